@@ -1,0 +1,48 @@
+# Prismeta: `make run` and `make test` work on a fresh Debian 12 machine.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+DEMO       ?= examples/demo.prismeta.json
+
+.PHONY: all deps configure build run test test-engine test-asan bench clean format
+
+all: build
+
+deps:
+	./scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./scripts/run-app $(BUILD) $(DEMO)
+
+# Every test of the normal build, then the engine tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+test: build
+	./scripts/run-tests $(BUILD)
+	$(MAKE) --no-print-directory test-asan
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPRISMETA_SANITIZE=ON \
+	      -DPRISMETA_BUILD_APP=OFF -DPRISMETA_BUILD_BENCH=OFF $(CMAKE_ARGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	./scripts/run-tests $(ASAN_BUILD)
+
+bench: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j $(JOBS)
+	./scripts/run-benchmarks $(BUILD)
+
+format:
+	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

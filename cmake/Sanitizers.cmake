@@ -1,0 +1,12 @@
+if(PRISMETA_SANITIZE AND PRISMETA_TSAN)
+  message(FATAL_ERROR "PRISMETA_SANITIZE and PRISMETA_TSAN cannot be combined")
+endif()
+if(PRISMETA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(PRISMETA_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()

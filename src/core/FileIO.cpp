@@ -1,0 +1,189 @@
+#include "core/FileIO.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace prismeta {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string errnoText(int error) { return std::strerror(error); }
+
+// Closes a descriptor when it goes out of scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+// The file a chain of symbolic links ends at (the path itself when it is no
+// link). A dangling link yields its final target, which saving then creates.
+Result<fs::path> resolveLinks(const fs::path& path) {
+    fs::path current = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        std::error_code error;
+        const auto status = fs::symlink_status(current, error);
+        if (error || !fs::is_symlink(status)) {
+            return current;
+        }
+        const fs::path target = fs::read_symlink(current, error);
+        if (error) {
+            return Result<fs::path>::failure("cannot read the link " + current.string() + ": " +
+                                             error.message());
+        }
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return Result<fs::path>::failure(path.string() + ": too many levels of symbolic links");
+}
+
+Status writeAll(int fd, std::string_view bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Status::failure(errnoText(errno));
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return Status::success();
+}
+
+} // namespace
+
+Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        return Result<std::string>::failure(path.string() + ": " + errnoText(errno));
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        return Result<std::string>::failure(path.string() + ": " + errnoText(errno));
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return Result<std::string>::failure(path.string() + " is a folder, not a file");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Result<std::string>::failure(path.string() + " is not a regular file");
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+        return Result<std::string>::failure(path.string() + " is too large (" +
+                                            std::to_string(info.st_size) + " bytes)");
+    }
+    // A regular file does not block; clear the flag so reads behave normally.
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Result<std::string>::failure(path.string() + ": " + errnoText(errno));
+        }
+        if (n == 0) {
+            break;
+        }
+        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
+            return Result<std::string>::failure(path.string() + " is too large");
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
+    const auto resolved = resolveLinks(requested);
+    if (!resolved) {
+        return Status::failure(resolved.error());
+    }
+    const fs::path target = resolved.value();
+    if (target.filename().empty()) {
+        return Status::failure(requested.string() + " is not a file name");
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+
+    // Keep the permission bits of the file being replaced; a new file gets the
+    // usual 0666 less the umask.
+    mode_t mode = 0;
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) {
+            return Status::failure(target.string() + " is a folder");
+        }
+        if (!S_ISREG(existing.st_mode)) {
+            return Status::failure(target.string() + " is not a regular file");
+        }
+        mode = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd.valid()) {
+        return Status::failure("cannot create a temporary file in " + folder.string() + ": " +
+                               errnoText(errno));
+    }
+    const std::string temporary = pattern;
+    auto discard = [&](const std::string& why) {
+        fd.reset();
+        ::unlink(temporary.c_str());
+        return Status::failure(why);
+    };
+
+    if (const Status written = writeAll(fd.get(), bytes); !written) {
+        return discard("cannot write " + target.string() + ": " + written.error);
+    }
+    if (::fchmod(fd.get(), mode) != 0) {
+        return discard("cannot set the permissions of " + target.string() + ": " +
+                       errnoText(errno));
+    }
+    if (::fsync(fd.get()) != 0) {
+        return discard("cannot write " + target.string() + ": " + errnoText(errno));
+    }
+    if (::close(fd.release()) != 0) {
+        return discard("cannot write " + target.string() + ": " + errnoText(errno));
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        return discard("cannot replace " + target.string() + ": " + errnoText(errno));
+    }
+    // Make the rename itself durable.
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) {
+        ::fsync(dir.get());
+    }
+    return Status::success();
+}
+
+} // namespace prismeta

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace prismeta {
+
+// What a surface shows. The order of the cases is the order of every picker.
+enum class MediaKind { color = 0, testPattern = 1, image = 2, video = 3 };
+
+inline constexpr std::array<MediaKind, 4> allMediaKinds = {
+    MediaKind::color, MediaKind::testPattern, MediaKind::image, MediaKind::video};
+
+// The text form used in project files and media signatures ("testPattern").
+std::string_view mediaKindText(MediaKind kind);
+
+// The label shown to the user ("Test Pattern").
+std::string_view mediaKindLabel(MediaKind kind);
+
+// Exact, case-sensitive match against the four text forms.
+std::optional<MediaKind> mediaKindFromText(std::string_view text);
+
+} // namespace prismeta

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/Uuid.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace prismeta {
+
+// One projector output: the crop rectangle of the canvas it shows (canvas
+// coordinates) and the widths of its black edge-blend ramps (fractions of the
+// output's own width and height; a ramp is drawn only above 0).
+struct OutputConfig {
+    Uuid id;
+    std::string name = "Output";
+    float cropX = 0.0f;
+    float cropY = 0.0f;
+    float cropWidth = 1.0f;
+    float cropHeight = 1.0f;
+    float blendLeft = 0.0f;
+    float blendRight = 0.0f;
+    float blendTop = 0.0f;
+    float blendBottom = 0.0f;
+
+    // An output with a new random id and every default.
+    OutputConfig();
+    explicit OutputConfig(const Uuid& outputID);
+
+    friend bool operator==(const OutputConfig&, const OutputConfig&) = default;
+};
+
+// The presets of the add-output menu, numbered 0 to 4 in this order.
+enum class OutputPreset { full = 0, leftHalf = 1, rightHalf = 2, topHalf = 3, bottomHalf = 4 };
+
+inline constexpr std::array<OutputPreset, 5> allOutputPresets = {
+    OutputPreset::full, OutputPreset::leftHalf, OutputPreset::rightHalf, OutputPreset::topHalf,
+    OutputPreset::bottomHalf};
+
+// The menu label ("Full Canvas").
+std::string_view outputPresetLabel(OutputPreset preset);
+
+// The name a new output gets ("Full").
+std::string_view outputPresetName(OutputPreset preset);
+
+// A new output (new id, no blends) with the preset's name and crop.
+OutputConfig makeOutput(OutputPreset preset);
+
+} // namespace prismeta

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/OutputConfig.h"
+#include "core/Result.h"
+#include "core/Surface.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace prismeta {
+
+// The record a project file holds. It exists only while a file is written or
+// read; the live document is ProjectModel.
+struct ProjectFile {
+    double canvasWidth = 1920.0;
+    double canvasHeight = 1080.0;
+    std::vector<Surface> surfaces;
+    std::vector<OutputConfig> outputs;
+    std::optional<std::string> backgroundImagePath;
+    double backgroundOpacity = 0.5;
+
+    friend bool operator==(const ProjectFile&, const ProjectFile&) = default;
+};
+
+// The bytes of the JSON document: keys sorted in every object, pretty-printed
+// with two spaces, absent optionals left out, a final newline. 32-bit fields
+// are written in the shortest text that reads back to the same float. Fails as
+// a whole (no bytes) when a number is not finite or a text is not valid UTF-8.
+Result<std::string> writeProjectFile(const ProjectFile& file);
+
+// Reads a document written by writeProjectFile or any equivalent JSON. Fails
+// as a whole on text that is not JSON (with line and column), a missing
+// required key, a value of the wrong type or range, an unknown media kind or
+// an id that is not a UUID; the description names the key path, for example
+// `surfaces[1].mediaKind: "Video" is not a media kind`. Unknown keys are
+// ignored, null reads as absent for optional keys, and of duplicate keys the
+// last one wins.
+Result<ProjectFile> readProjectFile(std::string_view bytes);
+
+} // namespace prismeta

@@ -1,0 +1,359 @@
+#include "core/ProjectModel.h"
+
+#include "core/FileIO.h"
+#include "core/Log.h"
+
+#include <utility>
+
+namespace prismeta {
+
+// ------------------------------------------------------------ binding
+
+Surface SelectedSurfaceBinding::get() const {
+    for (const Surface& s : model_->surfaces()) {
+        if (s.id == id_) {
+            return s;
+        }
+    }
+    return Surface(id_);
+}
+
+void SelectedSurfaceBinding::set(const Surface& surface) const {
+    const SurfaceList& list = model_->surfaces();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i].id == id_) {
+            model_->replaceSurface(i, surface);
+            return;
+        }
+    }
+}
+
+// ------------------------------------------------------------ fields
+
+ProjectModel::ProjectModel() : observers_(std::make_shared<ObserverRegistry>()) {}
+
+Subscription ProjectModel::subscribe(ModelObserver observer) {
+    const std::uint64_t token = observers_->add(std::move(observer));
+    return Subscription(observers_, token);
+}
+
+void ProjectModel::notify(ModelField field) { observers_->notify(field); }
+
+void ProjectModel::setSurfaces(SurfaceList surfaces) {
+    surfaces_ = std::move(surfaces);
+    notify(ModelField::surfaces);
+}
+
+void ProjectModel::setSurfaces(std::vector<Surface> surfaces) {
+    setSurfaces(SurfaceList(std::move(surfaces)));
+}
+
+void ProjectModel::replaceSurface(std::size_t index, Surface surface) {
+    if (index >= surfaces_.size()) {
+        return;
+    }
+    setSurfaces(surfaces_.replacing(index, std::move(surface)));
+}
+
+void ProjectModel::setSelectedID(std::optional<Uuid> id) {
+    selectedID_ = id;
+    notify(ModelField::selectedID);
+}
+
+void ProjectModel::setCanvasSize(CanvasSize size) {
+    canvasSize_ = size;
+    notify(ModelField::canvasSize);
+}
+
+void ProjectModel::setDocumentURL(std::optional<std::filesystem::path> url) {
+    documentURL_ = std::move(url);
+    notify(ModelField::documentURL);
+}
+
+void ProjectModel::setOutputs(std::vector<OutputConfig> outputs) {
+    outputs_ = std::move(outputs);
+    notify(ModelField::outputs);
+}
+
+void ProjectModel::replaceOutput(std::size_t index, OutputConfig output) {
+    if (index >= outputs_.size()) {
+        return;
+    }
+    std::vector<OutputConfig> outputs = outputs_;
+    outputs[index] = std::move(output);
+    setOutputs(std::move(outputs));
+}
+
+void ProjectModel::setBackgroundImagePath(std::optional<std::string> path) {
+    backgroundImagePath_ = std::move(path);
+    notify(ModelField::backgroundImagePath);
+}
+
+void ProjectModel::setBackgroundOpacity(double opacity) {
+    backgroundOpacity_ = opacity;
+    notify(ModelField::backgroundOpacity);
+}
+
+void ProjectModel::setSnapEnabled(bool enabled) {
+    snapEnabled_ = enabled;
+    notify(ModelField::snapEnabled);
+}
+
+// ------------------------------------------------------------ selection
+
+std::optional<std::size_t> ProjectModel::selectedIndex() const {
+    if (!selectedID_) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < surfaces_.size(); ++i) {
+        if (surfaces_[i].id == *selectedID_) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<SelectedSurfaceBinding> ProjectModel::selectedSurface() {
+    if (!selectedIndex()) {
+        return std::nullopt;
+    }
+    return SelectedSurfaceBinding(*this, *selectedID_);
+}
+
+std::optional<Uuid> ProjectModel::surface(Pt p) const {
+    const float px = p.x;
+    const float py = p.y;
+    for (std::size_t n = surfaces_.size(); n-- > 0;) {
+        const Surface& s = surfaces_[n];
+        if (s.corners.size() != 4) {
+            continue;
+        }
+        bool inside = false;
+        for (std::size_t i = 0, j = 3; i < 4; j = i++) {
+            const float xi = s.corners[i].x;
+            const float yi = s.corners[i].y;
+            const float xj = s.corners[j].x;
+            const float yj = s.corners[j].y;
+            if ((py < yi) != (py < yj) && px < xi + (py - yi) / (yj - yi) * (xj - xi)) {
+                inside = !inside;
+            }
+        }
+        if (inside) {
+            return s.id;
+        }
+    }
+    return std::nullopt;
+}
+
+// ------------------------------------------------------------ outputs
+
+Uuid ProjectModel::ensureDefaultOutput() {
+    if (!outputs_.empty()) {
+        return outputs_.front().id;
+    }
+    OutputConfig output;
+    output.name = "Main";
+    const Uuid id = output.id;
+    std::vector<OutputConfig> outputs = outputs_;
+    outputs.push_back(std::move(output));
+    setOutputs(std::move(outputs));
+    return id;
+}
+
+void ProjectModel::addOutput(OutputPreset preset) {
+    std::vector<OutputConfig> outputs = outputs_;
+    outputs.push_back(makeOutput(preset));
+    setOutputs(std::move(outputs));
+}
+
+// ------------------------------------------------------------ editing
+
+void ProjectModel::pushUndo() {
+    undoStack_.push_back(surfaces_);
+    if (undoStack_.size() > maxUndo) {
+        undoStack_.pop_front();
+    }
+    redoStack_.clear();
+}
+
+void ProjectModel::undo() {
+    if (undoStack_.empty()) {
+        return;
+    }
+    SurfaceList snapshot = std::move(undoStack_.back());
+    undoStack_.pop_back();
+    redoStack_.push_back(surfaces_);
+    setSurfaces(std::move(snapshot));
+}
+
+void ProjectModel::redo() {
+    if (redoStack_.empty()) {
+        return;
+    }
+    SurfaceList snapshot = std::move(redoStack_.back());
+    redoStack_.pop_back();
+    undoStack_.push_back(surfaces_);
+    setSurfaces(std::move(snapshot));
+}
+
+void ProjectModel::addSurface() {
+    pushUndo();
+    const std::size_t n = surfaces_.size();
+    const float d = static_cast<float>(n % 6) * newSurfaceOffset;
+    Surface surface;
+    surface.name = "Surface " + std::to_string(n + 1);
+    for (Pt& corner : surface.corners) {
+        corner.x += d;
+        corner.y += d;
+    }
+    const Uuid id = surface.id;
+    std::vector<Surface> surfaces = surfaces_.copy();
+    surfaces.push_back(std::move(surface));
+    setSurfaces(std::move(surfaces));
+    setSelectedID(id);
+}
+
+void ProjectModel::duplicateSelected() {
+    const auto index = selectedIndex();
+    if (!index) {
+        return;
+    }
+    pushUndo();
+    Surface copy = surfaces_[*index];
+    copy.id = Uuid::random();
+    copy.name += " copy";
+    for (Pt& corner : copy.corners) {
+        corner.x += newSurfaceOffset;
+        corner.y += newSurfaceOffset;
+    }
+    if (copy.mesh) {
+        for (Pt& point : copy.mesh->points) {
+            point.x += newSurfaceOffset;
+            point.y += newSurfaceOffset;
+        }
+    }
+    const Uuid id = copy.id;
+    std::vector<Surface> surfaces = surfaces_.copy();
+    surfaces.insert(surfaces.begin() + static_cast<std::ptrdiff_t>(*index + 1), std::move(copy));
+    setSurfaces(std::move(surfaces));
+    setSelectedID(id);
+}
+
+void ProjectModel::deleteSelected() {
+    const auto index = selectedIndex();
+    if (!index) {
+        return;
+    }
+    pushUndo();
+    std::vector<Surface> surfaces = surfaces_.copy();
+    surfaces.erase(surfaces.begin() + static_cast<std::ptrdiff_t>(*index));
+    std::optional<Uuid> next;
+    if (!surfaces.empty()) {
+        next = surfaces.front().id;
+    }
+    setSurfaces(std::move(surfaces));
+    setSelectedID(next);
+}
+
+void ProjectModel::resetCorners() {
+    const auto index = selectedIndex();
+    if (!index) {
+        return;
+    }
+    pushUndo();
+    Surface surface = surfaces_[*index];
+    surface.corners.assign(defaultCorners.begin(), defaultCorners.end());
+    if (surface.mesh) {
+        // A mesh whose counts cannot be rebuilt (a hostile file) stays as it is.
+        if (auto rebuilt = WarpMesh::from(surface.corners, surface.mesh->cols, surface.mesh->rows)) {
+            surface.mesh = std::move(*rebuilt);
+        }
+    }
+    replaceSurface(*index, std::move(surface));
+}
+
+// ------------------------------------------------------------ documents
+
+void ProjectModel::newProject() {
+    undoStack_.clear();
+    redoStack_.clear();
+    savedFile_.reset();
+    setSurfaces(SurfaceList());
+    setOutputs({});
+    setSelectedID(std::nullopt);
+    setDocumentURL(std::nullopt);
+    setBackgroundImagePath(std::nullopt);
+}
+
+ProjectFile ProjectModel::makeFile() const {
+    ProjectFile file;
+    file.canvasWidth = canvasSize_.width;
+    file.canvasHeight = canvasSize_.height;
+    file.surfaces = surfaces_.vector();
+    file.outputs = outputs_;
+    file.backgroundImagePath = backgroundImagePath_;
+    file.backgroundOpacity = backgroundOpacity_;
+    return file;
+}
+
+Status ProjectModel::save(const std::filesystem::path& url) {
+    ProjectFile file = makeFile();
+    const Result<std::string> bytes = writeProjectFile(file);
+    if (!bytes) {
+        logLine("Prismeta: failed to save project: " + bytes.error());
+        return Status::failure(bytes.error());
+    }
+    const Status written = writeFileAtomically(url, bytes.value());
+    if (!written) {
+        logLine("Prismeta: failed to save project: " + written.error);
+        return written;
+    }
+    savedFile_ = std::move(file);
+    setDocumentURL(url);
+    return Status::success();
+}
+
+Status ProjectModel::load(const std::filesystem::path& url) {
+    const Result<std::string> bytes = readRegularFile(url);
+    if (!bytes) {
+        logLine("Prismeta: failed to load project: " + bytes.error());
+        return Status::failure(bytes.error());
+    }
+    Result<ProjectFile> file = readProjectFile(bytes.value());
+    if (!file) {
+        logLine("Prismeta: failed to load project: " + file.error());
+        return Status::failure(file.error());
+    }
+    ProjectFile& loaded = file.value();
+    savedFile_ = loaded;
+
+    setCanvasSize({loaded.canvasWidth, loaded.canvasHeight});
+    std::optional<Uuid> first;
+    if (!loaded.surfaces.empty()) {
+        first = loaded.surfaces.front().id;
+    }
+    // The stacks are emptied before the surfaces are announced, so observers
+    // never see the new list beside the old history.
+    undoStack_.clear();
+    redoStack_.clear();
+    setSurfaces(std::move(loaded.surfaces));
+    setOutputs(std::move(loaded.outputs));
+    setBackgroundImagePath(std::move(loaded.backgroundImagePath));
+    setBackgroundOpacity(loaded.backgroundOpacity);
+    setSelectedID(first);
+    setDocumentURL(url);
+    return Status::success();
+}
+
+bool ProjectModel::hasUnsavedChanges() const {
+    if (!savedFile_) {
+        return !surfaces_.empty() || !outputs_.empty();
+    }
+    const ProjectFile& saved = *savedFile_;
+    return saved.canvasWidth != canvasSize_.width || saved.canvasHeight != canvasSize_.height ||
+           saved.surfaces != surfaces_.vector() || saved.outputs != outputs_ ||
+           saved.backgroundImagePath != backgroundImagePath_ ||
+           saved.backgroundOpacity != backgroundOpacity_;
+}
+
+} // namespace prismeta

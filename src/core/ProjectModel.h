@@ -1,0 +1,153 @@
+#pragma once
+
+#include "core/ModelObserver.h"
+#include "core/OutputConfig.h"
+#include "core/ProjectFile.h"
+#include "core/Result.h"
+#include "core/Surface.h"
+#include "core/SurfaceList.h"
+#include "core/Uuid.h"
+
+#include <cstddef>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace prismeta {
+
+struct CanvasSize {
+    double width = 1920.0;
+    double height = 1080.0;
+    friend bool operator==(const CanvasSize&, const CanvasSize&) = default;
+};
+
+class ProjectModel;
+
+// The two-way binding to the selected surface: it captures the id, not the
+// index. Reading finds the first surface with the id, or yields a stand-by
+// surface (the id with every default) once it is gone; writing replaces that
+// surface, or is dropped once it is gone. Writes take no undo snapshot.
+class SelectedSurfaceBinding {
+public:
+    SelectedSurfaceBinding(ProjectModel& model, const Uuid& id) : model_(&model), id_(id) {}
+
+    Surface get() const;
+    void set(const Surface& surface) const;
+    const Uuid& id() const { return id_; }
+
+private:
+    ProjectModel* model_;
+    Uuid id_;
+};
+
+// The one live document: surfaces (in stacking order), outputs, selection,
+// canvas size, the editor's reference image, the snap flag, the file it came
+// from and the undo history of the surface list.
+//
+// Main thread only; no locks. Observers are told after every assignment of an
+// observable field, once the new value is stored. The surface list is an
+// immutable shared list, so snapshots (undo, the renderer's frame) are O(1).
+class ProjectModel {
+public:
+    static constexpr float snapGrid = 0.0625f;
+    static constexpr std::size_t maxUndo = 50;
+    static constexpr float newSurfaceOffset = 0.03f;
+
+    ProjectModel();
+    ProjectModel(const ProjectModel&) = delete;
+    ProjectModel& operator=(const ProjectModel&) = delete;
+
+    // ---- observation
+    [[nodiscard]] Subscription subscribe(ModelObserver observer);
+
+    // ---- observable fields
+    const SurfaceList& surfaces() const { return surfaces_; }
+    void setSurfaces(SurfaceList surfaces);
+    void setSurfaces(std::vector<Surface> surfaces);
+    // Replaces one element (an assignment of the whole list). Out of range: nothing.
+    void replaceSurface(std::size_t index, Surface surface);
+
+    const std::optional<Uuid>& selectedID() const { return selectedID_; }
+    void setSelectedID(std::optional<Uuid> id);
+
+    CanvasSize canvasSize() const { return canvasSize_; }
+    void setCanvasSize(CanvasSize size);
+
+    const std::optional<std::filesystem::path>& documentURL() const { return documentURL_; }
+    void setDocumentURL(std::optional<std::filesystem::path> url);
+
+    const std::vector<OutputConfig>& outputs() const { return outputs_; }
+    void setOutputs(std::vector<OutputConfig> outputs);
+    // Replaces one element (an assignment of the whole list). Out of range: nothing.
+    void replaceOutput(std::size_t index, OutputConfig output);
+
+    const std::optional<std::string>& backgroundImagePath() const { return backgroundImagePath_; }
+    void setBackgroundImagePath(std::optional<std::string> path);
+
+    double backgroundOpacity() const { return backgroundOpacity_; }
+    void setBackgroundOpacity(double opacity);
+
+    bool snapEnabled() const { return snapEnabled_; }
+    void setSnapEnabled(bool enabled);
+
+    // ---- history (not observable: every change comes with a change of surfaces)
+    const std::deque<SurfaceList>& undoStack() const { return undoStack_; }
+    const std::deque<SurfaceList>& redoStack() const { return redoStack_; }
+
+    // ---- selection and hit testing
+    std::optional<std::size_t> selectedIndex() const;
+    std::optional<SelectedSurfaceBinding> selectedSurface();
+    // The topmost surface whose four corners contain p (even-odd rule).
+    std::optional<Uuid> surface(Pt p) const;
+
+    // ---- outputs
+    Uuid ensureDefaultOutput();
+    void addOutput(OutputPreset preset);
+
+    // ---- editing and undo
+    void pushUndo();
+    void undo();
+    void redo();
+    void addSurface();
+    void duplicateSelected();
+    void deleteSelected();
+    void resetCorners();
+
+    // ---- documents
+    void newProject();
+    ProjectFile makeFile() const;
+    // Write and read the project file. A failure logs "Prismeta: failed to save
+    // project: " (or load) with the description, changes nothing in the model
+    // and hands the description back.
+    Status save(const std::filesystem::path& url);
+    Status load(const std::filesystem::path& url);
+
+    // Whether the project differs from the file it was last loaded from or
+    // saved to; a project never saved differs when it has any surface or output.
+    bool hasUnsavedChanges() const;
+
+private:
+    void notify(ModelField field);
+
+    std::shared_ptr<ObserverRegistry> observers_;
+
+    SurfaceList surfaces_;
+    std::optional<Uuid> selectedID_;
+    CanvasSize canvasSize_;
+    std::optional<std::filesystem::path> documentURL_;
+    std::vector<OutputConfig> outputs_;
+    std::optional<std::string> backgroundImagePath_;
+    double backgroundOpacity_ = 0.5;
+    bool snapEnabled_ = false;
+
+    std::deque<SurfaceList> undoStack_;
+    std::deque<SurfaceList> redoStack_;
+
+    // What the file last loaded or saved held, to answer hasUnsavedChanges.
+    std::optional<ProjectFile> savedFile_;
+};
+
+} // namespace prismeta

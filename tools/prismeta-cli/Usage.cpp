@@ -1,0 +1,23 @@
+#include "CliCommand.h"
+
+#include <cstdio>
+
+namespace prismeta::cli {
+
+void printUsage(bool toError) {
+    static constexpr char text[] =
+        "usage: prismeta-cli COMMAND ...\n"
+        "\n"
+        "commands:\n"
+        "  validate FILE              check a project file; prints a summary line\n"
+        "  normalize FILE -o OUT      load FILE and save it again as OUT\n"
+        "  render PROJECT -o OUT.png [--output SELECTOR] [--size WxH] [--time SECONDS]\n"
+        "                             render one frame of the canvas, or of one output\n"
+        "                             (SELECTOR: id, 0-based index or name), to a PNG\n"
+        "  --help                     show this text\n"
+        "\n"
+        "exit status: 0 success, 1 project or rendering failure, 2 wrong arguments\n";
+    std::fputs(text, toError ? stderr : stdout);
+}
+
+} // namespace prismeta::cli

@@ -1,0 +1,43 @@
+#include "CliCommand.h"
+
+#include "core/ProjectModel.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace prismeta::cli {
+
+namespace {
+// Canvas sizes print as whole numbers when they are whole ("1920x1080").
+std::string formatDimension(double value) {
+    if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) < 1e15) {
+        return std::to_string(static_cast<long long>(value));
+    }
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%g", value);
+    return buffer;
+}
+
+std::string plural(std::size_t count, const char* word) {
+    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+} // namespace
+
+int runValidate(std::span<const std::string_view> args) {
+    if (args.size() != 1 || args[0].empty() || args[0].front() == '-') {
+        printUsage(true);
+        return exitUsage;
+    }
+    ProjectModel model;
+    if (!model.load(std::string(args[0]))) {
+        return exitFailure; // the load line is already on standard error
+    }
+    const CanvasSize canvas = model.canvasSize();
+    std::printf("%s, %s, canvas %sx%s\n", plural(model.surfaces().size(), "surface").c_str(),
+                plural(model.outputs().size(), "output").c_str(),
+                formatDimension(canvas.width).c_str(), formatDimension(canvas.height).c_str());
+    return exitOk;
+}
+
+} // namespace prismeta::cli
