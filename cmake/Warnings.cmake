@@ -3,5 +3,5 @@
 function(prismeta_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
                                            -Wnon-virtual-dtor -Wold-style-cast
-                                           -Woverloaded-virtual -Wnull-dereference)
+                                           -Woverloaded-virtual)
 endfunction()
