@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace prismeta {
+
+// The decoders behind image and video surfaces. The renderer knows no file
+// format: a MediaBackend hands it objects that deliver pixels, and the
+// renderer turns them into textures. Without a backend (the default) image
+// and video surfaces show the placeholder colour.
+
+enum class MediaPixelFormat { rgba8, bgra8 };
+
+// A borrowed picture: 8 bits per channel, straight (not premultiplied) alpha,
+// rows from the top, strideBytes apart (at least width * 4, a multiple of 4).
+struct MediaFrame {
+    int width = 0;
+    int height = 0;
+    std::size_t strideBytes = 0;
+    MediaPixelFormat format = MediaPixelFormat::rgba8;
+    const std::uint8_t* pixels = nullptr;
+};
+
+// Decodes one still image, possibly on a thread of its own. Polled by the
+// render thread until it delivers; after that it is released.
+class StillImageLoader {
+public:
+    virtual ~StillImageLoader() = default;
+    // The decoded image once it is ready; none before that, and none forever
+    // when the file cannot be read. The pixels stay valid until the next call
+    // or the loader's destruction.
+    virtual std::optional<MediaFrame> takeImage() = 0;
+};
+
+// Plays one video, muted and looping, decoding on threads of its own. Polled
+// by the render thread for its newest frame on every frame.
+class VideoPlayer {
+public:
+    virtual ~VideoPlayer() = default; // stops playback and decoding
+    // The frame due at hostTimeSeconds (steady clock) when it is newer than
+    // the last one handed out; none otherwise. The pixels stay valid until the
+    // next call or the player's destruction.
+    virtual std::optional<MediaFrame> newFrame(double hostTimeSeconds) = 0;
+};
+
+// Factories called on the render thread when a surface's media source is made.
+// They never fail loudly: a file that cannot be read yields an object that
+// never delivers, or none at all. Either member may be empty.
+struct MediaBackend {
+    std::function<std::unique_ptr<StillImageLoader>(const std::string& path)> openImage;
+    std::function<std::unique_ptr<VideoPlayer>(const std::string& path)> openVideo;
+};
+
+} // namespace prismeta

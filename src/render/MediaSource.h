@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/MediaKind.h"
+#include "render/MediaBackend.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace prismeta {
+
+struct Surface;
+
+// The texture behind one surface's media: the generated test pattern, a still
+// image or the newest frame of a looping video. A source is tied to the
+// surface's media signature (kind and path) at creation; the renderer makes a
+// new one when either changes. Failures are silent: a source whose media
+// cannot be read simply has no texture, and nothing is retried.
+//
+// Owned by one renderer's media table. Render thread only, with that
+// renderer's GL context current for construction, destruction and every call.
+class MediaSource {
+public:
+    // Cheap apart from the test pattern, which is drawn and uploaded here.
+    // Image and video files are opened through the backend's factories.
+    MediaSource(const Surface& surface, const MediaBackend& backend);
+    ~MediaSource(); // stops the video, releases the textures
+
+    MediaSource(const MediaSource&) = delete;
+    MediaSource& operator=(const MediaSource&) = delete;
+
+    // The surface's media signature when the source was made ("image|/a/b.png").
+    const std::string& signature() const { return signature_; }
+    MediaKind kind() const { return kind_; }
+    // The path part of the signature (empty when the surface had none).
+    std::string_view path() const;
+    // Whether the source still matches the surface's kind and path; no allocation.
+    bool matches(const Surface& surface) const;
+
+    // The test pattern or the image (once its loader has delivered); 0 for none.
+    unsigned staticTexture();
+    // The newest video frame due at hostTime, uploaded; 0 when there is no new one.
+    unsigned videoTexture(double hostTimeSeconds);
+    // The texture of the last video frame delivered; 0 before the first.
+    unsigned lastVideoTexture() const { return lastVideoTexture_; }
+
+    // The test pattern as a texture of size x size (1024 for surfaces); 0 when
+    // it cannot be made.
+    static unsigned makeTestPattern(int size);
+
+private:
+    // Uploads a frame into texture (made on first use, resized as needed).
+    static bool upload(unsigned& texture, int& width, int& height, const MediaFrame& frame);
+
+    std::string signature_;
+    MediaKind kind_;
+    unsigned staticTexture_ = 0;
+    unsigned lastVideoTexture_ = 0;
+    int textureWidth_ = 0;
+    int textureHeight_ = 0;
+    std::unique_ptr<StillImageLoader> imageLoader_;
+    std::unique_ptr<VideoPlayer> player_;
+};
+
+} // namespace prismeta

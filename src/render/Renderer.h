@@ -1,0 +1,113 @@
+#pragma once
+
+#include "core/OutputConfig.h"
+#include "geometry/SurfaceVertex.h"
+#include "render/MediaBackend.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace prismeta {
+
+class ProjectModel;
+class MediaSource;
+class MediaSourceTable;
+struct Surface;
+
+// Where a frame goes: a framebuffer object and a viewport in device pixels
+// (GL origin bottom-left). The frame clears and draws only inside this
+// rectangle, so a host may show the canvas in part of a larger window.
+struct FrameTarget {
+    unsigned framebuffer = 0;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Draws one canvas view: the editor's whole canvas (no output config) or one
+// output's crop with its edge-blend ramps. Owns its GL objects and one media
+// source per surface; renderers share nothing with each other.
+//
+// Thread: the one that owns its GL context (the interface thread). Every call,
+// the destructor included, needs that OpenGL 3.3 core context current. The
+// model is borrowed: the host keeps it alive for as long as the renderer.
+class Renderer {
+public:
+    // Needs a current OpenGL 3.3 core context (epoxy). Null on any failure;
+    // shader and program errors are logged as "Prismeta: pipeline creation
+    // failed: ..." on one line. The media backend decodes image and video
+    // files; without one those surfaces show the placeholder.
+    static std::unique_ptr<Renderer> create(const ProjectModel& model,
+                                            std::optional<OutputConfig> outputConfig,
+                                            MediaBackend media = {});
+    ~Renderer(); // releases GL objects and media sources (stops their videos)
+
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    // The host hands over the current model and output config on every change;
+    // the next frame draws them.
+    void setModel(const ProjectModel& model);
+    void setOutputConfig(std::optional<OutputConfig> config);
+    const std::optional<OutputConfig>& outputConfig() const { return outputConfig_; }
+
+    // One frame at steady_clock now, or at a given host time (tests, the CLI).
+    // An empty target draws nothing. Every GL state the frame relies on is set
+    // here, so a host (QPainter) may change state between frames.
+    void draw(const FrameTarget& target);
+    void draw(const FrameTarget& target, double hostTimeSeconds);
+
+    // Media sources currently cached (for tests and diagnostics).
+    std::size_t mediaSourceCount() const;
+
+private:
+    struct DrawItem {
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+        unsigned texture = 0;
+    };
+
+    Renderer(const ProjectModel& model, std::optional<OutputConfig> outputConfig,
+             MediaBackend media);
+    bool createGpuState();
+    void releaseGpuState();
+    // The surface's cached source, made or replaced when its kind or path
+    // changed; none for colour surfaces.
+    MediaSource* mediaSource(const Surface& surface);
+    // Records one surface: its uniforms, texture and vertex range of the frame.
+    void drawSurface(const Surface& surface, double hostTime);
+    void drawBlendOverlay(const OutputConfig& output);
+    void uploadFrame();
+
+    const ProjectModel* model_;
+    std::optional<OutputConfig> outputConfig_;
+
+    // The surface program with its vertex array and the overlay program with
+    // its own; blend state is set per frame.
+    unsigned pipeline = 0;
+    unsigned pipelineVertexArray_ = 0;
+    unsigned blendPipeline = 0;
+    unsigned blendVertexArray_ = 0;
+    unsigned sampler = 0;
+    unsigned fallbackTexture = 0;
+    unsigned vertexBuffer_ = 0;
+    unsigned blendVertexBuffer_ = 0;
+    unsigned uniformBuffer_ = 0;
+    std::size_t vertexBufferCapacity_ = 0;
+    std::size_t uniformBufferCapacity_ = 0;
+    std::size_t uniformStride_ = 0; // sizeof(SurfaceUniforms) rounded up to the GL alignment
+
+    MediaBackend media_;
+    std::unique_ptr<MediaSourceTable> mediaSources;
+
+    // Per-frame storage, kept between frames so a steady frame allocates nothing.
+    std::vector<SurfaceVertex> vertices_;
+    std::vector<std::byte> uniformBytes_;
+    std::vector<DrawItem> drawItems_;
+};
+
+} // namespace prismeta

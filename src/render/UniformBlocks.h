@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace prismeta {
+
+// The two std140 uniform blocks of the surface program, byte for byte.
+// GLSL 330 cannot name binding points, so the renderer binds them after
+// linking: SurfaceUniforms at 0, FrameUniforms at 1.
+
+inline constexpr unsigned surfaceUniformsBinding = 0;
+inline constexpr unsigned frameUniformsBinding = 1;
+
+// Per-surface fragment constants.
+struct SurfaceUniforms {
+    float color[4] = {0.0f, 0.0f, 0.0f, 0.0f}; // used when useTexture is 0
+    float opacity = 1.0f;                       // multiplies every fragment's alpha
+    std::int32_t useTexture = 0;                // nonzero: sample texture unit 0
+    float feather = 0.0f;                       // soft border in texture units; off at <= 0.0001
+    float gap_ = 0.0f;
+};
+
+// Per-pass vertex constants: the canvas rectangle that fills the viewport.
+struct FrameUniforms {
+    float cropOrigin[2] = {0.0f, 0.0f};
+    float cropSize[2] = {1.0f, 1.0f};
+};
+
+static_assert(sizeof(SurfaceUniforms) == 32);
+static_assert(offsetof(SurfaceUniforms, color) == 0);
+static_assert(offsetof(SurfaceUniforms, opacity) == 16);
+static_assert(offsetof(SurfaceUniforms, useTexture) == 20);
+static_assert(offsetof(SurfaceUniforms, feather) == 24);
+static_assert(sizeof(FrameUniforms) == 16);
+static_assert(offsetof(FrameUniforms, cropOrigin) == 0);
+static_assert(offsetof(FrameUniforms, cropSize) == 8);
+
+} // namespace prismeta
