@@ -49,6 +49,8 @@ ScopedLogSink::ScopedLogSink(LogSink sink) : previous_(std::move(currentSink()))
     currentSink() = std::move(sink);
 }
 
-ScopedLogSink::~ScopedLogSink() { currentSink() = std::move(previous_); }
+ScopedLogSink::~ScopedLogSink() {
+    currentSink() = std::move(previous_);
+}
 
 } // namespace prismeta

@@ -9,8 +9,8 @@ namespace prismeta {
 // What a surface shows. The order of the cases is the order of every picker.
 enum class MediaKind { color = 0, testPattern = 1, image = 2, video = 3 };
 
-inline constexpr std::array<MediaKind, 4> allMediaKinds = {
-    MediaKind::color, MediaKind::testPattern, MediaKind::image, MediaKind::video};
+inline constexpr std::array<MediaKind, 4> allMediaKinds = {MediaKind::color, MediaKind::testPattern,
+                                                           MediaKind::image, MediaKind::video};
 
 // The text form used in project files and media signatures ("testPattern").
 std::string_view mediaKindText(MediaKind kind);

@@ -8,7 +8,9 @@ namespace prismeta {
 Subscription::Subscription(std::weak_ptr<ObserverRegistry> registry, std::uint64_t token)
     : registry_(std::move(registry)), token_(token) {}
 
-Subscription::~Subscription() { reset(); }
+Subscription::~Subscription() {
+    reset();
+}
 
 Subscription::Subscription(Subscription&& other) noexcept
     : registry_(std::move(other.registry_)), token_(std::exchange(other.token_, 0)) {}

@@ -187,9 +187,15 @@ double readDouble(const json& value, const std::string& path) {
     return value.get<double>();
 }
 
+// Halfway between the largest float and 2^128: every double below it in
+// magnitude rounds to a finite float, every double from it up to infinity.
+// Comparing against the largest float itself would refuse its own shortest
+// text, 3.4028235e+38, which reads as a double just above it.
+constexpr double kFloatOverflowThreshold = 3.4028235677973366e38;
+
 float readFloat(const json& value, const std::string& path) {
     const double number = readDouble(value, path);
-    if (std::fabs(number) > static_cast<double>(std::numeric_limits<float>::max())) {
+    if (!(std::fabs(number) < kFloatOverflowThreshold)) {
         fail(path, describeNumber(number) + " is outside the 32-bit float range");
     }
     return static_cast<float>(number);
@@ -316,7 +322,8 @@ ProjectFile readDocument(const json& root) {
     if (const json* background = optionalMember(root, "backgroundImagePath")) {
         file.backgroundImagePath = readString(*background, "backgroundImagePath");
     }
-    file.backgroundOpacity = readDouble(required(root, "backgroundOpacity", ""), "backgroundOpacity");
+    file.backgroundOpacity =
+        readDouble(required(root, "backgroundOpacity", ""), "backgroundOpacity");
     file.canvasHeight = readDouble(required(root, "canvasHeight", ""), "canvasHeight");
     file.canvasWidth = readDouble(required(root, "canvasWidth", ""), "canvasWidth");
 
@@ -373,8 +380,8 @@ std::string describeOutOfRange(std::string_view bytes, const std::string& messag
         std::size_t at = bytes.find(token);
         while (at != std::string_view::npos) {
             const bool startsToken =
-                at == 0 || std::string_view("-+.0123456789eE").find(bytes[at - 1]) ==
-                               std::string_view::npos;
+                at == 0 ||
+                std::string_view("-+.0123456789eE").find(bytes[at - 1]) == std::string_view::npos;
             if (startsToken) {
                 return "not valid JSON at " + lineAndColumn(bytes, at) + ": the number " + token +
                        " is out of range";

@@ -37,7 +37,9 @@ Subscription ProjectModel::subscribe(ModelObserver observer) {
     return Subscription(observers_, token);
 }
 
-void ProjectModel::notify(ModelField field) { observers_->notify(field); }
+void ProjectModel::notify(ModelField field) {
+    observers_->notify(field);
+}
 
 void ProjectModel::setSurfaces(SurfaceList surfaces) {
     surfaces_ = std::move(surfaces);
@@ -265,7 +267,8 @@ void ProjectModel::resetCorners() {
     surface.corners.assign(defaultCorners.begin(), defaultCorners.end());
     if (surface.mesh) {
         // A mesh whose counts cannot be rebuilt (a hostile file) stays as it is.
-        if (auto rebuilt = WarpMesh::from(surface.corners, surface.mesh->cols, surface.mesh->rows)) {
+        if (auto rebuilt =
+                WarpMesh::from(surface.corners, surface.mesh->cols, surface.mesh->rows)) {
             surface.mesh = std::move(*rebuilt);
         }
     }

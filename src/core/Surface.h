@@ -16,8 +16,8 @@ namespace prismeta {
 
 // The default corner layout: a centred square half the canvas wide and high,
 // clockwise from the top-left.
-inline constexpr std::array<Pt, 4> defaultCorners = {
-    Pt{0.25f, 0.25f}, Pt{0.75f, 0.25f}, Pt{0.75f, 0.75f}, Pt{0.25f, 0.75f}};
+inline constexpr std::array<Pt, 4> defaultCorners = {Pt{0.25f, 0.25f}, Pt{0.75f, 0.25f},
+                                                     Pt{0.75f, 0.75f}, Pt{0.25f, 0.75f}};
 
 inline constexpr RGBA defaultSurfaceColor{0.2f, 0.6f, 1.0f, 1.0f};
 

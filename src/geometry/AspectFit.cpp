@@ -2,8 +2,7 @@
 
 namespace prismeta {
 
-ViewRect aspectFit(double contentWidth, double contentHeight, double viewWidth,
-                   double viewHeight) {
+ViewRect aspectFit(double contentWidth, double contentHeight, double viewWidth, double viewHeight) {
     if (!(contentWidth > 0.0) || !(contentHeight > 0.0) || !(viewWidth > 0.0) ||
         !(viewHeight > 0.0)) {
         return {};

@@ -19,7 +19,6 @@ struct ViewRect {
 // (viewWidth, viewHeight): scaled by the smaller of the two ratios, centred.
 // Empty at the origin when any size is not greater than 0. Used by the editor
 // (the whole canvas) and the output windows (one output's crop).
-ViewRect aspectFit(double contentWidth, double contentHeight, double viewWidth,
-                   double viewHeight);
+ViewRect aspectFit(double contentWidth, double contentHeight, double viewWidth, double viewHeight);
 
 } // namespace prismeta

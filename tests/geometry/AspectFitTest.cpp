@@ -27,9 +27,10 @@ TEST(AspectFit, HalfWidthCropInAnOutputWindow) {
 
 TEST(AspectFit, AnyNonPositiveOrNonNumberSizeGivesTheEmptyRect) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (auto sizes : {std::array{0.0, 1080.0, 960.0, 540.0}, std::array{1920.0, -1.0, 960.0, 540.0},
-                       std::array{1920.0, 1080.0, 0.0, 540.0}, std::array{1920.0, 1080.0, 960.0, 0.0},
-                       std::array{nan, 1080.0, 960.0, 540.0}}) {
+    for (auto sizes :
+         {std::array{0.0, 1080.0, 960.0, 540.0}, std::array{1920.0, -1.0, 960.0, 540.0},
+          std::array{1920.0, 1080.0, 0.0, 540.0}, std::array{1920.0, 1080.0, 960.0, 0.0},
+          std::array{nan, 1080.0, 960.0, 540.0}}) {
         const ViewRect fit = aspectFit(sizes[0], sizes[1], sizes[2], sizes[3]);
         EXPECT_EQ(fit, ViewRect{});
         EXPECT_TRUE(fit.isEmpty());

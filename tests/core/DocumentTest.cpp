@@ -1,0 +1,310 @@
+#include "core/DocumentCommands.h"
+#include "core/FileIO.h"
+#include "core/Log.h"
+#include "core/ProjectModel.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace prismeta {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder per test, removed afterwards.
+class DocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "prismeta-doc-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+
+    static std::string contents(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void writeText(const fs::path& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    std::vector<std::string> filesInDir() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path dir;
+    std::vector<std::string> logged;
+    ScopedLogSink sink{[this](std::string_view line) { logged.emplace_back(line); }};
+};
+
+void fillProject(ProjectModel& model) {
+    model.addSurface();
+    model.addSurface();
+    Surface s = model.surfaces()[1];
+    s.mediaKind = MediaKind::video;
+    s.mediaPath = "/clips/loop.mov";
+    s.mesh = WarpMesh::from(s.corners, 3, 2);
+    model.replaceSurface(1, s);
+    model.addOutput(OutputPreset::rightHalf);
+    model.setBackgroundImagePath("/ref/stage.jpg");
+    model.setBackgroundOpacity(0.3);
+}
+
+TEST_F(DocumentTest, SaveThenLoadReproducesTheProject) {
+    ProjectModel original;
+    fillProject(original);
+    const fs::path file = dir / "Show.prismeta.json";
+    ASSERT_TRUE(original.save(file));
+    EXPECT_EQ(original.documentURL(), file);
+    EXPECT_FALSE(original.hasUnsavedChanges());
+    EXPECT_TRUE(logged.empty());
+
+    ProjectModel loaded;
+    loaded.setSnapEnabled(true);
+    loaded.addSurface();
+    ASSERT_TRUE(loaded.load(file));
+    EXPECT_EQ(loaded.surfaces(), original.surfaces());
+    EXPECT_EQ(loaded.outputs(), original.outputs());
+    EXPECT_EQ(loaded.backgroundImagePath(), original.backgroundImagePath());
+    EXPECT_EQ(loaded.backgroundOpacity(), 0.3);
+    EXPECT_EQ(loaded.selectedID(), original.surfaces()[0].id);
+    EXPECT_EQ(loaded.documentURL(), file);
+    EXPECT_TRUE(loaded.undoStack().empty());
+    EXPECT_TRUE(loaded.redoStack().empty());
+    EXPECT_TRUE(loaded.snapEnabled());
+    EXPECT_FALSE(loaded.hasUnsavedChanges());
+
+    // The saved text is exactly what the writer produces.
+    EXPECT_EQ(contents(file), writeProjectFile(original.makeFile()).value());
+}
+
+TEST_F(DocumentTest, NewProjectKeepsCanvasOpacityAndSnap) {
+    ProjectModel model;
+    ProjectFile file;
+    file.canvasWidth = 1280;
+    file.canvasHeight = 800;
+    file.backgroundOpacity = 0.3;
+    file.backgroundImagePath = "/r.png";
+    file.surfaces.push_back(Surface());
+    writeText(dir / "p.json", writeProjectFile(file).value());
+    ASSERT_TRUE(model.load(dir / "p.json"));
+    model.setSnapEnabled(true);
+    model.addSurface();
+    model.newProject();
+    EXPECT_EQ(model.canvasSize(), (CanvasSize{1280, 800}));
+    EXPECT_EQ(model.backgroundOpacity(), 0.3);
+    EXPECT_TRUE(model.snapEnabled());
+    EXPECT_TRUE(model.surfaces().empty());
+    EXPECT_TRUE(model.outputs().empty());
+    EXPECT_FALSE(model.backgroundImagePath());
+    EXPECT_FALSE(model.selectedID());
+    EXPECT_FALSE(model.documentURL());
+    EXPECT_TRUE(model.undoStack().empty());
+    EXPECT_FALSE(model.hasUnsavedChanges());
+}
+
+TEST_F(DocumentTest, AFailedLoadLogsOneLineAndChangesNothing) {
+    ProjectModel model;
+    fillProject(model);
+    ASSERT_TRUE(model.save(dir / "current.json"));
+    model.addSurface();
+    const SurfaceList surfaces = model.surfaces();
+    const std::size_t undoDepth = model.undoStack().size();
+
+    std::string badKind = contents(dir / "current.json");
+    badKind.replace(badKind.find("\"video\""), 7, "\"Video\"");
+    writeText(dir / "badkind.json", badKind);
+    writeText(dir / "empty.json", "");
+    fs::create_directory(dir / "folder.json");
+    ASSERT_EQ(::mkfifo((dir / "fifo.json").c_str(), 0600), 0);
+
+    struct Case {
+        fs::path path;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {dir / "missing.json", "No such file"},
+        {dir / "badkind.json", "surfaces[1].mediaKind: \"Video\" is not a media kind"},
+        {dir / "empty.json", "not valid JSON"},
+        {dir / "folder.json", "is a folder"},
+        {dir / "fifo.json", "not a regular file"}, // must not block
+    };
+    for (const Case& c : cases) {
+        logged.clear();
+        const Status status = model.load(c.path);
+        EXPECT_FALSE(status);
+        ASSERT_EQ(logged.size(), 1u) << c.path;
+        EXPECT_EQ(logged[0], "Prismeta: failed to load project: " + status.error);
+        EXPECT_NE(status.error.find(c.mentions), std::string::npos) << status.error;
+        EXPECT_TRUE(model.surfaces().sharesStorageWith(surfaces));
+        EXPECT_EQ(model.undoStack().size(), undoDepth);
+        EXPECT_EQ(model.documentURL(), dir / "current.json");
+        EXPECT_EQ(model.backgroundOpacity(), 0.3);
+    }
+}
+
+TEST_F(DocumentTest, AFailedSaveLogsKeepsTheLocationAndLeavesNoLitter) {
+    ProjectModel model;
+    fillProject(model);
+    ASSERT_TRUE(model.save(dir / "good.json"));
+    const std::string good = contents(dir / "good.json");
+
+    fs::create_directory(dir / "adir");
+    writeText(dir / "plainfile", "x");
+    for (const fs::path& bad :
+         {dir / "no" / "such" / "folder.json", dir / "adir", dir / "plainfile" / "child.json"}) {
+        logged.clear();
+        const Status status = model.save(bad);
+        EXPECT_FALSE(status) << bad;
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0], "Prismeta: failed to save project: " + status.error);
+        EXPECT_EQ(model.documentURL(), dir / "good.json");
+    }
+
+    // A number that cannot be written fails before anything touches the disk.
+    Surface s = model.surfaces()[0];
+    s.feather = std::numeric_limits<float>::infinity();
+    model.replaceSurface(0, s);
+    logged.clear();
+    EXPECT_FALSE(model.save(dir / "good.json"));
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("surfaces[0].feather"), std::string::npos);
+    EXPECT_EQ(contents(dir / "good.json"), good);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"adir", "good.json", "plainfile"}));
+}
+
+TEST_F(DocumentTest, SaveKeepsPermissionsAndWritesThroughSymbolicLinks) {
+    ProjectModel model;
+    fillProject(model);
+    const fs::path real = dir / "real.json";
+    writeText(real, "old");
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    fs::create_symlink("real.json", dir / "link.json");
+
+    ASSERT_TRUE(model.save(dir / "link.json"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.json"));
+    EXPECT_EQ(contents(real), writeProjectFile(model.makeFile()).value());
+    struct stat info {};
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"link.json", "real.json"}));
+}
+
+TEST_F(DocumentTest, AFullDiskLeavesTheOldFileWhole) {
+    const fs::path target = dir / "show.json";
+    {
+        ProjectModel model;
+        fillProject(model);
+        ASSERT_TRUE(model.save(target));
+    }
+    const std::string old = contents(target);
+
+    // The child saves a large project under a 4 KiB file-size limit.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ProjectModel big;
+        for (int i = 0; i < 200; ++i) {
+            big.addSurface();
+        }
+        bool loggedLine = false;
+        ScopedLogSink childSink([&](std::string_view line) {
+            loggedLine = line.rfind("Prismeta: failed to save project: ", 0) == 0;
+        });
+        const bool failed = !big.save(target);
+        ::_exit(failed && loggedLine && !big.documentURL() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(contents(target), old);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"show.json"}));
+}
+
+TEST_F(DocumentTest, UnsavedChangesFollowTheLastLoadedOrSavedFile) {
+    ProjectModel model;
+    EXPECT_FALSE(model.hasUnsavedChanges());
+    model.addOutput(OutputPreset::full);
+    EXPECT_TRUE(model.hasUnsavedChanges()); // never saved, not empty
+    ASSERT_TRUE(model.save(dir / "a.json"));
+    EXPECT_FALSE(model.hasUnsavedChanges());
+    model.addSurface();
+    EXPECT_TRUE(model.hasUnsavedChanges());
+    model.undo();
+    EXPECT_FALSE(model.hasUnsavedChanges()); // back to what the file holds
+    model.setSnapEnabled(true);
+    model.setSelectedID(Uuid::random());
+    EXPECT_FALSE(model.hasUnsavedChanges()); // neither is in the file
+    model.setBackgroundOpacity(0.9);
+    EXPECT_TRUE(model.hasUnsavedChanges());
+}
+
+TEST_F(DocumentTest, SaveRuleAsksOnlyWithoutALocation) {
+    ProjectModel model;
+    fillProject(model);
+    int asked = 0;
+    std::optional<fs::path> answer;
+    const LocationChooser chooser = [&]() {
+        ++asked;
+        return answer;
+    };
+
+    EXPECT_EQ(saveProject(model, chooser).kind, CommandOutcome::Kind::cancelled);
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(model.documentURL());
+
+    answer = dir / "first.json";
+    EXPECT_TRUE(saveProject(model, chooser).succeeded());
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(saveProject(model, chooser).succeeded());
+    EXPECT_EQ(asked, 2); // no dialog the second time
+
+    answer = dir / "second.json";
+    EXPECT_TRUE(saveProjectAs(model, chooser).succeeded());
+    EXPECT_EQ(model.documentURL(), dir / "second.json");
+    model.addSurface();
+    EXPECT_TRUE(saveProject(model, chooser).succeeded());
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(contents(dir / "second.json"), writeProjectFile(model.makeFile()).value());
+
+    answer = dir / "missing" / "x.json";
+    const CommandOutcome failed = saveProjectAs(model, chooser);
+    EXPECT_EQ(failed.kind, CommandOutcome::Kind::failed);
+    EXPECT_FALSE(failed.error.empty());
+    EXPECT_EQ(model.documentURL(), dir / "second.json");
+
+    answer.reset();
+    EXPECT_EQ(openProject(model, chooser).kind, CommandOutcome::Kind::cancelled);
+    answer = dir / "first.json";
+    EXPECT_TRUE(openProject(model, chooser).succeeded());
+    EXPECT_EQ(model.surfaces().size(), 2u);
+}
+
+TEST(FileIO, ReadRefusesDevicesAndOversizedFiles) {
+    EXPECT_FALSE(readRegularFile("/dev/zero"));
+    EXPECT_FALSE(readRegularFile("/"));
+    const auto small = readRegularFile("/proc/self/status", 16);
+    EXPECT_FALSE(small && small.value().size() > 16);
+}
+
+} // namespace
+} // namespace prismeta
