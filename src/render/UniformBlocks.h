@@ -15,9 +15,9 @@ inline constexpr unsigned frameUniformsBinding = 1;
 // Per-surface fragment constants.
 struct SurfaceUniforms {
     float color[4] = {0.0f, 0.0f, 0.0f, 0.0f}; // used when useTexture is 0
-    float opacity = 1.0f;                       // multiplies every fragment's alpha
-    std::int32_t useTexture = 0;                // nonzero: sample texture unit 0
-    float feather = 0.0f;                       // soft border in texture units; off at <= 0.0001
+    float opacity = 1.0f;                      // multiplies every fragment's alpha
+    std::int32_t useTexture = 0;               // nonzero: sample texture unit 0
+    float feather = 0.0f;                      // soft border in texture units; off at <= 0.0001
     float gap_ = 0.0f;
 };
 

@@ -1,0 +1,46 @@
+#include "geometry/BlendBands.h"
+
+#include "core/OutputConfig.h"
+
+namespace prismeta {
+
+namespace {
+
+struct BandCorner {
+    float x;
+    float y;
+    float alpha;
+};
+
+void appendBand(BlendBands& bands, const std::array<BandCorner, 6>& corners) {
+    for (const BandCorner& c : corners) {
+        BlendVertex& v = bands.vertices[bands.count++];
+        v.pos[0] = c.x;
+        v.pos[1] = c.y;
+        v.alpha = c.alpha;
+    }
+}
+
+} // namespace
+
+BlendBands blendBands(const OutputConfig& output) {
+    BlendBands bands;
+    // `w > 0` is false for NaN as well: such an edge gets no band.
+    if (const float w = output.blendLeft; w > 0.0f) {
+        appendBand(bands, {{{0, 0, 1}, {w, 0, 0}, {w, 1, 0}, {0, 0, 1}, {w, 1, 0}, {0, 1, 1}}});
+    }
+    if (const float w = output.blendRight; w > 0.0f) {
+        const float x = 1.0f - w;
+        appendBand(bands, {{{x, 0, 0}, {1, 0, 1}, {1, 1, 1}, {x, 0, 0}, {1, 1, 1}, {x, 1, 0}}});
+    }
+    if (const float w = output.blendTop; w > 0.0f) {
+        appendBand(bands, {{{0, 0, 1}, {1, 0, 1}, {1, w, 0}, {0, 0, 1}, {1, w, 0}, {0, w, 0}}});
+    }
+    if (const float w = output.blendBottom; w > 0.0f) {
+        const float y = 1.0f - w;
+        appendBand(bands, {{{0, y, 0}, {1, y, 0}, {1, 1, 1}, {0, y, 0}, {1, 1, 1}, {0, 1, 1}}});
+    }
+    return bands;
+}
+
+} // namespace prismeta

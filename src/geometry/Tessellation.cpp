@@ -1,0 +1,102 @@
+#include "geometry/Tessellation.h"
+
+#include "core/Surface.h"
+#include "geometry/ProjectiveWeights.h"
+
+#include <array>
+#include <cstdint>
+
+namespace prismeta {
+
+namespace {
+
+struct TexPoint {
+    float u = 0.0f;
+    float v = 0.0f;
+};
+
+SurfaceVertex vertex(Pt p, TexPoint t, float q) {
+    SurfaceVertex out;
+    out.pos[0] = p.x;
+    out.pos[1] = p.y;
+    out.uvq[0] = t.u * q;
+    out.uvq[1] = t.v * q;
+    out.uvq[2] = q;
+    return out;
+}
+
+// Two triangles sharing the diagonal P0-P2: (P0, P1, P2), (P0, P2, P3).
+void emitQuad(const std::array<Pt, 4>& p, const std::array<TexPoint, 4>& t,
+              const std::array<float, 4>& q, std::vector<SurfaceVertex>& out) {
+    const SurfaceVertex v0 = vertex(p[0], t[0], q[0]);
+    const SurfaceVertex v2 = vertex(p[2], t[2], q[2]);
+    out.push_back(v0);
+    out.push_back(vertex(p[1], t[1], q[1]));
+    out.push_back(v2);
+    out.push_back(v0);
+    out.push_back(v2);
+    out.push_back(vertex(p[3], t[3], q[3]));
+}
+
+void reserveFor(std::vector<SurfaceVertex>& out, std::size_t more) {
+    const std::size_t needed = out.size() + more;
+    if (needed > out.capacity()) {
+        out.reserve(needed > 2 * out.capacity() ? needed : 2 * out.capacity());
+    }
+}
+
+} // namespace
+
+std::size_t tessellatedVertexCount(const Surface& surface) {
+    if (surface.mesh) {
+        // hasValidGrid bounds the grid by WarpMesh::maxPoints (2^22), so
+        // 6 * cols * rows stays far below any overflow.
+        if (!surface.mesh->hasValidGrid()) {
+            return 0;
+        }
+        return 6 * static_cast<std::size_t>(surface.mesh->cols) *
+               static_cast<std::size_t>(surface.mesh->rows);
+    }
+    return surface.corners.size() >= 4 ? 6 : 0;
+}
+
+std::size_t tessellateSurface(const Surface& surface, std::vector<SurfaceVertex>& out) {
+    const std::size_t count = tessellatedVertexCount(surface);
+    if (count == 0) {
+        return 0;
+    }
+    reserveFor(out, count);
+
+    if (!surface.mesh) {
+        // The weights see the whole list: a surface with extra corners falls
+        // back to linear mapping of its first four.
+        const std::vector<Pt>& c = surface.corners;
+        emitQuad({c[0], c[1], c[2], c[3]}, {TexPoint{0, 0}, {1, 0}, {1, 1}, {0, 1}},
+                 projectiveWeights(c), out);
+        return count;
+    }
+
+    const WarpMesh& mesh = *surface.mesh;
+    const std::int64_t cols = mesh.cols;
+    const std::int64_t rows = mesh.rows;
+    const float fcols = static_cast<float>(cols);
+    const float frows = static_cast<float>(rows);
+    const std::size_t stride = static_cast<std::size_t>(cols) + 1;
+    for (std::int64_t m = 0; m < rows; ++m) {
+        const float v0 = static_cast<float>(m) / frows;
+        const float v1 = static_cast<float>(m + 1) / frows;
+        const std::size_t row = static_cast<std::size_t>(m) * stride;
+        for (std::int64_t i = 0; i < cols; ++i) {
+            const float u0 = static_cast<float>(i) / fcols;
+            const float u1 = static_cast<float>(i + 1) / fcols;
+            const std::size_t tl = row + static_cast<std::size_t>(i);
+            const std::array<Pt, 4> cell = {mesh.points[tl], mesh.points[tl + 1],
+                                            mesh.points[tl + stride + 1], mesh.points[tl + stride]};
+            emitQuad(cell, {TexPoint{u0, v0}, {u1, v0}, {u1, v1}, {u0, v1}},
+                     projectiveWeights(cell), out);
+        }
+    }
+    return count;
+}
+
+} // namespace prismeta
