@@ -22,13 +22,33 @@ struct WriteError {
     std::string description;
 };
 
-std::string join(const std::string& path, std::string_view key) {
-    return path.empty() ? std::string(key) : path + "." + std::string(key);
-}
+// Where a value sits in the document: a chain of frames on the stack whose
+// text ("surfaces[1].mediaKind") is built only when an error needs it, so
+// reading and writing pay nothing for it on success.
+class KeyPath {
+public:
+    KeyPath() = default;
+    KeyPath(const KeyPath& parent, const char* key) : parent_(&parent), key_(key) {}
+    KeyPath(const KeyPath& parent, std::size_t index) : parent_(&parent), index_(index) {}
 
-std::string indexed(const std::string& path, std::size_t index) {
-    return path + "[" + std::to_string(index) + "]";
-}
+    std::string text() const {
+        if (!parent_) {
+            return {};
+        }
+        std::string prefix = parent_->text();
+        if (key_) {
+            return prefix.empty() ? std::string(key_) : prefix + "." + key_;
+        }
+        return prefix + "[" + std::to_string(index_) + "]";
+    }
+
+private:
+    const KeyPath* parent_ = nullptr;
+    const char* key_ = nullptr;
+    std::size_t index_ = 0;
+};
+
+const KeyPath kRoot;
 
 std::string describeNumber(double value) {
     if (std::isnan(value)) {
@@ -44,49 +64,50 @@ std::string describeNumber(double value) {
 
 // The double whose shortest text equals the float's shortest text, so that
 // 0.2f is written as 0.2 and not as 0.20000000298023224.
-json floatValue(float value, const std::string& path) {
+json floatValue(float value, const KeyPath& path) {
     if (!std::isfinite(value)) {
-        throw WriteError{path + ": " + describeNumber(value) + " is not a finite number"};
+        throw WriteError{path.text() + ": " + describeNumber(value) + " is not a finite number"};
     }
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer - 1, value);
-    *result.ptr = '\0';
-    return json(std::strtod(buffer, nullptr));
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
+    double widened = 0.0;
+    std::from_chars(buffer, written.ptr, widened);
+    return json(widened);
 }
 
-json doubleValue(double value, const std::string& path) {
+json doubleValue(double value, const KeyPath& path) {
     if (!std::isfinite(value)) {
-        throw WriteError{path + ": " + describeNumber(value) + " is not a finite number"};
+        throw WriteError{path.text() + ": " + describeNumber(value) + " is not a finite number"};
     }
     return json(value);
 }
 
-json pointValue(const Pt& p, const std::string& path) {
+json pointValue(const Pt& p, const KeyPath& path) {
     json object = json::object();
-    object["x"] = floatValue(p.x, join(path, "x"));
-    object["y"] = floatValue(p.y, join(path, "y"));
+    object["x"] = floatValue(p.x, KeyPath(path, "x"));
+    object["y"] = floatValue(p.y, KeyPath(path, "y"));
     return object;
 }
 
-json pointsValue(const std::vector<Pt>& points, const std::string& path) {
+json pointsValue(const std::vector<Pt>& points, const KeyPath& path) {
     json array = json::array();
     array.get_ref<json::array_t&>().reserve(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
-        array.push_back(pointValue(points[i], indexed(path, i)));
+        array.push_back(pointValue(points[i], KeyPath(path, i)));
     }
     return array;
 }
 
-json surfaceValue(const Surface& s, const std::string& path) {
+json surfaceValue(const Surface& s, const KeyPath& path) {
     json object = json::object();
     json color = json::object();
-    color["r"] = floatValue(s.color.r, join(path, "color.r"));
-    color["g"] = floatValue(s.color.g, join(path, "color.g"));
-    color["b"] = floatValue(s.color.b, join(path, "color.b"));
-    color["a"] = floatValue(s.color.a, join(path, "color.a"));
+    color["r"] = floatValue(s.color.r, KeyPath(path, "color.r"));
+    color["g"] = floatValue(s.color.g, KeyPath(path, "color.g"));
+    color["b"] = floatValue(s.color.b, KeyPath(path, "color.b"));
+    color["a"] = floatValue(s.color.a, KeyPath(path, "color.a"));
     object["color"] = std::move(color);
-    object["corners"] = pointsValue(s.corners, join(path, "corners"));
-    object["feather"] = floatValue(s.feather, join(path, "feather"));
+    object["corners"] = pointsValue(s.corners, KeyPath(path, "corners"));
+    object["feather"] = floatValue(s.feather, KeyPath(path, "feather"));
     object["id"] = s.id.text();
     object["mediaKind"] = std::string(mediaKindText(s.mediaKind));
     if (s.mediaPath) {
@@ -96,24 +117,24 @@ json surfaceValue(const Surface& s, const std::string& path) {
         json mesh = json::object();
         mesh["cols"] = s.mesh->cols;
         mesh["rows"] = s.mesh->rows;
-        mesh["points"] = pointsValue(s.mesh->points, join(path, "mesh.points"));
+        mesh["points"] = pointsValue(s.mesh->points, KeyPath(path, "mesh.points"));
         object["mesh"] = std::move(mesh);
     }
     object["name"] = s.name;
-    object["opacity"] = doubleValue(s.opacity, join(path, "opacity"));
+    object["opacity"] = doubleValue(s.opacity, KeyPath(path, "opacity"));
     return object;
 }
 
-json outputValue(const OutputConfig& o, const std::string& path) {
+json outputValue(const OutputConfig& o, const KeyPath& path) {
     json object = json::object();
-    object["blendBottom"] = floatValue(o.blendBottom, join(path, "blendBottom"));
-    object["blendLeft"] = floatValue(o.blendLeft, join(path, "blendLeft"));
-    object["blendRight"] = floatValue(o.blendRight, join(path, "blendRight"));
-    object["blendTop"] = floatValue(o.blendTop, join(path, "blendTop"));
-    object["cropHeight"] = floatValue(o.cropHeight, join(path, "cropHeight"));
-    object["cropWidth"] = floatValue(o.cropWidth, join(path, "cropWidth"));
-    object["cropX"] = floatValue(o.cropX, join(path, "cropX"));
-    object["cropY"] = floatValue(o.cropY, join(path, "cropY"));
+    object["blendBottom"] = floatValue(o.blendBottom, KeyPath(path, "blendBottom"));
+    object["blendLeft"] = floatValue(o.blendLeft, KeyPath(path, "blendLeft"));
+    object["blendRight"] = floatValue(o.blendRight, KeyPath(path, "blendRight"));
+    object["blendTop"] = floatValue(o.blendTop, KeyPath(path, "blendTop"));
+    object["cropHeight"] = floatValue(o.cropHeight, KeyPath(path, "cropHeight"));
+    object["cropWidth"] = floatValue(o.cropWidth, KeyPath(path, "cropWidth"));
+    object["cropX"] = floatValue(o.cropX, KeyPath(path, "cropX"));
+    object["cropY"] = floatValue(o.cropY, KeyPath(path, "cropY"));
     object["id"] = o.id.text();
     object["name"] = o.name;
     return object;
@@ -125,8 +146,9 @@ struct ReadError {
     std::string description;
 };
 
-[[noreturn]] void fail(const std::string& path, const std::string& problem) {
-    throw ReadError{path.empty() ? problem : path + ": " + problem};
+[[noreturn]] void fail(const KeyPath& path, const std::string& problem) {
+    const std::string where = path.text();
+    throw ReadError{where.empty() ? problem : where + ": " + problem};
 }
 
 std::string typeName(const json& value) {
@@ -153,19 +175,19 @@ std::string typeName(const json& value) {
     return "nothing";
 }
 
-void expectType(const json& value, bool ok, const char* expected, const std::string& path) {
+void expectType(const json& value, bool ok, const char* expected, const KeyPath& path) {
     if (!ok) {
         fail(path, std::string("expected ") + expected + ", found " + typeName(value));
     }
 }
 
-const json& objectAt(const json& value, const std::string& path) {
+const json& objectAt(const json& value, const KeyPath& path) {
     expectType(value, value.is_object(), "an object", path);
     return value;
 }
 
 // The member for a required key; a missing key fails the read.
-const json& required(const json& object, const char* key, const std::string& path) {
+const json& required(const json& object, const char* key, const KeyPath& path) {
     const auto it = object.find(key);
     if (it == object.end()) {
         fail(path, std::string("missing required key \"") + key + "\"");
@@ -182,7 +204,7 @@ const json* optionalMember(const json& object, const char* key) {
     return &*it;
 }
 
-double readDouble(const json& value, const std::string& path) {
+double readDouble(const json& value, const KeyPath& path) {
     expectType(value, value.is_number(), "a number", path);
     return value.get<double>();
 }
@@ -193,7 +215,7 @@ double readDouble(const json& value, const std::string& path) {
 // text, 3.4028235e+38, which reads as a double just above it.
 constexpr double kFloatOverflowThreshold = 3.4028235677973366e38;
 
-float readFloat(const json& value, const std::string& path) {
+float readFloat(const json& value, const KeyPath& path) {
     const double number = readDouble(value, path);
     if (!(std::fabs(number) < kFloatOverflowThreshold)) {
         fail(path, describeNumber(number) + " is outside the 32-bit float range");
@@ -201,7 +223,7 @@ float readFloat(const json& value, const std::string& path) {
     return static_cast<float>(number);
 }
 
-std::int64_t readWholeNumber(const json& value, const std::string& path) {
+std::int64_t readWholeNumber(const json& value, const KeyPath& path) {
     expectType(value, value.is_number(), "a whole number", path);
     if (value.is_number_integer() && !value.is_number_unsigned()) {
         return value.get<std::int64_t>();
@@ -224,12 +246,12 @@ std::int64_t readWholeNumber(const json& value, const std::string& path) {
     return static_cast<std::int64_t>(number);
 }
 
-std::string readString(const json& value, const std::string& path) {
+std::string readString(const json& value, const KeyPath& path) {
     expectType(value, value.is_string(), "a string", path);
     return value.get<std::string>();
 }
 
-Uuid readUuid(const json& value, const std::string& path) {
+Uuid readUuid(const json& value, const KeyPath& path) {
     const std::string text = readString(value, path);
     const auto id = Uuid::parse(text);
     if (!id) {
@@ -238,50 +260,50 @@ Uuid readUuid(const json& value, const std::string& path) {
     return *id;
 }
 
-Pt readPoint(const json& value, const std::string& path) {
+Pt readPoint(const json& value, const KeyPath& path) {
     const json& object = objectAt(value, path);
     Pt p;
-    p.x = readFloat(required(object, "x", path), join(path, "x"));
-    p.y = readFloat(required(object, "y", path), join(path, "y"));
+    p.x = readFloat(required(object, "x", path), KeyPath(path, "x"));
+    p.y = readFloat(required(object, "y", path), KeyPath(path, "y"));
     return p;
 }
 
-std::vector<Pt> readPoints(const json& value, const std::string& path) {
+std::vector<Pt> readPoints(const json& value, const KeyPath& path) {
     expectType(value, value.is_array(), "an array", path);
     std::vector<Pt> points;
     points.reserve(value.size());
     for (std::size_t i = 0; i < value.size(); ++i) {
-        points.push_back(readPoint(value[i], indexed(path, i)));
+        points.push_back(readPoint(value[i], KeyPath(path, i)));
     }
     return points;
 }
 
-RGBA readColor(const json& value, const std::string& path) {
+RGBA readColor(const json& value, const KeyPath& path) {
     const json& object = objectAt(value, path);
     RGBA c;
-    c.a = readFloat(required(object, "a", path), join(path, "a"));
-    c.b = readFloat(required(object, "b", path), join(path, "b"));
-    c.g = readFloat(required(object, "g", path), join(path, "g"));
-    c.r = readFloat(required(object, "r", path), join(path, "r"));
+    c.a = readFloat(required(object, "a", path), KeyPath(path, "a"));
+    c.b = readFloat(required(object, "b", path), KeyPath(path, "b"));
+    c.g = readFloat(required(object, "g", path), KeyPath(path, "g"));
+    c.r = readFloat(required(object, "r", path), KeyPath(path, "r"));
     return c;
 }
 
-WarpMesh readMesh(const json& value, const std::string& path) {
+WarpMesh readMesh(const json& value, const KeyPath& path) {
     const json& object = objectAt(value, path);
     WarpMesh mesh;
-    mesh.cols = readWholeNumber(required(object, "cols", path), join(path, "cols"));
-    mesh.points = readPoints(required(object, "points", path), join(path, "points"));
-    mesh.rows = readWholeNumber(required(object, "rows", path), join(path, "rows"));
+    mesh.cols = readWholeNumber(required(object, "cols", path), KeyPath(path, "cols"));
+    mesh.points = readPoints(required(object, "points", path), KeyPath(path, "points"));
+    mesh.rows = readWholeNumber(required(object, "rows", path), KeyPath(path, "rows"));
     return mesh;
 }
 
-Surface readSurface(const json& value, const std::string& path) {
+Surface readSurface(const json& value, const KeyPath& path) {
     const json& object = objectAt(value, path);
-    Surface s(readUuid(required(object, "id", path), join(path, "id")));
-    s.color = readColor(required(object, "color", path), join(path, "color"));
-    s.corners = readPoints(required(object, "corners", path), join(path, "corners"));
-    s.feather = readFloat(required(object, "feather", path), join(path, "feather"));
-    const std::string kindPath = join(path, "mediaKind");
+    Surface s(readUuid(required(object, "id", path), KeyPath(path, "id")));
+    s.color = readColor(required(object, "color", path), KeyPath(path, "color"));
+    s.corners = readPoints(required(object, "corners", path), KeyPath(path, "corners"));
+    s.feather = readFloat(required(object, "feather", path), KeyPath(path, "feather"));
+    const KeyPath kindPath(path, "mediaKind");
     const std::string kindText = readString(required(object, "mediaKind", path), kindPath);
     const auto kind = mediaKindFromText(kindText);
     if (!kind) {
@@ -289,56 +311,58 @@ Surface readSurface(const json& value, const std::string& path) {
     }
     s.mediaKind = *kind;
     if (const json* mediaPath = optionalMember(object, "mediaPath")) {
-        s.mediaPath = readString(*mediaPath, join(path, "mediaPath"));
+        s.mediaPath = readString(*mediaPath, KeyPath(path, "mediaPath"));
     }
     if (const json* mesh = optionalMember(object, "mesh")) {
-        s.mesh = readMesh(*mesh, join(path, "mesh"));
+        s.mesh = readMesh(*mesh, KeyPath(path, "mesh"));
     }
-    s.name = readString(required(object, "name", path), join(path, "name"));
-    s.opacity = readDouble(required(object, "opacity", path), join(path, "opacity"));
+    s.name = readString(required(object, "name", path), KeyPath(path, "name"));
+    s.opacity = readDouble(required(object, "opacity", path), KeyPath(path, "opacity"));
     return s;
 }
 
-OutputConfig readOutput(const json& value, const std::string& path) {
+OutputConfig readOutput(const json& value, const KeyPath& path) {
     const json& object = objectAt(value, path);
-    OutputConfig o(readUuid(required(object, "id", path), join(path, "id")));
-    o.blendBottom = readFloat(required(object, "blendBottom", path), join(path, "blendBottom"));
-    o.blendLeft = readFloat(required(object, "blendLeft", path), join(path, "blendLeft"));
-    o.blendRight = readFloat(required(object, "blendRight", path), join(path, "blendRight"));
-    o.blendTop = readFloat(required(object, "blendTop", path), join(path, "blendTop"));
-    o.cropHeight = readFloat(required(object, "cropHeight", path), join(path, "cropHeight"));
-    o.cropWidth = readFloat(required(object, "cropWidth", path), join(path, "cropWidth"));
-    o.cropX = readFloat(required(object, "cropX", path), join(path, "cropX"));
-    o.cropY = readFloat(required(object, "cropY", path), join(path, "cropY"));
-    o.name = readString(required(object, "name", path), join(path, "name"));
+    OutputConfig o(readUuid(required(object, "id", path), KeyPath(path, "id")));
+    o.blendBottom = readFloat(required(object, "blendBottom", path), KeyPath(path, "blendBottom"));
+    o.blendLeft = readFloat(required(object, "blendLeft", path), KeyPath(path, "blendLeft"));
+    o.blendRight = readFloat(required(object, "blendRight", path), KeyPath(path, "blendRight"));
+    o.blendTop = readFloat(required(object, "blendTop", path), KeyPath(path, "blendTop"));
+    o.cropHeight = readFloat(required(object, "cropHeight", path), KeyPath(path, "cropHeight"));
+    o.cropWidth = readFloat(required(object, "cropWidth", path), KeyPath(path, "cropWidth"));
+    o.cropX = readFloat(required(object, "cropX", path), KeyPath(path, "cropX"));
+    o.cropY = readFloat(required(object, "cropY", path), KeyPath(path, "cropY"));
+    o.name = readString(required(object, "name", path), KeyPath(path, "name"));
     return o;
 }
 
 ProjectFile readDocument(const json& root) {
     if (!root.is_object()) {
-        fail("", "the document is " + typeName(root) + ", not a JSON object");
+        fail(kRoot, "the document is " + typeName(root) + ", not a JSON object");
     }
     ProjectFile file;
     if (const json* background = optionalMember(root, "backgroundImagePath")) {
-        file.backgroundImagePath = readString(*background, "backgroundImagePath");
+        file.backgroundImagePath = readString(*background, KeyPath(kRoot, "backgroundImagePath"));
     }
     file.backgroundOpacity =
-        readDouble(required(root, "backgroundOpacity", ""), "backgroundOpacity");
-    file.canvasHeight = readDouble(required(root, "canvasHeight", ""), "canvasHeight");
-    file.canvasWidth = readDouble(required(root, "canvasWidth", ""), "canvasWidth");
+        readDouble(required(root, "backgroundOpacity", kRoot), KeyPath(kRoot, "backgroundOpacity"));
+    file.canvasHeight =
+        readDouble(required(root, "canvasHeight", kRoot), KeyPath(kRoot, "canvasHeight"));
+    file.canvasWidth =
+        readDouble(required(root, "canvasWidth", kRoot), KeyPath(kRoot, "canvasWidth"));
 
-    const json& outputs = required(root, "outputs", "");
-    expectType(outputs, outputs.is_array(), "an array", "outputs");
+    const json& outputs = required(root, "outputs", kRoot);
+    expectType(outputs, outputs.is_array(), "an array", KeyPath(kRoot, "outputs"));
     file.outputs.reserve(outputs.size());
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        file.outputs.push_back(readOutput(outputs[i], indexed("outputs", i)));
+        file.outputs.push_back(readOutput(outputs[i], KeyPath(KeyPath(kRoot, "outputs"), i)));
     }
 
-    const json& surfaces = required(root, "surfaces", "");
-    expectType(surfaces, surfaces.is_array(), "an array", "surfaces");
+    const json& surfaces = required(root, "surfaces", kRoot);
+    expectType(surfaces, surfaces.is_array(), "an array", KeyPath(kRoot, "surfaces"));
     file.surfaces.reserve(surfaces.size());
     for (std::size_t i = 0; i < surfaces.size(); ++i) {
-        file.surfaces.push_back(readSurface(surfaces[i], indexed("surfaces", i)));
+        file.surfaces.push_back(readSurface(surfaces[i], KeyPath(KeyPath(kRoot, "surfaces"), i)));
     }
     return file;
 }
@@ -400,18 +424,20 @@ Result<std::string> writeProjectFile(const ProjectFile& file) {
         if (file.backgroundImagePath) {
             root["backgroundImagePath"] = *file.backgroundImagePath;
         }
-        root["backgroundOpacity"] = doubleValue(file.backgroundOpacity, "backgroundOpacity");
-        root["canvasHeight"] = doubleValue(file.canvasHeight, "canvasHeight");
-        root["canvasWidth"] = doubleValue(file.canvasWidth, "canvasWidth");
+        root["backgroundOpacity"] =
+            doubleValue(file.backgroundOpacity, KeyPath(kRoot, "backgroundOpacity"));
+        root["canvasHeight"] = doubleValue(file.canvasHeight, KeyPath(kRoot, "canvasHeight"));
+        root["canvasWidth"] = doubleValue(file.canvasWidth, KeyPath(kRoot, "canvasWidth"));
         json outputs = json::array();
         for (std::size_t i = 0; i < file.outputs.size(); ++i) {
-            outputs.push_back(outputValue(file.outputs[i], indexed("outputs", i)));
+            outputs.push_back(outputValue(file.outputs[i], KeyPath(KeyPath(kRoot, "outputs"), i)));
         }
         root["outputs"] = std::move(outputs);
         json surfaces = json::array();
         surfaces.get_ref<json::array_t&>().reserve(file.surfaces.size());
         for (std::size_t i = 0; i < file.surfaces.size(); ++i) {
-            surfaces.push_back(surfaceValue(file.surfaces[i], indexed("surfaces", i)));
+            surfaces.push_back(
+                surfaceValue(file.surfaces[i], KeyPath(KeyPath(kRoot, "surfaces"), i)));
         }
         root["surfaces"] = std::move(surfaces);
 
