@@ -188,6 +188,23 @@ TEST_F(DocumentTest, AFailedSaveLogsKeepsTheLocationAndLeavesNoLitter) {
     EXPECT_EQ(filesInDir(), (std::vector<std::string>{"adir", "good.json", "plainfile"}));
 }
 
+TEST_F(DocumentTest, AReadOnlyFolderKeepsTheOldFile) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind root";
+    }
+    ProjectModel model;
+    fillProject(model);
+    ASSERT_TRUE(model.save(dir / "show.json"));
+    const std::string old = contents(dir / "show.json");
+    model.addSurface();
+    ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
+    const Status status = model.save(dir / "show.json");
+    ::chmod(dir.c_str(), 0755);
+    EXPECT_FALSE(status);
+    EXPECT_EQ(contents(dir / "show.json"), old);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"show.json"}));
+}
+
 TEST_F(DocumentTest, SaveKeepsPermissionsAndWritesThroughSymbolicLinks) {
     ProjectModel model;
     fillProject(model);
