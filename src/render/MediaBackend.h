@@ -28,9 +28,9 @@ struct MediaFrame {
 
 // Decodes one still image, possibly on a thread of its own. Polled by the
 // render thread until it delivers; after that it is released.
-class StillImageLoader {
+class ImageFeed {
 public:
-    virtual ~StillImageLoader() = default;
+    virtual ~ImageFeed() = default;
     // The decoded image once it is ready; none before that, and none forever
     // when the file cannot be read. The pixels stay valid until the next call
     // or the loader's destruction.
@@ -39,21 +39,23 @@ public:
 
 // Plays one video, muted and looping, decoding on threads of its own. Polled
 // by the render thread for its newest frame on every frame.
-class VideoPlayer {
+class VideoFeed {
 public:
-    virtual ~VideoPlayer() = default; // stops playback and decoding
+    virtual ~VideoFeed() = default; // stops playback and decoding
     // The frame due at hostTimeSeconds (steady clock) when it is newer than
     // the last one handed out; none otherwise. The pixels stay valid until the
     // next call or the player's destruction.
     virtual std::optional<MediaFrame> newFrame(double hostTimeSeconds) = 0;
 };
 
-// Factories called on the render thread when a surface's media source is made.
-// They never fail loudly: a file that cannot be read yields an object that
-// never delivers, or none at all. Either member may be empty.
+// Factories called on the render thread when a surface's media source is made
+// (hostTimeSeconds: the steady-clock time of that frame). They never fail
+// loudly: a file that cannot be read yields an object that never delivers, or
+// none at all. Either member may be empty.
 struct MediaBackend {
-    std::function<std::unique_ptr<StillImageLoader>(const std::string& path)> openImage;
-    std::function<std::unique_ptr<VideoPlayer>(const std::string& path)> openVideo;
+    std::function<std::unique_ptr<ImageFeed>(const std::string& path)> openImage;
+    std::function<std::unique_ptr<VideoFeed>(const std::string& path, double hostTimeSeconds)>
+        openVideo;
 };
 
 } // namespace prismeta

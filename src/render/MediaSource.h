@@ -21,9 +21,12 @@ struct Surface;
 // renderer's GL context current for construction, destruction and every call.
 class MediaSource {
 public:
-    // Cheap apart from the test pattern, which is drawn and uploaded here.
-    // Image and video files are opened through the backend's factories.
-    MediaSource(const Surface& surface, const MediaBackend& backend);
+    // Cheap: image and video files are opened through the backend's
+    // factories, which decode elsewhere. The test pattern is the same for
+    // every surface, so a test-pattern source borrows the renderer's one
+    // texture of it (testPattern, 0 when it could not be made).
+    MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
+                double hostTimeSeconds);
     ~MediaSource(); // stops the video, releases the textures
 
     MediaSource(const MediaSource&) = delete;
@@ -37,7 +40,7 @@ public:
     // Whether the source still matches the surface's kind and path; no allocation.
     bool matches(const Surface& surface) const;
 
-    // The test pattern or the image (once its loader has delivered); 0 for none.
+    // The test pattern or the image (once its feed has delivered); 0 for none.
     unsigned staticTexture();
     // The newest video frame due at hostTime, uploaded; 0 when there is no new one.
     unsigned videoTexture(double hostTimeSeconds);
@@ -55,11 +58,12 @@ private:
     std::string signature_;
     MediaKind kind_;
     unsigned staticTexture_ = 0;
+    bool ownsStaticTexture_ = false;
     unsigned lastVideoTexture_ = 0;
     int textureWidth_ = 0;
     int textureHeight_ = 0;
-    std::unique_ptr<StillImageLoader> imageLoader_;
-    std::unique_ptr<VideoPlayer> player_;
+    std::unique_ptr<ImageFeed> imageFeed_;
+    std::unique_ptr<VideoFeed> videoFeed_;
 };
 
 } // namespace prismeta

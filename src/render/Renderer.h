@@ -64,7 +64,14 @@ public:
     // Media sources currently cached (for tests and diagnostics).
     std::size_t mediaSourceCount() const;
 
+    // Vertices one frame may carry (512 MiB of vertex data). Surfaces that
+    // would go beyond it are left out of the frame: only a hostile file gets
+    // there (a real 64 x 64 mesh needs 24,576).
+    static constexpr std::size_t maxFrameVertices = std::size_t{1} << 24;
+
 private:
+    // One surface's draw of the frame: its vertex range in the frame's vertex
+    // buffer, its texture and (by position) its uniform block.
     struct DrawItem {
         std::uint32_t first = 0;
         std::uint32_t count = 0;
@@ -75,34 +82,37 @@ private:
              MediaBackend media);
     bool createGpuState();
     void releaseGpuState();
-    // The surface's cached source, made or replaced when its kind or path
-    // changed; none for colour surfaces.
-    MediaSource* mediaSource(const Surface& surface);
-    // Records one surface: its uniforms, texture and vertex range of the frame.
+    // The surface's cached source, made when its kind or path changed; none
+    // for colour surfaces.
+    MediaSource* mediaSource(const Surface& surface, double hostTime);
+    // Records one surface into the frame: uniforms, texture and vertices.
     void drawSurface(const Surface& surface, double hostTime);
     void drawBlendOverlay(const OutputConfig& output);
     void uploadFrame();
 
     const ProjectModel* model_;
     std::optional<OutputConfig> outputConfig_;
+    MediaBackend media_;
 
-    // The surface program with its vertex array and the overlay program with
-    // its own; blend state is set per frame.
+    // GL objects, all owned. A "pipeline" is a program with its vertex array;
+    // the blend state is set at the start of every frame.
     unsigned pipeline = 0;
     unsigned pipelineVertexArray_ = 0;
     unsigned blendPipeline = 0;
     unsigned blendVertexArray_ = 0;
     unsigned sampler = 0;
     unsigned fallbackTexture = 0;
+    unsigned testPatternTexture_ = 0; // made on first use, shared by test-pattern sources
+    bool testPatternTried_ = false;
     unsigned vertexBuffer_ = 0;
     unsigned blendVertexBuffer_ = 0;
     unsigned uniformBuffer_ = 0;
-    std::size_t vertexBufferCapacity_ = 0;
-    std::size_t uniformBufferCapacity_ = 0;
-    std::size_t uniformStride_ = 0; // sizeof(SurfaceUniforms) rounded up to the GL alignment
+    std::size_t vertexBufferCapacity_ = 0;  // bytes
+    std::size_t uniformBufferCapacity_ = 0; // bytes
+    std::size_t uniformStride_ = 0;         // SurfaceUniforms rounded up to the GL offset alignment
 
-    MediaBackend media_;
     std::unique_ptr<MediaSourceTable> mediaSources;
+    std::uint64_t frameStamp_ = 0;
 
     // Per-frame storage, kept between frames so a steady frame allocates nothing.
     std::vector<SurfaceVertex> vertices_;

@@ -1,0 +1,415 @@
+#include "render/Renderer.h"
+
+#include "core/ProjectModel.h"
+#include "core/Surface.h"
+#include "core/SurfaceList.h"
+#include "geometry/BlendBands.h"
+#include "geometry/Tessellation.h"
+#include "render/MediaSource.h"
+#include "render/MediaSourceTable.h"
+#include "render/ShaderProgram.h"
+#include "render/ShaderSources.h"
+#include "render/TestPattern.h"
+#include "render/UniformBlocks.h"
+
+#include <epoxy/gl.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+namespace prismeta {
+
+namespace {
+
+constexpr float placeholderColor[4] = {0.15f, 0.15f, 0.17f, 1.0f};
+
+std::size_t roundUp(std::size_t value, std::size_t multiple) {
+    return (value + multiple - 1) / multiple * multiple;
+}
+
+// GL takes byte offsets into buffers as pointers.
+const void* bufferOffset(std::size_t bytes) {
+    return reinterpret_cast<const void*>(static_cast<std::uintptr_t>(bytes));
+}
+
+// A crop the vertex stage can divide by; anything else shows no surface.
+bool drawableCrop(const FrameUniforms& frame) {
+    return std::isfinite(frame.cropOrigin[0]) && std::isfinite(frame.cropOrigin[1]) &&
+           std::isfinite(frame.cropSize[0]) && std::isfinite(frame.cropSize[1]) &&
+           frame.cropSize[0] != 0.0f && frame.cropSize[1] != 0.0f;
+}
+
+// Orphans the buffer's storage (so the driver never waits for the GPU to
+// finish reading last frame's data) and writes the new bytes. The storage
+// grows geometrically and never shrinks, so a steady frame reallocates nothing.
+void streamInto(GLenum target, unsigned buffer, std::size_t& capacity, const void* data,
+                std::size_t bytes) {
+    glBindBuffer(target, buffer);
+    if (bytes > capacity) {
+        capacity = bytes > 2 * capacity ? bytes : 2 * capacity;
+    }
+    glBufferData(target, static_cast<GLsizeiptr>(capacity), nullptr, GL_STREAM_DRAW);
+    glBufferSubData(target, 0, static_cast<GLsizeiptr>(bytes), data);
+}
+
+} // namespace
+
+std::unique_ptr<Renderer> Renderer::create(const ProjectModel& model,
+                                           std::optional<OutputConfig> outputConfig,
+                                           MediaBackend media) {
+    std::unique_ptr<Renderer> renderer(
+        new Renderer(model, std::move(outputConfig), std::move(media)));
+    if (!renderer->createGpuState()) {
+        renderer->releaseGpuState();
+        return nullptr;
+    }
+    return renderer;
+}
+
+Renderer::Renderer(const ProjectModel& model, std::optional<OutputConfig> outputConfig,
+                   MediaBackend media)
+    : model_(&model), outputConfig_(std::move(outputConfig)), media_(std::move(media)),
+      mediaSources(std::make_unique<MediaSourceTable>()) {}
+
+Renderer::~Renderer() {
+    releaseGpuState();
+}
+
+void Renderer::setModel(const ProjectModel& model) {
+    model_ = &model;
+}
+
+void Renderer::setOutputConfig(std::optional<OutputConfig> config) {
+    outputConfig_ = std::move(config);
+}
+
+std::size_t Renderer::mediaSourceCount() const {
+    return mediaSources->size();
+}
+
+bool Renderer::createGpuState() {
+    // No current context (or one older than 3.3) reads as version 0 or less.
+    if (epoxy_gl_version() < 33) {
+        return false;
+    }
+    while (glGetError() != GL_NO_ERROR) {
+        // Errors a host left behind are not ours.
+    }
+
+    pipeline = buildShaderProgram(surfaceVertexSource, surfaceFragmentSource);
+    if (pipeline == 0) {
+        return false;
+    }
+    blendPipeline = buildShaderProgram(blendVertexSource, blendFragmentSource);
+    if (blendPipeline == 0) {
+        return false;
+    }
+    const GLuint surfaceBlock = glGetUniformBlockIndex(pipeline, "SurfaceUniforms");
+    const GLuint frameBlock = glGetUniformBlockIndex(pipeline, "FrameUniforms");
+    const GLint textureUniform = glGetUniformLocation(pipeline, "mediaTexture");
+    if (surfaceBlock == GL_INVALID_INDEX || frameBlock == GL_INVALID_INDEX || textureUniform < 0) {
+        return false;
+    }
+    glUniformBlockBinding(pipeline, surfaceBlock, surfaceUniformsBinding);
+    glUniformBlockBinding(pipeline, frameBlock, frameUniformsBinding);
+    glUseProgram(pipeline);
+    glUniform1i(textureUniform, 0);
+    glUseProgram(0);
+
+    glGenBuffers(1, &vertexBuffer_);
+    glGenBuffers(1, &blendVertexBuffer_);
+    glGenBuffers(1, &uniformBuffer_);
+    glGenVertexArrays(1, &pipelineVertexArray_);
+    glGenVertexArrays(1, &blendVertexArray_);
+    if (vertexBuffer_ == 0 || blendVertexBuffer_ == 0 || uniformBuffer_ == 0 ||
+        pipelineVertexArray_ == 0 || blendVertexArray_ == 0) {
+        return false;
+    }
+
+    glBindVertexArray(pipelineVertexArray_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(SurfaceVertex),
+                          bufferOffset(offsetof(SurfaceVertex, pos)));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(SurfaceVertex),
+                          bufferOffset(offsetof(SurfaceVertex, uvq)));
+
+    glBindVertexArray(blendVertexArray_);
+    glBindBuffer(GL_ARRAY_BUFFER, blendVertexBuffer_);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(BlendVertex),
+                          bufferOffset(offsetof(BlendVertex, pos)));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 1, GL_FLOAT, GL_FALSE, sizeof(BlendVertex),
+                          bufferOffset(offsetof(BlendVertex, alpha)));
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    // Uniform ranges must start at multiples of this: 16 on llvmpipe, often
+    // 256 on discrete GPUs.
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &alignment);
+    if (alignment <= 0) {
+        return false;
+    }
+    uniformStride_ = roundUp(sizeof(SurfaceUniforms), static_cast<std::size_t>(alignment));
+
+    glGenSamplers(1, &sampler);
+    if (sampler == 0) {
+        return false;
+    }
+    glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+
+    glGenTextures(1, &fallbackTexture);
+    if (fallbackTexture == 0) {
+        return false;
+    }
+    const std::uint8_t white[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, fallbackTexture);
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+
+    return glGetError() == GL_NO_ERROR;
+}
+
+void Renderer::releaseGpuState() {
+    // Sources first: their players stop and their textures go while the
+    // context is still current.
+    mediaSources->clear();
+    const GLuint textures[] = {fallbackTexture, testPatternTexture_};
+    for (GLuint texture : textures) {
+        if (texture != 0) {
+            glDeleteTextures(1, &texture);
+        }
+    }
+    if (sampler != 0) {
+        glDeleteSamplers(1, &sampler);
+    }
+    const GLuint buffers[] = {vertexBuffer_, blendVertexBuffer_, uniformBuffer_};
+    for (GLuint buffer : buffers) {
+        if (buffer != 0) {
+            glDeleteBuffers(1, &buffer);
+        }
+    }
+    const GLuint arrays[] = {pipelineVertexArray_, blendVertexArray_};
+    for (GLuint array : arrays) {
+        if (array != 0) {
+            glDeleteVertexArrays(1, &array);
+        }
+    }
+    if (pipeline != 0) {
+        glDeleteProgram(pipeline);
+    }
+    if (blendPipeline != 0) {
+        glDeleteProgram(blendPipeline);
+    }
+    fallbackTexture = testPatternTexture_ = sampler = 0;
+    vertexBuffer_ = blendVertexBuffer_ = uniformBuffer_ = 0;
+    pipelineVertexArray_ = blendVertexArray_ = pipeline = blendPipeline = 0;
+}
+
+MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime) {
+    if (MediaSource* cached = mediaSources->find(surface, frameStamp_)) {
+        return cached;
+    }
+    if (surface.mediaKind == MediaKind::color) {
+        return nullptr; // an old entry of this surface goes with this frame's prune
+    }
+    if (surface.mediaKind == MediaKind::testPattern && !testPatternTried_) {
+        // Once per renderer: the picture is the same for every surface.
+        testPatternTried_ = true;
+        testPatternTexture_ = MediaSource::makeTestPattern(testPatternSize);
+    }
+    return mediaSources->insert(
+        surface, std::make_unique<MediaSource>(surface, media_, testPatternTexture_, hostTime),
+        frameStamp_);
+}
+
+void Renderer::draw(const FrameTarget& target) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    draw(target, std::chrono::duration<double>(now).count());
+}
+
+void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
+    if (target.width <= 0 || target.height <= 0 || model_ == nullptr) {
+        return;
+    }
+    // One snapshot for the whole frame: copying the list costs a reference count.
+    const SurfaceList surfaces = model_->surfaces();
+    ++frameStamp_;
+
+    FrameUniforms frame;
+    if (outputConfig_) {
+        frame.cropOrigin[0] = outputConfig_->cropX;
+        frame.cropOrigin[1] = outputConfig_->cropY;
+        frame.cropSize[0] = outputConfig_->cropWidth;
+        frame.cropSize[1] = outputConfig_->cropHeight;
+    }
+
+    // Record the whole frame first: media sources, uniforms and one vertex
+    // array. Texture uploads happen here, before any draw state is set.
+    std::size_t vertexCount = 0;
+    for (const Surface& surface : surfaces) {
+        const std::size_t count = tessellatedVertexCount(surface);
+        if (vertexCount + count <= maxFrameVertices) {
+            vertexCount += count;
+        }
+    }
+    vertices_.clear();
+    vertices_.reserve(vertexCount);
+    drawItems_.clear();
+    drawItems_.reserve(surfaces.size());
+    const std::size_t surfaceBase = roundUp(sizeof(FrameUniforms), uniformStride_);
+    uniformBytes_.resize(surfaceBase + surfaces.size() * uniformStride_);
+    std::memcpy(uniformBytes_.data(), &frame, sizeof frame);
+
+    glActiveTexture(GL_TEXTURE0);
+    for (const Surface& surface : surfaces) {
+        drawSurface(surface, hostTimeSeconds);
+    }
+    mediaSources->prune(frameStamp_);
+    uploadFrame();
+
+    // Every state the frame relies on, since a host may have changed any.
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+    glViewport(target.x, target.y, target.width, target.height);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(target.x, target.y, target.width, target.height);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_STENCIL_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_FRAMEBUFFER_SRGB);
+    glDisable(GL_SAMPLE_ALPHA_TO_COVERAGE);
+    glDisable(GL_RASTERIZER_DISCARD);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    glEnable(GL_BLEND);
+    glBlendEquation(GL_FUNC_ADD);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+
+    if (drawableCrop(frame) && !drawItems_.empty()) {
+        glUseProgram(pipeline);
+        glBindVertexArray(pipelineVertexArray_);
+        glBindSampler(0, sampler);
+        glBindBufferRange(GL_UNIFORM_BUFFER, frameUniformsBinding, uniformBuffer_, 0,
+                          sizeof(FrameUniforms));
+        for (std::size_t i = 0; i < drawItems_.size(); ++i) {
+            const DrawItem& item = drawItems_[i];
+            if (item.count == 0) {
+                continue;
+            }
+            glBindBufferRange(GL_UNIFORM_BUFFER, surfaceUniformsBinding, uniformBuffer_,
+                              static_cast<GLintptr>(surfaceBase + i * uniformStride_),
+                              sizeof(SurfaceUniforms));
+            glBindTexture(GL_TEXTURE_2D, item.texture);
+            glDrawArrays(GL_TRIANGLES, static_cast<GLint>(item.first),
+                         static_cast<GLsizei>(item.count));
+        }
+    }
+
+    if (outputConfig_ && (outputConfig_->blendLeft > 0.0f || outputConfig_->blendRight > 0.0f ||
+                          outputConfig_->blendTop > 0.0f || outputConfig_->blendBottom > 0.0f)) {
+        drawBlendOverlay(*outputConfig_);
+    }
+
+    // Leave nothing of ours bound that a host could trip over.
+    glBindVertexArray(0);
+    glUseProgram(0);
+    glBindSampler(0, 0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+void Renderer::drawSurface(const Surface& surface, double hostTime) {
+    MediaSource* source = mediaSource(surface, hostTime);
+    unsigned texture = 0;
+    if (source != nullptr) {
+        switch (source->kind()) {
+        case MediaKind::testPattern:
+        case MediaKind::image:
+            texture = source->staticTexture();
+            break;
+        case MediaKind::video:
+            texture = source->videoTexture(hostTime);
+            if (texture == 0) {
+                texture = source->lastVideoTexture(); // hold the last frame between new ones
+            }
+            break;
+        case MediaKind::color:
+            break;
+        }
+    }
+
+    SurfaceUniforms uniforms;
+    DrawItem item;
+    if (surface.mediaKind == MediaKind::color) {
+        uniforms.color[0] = surface.color.r;
+        uniforms.color[1] = surface.color.g;
+        uniforms.color[2] = surface.color.b;
+        uniforms.color[3] = surface.color.a;
+        item.texture = fallbackTexture;
+    } else if (texture != 0) {
+        uniforms.color[0] = uniforms.color[1] = uniforms.color[2] = uniforms.color[3] = 1.0f;
+        uniforms.useTexture = 1;
+        item.texture = texture;
+    } else {
+        std::memcpy(uniforms.color, placeholderColor, sizeof uniforms.color);
+        item.texture = fallbackTexture;
+    }
+    uniforms.opacity = static_cast<float>(surface.opacity);
+    uniforms.feather = surface.feather;
+
+    const std::size_t index = drawItems_.size();
+    const std::size_t surfaceBase = roundUp(sizeof(FrameUniforms), uniformStride_);
+    std::memcpy(uniformBytes_.data() + surfaceBase + index * uniformStride_, &uniforms,
+                sizeof uniforms);
+
+    // Surfaces that do not fit the frame's budget were left out of the count
+    // reserved above, in the same order.
+    item.first = static_cast<std::uint32_t>(vertices_.size());
+    if (vertices_.size() + tessellatedVertexCount(surface) <= maxFrameVertices) {
+        item.count = static_cast<std::uint32_t>(tessellateSurface(surface, vertices_));
+    }
+    drawItems_.push_back(item);
+}
+
+void Renderer::uploadFrame() {
+    if (!vertices_.empty()) {
+        streamInto(GL_ARRAY_BUFFER, vertexBuffer_, vertexBufferCapacity_, vertices_.data(),
+                   vertices_.size() * sizeof(SurfaceVertex));
+    }
+    streamInto(GL_UNIFORM_BUFFER, uniformBuffer_, uniformBufferCapacity_, uniformBytes_.data(),
+               uniformBytes_.size());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_UNIFORM_BUFFER, 0);
+}
+
+void Renderer::drawBlendOverlay(const OutputConfig& output) {
+    const BlendBands bands = blendBands(output);
+    if (bands.count == 0) {
+        return;
+    }
+    glUseProgram(blendPipeline);
+    glBindVertexArray(blendVertexArray_);
+    glBindBuffer(GL_ARRAY_BUFFER, blendVertexBuffer_);
+    // Fresh storage each frame, like the surface vertices: no wait on the GPU.
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bands.count * sizeof(BlendVertex)),
+                 bands.vertices.data(), GL_STREAM_DRAW);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(bands.count));
+}
+
+} // namespace prismeta

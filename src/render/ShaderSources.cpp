@@ -1,0 +1,78 @@
+#include "render/ShaderSources.h"
+
+namespace prismeta {
+
+// Canvas y grows downwards and clip-space y upwards, hence the flip. The
+// fourth clip coordinate is 1, so uvq is interpolated linearly on screen and
+// the perspective comes only from the division per fragment.
+const std::string_view surfaceVertexSource = R"(#version 330 core
+layout(std140) uniform FrameUniforms {
+    vec2 cropOrigin;
+    vec2 cropSize;
+};
+layout(location = 0) in vec2 pos;
+layout(location = 1) in vec3 uvq;
+out vec3 vUvq;
+
+void surface_vertex() {
+    vec2 p = (pos - cropOrigin) / cropSize;
+    gl_Position = vec4(2.0 * p.x - 1.0, 1.0 - 2.0 * p.y, 0.0, 1.0);
+    vUvq = uvq;
+}
+
+void main() { surface_vertex(); }
+)";
+
+// The feather is measured in texture space, so on a meshed surface it softens
+// only the outer border of the whole surface. The output is premultiplied for
+// the ONE, ONE_MINUS_SRC_ALPHA blending.
+const std::string_view surfaceFragmentSource = R"(#version 330 core
+layout(std140) uniform SurfaceUniforms {
+    vec4 color;
+    float opacity;
+    int useTexture;
+    float feather;
+};
+uniform sampler2D mediaTexture;
+in vec3 vUvq;
+out vec4 fragColor;
+
+vec4 surface_fragment() {
+    vec2 uv = vUvq.xy / vUvq.z;
+    vec4 c = useTexture != 0 ? texture(mediaTexture, uv) : color;
+    c.a = c.a * opacity;
+    if (feather > 0.0001) {
+        float edge = min(min(uv.x, 1.0 - uv.x), min(uv.y, 1.0 - uv.y));
+        c.a = c.a * clamp(edge / feather, 0.0, 1.0);
+    }
+    c.rgb = c.rgb * c.a;
+    return c;
+}
+
+void main() { fragColor = surface_fragment(); }
+)";
+
+// The overlay always covers the whole viewport, whatever the crop.
+const std::string_view blendVertexSource = R"(#version 330 core
+layout(location = 0) in vec2 pos;
+layout(location = 1) in float alpha;
+out float vAlpha;
+
+void blend_vertex() {
+    gl_Position = vec4(2.0 * pos.x - 1.0, 1.0 - 2.0 * pos.y, 0.0, 1.0);
+    vAlpha = alpha;
+}
+
+void main() { blend_vertex(); }
+)";
+
+const std::string_view blendFragmentSource = R"(#version 330 core
+in float vAlpha;
+out vec4 fragColor;
+
+vec4 blend_fragment() { return vec4(0.0, 0.0, 0.0, vAlpha); }
+
+void main() { fragColor = blend_fragment(); }
+)";
+
+} // namespace prismeta
