@@ -1,0 +1,146 @@
+#include "app/CanvasView.h"
+
+#include "app/FrameClock.h"
+#include "app/ModelAdapter.h"
+
+#include <QGuiApplication>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QPalette>
+
+#if PRISMETA_HAVE_RENDERER
+#include "render/Renderer.h"
+#endif
+
+#include <cmath>
+#include <utility>
+
+#if !PRISMETA_HAVE_RENDERER
+namespace prismeta {
+// Stands in until the renderer library is part of the build.
+class Renderer {};
+} // namespace prismeta
+#endif
+
+namespace prismeta {
+
+CanvasView::CanvasView(ModelAdapter& adapter, std::optional<OutputConfig> outputConfig,
+                       QWidget* parent)
+    : QOpenGLWidget(parent), adapter_(adapter), outputConfig_(std::move(outputConfig)),
+      clock_(FrameClock::shared()) {
+    setFormat(surfaceFormat());
+    // The widget never reads back what it draws; QPainter never draws on it.
+    setUpdateBehavior(QOpenGLWidget::NoPartialUpdate);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+    connect(&adapter_, &ModelAdapter::changed, this, [this] { handModelToRenderer(); });
+    clock_->attach(this);
+}
+
+CanvasView::~CanvasView() {
+    clock_->detach(this);
+    releaseRenderer();
+}
+
+QSurfaceFormat CanvasView::surfaceFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setRedBufferSize(8);
+    format.setGreenBufferSize(8);
+    format.setBlueBufferSize(8);
+    format.setAlphaBufferSize(8);
+    format.setDepthBufferSize(0);
+    format.setStencilBufferSize(8);
+    format.setSwapInterval(0);
+    return format;
+}
+
+void CanvasView::installDefaultSurfaceFormat() {
+    QSurfaceFormat::setDefaultFormat(surfaceFormat());
+}
+
+bool CanvasView::platformSupportsGL() {
+    // Qt's raster-only platforms: a QOpenGLWidget on them cannot get a
+    // framebuffer and crashes on first paint.
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
+           platform != QLatin1String("linuxfb") && platform != QLatin1String("vnc");
+}
+
+void CanvasView::setOutputConfig(std::optional<OutputConfig> config) {
+    if (config == outputConfig_) {
+        return;
+    }
+    outputConfig_ = std::move(config);
+#if PRISMETA_HAVE_RENDERER
+    if (renderer_) {
+        renderer_->setOutputConfig(outputConfig_);
+    }
+#endif
+    update();
+}
+
+void CanvasView::initializeGL() {
+    // A new context (first show, or a move to another window): the old
+    // renderer went with the old context.
+    releaseRenderer();
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &CanvasView::releaseRenderer,
+            Qt::UniqueConnection);
+#if PRISMETA_HAVE_RENDERER
+    renderer_ = Renderer::create(adapter_.model(), outputConfig_);
+#endif
+}
+
+void CanvasView::paintGL() {
+    const qreal ratio = devicePixelRatioF();
+    const int pixelWidth = static_cast<int>(std::lround(width() * ratio));
+    const int pixelHeight = static_cast<int>(std::lround(height() * ratio));
+#if PRISMETA_HAVE_RENDERER
+    if (renderer_) {
+        // Qt's framebuffer object changes with the widget's size: ask every frame.
+        renderer_->draw(FrameTarget{defaultFramebufferObject(), 0, 0, pixelWidth, pixelHeight});
+        return;
+    }
+#endif
+    (void)pixelWidth;
+    (void)pixelHeight;
+    QOpenGLFunctions* gl = context()->functions();
+    gl->glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void CanvasView::handModelToRenderer() {
+#if PRISMETA_HAVE_RENDERER
+    if (renderer_) {
+        renderer_->setModel(adapter_.model());
+        renderer_->setOutputConfig(outputConfig_);
+    }
+#endif
+}
+
+void CanvasView::releaseRenderer() {
+    if (!renderer_) {
+        return;
+    }
+    // The renderer's GL objects belong to this widget's context.
+    makeCurrent();
+    renderer_.reset();
+    doneCurrent();
+}
+
+QWidget* makeCanvasWidget(ModelAdapter& adapter, std::optional<OutputConfig> outputConfig,
+                          QWidget* parent) {
+    if (CanvasView::platformSupportsGL()) {
+        return new CanvasView(adapter, std::move(outputConfig), parent);
+    }
+    auto* placeholder = new QWidget(parent);
+    QPalette palette = placeholder->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    placeholder->setPalette(palette);
+    placeholder->setAutoFillBackground(true);
+    return placeholder;
+}
+
+} // namespace prismeta

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/OutputConfig.h"
+
+#include <QOpenGLWidget>
+#include <QSurfaceFormat>
+
+#include <memory>
+#include <optional>
+
+namespace prismeta {
+
+class FrameClock;
+class ModelAdapter;
+class Renderer;
+
+// A live rendering of the canvas: the editor's whole canvas (no output
+// config) or one output's crop with its blend ramps. Owns one Renderer, made
+// when the widget's GL context is ready and released before that context goes
+// (Qt makes a new context when the widget moves to another window, and the
+// renderer is made again on it). It hands the renderer the model on every
+// model change, and draws a frame on every tick of the shared FrameClock,
+// continuously, so videos move with nothing else changing. Frames cover the
+// whole widget in device pixels. A renderer that cannot be made leaves the
+// view black.
+//
+// Interface thread only. The adapter (and the model behind it) must outlive
+// the view; the owner of the view decides its geometry.
+class CanvasView : public QOpenGLWidget {
+    Q_OBJECT
+
+public:
+    CanvasView(ModelAdapter& adapter, std::optional<OutputConfig> outputConfig,
+               QWidget* parent = nullptr);
+    ~CanvasView() override;
+
+    // The format every GL widget of the application asks for: OpenGL 3.3 core,
+    // 8-bit stencil for QPainter clipping, and no wait for vertical sync (the
+    // FrameClock paces every view). Set as the default before QApplication.
+    static QSurfaceFormat surfaceFormat();
+    static void installDefaultSurfaceFormat();
+
+    // Whether this platform can show GL widgets at all (the offscreen and
+    // framebuffer platforms cannot, and a QOpenGLWidget there crashes). Where
+    // it cannot, hosts show a black placeholder instead.
+    static bool platformSupportsGL();
+
+    const std::optional<OutputConfig>& outputConfig() const { return outputConfig_; }
+    void setOutputConfig(std::optional<OutputConfig> config);
+
+    bool hasRenderer() const { return renderer_ != nullptr; }
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+
+private:
+    void handModelToRenderer();
+    void releaseRenderer();
+
+    ModelAdapter& adapter_;
+    std::optional<OutputConfig> outputConfig_;
+    std::unique_ptr<Renderer> renderer_;
+    std::shared_ptr<FrameClock> clock_;
+};
+
+// A CanvasView, or a black stand-in of the same accessible role where the
+// platform has no GL widgets (hosts reach the view through qobject_cast).
+QWidget* makeCanvasWidget(ModelAdapter& adapter, std::optional<OutputConfig> outputConfig,
+                          QWidget* parent = nullptr);
+
+} // namespace prismeta

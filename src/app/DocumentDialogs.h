@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+
+class QFileDialog;
+class QWidget;
+
+namespace prismeta {
+
+// Every question the document commands ask the user goes through this one
+// seam, so tests replace the modal dialogs with scripted answers.
+//
+// Interface thread only. Owned by the application; the commands borrow it.
+class DocumentDialogs {
+public:
+    enum class UnsavedChoice { save, discard, cancel };
+    enum class Failure { open, save };
+
+    virtual ~DocumentDialogs() = default;
+
+    // A project file to open; none when cancelled.
+    virtual std::optional<std::filesystem::path> chooseProjectToOpen() = 0;
+    // Where to save the project; none when cancelled.
+    virtual std::optional<std::filesystem::path> chooseSaveLocation() = 0;
+    // Save / Don't Save / Cancel before unsaved changes would be discarded.
+    virtual UnsavedChoice askToSaveChanges(const QString& documentName) = 0;
+    // A failed open or save: names the file and gives the reason.
+    virtual void reportFailure(Failure failure, const std::filesystem::path& file,
+                               const QString& reason) = 0;
+};
+
+// The modal Qt dialogs, parented to a window given later (the main window).
+class WidgetDocumentDialogs final : public DocumentDialogs {
+public:
+    void setParentWindow(QWidget* parent) { parent_ = parent; }
+
+    std::optional<std::filesystem::path> chooseProjectToOpen() override;
+    std::optional<std::filesystem::path> chooseSaveLocation() override;
+    UnsavedChoice askToSaveChanges(const QString& documentName) override;
+    void reportFailure(Failure failure, const std::filesystem::path& file,
+                       const QString& reason) override;
+
+private:
+    QWidget* parent_ = nullptr;
+};
+
+// The file name proposed by the save dialog.
+inline constexpr const char* proposedProjectFileName = "Untitled.prismeta.json";
+
+// The dialogs' settings, kept apart so they can be checked without showing
+// them: JSON files only (either letter case), one existing file to open; the
+// proposed name, an added "json" suffix when none is typed, and new folders
+// allowed when saving.
+void configureOpenDialog(QFileDialog& dialog);
+void configureSaveDialog(QFileDialog& dialog);
+
+// A file-system path from a dialog's text, and back, in the locale's file
+// name encoding.
+std::filesystem::path pathFromQString(const QString& text);
+QString qStringFromPath(const std::filesystem::path& path);
+
+} // namespace prismeta

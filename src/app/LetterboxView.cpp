@@ -1,0 +1,80 @@
+#include "app/LetterboxView.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+
+#include <cmath>
+
+namespace prismeta {
+
+LetterboxView::LetterboxView(const QColor& background, QWidget* parent)
+    : QWidget(parent), background_(background) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void LetterboxView::setContent(QWidget* content) {
+    if (content_ == content) {
+        return;
+    }
+    delete content_;
+    content_ = content;
+    if (content_ != nullptr) {
+        content_->setParent(this);
+        placeContent();
+    }
+}
+
+void LetterboxView::setContentSize(double width, double height) {
+    if (width == contentWidth_ && height == contentHeight_) {
+        return;
+    }
+    contentWidth_ = width;
+    contentHeight_ = height;
+    placeContent();
+}
+
+ViewRect LetterboxView::fit() const {
+    return aspectFit(contentWidth_, contentHeight_, width(), height());
+}
+
+QRect LetterboxView::contentRect() const {
+    const ViewRect r = fit();
+    if (r.isEmpty()) {
+        return {};
+    }
+    // Rounding both edges (not the size) keeps the bars within one point of
+    // each other and never leaves a gap against the view's border.
+    const int left = static_cast<int>(std::lround(r.x));
+    const int top = static_cast<int>(std::lround(r.y));
+    const int right = static_cast<int>(std::lround(r.x + r.width));
+    const int bottom = static_cast<int>(std::lround(r.y + r.height));
+    if (right <= left || bottom <= top) {
+        return {};
+    }
+    return QRect(left, top, right - left, bottom - top);
+}
+
+void LetterboxView::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.fillRect(event->rect(), background_);
+}
+
+void LetterboxView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeContent();
+}
+
+void LetterboxView::placeContent() {
+    if (content_ == nullptr) {
+        return;
+    }
+    const QRect rect = contentRect();
+    if (rect.isEmpty()) {
+        content_->hide();
+        return;
+    }
+    content_->setGeometry(rect);
+    content_->show();
+}
+
+} // namespace prismeta

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/Uuid.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <map>
+#include <optional>
+
+namespace prismeta {
+
+class ModelAdapter;
+class OutputWindow;
+
+// The open output windows, at most one per output id (an absent id is a key
+// of its own). Opening an id whose window is open brings that window to the
+// front instead of making a second one. Windows delete themselves on close
+// and drop out of the registry.
+//
+// Interface thread only. Borrows the adapter (and model), which must outlive
+// it; the windows are top-level and owned by Qt's window list until closed.
+class OutputWindowRegistry : public QObject {
+    Q_OBJECT
+
+public:
+    explicit OutputWindowRegistry(ModelAdapter& adapter, QObject* parent = nullptr);
+    ~OutputWindowRegistry() override;
+
+    // Shows the window of outputID, made if needed, raised and activated.
+    OutputWindow* open(const std::optional<Uuid>& outputID);
+    OutputWindow* window(const std::optional<Uuid>& outputID) const;
+    int count() const;
+    void closeAll();
+
+signals:
+    void windowOpened(prismeta::OutputWindow* window);
+
+private:
+    ModelAdapter& adapter_;
+    std::map<std::optional<Uuid>, QPointer<OutputWindow>> windows_;
+};
+
+} // namespace prismeta

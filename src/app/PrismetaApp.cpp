@@ -1,0 +1,76 @@
+#include "app/PrismetaApp.h"
+
+#include "app/AppCommands.h"
+#include "app/DocumentController.h"
+#include "app/DocumentDialogs.h"
+#include "app/MainWindow.h"
+#include "app/ModelAdapter.h"
+#include "app/OutputWindowRegistry.h"
+
+#include <QAction>
+
+namespace prismeta {
+
+PrismetaApp::PrismetaApp() : PrismetaApp(nullptr) {}
+
+PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
+    auto* widgetDialogs = dialogs ? nullptr : new WidgetDocumentDialogs;
+    dialogs_ = dialogs ? std::move(dialogs) : std::unique_ptr<DocumentDialogs>(widgetDialogs);
+    adapter_ = std::make_unique<ModelAdapter>(model_);
+    documents_ = std::make_unique<DocumentController>(model_, *dialogs_);
+    commands_ = std::make_unique<AppCommands>(*adapter_);
+    outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
+    mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
+    if (widgetDialogs != nullptr) {
+        widgetDialogs->setParentWindow(mainWindow_.get());
+    }
+
+    connect(commands_->newProject(), &QAction::triggered, this,
+            [this] { documents_->newProject(); });
+    connect(commands_->open(), &QAction::triggered, this, [this] { documents_->open(); });
+    connect(commands_->save(), &QAction::triggered, this, [this] { documents_->save(); });
+    connect(commands_->saveAs(), &QAction::triggered, this, [this] { documents_->saveAs(); });
+    connect(commands_->quit(), &QAction::triggered, this, [this] { mainWindow_->close(); });
+
+    connect(mainWindow_.get(), &MainWindow::outputRequested, this, &PrismetaApp::openDefaultOutput);
+    connect(mainWindow_.get(), &MainWindow::openRequested, this, [this] { documents_->open(); });
+    connect(mainWindow_.get(), &MainWindow::saveRequested, this, [this] { documents_->save(); });
+    mainWindow_->setCloseHandler([this] { return mainWindowMayClose(); });
+}
+
+PrismetaApp::~PrismetaApp() {
+    // Windows first: they borrow the adapter and the model.
+    mainWindow_.reset();
+    outputWindows_.reset();
+}
+
+void PrismetaApp::show() {
+    mainWindow_->show();
+}
+
+bool PrismetaApp::openAtLaunch(const std::filesystem::path& file) {
+    // Relative to where the application was started, like a shell argument.
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(file, error);
+    return documents_->openFile(error ? file : absolute);
+}
+
+void PrismetaApp::openDefaultOutput() {
+    openOutput(model_.ensureDefaultOutput());
+}
+
+void PrismetaApp::openOutput(const std::optional<Uuid>& outputID) {
+    outputWindows_->open(outputID);
+}
+
+bool PrismetaApp::mainWindowMayClose() {
+    if (!documents_->mayDiscardChanges()) {
+        return false;
+    }
+    // The main window is the application: its output windows close with it,
+    // and with the last window closed Qt ends the event loop.
+    outputWindows_->closeAll();
+    return true;
+}
+
+} // namespace prismeta

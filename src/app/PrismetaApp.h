@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/ProjectModel.h"
+#include "core/Uuid.h"
+
+#include <QObject>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace prismeta {
+
+class AppCommands;
+class DocumentController;
+class DocumentDialogs;
+class MainWindow;
+class ModelAdapter;
+class OutputWindowRegistry;
+
+// The application: the one ProjectModel of the process, the adapter that
+// bridges its notifications to Qt, the menu commands, the main window and the
+// output windows. Closing the main window (or Quit) asks about unsaved
+// changes, then closes the output windows and ends the application.
+//
+// Interface thread only; made after QApplication and destroyed before it.
+// Owns everything it makes; the main window is deleted with it.
+class PrismetaApp : public QObject {
+    Q_OBJECT
+
+public:
+    // With the modal Qt dialogs.
+    PrismetaApp();
+    // With other dialogs (tests pass scripted ones).
+    explicit PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs);
+    ~PrismetaApp() override;
+
+    ProjectModel& model() { return model_; }
+    ModelAdapter& adapter() const { return *adapter_; }
+    AppCommands& commands() const { return *commands_; }
+    MainWindow& mainWindow() const { return *mainWindow_; }
+    OutputWindowRegistry& outputWindows() const { return *outputWindows_; }
+    DocumentController& documents() const { return *documents_; }
+    DocumentDialogs& dialogs() const { return *dialogs_; }
+
+    void show();
+    // The project named on the command line; a failure is reported like a
+    // failed Open… and leaves the empty project.
+    bool openAtLaunch(const std::filesystem::path& file);
+
+    // The toolbar's output button: the first output (made if there is none).
+    void openDefaultOutput();
+    void openOutput(const std::optional<Uuid>& outputID);
+
+private:
+    bool mainWindowMayClose();
+
+    ProjectModel model_;
+    std::unique_ptr<DocumentDialogs> dialogs_;
+    std::unique_ptr<ModelAdapter> adapter_;
+    std::unique_ptr<DocumentController> documents_;
+    std::unique_ptr<AppCommands> commands_;
+    std::unique_ptr<OutputWindowRegistry> outputWindows_;
+    std::unique_ptr<MainWindow> mainWindow_;
+};
+
+} // namespace prismeta
