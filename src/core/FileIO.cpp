@@ -1,5 +1,7 @@
 #include "core/FileIO.h"
 
+#include "core/Uuid.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -30,11 +32,11 @@ public:
         fd_ = -1;
         return fd;
     }
-    void reset() {
+    void reset(int fd = -1) {
         if (fd_ >= 0) {
             ::close(fd_);
-            fd_ = -1;
         }
+        fd_ = fd;
     }
 
 private:
@@ -151,16 +153,27 @@ Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
         mode = 0666 & ~mask;
     }
 
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd.valid()) {
-        return Status::failure("cannot create a temporary file in " + folder.string() + ": " +
-                               errnoText(errno));
+    const std::string stem = "." + target.filename().string() + ".";
+
+    // Prefer an unnamed file: if the process dies while writing, nothing is
+    // left behind, and the file gets a name only once it is complete.
+    std::string temporary;
+    FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    const bool unnamed = fd.valid();
+    if (!unnamed) {
+        std::string pattern = (folder / (stem + "XXXXXX")).string();
+        fd.reset(::mkostemp(pattern.data(), O_CLOEXEC));
+        if (!fd.valid()) {
+            return Status::failure("cannot create a temporary file in " + folder.string() + ": " +
+                                   errnoText(errno));
+        }
+        temporary = pattern;
     }
-    const std::string temporary = pattern;
     auto discard = [&](const std::string& why) {
         fd.reset();
-        ::unlink(temporary.c_str());
+        if (!temporary.empty()) {
+            ::unlink(temporary.c_str());
+        }
         return Status::failure(why);
     };
 
@@ -173,6 +186,24 @@ Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
     }
     if (::fsync(fd.get()) != 0) {
         return discard("cannot write " + target.string() + ": " + errnoText(errno));
+    }
+    if (unnamed) {
+        // Give the finished file a name beside the target (through /proc, which
+        // needs no privilege), then rename that over the target.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+        for (int attempt = 0; attempt < 8 && temporary.empty(); ++attempt) {
+            const std::string name =
+                (folder / (stem + Uuid::random().text().substr(0, 8))).string();
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                temporary = name;
+            } else if (errno != EEXIST) {
+                return discard("cannot name the new file in " + folder.string() + ": " +
+                               errnoText(errno));
+            }
+        }
+        if (temporary.empty()) {
+            return discard("cannot name the new file in " + folder.string());
+        }
     }
     if (::close(fd.release()) != 0) {
         return discard("cannot write " + target.string() + ": " + errnoText(errno));
