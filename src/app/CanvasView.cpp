@@ -8,19 +8,10 @@
 #include <QOpenGLFunctions>
 #include <QPalette>
 
-#if PRISMETA_HAVE_RENDERER
 #include "render/Renderer.h"
-#endif
 
 #include <cmath>
 #include <utility>
-
-#if !PRISMETA_HAVE_RENDERER
-namespace prismeta {
-// Stands in until the renderer library is part of the build.
-class Renderer {};
-} // namespace prismeta
-#endif
 
 namespace prismeta {
 
@@ -74,11 +65,9 @@ void CanvasView::setOutputConfig(std::optional<OutputConfig> config) {
         return;
     }
     outputConfig_ = std::move(config);
-#if PRISMETA_HAVE_RENDERER
     if (renderer_) {
         renderer_->setOutputConfig(outputConfig_);
     }
-#endif
     update();
 }
 
@@ -88,36 +77,28 @@ void CanvasView::initializeGL() {
     releaseRenderer();
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &CanvasView::releaseRenderer,
             Qt::UniqueConnection);
-#if PRISMETA_HAVE_RENDERER
     renderer_ = Renderer::create(adapter_.model(), outputConfig_);
-#endif
 }
 
 void CanvasView::paintGL() {
     const qreal ratio = devicePixelRatioF();
     const int pixelWidth = static_cast<int>(std::lround(width() * ratio));
     const int pixelHeight = static_cast<int>(std::lround(height() * ratio));
-#if PRISMETA_HAVE_RENDERER
     if (renderer_) {
         // Qt's framebuffer object changes with the widget's size: ask every frame.
         renderer_->draw(FrameTarget{defaultFramebufferObject(), 0, 0, pixelWidth, pixelHeight});
         return;
     }
-#endif
-    (void)pixelWidth;
-    (void)pixelHeight;
     QOpenGLFunctions* gl = context()->functions();
     gl->glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     gl->glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void CanvasView::handModelToRenderer() {
-#if PRISMETA_HAVE_RENDERER
     if (renderer_) {
         renderer_->setModel(adapter_.model());
         renderer_->setOutputConfig(outputConfig_);
     }
-#endif
 }
 
 void CanvasView::releaseRenderer() {
