@@ -1,0 +1,64 @@
+#include "media/VideoFrameAt.h"
+
+#include "media/FFmpegLog.h"
+#include "media/PixelConverter.h"
+#include "media/VideoStream.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+namespace prismeta {
+
+namespace {
+
+// As in the player: a picture due exactly at the requested time counts as due
+// despite rounding of its time in seconds.
+constexpr double dueSlack = 1e-9;
+
+} // namespace
+
+std::optional<PixelImage> decodeVideoFrameAt(const std::string& path, double seconds,
+                                             const VideoOptions& options) {
+    silenceFFmpegLogging();
+    const std::atomic<bool> never{false};
+    const double target = std::isfinite(seconds) ? std::max(0.0, seconds) : 0.0;
+    auto stream = VideoStream::open(path, options.maxPixels, options.decoderThreads, &never);
+    ff::Frame best = ff::makeFrame();
+    ff::Frame current = ff::makeFrame();
+    if (!stream || !best || !current) {
+        return std::nullopt;
+    }
+    // Where the loop length cannot be measured the stream starts over and
+    // skips whole loops at each loop point instead.
+    stream->seekTo(target);
+    bool found = false;
+    double time = 0.0;
+    while (stream->next(current.get(), &time, target)) {
+        if (time > target + dueSlack) {
+            av_frame_unref(current.get());
+            break;
+        }
+        av_frame_unref(best.get());
+        av_frame_move_ref(best.get(), current.get());
+        found = true;
+    }
+    if (!found) {
+        return std::nullopt;
+    }
+    const PictureSize size = fitWithin(best->width, best->height, options.maxDimension);
+    PixelImage image;
+    image.width = size.width;
+    image.height = size.height;
+    image.order = ChannelOrder::bgra;
+    image.pixels.resize(static_cast<std::size_t>(size.width) *
+                        static_cast<std::size_t>(size.height) * 4);
+    PixelConverter converter(PixelConverter::Quality::fast);
+    if (!converter.convert(*best, AV_PIX_FMT_BGRA, size.width, size.height, image.pixels.data(),
+                           size.width * 4)) {
+        return std::nullopt;
+    }
+    return image;
+}
+
+} // namespace prismeta

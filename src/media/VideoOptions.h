@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+namespace prismeta {
+
+// Bounds and resources for playing one video.
+struct VideoOptions {
+    // Largest side of a delivered picture: the GL maximum texture size. Larger
+    // videos are scaled down to fit, aspect kept.
+    int maxDimension = 16384;
+    // Largest coded picture (width * height) accepted at all; beyond it the
+    // file is refused before anything is decoded.
+    std::int64_t maxPixels = std::int64_t{8192} * 8192;
+    // Decoder threads; 0 lets FFmpeg choose from the core count.
+    int decoderThreads = 0;
+    // Picture buffers: the pictures converted ahead plus the one leased to the
+    // renderer. At least 2.
+    int bufferCount = 4;
+};
+
+} // namespace prismeta

@@ -1,0 +1,192 @@
+#include "media/VideoPlayer.h"
+
+#include "media/FFmpegLog.h"
+#include "media/FramePool.h"
+#include "media/PixelConverter.h"
+#include "media/VideoStream.h"
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <utility>
+
+namespace prismeta {
+
+namespace {
+
+std::atomic<int> liveThreads{0};
+
+// Host times and picture times are compared with this slack, so a picture
+// due exactly at a frame's host time counts as due despite rounding.
+constexpr double dueSlack = 1e-9;
+
+// Row alignment of the converted pictures: what swscale's vector code likes.
+constexpr int rowAlignment = 32;
+
+} // namespace
+
+struct VideoPlayer::State {
+    explicit State(const VideoOptions& playerOptions)
+        : options(playerOptions), pool(std::max(2, playerOptions.bufferCount)) {}
+
+    VideoOptions options;
+    FramePool pool;
+    std::atomic<bool> stop{false};
+    // The latest media time the renderer has asked for: pictures superseded
+    // by one due at or before it can never be shown.
+    std::atomic<double> watermark{0.0};
+
+    void run(const std::string& path, double startTime);
+    bool deliver(AVFrame* frame, double time, PixelConverter& converter);
+};
+
+// VideoFrameLease
+
+VideoFrameLease::VideoFrameLease(FramePool* pool, int slot)
+    : pool_(pool), slot_(slot), frame_(&pool->frame(slot)) {}
+
+VideoFrameLease::VideoFrameLease(VideoFrameLease&& other) noexcept
+    : pool_(std::exchange(other.pool_, nullptr)), slot_(std::exchange(other.slot_, -1)),
+      frame_(std::exchange(other.frame_, nullptr)) {}
+
+VideoFrameLease& VideoFrameLease::operator=(VideoFrameLease&& other) noexcept {
+    if (this != &other) {
+        reset();
+        pool_ = std::exchange(other.pool_, nullptr);
+        slot_ = std::exchange(other.slot_, -1);
+        frame_ = std::exchange(other.frame_, nullptr);
+    }
+    return *this;
+}
+
+void VideoFrameLease::reset() {
+    if (pool_ != nullptr) {
+        pool_->recycle(slot_);
+        pool_ = nullptr;
+        slot_ = -1;
+        frame_ = nullptr;
+    }
+}
+
+// The decoding thread
+
+void VideoPlayer::State::run(const std::string& path, double startTime) {
+    silenceFFmpegLogging();
+    auto stream = VideoStream::open(path, options.maxPixels, options.decoderThreads, &stop);
+    ff::Frame pending = ff::makeFrame();
+    ff::Frame current = ff::makeFrame();
+    if (stream && pending && current) {
+        if (startTime > 0.0) {
+            stream->seekTo(startTime);
+        }
+        PixelConverter converter(PixelConverter::Quality::fast);
+        // One picture is held back until the next is decoded: only then is it
+        // known whether it will ever be shown.
+        bool havePending = false;
+        double pendingTime = 0.0;
+        while (!stop.load(std::memory_order_relaxed)) {
+            double time = 0.0;
+            if (!stream->next(current.get(), &time, watermark.load(std::memory_order_relaxed))) {
+                break;
+            }
+            if (havePending) {
+                if (time <= watermark.load(std::memory_order_relaxed) + dueSlack) {
+                    av_frame_unref(pending.get());
+                } else if (!deliver(pending.get(), pendingTime, converter)) {
+                    break;
+                }
+            }
+            std::swap(pending, current);
+            pendingTime = time;
+            havePending = true;
+        }
+        if (havePending && !stop.load(std::memory_order_relaxed)) {
+            deliver(pending.get(), pendingTime, converter);
+        }
+    }
+    pool.finish();
+}
+
+bool VideoPlayer::State::deliver(AVFrame* frame, double time, PixelConverter& converter) {
+    const int slot = pool.acquire();
+    if (slot < 0) {
+        av_frame_unref(frame);
+        return false;
+    }
+    const PictureSize size = fitWithin(frame->width, frame->height, options.maxDimension);
+    const int stride = (size.width * 4 + rowAlignment - 1) / rowAlignment * rowAlignment;
+    std::uint8_t* memory = pool.storage(slot, static_cast<std::size_t>(stride) *
+                                                  static_cast<std::size_t>(size.height));
+    if (memory == nullptr ||
+        !converter.convert(*frame, AV_PIX_FMT_BGRA, size.width, size.height, memory, stride)) {
+        // This picture is lost; the next one may still convert.
+        pool.recycle(slot);
+        av_frame_unref(frame);
+        return true;
+    }
+    VideoFrame& out = pool.frame(slot);
+    out.pixels = memory;
+    out.width = size.width;
+    out.height = size.height;
+    out.stride = stride;
+    out.time = time;
+    pool.publish(slot);
+    av_frame_unref(frame);
+    return true;
+}
+
+// VideoPlayer
+
+VideoPlayer::VideoPlayer(std::string path, double playbackStart, double hostNow,
+                         VideoOptions options)
+    : playbackStart_(playbackStart), state_(std::make_unique<State>(options)) {
+    const double startTime = std::max(0.0, hostNow - playbackStart);
+    state_->watermark = startTime;
+    liveThreads.fetch_add(1);
+    try {
+        thread_ = std::thread([state = state_.get(), path = std::move(path), startTime] {
+            state->run(path, startTime);
+            liveThreads.fetch_sub(1);
+        });
+    } catch (const std::system_error&) {
+        liveThreads.fetch_sub(1);
+        state_->pool.finish();
+    }
+}
+
+VideoPlayer::~VideoPlayer() {
+    state_->stop = true;
+    state_->pool.close();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+VideoFrameLease VideoPlayer::frameDue(double hostTime) {
+    const double time = hostTime - playbackStart_;
+    if (time > state_->watermark.load(std::memory_order_relaxed)) {
+        state_->watermark.store(time, std::memory_order_relaxed);
+    }
+    const int slot = state_->pool.takeDue(time + dueSlack);
+    return slot >= 0 ? VideoFrameLease(&state_->pool, slot) : VideoFrameLease();
+}
+
+VideoFrameLease VideoPlayer::waitFrameDue(double hostTime, std::chrono::milliseconds timeout) {
+    const double time = hostTime - playbackStart_;
+    if (time > state_->watermark.load(std::memory_order_relaxed)) {
+        state_->watermark.store(time, std::memory_order_relaxed);
+    }
+    const int slot =
+        state_->pool.takeDueWaiting(time + dueSlack, std::chrono::steady_clock::now() + timeout);
+    return slot >= 0 ? VideoFrameLease(&state_->pool, slot) : VideoFrameLease();
+}
+
+bool VideoPlayer::decoding() const {
+    return !state_->pool.finished();
+}
+
+int VideoPlayer::liveDecoderThreads() {
+    return liveThreads.load();
+}
+
+} // namespace prismeta

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "media/VideoFrameLease.h"
+#include "media/VideoOptions.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace prismeta {
+
+// Plays one video file, muted and looping for ever, on a decoding thread of
+// its own: demux, decode (codec threads on), convert to BGRA into a small
+// fixed pool of buffers, each picture stamped with the time it is due. The
+// render loop polls frameDue with the host time of its frame.
+//
+// Playback follows the host clock: media time 0 (the first picture) is due at
+// playbackStart. A player made later than playbackStart (a window joining a
+// playback that is already running) seeks to the picture due at hostNow
+// instead of decoding its way there. Pictures that can no longer be shown
+// (a newer one is already due) are dropped before conversion.
+//
+// A file that cannot be played (missing, not a regular file, corrupt,
+// truncated, empty, audio only, absurd size) never delivers a picture; its
+// thread ends by itself. Nothing is ever logged.
+//
+// Made, polled and destroyed on one thread (the interface thread); owned by
+// one media source. Destruction stops the decoding thread and joins it; every
+// read is interruptible, so it returns promptly even on a stalled file.
+class VideoPlayer {
+public:
+    VideoPlayer(std::string path, double playbackStart, double hostNow, VideoOptions options = {});
+    ~VideoPlayer();
+    VideoPlayer(const VideoPlayer&) = delete;
+    VideoPlayer& operator=(const VideoPlayer&) = delete;
+
+    // The newest picture due at hostTime, if it is newer than the last one
+    // taken; otherwise an empty lease (keep showing the last picture). Later
+    // pictures already due are skipped. Never blocks on the decoder and
+    // allocates nothing. Host times must not go backwards.
+    VideoFrameLease frameDue(double hostTime);
+
+    // As frameDue, but first waits (timeout at most) until the decoder has
+    // decided what is due at hostTime. For tests and the command-line tool,
+    // never for the render loop.
+    VideoFrameLease waitFrameDue(double hostTime, std::chrono::milliseconds timeout);
+
+    // Whether the decoding thread is still running (false once it has ended
+    // on a file it cannot play).
+    bool decoding() const;
+
+    double playbackStart() const { return playbackStart_; }
+
+    // Decoding threads alive in the process, for tests that check release.
+    static int liveDecoderThreads();
+
+    struct State;
+
+private:
+    double playbackStart_;
+    std::unique_ptr<State> state_;
+    std::thread thread_;
+};
+
+} // namespace prismeta
