@@ -2,6 +2,9 @@
 
 #include "app/OutputWindow.h"
 
+#include <utility>
+#include <vector>
+
 namespace prismeta {
 
 OutputWindowRegistry::OutputWindowRegistry(ModelAdapter& adapter, QObject* parent)
@@ -9,7 +12,9 @@ OutputWindowRegistry::OutputWindowRegistry(ModelAdapter& adapter, QObject* paren
 
 OutputWindowRegistry::~OutputWindowRegistry() {
     // The windows borrow the adapter, which goes with the registry's owner.
-    for (auto& [id, window] : windows_) {
+    // Deleting one edits the map (through `destroyed`): walk a copy.
+    const auto windows = std::exchange(windows_, {});
+    for (const auto& [id, window] : windows) {
         delete window.data();
     }
 }

@@ -1,0 +1,266 @@
+#include "ScriptedDialogs.h"
+
+#include "app/AppCommands.h"
+#include "app/MainWindow.h"
+#include "app/ModelAdapter.h"
+#include "app/OutputWindow.h"
+#include "app/OutputWindowRegistry.h"
+#include "app/PrismetaApp.h"
+#include "core/ProjectModel.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace prismeta;
+
+namespace {
+
+struct MenuItem {
+    QString text;
+    QKeySequence shortcut;
+};
+
+QString withoutMnemonic(QString text) {
+    return text.remove(QLatin1Char('&'));
+}
+
+} // namespace
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PrismetaApp> app_;
+    ProjectModel* model_ = nullptr;
+
+    // Lets the queued model refresh reach the widgets.
+    void settle() { app_->adapter().flush(); }
+
+    // Presses a key chord with another window in front: the commands are
+    // application-wide.
+    void press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(window, key, modifiers);
+        settle();
+    }
+
+private slots:
+    void init() {
+        app_ = std::make_unique<PrismetaApp>(std::make_unique<ScriptedDialogs>());
+        model_ = &app_->model();
+        app_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&app_->mainWindow()));
+    }
+
+    void cleanup() {
+        app_.reset();
+        model_ = nullptr;
+    }
+
+    void menusHoldEveryItemWithItsShortcut() {
+        const QList<QAction*> menus = app_->mainWindow().menuBar()->actions();
+        QCOMPARE(menus.size(), 3);
+        const QStringList titles = {"File", "Edit", "Surface"};
+        const QList<QList<MenuItem>> items = {
+            {{"New Project", QKeySequence(Qt::CTRL | Qt::Key_N)},
+             {"Open\u2026", QKeySequence(Qt::CTRL | Qt::Key_O)},
+             {"Save", QKeySequence(Qt::CTRL | Qt::Key_S)},
+             {"Save As\u2026", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+             {"Quit", QKeySequence(QKeySequence::Quit)}},
+            {{"Undo", QKeySequence(Qt::CTRL | Qt::Key_Z)},
+             {"Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}},
+            {{"Add Surface", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)},
+             {"Duplicate", QKeySequence(Qt::CTRL | Qt::Key_D)},
+             {"Delete Selected", QKeySequence(Qt::CTRL | Qt::Key_Backspace)},
+             {"Reset Corners", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
+             {"Toggle Snap to Grid", QKeySequence(Qt::CTRL | Qt::Key_G)}},
+        };
+        for (int m = 0; m < 3; ++m) {
+            QCOMPARE(withoutMnemonic(menus[m]->text()), titles[m]);
+            QList<QAction*> actions = menus[m]->menu()->actions();
+            actions.removeIf([](QAction* a) { return a->isSeparator(); });
+            QCOMPARE(actions.size(), items[m].size());
+            for (int i = 0; i < actions.size(); ++i) {
+                QCOMPARE(actions[i]->text(), items[m][i].text);
+                QCOMPARE(actions[i]->shortcut(), items[m][i].shortcut);
+                QCOMPARE(actions[i]->shortcutContext(), Qt::ApplicationShortcut);
+            }
+        }
+        // "Toggle Snap to Grid" stands apart behind a separator.
+        const QList<QAction*> surface = menus[2]->menu()->actions();
+        QVERIFY(surface[surface.size() - 2]->isSeparator());
+    }
+
+    void undoAndRedoFollowTheirStacksEverythingElseStaysEnabled() {
+        AppCommands& commands = app_->commands();
+        const auto othersEnabled = [&] {
+            for (QAction* action : commands.all()) {
+                if (action != commands.undo() && action != commands.redo() &&
+                    !action->isEnabled()) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        QVERIFY(!commands.undo()->isEnabled());
+        QVERIFY(!commands.redo()->isEnabled());
+        QVERIFY(othersEnabled()); // the Surface items too, with nothing selected
+
+        model_->addSurface();
+        settle();
+        QVERIFY(commands.undo()->isEnabled());
+        QVERIFY(!commands.redo()->isEnabled());
+
+        commands.undo()->trigger();
+        settle();
+        QVERIFY(!commands.undo()->isEnabled());
+        QVERIFY(commands.redo()->isEnabled());
+        QVERIFY(othersEnabled());
+
+        model_->newProject();
+        settle();
+        QVERIFY(!commands.redo()->isEnabled());
+    }
+
+    void shortcutsWorkWithAnotherWindowInFront() {
+        // A second top-level window (an output window) is the active one.
+        OutputWindow* output = app_->outputWindows().open(std::nullopt);
+        QApplication::setActiveWindow(output);
+        QVERIFY(QTest::qWaitForWindowActive(output));
+
+        press(output, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(model_->surfaces().size(), std::size_t{1});
+        press(output, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(model_->surfaces().size(), std::size_t{2});
+        QCOMPARE(model_->surfaces()[1].name, std::string("Surface 1 copy"));
+
+        // Move the copy, then put its corners back.
+        Surface moved = model_->surfaces()[1];
+        moved.corners[0] = {0.9f, 0.9f};
+        model_->replaceSurface(1, moved);
+        press(output, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(model_->surfaces()[1].corners[0], (Pt{0.25f, 0.25f}));
+
+        press(output, Qt::Key_Backspace, Qt::ControlModifier);
+        QCOMPARE(model_->surfaces().size(), std::size_t{1});
+
+        const std::size_t undoDepth = model_->undoStack().size();
+        press(output, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(model_->surfaces().size(), std::size_t{2});
+        press(output, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(model_->surfaces().size(), std::size_t{1});
+        QCOMPARE(model_->undoStack().size(), undoDepth);
+
+        // Snap twice: back where it was, no undo step.
+        press(output, Qt::Key_G, Qt::ControlModifier);
+        QVERIFY(model_->snapEnabled());
+        press(output, Qt::Key_G, Qt::ControlModifier);
+        QVERIFY(!model_->snapEnabled());
+        QCOMPARE(model_->undoStack().size(), undoDepth);
+    }
+
+    void selectionCommandsWithoutSelectionChangeNothing() {
+        QMainWindow& window = app_->mainWindow();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        model_->addSurface();
+        model_->setSelectedID(std::nullopt);
+        settle();
+        const SurfaceList before = model_->surfaces();
+        const std::size_t undoDepth = model_->undoStack().size();
+
+        press(&window, Qt::Key_D, Qt::ControlModifier);
+        press(&window, Qt::Key_Backspace, Qt::ControlModifier);
+        press(&window, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(model_->surfaces().sharesStorageWith(before));
+        QCOMPARE(model_->undoStack().size(), undoDepth);
+        QVERIFY(model_->redoStack().empty());
+
+        // Undo with an empty redo stack, redo does nothing.
+        press(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(model_->surfaces().sharesStorageWith(before));
+    }
+
+    void toolbarHoldsFourLabelledButtonsInOrder() {
+        MainWindow& window = app_->mainWindow();
+        const QList<QAction*> actions = window.toolBar()->actions();
+        QCOMPARE(actions.size(), 5);
+        QVERIFY(actions[2]->isSeparator());
+        const QList<QAction*> buttons = {actions[0], actions[1], actions[3], actions[4]};
+        const QStringList labels = {"Add Surface", "Output", "Open", "Save"};
+        const QStringList help = {"Add a new mapping surface", "Open the projector output window",
+                                  QString(), QString()};
+        for (int i = 0; i < 4; ++i) {
+            auto* button =
+                qobject_cast<QToolButton*>(window.toolBar()->widgetForAction(buttons[i]));
+            QVERIFY(button != nullptr);
+            QCOMPARE(buttons[i]->text(), labels[i]);
+            QVERIFY(buttons[i]->isEnabled());
+            QVERIFY(!buttons[i]->icon().isNull());
+            QVERIFY(!buttons[i]->icon().pixmap(24, 24).isNull());
+            QCOMPARE(button->toolTip(), help[i]);
+            QCOMPARE(button->accessibleName(), labels[i]);
+            QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+        }
+    }
+
+    void addSurfaceButtonMakesAnUndoableSurface() {
+        app_->mainWindow().addSurfaceTool()->trigger();
+        QCOMPARE(model_->surfaces().size(), std::size_t{1});
+        QCOMPARE(model_->undoStack().size(), std::size_t{1});
+    }
+
+    void outputButtonOpensTheFirstOutputMakingItOnce() {
+        MainWindow& window = app_->mainWindow();
+        window.outputTool()->trigger();
+        QCOMPARE(model_->outputs().size(), std::size_t{1});
+        QCOMPARE(model_->outputs()[0].name, std::string("Main"));
+        OutputWindow* first = app_->outputWindows().window(model_->outputs()[0].id);
+        QVERIFY(first != nullptr);
+        QVERIFY(first->isVisible());
+
+        window.outputTool()->trigger();
+        QCOMPARE(model_->outputs().size(), std::size_t{1});
+        QCOMPARE(app_->outputWindows().count(), 1);
+
+        // With several outputs, the first one's window.
+        model_->addOutput(OutputPreset::leftHalf);
+        std::vector<OutputConfig> outputs = model_->outputs();
+        std::swap(outputs[0], outputs[1]);
+        model_->setOutputs(outputs);
+        window.outputTool()->trigger();
+        QVERIFY(app_->outputWindows().window(outputs[0].id) != nullptr);
+        QCOMPARE(app_->outputWindows().count(), 2);
+    }
+
+    void mainWindowLayout() {
+        MainWindow& window = app_->mainWindow();
+        QSplitter* splitter = window.splitter();
+        QCOMPARE(splitter->orientation(), Qt::Horizontal);
+        QVERIFY(!splitter->childrenCollapsible());
+        QCOMPARE(splitter->widget(0), window.editorPane());
+        QCOMPARE(splitter->widget(1), window.inspectorPane());
+        QCOMPARE(window.centralWidget()->minimumSize(), QSize(820, 480));
+        QCOMPARE(window.editorPane()->minimumSize(), QSize(520, 400));
+        QCOMPARE(window.inspectorPane()->minimumWidth(), 290);
+
+        // The divider cannot squeeze either pane below its minimum.
+        window.resize(1000, 600);
+        splitter->setSizes({10, 5000});
+        QVERIFY(splitter->sizes()[0] >= 520);
+        splitter->setSizes({5000, 10});
+        QVERIFY(splitter->sizes()[1] >= 290);
+
+        QVERIFY(!window.editorPane()->accessibleName().isEmpty());
+        QVERIFY(!window.inspectorPane()->accessibleName().isEmpty());
+    }
+};
+
+QTEST_MAIN(CommandsTest)
+#include "CommandsTest.moc"
