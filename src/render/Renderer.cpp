@@ -23,6 +23,8 @@ namespace prismeta {
 namespace {
 
 constexpr float placeholderColor[4] = {0.15f, 0.15f, 0.17f, 1.0f};
+constexpr std::size_t minimumUniformStride = 256;
+static_assert(minimumUniformStride >= sizeof(SurfaceUniforms));
 
 std::size_t roundUp(std::size_t value, std::size_t multiple) {
     return (value + multiple - 1) / multiple * multiple;
@@ -148,13 +150,14 @@ bool Renderer::createGpuState() {
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 
     // Uniform ranges must start at multiples of this: 16 on llvmpipe, often
-    // 256 on discrete GPUs.
+    // 256 on discrete GPUs. The stride is never below 256, so software
+    // rendering (and every test run on it) uses the offsets a GPU would.
     GLint alignment = 0;
     glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &alignment);
     if (alignment <= 0) {
         return false;
     }
-    uniformStride_ = roundUp(sizeof(SurfaceUniforms), static_cast<std::size_t>(alignment));
+    uniformStride_ = roundUp(minimumUniformStride, static_cast<std::size_t>(alignment));
 
     glGenSamplers(1, &sampler);
     if (sampler == 0) {

@@ -1,13 +1,308 @@
+// prismeta-cli render: one frame of a project, drawn headless by the same
+// renderer as the windows, written as an 8-bit RGBA PNG.
 #include "CliCommand.h"
 
+#include "core/FileIO.h"
+#include "core/ProjectModel.h"
+#include "core/Uuid.h"
+#include "render/HeadlessContext.h"
+#include "render/OffscreenFramebuffer.h"
+#include "render/Renderer.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
+
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
 
 namespace prismeta::cli {
 
-// Rendering arrives with the renderer.
-int runRender(std::span<const std::string_view>) {
-    std::fputs("prismeta-cli: render is not available in this build\n", stderr);
+namespace {
+
+struct RenderArgs {
+    std::string project;
+    std::string out;
+    std::optional<std::string> outputSelector;
+    std::optional<std::pair<int, int>> size;
+    double time = 0.0;
+};
+
+int usageError(const char* why) {
+    std::fprintf(stderr, "prismeta-cli: %s\n", why);
+    printUsage(true);
+    return exitUsage;
+}
+
+int failure(const std::string& why) {
+    std::fprintf(stderr, "prismeta-cli: %s\n", why.c_str());
     return exitFailure;
+}
+
+bool allDigits(std::string_view text) {
+    if (text.empty()) {
+        return false;
+    }
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "1920x1080": two positive whole numbers in plain digits.
+std::optional<std::pair<int, int>> parseSize(std::string_view text) {
+    const std::size_t x = text.find('x');
+    if (x == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view w = text.substr(0, x);
+    const std::string_view h = text.substr(x + 1);
+    if (!allDigits(w) || !allDigits(h)) {
+        return std::nullopt;
+    }
+    int width = 0;
+    int height = 0;
+    if (std::from_chars(w.data(), w.data() + w.size(), width).ec != std::errc() ||
+        std::from_chars(h.data(), h.data() + h.size(), height).ec != std::errc() || width < 1 ||
+        height < 1) {
+        return std::nullopt;
+    }
+    return std::pair{width, height};
+}
+
+// Seconds, 0 or more, as a plain decimal number.
+std::optional<double> parseTime(std::string_view text) {
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value) || value < 0.0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Parses the arguments; on a mistake returns the reason.
+std::optional<std::string> parse(std::span<const std::string_view> args, RenderArgs& parsed) {
+    bool haveProject = false;
+    bool haveOut = false;
+    bool haveTime = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        const bool takesValue =
+            arg == "-o" || arg == "--output" || arg == "--size" || arg == "--time";
+        if (takesValue && i + 1 >= args.size()) {
+            return std::string(arg) + " needs a value";
+        }
+        if (arg == "-o") {
+            if (haveOut) {
+                return std::string("-o given twice");
+            }
+            haveOut = true;
+            parsed.out = std::string(args[++i]);
+            if (parsed.out.empty()) {
+                return std::string("-o needs a file name");
+            }
+        } else if (arg == "--output") {
+            if (parsed.outputSelector) {
+                return std::string("--output given twice");
+            }
+            parsed.outputSelector = std::string(args[++i]);
+        } else if (arg == "--size") {
+            if (parsed.size) {
+                return std::string("--size given twice");
+            }
+            parsed.size = parseSize(args[++i]);
+            if (!parsed.size) {
+                return std::string("--size must be two positive whole numbers like 1920x1080");
+            }
+        } else if (arg == "--time") {
+            if (haveTime) {
+                return std::string("--time given twice");
+            }
+            haveTime = true;
+            const auto time = parseTime(args[++i]);
+            if (!time) {
+                return std::string("--time must be a number of seconds, 0 or more");
+            }
+            parsed.time = *time;
+        } else if (!arg.empty() && arg.front() != '-' && !haveProject) {
+            haveProject = true;
+            parsed.project = std::string(arg);
+        } else {
+            return "unexpected argument '" + std::string(arg) + "'";
+        }
+    }
+    if (!haveProject) {
+        return std::string("render needs a project file");
+    }
+    if (!haveOut) {
+        return std::string("render needs -o OUT.png");
+    }
+    return std::nullopt;
+}
+
+// An output's id (either letter case), then a 0-based index in range, then
+// the first exact name.
+std::optional<OutputConfig> selectOutput(const std::vector<OutputConfig>& outputs,
+                                         std::string_view selector) {
+    if (const auto id = Uuid::parse(selector)) {
+        for (const OutputConfig& output : outputs) {
+            if (output.id == *id) {
+                return output;
+            }
+        }
+    }
+    if (allDigits(selector)) {
+        std::size_t index = 0;
+        const auto [end, ec] =
+            std::from_chars(selector.data(), selector.data() + selector.size(), index);
+        if (ec == std::errc() && index < outputs.size()) {
+            return outputs[index];
+        }
+    }
+    for (const OutputConfig& output : outputs) {
+        if (output.name == selector) {
+            return output;
+        }
+    }
+    return std::nullopt;
+}
+
+// Rounded to the nearest whole pixel; none when not a number or far out of range.
+std::optional<long long> pixels(double extent) {
+    if (!std::isfinite(extent) || std::fabs(extent) > 1e9) {
+        return std::nullopt;
+    }
+    return std::llround(extent);
+}
+
+// The PNG bytes of width x height RGBA pixels (row 0 at the top), through
+// FFmpeg's PNG encoder.
+std::optional<std::string> encodePng(const std::vector<std::uint8_t>& rgba, int width, int height) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
+    if (codec == nullptr) {
+        return std::nullopt;
+    }
+    struct Context {
+        AVCodecContext* p;
+        ~Context() { avcodec_free_context(&p); }
+    } context{avcodec_alloc_context3(codec)};
+    struct Frame {
+        AVFrame* p;
+        ~Frame() { av_frame_free(&p); }
+    } frame{av_frame_alloc()};
+    struct Packet {
+        AVPacket* p;
+        ~Packet() { av_packet_free(&p); }
+    } packet{av_packet_alloc()};
+    if (context.p == nullptr || frame.p == nullptr || packet.p == nullptr) {
+        return std::nullopt;
+    }
+    context.p->width = width;
+    context.p->height = height;
+    context.p->pix_fmt = AV_PIX_FMT_RGBA;
+    context.p->time_base = AVRational{1, 1};
+    if (avcodec_open2(context.p, codec, nullptr) < 0) {
+        return std::nullopt;
+    }
+    frame.p->format = AV_PIX_FMT_RGBA;
+    frame.p->width = width;
+    frame.p->height = height;
+    // Borrowed pixels: the encoder reads them during send_frame only.
+    frame.p->data[0] = const_cast<std::uint8_t*>(rgba.data());
+    frame.p->linesize[0] = width * 4;
+    if (avcodec_send_frame(context.p, frame.p) < 0 || avcodec_send_frame(context.p, nullptr) < 0 ||
+        avcodec_receive_packet(context.p, packet.p) < 0) {
+        return std::nullopt;
+    }
+    return std::string(reinterpret_cast<const char*>(packet.p->data),
+                       static_cast<std::size_t>(packet.p->size));
+}
+
+} // namespace
+
+int runRender(std::span<const std::string_view> args) {
+    RenderArgs parsed;
+    if (const auto mistake = parse(args, parsed)) {
+        return usageError(mistake->c_str());
+    }
+
+    ProjectModel model;
+    if (!model.load(parsed.project)) {
+        return exitFailure; // the load line is already on standard error
+    }
+
+    std::optional<OutputConfig> output;
+    if (parsed.outputSelector) {
+        output = selectOutput(model.outputs(), *parsed.outputSelector);
+        if (!output) {
+            return failure("no output matches '" + *parsed.outputSelector + "'");
+        }
+    }
+
+    auto context = HeadlessContext::create();
+    if (!context) {
+        return failure(context.error());
+    }
+    const int limit = OffscreenFramebuffer::maxSize();
+
+    int width = 0;
+    int height = 0;
+    if (parsed.size) {
+        std::tie(width, height) = *parsed.size;
+        if (width > limit || height > limit) {
+            return failure("--size " + std::to_string(width) + "x" + std::to_string(height) +
+                           " is beyond this OpenGL's limit of " + std::to_string(limit) +
+                           " pixels a side");
+        }
+    } else {
+        const CanvasSize canvas = model.canvasSize();
+        const auto w = pixels(output ? output->cropWidth * canvas.width : canvas.width);
+        const auto h = pixels(output ? output->cropHeight * canvas.height : canvas.height);
+        const char* what = output ? "the output's crop" : "the canvas";
+        if (!w || !h || *w < 1 || *h < 1 || *w > limit || *h > limit) {
+            const std::string shown = w && h ? std::to_string(*w) + "x" + std::to_string(*h)
+                                             : std::string("not a number of");
+            return failure(std::string(what) + " is " + shown + " pixels, outside 1 to " +
+                           std::to_string(limit) + " a side; give a size with --size WxH");
+        }
+        width = static_cast<int>(*w);
+        height = static_cast<int>(*h);
+    }
+
+    auto renderer = Renderer::create(model, output);
+    if (!renderer) {
+        return failure("the renderer could not be created");
+    }
+    auto target = OffscreenFramebuffer::create(width, height);
+    if (!target) {
+        return failure("no " + std::to_string(width) + "x" + std::to_string(height) +
+                       " framebuffer could be made");
+    }
+    renderer->draw(target->target(), parsed.time);
+    std::vector<std::uint8_t> rgba = target->readPixels();
+    // Every frame starts opaque and "over" keeps it so; make sure of it.
+    for (std::size_t i = 3; i < rgba.size(); i += 4) {
+        rgba[i] = 255;
+    }
+    renderer.reset();
+    target.reset();
+
+    const auto png = encodePng(rgba, width, height);
+    if (!png) {
+        return failure("the PNG encoder failed");
+    }
+    if (const Status written = writeFileAtomically(parsed.out, *png); !written) {
+        return failure("cannot write " + parsed.out + ": " + written.error);
+    }
+    return exitOk;
 }
 
 } // namespace prismeta::cli

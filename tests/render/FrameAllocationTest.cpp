@@ -1,0 +1,160 @@
+// Steady frames allocate nothing: every global operator new on this thread is
+// counted. Lives in its own executable because it replaces operator new.
+#include "FakeMedia.h"
+#include "GlTestSupport.h"
+
+#include "core/ProjectModel.h"
+#include "render/OffscreenFramebuffer.h"
+#include "render/Renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+thread_local bool counting = false;
+thread_local long allocations = 0;
+
+void* allocate(std::size_t size, std::size_t alignment = 0) {
+    if (counting) {
+        ++allocations;
+    }
+    if (size == 0) {
+        size = 1;
+    }
+    void* p = alignment > alignof(std::max_align_t)
+                  ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)
+                  : std::malloc(size);
+    if (p == nullptr) {
+        throw std::bad_alloc();
+    }
+    return p;
+}
+} // namespace
+
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void* operator new(std::size_t size, std::align_val_t a) {
+    return allocate(size, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t size, std::align_val_t a) {
+    return allocate(size, static_cast<std::size_t>(a));
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+
+namespace prismeta::test {
+namespace {
+
+std::vector<Surface> mixedSurfaces(int count) {
+    std::vector<Surface> surfaces;
+    for (int i = 0; i < count; ++i) {
+        const float x = static_cast<float>(i % 10) / 10;
+        const float y = static_cast<float>(i / 10 % 10) / 10;
+        Surface s;
+        s.corners = rect(x, y, x + 0.15f, y + 0.12f);
+        switch (i % 4) {
+        case 0:
+            s.mediaKind = MediaKind::color;
+            break;
+        case 1:
+            s.mediaKind = MediaKind::testPattern;
+            s.mesh = WarpMesh::from(s.corners, 6, 6);
+            break;
+        case 2:
+            s.mediaKind = MediaKind::image;
+            s.mediaPath = "/image.png";
+            break;
+        default:
+            s.mediaKind = MediaKind::video;
+            s.mediaPath = "/video.mov";
+            s.feather = 0.1f;
+            break;
+        }
+        surfaces.push_back(s);
+    }
+    return surfaces;
+}
+
+TEST(FrameAllocation, NoHeapAllocationAfterTheFirstFrame) {
+    ASSERT_TRUE(useGlContext());
+    FakeMedia media;
+    media.images["/image.png"] = solid(1, 2, 3);
+    for (int i = 0; i < 20; ++i) {
+        media.videos["/video.mov"].push_back({static_cast<double>(i), solid(9, 8, 7)});
+    }
+    ProjectModel model;
+    model.setSurfaces(mixedSurfaces(100));
+    OutputConfig output;
+    output.cropX = 0.25f;
+    output.cropWidth = 0.5f;
+    output.blendLeft = 0.1f;
+    output.blendTop = 0.2f;
+    auto renderer = Renderer::create(model, output, media.backend());
+    auto fb = OffscreenFramebuffer::create(64, 48);
+    ASSERT_TRUE(renderer && fb);
+
+    // The first frame makes the media sources: the counter sees that.
+    counting = true;
+    renderer->draw(fb->target(), 0.0);
+    counting = false;
+    EXPECT_GT(allocations, 0);
+    for (int frame = 1; frame < 8; ++frame) {
+        // An edit between frames (a corner drag) is the model's allocation, not the frame's.
+        std::vector<Surface> moved = model.surfaces().copy();
+        moved[static_cast<std::size_t>(frame)].corners[0].x += 0.01f;
+        model.setSurfaces(std::move(moved));
+
+        allocations = 0;
+        counting = true;
+        renderer->draw(fb->target(), frame * 0.5);
+        counting = false;
+        EXPECT_EQ(allocations, 0) << "frame " << frame;
+    }
+    EXPECT_EQ(renderer->mediaSourceCount(), 75u);
+}
+
+} // namespace
+} // namespace prismeta::test
