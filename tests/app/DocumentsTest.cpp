@@ -1,0 +1,325 @@
+#include "ScriptedDialogs.h"
+
+#include "app/AppCommands.h"
+#include "app/DocumentController.h"
+#include "app/MainWindow.h"
+#include "app/ModelAdapter.h"
+#include "app/OutputWindowRegistry.h"
+#include "app/PrismetaApp.h"
+#include "core/Log.h"
+#include "core/ProjectModel.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace prismeta;
+namespace fs = std::filesystem;
+
+using Choice = DocumentDialogs::UnsavedChoice;
+
+class DocumentsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> folder_;
+    std::unique_ptr<PrismetaApp> app_;
+    ScriptedDialogs* dialogs_ = nullptr;
+    ProjectModel* model_ = nullptr;
+
+    fs::path file(const char* name) const { return fs::path(folder_->path().toStdString()) / name; }
+    void settle() { app_->adapter().flush(); }
+    QString title() const { return app_->mainWindow().windowTitle(); }
+    bool modified() const { return app_->mainWindow().isWindowModified(); }
+
+    // Writes a project with `surfaces` surfaces to path.
+    static void writeProject(const fs::path& path, int surfaces) {
+        ProjectModel source;
+        for (int i = 0; i < surfaces; ++i) {
+            source.addSurface();
+        }
+        QVERIFY(source.save(path).ok);
+    }
+
+    static std::size_t surfacesIn(const fs::path& path) {
+        ProjectModel reader;
+        return reader.load(path).ok ? reader.surfaces().size() : 9999;
+    }
+
+private slots:
+    void init() {
+        folder_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder_->isValid());
+        auto dialogs = std::make_unique<ScriptedDialogs>();
+        dialogs_ = dialogs.get();
+        app_ = std::make_unique<PrismetaApp>(std::move(dialogs));
+        model_ = &app_->model();
+        app_->show();
+    }
+
+    void cleanup() {
+        app_.reset();
+        folder_.reset();
+    }
+
+    void firstSaveAsksThenSavesInPlaceAndSaveAsMoves() {
+        settle();
+        QCOMPARE(title(), QString("Untitled[*]"));
+        model_->addSurface();
+        settle();
+        QVERIFY(modified());
+
+        dialogs_->saveAnswers.push_back(file("Show.prismeta.json"));
+        app_->commands().save()->trigger();
+        QCOMPARE(dialogs_->saveAsked, 1);
+        QCOMPARE(model_->documentURL(), file("Show.prismeta.json"));
+        settle();
+        QCOMPARE(title(), QString("Show.prismeta.json[*]"));
+        QVERIFY(!modified());
+
+        // The toolbar's Save follows the same rule: no dialog now.
+        model_->addSurface();
+        app_->mainWindow().saveTool()->trigger();
+        QCOMPARE(dialogs_->saveAsked, 1);
+        QCOMPARE(surfacesIn(file("Show.prismeta.json")), std::size_t{2});
+
+        dialogs_->saveAnswers.push_back(file("Second.prismeta.json"));
+        app_->commands().saveAs()->trigger();
+        QCOMPARE(dialogs_->saveAsked, 2);
+        QCOMPARE(model_->documentURL(), file("Second.prismeta.json"));
+        model_->addSurface();
+        app_->commands().save()->trigger();
+        QCOMPARE(dialogs_->saveAsked, 2);
+        QCOMPARE(surfacesIn(file("Second.prismeta.json")), std::size_t{3});
+        QCOMPARE(surfacesIn(file("Show.prismeta.json")), std::size_t{2});
+        QVERIFY(dialogs_->reports.empty());
+    }
+
+    void aCancelledSaveDialogChangesNothing() {
+        model_->addSurface();
+        app_->commands().save()->trigger(); // empty script: cancelled
+        QCOMPARE(dialogs_->saveAsked, 1);
+        QVERIFY(!model_->documentURL());
+        QVERIFY(model_->hasUnsavedChanges());
+        app_->commands().save()->trigger();
+        QCOMPARE(dialogs_->saveAsked, 2); // asks again
+        QVERIFY(dialogs_->reports.empty());
+    }
+
+    void failuresKeepTheLogLineAndAreShown() {
+        std::vector<std::string> lines;
+        ScopedLogSink sink([&](std::string_view line) { lines.emplace_back(line); });
+
+        model_->addSurface();
+        const fs::path unwritable = file("missing-folder") / "Show.prismeta.json";
+        dialogs_->saveAnswers.push_back(unwritable);
+        app_->commands().save()->trigger();
+        QVERIFY(!model_->documentURL());
+        QCOMPARE(lines.size(), std::size_t{1});
+        QVERIFY(lines[0].starts_with("Prismeta: failed to save project: "));
+        QCOMPARE(dialogs_->reports.size(), std::size_t{1});
+        QCOMPARE(dialogs_->reports[0].failure, DocumentDialogs::Failure::save);
+        QCOMPARE(dialogs_->reports[0].file, unwritable);
+        QCOMPARE(dialogs_->reports[0].reason.toStdString(),
+                 lines[0].substr(std::string("Prismeta: failed to save project: ").size()));
+
+        // An open that fails leaves the project as it was, history included.
+        QVERIFY(QDir().mkpath(folder_->path()));
+        {
+            QFile broken(QString::fromStdString(file("Broken.prismeta.json").string()));
+            QVERIFY(broken.open(QIODevice::WriteOnly));
+            broken.write("{ not json");
+        }
+        dialogs_->openAnswers.push_back(file("Broken.prismeta.json"));
+        dialogs_->unsavedAnswers.push_back(Choice::discard);
+        app_->commands().open()->trigger();
+        QCOMPARE(model_->surfaces().size(), std::size_t{1});
+        QCOMPARE(model_->undoStack().size(), std::size_t{1});
+        QCOMPARE(lines.size(), std::size_t{2});
+        QVERIFY(lines[1].starts_with("Prismeta: failed to load project: "));
+        QCOMPARE(dialogs_->reports.size(), std::size_t{2});
+        QCOMPARE(dialogs_->reports[1].failure, DocumentDialogs::Failure::open);
+        QCOMPARE(dialogs_->reports[1].file, file("Broken.prismeta.json"));
+    }
+
+    void newProjectAsksAboutUnsavedChanges() {
+        // Nothing to lose: no question.
+        app_->commands().newProject()->trigger();
+        QVERIFY(dialogs_->unsavedAsked.empty());
+
+        model_->addSurface();
+        dialogs_->unsavedAnswers = {Choice::cancel};
+        app_->commands().newProject()->trigger();
+        QCOMPARE(dialogs_->unsavedAsked.size(), std::size_t{1});
+        QCOMPARE(dialogs_->unsavedAsked[0], QString("Untitled"));
+        QCOMPARE(model_->surfaces().size(), std::size_t{1});
+
+        // Save, but the save dialog is cancelled: the New is abandoned too.
+        dialogs_->unsavedAnswers = {Choice::save};
+        app_->commands().newProject()->trigger();
+        QCOMPARE(dialogs_->saveAsked, 1);
+        QCOMPARE(model_->surfaces().size(), std::size_t{1});
+
+        // Save to a place that cannot be written: abandoned as well.
+        dialogs_->unsavedAnswers = {Choice::save};
+        dialogs_->saveAnswers = {file("nowhere") / "x.json"};
+        {
+            ScopedLogSink quiet([](std::string_view) {});
+            app_->commands().newProject()->trigger();
+        }
+        QCOMPARE(model_->surfaces().size(), std::size_t{1});
+
+        // Save that works: written, then the new project.
+        dialogs_->unsavedAnswers = {Choice::save};
+        dialogs_->saveAnswers = {file("Kept.prismeta.json")};
+        app_->commands().newProject()->trigger();
+        QCOMPARE(surfacesIn(file("Kept.prismeta.json")), std::size_t{1});
+        QVERIFY(model_->surfaces().empty());
+
+        model_->addOutput(OutputPreset::full); // outputs count as work too
+        dialogs_->unsavedAnswers = {Choice::discard};
+        app_->commands().newProject()->trigger();
+        QCOMPARE(dialogs_->unsavedAsked.size(), std::size_t{5});
+        QVERIFY(model_->outputs().empty());
+    }
+
+    void openAsksOnlyOnceAFileIsChosen() {
+        writeProject(file("Three.prismeta.json"), 3);
+        model_->addSurface();
+
+        app_->commands().open()->trigger(); // cancelled dialog
+        QCOMPARE(dialogs_->openAsked, 1);
+        QVERIFY(dialogs_->unsavedAsked.empty());
+
+        dialogs_->openAnswers = {file("Three.prismeta.json")};
+        dialogs_->unsavedAnswers = {Choice::cancel};
+        app_->mainWindow().openTool()->trigger();
+        QCOMPARE(dialogs_->unsavedAsked.size(), std::size_t{1});
+        QCOMPARE(model_->surfaces().size(), std::size_t{1});
+
+        dialogs_->openAnswers = {file("Three.prismeta.json")};
+        dialogs_->unsavedAnswers = {Choice::discard};
+        app_->commands().open()->trigger();
+        QCOMPARE(model_->surfaces().size(), std::size_t{3});
+        QCOMPARE(model_->selectedID(), model_->surfaces()[0].id);
+        QCOMPARE(model_->documentURL(), file("Three.prismeta.json"));
+        settle();
+        QCOMPARE(title(), QString("Three.prismeta.json[*]"));
+        QVERIFY(!modified());
+        QVERIFY(!app_->commands().undo()->isEnabled());
+
+        // Loaded and untouched: opening again asks nothing.
+        dialogs_->openAnswers = {file("Three.prismeta.json")};
+        app_->commands().open()->trigger();
+        QCOMPARE(dialogs_->unsavedAsked.size(), std::size_t{2});
+    }
+
+    void quittingAsksAndClosesTheOutputWindows() {
+        MainWindow& window = app_->mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.outputTool()->trigger(); // makes an output: unsaved work
+        QCOMPARE(app_->outputWindows().count(), 1);
+
+        dialogs_->unsavedAnswers = {Choice::cancel};
+        app_->commands().quit()->trigger();
+        QCOMPARE(dialogs_->unsavedAsked.size(), std::size_t{1});
+        QVERIFY(window.isVisible());
+        QCOMPARE(app_->outputWindows().count(), 1);
+
+        dialogs_->unsavedAnswers = {Choice::discard};
+        QVERIFY(window.close());
+        QVERIFY(!window.isVisible());
+        QCOMPARE(app_->outputWindows().count(), 0);
+        QCOMPARE(model_->outputs().size(), std::size_t{1}); // quitting saves and clears nothing
+    }
+
+    void launchOpensARelativePathAndReportsFailure() {
+        writeProject(file("Launch.prismeta.json"), 2);
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(folder_->path());
+        const bool opened = app_->openAtLaunch("Launch.prismeta.json");
+        QDir::setCurrent(previous);
+        QVERIFY(opened);
+        QVERIFY(model_->documentURL()->is_absolute());
+        QCOMPARE(model_->surfaces().size(), std::size_t{2});
+        QVERIFY(dialogs_->unsavedAsked.empty());
+
+        ScopedLogSink quiet([](std::string_view) {});
+        QVERIFY(!app_->openAtLaunch(file("Absent.prismeta.json")));
+        QCOMPARE(dialogs_->reports.size(), std::size_t{1});
+        QCOMPARE(model_->surfaces().size(), std::size_t{2});
+    }
+
+    void titleShowsTheFileNameAndTheModifiedMark() {
+        settle();
+        QCOMPARE(MainWindow::titleFor(*model_), QString("Untitled"));
+        QVERIFY(!modified());
+        model_->setSnapEnabled(true); // not part of the file
+        settle();
+        QVERIFY(!modified());
+        model_->setDocumentURL(fs::path("/shows/a[*].prismeta.json"));
+        settle();
+        QCOMPARE(MainWindow::titleFor(*model_), QString("a[*].prismeta.json"));
+        QCOMPARE(title(), QString("a[*][*].prismeta.json[*]"));
+        model_->newProject();
+        settle();
+        QCOMPARE(title(), QString("Untitled[*]"));
+    }
+
+    void dialogSettings() {
+        QFileDialog save;
+        configureSaveDialog(save);
+        QCOMPARE(save.acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(save.defaultSuffix(), QString("json"));
+        QVERIFY(!save.testOption(QFileDialog::ReadOnly));
+        QVERIFY(save.selectedFiles().value(0).endsWith("Untitled.prismeta.json"));
+
+        QFileDialog open;
+        configureOpenDialog(open);
+        QCOMPARE(open.acceptMode(), QFileDialog::AcceptOpen);
+        QCOMPARE(open.fileMode(), QFileDialog::ExistingFile);
+
+        for (QFileDialog* dialog : {&save, &open}) {
+            QCOMPARE(dialog->nameFilters().size(), 1);
+            const QRegularExpression inside(QStringLiteral("\\((.*)\\)"));
+            const QString patterns = inside.match(dialog->nameFilters()[0]).captured(1);
+            const QStringList list = patterns.split(QLatin1Char(' '));
+            for (const char* name : {"a.json", "b.JSON", "c.Json", "Show.prismeta.json"}) {
+                QVERIFY2(QDir::match(list, QString::fromLatin1(name)), name);
+            }
+            for (const char* name : {"a.png", "json", "a.json.bak"}) {
+                QVERIFY2(!QDir::match(list, QString::fromLatin1(name)), name);
+            }
+        }
+    }
+
+    void theWarningNamesTheFileAndTheReason() {
+        WidgetDocumentDialogs dialogs;
+        QString text;
+        QString informative;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            text = box->text();
+            informative = box->informativeText();
+            box->accept();
+        });
+        dialogs.reportFailure(DocumentDialogs::Failure::open, "/shows/Show.prismeta.json",
+                              "No such file or directory");
+        QVERIFY(text.contains("/shows/Show.prismeta.json"));
+        QCOMPARE(informative, QString("No such file or directory"));
+    }
+};
+
+QTEST_MAIN(DocumentsTest)
+#include "DocumentsTest.moc"
