@@ -1,1 +1,89 @@
+#include "media/PlaybackClock.h"
+
+#include "TestFiles.h"
+#include "VideoTestSupport.h"
+
 #include <gtest/gtest.h>
+
+#include <optional>
+
+namespace prismeta {
+namespace {
+
+using namespace videotest;
+
+TEST(PlaybackClock, FirstMemberStartsLaterOnesJoinTheLastOneEndsIt) {
+    const std::size_t before = PlaybackClock::activePlaybacks();
+    const Uuid surface = Uuid::random();
+    std::optional<PlaybackClock> editor(std::in_place, surface, "video|/a.mp4", 10.0);
+    PlaybackClock output(surface, "video|/a.mp4", 14.5);
+    EXPECT_EQ(editor->start(), 10.0);
+    EXPECT_EQ(output.start(), 10.0);
+    EXPECT_EQ(PlaybackClock::activePlaybacks(), before + 1);
+
+    // Another path, or another surface with the same path, is another playback.
+    PlaybackClock otherPath(surface, "video|/b.mp4", 15.0);
+    PlaybackClock otherSurface(Uuid::random(), "video|/a.mp4", 16.0);
+    EXPECT_EQ(otherPath.start(), 15.0);
+    EXPECT_EQ(otherSurface.start(), 16.0);
+
+    // The first member leaving first does not end the playback...
+    editor.reset();
+    PlaybackClock late(surface, "video|/a.mp4", 20.0);
+    EXPECT_EQ(late.start(), 10.0);
+
+    // ...the last one does, and the next member starts afresh.
+    {
+        PlaybackClock moved(std::move(late));
+        EXPECT_EQ(moved.start(), 10.0);
+        PlaybackClock outputMoved = std::move(output);
+    }
+    PlaybackClock fresh(surface, "video|/a.mp4", 30.0);
+    EXPECT_EQ(fresh.start(), 30.0);
+}
+
+// Two renderers of one surface: the second opens while the first is playing,
+// part-way into its third loop, and both show the same picture at every host
+// time from then on: the one due then.
+TEST(PlaybackClock, RenderersOfOneSurfaceShowTheSamePictureAtTheSameHostTime) {
+    const char* encoder = fixtures::hasEncoder("libx264") ? "libx264" : "mpeg4";
+    testfiles::TempDir dir("clock");
+    constexpr int frames = 40; // key frames every 12 pictures, loop of 4/3 s
+    fixtures::VideoSpec spec;
+    spec.encoder = encoder;
+    spec.frames = frames;
+    const std::string path = dir.file("clip.mp4");
+    ASSERT_TRUE(fixtures::writeVideo(path, spec));
+    const Uuid surface = Uuid::random();
+    const std::string signature = "video|" + path;
+
+    const double opened = 500.0;
+    PlaybackClock editorClock(surface, signature, opened);
+    VideoPlayer editor(path, editorClock.start(), opened);
+    Screen editorScreen;
+    for (int step = 0; step < 20; ++step) {
+        editorScreen.step(editor, opened + step * 0.05);
+    }
+
+    // A window opened while the editor shows media time 3.37 s: 0.703 s into
+    // the third loop, picture 21, after the key frame at 12. Then another,
+    // after the first has closed, at picture 27 of the fourth loop.
+    for (const double joinAt : {3.37, 4.9}) {
+        const double now = opened + joinAt;
+        PlaybackClock outputClock(surface, signature, now);
+        ASSERT_EQ(outputClock.start(), opened);
+        VideoPlayer output(path, outputClock.start(), now);
+        Screen outputScreen;
+        for (int step = 0; step < 45; ++step) {
+            const double hostTime = now + step / 60.0;
+            editorScreen.step(editor, hostTime);
+            outputScreen.step(output, hostTime);
+            const int due = dueNumber(hostTime - opened, frames);
+            ASSERT_EQ(editorScreen.shown, due) << "editor at " << hostTime - opened;
+            ASSERT_EQ(outputScreen.shown, due) << "output at " << hostTime - opened;
+        }
+    }
+}
+
+} // namespace
+} // namespace prismeta
