@@ -17,6 +17,7 @@ extern "C" {
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,7 @@ struct RenderArgs {
     std::string out;
     std::optional<std::string> outputSelector;
     std::optional<std::pair<int, int>> size;
+    std::string sizeText;
     double time = 0.0;
 };
 
@@ -56,25 +58,33 @@ bool allDigits(std::string_view text) {
     return true;
 }
 
-// "1920x1080": two positive whole numbers in plain digits.
+// "1920x1080": two positive whole numbers in plain digits. Numbers too large
+// for an int read as INT_MAX, which the GL limit then refuses (exit 1).
 std::optional<std::pair<int, int>> parseSize(std::string_view text) {
+    const auto number = [](std::string_view digits) -> std::optional<int> {
+        if (!allDigits(digits)) {
+            return std::nullopt;
+        }
+        int value = 0;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (ec == std::errc::result_out_of_range) {
+            return std::numeric_limits<int>::max();
+        }
+        if (ec != std::errc() || value < 1) {
+            return std::nullopt;
+        }
+        return value;
+    };
     const std::size_t x = text.find('x');
     if (x == std::string_view::npos) {
         return std::nullopt;
     }
-    const std::string_view w = text.substr(0, x);
-    const std::string_view h = text.substr(x + 1);
-    if (!allDigits(w) || !allDigits(h)) {
+    const auto width = number(text.substr(0, x));
+    const auto height = number(text.substr(x + 1));
+    if (!width || !height) {
         return std::nullopt;
     }
-    int width = 0;
-    int height = 0;
-    if (std::from_chars(w.data(), w.data() + w.size(), width).ec != std::errc() ||
-        std::from_chars(h.data(), h.data() + h.size(), height).ec != std::errc() || width < 1 ||
-        height < 1) {
-        return std::nullopt;
-    }
-    return std::pair{width, height};
+    return std::pair{*width, *height};
 }
 
 // Seconds, 0 or more, as a plain decimal number.
@@ -118,7 +128,8 @@ std::optional<std::string> parse(std::span<const std::string_view> args, RenderA
             if (parsed.size) {
                 return std::string("--size given twice");
             }
-            parsed.size = parseSize(args[++i]);
+            parsed.sizeText = std::string(args[++i]);
+            parsed.size = parseSize(parsed.sizeText);
             if (!parsed.size) {
                 return std::string("--size must be two positive whole numbers like 1920x1080");
             }
@@ -258,9 +269,8 @@ int runRender(std::span<const std::string_view> args) {
     if (parsed.size) {
         std::tie(width, height) = *parsed.size;
         if (width > limit || height > limit) {
-            return failure("--size " + std::to_string(width) + "x" + std::to_string(height) +
-                           " is beyond this OpenGL's limit of " + std::to_string(limit) +
-                           " pixels a side");
+            return failure("--size " + parsed.sizeText + " is beyond this OpenGL's limit of " +
+                           std::to_string(limit) + " pixels a side");
         }
     } else {
         const CanvasSize canvas = model.canvasSize();

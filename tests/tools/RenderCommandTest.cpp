@@ -1,0 +1,240 @@
+// prismeta-cli render, run as a process: arguments, exit codes and the
+// pixels of the PNG it writes.
+#include "ToolRunner.h"
+
+#include "core/OutputConfig.h"
+#include "core/ProjectFile.h"
+#include "core/Surface.h"
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace prismeta {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Png {
+    int width = 0;
+    int height = 0;
+    bool rgba = false;
+    std::vector<std::uint8_t> pixels; // RGBA, row 0 at the top
+
+    std::array<int, 4> at(int x, int y) const {
+        const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                               static_cast<std::size_t>(x)) *
+                              4;
+        return {pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]};
+    }
+};
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Decodes with FFmpeg's PNG decoder, independent of how the file was written.
+std::optional<Png> decodePng(const fs::path& path) {
+    const std::string bytes = readAll(path);
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_PNG);
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    std::optional<Png> png;
+    if (avcodec_open2(ctx, codec, nullptr) == 0 &&
+        av_new_packet(packet, static_cast<int>(bytes.size())) == 0) {
+        std::copy(bytes.begin(), bytes.end(), packet->data);
+        if (avcodec_send_packet(ctx, packet) == 0 && avcodec_receive_frame(ctx, frame) == 0) {
+            png = Png{frame->width, frame->height, frame->format == AV_PIX_FMT_RGBA, {}};
+            if (png->rgba) {
+                for (int y = 0; y < frame->height; ++y) {
+                    const std::uint8_t* row = frame->data[0] + y * frame->linesize[0];
+                    png->pixels.insert(png->pixels.end(), row, row + frame->width * 4);
+                }
+            }
+        }
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&ctx);
+    return png;
+}
+
+class RenderCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "prismeta-render-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        out_ = (dir_ / "out.png").string();
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    // A 64 x 32 canvas: red over the left half of the top half, green over the
+    // right half, and two outputs.
+    std::string writeProject(float leftCropWidth = 0.5f) {
+        ProjectFile file;
+        file.canvasWidth = 64;
+        file.canvasHeight = 32;
+        Surface red;
+        red.corners = {{0, 0}, {0.5f, 0}, {0.5f, 0.5f}, {0, 0.5f}};
+        red.mediaKind = MediaKind::color;
+        red.color = {1, 0, 0, 1};
+        Surface green = red;
+        green.id = Uuid::random();
+        green.corners = {{0.5f, 0}, {1, 0}, {1, 1}, {0.5f, 1}};
+        green.color = {0, 1, 0, 1};
+        file.surfaces = {red, green};
+        OutputConfig left(Uuid::parse("15F391A5-AAAA-49EE-A7E1-9C0EC4D3C6F5").value());
+        left.name = "Left";
+        left.cropWidth = leftCropWidth;
+        OutputConfig right(Uuid::parse("FC46EB9C-F1B4-4167-A74B-1E51E33AA5A7").value());
+        right.name = "Right";
+        right.cropX = 0.5f;
+        right.cropWidth = 0.5f;
+        right.blendLeft = 0.25f;
+        file.outputs = {left, right};
+        const std::string path = (dir_ / "project.prismeta.json").string();
+        std::ofstream(path, std::ios::binary) << writeProjectFile(file).value();
+        return path;
+    }
+
+    static testing::ToolRun run(std::vector<std::string> args) {
+        args.insert(args.begin(), "render");
+        return testing::runTool(PRISMETA_CLI, args);
+    }
+
+    fs::path dir_;
+    std::string out_;
+};
+
+TEST_F(RenderCommand, CanvasAtItsOwnSizeWithRowZeroAtTheTop) {
+    const testing::ToolRun r = run({writeProject(), "-o", out_});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const auto png = decodePng(out_);
+    ASSERT_TRUE(png);
+    EXPECT_TRUE(png->rgba);
+    ASSERT_EQ(png->width, 64);
+    ASSERT_EQ(png->height, 32);
+    EXPECT_EQ(png->at(5, 5), (std::array{255, 0, 0, 255}));
+    EXPECT_EQ(png->at(5, 25), (std::array{0, 0, 0, 255}));
+    EXPECT_EQ(png->at(40, 25), (std::array{0, 255, 0, 255}));
+    // The right output's blend ramp belongs to outputs only.
+    EXPECT_EQ(png->at(32, 5), (std::array{0, 255, 0, 255}));
+}
+
+TEST_F(RenderCommand, OutputByIdIndexOrNameAtItsCropSizeWithItsRamp) {
+    const std::string project = writeProject();
+    for (const std::string selector : {"fc46eb9c-f1b4-4167-a74b-1e51e33aa5a7", "1", "Right"}) {
+        const testing::ToolRun r = run({project, "--output", selector, "-o", out_});
+        ASSERT_EQ(r.exitCode, 0) << selector << ": " << r.err;
+        const auto png = decodePng(out_);
+        ASSERT_TRUE(png);
+        ASSERT_EQ(png->width, 32) << selector;
+        ASSERT_EQ(png->height, 32) << selector;
+        // The right half is green; its left quarter (8 pixels) ramps from black.
+        EXPECT_LE(png->at(0, 10)[1], 20) << selector;
+        EXPECT_NEAR(png->at(4, 10)[1], 255 * 4.5 / 8, 2) << selector;
+        EXPECT_EQ(png->at(20, 10), (std::array{0, 255, 0, 255})) << selector;
+    }
+}
+
+TEST_F(RenderCommand, SizeStretchesThePicture) {
+    const testing::ToolRun r =
+        run({writeProject(), "-o", out_, "--size", "16x4", "--output", "Left"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto png = decodePng(out_);
+    ASSERT_TRUE(png);
+    ASSERT_EQ(png->width, 16);
+    ASSERT_EQ(png->height, 4);
+    EXPECT_EQ(png->at(15, 1), (std::array{255, 0, 0, 255})); // the left crop is all red on top
+    EXPECT_EQ(png->at(15, 2), (std::array{0, 0, 0, 255}));
+}
+
+TEST_F(RenderCommand, TimeIsAccepted) {
+    const std::string project = writeProject();
+    EXPECT_EQ(run({project, "-o", out_, "--time", "0"}).exitCode, 0);
+    EXPECT_EQ(run({project, "--time", "2.5", "-o", out_}).exitCode, 0);
+}
+
+TEST_F(RenderCommand, WrongArgumentsExitTwo) {
+    const std::string project = writeProject();
+    const std::vector<std::vector<std::string>> wrong = {
+        {project},
+        {"-o", out_},
+        {project, "-o"},
+        {project, "-o", out_, "--size", "0x10"},
+        {project, "-o", out_, "--size", "10x"},
+        {project, "-o", out_, "--size", "-5x5"},
+        {project, "-o", out_, "--size", "1.5x2"},
+        {project, "-o", out_, "--size", "10x10x10"},
+        {project, "-o", out_, "--size", " 10x10"},
+        {project, "-o", out_, "--time", "-1"},
+        {project, "-o", out_, "--time", "abc"},
+        {project, "-o", out_, "--time", "nan"},
+        {project, "-o", out_, "--time", "inf"},
+        {project, "-o", out_, "--time", "1s"},
+        {project, "-o", out_, "--frobnicate"},
+        {project, project, "-o", out_},
+    };
+    for (const auto& args : wrong) {
+        const testing::ToolRun r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << args.back();
+        EXPECT_NE(r.err.find("usage"), std::string::npos) << args.back();
+    }
+    EXPECT_FALSE(fs::exists(out_));
+}
+
+TEST_F(RenderCommand, ProjectAndSelectionFailuresExitOne) {
+    const testing::ToolRun missing = run({(dir_ / "missing.json").string(), "-o", out_});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err.rfind("Prismeta: failed to load project: ", 0), 0u) << missing.err;
+
+    const std::string project = writeProject();
+    for (const std::string selector : {"2", "right", "Nope", "-1"}) {
+        const testing::ToolRun r = run({project, "--output", selector, "-o", out_});
+        EXPECT_EQ(r.exitCode, 1) << selector;
+        EXPECT_NE(r.err.find("no output matches"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(out_));
+}
+
+TEST_F(RenderCommand, ImpossibleDefaultSizeExitsOneUnlessSizeIsGiven) {
+    const std::string project = writeProject(0.0f); // the left output's crop is 0 wide
+    const testing::ToolRun r = run({project, "--output", "Left", "-o", out_});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("--size"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out_));
+
+    const testing::ToolRun sized = run({project, "--output", "Left", "-o", out_, "--size", "8x8"});
+    EXPECT_EQ(sized.exitCode, 0) << sized.err;
+    const auto png = decodePng(out_);
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->at(4, 4), (std::array{0, 0, 0, 255})); // nothing to show in a 0-wide crop
+
+    for (const std::string size : {"1000000x1", "1x99999999999"}) {
+        const testing::ToolRun huge = run({project, "-o", out_, "--size", size});
+        EXPECT_EQ(huge.exitCode, 1) << size;
+        EXPECT_NE(huge.err.find("limit"), std::string::npos) << huge.err;
+    }
+}
+
+} // namespace
+} // namespace prismeta
