@@ -20,6 +20,10 @@ std::atomic<int> liveThreads{0};
 // due exactly at a frame's host time counts as due despite rounding.
 constexpr double dueSlack = 1e-9;
 
+// How far behind the renderer's time the decoder may fall before it looks
+// for a jump ahead.
+constexpr double catchUpLag = 1.0;
+
 // Row alignment of the converted pictures: what swscale's vector code likes.
 constexpr int rowAlignment = 32;
 
@@ -86,8 +90,17 @@ void VideoPlayer::State::run(const std::string& path, double startTime) {
         double pendingTime = 0.0;
         while (!stop.load(std::memory_order_relaxed)) {
             double time = 0.0;
-            if (!stream->next(current.get(), &time, watermark.load(std::memory_order_relaxed))) {
+            const double wanted = watermark.load(std::memory_order_relaxed);
+            if (!stream->next(current.get(), &time, wanted)) {
                 break;
+            }
+            // Far behind the renderer (it stopped polling for a while, or the
+            // machine is too slow): jump instead of decoding everything due.
+            if (wanted - time > catchUpLag && stream->catchUp(wanted)) {
+                av_frame_unref(current.get());
+                av_frame_unref(pending.get());
+                havePending = false;
+                continue;
             }
             if (havePending) {
                 if (time <= watermark.load(std::memory_order_relaxed) + dueSlack) {

@@ -131,7 +131,8 @@ void VideoStream::resetPass() {
 
 bool VideoStream::next(AVFrame* frame, double* time, double notBefore) {
     for (;;) {
-        if (cancelled()) {
+        // No input: a reopen failed (the file went away).
+        if (cancelled() || !input_) {
             return false;
         }
         const int received = avcodec_receive_frame(codec_.get(), frame);
@@ -227,6 +228,7 @@ bool VideoStream::rewindTo(std::int64_t timestamp) {
 }
 
 bool VideoStream::measureLoop() {
+    measureTried_ = true;
     AVFormatContext* format = input_->format();
     const AVStream* stream = format->streams[stream_];
     std::int64_t end = std::numeric_limits<std::int64_t>::max();
@@ -266,6 +268,9 @@ bool VideoStream::measureLoop() {
 }
 
 bool VideoStream::seekTo(double time) {
+    if (!input_) {
+        return false;
+    }
     if (time <= 0.0) {
         return true;
     }
@@ -276,25 +281,80 @@ bool VideoStream::seekTo(double time) {
             return false;
         }
     }
-    if (!loopTs_ && !measureLoop()) {
+    if (!loopTs_ && (measureTried_ || !measureLoop())) {
         rewindTo(*firstTs_);
         return false;
     }
+    std::int64_t loop = 0;
+    const std::int64_t target = timestampWithinLoop(time, &loop);
+    if (loop < 0) {
+        rewindTo(*firstTs_);
+        return false;
+    }
+    loop_ = loop;
+    return rewindTo(target);
+}
+
+std::int64_t VideoStream::timestampWithinLoop(double time, std::int64_t* loop) const {
     const double timeBase = av_q2d(timeBase_);
     const double length = static_cast<double>(*loopTs_) * timeBase;
     const double loops = std::floor(time / length);
-    if (!(loops < 1e15)) {
-        rewindTo(*firstTs_);
-        return false;
+    if (!(loops >= 0.0 && loops < 1e15)) {
+        *loop = -1;
+        return *firstTs_;
     }
-    loop_ = static_cast<std::int64_t>(loops);
+    *loop = static_cast<std::int64_t>(loops);
     const double within = time - loops * length;
-    const std::int64_t target =
-        *firstTs_ + static_cast<std::int64_t>(std::floor(within / timeBase));
-    if (!rewindTo(target)) {
+    return *firstTs_ + static_cast<std::int64_t>(std::floor(within / timeBase));
+}
+
+bool VideoStream::catchUp(double time) {
+    if (!input_ || !firstTs_ || !havePassLast_) {
         return false;
     }
-    return true;
+    bool scanned = false;
+    if (!loopTs_) {
+        if (measureTried_) {
+            return false;
+        }
+        scanned = true;
+        if (!measureLoop()) {
+            resumeAfter(lastTs_);
+            return false;
+        }
+    }
+    std::int64_t loop = 0;
+    const std::int64_t target = timestampWithinLoop(time, &loop);
+    bool jump = loop > loop_;
+    if (loop == loop_) {
+        // Index times are decode times, never after the key frame's own
+        // presentation time: a key frame decoded after the current picture
+        // is also shown after it.
+        AVStream* stream = input_->format()->streams[stream_];
+        const int entry = av_index_search_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
+        const AVIndexEntry* key = entry >= 0 ? avformat_index_get_entry(stream, entry) : nullptr;
+        jump = key != nullptr && key->timestamp > lastTs_;
+    }
+    if (!jump) {
+        if (scanned) {
+            resumeAfter(lastTs_);
+        }
+        return false;
+    }
+    loop_ = loop;
+    return rewindTo(target);
+}
+
+void VideoStream::resumeAfter(std::int64_t timestamp) {
+    // Back to the key frame before the current picture; the pictures up to
+    // it come again and are dropped as not after the last one.
+    draining_ = false;
+    drainErrors_ = 0;
+    avcodec_flush_buffers(codec_.get());
+    if (av_seek_frame(input_->format(), stream_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+        input_.reset();
+        openInput();
+    }
 }
 
 } // namespace prismeta

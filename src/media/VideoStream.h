@@ -54,6 +54,12 @@ public:
     // that is impossible; the stream then goes on from its start.
     bool seekTo(double time);
 
+    // Jumps ahead towards the picture due at time when that saves decoding:
+    // to a later loop, or to a key frame between the current picture and the
+    // one due. False (and nothing changed) when no such jump exists, for
+    // instance in a long group of pictures or a file without an index.
+    bool catchUp(double time);
+
     // L in seconds, once measured or learnt at a loop point.
     std::optional<double> loopLength() const;
 
@@ -64,6 +70,8 @@ private:
     bool accept(AVFrame* frame, double* time);
     bool restart(double notBefore);
     bool rewindTo(std::int64_t timestamp);
+    std::int64_t timestampWithinLoop(double time, std::int64_t* loop) const;
+    void resumeAfter(std::int64_t timestamp);
     bool measureLoop();
     bool cancelled() const {
         return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed);
@@ -82,6 +90,7 @@ private:
 
     std::optional<std::int64_t> firstTs_;
     std::optional<std::int64_t> loopTs_;
+    bool measureTried_ = false;
     std::int64_t loop_ = 0;
 
     static constexpr int maxDrainErrors = 64;
