@@ -46,8 +46,8 @@ public:
     // never for the render loop.
     VideoFrameLease waitFrameDue(double hostTime, std::chrono::milliseconds timeout);
 
-    // Whether the decoding thread is still running (false once it has ended
-    // on a file it cannot play).
+    // Whether the decoding thread is still running: false once it has ended,
+    // on a file it cannot play or after the only picture of a still.
     bool decoding() const;
 
     double playbackStart() const { return playbackStart_; }

@@ -197,7 +197,10 @@ bool VideoStream::accept(AVFrame* frame, double* time) {
 }
 
 bool VideoStream::restart(double notBefore) {
-    if (passPictures_ == 0 || !firstTs_) {
+    // A whole pass with a single picture is a still (an image opened as a
+    // video): it stays on screen; decoding it again and again would only
+    // burn the processor.
+    if (passPictures_ == 0 || !firstTs_ || (passFromStart_ && passPictures_ == 1)) {
         return false;
     }
     const std::int64_t length = lastTs_ + lastDuration_ - *firstTs_;
@@ -218,12 +221,14 @@ bool VideoStream::restart(double notBefore) {
 
 bool VideoStream::rewindTo(std::int64_t timestamp) {
     resetPass();
+    passFromStart_ = firstTs_ && timestamp <= *firstTs_;
     avcodec_flush_buffers(codec_.get());
     if (av_seek_frame(input_->format(), stream_, timestamp, AVSEEK_FLAG_BACKWARD) >= 0) {
         return true;
     }
     // Not seekable this way: start the file over.
     input_.reset();
+    passFromStart_ = true;
     return openInput();
 }
 

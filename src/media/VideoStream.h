@@ -23,7 +23,8 @@ namespace prismeta {
 // At the end of the file the decoder is drained, the demuxer seeks back to the
 // first picture (or the file is reopened where seeking fails) and the decoder
 // is flushed. A pass over the file that yields no picture ends the stream, so
-// a broken file cannot spin. Internal to the media library; one thread at a
+// a broken file cannot spin, and a file of a single picture stops after it.
+// Internal to the media library; one thread at a
 // time. The cancel flag may be raised from any thread and must outlive the
 // stream.
 class VideoStream {
@@ -97,6 +98,8 @@ private:
     bool draining_ = false;
     int drainErrors_ = 0;
     int passPictures_ = 0;
+    // The pass began at the first picture (not at a seek into the file).
+    bool passFromStart_ = true;
     bool havePassLast_ = false;
     std::int64_t lastTs_ = 0;
     std::int64_t lastDuration_ = 0;

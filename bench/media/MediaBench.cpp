@@ -1,0 +1,219 @@
+// Media benchmarks. Each compares the library's whole path with plain FFmpeg
+// decoding of the same file in the same run, interleaved, so that load from
+// other processes on the machine hits both alike.
+
+#include "BenchMedia.h"
+
+#include "media/HostClock.h"
+#include "media/ImageLoad.h"
+#include "media/VideoPlayer.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace prismeta {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Plain libavcodec: open, decode every picture of the file (or only the
+// first), convert nothing. Codec threads as the player sets them.
+int plainDecode(const std::string& path, int threads, bool firstOnly) {
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
+        return 0;
+    }
+    const AVCodec* decoder = nullptr;
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    AVCodecContext* codec = avcodec_alloc_context3(decoder);
+    avcodec_parameters_to_context(codec, format->streams[stream]->codecpar);
+    codec->thread_count = threads;
+    codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    avcodec_open2(codec, decoder, nullptr);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    int pictures = 0;
+    bool draining = false;
+    while (!(firstOnly && pictures > 0)) {
+        const int received = avcodec_receive_frame(codec, frame);
+        if (received == 0) {
+            ++pictures;
+            av_frame_unref(frame);
+            continue;
+        }
+        if (received == AVERROR_EOF || (draining && received == AVERROR(EAGAIN))) {
+            break;
+        }
+        if (av_read_frame(format, packet) < 0) {
+            avcodec_send_packet(codec, nullptr);
+            draining = true;
+            continue;
+        }
+        if (packet->stream_index == stream) {
+            avcodec_send_packet(codec, packet);
+        }
+        av_packet_unref(packet);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&codec);
+    avformat_close_input(&format);
+    return pictures;
+}
+
+// The library's path: a player taking every picture in turn, as a renderer
+// that never falls behind would (conversion to BGRA included; the upload
+// comes with the renderer).
+int playerPath(const std::string& path, int pictures) {
+    VideoPlayer player(path, 0.0, 0.0);
+    int taken = 0;
+    for (int i = 0; i < pictures; ++i) {
+        const VideoFrameLease lease =
+            player.waitFrameDue((i + 0.5) / 30.0, std::chrono::seconds(30));
+        if (!lease) {
+            break;
+        }
+        benchmark::DoNotOptimize(lease->pixels[0]);
+        ++taken;
+    }
+    return taken;
+}
+
+void VideoPathVsPlainDecode(benchmark::State& state) {
+    const std::string path = bench::denseVideo(static_cast<int>(state.range(0)));
+    double plainSeconds = 0.0;
+    double pathSeconds = 0.0;
+    int plainPictures = 0;
+    int pathPictures = 0;
+    for (auto _ : state) {
+        auto started = Clock::now();
+        const int decoded = plainDecode(path, 0, false);
+        plainSeconds += secondsSince(started);
+        plainPictures += decoded;
+
+        started = Clock::now();
+        pathPictures += playerPath(path, decoded);
+        const double elapsed = secondsSince(started);
+        pathSeconds += elapsed;
+        state.SetIterationTime(elapsed);
+    }
+    const double plainRate = plainPictures / plainSeconds;
+    const double pathRate = pathPictures / pathSeconds;
+    state.counters["plain_fps"] = plainRate;
+    state.counters["path_fps"] = pathRate;
+    state.counters["ratio"] = pathRate / plainRate;
+}
+BENCHMARK(VideoPathVsPlainDecode)
+    ->Arg(1080)
+    ->Arg(720)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Several players of one renderer at real time: a 60 Hz loop polls each with
+// the host clock, as the render loop will. A picture counts as dropped when a
+// later one was already due at the poll that would have shown it. The first
+// second (opening the files, first pictures) is not counted.
+void SimultaneousPlayback(benchmark::State& state) {
+    const int players = static_cast<int>(state.range(0));
+    const std::string path = bench::denseVideo(static_cast<int>(state.range(1)));
+    constexpr double warmUp = 1.0;
+    constexpr double duration = 6.0;
+    long long dropped = 0;
+    long long worst = 0;
+    for (auto _ : state) {
+        const double start = hostSeconds();
+        std::vector<std::unique_ptr<VideoPlayer>> videos;
+        for (int i = 0; i < players; ++i) {
+            videos.push_back(std::make_unique<VideoPlayer>(path, start, start));
+        }
+        std::vector<long long> shown(static_cast<std::size_t>(players), 0);
+        double lastPoll = 0.0;
+        auto tick = Clock::now();
+        for (;;) {
+            const double now = hostSeconds();
+            lastPoll = now - start;
+            if (lastPoll >= duration) {
+                break;
+            }
+            for (int i = 0; i < players; ++i) {
+                const VideoFrameLease lease = videos[static_cast<std::size_t>(i)]->frameDue(now);
+                if (lease && lease->time >= warmUp) {
+                    ++shown[static_cast<std::size_t>(i)];
+                }
+            }
+            tick += std::chrono::microseconds(16667);
+            std::this_thread::sleep_until(tick);
+        }
+        // Pictures due from the end of the warm-up to the last poll.
+        const long long due =
+            static_cast<long long>(lastPoll * 30.0) - static_cast<long long>(warmUp * 30.0) + 1;
+        for (const long long count : shown) {
+            dropped += std::max(0LL, due - count);
+            worst = std::max(worst, due - count);
+        }
+    }
+    state.counters["videos"] = players;
+    state.counters["dropped_total"] = static_cast<double>(dropped);
+    state.counters["dropped_worst_video"] = static_cast<double>(worst);
+}
+BENCHMARK(SimultaneousPlayback)
+    ->ArgsProduct({{1, 2, 3, 4}, {1080}})
+    ->ArgsProduct({{1, 2, 3, 4, 5, 6}, {720}})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+// A 4K still: plain decoding on the calling thread against the whole load
+// (queued to the loader threads, decoded, converted to RGBA, handed over).
+void StillLoadVsPlainDecode(benchmark::State& state, const char* encoder, const char* extension) {
+    const std::string path = bench::denseStill(encoder, extension);
+    double plainSeconds = 0.0;
+    double loadSeconds = 0.0;
+    for (auto _ : state) {
+        auto started = Clock::now();
+        benchmark::DoNotOptimize(plainDecode(path, 1, true));
+        plainSeconds += secondsSince(started);
+
+        started = Clock::now();
+        ImageLoad load(path);
+        load.wait();
+        const auto image = load.takeImage();
+        const double elapsed = secondsSince(started);
+        if (!image) {
+            state.SkipWithError("the still did not load");
+            return;
+        }
+        loadSeconds += elapsed;
+        state.SetIterationTime(elapsed);
+    }
+    const auto iterations = static_cast<double>(state.iterations());
+    state.counters["plain_ms"] = 1000.0 * plainSeconds / iterations;
+    state.counters["load_ms"] = 1000.0 * loadSeconds / iterations;
+    state.counters["ratio"] = plainSeconds / loadSeconds;
+}
+BENCHMARK_CAPTURE(StillLoadVsPlainDecode, png_4k, "png", "png")
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StillLoadVsPlainDecode, jpeg_4k, "mjpeg", "jpg")
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace prismeta
