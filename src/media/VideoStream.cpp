@@ -191,16 +191,19 @@ bool VideoStream::accept(AVFrame* frame, double* time) {
     lastDuration_ = frame->pkt_duration > 0 ? frame->pkt_duration : fallbackDuration_;
     havePassLast_ = true;
     ++passPictures_;
-    const std::int64_t offset = (loop_ > 0 ? loop_ * loopTs_.value_or(0) : 0) + (ts - *firstTs_);
-    *time = static_cast<double>(offset) * av_q2d(timeBase_);
+    // In floating point: exact for any real timeline, and no overflow for
+    // absurd ones.
+    const double loopStart =
+        loop_ > 0 ? static_cast<double>(loop_) * static_cast<double>(loopTs_.value_or(0)) : 0.0;
+    *time = (loopStart + static_cast<double>(ts - *firstTs_)) * av_q2d(timeBase_);
     return true;
 }
 
 bool VideoStream::restart(double notBefore) {
-    // A whole pass with a single picture is a still (an image opened as a
-    // video): it stays on screen; decoding it again and again would only
-    // burn the processor.
-    if (passPictures_ == 0 || !firstTs_ || (passFromStart_ && passPictures_ == 1)) {
+    // When the last picture of the file is its first, the file is a still
+    // (an image opened as a video): it stays on screen; decoding it again and
+    // again would only burn the processor.
+    if (passPictures_ == 0 || !firstTs_ || lastTs_ == *firstTs_) {
         return false;
     }
     const std::int64_t length = lastTs_ + lastDuration_ - *firstTs_;
@@ -221,14 +224,12 @@ bool VideoStream::restart(double notBefore) {
 
 bool VideoStream::rewindTo(std::int64_t timestamp) {
     resetPass();
-    passFromStart_ = firstTs_ && timestamp <= *firstTs_;
     avcodec_flush_buffers(codec_.get());
     if (av_seek_frame(input_->format(), stream_, timestamp, AVSEEK_FLAG_BACKWARD) >= 0) {
         return true;
     }
     // Not seekable this way: start the file over.
     input_.reset();
-    passFromStart_ = true;
     return openInput();
 }
 

@@ -98,8 +98,6 @@ private:
     bool draining_ = false;
     int drainErrors_ = 0;
     int passPictures_ = 0;
-    // The pass began at the first picture (not at a seek into the file).
-    bool passFromStart_ = true;
     bool havePassLast_ = false;
     std::int64_t lastTs_ = 0;
     std::int64_t lastDuration_ = 0;

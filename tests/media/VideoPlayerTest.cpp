@@ -168,15 +168,18 @@ TEST(VideoPlayer, AStillOpenedAsAVideoIsShownOnceAndNotDecodedAgain) {
     const std::string path = dir.file("still.png");
     ASSERT_TRUE(fixtures::writeStill(
         path, "png", 64, 48, [](int x, int) { return fixtures::frameNumberPixel(0, x, 64); }));
-    VideoPlayer player(path, 0.0, 0.0);
-    const VideoFrameLease lease = player.waitFrameDue(5.0, patience);
-    ASSERT_TRUE(lease);
-    EXPECT_EQ(numberOf(*lease), 0);
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (player.decoding() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // From the start, and joining a playback that has run for a while.
+    for (const double now : {0.0, 7.3}) {
+        VideoPlayer player(path, 0.0, now);
+        const VideoFrameLease lease = player.waitFrameDue(now + 5.0, patience);
+        ASSERT_TRUE(lease);
+        EXPECT_EQ(numberOf(*lease), 0);
+        const auto deadline = std::chrono::steady_clock::now() + patience;
+        while (player.decoding() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_FALSE(player.decoding());
     }
-    EXPECT_FALSE(player.decoding());
 }
 
 TEST(VideoPlayer, PlaysTheVideoOfAFileWithSoundAndIgnoresTheSound) {
