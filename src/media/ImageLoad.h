@@ -15,7 +15,7 @@ namespace prismeta {
 // retried. Made, polled and destroyed on one thread (the interface thread);
 // owned by whoever made it. Destroying it cancels the decode without waiting
 // for it: a queued load never starts, a running one stops at its next read
-// and its result is dropped.
+// or step and its result is dropped.
 class ImageLoad {
 public:
     enum class State { loading, ready, failed };

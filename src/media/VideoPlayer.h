@@ -36,9 +36,10 @@ public:
     VideoPlayer& operator=(const VideoPlayer&) = delete;
 
     // The newest picture due at hostTime, if it is newer than the last one
-    // taken; otherwise an empty lease (keep showing the last picture). Later
-    // pictures already due are skipped. Never blocks on the decoder and
-    // allocates nothing. Host times must not go backwards.
+    // taken; otherwise an empty lease (keep showing the last picture). Older
+    // pictures that were due meanwhile are skipped. Never blocks on the
+    // decoder and allocates nothing. Host times must not go backwards. Let
+    // the lease go after the upload: the decoder has only a few buffers.
     VideoFrameLease frameDue(double hostTime);
 
     // As frameDue, but first waits (timeout at most) until the decoder has
