@@ -146,8 +146,7 @@ void SimultaneousPlayback(benchmark::State& state) {
         auto tick = Clock::now();
         for (;;) {
             const double now = hostSeconds();
-            lastPoll = now - start;
-            if (lastPoll >= duration) {
+            if (now - start >= duration) {
                 break;
             }
             for (int i = 0; i < players; ++i) {
@@ -156,6 +155,7 @@ void SimultaneousPlayback(benchmark::State& state) {
                     ++shown[static_cast<std::size_t>(i)];
                 }
             }
+            lastPoll = now - start;
             tick += std::chrono::microseconds(16667);
             std::this_thread::sleep_until(tick);
         }
