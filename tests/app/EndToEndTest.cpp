@@ -5,7 +5,6 @@
 
 #include "app/CanvasView.h"
 #include "app/FrameClock.h"
-#include "app/LetterboxView.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
 #include "app/OutputView.h"
@@ -101,9 +100,7 @@ private slots:
 
         CanvasView* leftCanvas = leftWindow->view()->canvasView();
         CanvasView* rightCanvas = rightWindow->view()->canvasView();
-        auto* editorPane = qobject_cast<LetterboxView*>(app.mainWindow().editorPane());
-        QVERIFY(editorPane != nullptr);
-        auto* editorCanvas = qobject_cast<CanvasView*>(editorPane->content());
+        auto* editorCanvas = app.mainWindow().editorPane()->findChild<CanvasView*>();
         QVERIFY(leftCanvas && rightCanvas && editorCanvas);
         QTRY_VERIFY(leftCanvas->hasRenderer() && rightCanvas->hasRenderer() &&
                     editorCanvas->hasRenderer());
