@@ -1,0 +1,60 @@
+#include "app/inspector/ElidedLabel.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+
+namespace prismeta {
+
+ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget* parent) : QLabel(parent), mode_(mode) {
+    setTextFormat(Qt::PlainText);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setFullText(const QString& text) {
+    if (text == fullText_) {
+        return;
+    }
+    fullText_ = text;
+    setToolTip(text);
+    setAccessibleName(text);
+    updateGeometry();
+    updateShownText();
+}
+
+QSize ElidedLabel::minimumSizeHint() const {
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(QStringLiteral("M\u2026M")), metrics.height()};
+}
+
+QSize ElidedLabel::sizeHint() const {
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(fullText_) + 2, metrics.height()};
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    updateShownText();
+}
+
+void ElidedLabel::changeEvent(QEvent* event) {
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        updateShownText();
+    }
+}
+
+void ElidedLabel::updateShownText() {
+    // Newlines would break the one line: shown as spaces.
+    QString line = fullText_;
+    for (QChar& c : line) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t')) {
+            c = QLatin1Char(' ');
+        }
+    }
+    const QString shown = QFontMetrics(font()).elidedText(line, mode_, contentsRect().width());
+    if (shown != text()) {
+        setText(shown);
+    }
+}
+
+} // namespace prismeta

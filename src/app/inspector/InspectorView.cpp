@@ -1,0 +1,80 @@
+#include "app/inspector/InspectorView.h"
+
+#include "app/ModelAdapter.h"
+#include "app/inspector/InspectorDialogs.h"
+#include "app/inspector/InspectorStyle.h"
+#include "app/inspector/OutputsSection.h"
+#include "app/inspector/ReferenceSection.h"
+#include "app/inspector/SelectedSurfaceControls.h"
+#include "app/inspector/SurfaceListPanel.h"
+
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace prismeta {
+
+InspectorView::InspectorView(ModelAdapter& adapter,
+                             std::function<void(const Uuid&)> openOutputWindow,
+                             std::unique_ptr<InspectorDialogs> dialogs, QWidget* parent)
+    : QWidget(parent), dialogs_(std::move(dialogs)) {
+    setObjectName(QStringLiteral("inspector"));
+    setAccessibleName(tr("Inspector"));
+    setMinimumWidth(minimumPanelWidth);
+    if (!dialogs_) {
+        dialogs_ = std::make_unique<WidgetInspectorDialogs>(this);
+    }
+    ProjectModel& model = adapter.model();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    reference_ = new ReferenceSection(model, *dialogs_, this);
+    surfaces_ = new SurfaceListPanel(model, this);
+    layout->addWidget(reference_);
+    layout->addWidget(makeDivider(this));
+    layout->addWidget(surfaces_);
+    layout->addWidget(makeDivider(this));
+
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("inspectorScrollArea"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* content = new QWidget(scroll_);
+    content->setObjectName(QStringLiteral("inspectorScrollContent"));
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(14, 14, 14, 14);
+    column->setSpacing(20);
+    selected_ = new SelectedSurfaceControls(model, *dialogs_, content);
+    outputs_ = new OutputsSection(model, std::move(openOutputWindow), content);
+    column->addWidget(selected_);
+    column->addWidget(makeDivider(content));
+    column->addWidget(outputs_);
+    column->addStretch(1);
+    scroll_->setWidget(content);
+    layout->addWidget(scroll_, 1);
+
+    connect(&adapter, &ModelAdapter::changed, this, &InspectorView::refresh);
+    refresh(ModelChanges::all());
+}
+
+InspectorView::~InspectorView() = default;
+
+std::optional<Uuid> InspectorView::editingSurfaceID() const {
+    return surfaces_->editingSurfaceID();
+}
+
+std::optional<Uuid> InspectorView::editingOutputID() const {
+    return outputs_->editingOutputID();
+}
+
+void InspectorView::refresh(const ModelChanges& changes) {
+    reference_->refresh(changes);
+    surfaces_->refresh(changes);
+    selected_->refresh(changes);
+    outputs_->refresh(changes);
+}
+
+} // namespace prismeta

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/inspector/InspectorDialogs.h"
+#include "core/Uuid.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QScrollArea;
+
+namespace prismeta {
+
+class ModelAdapter;
+class ModelChanges;
+class OutputsSection;
+class ReferenceSection;
+class SelectedSurfaceControls;
+class SurfaceListPanel;
+
+// The side panel beside the editor: the reference section, the surface list,
+// then a scrolling column with the selected surface's controls and the
+// outputs. It edits the shared model directly and follows it through the
+// adapter's coalesced `changed` signal, refreshing only the parts a change
+// concerns. Never narrower than minimumPanelWidth.
+//
+// Interface thread only. Borrows the adapter (and model), which must outlive
+// it; owns its dialogs (the Qt dialogs unless others are given). Output
+// windows are opened through `openOutputWindow`, so the panel needs no
+// window machinery of its own.
+class InspectorView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int minimumPanelWidth = 290;
+
+    InspectorView(ModelAdapter& adapter, std::function<void(const Uuid&)> openOutputWindow,
+                  std::unique_ptr<InspectorDialogs> dialogs = nullptr, QWidget* parent = nullptr);
+    ~InspectorView() override;
+
+    ReferenceSection* referenceSection() const { return reference_; }
+    SurfaceListPanel* surfaceList() const { return surfaces_; }
+    SelectedSurfaceControls* selectedControls() const { return selected_; }
+    OutputsSection* outputsSection() const { return outputs_; }
+    QScrollArea* scrollArea() const { return scroll_; }
+
+    // The surface and the output whose names are being edited inline.
+    std::optional<Uuid> editingSurfaceID() const;
+    std::optional<Uuid> editingOutputID() const;
+
+private:
+    void refresh(const ModelChanges& changes);
+
+    std::unique_ptr<InspectorDialogs> dialogs_;
+    ReferenceSection* reference_;
+    SurfaceListPanel* surfaces_;
+    SelectedSurfaceControls* selected_;
+    OutputsSection* outputs_;
+    QScrollArea* scroll_;
+};
+
+} // namespace prismeta

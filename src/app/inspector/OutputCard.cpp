@@ -1,0 +1,209 @@
+#include "app/inspector/OutputCard.h"
+
+#include "app/inspector/ElidedLabel.h"
+#include "app/inspector/FieldUpdates.h"
+#include "app/inspector/InspectorIcons.h"
+#include "app/inspector/InspectorStyle.h"
+#include "app/inspector/NumberFields.h"
+#include "core/ProjectModel.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace prismeta {
+
+namespace {
+
+constexpr std::array<OutputCard::Edge, 4> edges = {OutputCard::Edge::left, OutputCard::Edge::right,
+                                                   OutputCard::Edge::top, OutputCard::Edge::bottom};
+const std::array<const char*, 4> edgeLabels = {"L", "R", "T", "B"};
+
+} // namespace
+
+float blendWidth(const OutputConfig& output, OutputCard::Edge edge) {
+    switch (edge) {
+    case OutputCard::Edge::left:
+        return output.blendLeft;
+    case OutputCard::Edge::right:
+        return output.blendRight;
+    case OutputCard::Edge::top:
+        return output.blendTop;
+    case OutputCard::Edge::bottom:
+        break;
+    }
+    return output.blendBottom;
+}
+
+float& blendWidth(OutputConfig& output, OutputCard::Edge edge) {
+    switch (edge) {
+    case OutputCard::Edge::left:
+        return output.blendLeft;
+    case OutputCard::Edge::right:
+        return output.blendRight;
+    case OutputCard::Edge::top:
+        return output.blendTop;
+    case OutputCard::Edge::bottom:
+        break;
+    }
+    return output.blendBottom;
+}
+
+OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget* parent)
+    : QFrame(parent), model_(model), id_(output.id) {
+    setObjectName(QStringLiteral("outputCard"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(8, 8, 8, 8);
+    column->setSpacing(6);
+
+    auto* top = new QHBoxLayout;
+    nameLabel_ = new ElidedLabel(Qt::ElideRight, this);
+    nameLabel_->setObjectName(QStringLiteral("outputName"));
+    QFont medium = nameLabel_->font();
+    medium.setWeight(QFont::Medium);
+    nameLabel_->setFont(medium);
+    nameLabel_->installEventFilter(this);
+    nameField_ = new QLineEdit(this);
+    nameField_->setObjectName(QStringLiteral("outputNameField"));
+    nameField_->setPlaceholderText(tr("Name"));
+    nameField_->setAccessibleName(tr("Name"));
+    nameField_->hide();
+    top->addWidget(nameLabel_, 1);
+    top->addWidget(nameField_, 1);
+
+    open_ = new QToolButton(this);
+    open_->setObjectName(QStringLiteral("openOutputButton"));
+    open_->setIcon(inspectorIcon(InspectorIcon::openOutput));
+    open_->setToolTip(tr("Open this output's window"));
+    open_->setAccessibleName(tr("Open this output's window"));
+    open_->setAutoRaise(true);
+    delete_ = new QToolButton(this);
+    delete_->setObjectName(QStringLiteral("deleteOutputButton"));
+    delete_->setIcon(inspectorIcon(InspectorIcon::deleteOutput));
+    delete_->setAccessibleName(tr("Delete output"));
+    delete_->setAutoRaise(true);
+    top->addWidget(open_);
+    top->addWidget(delete_);
+    column->addLayout(top);
+
+    auto* blendRow = new QHBoxLayout;
+    blendRow->setSpacing(4);
+    blendRow->addWidget(makeLabel(tr("Blend"), TextStyle::smallCaption, Tone::secondary, this));
+    for (Edge edge : edges) {
+        const auto i = static_cast<std::size_t>(edge);
+        const QString label = QString::fromLatin1(edgeLabels[i]);
+        auto* pair = new QHBoxLayout;
+        pair->setSpacing(2);
+        auto* name = makeLabel(label, TextStyle::smallCaption, Tone::tertiary, this);
+        auto* field = new QLineEdit(this);
+        field->setObjectName(QStringLiteral("blend%1Field").arg(label));
+        field->setAccessibleName(label);
+        // 44 wide where the panel has room; a little less at its narrowest.
+        field->setMinimumWidth(34);
+        field->setMaximumWidth(44);
+        name->setBuddy(field);
+        pair->addWidget(name);
+        pair->addWidget(field);
+        blendRow->addLayout(pair);
+        connect(field, &QLineEdit::editingFinished, this, [this, edge] { commitBlend(edge); });
+        blend_[i] = field;
+    }
+    blendRow->addStretch(1);
+    column->addLayout(blendRow);
+
+    connect(nameField_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        edit([&text](OutputConfig& o) { o.name = text.toStdString(); });
+    });
+    connect(nameField_, &QLineEdit::returnPressed, this, &OutputCard::renameFinished);
+    connect(open_, &QToolButton::clicked, this, [this] { emit openRequested(id_); });
+    connect(delete_, &QToolButton::clicked, this, &OutputCard::removeOutput);
+
+    show(output, 0, false);
+}
+
+template <typename Change> void OutputCard::edit(Change&& change) {
+    const std::vector<OutputConfig>& outputs = model_.outputs();
+    std::size_t index = index_;
+    if (index >= outputs.size() || outputs[index].id != id_) {
+        index = 0;
+        while (index < outputs.size() && outputs[index].id != id_) {
+            ++index;
+        }
+        if (index == outputs.size()) {
+            return; // the output is gone
+        }
+    }
+    OutputConfig output = outputs[index];
+    change(output);
+    model_.replaceOutput(index, std::move(output));
+}
+
+void OutputCard::removeOutput() {
+    // Every output with the id, the others kept in order; no confirmation.
+    std::vector<OutputConfig> outputs = model_.outputs();
+    std::erase_if(outputs, [this](const OutputConfig& o) { return o.id == id_; });
+    model_.setOutputs(std::move(outputs));
+}
+
+void OutputCard::commitBlend(Edge edge) {
+    QLineEdit* field = blendField(edge);
+    // Leaving a field that was not typed in stores nothing: it shows the
+    // width rounded to a whole percent, not the width.
+    if (!field->isModified()) {
+        return;
+    }
+    if (const std::optional<float> width = parsePercent(field->text(), field->locale())) {
+        edit([edge, width](OutputConfig& o) { blendWidth(o, edge) = *width; });
+        blendWidth(shown_, edge) = *width;
+    }
+    // Unreadable text gives way to the stored value.
+    showFieldText(field, formatPercent(blendWidth(shown_, edge), field->locale()), true);
+}
+
+void OutputCard::show(const OutputConfig& output, std::size_t index, bool renaming) {
+    index_ = index;
+    const QString name = QString::fromStdString(output.name);
+    nameLabel_->setFullText(name);
+    if (renaming != renaming_) {
+        renaming_ = renaming;
+        nameLabel_->setVisible(!renaming);
+        nameField_->setVisible(renaming);
+        if (renaming) {
+            showFieldText(nameField_, name, true);
+            nameField_->setFocus(Qt::OtherFocusReason);
+            nameField_->selectAll();
+        }
+    } else if (renaming) {
+        showFieldText(nameField_, name);
+    }
+    for (Edge edge : edges) {
+        QLineEdit* field = blendField(edge);
+        showFieldText(field, formatPercent(blendWidth(output, edge), field->locale()));
+    }
+    shown_ = output;
+}
+
+bool OutputCard::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == nameLabel_ && event->type() == QEvent::MouseButtonDblClick) {
+        emit renameRequested(id_);
+        return true;
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void OutputCard::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor grey(128, 128, 128);
+    grey.setAlphaF(0.12f);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(grey);
+    painter.drawRoundedRect(QRectF(rect()), 6, 6);
+    QFrame::paintEvent(event);
+}
+
+} // namespace prismeta

@@ -1,0 +1,51 @@
+#include "app/inspector/SegmentedControl.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QToolButton>
+
+namespace prismeta {
+
+SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent)
+    : QWidget(parent), group_(new QButtonGroup(this)) {
+    group_->setExclusive(true);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (int i = 0; i < labels.size(); ++i) {
+        auto* segment = new QToolButton(this);
+        segment->setText(labels[i]);
+        segment->setAccessibleName(labels[i]);
+        segment->setCheckable(true);
+        segment->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        // Each segment as wide as its label where the row has room; a
+        // narrow panel squeezes them in proportion.
+        segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        segment->setMinimumWidth(24);
+        layout->addWidget(segment);
+        group_->addButton(segment, i);
+    }
+    connect(group_, &QButtonGroup::idClicked, this, &SegmentedControl::activated);
+}
+
+int SegmentedControl::currentIndex() const {
+    return group_->checkedId();
+}
+
+void SegmentedControl::setCurrentIndex(int index) {
+    if (QAbstractButton* segment = group_->button(index)) {
+        if (!segment->isChecked()) {
+            segment->setChecked(true);
+        }
+    }
+}
+
+int SegmentedControl::count() const {
+    return static_cast<int>(group_->buttons().size());
+}
+
+QAbstractButton* SegmentedControl::button(int index) const {
+    return group_->button(index);
+}
+
+} // namespace prismeta

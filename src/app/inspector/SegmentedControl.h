@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QAbstractButton;
+class QButtonGroup;
+
+namespace prismeta {
+
+// A row of joined, mutually exclusive buttons, one per option; exactly one
+// is on. setCurrentIndex() (the model's side) emits nothing; a button chosen
+// by the user is reported as activated.
+//
+// Interface thread only; owned by its parent widget.
+class SegmentedControl : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SegmentedControl(const QStringList& labels, QWidget* parent = nullptr);
+
+    int currentIndex() const;
+    void setCurrentIndex(int index);
+    int count() const;
+    QAbstractButton* button(int index) const;
+
+signals:
+    void activated(int index);
+
+private:
+    QButtonGroup* group_;
+};
+
+} // namespace prismeta

@@ -1,0 +1,500 @@
+#include "app/inspector/SelectedSurfaceControls.h"
+
+#include "app/ModelAdapter.h"
+#include "app/inspector/Captions.h"
+#include "app/inspector/ColorConversion.h"
+#include "app/inspector/ColorWell.h"
+#include "app/inspector/ContinuousSlider.h"
+#include "app/inspector/ElidedLabel.h"
+#include "app/inspector/FieldUpdates.h"
+#include "app/inspector/InspectorDialogs.h"
+#include "app/inspector/InspectorIcons.h"
+#include "app/inspector/InspectorStyle.h"
+#include "app/inspector/NumberFields.h"
+#include "app/inspector/SegmentedControl.h"
+#include "app/inspector/Stepper.h"
+#include "core/ProjectModel.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace prismeta {
+
+namespace {
+
+const std::array<const char*, 4> cornerLabels = {"TL", "TR", "BR", "BL"};
+
+// The file's name: the part after the last "/", trailing slashes ignored.
+QString lastPathComponent(const std::string& path) {
+    std::string_view view = path;
+    while (view.size() > 1 && view.back() == '/') {
+        view.remove_suffix(1);
+    }
+    const std::size_t slash = view.rfind('/');
+    if (slash != std::string_view::npos && view.size() > 1) {
+        view.remove_prefix(slash + 1);
+    }
+    return QFile::decodeName(QByteArray(view.data(), static_cast<qsizetype>(view.size())));
+}
+
+QVBoxLayout* tightColumn(QWidget* widget, int spacing) {
+    auto* layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
+QString meshCaption(const QString& word, std::int64_t count) {
+    return word + QString::number(count);
+}
+
+} // namespace
+
+SelectedSurfaceControls::SelectedSurfaceControls(ProjectModel& model, InspectorDialogs& dialogs,
+                                                 QWidget* parent)
+    : QWidget(parent), model_(model), dialogs_(dialogs) {
+    setObjectName(QStringLiteral("selectedControls"));
+    auto* layout = tightColumn(this, 0);
+    emptyState_ = buildEmptyState();
+    controls_ = buildControls();
+    layout->addWidget(emptyState_);
+    layout->addWidget(controls_);
+    controls_->hide();
+}
+
+QWidget* SelectedSurfaceControls::buildEmptyState() {
+    auto* state = new QWidget(this);
+    state->setObjectName(QStringLiteral("noSelectionState"));
+    auto* column = tightColumn(state, 8);
+    column->addSpacing(30);
+    auto* icon = new QLabel(state);
+    icon->setPixmap(inspectorIcon(InspectorIcon::noSelection).pixmap(40, 40));
+    icon->setAlignment(Qt::AlignHCenter);
+    column->addWidget(icon);
+    auto* title = makeLabel(tr("No surface selected"), TextStyle::body, Tone::secondary, state);
+    title->setAlignment(Qt::AlignHCenter);
+    column->addWidget(title);
+    auto* hint = makeLabel(tr("Add a surface, then drag its corners onto your projection target."),
+                           TextStyle::caption, Tone::tertiary, state);
+    hint->setAlignment(Qt::AlignHCenter);
+    hint->setWordWrap(true);
+    column->addWidget(hint);
+    return state;
+}
+
+QWidget* SelectedSurfaceControls::buildControls() {
+    auto* controls = new QWidget(this);
+    auto* column = tightColumn(controls, 14);
+
+    name_ = new QLineEdit(controls);
+    name_->setObjectName(QStringLiteral("surfaceNameField"));
+    name_->setPlaceholderText(tr("Name"));
+    name_->setAccessibleName(tr("Name"));
+    column->addWidget(name_);
+    connect(name_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        edit([&text](Surface& s) { s.name = text.toStdString(); });
+    });
+    connect(name_, &QLineEdit::editingFinished, this, [this] {
+        // Done typing: the field shows the model again (a change it held
+        // back while the user typed shows now).
+        if (const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface()) {
+            showFieldText(name_, QString::fromStdString(binding->get().name), true);
+        }
+    });
+
+    auto* media = new QWidget(controls);
+    auto* mediaColumn = tightColumn(media, 6);
+    mediaColumn->addWidget(makeLabel(tr("Media"), TextStyle::subheadline, Tone::secondary, media));
+    QStringList kindLabels;
+    for (MediaKind kind : allMediaKinds) {
+        kindLabels << QString::fromUtf8(mediaKindLabel(kind).data(),
+                                        static_cast<qsizetype>(mediaKindLabel(kind).size()));
+    }
+    kind_ = new SegmentedControl(kindLabels, media);
+    kind_->setObjectName(QStringLiteral("mediaKindPicker"));
+    kind_->setAccessibleName(tr("Media"));
+    for (int i = 0; i < kind_->count(); ++i) {
+        applyTextStyle(kind_->button(i), TextStyle::subheadline);
+    }
+    mediaColumn->addWidget(kind_);
+    column->addWidget(media);
+    connect(kind_, &SegmentedControl::activated, this, [this](int index) {
+        if (index < 0 || index >= static_cast<int>(allMediaKinds.size())) {
+            return;
+        }
+        const MediaKind kind = allMediaKinds[static_cast<std::size_t>(index)];
+        edit([kind](Surface& s) { s.mediaKind = kind; });
+    });
+
+    column->addWidget(buildMediaDetail());
+
+    const auto sliderBlock = [this, controls, column](QLabel*& caption, ContinuousSlider*& slider,
+                                                      double maximum, const QString& name,
+                                                      const QString& objectName) {
+        auto* block = new QWidget(controls);
+        auto* blockColumn = tightColumn(block, 6);
+        caption = makeLabel(QString(), TextStyle::subheadline, Tone::secondary, block);
+        slider = new ContinuousSlider(0.0, maximum, block);
+        slider->setObjectName(objectName);
+        slider->setAccessibleName(name);
+        caption->setBuddy(slider);
+        blockColumn->addWidget(caption);
+        blockColumn->addWidget(slider);
+        column->addWidget(block);
+    };
+    sliderBlock(opacityCaption_, opacity_, 1.0, tr("Opacity"), QStringLiteral("opacitySlider"));
+    sliderBlock(featherCaption_, feather_, featherMaximum, tr("Edge Feather"),
+                QStringLiteral("featherSlider"));
+    connect(opacity_, &ContinuousSlider::valueEdited, this,
+            [this](double value) { edit([value](Surface& s) { s.opacity = value; }); });
+    connect(feather_, &ContinuousSlider::valueEdited, this, [this](double value) {
+        edit([value](Surface& s) { s.feather = static_cast<float>(value); });
+    });
+
+    column->addWidget(buildMeshControls());
+    column->addWidget(buildCornerFields());
+
+    auto* resetRow = new QHBoxLayout;
+    resetCorners_ =
+        new QPushButton(inspectorIcon(InspectorIcon::resetCorners), tr("Reset Corners"), controls);
+    resetCorners_->setObjectName(QStringLiteral("resetCornersButton"));
+    resetCorners_->setAccessibleName(tr("Reset Corners"));
+    resetRow->addWidget(resetCorners_);
+    resetRow->addStretch(1);
+    column->addLayout(resetRow);
+    connect(resetCorners_, &QPushButton::clicked, this, [this] { model_.resetCorners(); });
+    return controls;
+}
+
+QWidget* SelectedSurfaceControls::buildMediaDetail() {
+    auto* detail = new QWidget(this);
+    auto* column = tightColumn(detail, 0);
+
+    colorRow_ = new QWidget(detail);
+    auto* colorLayout = new QHBoxLayout(colorRow_);
+    colorLayout->setContentsMargins(0, 0, 0, 0);
+    auto* colorLabel = new QLabel(tr("Color"), colorRow_);
+    colorWell_ = new ColorWell(colorRow_);
+    colorWell_->setObjectName(QStringLiteral("colorWell"));
+    colorWell_->setAccessibleName(tr("Color"));
+    colorLabel->setBuddy(colorWell_);
+    colorLayout->addWidget(colorLabel);
+    colorLayout->addWidget(colorWell_);
+    colorLayout->addStretch(1);
+    column->addWidget(colorRow_);
+    connect(colorWell_, &ColorWell::clicked, this, &SelectedSurfaceControls::chooseColor);
+
+    testPatternNote_ = makeLabel(tr("A calibration grid with colored corner markers."),
+                                 TextStyle::caption, Tone::secondary, detail);
+    testPatternNote_->setWordWrap(true);
+    column->addWidget(testPatternNote_);
+
+    const auto fileRow = [this, detail, column](const QString& title, QPushButton*& button,
+                                                ElidedLabel*& fileLabel) {
+        auto* row = new QWidget(detail);
+        auto* rowColumn = tightColumn(row, 6);
+        auto* buttonRow = new QHBoxLayout;
+        button = new QPushButton(inspectorIcon(InspectorIcon::folder), title, row);
+        button->setAccessibleName(title);
+        buttonRow->addWidget(button);
+        buttonRow->addStretch(1);
+        rowColumn->addLayout(buttonRow);
+        fileLabel = new ElidedLabel(Qt::ElideMiddle, row);
+        applyTextStyle(fileLabel, TextStyle::caption, Tone::secondary);
+        rowColumn->addWidget(fileLabel);
+        column->addWidget(row);
+        return row;
+    };
+    imageRow_ = fileRow(tr("Choose Image\u2026"), chooseImage_, imageFile_);
+    videoRow_ = fileRow(tr("Choose Video\u2026"), chooseVideo_, videoFile_);
+    chooseImage_->setObjectName(QStringLiteral("chooseImageButton"));
+    chooseVideo_->setObjectName(QStringLiteral("chooseVideoButton"));
+    connect(chooseImage_, &QPushButton::clicked, this, [this] { chooseFile(false); });
+    connect(chooseVideo_, &QPushButton::clicked, this, [this] { chooseFile(true); });
+    return detail;
+}
+
+QWidget* SelectedSurfaceControls::buildMeshControls() {
+    auto* mesh = new QWidget(this);
+    auto* column = tightColumn(mesh, 8);
+    meshOn_ = new QCheckBox(tr("Curved Surface (Mesh Warp)"), mesh);
+    meshOn_->setObjectName(QStringLiteral("meshCheckBox"));
+    meshOn_->setAccessibleName(tr("Curved Surface (Mesh Warp)"));
+    column->addWidget(meshOn_);
+    connect(meshOn_, &QCheckBox::clicked, this, &SelectedSurfaceControls::setMeshOn);
+
+    meshDetail_ = new QWidget(mesh);
+    auto* detailColumn = tightColumn(meshDetail_, 6);
+    const auto stepperRow = [this, detailColumn](QLabel*& caption, Stepper*& stepper,
+                                                 const QString& name) {
+        auto* row = new QHBoxLayout;
+        caption = new QLabel(meshDetail_);
+        stepper = new Stepper(name, meshCountMinimum, meshCountMaximum, meshDetail_);
+        caption->setBuddy(stepper);
+        row->addWidget(caption);
+        row->addStretch(1);
+        row->addWidget(stepper);
+        detailColumn->addLayout(row);
+    };
+    stepperRow(columnsCaption_, columns_, tr("Columns"));
+    stepperRow(rowsCaption_, rows_, tr("Rows"));
+    columns_->setObjectName(QStringLiteral("columnsStepper"));
+    rows_->setObjectName(QStringLiteral("rowsStepper"));
+    connect(columns_, &Stepper::valueEdited, this,
+            [this](std::int64_t cols) { rebuildMesh(cols, std::nullopt); });
+    connect(rows_, &Stepper::valueEdited, this,
+            [this](std::int64_t rows) { rebuildMesh(std::nullopt, rows); });
+
+    auto* resetRow = new QHBoxLayout;
+    resetMesh_ = new QPushButton(tr("Reset Mesh"), meshDetail_);
+    resetMesh_->setObjectName(QStringLiteral("resetMeshButton"));
+    resetMesh_->setAccessibleName(tr("Reset Mesh"));
+    resetRow->addWidget(resetMesh_);
+    resetRow->addStretch(1);
+    detailColumn->addLayout(resetRow);
+    connect(resetMesh_, &QPushButton::clicked, this,
+            [this] { rebuildMesh(std::nullopt, std::nullopt); });
+    column->addWidget(meshDetail_);
+    return mesh;
+}
+
+QWidget* SelectedSurfaceControls::buildCornerFields() {
+    cornerFields_ = new QWidget(this);
+    cornerFields_->setObjectName(QStringLiteral("cornerFields"));
+    auto* column = tightColumn(cornerFields_, 4);
+    column->addWidget(
+        makeLabel(tr("Corners"), TextStyle::subheadline, Tone::secondary, cornerFields_));
+    for (int corner = 0; corner < 4; ++corner) {
+        auto* row = new QWidget(cornerFields_);
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        const QString label = QString::fromLatin1(cornerLabels[static_cast<std::size_t>(corner)]);
+        auto* name = makeLabel(label, TextStyle::caption, Tone::primary, row);
+        name->setFixedWidth(22);
+        rowLayout->addWidget(name);
+        for (int axis = 0; axis < 2; ++axis) {
+            const bool y = axis == 1;
+            auto* field = new QLineEdit(row);
+            const QString axisName = y ? QStringLiteral("y") : QStringLiteral("x");
+            field->setPlaceholderText(axisName);
+            field->setAccessibleName(label + QLatin1Char(' ') + axisName);
+            field->setObjectName(QStringLiteral("corner%1%2").arg(label, axisName));
+            field->setMinimumWidth(40);
+            rowLayout->addWidget(field, 1);
+            connect(field, &QLineEdit::editingFinished, this,
+                    [this, corner, y] { commitCorner(corner, y); });
+            corners_[static_cast<std::size_t>(corner)][static_cast<std::size_t>(axis)] = field;
+        }
+        name->setBuddy(corners_[static_cast<std::size_t>(corner)][0]);
+        cornerRows_[static_cast<std::size_t>(corner)] = row;
+        column->addWidget(row);
+    }
+    return cornerFields_;
+}
+
+QLineEdit* SelectedSurfaceControls::cornerField(int corner, bool y) const {
+    if (corner < 0 || corner > 3) {
+        return nullptr;
+    }
+    return corners_[static_cast<std::size_t>(corner)][y ? 1 : 0];
+}
+
+// ---------------------------------------------------------------- writing
+
+void SelectedSurfaceControls::edit(const std::function<void(Surface&)>& change) {
+    const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface();
+    if (!binding) {
+        return;
+    }
+    Surface surface = binding->get();
+    change(surface);
+    binding->set(surface);
+}
+
+void SelectedSurfaceControls::chooseColor() {
+    // The binding keeps the surface the dialog was opened for.
+    const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface();
+    if (!binding) {
+        return;
+    }
+    const std::optional<QColor> picked = dialogs_.chooseColor(colorFromRgba(binding->get().color));
+    if (!picked) {
+        return; // cancelled: nothing changes
+    }
+    Surface surface = binding->get();
+    surface.color = rgbaFromColor(*picked);
+    binding->set(surface);
+}
+
+void SelectedSurfaceControls::chooseFile(bool video) {
+    const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface();
+    if (!binding) {
+        return;
+    }
+    std::optional<std::string> path =
+        dialogs_.chooseFile(video ? MediaFileType::video : MediaFileType::image);
+    if (!path) {
+        return;
+    }
+    Surface surface = binding->get();
+    surface.mediaPath = std::move(*path);
+    binding->set(surface);
+}
+
+void SelectedSurfaceControls::setMeshOn(bool on) {
+    const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface();
+    if (!binding) {
+        return;
+    }
+    Surface surface = binding->get();
+    if (on) {
+        // Always a fresh grid from the corners, never an earlier mesh.
+        std::optional<WarpMesh> mesh = WarpMesh::from(surface.corners, newMeshCount, newMeshCount);
+        if (!mesh) {
+            // Fewer than four corners (a hand-made file): the box stays off.
+            const QSignalBlocker blocker(meshOn_);
+            meshOn_->setChecked(false);
+            return;
+        }
+        surface.mesh = std::move(mesh);
+    } else {
+        surface.mesh.reset();
+    }
+    binding->set(surface);
+}
+
+void SelectedSurfaceControls::rebuildMesh(std::optional<std::int64_t> cols,
+                                          std::optional<std::int64_t> rows) {
+    const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface();
+    if (!binding) {
+        return;
+    }
+    Surface surface = binding->get();
+    if (!surface.mesh) {
+        return;
+    }
+    // Every point comes back onto the grid of the current corners.
+    std::optional<WarpMesh> mesh = WarpMesh::from(
+        surface.corners, cols.value_or(surface.mesh->cols), rows.value_or(surface.mesh->rows));
+    if (!mesh) {
+        // Refused (too few corners, or counts a file made too large): the
+        // mesh stays, and so do the steppers.
+        columns_->showValue(surface.mesh->cols);
+        rows_->showValue(surface.mesh->rows);
+        return;
+    }
+    surface.mesh = std::move(mesh);
+    binding->set(surface);
+}
+
+void SelectedSurfaceControls::commitCorner(int corner, bool y) {
+    QLineEdit* field = cornerField(corner, y);
+    // Leaving a field that was not typed in stores nothing: its text is the
+    // value rounded to three digits, not the value.
+    if (field == nullptr || !field->isModified()) {
+        return;
+    }
+    const auto index = static_cast<std::size_t>(corner);
+    const std::optional<float> typed = parseCoordinate(field->text(), field->locale());
+    std::optional<float> stored;
+    if (typed) {
+        edit([&](Surface& s) {
+            if (index < s.corners.size()) {
+                (y ? s.corners[index].y : s.corners[index].x) = *typed;
+            }
+        });
+    }
+    if (const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface()) {
+        const Surface surface = binding->get();
+        if (index < surface.corners.size()) {
+            stored = y ? surface.corners[index].y : surface.corners[index].x;
+        }
+    }
+    // What is stored now, also when the text could not be read.
+    if (stored) {
+        showFieldText(field, formatCoordinate(*stored, field->locale()), true);
+    }
+}
+
+// ---------------------------------------------------------------- showing
+
+void SelectedSurfaceControls::refresh(const ModelChanges& changes) {
+    if (!changes.has(ModelField::surfaces) && !changes.has(ModelField::selectedID)) {
+        return;
+    }
+    const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface();
+    if (!binding) {
+        shown_.reset();
+        controls_->hide();
+        emptyState_->show();
+        return;
+    }
+    const Surface surface = binding->get();
+    const bool otherSurface = !shown_ || shown_->id != surface.id;
+    if (!otherSurface && *shown_ == surface && !controls_->isHidden()) {
+        return; // another surface changed
+    }
+    show(surface, otherSurface);
+    shown_ = surface;
+    emptyState_->hide();
+    controls_->show();
+}
+
+void SelectedSurfaceControls::show(const Surface& surface, bool otherSurface) {
+    // Fields that now belong to another surface drop what was typed for the
+    // previous one; otherwise the user's typing is left alone.
+    showFieldText(name_, QString::fromStdString(surface.name), otherSurface);
+
+    kind_->setCurrentIndex(static_cast<int>(surface.mediaKind));
+    colorRow_->setVisible(surface.mediaKind == MediaKind::color);
+    testPatternNote_->setVisible(surface.mediaKind == MediaKind::testPattern);
+    imageRow_->setVisible(surface.mediaKind == MediaKind::image);
+    videoRow_->setVisible(surface.mediaKind == MediaKind::video);
+    colorWell_->setColor(colorFromRgba(surface.color));
+    const QString fileName = surface.mediaPath ? lastPathComponent(*surface.mediaPath) : QString();
+    for (ElidedLabel* label : {imageFile_, videoFile_}) {
+        label->setVisible(surface.mediaPath.has_value());
+        label->setFullText(fileName);
+    }
+
+    opacityCaption_->setText(prismeta::opacityCaption(surface.opacity));
+    opacity_->showValue(surface.opacity);
+    featherCaption_->setText(prismeta::featherCaption(surface.feather));
+    feather_->showValue(static_cast<double>(surface.feather));
+
+    {
+        const QSignalBlocker blocker(meshOn_);
+        meshOn_->setChecked(surface.mesh.has_value());
+    }
+    meshDetail_->setVisible(surface.mesh.has_value());
+    if (surface.mesh) {
+        columnsCaption_->setText(meshCaption(tr("Columns: "), surface.mesh->cols));
+        rowsCaption_->setText(meshCaption(tr("Rows: "), surface.mesh->rows));
+        columns_->showValue(surface.mesh->cols);
+        rows_->showValue(surface.mesh->rows);
+    }
+
+    cornerFields_->setVisible(!surface.mesh.has_value());
+    for (std::size_t corner = 0; corner < 4; ++corner) {
+        // A hand-made file may hold fewer corners: their rows are hidden.
+        const bool present = corner < surface.corners.size();
+        cornerRows_[corner]->setVisible(present);
+        if (!present) {
+            continue;
+        }
+        const Pt point = surface.corners[corner];
+        QLineEdit* xField = corners_[corner][0];
+        QLineEdit* yField = corners_[corner][1];
+        showFieldText(xField, formatCoordinate(point.x, xField->locale()), otherSurface);
+        showFieldText(yField, formatCoordinate(point.y, yField->locale()), otherSurface);
+    }
+}
+
+} // namespace prismeta

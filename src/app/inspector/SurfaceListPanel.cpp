@@ -1,0 +1,265 @@
+#include "app/inspector/SurfaceListPanel.h"
+
+#include "app/ModelAdapter.h"
+#include "app/inspector/FieldUpdates.h"
+#include "app/inspector/InspectorIcons.h"
+#include "app/inspector/InspectorStyle.h"
+#include "core/ProjectModel.h"
+
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace prismeta {
+
+namespace {
+
+QString nameText(const Surface& surface) {
+    return QString::fromStdString(surface.name);
+}
+
+QToolButton* makeIconButton(QWidget* parent, InspectorIcon icon, const QString& help,
+                            const QString& objectName) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setIcon(inspectorIcon(icon));
+    button->setAutoRaise(true);
+    button->setToolTip(help);
+    button->setAccessibleName(help);
+    return button;
+}
+
+} // namespace
+
+SurfaceListPanel::SurfaceListPanel(ProjectModel& model, QWidget* parent)
+    : QWidget(parent), model_(model) {
+    setObjectName(QStringLiteral("surfaceList"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(10, 10, 10, 10);
+    header->addWidget(makeLabel(tr("Surfaces"), TextStyle::headline, Tone::primary, this));
+    header->addStretch(1);
+    // The platform's own text for the shortcut: "Ctrl+D" here, "⌘D" on macOS.
+    const QString duplicateShortcut =
+        QKeySequence(Qt::CTRL | Qt::Key_D).toString(QKeySequence::NativeText);
+    add_ = makeIconButton(this, InspectorIcon::add, tr("Add surface"),
+                          QStringLiteral("addSurfaceButton"));
+    duplicate_ = makeIconButton(this, InspectorIcon::duplicate,
+                                tr("Duplicate selected (%1)").arg(duplicateShortcut),
+                                QStringLiteral("duplicateSurfaceButton"));
+    delete_ = makeIconButton(this, InspectorIcon::trash, tr("Delete selected"),
+                             QStringLiteral("deleteSurfaceButton"));
+    header->addWidget(add_);
+    header->addWidget(duplicate_);
+    header->addWidget(delete_);
+    column->addLayout(header);
+
+    list_ = new QListWidget(this);
+    list_->setObjectName(QStringLiteral("surfaceListView"));
+    list_->setAccessibleName(tr("Surfaces"));
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setUniformItemSizes(false);
+    list_->setFixedHeight(listHeight);
+    list_->setFrameShape(QFrame::NoFrame);
+    column->addWidget(list_);
+    rowHeight_ = QLineEdit().sizeHint().height() + 2;
+
+    connect(add_, &QToolButton::clicked, this, [this] { model_.addSurface(); });
+    connect(duplicate_, &QToolButton::clicked, this, [this] { model_.duplicateSelected(); });
+    connect(delete_, &QToolButton::clicked, this, [this] { model_.deleteSelected(); });
+    connect(list_, &QListWidget::itemSelectionChanged, this, &SurfaceListPanel::onSelectionChanged);
+    connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        const int row = list_->row(item);
+        if (row >= 0 && static_cast<std::size_t>(row) < rowIDs_.size()) {
+            beginRename(rowIDs_[static_cast<std::size_t>(row)]);
+        }
+    });
+}
+
+void SurfaceListPanel::refresh(const ModelChanges& changes) {
+    if (changes.has(ModelField::surfaces)) {
+        reconcileRows();
+    }
+    if (changes.has(ModelField::surfaces) || changes.has(ModelField::selectedID)) {
+        syncSelection();
+    }
+    if (changes.has(ModelField::selectedID)) {
+        const bool selected = model_.selectedID().has_value();
+        duplicate_->setEnabled(selected);
+        delete_->setEnabled(selected);
+    }
+}
+
+int SurfaceListPanel::rowOf(const Uuid& surfaceID) const {
+    const auto found = std::find(rowIDs_.begin(), rowIDs_.end(), surfaceID);
+    return found == rowIDs_.end() ? -1 : static_cast<int>(found - rowIDs_.begin());
+}
+
+void SurfaceListPanel::reconcileRows() {
+    const QSignalBlocker blocker(list_);
+    const std::vector<Surface>& surfaces = model_.surfaces().vector();
+    // Walk the new list: keep a row whose id matches, drop rows whose
+    // surface is gone from the rest of the list, insert rows for newcomers.
+    // Adding, duplicating and deleting touch one row each.
+    std::size_t i = 0;
+    for (; i < surfaces.size(); ++i) {
+        const Surface& surface = surfaces[i];
+        while (i < rowIDs_.size() && rowIDs_[i] != surface.id) {
+            const Uuid& rowID = rowIDs_[i];
+            const bool comesLater =
+                std::any_of(surfaces.begin() + static_cast<std::ptrdiff_t>(i) + 1, surfaces.end(),
+                            [&rowID](const Surface& s) { return s.id == rowID; });
+            if (comesLater) {
+                break;
+            }
+            removeRow(static_cast<int>(i));
+        }
+        if (i < rowIDs_.size() && rowIDs_[i] == surface.id) {
+            updateRow(static_cast<int>(i), surface);
+        } else {
+            insertRow(static_cast<int>(i), surface);
+        }
+    }
+    while (rowIDs_.size() > surfaces.size()) {
+        removeRow(static_cast<int>(rowIDs_.size()) - 1);
+    }
+    syncRenameField();
+}
+
+void SurfaceListPanel::updateRow(int row, const Surface& surface) {
+    QListWidgetItem* item = list_->item(row);
+    const QString name = nameText(surface);
+    if (item->text() != name) {
+        item->setText(name);
+    }
+    const auto kind = static_cast<int>(surface.mediaKind);
+    if (item->data(Qt::UserRole).toInt() != kind) {
+        item->setData(Qt::UserRole, kind);
+        item->setIcon(mediaKindIcon(surface.mediaKind));
+    }
+}
+
+void SurfaceListPanel::insertRow(int row, const Surface& surface) {
+    auto* item = new QListWidgetItem(mediaKindIcon(surface.mediaKind), nameText(surface));
+    item->setData(Qt::UserRole, static_cast<int>(surface.mediaKind));
+    // Every row is as tall as the rename field, so renaming moves nothing.
+    item->setSizeHint(QSize(0, rowHeight_));
+    list_->insertItem(row, item);
+    rowIDs_.insert(rowIDs_.begin() + row, surface.id);
+}
+
+void SurfaceListPanel::removeRow(int row) {
+    QListWidgetItem* item = list_->takeItem(row);
+    if (item == renameItem_) {
+        renameItem_ = nullptr; // the list disposes of the row's field
+        renameField_ = nullptr;
+    }
+    delete item;
+    rowIDs_.erase(rowIDs_.begin() + row);
+}
+
+void SurfaceListPanel::syncSelection() {
+    const QSignalBlocker blocker(list_);
+    const std::optional<Uuid>& selected = model_.selectedID();
+    const int row = selected ? rowOf(*selected) : -1;
+    if (row < 0) {
+        list_->clearSelection();
+        return;
+    }
+    QListWidgetItem* item = list_->item(row);
+    if (!item->isSelected() || list_->selectedItems().size() != 1) {
+        list_->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
+    }
+    list_->scrollToItem(item);
+}
+
+void SurfaceListPanel::onSelectionChanged() {
+    const QList<QListWidgetItem*> selected = list_->selectedItems();
+    if (selected.isEmpty()) {
+        model_.setSelectedID(std::nullopt);
+        return;
+    }
+    const int row = list_->row(selected.front());
+    if (row >= 0 && static_cast<std::size_t>(row) < rowIDs_.size()) {
+        model_.setSelectedID(rowIDs_[static_cast<std::size_t>(row)]);
+    }
+}
+
+void SurfaceListPanel::beginRename(const Uuid& surfaceID) {
+    editingID_ = surfaceID;
+    syncRenameField();
+    if (renameField_) {
+        renameField_->setFocus(Qt::OtherFocusReason);
+        renameField_->selectAll();
+    }
+}
+
+void SurfaceListPanel::endRename() {
+    const bool hadFocus = renameField_ && renameField_->hasFocus();
+    editingID_.reset();
+    syncRenameField();
+    if (hadFocus) {
+        list_->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void SurfaceListPanel::syncRenameField() {
+    const int row = editingID_ ? rowOf(*editingID_) : -1;
+    QListWidgetItem* target = row >= 0 ? list_->item(row) : nullptr;
+    if (target != nullptr && target == renameItem_ && renameField_) {
+        // The field stays while its row does; it shows a name changed
+        // elsewhere unless the user is typing in it.
+        showFieldText(renameField_, nameText(model_.surfaces()[static_cast<std::size_t>(row)]));
+        return;
+    }
+    if (renameItem_ != nullptr) {
+        list_->removeItemWidget(renameItem_); // the list deletes the field later
+        renameItem_ = nullptr;
+        renameField_ = nullptr;
+    }
+    if (target == nullptr) {
+        return; // nothing being renamed, or its surface is gone
+    }
+    const Uuid surfaceID = *editingID_;
+    auto* holder = new QWidget;
+    holder->setAutoFillBackground(true);
+    auto* layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(2, 0, 2, 0);
+    auto* field = new QLineEdit(target->text(), holder);
+    field->setObjectName(QStringLiteral("surfaceRenameField"));
+    field->setPlaceholderText(tr("Name"));
+    field->setAccessibleName(tr("Name"));
+    layout->addWidget(field);
+    connect(field, &QLineEdit::textEdited, this,
+            [this, surfaceID](const QString& text) { renameSurface(surfaceID, text); });
+    connect(field, &QLineEdit::returnPressed, this, [this] { endRename(); });
+    list_->setItemWidget(target, holder);
+    renameItem_ = target;
+    renameField_ = field;
+}
+
+void SurfaceListPanel::renameSurface(const Uuid& surfaceID, const QString& name) {
+    const SurfaceList& surfaces = model_.surfaces();
+    for (std::size_t i = 0; i < surfaces.size(); ++i) {
+        if (surfaces[i].id == surfaceID) {
+            Surface renamed = surfaces[i];
+            renamed.name = name.toStdString();
+            model_.replaceSurface(i, std::move(renamed));
+            return;
+        }
+    }
+    // The surface vanished meanwhile: the keystroke is dropped.
+}
+
+} // namespace prismeta

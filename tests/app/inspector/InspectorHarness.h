@@ -1,0 +1,85 @@
+#pragma once
+
+#include "app/ModelAdapter.h"
+#include "app/inspector/InspectorDialogs.h"
+#include "app/inspector/InspectorView.h"
+#include "core/ProjectModel.h"
+
+#include <QColor>
+#include <QLineEdit>
+#include <QTest>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Dialogs that answer from scripts and count what was asked. An empty
+// script answers "cancel".
+class ScriptedInspectorDialogs final : public prismeta::InspectorDialogs {
+public:
+    std::deque<std::optional<QColor>> colorAnswers;
+    std::deque<std::optional<std::string>> fileAnswers;
+    std::vector<QColor> colorsOffered; // the dialog's starting colours
+    std::vector<prismeta::MediaFileType> filesAsked;
+
+    std::optional<QColor> chooseColor(const QColor& initial) override {
+        colorsOffered.push_back(initial);
+        return next(colorAnswers);
+    }
+    std::optional<std::string> chooseFile(prismeta::MediaFileType type) override {
+        filesAsked.push_back(type);
+        return next(fileAnswers);
+    }
+
+private:
+    template <typename T> static std::optional<T> next(std::deque<std::optional<T>>& answers) {
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<T> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// A model, its adapter and an inspector over them, shown in a window of its
+// own, with scripted dialogs and a record of the output windows asked for.
+struct InspectorHarness {
+    prismeta::ProjectModel model;
+    prismeta::ModelAdapter adapter{model};
+    ScriptedInspectorDialogs* dialogs = nullptr;
+    std::vector<prismeta::Uuid> openedOutputs;
+    std::unique_ptr<prismeta::InspectorView> view;
+
+    InspectorHarness() {
+        auto scripted = std::make_unique<ScriptedInspectorDialogs>();
+        dialogs = scripted.get();
+        view = std::make_unique<prismeta::InspectorView>(
+            adapter, [this](const prismeta::Uuid& id) { openedOutputs.push_back(id); },
+            std::move(scripted));
+        view->resize(prismeta::InspectorView::minimumPanelWidth, 900);
+        view->show();
+    }
+
+    // Delivers the model's pending notifications to the panel.
+    void settle() { adapter.flush(); }
+
+    std::size_t undoDepth() const { return model.undoStack().size(); }
+    std::size_t redoDepth() const { return model.redoStack().size(); }
+
+    const prismeta::Surface& selected() const { return model.surfaces()[*model.selectedIndex()]; }
+};
+
+// Types into a field as the user does: focus, replace the text, Return.
+inline void typeAndCommit(QLineEdit* field, const QString& text) {
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+    if (text.isEmpty()) {
+        QTest::keyClick(field, Qt::Key_Delete);
+    } else {
+        QTest::keyClicks(field, text);
+    }
+    QTest::keyClick(field, Qt::Key_Return);
+}
