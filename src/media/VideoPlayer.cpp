@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <system_error>
 #include <utility>
 
@@ -23,6 +24,10 @@ constexpr double dueSlack = 1e-9;
 // How far behind the renderer's time the decoder may fall before it looks
 // for a jump ahead.
 constexpr double catchUpLag = 1.0;
+
+// Longest wall-clock time without a converted picture while the decoder is
+// behind; then a late picture is delivered anyway.
+constexpr std::chrono::milliseconds maxFreeze{250};
 
 // Row alignment of the converted pictures: what swscale's vector code likes.
 constexpr int rowAlignment = 32;
@@ -88,6 +93,7 @@ void VideoPlayer::State::run(const std::string& path, double startTime) {
         // known whether it will ever be shown.
         bool havePending = false;
         double pendingTime = 0.0;
+        auto lastDelivery = std::chrono::steady_clock::now();
         while (!stop.load(std::memory_order_relaxed)) {
             double time = 0.0;
             const double wanted = watermark.load(std::memory_order_relaxed);
@@ -103,9 +109,16 @@ void VideoPlayer::State::run(const std::string& path, double startTime) {
                 continue;
             }
             if (havePending) {
-                if (time <= watermark.load(std::memory_order_relaxed) + dueSlack) {
+                const bool superseded =
+                    time <= watermark.load(std::memory_order_relaxed) + dueSlack;
+                // A decoder slower than real time would otherwise drop every
+                // picture and show none: a late picture beats a frozen one.
+                const auto now = std::chrono::steady_clock::now();
+                if (superseded && now - lastDelivery < maxFreeze) {
                     av_frame_unref(pending.get());
-                } else if (!deliver(pending.get(), pendingTime, converter)) {
+                } else if (deliver(pending.get(), pendingTime, converter)) {
+                    lastDelivery = now;
+                } else {
                     break;
                 }
             }
