@@ -1,11 +1,10 @@
 #include "app/MainWindow.h"
 
 #include "app/AppCommands.h"
-#include "app/CanvasView.h"
 #include "app/Icons.h"
-#include "app/LetterboxView.h"
 #include "app/ModelAdapter.h"
 #include "app/UnsavedChangesGuard.h"
+#include "app/editor/EditorView.h"
 #include "core/ProjectModel.h"
 
 #include <QAction>
@@ -18,13 +17,6 @@
 #include <QToolButton>
 
 namespace prismeta {
-
-namespace {
-
-// The editor's surround: an opaque grey of white level 0.08.
-const QColor editorBackground = QColor::fromRgbF(0.08f, 0.08f, 0.08f);
-
-} // namespace
 
 MainWindow::MainWindow(ModelAdapter& adapter, AppCommands& commands, QWidget* parent)
     : QMainWindow(parent), adapter_(adapter) {
@@ -63,24 +55,7 @@ MainWindow::MainWindow(ModelAdapter& adapter, AppCommands& commands, QWidget* pa
 }
 
 QWidget* MainWindow::createEditorPane() {
-    // Until the interactive editor takes this pane: the live canvas, fitted
-    // and centred.
-    auto* pane = new LetterboxView(editorBackground);
-    pane->setObjectName(QStringLiteral("editorPane"));
-    pane->setAccessibleName(tr("Editor"));
-    QWidget* canvas = makeCanvasWidget(adapter_, std::nullopt);
-    canvas->setAccessibleName(tr("Editor canvas"));
-    canvas->setAccessibleDescription(tr("The live rendering of the whole canvas"));
-    pane->setContent(canvas);
-    const CanvasSize size = adapter_.model().canvasSize();
-    pane->setContentSize(size.width, size.height);
-    connect(&adapter_, &ModelAdapter::changed, pane, [this, pane](const ModelChanges& changes) {
-        if (changes.has(ModelField::canvasSize)) {
-            const CanvasSize canvasSize = adapter_.model().canvasSize();
-            pane->setContentSize(canvasSize.width, canvasSize.height);
-        }
-    });
-    return pane;
+    return new EditorView(adapter_);
 }
 
 QWidget* MainWindow::createInspectorPane() {
