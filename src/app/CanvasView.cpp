@@ -30,6 +30,11 @@ CanvasView::CanvasView(ModelAdapter& adapter, std::optional<OutputConfig> output
 
 CanvasView::~CanvasView() {
     clock_->detach(this);
+    // QOpenGLWidget's destructor destroys the context after this object is
+    // gone: its aboutToBeDestroyed must not reach this object any more.
+    if (QOpenGLContext* current = context()) {
+        disconnect(current, nullptr, this, nullptr);
+    }
     releaseRenderer();
 }
 

@@ -14,8 +14,8 @@ OutputWindowRegistry::~OutputWindowRegistry() {
     // The windows borrow the adapter, which goes with the registry's owner.
     // Deleting one edits the map (through `destroyed`): walk a copy.
     const auto windows = std::exchange(windows_, {});
-    for (const auto& [id, window] : windows) {
-        delete window.data();
+    for (const auto& [id, entry] : windows) {
+        delete entry.window.data();
     }
 }
 
@@ -23,14 +23,14 @@ OutputWindow* OutputWindowRegistry::open(const std::optional<Uuid>& outputID) {
     OutputWindow* window = this->window(outputID);
     if (window == nullptr) {
         window = new OutputWindow(adapter_, outputID);
-        windows_[outputID] = window;
+        windows_[outputID] = Entry{window, window};
         // A closed window is gone for the registry at once, though Qt
         // deletes it a turn later: opening its id again makes a new one.
         const std::optional<Uuid> key = outputID;
-        const QPointer<OutputWindow> made(window);
+        const QObject* const made = window;
         const auto forget = [this, key, made] {
             const auto found = windows_.find(key);
-            if (found != windows_.end() && (found->second.isNull() || found->second == made)) {
+            if (found != windows_.end() && found->second.identity == made) {
                 windows_.erase(found);
             }
         };
@@ -50,13 +50,13 @@ OutputWindow* OutputWindowRegistry::open(const std::optional<Uuid>& outputID) {
 
 OutputWindow* OutputWindowRegistry::window(const std::optional<Uuid>& outputID) const {
     const auto found = windows_.find(outputID);
-    return found == windows_.end() ? nullptr : found->second.data();
+    return found == windows_.end() ? nullptr : found->second.window.data();
 }
 
 int OutputWindowRegistry::count() const {
     int n = 0;
-    for (const auto& [id, window] : windows_) {
-        n += window.isNull() ? 0 : 1;
+    for (const auto& [id, entry] : windows_) {
+        n += entry.window.isNull() ? 0 : 1;
     }
     return n;
 }
@@ -64,8 +64,8 @@ int OutputWindowRegistry::count() const {
 void OutputWindowRegistry::closeAll() {
     // Copy first: closing deletes windows, which edits the map.
     std::vector<QPointer<OutputWindow>> open;
-    for (const auto& [id, window] : windows_) {
-        open.push_back(window);
+    for (const auto& [id, entry] : windows_) {
+        open.push_back(entry.window);
     }
     for (const QPointer<OutputWindow>& window : open) {
         if (window) {

@@ -38,7 +38,13 @@ signals:
 
 private:
     ModelAdapter& adapter_;
-    std::map<std::optional<Uuid>, QPointer<OutputWindow>> windows_;
+    struct Entry {
+        QPointer<OutputWindow> window;
+        // The window's identity, compared without touching a window that is
+        // being destroyed.
+        const QObject* identity = nullptr;
+    };
+    std::map<std::optional<Uuid>, Entry> windows_;
 };
 
 } // namespace prismeta
