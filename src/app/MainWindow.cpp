@@ -5,6 +5,7 @@
 #include "app/ModelAdapter.h"
 #include "app/UnsavedChangesGuard.h"
 #include "app/editor/EditorView.h"
+#include "app/inspector/InspectorView.h"
 #include "core/ProjectModel.h"
 
 #include <QAction>
@@ -59,8 +60,8 @@ QWidget* MainWindow::createEditorPane() {
 }
 
 QWidget* MainWindow::createInspectorPane() {
-    // Until the inspector takes this pane: an empty panel of its width.
-    auto* pane = new QWidget;
+    auto* pane = new InspectorView(
+        adapter_, [this](const Uuid& outputID) { emit outputWindowRequested(outputID); });
     pane->setObjectName(QStringLiteral("inspectorPane"));
     pane->setAccessibleName(tr("Inspector"));
     return pane;

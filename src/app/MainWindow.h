@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Uuid.h"
+
 #include <QMainWindow>
 
 #include <functional>
@@ -54,6 +56,8 @@ public:
 
 signals:
     void outputRequested();
+    // An output's own window, asked for from the inspector.
+    void outputWindowRequested(const prismeta::Uuid& outputID);
     void openRequested();
     void saveRequested();
 

@@ -33,6 +33,8 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     connect(commands_->quit(), &QAction::triggered, this, [this] { mainWindow_->close(); });
 
     connect(mainWindow_.get(), &MainWindow::outputRequested, this, &PrismetaApp::openDefaultOutput);
+    connect(mainWindow_.get(), &MainWindow::outputWindowRequested, this,
+            [this](const Uuid& outputID) { openOutput(outputID); });
     connect(mainWindow_.get(), &MainWindow::openRequested, this, [this] { documents_->open(); });
     connect(mainWindow_.get(), &MainWindow::saveRequested, this, [this] { documents_->save(); });
     mainWindow_->setCloseHandler([this] { return mainWindowMayClose(); });

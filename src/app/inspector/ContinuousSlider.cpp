@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace prismeta {
 
@@ -16,6 +17,11 @@ ContinuousSlider::ContinuousSlider(double minimum, double maximum, QWidget* pare
     // Signals from the model's side are blocked, so every change here is the
     // user's.
     connect(this, &QSlider::valueChanged, this, [this] { emit valueEdited(currentValue()); });
+    connect(this, &QSlider::sliderReleased, this, [this] {
+        if (const std::optional<double> value = std::exchange(heldBack_, std::nullopt)) {
+            showValue(*value);
+        }
+    });
 }
 
 double ContinuousSlider::currentValue() const {
@@ -33,8 +39,10 @@ int ContinuousSlider::positionFor(double value) const {
 
 void ContinuousSlider::showValue(double value) {
     if (isSliderDown()) {
+        heldBack_ = value;
         return;
     }
+    heldBack_.reset();
     const int position = positionFor(value);
     if (position != this->value()) {
         const QSignalBlocker blocker(this);

@@ -2,6 +2,8 @@
 
 #include <QSlider>
 
+#include <optional>
+
 namespace prismeta {
 
 // A horizontal slider over a range of real numbers (QSlider counts in whole
@@ -9,7 +11,8 @@ namespace prismeta {
 //
 // The model shows its value through showValue(), which emits nothing and
 // leaves the slider alone while the user holds its handle, so a drag is never
-// reset under the pointer. Every move by the user (drag, click, keys) is
+// reset under the pointer; the latest value shown meanwhile is taken up when
+// the handle is let go. Every move by the user (drag, click, keys) is
 // reported as valueEdited.
 //
 // Interface thread only; owned by its parent widget.
@@ -36,6 +39,7 @@ signals:
 private:
     double minimum_;
     double maximum_;
+    std::optional<double> heldBack_; // shown while the handle was held
 };
 
 } // namespace prismeta

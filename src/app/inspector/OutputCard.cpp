@@ -122,7 +122,7 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     connect(open_, &QToolButton::clicked, this, [this] { emit openRequested(id_); });
     connect(delete_, &QToolButton::clicked, this, &OutputCard::removeOutput);
 
-    show(output, 0, false);
+    showOutput(output, 0, false);
 }
 
 template <typename Change> void OutputCard::edit(Change&& change) {
@@ -164,7 +164,7 @@ void OutputCard::commitBlend(Edge edge) {
     showFieldText(field, formatPercent(blendWidth(shown_, edge), field->locale()), true);
 }
 
-void OutputCard::show(const OutputConfig& output, std::size_t index, bool renaming) {
+void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool renaming) {
     index_ = index;
     const QString name = QString::fromStdString(output.name);
     nameLabel_->setFullText(name);

@@ -22,7 +22,7 @@ class ProjectModel;
 // into its element of the model's outputs (found by id) and takes no undo
 // snapshot.
 //
-// The section calls show() with the model's values; a field the user is
+// The section calls showOutput() with the model's values; a field the user is
 // typing in keeps its text. A blend field stores on Return or when it loses
 // focus, and only if it was typed in.
 //
@@ -38,7 +38,7 @@ public:
 
     const Uuid& outputID() const { return id_; }
     // The model's values for this card, found at `index` of the outputs.
-    void show(const OutputConfig& output, std::size_t index, bool renaming);
+    void showOutput(const OutputConfig& output, std::size_t index, bool renaming);
 
     bool isRenaming() const { return renaming_; }
     ElidedLabel* nameLabel() const { return nameLabel_; }

@@ -113,13 +113,14 @@ void OutputsSection::showCards() {
         // One card at most shows the field (ids repeat only in hand-made files).
         const bool renaming = !renamingShown && editingID_ && outputs[i].id == *editingID_;
         renamingShown = renamingShown || renaming;
-        cards_[i]->show(outputs[i], i, renaming);
+        cards_[i]->showOutput(outputs[i], i, renaming);
     }
 }
 
 OutputCard* OutputsSection::makeCard(std::size_t position) {
     auto* card = new OutputCard(model_, model_.outputs()[position], this);
     cardsLayout_->insertWidget(static_cast<int>(position), card);
+    card->show();
     cards_.insert(cards_.begin() + static_cast<std::ptrdiff_t>(position), card);
     connect(card, &OutputCard::renameRequested, this, &OutputsSection::beginRename);
     connect(card, &OutputCard::renameFinished, this, &OutputsSection::endRename);

@@ -441,13 +441,13 @@ void SelectedSurfaceControls::refresh(const ModelChanges& changes) {
     if (!otherSurface && *shown_ == surface && !controls_->isHidden()) {
         return; // another surface changed
     }
-    show(surface, otherSurface);
+    showSurface(surface, otherSurface);
     shown_ = surface;
     emptyState_->hide();
     controls_->show();
 }
 
-void SelectedSurfaceControls::show(const Surface& surface, bool otherSurface) {
+void SelectedSurfaceControls::showSurface(const Surface& surface, bool otherSurface) {
     // Fields that now belong to another surface drop what was typed for the
     // previous one; otherwise the user's typing is left alone.
     showFieldText(name_, QString::fromStdString(surface.name), otherSurface);

@@ -102,7 +102,7 @@ private:
     void rebuildMesh(std::optional<std::int64_t> cols, std::optional<std::int64_t> rows);
     void commitCorner(int corner, bool y);
 
-    void show(const Surface& surface, bool otherSurface);
+    void showSurface(const Surface& surface, bool otherSurface);
 
     ProjectModel& model_;
     InspectorDialogs& dialogs_;

@@ -5,8 +5,10 @@
 #include "app/inspector/InspectorView.h"
 #include "core/ProjectModel.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <deque>
@@ -71,6 +73,16 @@ struct InspectorHarness {
 
     const prismeta::Surface& selected() const { return model.surfaces()[*model.selectedIndex()]; }
 };
+
+// A double click as the window system delivers it: press, release, then the
+// double-click event (QTest::mouseDClick sends no second press to widgets).
+inline void doubleClick(QWidget* widget, QPoint pos) {
+    QTest::mouseClick(widget, Qt::LeftButton, {}, pos);
+    QMouseEvent event(QEvent::MouseButtonDblClick, pos, widget->mapToGlobal(pos), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, pos);
+}
 
 // Types into a field as the user does: focus, replace the text, Return.
 inline void typeAndCommit(QLineEdit* field, const QString& text) {

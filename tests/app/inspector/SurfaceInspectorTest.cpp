@@ -1,0 +1,642 @@
+// The surface half of the inspector: the list and its selection, inline
+// rename, and every control of the selected surface, driven as a user would
+// and checked against the model.
+
+#include "InspectorHarness.h"
+
+#include "app/inspector/ColorWell.h"
+#include "app/inspector/ContinuousSlider.h"
+#include "app/inspector/ElidedLabel.h"
+#include "app/inspector/SegmentedControl.h"
+#include "app/inspector/SelectedSurfaceControls.h"
+#include "app/inspector/Stepper.h"
+#include "app/inspector/SurfaceListPanel.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <functional>
+
+using namespace prismeta;
+
+namespace {
+
+void clickRow(QListWidget* list, int row, bool twice = false) {
+    const QPoint centre = list->visualItemRect(list->item(row)).center();
+    if (twice) {
+        doubleClick(list->viewport(), centre);
+    } else {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    }
+}
+
+Surface surfaceWithMesh(std::int64_t cols, std::int64_t rows) {
+    Surface surface;
+    surface.name = "Meshed";
+    surface.corners = {{0.1f, 0.1f}, {0.9f, 0.2f}, {0.8f, 0.9f}, {0.2f, 0.8f}};
+    surface.mesh = WarpMesh::from(surface.corners, cols, rows);
+    return surface;
+}
+
+} // namespace
+
+class SurfaceInspectorTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<InspectorHarness> h_;
+
+    SelectedSurfaceControls* controls() const { return h_->view->selectedControls(); }
+    SurfaceListPanel* list() const { return h_->view->surfaceList(); }
+
+    // Three surfaces, the middle one selected.
+    void addThreeSurfaces() {
+        h_->model.addSurface();
+        h_->model.addSurface();
+        h_->model.addSurface();
+        h_->model.setSelectedID(h_->model.surfaces()[1].id);
+        h_->settle();
+    }
+
+    // Runs `act` on the selected surface and checks that exactly the field
+    // that `take` copies from the result changed, that it did change, that no
+    // other surface or output changed and that no undo snapshot was taken.
+    void expectOnly(const char* what, const std::function<void()>& act,
+                    const std::function<void(Surface& expected, const Surface& after)>& take) {
+        const Surface before = h_->selected();
+        const SurfaceList listBefore = h_->model.surfaces();
+        const auto outputsBefore = h_->model.outputs();
+        const std::size_t undo = h_->undoDepth();
+        const std::size_t redo = h_->redoDepth();
+        act();
+        h_->settle();
+        const Surface after = h_->selected();
+        Surface expected = before;
+        take(expected, after);
+        QVERIFY2(after == expected, what);
+        QVERIFY2(!(after == before), what);
+        const SurfaceList& listAfter = h_->model.surfaces();
+        QCOMPARE(listAfter.size(), listBefore.size());
+        for (std::size_t i = 0; i < listAfter.size(); ++i) {
+            if (listAfter[i].id != before.id) {
+                QVERIFY2(listAfter[i] == listBefore[i], what);
+            }
+        }
+        QVERIFY2(h_->model.outputs() == outputsBefore, what);
+        QCOMPARE(h_->undoDepth(), undo);
+        QCOMPARE(h_->redoDepth(), redo);
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void init() {
+        h_ = std::make_unique<InspectorHarness>();
+        QVERIFY(QTest::qWaitForWindowActive(h_->view.get()));
+    }
+
+    void cleanup() { h_.reset(); }
+
+    void emptyProjectShowsTheEmptyStateAndDisablesTheSelectionButtons() {
+        QCOMPARE(list()->list()->count(), 0);
+        QVERIFY(!list()->duplicateButton()->isEnabled());
+        QVERIFY(!list()->deleteButton()->isEnabled());
+        QVERIFY(list()->addButton()->isEnabled());
+        QCOMPARE(list()->duplicateButton()->toolTip(),
+                 QStringLiteral("Duplicate selected (Ctrl+D)"));
+        QCOMPARE(list()->addButton()->toolTip(), QStringLiteral("Add surface"));
+        QCOMPARE(list()->deleteButton()->toolTip(), QStringLiteral("Delete selected"));
+        QVERIFY(controls()->emptyState()->isVisible());
+        QVERIFY(!controls()->controls()->isVisible());
+        QStringList texts;
+        for (const QLabel* label : controls()->emptyState()->findChildren<QLabel*>()) {
+            texts << label->text();
+        }
+        QVERIFY(texts.contains(QStringLiteral("No surface selected")));
+        QVERIFY(texts.contains(
+            QStringLiteral("Add a surface, then drag its corners onto your projection target.")));
+        QCOMPARE(list()->list()->height(), 170);
+
+        list()->addButton()->click();
+        h_->settle();
+        QCOMPARE(h_->model.surfaces().size(), 1u);
+        QCOMPARE(h_->undoDepth(), 1u); // the model operation's own snapshot
+        QCOMPARE(list()->list()->count(), 1);
+        QCOMPARE(list()->list()->item(0)->text(), QStringLiteral("Surface 1"));
+        QVERIFY(list()->list()->item(0)->isSelected());
+        QVERIFY(list()->duplicateButton()->isEnabled());
+        QVERIFY(controls()->controls()->isVisible());
+        QVERIFY(!controls()->emptyState()->isVisible());
+        QCOMPARE(controls()->nameField()->text(), QStringLiteral("Surface 1"));
+
+        list()->duplicateButton()->click();
+        h_->settle();
+        QCOMPARE(list()->list()->item(1)->text(), QStringLiteral("Surface 1 copy"));
+        QVERIFY(list()->list()->item(1)->isSelected());
+        list()->deleteButton()->click();
+        list()->deleteButton()->click();
+        h_->settle();
+        QCOMPARE(list()->list()->count(), 0);
+        QVERIFY(controls()->emptyState()->isVisible());
+        QVERIFY(!list()->deleteButton()->isEnabled());
+    }
+
+    void listAndSelectionFollowEachOther() {
+        addThreeSurfaces();
+        const std::size_t undo = h_->undoDepth();
+        QListWidget* rows = list()->list();
+        QCOMPARE(rows->count(), 3);
+        QCOMPARE(rows->selectedItems(), QList<QListWidgetItem*>{rows->item(1)});
+
+        clickRow(rows, 2);
+        QCOMPARE(h_->model.selectedID(), h_->model.surfaces()[2].id);
+        h_->settle();
+        QCOMPARE(controls()->nameField()->text(), QStringLiteral("Surface 3"));
+
+        h_->model.setSelectedID(h_->model.surfaces()[0].id);
+        h_->settle();
+        QCOMPARE(rows->selectedItems(), QList<QListWidgetItem*>{rows->item(0)});
+        QCOMPARE(controls()->nameField()->text(), QStringLiteral("Surface 1"));
+
+        // An id no row has, and no selection: no row selected, the empty state.
+        h_->model.setSelectedID(Uuid::random());
+        h_->settle();
+        QVERIFY(rows->selectedItems().isEmpty());
+        QVERIFY(controls()->emptyState()->isVisible());
+        QVERIFY(list()->deleteButton()->isEnabled()); // selectedID is set
+        h_->model.setSelectedID(std::nullopt);
+        h_->settle();
+        QVERIFY(rows->selectedItems().isEmpty());
+        QVERIFY(!list()->deleteButton()->isEnabled());
+        QCOMPARE(h_->undoDepth(), undo);
+
+        // Rows follow kind and name changes in place.
+        QListWidgetItem* first = rows->item(0);
+        Surface renamed = h_->model.surfaces()[0];
+        renamed.name = "Renamed";
+        renamed.mediaKind = MediaKind::video;
+        h_->model.replaceSurface(0, renamed);
+        h_->settle();
+        QCOMPARE(rows->item(0), first);
+        QCOMPARE(first->text(), QStringLiteral("Renamed"));
+    }
+
+    void everyControlWritesItsFieldAndOnlyIt() {
+        addThreeSurfaces();
+        SelectedSurfaceControls* c = controls();
+
+        expectOnly(
+            "name", [&] { QTest::keyClicks(c->nameField(), "!"); },
+            [](Surface& e, const Surface& a) { e.name = a.name; });
+        QCOMPARE(h_->selected().name, std::string("Surface 2!"));
+
+        expectOnly(
+            "kind", [&] { c->mediaKindPicker()->button(0)->click(); },
+            [](Surface& e, const Surface& a) { e.mediaKind = a.mediaKind; });
+        QCOMPARE(h_->selected().mediaKind, MediaKind::color);
+        QVERIFY(c->colorRow()->isVisible());
+
+        h_->dialogs->colorAnswers.push_back(QColor(255, 0, 0, 51));
+        expectOnly(
+            "colour", [&] { c->colorWell()->click(); },
+            [](Surface& e, const Surface& a) { e.color = a.color; });
+        QCOMPARE(h_->selected().color, (RGBA{1.0f, 0.0f, 0.0f, 51.0f / 255.0f}));
+        QCOMPARE(c->colorWell()->color(), QColor(255, 0, 0, 51));
+
+        expectOnly(
+            "kind", [&] { c->mediaKindPicker()->button(2)->click(); },
+            [](Surface& e, const Surface& a) { e.mediaKind = a.mediaKind; });
+        h_->dialogs->fileAnswers.push_back("/media/pictures/poster.png");
+        expectOnly(
+            "image file", [&] { c->chooseImageButton()->click(); },
+            [](Surface& e, const Surface& a) { e.mediaPath = a.mediaPath; });
+        QCOMPARE(h_->dialogs->filesAsked.back(), MediaFileType::image);
+        QCOMPARE(h_->selected().mediaPath,
+                 std::optional<std::string>("/media/pictures/poster.png"));
+
+        expectOnly(
+            "kind", [&] { c->mediaKindPicker()->button(3)->click(); },
+            [](Surface& e, const Surface& a) { e.mediaKind = a.mediaKind; });
+        h_->dialogs->fileAnswers.push_back("/media/clip.mov");
+        expectOnly(
+            "video file", [&] { c->chooseVideoButton()->click(); },
+            [](Surface& e, const Surface& a) { e.mediaPath = a.mediaPath; });
+        QCOMPARE(h_->dialogs->filesAsked.back(), MediaFileType::video);
+
+        expectOnly(
+            "opacity",
+            [&] { c->opacitySlider()->triggerAction(QAbstractSlider::SliderPageStepSub); },
+            [](Surface& e, const Surface& a) { e.opacity = a.opacity; });
+        QCOMPARE(h_->selected().opacity, 0.9);
+        QCOMPARE(c->opacityCaption()->text(), QStringLiteral("Opacity  90%"));
+
+        expectOnly(
+            "feather",
+            [&] { c->featherSlider()->triggerAction(QAbstractSlider::SliderPageStepAdd); },
+            [](Surface& e, const Surface& a) { e.feather = a.feather; });
+        QCOMPARE(h_->selected().feather, 0.05f);
+        QCOMPARE(c->featherCaption()->text(), QStringLiteral("Edge Feather  5%"));
+
+        expectOnly(
+            "corner", [&] { typeAndCommit(c->cornerField(1, false), "0.8"); },
+            [](Surface& e, const Surface& a) { e.corners = a.corners; });
+        QCOMPARE(h_->selected().corners[1].x, 0.8f);
+
+        expectOnly(
+            "mesh on", [&] { c->meshCheckBox()->click(); },
+            [](Surface& e, const Surface& a) { e.mesh = a.mesh; });
+        expectOnly(
+            "columns", [&] { c->columnsStepper()->increaseButton()->click(); },
+            [](Surface& e, const Surface& a) { e.mesh = a.mesh; });
+        expectOnly(
+            "rows", [&] { c->rowsStepper()->decreaseButton()->click(); },
+            [](Surface& e, const Surface& a) { e.mesh = a.mesh; });
+        QCOMPARE(h_->selected().mesh->cols, 4);
+        QCOMPARE(h_->selected().mesh->rows, 2);
+        Surface dragged = h_->selected();
+        dragged.mesh->points[6] = {0.5f, 0.5f};
+        h_->model.replaceSurface(*h_->model.selectedIndex(), dragged);
+        h_->settle();
+        expectOnly(
+            "reset mesh", [&] { c->resetMeshButton()->click(); },
+            [](Surface& e, const Surface& a) { e.mesh = a.mesh; });
+        expectOnly(
+            "mesh off", [&] { c->meshCheckBox()->click(); },
+            [](Surface& e, const Surface& a) { e.mesh = a.mesh; });
+        QVERIFY(!h_->selected().mesh);
+
+        // The one control that takes a snapshot.
+        const std::size_t undo = h_->undoDepth();
+        c->resetCornersButton()->click();
+        h_->settle();
+        QCOMPARE(h_->undoDepth(), undo + 1);
+        QVERIFY(std::equal(h_->selected().corners.begin(), h_->selected().corners.end(),
+                           defaultCorners.begin(), defaultCorners.end()));
+        QCOMPARE(c->cornerField(1, false)->text(), QStringLiteral("0.750"));
+    }
+
+    void cancelledDialogsChangeNothing() {
+        addThreeSurfaces();
+        SelectedSurfaceControls* c = controls();
+        c->mediaKindPicker()->button(0)->click();
+        h_->settle();
+        const SurfaceList before = h_->model.surfaces();
+        c->colorWell()->click(); // an empty script cancels
+        QCOMPARE(h_->dialogs->colorsOffered.size(), 1u);
+        QCOMPARE(h_->dialogs->colorsOffered.front(), QColor::fromRgbF(0.2f, 0.6f, 1.0f, 1.0f));
+        c->mediaKindPicker()->button(2)->click();
+        h_->settle();
+        const SurfaceList imageBefore = h_->model.surfaces();
+        c->chooseImageButton()->click();
+        h_->settle();
+        QVERIFY(h_->model.surfaces().sharesStorageWith(imageBefore));
+        QVERIFY(c->imageFileLabel()->isHidden());
+        Q_UNUSED(before);
+    }
+
+    void mediaDetailFollowsTheKind() {
+        h_->model.addSurface();
+        h_->settle();
+        SelectedSurfaceControls* c = controls();
+        QCOMPARE(c->mediaKindPicker()->currentIndex(), 1);
+        QVERIFY(c->testPatternNote()->isVisible());
+        QCOMPARE(c->testPatternNote()->text(),
+                 QStringLiteral("A calibration grid with colored corner markers."));
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(c->mediaKindPicker()->button(i)->text(),
+                     QStringList({"Solid Color", "Test Pattern", "Image", "Video"})[i]);
+        }
+        QCOMPARE(c->chooseImageButton()->text(), QStringLiteral("Choose Image\u2026"));
+        QCOMPARE(c->chooseVideoButton()->text(), QStringLiteral("Choose Video\u2026"));
+
+        // Switching kinds keeps the path and colour for switching back.
+        Surface s = h_->selected();
+        s.mediaKind = MediaKind::video;
+        s.mediaPath = "/very/long/folder/name/"
+                      "a-clip-with-a-name-far-too-long-for-the-panel-to-show-whole.mp4";
+        h_->model.replaceSurface(0, s);
+        h_->settle();
+        QVERIFY(c->videoRow()->isVisible());
+        QVERIFY(!c->imageRow()->isVisible());
+        QVERIFY(!c->testPatternNote()->isVisible());
+        ElidedLabel* file = c->videoFileLabel();
+        QCOMPARE(file->fullText(),
+                 QStringLiteral("a-clip-with-a-name-far-too-long-for-the-panel-to-show-whole.mp4"));
+        QVERIFY(file->text().contains(QChar(0x2026)));
+        QVERIFY(file->text().startsWith(QStringLiteral("a-clip")));
+        QVERIFY(file->text().endsWith(QStringLiteral(".mp4")));
+    }
+
+    void captionsShowTheValuesCutTowardZero() {
+        h_->model.addSurface();
+        Surface s = h_->selected();
+        s.opacity = 0.29;
+        s.feather = 0.5f;
+        h_->model.replaceSurface(0, s);
+        h_->settle();
+        QCOMPARE(controls()->opacityCaption()->text(), QStringLiteral("Opacity  28%"));
+        QCOMPARE(controls()->featherCaption()->text(), QStringLiteral("Edge Feather  50%"));
+        QCOMPARE(controls()->featherSlider()->value(), ContinuousSlider::steps);
+        s.opacity = 1.0;
+        h_->model.replaceSurface(0, s);
+        h_->settle();
+        QCOMPARE(controls()->opacityCaption()->text(), QStringLiteral("Opacity  100%"));
+    }
+
+    void meshOnOffOnGivesAFreshGridAndHidesTheCornerFields() {
+        h_->model.addSurface();
+        h_->settle();
+        SelectedSurfaceControls* c = controls();
+        QVERIFY(c->cornerFields()->isVisible());
+        QVERIFY(!c->meshDetail()->isVisible());
+
+        c->meshCheckBox()->click();
+        h_->settle();
+        const std::vector<Pt> corners = h_->selected().corners;
+        QCOMPARE(h_->selected().mesh, WarpMesh::from(corners, 3, 3));
+        QVERIFY(!c->cornerFields()->isVisible());
+        QVERIFY(c->resetCornersButton()->isVisible());
+        QVERIFY(c->meshDetail()->isVisible());
+        QCOMPARE(c->columnsCaption()->text(), QStringLiteral("Columns: 3"));
+        QCOMPARE(c->rowsCaption()->text(), QStringLiteral("Rows: 3"));
+
+        Surface moved = h_->selected();
+        moved.mesh->points[5] = {0.0f, 0.0f};
+        h_->model.replaceSurface(0, moved);
+        h_->settle();
+        c->meshCheckBox()->click();
+        h_->settle();
+        QVERIFY(!h_->selected().mesh);
+        QVERIFY(c->cornerFields()->isVisible());
+        c->meshCheckBox()->click();
+        h_->settle();
+        QCOMPARE(h_->selected().mesh, WarpMesh::from(corners, 3, 3));
+    }
+
+    void changingTheCountsRebuildsEveryPointFromTheCorners() {
+        h_->model.setSurfaces(std::vector<Surface>{surfaceWithMesh(3, 3)});
+        h_->model.setSelectedID(h_->model.surfaces()[0].id);
+        Surface moved = h_->selected();
+        for (Pt& p : moved.mesh->points) {
+            p.x += 0.01f;
+        }
+        h_->model.replaceSurface(0, moved);
+        h_->settle();
+
+        controls()->columnsStepper()->increaseButton()->click();
+        h_->settle();
+        QCOMPARE(h_->selected().mesh, WarpMesh::from(moved.corners, 4, 3));
+        QCOMPARE(controls()->columnsCaption()->text(), QStringLiteral("Columns: 4"));
+
+        // A stepper at its end does not move.
+        for (int i = 0; i < 5; ++i) {
+            controls()->rowsStepper()->increaseButton()->click();
+        }
+        h_->settle();
+        QCOMPARE(h_->selected().mesh->rows, 6);
+        QVERIFY(!controls()->rowsStepper()->increaseButton()->isEnabled());
+    }
+
+    void showingTheModelNeverWritesItBack() {
+        // A loaded 10 × 10 mesh, beyond the steppers' 1..6, and values the
+        // fields show rounded: refreshing must store none of it.
+        Surface loaded = surfaceWithMesh(10, 10);
+        loaded.opacity = 0.123456789;
+        loaded.feather = 0.7f; // beyond the slider's 0.5
+        Surface plain;
+        plain.corners[0] = {0.12345f, -7.0f};
+        h_->model.setSurfaces(std::vector<Surface>{loaded, plain});
+        h_->model.setSelectedID(loaded.id);
+        const SurfaceList before = h_->model.surfaces();
+        h_->settle();
+        QVERIFY(h_->model.surfaces().sharesStorageWith(before));
+        QCOMPARE(controls()->columnsCaption()->text(), QStringLiteral("Columns: 10"));
+        QCOMPARE(controls()->columnsStepper()->value(), 10);
+        QVERIFY(controls()->meshCheckBox()->isChecked());
+        QCOMPARE(controls()->featherCaption()->text(), QStringLiteral("Edge Feather  70%"));
+
+        h_->model.setSelectedID(plain.id);
+        h_->settle();
+        QCOMPARE(controls()->cornerField(0, false)->text(), QStringLiteral("0.123"));
+        // Passing through a field without typing stores nothing (its text is
+        // the value rounded to three digits).
+        controls()->cornerField(0, false)->setFocus();
+        controls()->cornerField(0, true)->setFocus();
+        controls()->nameField()->setFocus();
+        QVERIFY(h_->model.surfaces().sharesStorageWith(before));
+        QCOMPARE(h_->model.surfaces()[1].corners[0].x, 0.12345f);
+    }
+
+    void cornerFieldsStoreWhatIsTypedAndRefuseWhatIsNotANumber() {
+        h_->model.addSurface();
+        h_->settle();
+        QLineEdit* x = controls()->cornerField(0, false);
+        QCOMPARE(x->text(), QStringLiteral("0.250"));
+        QCOMPARE(x->placeholderText(), QStringLiteral("x"));
+        QCOMPARE(controls()->cornerField(0, true)->placeholderText(), QStringLiteral("y"));
+
+        typeAndCommit(x, "0.12345");
+        QCOMPARE(h_->selected().corners[0].x, 0.12345f);
+        QCOMPARE(x->text(), QStringLiteral("0.123"));
+        typeAndCommit(x, "-1.5"); // not clamped to the canvas
+        QCOMPARE(h_->selected().corners[0].x, -1.5f);
+
+        for (const char* bad : {"nan", "inf", "-inf", "1e39", "abc", ""}) {
+            typeAndCommit(x, bad);
+            QVERIFY2(h_->selected().corners[0].x == -1.5f, bad);
+            QCOMPARE(x->text(), QStringLiteral("-1.500"));
+        }
+        QCOMPARE(h_->undoDepth(), 1u); // addSurface's own
+        // Nothing unsavable got in.
+        const QTemporaryDir dir;
+        QVERIFY(h_->model.save(dir.filePath(QStringLiteral("corner.json")).toStdString()).ok);
+
+        // The user's locale: a comma is the decimal mark in German.
+        h_->view->setLocale(QLocale(QLocale::German, QLocale::Germany));
+        typeAndCommit(x, "0,5");
+        QCOMPARE(h_->selected().corners[0].x, 0.5f);
+        QCOMPARE(x->text(), QStringLiteral("0,500"));
+        typeAndCommit(x, "0.250"); // a group separator there: refused
+        QCOMPARE(h_->selected().corners[0].x, 0.5f);
+    }
+
+    void typingSurvivesModelChanges() {
+        addThreeSurfaces();
+        SelectedSurfaceControls* c = controls();
+
+        // A corner field being typed in, while the editor drags the corner.
+        QLineEdit* x = c->cornerField(2, false);
+        x->setFocus();
+        x->selectAll();
+        QTest::keyClicks(x, "0.61");
+        x->setCursorPosition(2);
+        Surface dragged = h_->selected();
+        dragged.corners[2] = {0.3f, 0.35f};
+        h_->model.replaceSurface(1, dragged);
+        h_->settle();
+        QCOMPARE(x->text(), QStringLiteral("0.61"));
+        QCOMPARE(x->cursorPosition(), 2);
+        QVERIFY(x->hasFocus());
+        QCOMPARE(c->cornerField(2, true)->text(), QStringLiteral("0.350")); // not being typed in
+        QTest::keyClick(x, Qt::Key_Return);
+        QCOMPARE(h_->selected().corners[2].x, 0.61f);
+        QCOMPARE(h_->selected().corners[2].y, 0.35f);
+
+        // The name field, while undo and another window change things.
+        QLineEdit* name = c->nameField();
+        name->setFocus();
+        name->end(false);
+        QTest::keyClicks(name, " draft");
+        name->setCursorPosition(3);
+        Surface other = h_->model.surfaces()[0];
+        other.opacity = 0.5;
+        h_->model.replaceSurface(0, other);
+        h_->model.setOutputs({OutputConfig()});
+        h_->settle();
+        QCOMPARE(name->text(), QStringLiteral("Surface 2 draft"));
+        QCOMPARE(name->cursorPosition(), 3);
+        QVERIFY(name->hasFocus());
+
+        // A slider held by the user stays under the pointer; its caption
+        // still follows the model.
+        ContinuousSlider* opacity = c->opacitySlider();
+        opacity->setSliderDown(true);
+        opacity->setSliderPosition(4000);
+        h_->settle();
+        QCOMPARE(h_->selected().opacity, 0.4);
+        Surface changed = h_->selected();
+        changed.opacity = 0.9;
+        h_->model.replaceSurface(1, changed);
+        h_->settle();
+        QCOMPARE(opacity->sliderPosition(), 4000);
+        QCOMPARE(c->opacityCaption()->text(), QStringLiteral("Opacity  90%"));
+        // Let go, it takes up what the model got meanwhile.
+        opacity->setSliderDown(false);
+        QCOMPARE(opacity->value(), 9000);
+    }
+
+    void inlineRenameOfSurfaces() {
+        addThreeSurfaces();
+        QListWidget* rows = list()->list();
+        QVERIFY(!h_->view->editingSurfaceID());
+
+        clickRow(rows, 0, true);
+        const Uuid first = h_->model.surfaces()[0].id;
+        QCOMPARE(h_->view->editingSurfaceID(), first);
+        QLineEdit* field = list()->renameField();
+        QVERIFY(field);
+        QCOMPARE(field->text(), QStringLiteral("Surface 1"));
+        QCOMPARE(field->placeholderText(), QStringLiteral("Name"));
+        QVERIFY(field->hasFocus());
+        QTest::keyClicks(field, "Wall");                             // replaces the selected name
+        QCOMPARE(h_->model.surfaces()[0].name, std::string("Wall")); // each keystroke
+        h_->settle();
+
+        // A surface added meanwhile leaves the field, its text and focus alone.
+        h_->model.addSurface();
+        h_->settle();
+        QCOMPARE(list()->renameField(), field);
+        QVERIFY(field->hasFocus());
+
+        // Editing moves to another row; the first keeps what was typed.
+        clickRow(rows, 2, true);
+        QCOMPARE(h_->view->editingSurfaceID(), h_->model.surfaces()[2].id);
+        h_->settle();
+        QCOMPARE(rows->item(0)->text(), QStringLiteral("Wall"));
+        QVERIFY(rows->itemWidget(rows->item(2)));
+        QVERIFY(!rows->itemWidget(rows->item(0)));
+        QTest::keyClicks(list()->renameField(), "Floor");
+        QTest::keyClick(list()->renameField(), Qt::Key_Return);
+        QVERIFY(!h_->view->editingSurfaceID());
+        h_->settle();
+        QCOMPARE(rows->item(2)->text(), QStringLiteral("Floor"));
+        QVERIFY(!list()->renameField());
+        QCOMPARE(h_->undoDepth(), 4u); // the four addSurface calls only
+
+        // The editing id outlives its surface: Undo brings the field back.
+        list()->beginRename(first);
+        h_->model.setSelectedID(first);
+        h_->model.deleteSelected();
+        h_->settle();
+        QVERIFY(!list()->renameField());
+        QCOMPARE(h_->view->editingSurfaceID(), first);
+        h_->model.undo();
+        h_->settle();
+        QVERIFY(list()->renameField());
+        QCOMPARE(list()->renameField()->text(), QStringLiteral("Wall"));
+    }
+
+    void everyControlHasAnAccessibleName() {
+        addThreeSurfaces();
+        h_->model.addOutput(OutputPreset::leftHalf);
+        h_->model.setBackgroundImagePath("/tmp/reference.png");
+        h_->settle();
+        QStringList names;
+        const auto check = [&names](QWidget* widget) {
+            if (qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                qobject_cast<QAbstractSlider*>(widget) || qobject_cast<QListWidget*>(widget) ||
+                qobject_cast<Stepper*>(widget) || qobject_cast<SegmentedControl*>(widget)) {
+                QVERIFY2(!widget->accessibleName().isEmpty(),
+                         qPrintable(widget->metaObject()->className() + QStringLiteral(" ") +
+                                    widget->objectName()));
+                names << widget->accessibleName();
+            }
+        };
+        for (QWidget* widget : h_->view->findChildren<QWidget*>()) {
+            if (!qobject_cast<QScrollBar*>(widget)) {
+                check(widget);
+            }
+        }
+        for (const char* name : {"Opacity",
+                                 "Edge Feather",
+                                 "Columns",
+                                 "Rows",
+                                 "TL x",
+                                 "TL y",
+                                 "BL y",
+                                 "Media",
+                                 "Color",
+                                 "Name",
+                                 "Curved Surface (Mesh Warp)",
+                                 "Reset Mesh",
+                                 "Reset Corners",
+                                 "L",
+                                 "B",
+                                 "Add output",
+                                 "Delete output",
+                                 "Open this output's window",
+                                 "Snap",
+                                 "Add surface",
+                                 "Delete selected",
+                                 "Change\u2026",
+                                 "Clear",
+                                 "Solid Color"}) {
+            QVERIFY2(names.contains(QString::fromUtf8(name)), name);
+        }
+    }
+
+    void panelFitsItsMinimumWidth() {
+        addThreeSurfaces();
+        h_->model.addOutput(OutputPreset::full);
+        h_->model.setBackgroundImagePath("/tmp/reference.png");
+        h_->settle();
+        QCOMPARE(h_->view->minimumWidth(), 290);
+        h_->view->resize(290, 700);
+        QCoreApplication::processEvents();
+        QScrollArea* scroll = h_->view->scrollArea();
+        // Nothing sticks out of the scrolling column at the narrowest.
+        QVERIFY(scroll->widget()->minimumSizeHint().width() <= scroll->viewport()->width());
+        QVERIFY(h_->view->minimumSizeHint().width() <= 290);
+    }
+};
+
+QTEST_MAIN(SurfaceInspectorTest)
+#include "SurfaceInspectorTest.moc"
