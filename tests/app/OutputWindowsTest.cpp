@@ -1,6 +1,5 @@
 #include "app/LetterboxView.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputLookup.h"
 #include "app/OutputView.h"
 #include "app/OutputWindow.h"
 #include "app/OutputWindowRegistry.h"
@@ -116,7 +115,7 @@ private slots:
                  0.0f);
         QVERIFY(model_->outputs().empty()); // never added
 
-        // The output comes back (undo of nothing: a load with the same id).
+        // An output with that id again (a project reloaded): shown again.
         model_->setOutputs(outputs);
         settle();
         QCOMPARE(window->windowTitle(), QString("Stage Left"));
@@ -152,15 +151,6 @@ private slots:
         QVERIFY(!window->view()->content()->isVisible());
     }
 
-    void cropContentSizeWidensBeforeTheProduct() {
-        OutputConfig output;
-        output.cropWidth = 0.1f;
-        output.cropHeight = 0.3f;
-        const ContentSize size = cropContentSize({1920.0, 1080.0}, output);
-        QCOMPARE(size.width, 1920.0 * static_cast<double>(0.1f));
-        QCOMPARE(size.height, 1080.0 * static_cast<double>(0.3f));
-    }
-
     void fullScreenTogglesAndHidesThePointer() {
         OutputWindow* window = registry_->open(addOutput("Left", 0.0f, 0.5f));
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -187,12 +177,6 @@ private slots:
         QTRY_VERIFY(window->isFullScreen());
         window->leaveFullScreen();
         QTRY_VERIFY(!window->isFullScreen());
-    }
-
-    void accessibleNamesSayWhatTheViewsAre() {
-        OutputWindow* window = registry_->open(addOutput("Left", 0.0f, 0.5f));
-        QVERIFY(window->view()->content()->accessibleName().contains("Left"));
-        QVERIFY(window->accessibleName().contains("Left"));
     }
 };
 
