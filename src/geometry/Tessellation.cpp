@@ -15,27 +15,27 @@ struct TexPoint {
     float v = 0.0f;
 };
 
-SurfaceVertex vertex(Pt p, TexPoint t, float q) {
-    SurfaceVertex out;
+void setVertex(SurfaceVertex& out, Pt p, TexPoint t, float q) {
     out.pos[0] = p.x;
     out.pos[1] = p.y;
     out.uvq[0] = t.u * q;
     out.uvq[1] = t.v * q;
     out.uvq[2] = q;
-    return out;
 }
 
 // Two triangles sharing the diagonal P0-P2: (P0, P1, P2), (P0, P2, P3).
+// Written in place: this runs for every mesh cell of every frame.
 void emitQuad(const std::array<Pt, 4>& p, const std::array<TexPoint, 4>& t,
               const std::array<float, 4>& q, std::vector<SurfaceVertex>& out) {
-    const SurfaceVertex v0 = vertex(p[0], t[0], q[0]);
-    const SurfaceVertex v2 = vertex(p[2], t[2], q[2]);
-    out.push_back(v0);
-    out.push_back(vertex(p[1], t[1], q[1]));
-    out.push_back(v2);
-    out.push_back(v0);
-    out.push_back(v2);
-    out.push_back(vertex(p[3], t[3], q[3]));
+    const std::size_t at = out.size();
+    out.resize(at + 6);
+    SurfaceVertex* v = out.data() + at;
+    setVertex(v[0], p[0], t[0], q[0]);
+    setVertex(v[1], p[1], t[1], q[1]);
+    setVertex(v[2], p[2], t[2], q[2]);
+    v[3] = v[0];
+    v[4] = v[2];
+    setVertex(v[5], p[3], t[3], q[3]);
 }
 
 void reserveFor(std::vector<SurfaceVertex>& out, std::size_t more) {

@@ -4,8 +4,6 @@
 #include <epoxy/gl.h>
 
 #include <cstdio>
-#include <map>
-#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -13,36 +11,13 @@ namespace prismeta {
 
 namespace {
 
-// EGL hands out one display per platform and device, and eglTerminate ends it
-// for every context on it: count the users and terminate after the last.
-std::mutex displayMutex;
-std::map<EGLDisplay, int> displayUsers;
-
-bool acquireDisplay(EGLDisplay display) {
-    const std::lock_guard lock(displayMutex);
-    int& users = displayUsers[display];
-    if (users == 0) {
-        EGLint major = 0;
-        EGLint minor = 0;
-        if (eglInitialize(display, &major, &minor) != EGL_TRUE) {
-            displayUsers.erase(display);
-            return false;
-        }
-    }
-    ++users;
-    return true;
-}
-
-void releaseDisplay(EGLDisplay display) {
-    const std::lock_guard lock(displayMutex);
-    const auto it = displayUsers.find(display);
-    if (it == displayUsers.end()) {
-        return;
-    }
-    if (--it->second == 0) {
-        displayUsers.erase(it);
-        eglTerminate(display);
-    }
+// EGL hands out one display per platform and device for the whole process,
+// and eglTerminate would end every context on it (and unload the driver):
+// a display is initialised once and stays so until the process ends.
+bool initialiseDisplay(EGLDisplay display) {
+    EGLint major = 0;
+    EGLint minor = 0;
+    return eglInitialize(display, &major, &minor) == EGL_TRUE; // again: a no-op
 }
 
 bool hasClientExtension(const char* name) {
@@ -70,18 +45,16 @@ struct Made {
 
 // Makes a 3.3 core context current on display, with no surface at all.
 Made makeContext(EGLDisplay display, std::string& why) {
-    if (display == EGL_NO_DISPLAY || !acquireDisplay(display)) {
+    if (display == EGL_NO_DISPLAY || !initialiseDisplay(display)) {
         why = "no display";
         return {};
     }
     if (!epoxy_has_egl_extension(display, "EGL_KHR_surfaceless_context")) {
         why = "no surfaceless contexts";
-        releaseDisplay(display);
         return {};
     }
     if (eglBindAPI(EGL_OPENGL_API) != EGL_TRUE) {
         why = "no desktop OpenGL";
-        releaseDisplay(display);
         return {};
     }
     // Without EGL_PBUFFER_BIT Mesa reports no config at all.
@@ -104,7 +77,6 @@ Made makeContext(EGLDisplay display, std::string& why) {
         configCount < 1) {
         if (!epoxy_has_egl_extension(display, "EGL_KHR_no_config_context")) {
             why = "no matching config";
-            releaseDisplay(display);
             return {};
         }
         config = EGL_NO_CONFIG_KHR;
@@ -119,7 +91,6 @@ Made makeContext(EGLDisplay display, std::string& why) {
     const EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
     if (context == EGL_NO_CONTEXT) {
         why = "no OpenGL 3.3 core context";
-        releaseDisplay(display);
         return {};
     }
     if (eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context) != EGL_TRUE ||
@@ -127,7 +98,6 @@ Made makeContext(EGLDisplay display, std::string& why) {
         why = "the context would not become current as OpenGL 3.3";
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(display, context);
-        releaseDisplay(display);
         return {};
     }
     return {display, context};
@@ -226,7 +196,6 @@ HeadlessContext::~HeadlessContext() {
         eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     }
     eglDestroyContext(display_, context_);
-    releaseDisplay(display_);
 }
 
 bool HeadlessContext::makeCurrent() {

@@ -19,7 +19,9 @@ class HeadlessContext {
 public:
     // Fails with a description naming what was tried when no context can be made.
     static Result<std::unique_ptr<HeadlessContext>> create(bool verbose = false);
-    ~HeadlessContext(); // releases the context (and makes nothing current)
+    // Releases the context. The EGL display stays initialised until the
+    // process ends: it is shared by every context on it.
+    ~HeadlessContext();
 
     HeadlessContext(const HeadlessContext&) = delete;
     HeadlessContext& operator=(const HeadlessContext&) = delete;

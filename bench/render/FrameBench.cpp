@@ -1,0 +1,101 @@
+// CPU cost of one frame, headless at 1920 x 1080: submission alone (the GPU
+// work is waited for outside the timing), and submission plus glFinish.
+// Surfaces tile the canvas and show the test pattern; plain quads or 6 x 6
+// meshes. Prints the GL_RENDERER the numbers belong to.
+#include "core/ProjectModel.h"
+#include "render/HeadlessContext.h"
+#include "render/OffscreenFramebuffer.h"
+#include "render/Renderer.h"
+
+#include <benchmark/benchmark.h>
+#include <epoxy/gl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace prismeta {
+namespace {
+
+HeadlessContext& context() {
+    static auto made = [] {
+        auto c = HeadlessContext::create();
+        if (!c) {
+            std::fprintf(stderr, "bench_render: %s\n", c.error().c_str());
+            std::exit(1);
+        }
+        std::printf("GL_RENDERER: %s (%s)\n", c.value()->rendererName().c_str(),
+                    c.value()->platformName().c_str());
+        return std::move(c.value());
+    }();
+    return *made;
+}
+
+std::vector<Surface> tiles(int count, bool meshed) {
+    const int across = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    const float size = 1.0f / static_cast<float>(across);
+    std::vector<Surface> surfaces;
+    for (int i = 0; i < count; ++i) {
+        const float x = static_cast<float>(i % across) * size;
+        const float y = static_cast<float>(i / across) * size;
+        Surface s;
+        // A slight keystone so the weights are not all 2.
+        s.corners = {{x, y},
+                     {x + size, y + size * 0.05f},
+                     {x + size * 0.95f, y + size},
+                     {x + size * 0.02f, y + size * 0.97f}};
+        if (meshed) {
+            s.mesh = WarpMesh::from(s.corners, 6, 6);
+        }
+        surfaces.push_back(s);
+    }
+    return surfaces;
+}
+
+void frame(benchmark::State& state, bool finish) {
+    context().makeCurrent();
+    ProjectModel model;
+    model.setSurfaces(tiles(static_cast<int>(state.range(0)), state.range(1) != 0));
+    OutputConfig output;
+    output.blendRight = 0.1f;
+    auto renderer = Renderer::create(model, output);
+    auto target = OffscreenFramebuffer::create(1920, 1080);
+    if (!renderer || !target) {
+        state.SkipWithError("no renderer");
+        return;
+    }
+    renderer->draw(target->target(), 0.0); // warm-up: media sources, buffers
+    glFinish();
+    double time = 0.0;
+    for (auto _ : state) {
+        renderer->draw(target->target(), time += 1.0 / 60);
+        if (finish) {
+            glFinish();
+        } else {
+            state.PauseTiming();
+            glFinish();
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0)); // surfaces
+}
+
+void BM_FrameSubmit(benchmark::State& state) {
+    frame(state, false);
+}
+void BM_FrameSubmitAndFinish(benchmark::State& state) {
+    frame(state, true);
+}
+
+// Args: surfaces, meshed (6 x 6).
+BENCHMARK(BM_FrameSubmit)
+    ->ArgsProduct({{10, 100, 1000}, {0, 1}})
+    ->ArgNames({"surfaces", "mesh6x6"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameSubmitAndFinish)
+    ->ArgsProduct({{10, 100, 1000}, {0, 1}})
+    ->ArgNames({"surfaces", "mesh6x6"})
+    ->Unit(benchmark::kMicrosecond);
+
+} // namespace
+} // namespace prismeta
