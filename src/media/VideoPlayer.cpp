@@ -25,9 +25,9 @@ constexpr double dueSlack = 1e-9;
 // for a jump ahead.
 constexpr double catchUpLag = 1.0;
 
-// Longest wall-clock time without a converted picture while the decoder is
-// behind; then a late picture is delivered anyway.
-constexpr std::chrono::milliseconds maxFreeze{250};
+// The render loop's period (60 Hz), against which the decoder's pace is
+// judged.
+constexpr double pollInterval = 1.0 / 60.0;
 
 // Row alignment of the converted pictures: what swscale's vector code likes.
 constexpr int rowAlignment = 32;
@@ -89,16 +89,31 @@ void VideoPlayer::State::run(const std::string& path, double startTime) {
             stream->seekTo(startTime);
         }
         PixelConverter converter(PixelConverter::Quality::fast);
-        // One picture is held back until the next is decoded: only then is it
-        // known whether it will ever be shown.
+        // A picture is held back until the next is decoded: only then is it
+        // known whether it will ever be shown. When that next one is already
+        // due, the held one is dropped unconverted. The next one itself is
+        // held too while decoding runs faster than the renderer polls (a
+        // run-up to the picture due after a seek or a stall: showing its
+        // pictures would fast-forward); at a slower pace it is delivered at
+        // once, since a late picture beats a frozen screen.
         bool havePending = false;
         double pendingTime = 0.0;
-        auto lastDelivery = std::chrono::steady_clock::now();
+        double decodeSeconds = 0.0;
+        long long pictures = 0;
         while (!stop.load(std::memory_order_relaxed)) {
             double time = 0.0;
             const double wanted = watermark.load(std::memory_order_relaxed);
+            const auto decodeStart = std::chrono::steady_clock::now();
             if (!stream->next(current.get(), &time, wanted)) {
                 break;
+            }
+            const double took =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - decodeStart)
+                    .count();
+            // The first picture's wait fills the codec's pipeline; it says
+            // nothing about the pace.
+            if (pictures++ > 0) {
+                decodeSeconds = pictures == 2 ? took : 0.75 * decodeSeconds + 0.25 * took;
             }
             // Far behind the renderer (it stopped polling for a while, or the
             // machine is too slow): jump instead of decoding everything due.
@@ -108,19 +123,20 @@ void VideoPlayer::State::run(const std::string& path, double startTime) {
                 havePending = false;
                 continue;
             }
+            const bool due = time <= watermark.load(std::memory_order_relaxed) + dueSlack;
             if (havePending) {
-                const bool superseded =
-                    time <= watermark.load(std::memory_order_relaxed) + dueSlack;
-                // A decoder slower than real time would otherwise drop every
-                // picture and show none: a late picture beats a frozen one.
-                const auto now = std::chrono::steady_clock::now();
-                if (superseded && now - lastDelivery < maxFreeze) {
+                if (due) {
                     av_frame_unref(pending.get());
-                } else if (deliver(pending.get(), pendingTime, converter)) {
-                    lastDelivery = now;
-                } else {
+                } else if (!deliver(pending.get(), pendingTime, converter)) {
                     break;
                 }
+                havePending = false;
+            }
+            if (due && decodeSeconds > pollInterval) {
+                if (!deliver(current.get(), time, converter)) {
+                    break;
+                }
+                continue;
             }
             std::swap(pending, current);
             pendingTime = time;
