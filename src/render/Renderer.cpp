@@ -14,9 +14,11 @@
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 namespace prismeta {
 
@@ -42,17 +44,11 @@ bool drawableCrop(const FrameUniforms& frame) {
            frame.cropSize[0] != 0.0f && frame.cropSize[1] != 0.0f;
 }
 
-// Orphans the buffer's storage (so the driver never waits for the GPU to
-// finish reading last frame's data) and writes the new bytes. The storage
-// grows geometrically and never shrinks, so a steady frame reallocates nothing.
-void streamInto(GLenum target, unsigned buffer, std::size_t& capacity, const void* data,
-                std::size_t bytes) {
+// Gives the buffer fresh storage holding bytes (orphaning the old one, so the
+// driver never waits for the GPU to finish reading last frame's data).
+void streamInto(GLenum target, unsigned buffer, const void* data, std::size_t bytes) {
     glBindBuffer(target, buffer);
-    if (bytes > capacity) {
-        capacity = bytes > 2 * capacity ? bytes : 2 * capacity;
-    }
-    glBufferData(target, static_cast<GLsizeiptr>(capacity), nullptr, GL_STREAM_DRAW);
-    glBufferSubData(target, 0, static_cast<GLsizeiptr>(bytes), data);
+    glBufferData(target, static_cast<GLsizeiptr>(bytes), data, GL_STREAM_DRAW);
 }
 
 } // namespace
@@ -248,7 +244,9 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
         return;
     }
     // One snapshot for the whole frame: copying the list costs a reference count.
-    const SurfaceList surfaces = model_->surfaces();
+    const SurfaceList snapshot = model_->surfaces();
+    const std::span<const Surface> surfaces(snapshot.vector().data(),
+                                            std::min(snapshot.size(), maxFrameSurfaces));
     ++frameStamp_;
 
     FrameUniforms frame;
@@ -294,6 +292,7 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glDisable(GL_FRAMEBUFFER_SRGB);
     glDisable(GL_SAMPLE_ALPHA_TO_COVERAGE);
     glDisable(GL_RASTERIZER_DISCARD);
+    glDisable(GL_DITHER);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -392,11 +391,10 @@ void Renderer::drawSurface(const Surface& surface, double hostTime) {
 
 void Renderer::uploadFrame() {
     if (!vertices_.empty()) {
-        streamInto(GL_ARRAY_BUFFER, vertexBuffer_, vertexBufferCapacity_, vertices_.data(),
+        streamInto(GL_ARRAY_BUFFER, vertexBuffer_, vertices_.data(),
                    vertices_.size() * sizeof(SurfaceVertex));
     }
-    streamInto(GL_UNIFORM_BUFFER, uniformBuffer_, uniformBufferCapacity_, uniformBytes_.data(),
-               uniformBytes_.size());
+    streamInto(GL_UNIFORM_BUFFER, uniformBuffer_, uniformBytes_.data(), uniformBytes_.size());
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindBuffer(GL_UNIFORM_BUFFER, 0);
 }

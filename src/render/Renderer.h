@@ -64,10 +64,11 @@ public:
     // Media sources currently cached (for tests and diagnostics).
     std::size_t mediaSourceCount() const;
 
-    // Vertices one frame may carry (512 MiB of vertex data). Surfaces that
-    // would go beyond it are left out of the frame: only a hostile file gets
-    // there (a real 64 x 64 mesh needs 24,576).
+    // What one frame may carry: 2^24 vertices (512 MiB of vertex data) and
+    // 2^16 surfaces. Surfaces beyond either are left out of the frame; only a
+    // hostile file gets there (a real 64 x 64 mesh needs 24,576 vertices).
     static constexpr std::size_t maxFrameVertices = std::size_t{1} << 24;
+    static constexpr std::size_t maxFrameSurfaces = std::size_t{1} << 16;
 
 private:
     // One surface's draw of the frame: its vertex range in the frame's vertex
@@ -107,9 +108,7 @@ private:
     unsigned vertexBuffer_ = 0;
     unsigned blendVertexBuffer_ = 0;
     unsigned uniformBuffer_ = 0;
-    std::size_t vertexBufferCapacity_ = 0;  // bytes
-    std::size_t uniformBufferCapacity_ = 0; // bytes
-    std::size_t uniformStride_ = 0;         // SurfaceUniforms rounded up to the GL offset alignment
+    std::size_t uniformStride_ = 0; // SurfaceUniforms rounded up to the GL offset alignment
 
     std::unique_ptr<MediaSourceTable> mediaSources;
     std::uint64_t frameStamp_ = 0;
