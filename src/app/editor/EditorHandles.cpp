@@ -1,55 +1,18 @@
 #include "app/editor/EditorHandles.h"
 
-#include "core/Surface.h"
-
-#include <algorithm>
 #include <cmath>
 
 namespace prismeta {
 
-void collectHandles(const Surface& surface, const ViewRect& fit, std::vector<EditorHandle>& out) {
-    out.clear();
-    if (surface.mesh) {
-        const WarpMesh& mesh = *surface.mesh;
-        out.reserve(mesh.points.size());
-        for (std::size_t i = 0; i < mesh.points.size(); ++i) {
-            EditorHandle handle;
-            handle.kind = HandleKind::meshPoint;
-            handle.index = i;
-            // A grid with negative columns has no rows to speak of: every point
-            // sits in row 0 at its own index.
-            const auto index = static_cast<std::int64_t>(i);
-            if (mesh.cols >= 0 && mesh.cols < INT64_MAX) {
-                handle.row = index / (mesh.cols + 1);
-                handle.column = index % (mesh.cols + 1);
-            } else {
-                handle.column = index;
-            }
-            handle.center = canvasToView(fit, mesh.points[i]);
-            handle.radius = meshHandleRadius;
-            out.push_back(handle);
+std::optional<EditorHandle> topmostHandleAt(const Surface& surface, const ViewRect& fit,
+                                            ViewPoint p) {
+    std::optional<EditorHandle> hit;
+    forEachHandle(surface, fit, [&](const EditorHandle& handle) {
+        if (std::hypot(p.x - handle.center.x, p.y - handle.center.y) <= handle.radius) {
+            hit = handle;
         }
-        return;
-    }
-    const std::size_t count = std::min<std::size_t>(surface.corners.size(), 4);
-    for (std::size_t i = 0; i < count; ++i) {
-        EditorHandle handle;
-        handle.kind = HandleKind::corner;
-        handle.index = i;
-        handle.center = canvasToView(fit, surface.corners[i]);
-        handle.radius = cornerHandleRadius;
-        out.push_back(handle);
-    }
-}
-
-std::optional<std::size_t> topmostHandleAt(const std::vector<EditorHandle>& handles, ViewPoint p) {
-    for (std::size_t i = handles.size(); i-- > 0;) {
-        const EditorHandle& h = handles[i];
-        if (std::hypot(p.x - h.center.x, p.y - h.center.y) <= h.radius) {
-            return i;
-        }
-    }
-    return std::nullopt;
+    });
+    return hit;
 }
 
 std::optional<std::size_t> meshPointIndex(std::int64_t row, std::int64_t column, std::int64_t cols,

@@ -45,11 +45,11 @@ EditorInteraction::Gesture EditorInteraction::press(ViewPoint p, const ViewRect&
     start_ = p;
 
     if (const auto selected = model_.selectedIndex()) {
-        const std::vector<EditorHandle>& all = handles(fit);
-        if (const auto hit = topmostHandleAt(all, p)) {
-            handle_ = all[*hit];
+        const Surface& surface = model_.surfaces()[*selected];
+        if (const auto hit = topmostHandleAt(surface, fit, p)) {
+            handle_ = *hit;
             surfaceIndex_ = *selected;
-            surfaceID_ = model_.surfaces()[*selected].id;
+            surfaceID_ = surface.id;
             gesture_ = handle_.kind == HandleKind::corner ? Gesture::corner : Gesture::meshPoint;
             // A handle changes nothing until the pointer moves: a click on
             // it is not an edit.
@@ -242,14 +242,6 @@ void EditorInteraction::nudgeSelected(Pt offset) {
     // Every nudge, auto-repeats included, is an undo step of its own.
     model_.pushUndo();
     model_.replaceSurface(*index, std::move(moved));
-}
-
-const std::vector<EditorHandle>& EditorInteraction::handles(const ViewRect& fit) {
-    handles_.clear();
-    if (const auto selected = model_.selectedIndex()) {
-        collectHandles(model_.surfaces()[*selected], fit, handles_);
-    }
-    return handles_;
 }
 
 } // namespace prismeta

@@ -60,10 +60,6 @@ public:
     // undo step. Nothing without a selection or when a result is not finite.
     void nudgeSelected(Pt offset);
 
-    // The handles of the selected surface on `fit` (none without a
-    // selection), in drawing order. The list is reused between calls.
-    const std::vector<EditorHandle>& handles(const ViewRect& fit);
-
 private:
     void changeBody(ViewPoint p);
     void changeHandle(ViewPoint p);
@@ -88,8 +84,6 @@ private:
     std::size_t surfaceIndex_ = 0;
     Uuid surfaceID_;
     EditorHandle handle_;
-
-    std::vector<EditorHandle> handles_;
 };
 
 } // namespace prismeta

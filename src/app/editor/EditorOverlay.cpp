@@ -1,6 +1,7 @@
 #include "app/editor/EditorOverlay.h"
 
 #include "app/ModelAdapter.h"
+#include "app/editor/EditorHandles.h"
 #include "app/editor/EditorView.h"
 #include "core/ProjectModel.h"
 
@@ -76,17 +77,19 @@ void paintMeshGrid(QPainter& painter, const WarpMesh& mesh, const ViewRect& fit,
     painter.strokePath(path, QPen(withAlpha(accent, 0.4), 1.0));
 }
 
-void paintHandles(QPainter& painter, const std::vector<EditorHandle>& handles,
-                  const QColor& accent) {
-    const QColor meshFill = withAlpha(accent, 0.85);
-    const QPen cornerRing(Qt::white, 2.0);
-    const QPen meshRing(Qt::white, 1.5);
-    for (const EditorHandle& handle : handles) {
-        const bool corner = handle.kind == HandleKind::corner;
-        painter.setPen(corner ? cornerRing : meshRing);
-        painter.setBrush(corner ? accent : meshFill);
-        painter.drawEllipse(toQt(handle.center), handle.radius, handle.radius);
-    }
+void paintHandles(QPainter& painter, const Surface& surface, const ViewRect& fit,
+                  const QColor& accent, const QRectF& area) {
+    const bool meshed = surface.mesh.has_value();
+    painter.setPen(QPen(Qt::white, meshed ? 1.5 : 2.0));
+    painter.setBrush(meshed ? withAlpha(accent, 0.85) : accent);
+    // Handles off the editor are skipped: a mesh may hold many points.
+    const QRectF visible = area.adjusted(-12.0, -12.0, 12.0, 12.0);
+    forEachHandle(surface, fit, [&](const EditorHandle& handle) {
+        const QPointF centre = toQt(handle.center);
+        if (visible.contains(centre)) {
+            painter.drawEllipse(centre, handle.radius, handle.radius);
+        }
+    });
 }
 
 } // namespace
@@ -131,7 +134,7 @@ void EditorOverlay::paintEvent(QPaintEvent* /*event*/) {
     if (surface.mesh) {
         paintMeshGrid(painter, *surface.mesh, fit, accentColor);
     }
-    paintHandles(painter, view_.interaction().handles(fit), accentColor);
+    paintHandles(painter, surface, fit, accentColor, QRectF(rect()));
 }
 
 } // namespace prismeta

@@ -40,6 +40,12 @@ void drag(EditorInteraction& editor, const ViewRect& fit, ViewPoint from,
     editor.release(last);
 }
 
+std::vector<EditorHandle> handlesOf(const Surface& surface, const ViewRect& fit) {
+    std::vector<EditorHandle> handles;
+    forEachHandle(surface, fit, [&](const EditorHandle& h) { handles.push_back(h); });
+    return handles;
+}
+
 // A square fit 1000 points wide: one canvas unit is 1000 points on both axes.
 const ViewRect fit1000{0.0, 0.0, 1000.0, 1000.0};
 
@@ -121,7 +127,7 @@ private slots:
 
         // Only mesh points have handles: 6 points from corner 0 is outside
         // mesh point 0's disc (radius 5), though inside a corner's (8).
-        QCOMPARE(editor.handles(fit1000).size(), std::size_t{16});
+        QCOMPARE(handlesOf(s, fit1000).size(), std::size_t{16});
         const ViewPoint corner0 = canvasToView(fit1000, s.corners[0]);
         QCOMPARE(editor.press(plus(corner0, 6, 0), fit1000), Gesture::body);
         editor.release(plus(corner0, 6, 0));
@@ -330,7 +336,7 @@ private slots:
         model.setSelectedID(std::nullopt);
         drag(editor, sliver, onSurface, {plus(onSurface, 0.0, 40.0)});
         model.setSelectedID(before[0].id);
-        const ViewPoint handle = editor.handles(sliver).at(0).center;
+        const ViewPoint handle = handlesOf(model.surfaces()[0], sliver).at(0).center;
         drag(editor, sliver, handle, {plus(handle, 0.0, 40.0)});
         for (const Pt p : model.surfaces()[0].corners) {
             QVERIFY(isFinite(p));
@@ -338,23 +344,18 @@ private slots:
     }
 
     void damagedSurfacesHaveOnlyTheHandlesAndLinesThatExist() {
-        std::vector<EditorHandle> handles;
         Surface s = quad(0.1f, 0.1f, 0.2f, 0.2f);
         s.corners.resize(3);
-        collectHandles(s, fit1000, handles);
-        QCOMPARE(handles.size(), std::size_t{3});
+        QCOMPARE(handlesOf(s, fit1000).size(), std::size_t{3});
         s.corners.assign(6, Pt{0.5f, 0.5f});
-        collectHandles(s, fit1000, handles);
-        QCOMPARE(handles.size(), std::size_t{4});
+        QCOMPARE(handlesOf(s, fit1000).size(), std::size_t{4});
 
         // Counts that the points do not fill, or that are not counts at all.
         s.mesh = WarpMesh{3, 3, std::vector<Pt>(5)};
-        collectHandles(s, fit1000, handles);
-        QCOMPARE(handles.size(), std::size_t{5});
-        QCOMPARE(handles[4].row, std::int64_t{1});
+        QCOMPARE(handlesOf(s, fit1000).size(), std::size_t{5});
+        QCOMPARE(handlesOf(s, fit1000)[4].row, std::int64_t{1});
         s.mesh = WarpMesh{-4, 0, std::vector<Pt>(3)};
-        collectHandles(s, fit1000, handles);
-        QCOMPARE(handles[2].column, std::int64_t{2});
+        QCOMPARE(handlesOf(s, fit1000)[2].column, std::int64_t{2});
         QCOMPARE(meshPointIndex(1, 2, 3, 16), std::optional<std::size_t>(6));
         QCOMPARE(meshPointIndex(3, 3, 1, 4), std::nullopt);
         QCOMPARE(meshPointIndex(0, 2, -4, 3), std::optional<std::size_t>(2));
