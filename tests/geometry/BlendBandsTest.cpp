@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-
 namespace prismeta {
 namespace {
 
@@ -43,21 +41,6 @@ TEST(BlendBands, EveryEdgeInOrderLeftRightTopBottom) {
                {{{0, 0, 1}, {1, 0, 1}, {1, 0.3f, 0}, {0, 0, 1}, {1, 0.3f, 0}, {0, 0.3f, 0}}});
     expectBand(bands, 18,
                {{{0, 0.6f, 0}, {1, 0.6f, 0}, {1, 1, 1}, {0, 0.6f, 0}, {1, 1, 1}, {0, 1, 1}}});
-}
-
-TEST(BlendBands, OnlyWidthsAboveZeroMakeABand) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_EQ(blendBands(withBlends(0, 0, 0, 0)).count, 0u);
-    EXPECT_EQ(blendBands(withBlends(-0.1f, -1, nan, 0)).count, 0u);
-    const BlendBands bottomOnly = blendBands(withBlends(0, -0.5f, nan, 0.25f));
-    ASSERT_EQ(bottomOnly.count, 6u);
-    EXPECT_FLOAT_EQ(bottomOnly.vertices[0].pos[1], 0.75f);
-}
-
-TEST(BlendBands, WidthBeyondOneReachesPastTheFarEdge) {
-    const BlendBands bands = blendBands(withBlends(2, 0, 0, 0));
-    ASSERT_EQ(bands.count, 6u);
-    EXPECT_EQ(bands.vertices[1].pos[0], 2.0f); // clipped by the GPU; the far edge gets half
 }
 
 } // namespace

@@ -102,19 +102,6 @@ TEST(Tessellation, MeshCellsInRowMajorOrderWithTheirOwnTexturePoints) {
     }
 }
 
-TEST(Tessellation, MeshOfARectangleMatchesThePlainQuad) {
-    Surface s = surfaceWithCorners({{0.2f, 0.3f}, {0.8f, 0.3f}, {0.8f, 0.9f}, {0.2f, 0.9f}});
-    s.mesh = WarpMesh::from(s.corners, 3, 2);
-    std::vector<SurfaceVertex> out;
-    ASSERT_EQ(tessellateSurface(s, out), 36u);
-    for (const SurfaceVertex& v : out) {
-        EXPECT_NEAR(v.uvq[2], 2.0f, 1e-4f);
-        // Texture point equals the position's fraction of the rectangle.
-        EXPECT_NEAR(texturePoint(v)[0], (v.pos[0] - 0.2f) / 0.6f, 1e-5f);
-        EXPECT_NEAR(texturePoint(v)[1], (v.pos[1] - 0.3f) / 0.6f, 1e-5f);
-    }
-}
-
 TEST(Tessellation, BrokenSurfacesAreSkippedWithoutReadingOutOfBounds) {
     std::vector<Surface> broken;
     broken.push_back(surfaceWithCorners({{0, 0}, {1, 0}, {1, 1}})); // three corners
@@ -137,17 +124,6 @@ TEST(Tessellation, BrokenSurfacesAreSkippedWithoutReadingOutOfBounds) {
         EXPECT_EQ(tessellatedVertexCount(s), 0u);
         EXPECT_EQ(tessellateSurface(s, out), 0u);
         EXPECT_EQ(out.size(), 3u);
-    }
-}
-
-TEST(Tessellation, MeshWithSurplusPointsUsesTheGridItNeeds) {
-    Surface s;
-    s.mesh = WarpMesh::from(s.corners, 2, 2);
-    s.mesh->points.push_back({5, 5});
-    std::vector<SurfaceVertex> out;
-    EXPECT_EQ(tessellateSurface(s, out), 24u);
-    for (const SurfaceVertex& v : out) {
-        EXPECT_LE(v.pos[0], 0.75f);
     }
 }
 

@@ -205,17 +205,6 @@ TEST(RendererPixels, CropShowsItsPartOfTheCanvasOverTheWholeTarget) {
     expectRgb(p, 39, 39, 0, 255, 0);
 }
 
-TEST(RendererPixels, CanvasTopLandsAtTheTopOfThePicture) {
-    ProjectModel model;
-    model.setSurfaces(std::vector<Surface>{colourSurface(rect(0, 0, 0.5f, 0.25f), {1, 1, 0, 1})});
-    const Picture p = renderFrame(model, std::nullopt, 8, 8);
-    ASSERT_EQ(p.width, 8);
-    expectRgb(p, 0, 0, 255, 255, 0);
-    expectRgb(p, 3, 1, 255, 255, 0);
-    expectRgb(p, 4, 0, 0, 0, 0);
-    expectRgb(p, 0, 2, 0, 0, 0);
-}
-
 TEST(RendererPixels, ZeroOrNonNumberCropShowsNoSurface) {
     ProjectModel model;
     model.setSurfaces(std::vector<Surface>{colourSurface(fullCanvas(), {1, 1, 1, 1})});
