@@ -214,18 +214,18 @@ TEST(VideoPlayer, FilesThatCannotPlayNeverDeliverAndTheirThreadEnds) {
     }
     testfiles::writeBytes(dir.file("corrupt.mp4"), corrupt);
     ASSERT_TRUE(fixtures::writeAudioOnly(dir.file("sound.wav")));
+    // A raw stream whose header claims 100,000 x 100,000 pictures.
+    testfiles::writeBytes(dir.file("huge.y4m"),
+                          "YUV4MPEG2 W100000 H100000 F30:1 C420jpeg\nFRAME\n" +
+                              std::string(4096, '\x80'));
     ASSERT_TRUE(testfiles::makeFifo(dir.file("pipe.mp4")));
 
     const int before = VideoPlayer::liveDecoderThreads();
-    const std::vector<std::string> paths = {dir.file("missing.mp4"),
-                                            dir.file("empty.mp4"),
-                                            dir.file("text.mp4"),
-                                            dir.file("cut.mp4"),
-                                            dir.file("corrupt.mp4"),
-                                            dir.file("sound.wav"),
-                                            dir.path(),
-                                            dir.file("pipe.mp4"),
-                                            "/dev/zero"};
+    const std::vector<std::string> paths = {dir.file("missing.mp4"), dir.file("empty.mp4"),
+                                            dir.file("text.mp4"),    dir.file("cut.mp4"),
+                                            dir.file("corrupt.mp4"), dir.file("huge.y4m"),
+                                            dir.file("sound.wav"),   dir.path(),
+                                            dir.file("pipe.mp4"),    "/dev/zero"};
     for (const std::string& path : paths) {
         VideoPlayer player(path, 0.0, 0.0);
         EXPECT_FALSE(player.waitFrameDue(1.0, patience)) << path;
