@@ -62,7 +62,11 @@ QString inspectorIconResource(InspectorIcon icon) {
 }
 
 QIcon inspectorIcon(InspectorIcon icon) {
-    const QIcon fallback(inspectorIconResource(icon));
+    // The artwork as drawn also on a selected row (Qt would fade it into the
+    // highlight).
+    QIcon fallback;
+    fallback.addFile(inspectorIconResource(icon), {}, QIcon::Normal);
+    fallback.addFile(inspectorIconResource(icon), {}, QIcon::Selected);
     const QString themeName = inspectorIconThemeName(icon);
     return themeName.isEmpty() ? fallback : QIcon::fromTheme(themeName, fallback);
 }

@@ -180,8 +180,10 @@ void SurfaceListPanel::syncSelection() {
     QListWidgetItem* item = list_->item(row);
     if (!item->isSelected() || list_->selectedItems().size() != 1) {
         list_->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
+        // Only a new selection scrolls: a list the user scrolled stays put
+        // while the selected surface is edited elsewhere.
+        list_->scrollToItem(item);
     }
-    list_->scrollToItem(item);
 }
 
 void SurfaceListPanel::onSelectionChanged() {
