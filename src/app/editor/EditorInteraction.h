@@ -27,6 +27,8 @@ class ProjectModel;
 //   the release point or clears the selection.
 // - Each gesture is one undo step, taken at its first real change; a gesture
 //   that changes nothing leaves the undo and redo history alone.
+// - A drag whose surface has left the list (or moved to another index), or
+//   whose corner or mesh point no longer exists, changes nothing more.
 // - An arrow key nudges the selected surface by one canvas pixel (ten with
 //   Shift), one undo step per key press and per auto-repeat.
 //

@@ -17,16 +17,15 @@ QImage toQImage(PixelImage&& pixels) {
         return {};
     }
     // Both orders are straight alpha. On a little-endian machine BGRA bytes
-    // are Qt's ARGB32 words.
-    const QImage::Format format =
-        pixels.order == ChannelOrder::rgba
-            ? QImage::Format_RGBA8888
-            : (QSysInfo::ByteOrder == QSysInfo::LittleEndian ? QImage::Format_ARGB32
-                                                             : QImage::Format_RGBA8888);
-    const QImage view(pixels.pixels.data(), pixels.width, pixels.height, pixels.width * 4, format);
+    // are Qt's ARGB32 words; elsewhere they are RGBA with red and blue swapped.
+    const bool bgra = pixels.order == ChannelOrder::bgra;
+    const bool wordOrder = bgra && QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+    const QImage view(pixels.pixels.data(), pixels.width, pixels.height, pixels.width * 4,
+                      wordOrder ? QImage::Format_ARGB32 : QImage::Format_RGBA8888);
     // Converting copies out of the decoder's buffer, into the format QPainter
     // draws fastest.
-    return view.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage image = view.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return bgra && !wordOrder ? image.rgbSwapped() : image;
 }
 
 } // namespace
