@@ -1,7 +1,10 @@
 // CPU cost of one frame, headless at 1920 x 1080: submission alone (the GPU
-// work is waited for outside the timing), and submission plus glFinish.
-// Surfaces tile the canvas and show the test pattern; plain quads or 6 x 6
-// meshes. Prints the GL_RENDERER the numbers belong to.
+// work is waited for outside the timing), submission plus glFinish, and the
+// renderer's own work without any surface draw call (an output whose crop is
+// empty still records, tessellates and uploads the whole frame). On llvmpipe
+// the draw calls run the vertex stage on the calling thread, which the third
+// figure leaves out. Surfaces tile the canvas and show the test pattern;
+// plain quads or 6 x 6 meshes. Prints the GL_RENDERER the numbers belong to.
 #include "core/ProjectModel.h"
 #include "render/HeadlessContext.h"
 #include "render/OffscreenFramebuffer.h"
@@ -52,12 +55,17 @@ std::vector<Surface> tiles(int count, bool meshed) {
     return surfaces;
 }
 
-void frame(benchmark::State& state, bool finish) {
+enum class Mode { submit, submitAndFinish, withoutDraws };
+
+void frame(benchmark::State& state, Mode mode) {
     context().makeCurrent();
     ProjectModel model;
     model.setSurfaces(tiles(static_cast<int>(state.range(0)), state.range(1) != 0));
     OutputConfig output;
     output.blendRight = 0.1f;
+    if (mode == Mode::withoutDraws) {
+        output.cropWidth = 0.0f;
+    }
     auto renderer = Renderer::create(model, output);
     auto target = OffscreenFramebuffer::create(1920, 1080);
     if (!renderer || !target) {
@@ -69,7 +77,7 @@ void frame(benchmark::State& state, bool finish) {
     double time = 0.0;
     for (auto _ : state) {
         renderer->draw(target->target(), time += 1.0 / 60);
-        if (finish) {
+        if (mode == Mode::submitAndFinish) {
             glFinish();
         } else {
             state.PauseTiming();
@@ -81,10 +89,13 @@ void frame(benchmark::State& state, bool finish) {
 }
 
 void BM_FrameSubmit(benchmark::State& state) {
-    frame(state, false);
+    frame(state, Mode::submit);
 }
 void BM_FrameSubmitAndFinish(benchmark::State& state) {
-    frame(state, true);
+    frame(state, Mode::submitAndFinish);
+}
+void BM_FrameWithoutDraws(benchmark::State& state) {
+    frame(state, Mode::withoutDraws);
 }
 
 // Args: surfaces, meshed (6 x 6).
@@ -93,6 +104,10 @@ BENCHMARK(BM_FrameSubmit)
     ->ArgNames({"surfaces", "mesh6x6"})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FrameSubmitAndFinish)
+    ->ArgsProduct({{10, 100, 1000}, {0, 1}})
+    ->ArgNames({"surfaces", "mesh6x6"})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameWithoutDraws)
     ->ArgsProduct({{10, 100, 1000}, {0, 1}})
     ->ArgNames({"surfaces", "mesh6x6"})
     ->Unit(benchmark::kMicrosecond);
