@@ -170,8 +170,11 @@ TEST_F(RenderCommand, SizeStretchesThePicture) {
 
 TEST_F(RenderCommand, TimeIsAccepted) {
     const std::string project = writeProject();
-    EXPECT_EQ(run({project, "-o", out_, "--time", "0"}).exitCode, 0);
-    EXPECT_EQ(run({project, "--time", "2.5", "-o", out_}).exitCode, 0);
+    for (const auto& args : {std::vector<std::string>{project, "-o", out_, "--time", "0"},
+                             std::vector<std::string>{project, "--time", "2.5", "-o", out_}}) {
+        const testing::ToolRun r = run(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
 }
 
 TEST_F(RenderCommand, WrongArgumentsExitTwo) {
