@@ -8,6 +8,7 @@
 #include <QOpenGLFunctions>
 #include <QPalette>
 
+#include "render/FFmpegMediaBackend.h"
 #include "render/Renderer.h"
 
 #include <cmath>
@@ -82,7 +83,7 @@ void CanvasView::initializeGL() {
     releaseRenderer();
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &CanvasView::releaseRenderer,
             Qt::UniqueConnection);
-    renderer_ = Renderer::create(adapter_.model(), outputConfig_);
+    renderer_ = Renderer::create(adapter_.model(), outputConfig_, liveMediaBackend());
 }
 
 void CanvasView::paintGL() {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "core/Uuid.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace prismeta {
 
@@ -43,19 +46,43 @@ class VideoFeed {
 public:
     virtual ~VideoFeed() = default; // stops playback and decoding
     // The frame due at hostTimeSeconds (steady clock) when it is newer than
-    // the last one handed out; none otherwise. The pixels stay valid until the
-    // next call or the player's destruction.
+    // the last one handed out; none otherwise. The pixels stay valid until
+    // releaseFrame, the next call or the player's destruction.
     virtual std::optional<MediaFrame> newFrame(double hostTimeSeconds) = 0;
+    // The renderer has copied the last frame handed out. A decoder that works
+    // with a few picture buffers takes this one back now instead of a frame
+    // later.
+    virtual void releaseFrame() {}
 };
 
-// Factories called on the render thread when a surface's media source is made
-// (hostTimeSeconds: the steady-clock time of that frame). They never fail
-// loudly: a file that cannot be read yields an object that never delivers, or
-// none at all. Either member may be empty.
+// What a media source asks its backend to open, on the render thread while
+// the source is made. Only valid during the call.
+struct MediaRequest {
+    std::string_view path;
+    // The surface and its media signature: a backend may let every
+    // renderer's source of one surface and signature play on one clock.
+    Uuid surface;
+    std::string_view signature;
+    // The steady-clock time of the frame that makes the source.
+    double hostTimeSeconds = 0.0;
+    // The largest side a texture may have here; larger pictures should come
+    // scaled down rather than not at all.
+    int maxTextureSize = 0;
+};
+
+// Factories called on the render thread when a surface's media source is
+// made. They never fail loudly: a file that cannot be read yields an object
+// that never delivers, or none at all. Either member may be empty.
 struct MediaBackend {
-    std::function<std::unique_ptr<ImageFeed>(const std::string& path)> openImage;
-    std::function<std::unique_ptr<VideoFeed>(const std::string& path, double hostTimeSeconds)>
-        openVideo;
+    std::function<std::unique_ptr<ImageFeed>(const MediaRequest&)> openImage;
+    std::function<std::unique_ptr<VideoFeed>(const MediaRequest&)> openVideo;
+
+    // How video frames reach their texture, which each source reuses: straight
+    // from the decoder's memory (glTexSubImage2D), or copied into a pixel
+    // buffer object first, which lets a hardware driver transfer them
+    // asynchronously. Software rendering (llvmpipe) is faster straight.
+    enum class Upload { direct, pixelBuffer };
+    Upload videoUpload = Upload::direct;
 };
 
 } // namespace prismeta

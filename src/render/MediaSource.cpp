@@ -5,6 +5,8 @@
 
 #include <epoxy/gl.h>
 
+#include <cstring>
+
 namespace prismeta {
 
 namespace {
@@ -19,9 +21,13 @@ template <typename F> auto guarded(F&& call) -> decltype(call()) {
     }
 }
 
-bool plausible(const MediaFrame& frame) {
+int queryMaxTextureSize() {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    return maxSize;
+}
+
+bool plausible(const MediaFrame& frame, int maxSize) {
     return frame.pixels != nullptr && frame.width > 0 && frame.height > 0 &&
            frame.width <= maxSize && frame.height <= maxSize && frame.strideBytes % 4 == 0 &&
            frame.strideBytes >= static_cast<std::size_t>(frame.width) * 4 &&
@@ -52,11 +58,44 @@ void resetUnpackState(GLint rowLength) {
     glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
 }
 
+// Copies the frame into the pixel buffer (fresh storage, so the copy never
+// waits for a transfer still reading the old one) and leaves it bound as the
+// source of the next upload. False, with nothing bound, when it cannot be
+// mapped.
+bool stageInPixelBuffer(unsigned buffer, const MediaFrame& frame) {
+    const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 4;
+    const std::size_t bytes =
+        frame.strideBytes * static_cast<std::size_t>(frame.height - 1) + rowBytes;
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
+    glBufferData(GL_PIXEL_UNPACK_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STREAM_DRAW);
+    void* mapped = glMapBufferRange(GL_PIXEL_UNPACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
+                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+    if (mapped != nullptr) {
+        std::memcpy(mapped, frame.pixels, bytes);
+        // False when the driver lost the storage meanwhile (a mode switch).
+        if (glUnmapBuffer(GL_PIXEL_UNPACK_BUFFER) == GL_TRUE) {
+            return true;
+        }
+    }
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    return false;
+}
+
 } // namespace
 
 MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
                          double hostTimeSeconds)
-    : signature_(mediaSignature(surface)), kind_(surface.mediaKind) {
+    : signature_(mediaSignature(surface)), kind_(surface.mediaKind),
+      uploadThroughPixelBuffer_(backend.videoUpload == MediaBackend::Upload::pixelBuffer) {
+    const auto request = [&] {
+        MediaRequest r;
+        r.path = *surface.mediaPath;
+        r.surface = surface.id;
+        r.signature = signature_;
+        r.hostTimeSeconds = hostTimeSeconds;
+        r.maxTextureSize = maxTextureSize_;
+        return r;
+    };
     switch (kind_) {
     case MediaKind::color:
         break;
@@ -65,13 +104,14 @@ MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, un
         break;
     case MediaKind::image:
         if (surface.mediaPath && backend.openImage) {
-            imageFeed_ = guarded([&] { return backend.openImage(*surface.mediaPath); });
+            maxTextureSize_ = queryMaxTextureSize();
+            imageFeed_ = guarded([&] { return backend.openImage(request()); });
         }
         break;
     case MediaKind::video:
         if (surface.mediaPath && backend.openVideo) {
-            videoFeed_ =
-                guarded([&] { return backend.openVideo(*surface.mediaPath, hostTimeSeconds); });
+            maxTextureSize_ = queryMaxTextureSize();
+            videoFeed_ = guarded([&] { return backend.openVideo(request()); });
         }
         break;
     }
@@ -86,6 +126,9 @@ MediaSource::~MediaSource() {
     }
     if (lastVideoTexture_ != 0) {
         glDeleteTextures(1, &lastVideoTexture_);
+    }
+    if (pixelBuffer_ != 0) {
+        glDeleteBuffers(1, &pixelBuffer_);
     }
 }
 
@@ -105,7 +148,7 @@ unsigned MediaSource::staticTexture() {
             int width = 0;
             int height = 0;
             ownsStaticTexture_ = true;
-            upload(staticTexture_, width, height, *image);
+            upload(staticTexture_, width, height, *image, maxTextureSize_);
             imageFeed_.reset(); // an image is loaded once
         }
     }
@@ -117,14 +160,22 @@ unsigned MediaSource::videoTexture(double hostTimeSeconds) {
         return 0;
     }
     const auto frame = guarded([&] { return videoFeed_->newFrame(hostTimeSeconds); });
-    if (!frame || !upload(lastVideoTexture_, textureWidth_, textureHeight_, *frame)) {
+    if (!frame) {
         return 0;
     }
-    return lastVideoTexture_;
+    const bool uploaded =
+        upload(lastVideoTexture_, textureWidth_, textureHeight_, *frame, maxTextureSize_,
+               uploadThroughPixelBuffer_ ? &pixelBuffer_ : nullptr);
+    guarded([&] {
+        videoFeed_->releaseFrame();
+        return 0;
+    });
+    return uploaded ? lastVideoTexture_ : 0;
 }
 
-bool MediaSource::upload(unsigned& texture, int& width, int& height, const MediaFrame& frame) {
-    if (!plausible(frame)) {
+bool MediaSource::upload(unsigned& texture, int& width, int& height, const MediaFrame& frame,
+                         int maxTextureSize, unsigned* pixelBuffer) {
+    if (!plausible(frame, maxTextureSize)) {
         return false;
     }
     if (texture == 0) {
@@ -138,17 +189,27 @@ bool MediaSource::upload(unsigned& texture, int& width, int& height, const Media
         glBindTexture(GL_TEXTURE_2D, texture);
     }
     resetUnpackState(static_cast<GLint>(frame.strideBytes / 4));
+    const std::uint8_t* pixels = frame.pixels;
+    if (pixelBuffer != nullptr) {
+        if (*pixelBuffer == 0) {
+            glGenBuffers(1, pixelBuffer);
+        }
+        if (*pixelBuffer != 0 && stageInPixelBuffer(*pixelBuffer, frame)) {
+            pixels = nullptr; // from offset 0 of the bound buffer
+        }
+    }
     const GLenum format = frame.format == MediaPixelFormat::bgra8 ? GL_BGRA : GL_RGBA;
     if (frame.width == width && frame.height == height) {
         // Same size: refill the storage in place, no new allocation.
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, frame.width, frame.height, format, GL_UNSIGNED_BYTE,
-                        frame.pixels);
+                        pixels);
     } else {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, frame.width, frame.height, 0, format,
-                     GL_UNSIGNED_BYTE, frame.pixels);
+                     GL_UNSIGNED_BYTE, pixels);
         width = frame.width;
         height = frame.height;
     }
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     return true;
 }
@@ -163,7 +224,7 @@ unsigned MediaSource::makeTestPattern(int size) {
     unsigned texture = 0;
     int width = 0;
     int height = 0;
-    if (!upload(texture, width, height, frame)) {
+    if (!upload(texture, width, height, frame, queryMaxTextureSize())) {
         return 0;
     }
     return texture;

@@ -52,16 +52,21 @@ public:
     static unsigned makeTestPattern(int size);
 
 private:
-    // Uploads a frame into texture (made on first use, resized as needed).
-    static bool upload(unsigned& texture, int& width, int& height, const MediaFrame& frame);
+    // Uploads a frame into texture (made on first use, resized as needed),
+    // through pixelBuffer when it is not null (made on first use).
+    static bool upload(unsigned& texture, int& width, int& height, const MediaFrame& frame,
+                       int maxTextureSize, unsigned* pixelBuffer = nullptr);
 
     std::string signature_;
     MediaKind kind_;
+    int maxTextureSize_ = 0;
     unsigned staticTexture_ = 0;
     bool ownsStaticTexture_ = false;
     unsigned lastVideoTexture_ = 0;
     int textureWidth_ = 0;
     int textureHeight_ = 0;
+    bool uploadThroughPixelBuffer_ = false;
+    unsigned pixelBuffer_ = 0;
     std::unique_ptr<ImageFeed> imageFeed_;
     std::unique_ptr<VideoFeed> videoFeed_;
 };

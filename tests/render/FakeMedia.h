@@ -76,7 +76,8 @@ inline MediaBackend FakeMedia::backend() {
         }
     };
     MediaBackend backend;
-    backend.openImage = [this](const std::string& path) -> std::unique_ptr<ImageFeed> {
+    backend.openImage = [this](const MediaRequest& request) -> std::unique_ptr<ImageFeed> {
+        const std::string path(request.path);
         if (throwOnOpen) {
             throw std::runtime_error("decoder exploded");
         }
@@ -86,7 +87,8 @@ inline MediaBackend FakeMedia::backend() {
         feed->path = path;
         return feed;
     };
-    backend.openVideo = [this](const std::string& path, double) -> std::unique_ptr<VideoFeed> {
+    backend.openVideo = [this](const MediaRequest& request) -> std::unique_ptr<VideoFeed> {
+        const std::string path(request.path);
         if (throwOnOpen) {
             throw std::runtime_error("decoder exploded");
         }

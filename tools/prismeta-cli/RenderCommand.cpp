@@ -5,6 +5,8 @@
 #include "core/FileIO.h"
 #include "core/ProjectModel.h"
 #include "core/Uuid.h"
+#include "media/FFmpegLog.h"
+#include "render/FFmpegMediaBackend.h"
 #include "render/HeadlessContext.h"
 #include "render/OffscreenFramebuffer.h"
 #include "render/Renderer.h"
@@ -240,6 +242,8 @@ std::optional<std::string> encodePng(const std::vector<std::uint8_t>& rgba, int 
 } // namespace
 
 int runRender(std::span<const std::string_view> args) {
+    // Media failures are silent; standard error carries only our own lines.
+    silenceFFmpegLogging();
     RenderArgs parsed;
     if (const auto mistake = parse(args, parsed)) {
         return usageError(mistake->c_str());
@@ -287,7 +291,9 @@ int runRender(std::span<const std::string_view> args) {
         height = static_cast<int>(*h);
     }
 
-    auto renderer = Renderer::create(model, output);
+    // Stills decoded and every video decoded to the picture due at --time
+    // before the frame is drawn: the same project and time give the same PNG.
+    auto renderer = Renderer::create(model, output, mediaBackendAt(parsed.time));
     if (!renderer) {
         return failure("the renderer could not be created");
     }

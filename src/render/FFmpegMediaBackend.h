@@ -1,0 +1,32 @@
+#pragma once
+
+#include "render/MediaBackend.h"
+
+#include <chrono>
+
+namespace prismeta {
+
+// The media backend of the windows: stills decode on the media library's
+// loader threads (ImageLoad) and show once ready; each video source plays its
+// own decoder thread (VideoPlayer) on the clock that every renderer's source
+// of the same surface and signature shares (PlaybackClock), so the editor and
+// the output windows show the same picture at the same host time.
+struct LiveMediaOptions {
+    // Every poll first waits (patience at most) until the decoders have
+    // settled what is due: frames become a function of the host times drawn,
+    // whatever the machine's speed. For tests and measurements only; a window
+    // must never wait on a decoder.
+    bool waitForDecoders = false;
+    std::chrono::milliseconds patience{10'000};
+    MediaBackend::Upload videoUpload = MediaBackend::Upload::direct;
+};
+MediaBackend liveMediaBackend(const LiveMediaOptions& options = {});
+
+// The media backend of single deterministic frames (prismeta-cli render
+// --time): every still decoded and every video decoded to the picture due
+// `seconds` after its playback starts (modulo the loop length) while the
+// source is made, so the first frame drawn already shows them. Blocks the
+// render thread for as long as that takes.
+MediaBackend mediaBackendAt(double seconds);
+
+} // namespace prismeta
