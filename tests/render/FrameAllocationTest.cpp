@@ -2,8 +2,11 @@
 // counted. Lives in its own executable because it replaces operator new.
 #include "FakeMedia.h"
 #include "GlTestSupport.h"
+#include "TestFiles.h"
 
+#include "MediaFixtures.h"
 #include "core/ProjectModel.h"
+#include "render/FFmpegMediaBackend.h"
 #include "render/OffscreenFramebuffer.h"
 #include "render/Renderer.h"
 
@@ -155,6 +158,57 @@ TEST(FrameAllocation, NoHeapAllocationAfterTheFirstFrame) {
     }
     EXPECT_EQ(renderer->mediaSourceCount(), 75u);
 }
+
+// A real video through the FFmpeg backend, a new picture uploaded at every
+// frame into the source's one texture, straight or through its pixel buffer.
+class PlayingVideoAllocation : public ::testing::TestWithParam<MediaBackend::Upload> {};
+
+TEST_P(PlayingVideoAllocation, NoHeapAllocationPerFrame) {
+    ASSERT_TRUE(useGlContext());
+    testfiles::TempDir dir("alloc-video");
+    fixtures::VideoSpec spec;
+    spec.encoder = "mpeg4";
+    spec.frames = 12;
+    const std::string path = dir.file("clip.avi");
+    ASSERT_TRUE(fixtures::writeVideo(path, spec));
+    Surface video;
+    video.corners = fullCanvas();
+    video.mediaKind = MediaKind::video;
+    video.mediaPath = path;
+    ProjectModel model;
+    model.setSurfaces(std::vector<Surface>{video});
+    LiveMediaOptions options;
+    options.waitForDecoders = true; // a new picture at every frame
+    options.videoUpload = GetParam();
+    auto renderer = Renderer::create(model, std::nullopt, liveMediaBackend(options));
+    auto fb = OffscreenFramebuffer::create(16, 16);
+    ASSERT_TRUE(renderer && fb);
+
+    const double start = 10.0;
+    renderer->draw(fb->target(), start); // makes the source and the texture
+    renderer->draw(fb->target(), start + 1.0 / 30);
+    int shown = 0;
+    for (int frame = 2; frame < 30; ++frame) {
+        allocations = 0;
+        counting = true;
+        renderer->draw(fb->target(), start + frame / 30.0);
+        counting = false;
+        EXPECT_EQ(allocations, 0) << "frame " << frame;
+        // The picture's number is its left half's grey level: it must move.
+        const std::vector<std::uint8_t> pixels = fb->readPixels();
+        shown += fixtures::frameNumberOf(pixels.data(), 16 * 4, 16, 16) == frame % 12;
+    }
+    EXPECT_EQ(shown, 28);
+}
+
+INSTANTIATE_TEST_SUITE_P(Uploads, PlayingVideoAllocation,
+                         ::testing::Values(MediaBackend::Upload::direct,
+                                           MediaBackend::Upload::pixelBuffer),
+                         [](const auto& param) {
+                             return param.param == MediaBackend::Upload::direct
+                                        ? std::string("direct")
+                                        : std::string("pixelBuffer");
+                         });
 
 } // namespace
 } // namespace prismeta::test
