@@ -2,6 +2,11 @@
 
 #include "MediaFixtures.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +75,49 @@ std::string denseStill(const char* encoder, const char* extension) {
                                    channel(((x + y) / 24) & 255), 255};
         });
     });
+}
+
+int plainDecode(const std::string& path, int threads, bool firstOnly) {
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
+        return 0;
+    }
+    const AVCodec* decoder = nullptr;
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    AVCodecContext* codec = avcodec_alloc_context3(decoder);
+    avcodec_parameters_to_context(codec, format->streams[stream]->codecpar);
+    codec->thread_count = threads;
+    codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    avcodec_open2(codec, decoder, nullptr);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    int pictures = 0;
+    bool draining = false;
+    while (!(firstOnly && pictures > 0)) {
+        const int received = avcodec_receive_frame(codec, frame);
+        if (received == 0) {
+            ++pictures;
+            av_frame_unref(frame);
+            continue;
+        }
+        if (received == AVERROR_EOF || (draining && received == AVERROR(EAGAIN))) {
+            break;
+        }
+        if (av_read_frame(format, packet) < 0) {
+            avcodec_send_packet(codec, nullptr);
+            draining = true;
+            continue;
+        }
+        if (packet->stream_index == stream) {
+            avcodec_send_packet(codec, packet);
+        }
+        av_packet_unref(packet);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&codec);
+    avformat_close_input(&format);
+    return pictures;
 }
 
 } // namespace prismeta::bench

@@ -12,4 +12,10 @@ std::string denseVideo(int height);
 // A 3840 x 2160 still through the named encoder ("png" or "mjpeg").
 std::string denseStill(const char* encoder, const char* extension);
 
+// The baseline: plain libavformat + libavcodec decoding every picture of the
+// file (or only the first) with `threads` codec threads (0: FFmpeg's
+// automatic count, as the player sets it), converting nothing. Returns the
+// pictures decoded.
+int plainDecode(const std::string& path, int threads, bool firstOnly);
+
 } // namespace prismeta::bench
