@@ -2,6 +2,7 @@
 
 #include "media/FFmpeg.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace prismeta {
@@ -30,9 +31,16 @@ public:
     PixelConverter(const PixelConverter&) = delete;
     PixelConverter& operator=(const PixelConverter&) = delete;
 
-    // Writes frame into destination (rows of stride bytes, row 0 at the top)
-    // at width x height in dstFormat (AV_PIX_FMT_RGBA or AV_PIX_FMT_BGRA).
-    // False if swscale cannot convert this frame.
+    // swscale's vector code writes whole blocks of pixels, so it may write
+    // past the end of the last row (up to 60 bytes here, more where wider
+    // vectors are used): a destination needs this many writable bytes after
+    // stride * height.
+    static constexpr std::size_t destinationSlack = 256;
+
+    // Writes frame into destination (rows of stride bytes, row 0 at the top,
+    // then destinationSlack bytes that may be overwritten) at width x height
+    // in dstFormat (AV_PIX_FMT_RGBA or AV_PIX_FMT_BGRA). False if swscale
+    // cannot convert this frame.
     bool convert(const AVFrame& frame, AVPixelFormat dstFormat, int width, int height,
                  std::uint8_t* destination, int stride);
 

@@ -51,13 +51,16 @@ std::optional<PixelImage> decodeVideoFrameAt(const std::string& path, double sec
     image.width = size.width;
     image.height = size.height;
     image.order = ChannelOrder::bgra;
-    image.pixels.resize(static_cast<std::size_t>(size.width) *
-                        static_cast<std::size_t>(size.height) * 4);
+    const std::size_t bytes =
+        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * 4;
+    // Room for what the conversion writes past the last row, dropped after.
+    image.pixels.resize(bytes + PixelConverter::destinationSlack);
     PixelConverter converter(PixelConverter::Quality::fast);
     if (!converter.convert(*best, AV_PIX_FMT_BGRA, size.width, size.height, image.pixels.data(),
                            size.width * 4)) {
         return std::nullopt;
     }
+    image.pixels.resize(bytes);
     return image;
 }
 

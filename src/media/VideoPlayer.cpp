@@ -157,8 +157,9 @@ bool VideoPlayer::State::deliver(AVFrame* frame, double time, PixelConverter& co
     }
     const PictureSize size = fitWithin(frame->width, frame->height, options.maxDimension);
     const int stride = (size.width * 4 + rowAlignment - 1) / rowAlignment * rowAlignment;
-    std::uint8_t* memory = pool.storage(slot, static_cast<std::size_t>(stride) *
-                                                  static_cast<std::size_t>(size.height));
+    const std::size_t bytes =
+        static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height);
+    std::uint8_t* memory = pool.storage(slot, bytes + PixelConverter::destinationSlack);
     if (memory == nullptr ||
         !converter.convert(*frame, AV_PIX_FMT_BGRA, size.width, size.height, memory, stride)) {
         // This picture is lost; the next one may still convert.
