@@ -42,7 +42,9 @@ public:
 
     // The test pattern or the image (once its feed has delivered); 0 for none.
     unsigned staticTexture();
-    // The newest video frame due at hostTime, uploaded; 0 when there is no new one.
+    // The newest video frame due at hostTime, uploaded into the one texture
+    // this source keeps for its video (lastVideoTexture); 0 when there is no
+    // new one. The frame goes back to its decoder right after the upload.
     unsigned videoTexture(double hostTimeSeconds);
     // The texture of the last video frame delivered; 0 before the first.
     unsigned lastVideoTexture() const { return lastVideoTexture_; }
