@@ -96,18 +96,22 @@ Surface videoSurface(const std::string& path, std::vector<Pt> corners) {
     return s;
 }
 
-// The upload alone: one BGRA picture with the player's padded rows into the
-// source's texture, again and again (glFinish included, so work the driver
-// defers is counted). Arguments: picture height, upload path.
+// The upload alone: BGRA pictures with the player's padded rows into the
+// source's texture, again and again, taken in turn from four buffers as from
+// the player's pool (so they do not all sit in the processor's cache);
+// glFinish included, so work the driver defers is counted. Arguments: picture
+// height, upload path.
 void VideoUpload(benchmark::State& state) {
     context().makeCurrent();
     const int height = static_cast<int>(state.range(0));
     const int width = height * 16 / 9;
     const int stride = (width * 4 + 31) / 32 * 32;
-    struct Repeating final : VideoFeed {
-        std::vector<std::uint8_t> pixels;
+    struct Rotating final : VideoFeed {
+        std::vector<std::vector<std::uint8_t>> buffers;
+        std::size_t next = 0;
         int width = 0, height = 0, stride = 0;
         std::optional<MediaFrame> newFrame(double) override {
+            const std::vector<std::uint8_t>& pixels = buffers[next++ % buffers.size()];
             return MediaFrame{width, height, static_cast<std::size_t>(stride),
                               MediaPixelFormat::bgra8, pixels.data()};
         }
@@ -115,9 +119,11 @@ void VideoUpload(benchmark::State& state) {
     MediaBackend backend;
     backend.videoUpload = uploadMode(state.range(1));
     backend.openVideo = [&](const MediaRequest&) {
-        auto feed = std::make_unique<Repeating>();
-        feed->pixels.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height),
-                            0x5a);
+        auto feed = std::make_unique<Rotating>();
+        for (std::uint8_t fill = 0; fill < 4; ++fill) {
+            feed->buffers.emplace_back(
+                static_cast<std::size_t>(stride) * static_cast<std::size_t>(height), fill);
+        }
         feed->width = width;
         feed->height = height;
         feed->stride = stride;
