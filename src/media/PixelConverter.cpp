@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace prismeta {
 
@@ -26,7 +27,18 @@ bool isFullRangeFormat(AVPixelFormat format) {
     }
 }
 
-int swsMatrix(AVColorSpace space, int width, int height) {
+// FFmpeg keeps a stream's colour tags as the file states them, so an enum
+// field may hold a number that is none of its enumerators (a damaged header
+// says matrix 243); loading such a field as its enum type is undefined. The
+// stored number is read instead.
+template <typename Enum> int storedNumber(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(int));
+    int number = 0;
+    std::memcpy(&number, &field, sizeof number);
+    return number;
+}
+
+int swsMatrix(int space, int width, int height) {
     switch (space) {
     case AVCOL_SPC_BT709:
         return SWS_CS_ITU709;
@@ -69,9 +81,11 @@ bool PixelConverter::convert(const AVFrame& frame, AVPixelFormat dstFormat, int 
     const bool yuv = isYuv(srcFormat);
     Key key{frame.width, frame.height, frame.format, width, height, dstFormat, -1, -1};
     if (yuv) {
-        key.matrix = swsMatrix(frame.colorspace, frame.width, frame.height);
+        key.matrix = swsMatrix(storedNumber(frame.colorspace), frame.width, frame.height);
         key.fullRange =
-            (frame.color_range == AVCOL_RANGE_JPEG || isFullRangeFormat(srcFormat)) ? 1 : 0;
+            (storedNumber(frame.color_range) == AVCOL_RANGE_JPEG || isFullRangeFormat(srcFormat))
+                ? 1
+                : 0;
     }
     if (context_ == nullptr || !(key == key_)) {
         sws_freeContext(context_);

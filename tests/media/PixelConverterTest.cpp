@@ -1,3 +1,5 @@
+// Converting decoded pictures: the memory it may touch and the tags it reads.
+//
 // swscale writes whole vector blocks, past the last row of a destination
 // sized exactly stride * height: by 32 bytes for an 854 x 480 video in the
 // player's 32-byte-aligned rows, by up to 60 for small stills in tight rows.
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -67,6 +70,34 @@ INSTANTIATE_TEST_SUITE_P(Overrunning, ConversionBounds,
                                            Case{AV_PIX_FMT_YUV420P, 75, 9, 50, 5, 4},
                                            Case{AV_PIX_FMT_RGB24, 33, 7, 22, 4, 4},
                                            Case{AV_PIX_FMT_PAL8, 5, 3, 5, 3, 4}));
+
+// A damaged stream may tag its pictures with numbers that are no colour
+// matrix or range at all; they count as untagged.
+TEST(PixelConverter, ColourTagsThatAreNoKnownValueCountAsUntagged) {
+    AVFrame* frame = av_frame_alloc();
+    ASSERT_NE(frame, nullptr);
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = 16;
+    frame->height = 8;
+    ASSERT_GE(av_frame_get_buffer(frame, 0), 0);
+    for (int plane = 0; plane < 3; ++plane) {
+        const int rows = plane == 0 ? 8 : 4;
+        std::memset(frame->data[plane], plane == 0 ? 180 : 60,
+                    static_cast<std::size_t>(frame->linesize[plane]) * rows);
+    }
+    std::vector<std::uint8_t> untagged(16 * 8 * 4 + PixelConverter::destinationSlack);
+    PixelConverter reference(PixelConverter::Quality::fast);
+    ASSERT_TRUE(reference.convert(*frame, AV_PIX_FMT_RGBA, 16, 8, untagged.data(), 16 * 4));
+
+    const int bogus = 243;
+    std::memcpy(&frame->colorspace, &bogus, sizeof bogus);
+    std::memcpy(&frame->color_range, &bogus, sizeof bogus);
+    std::vector<std::uint8_t> damaged(untagged.size());
+    PixelConverter converter(PixelConverter::Quality::fast);
+    ASSERT_TRUE(converter.convert(*frame, AV_PIX_FMT_RGBA, 16, 8, damaged.data(), 16 * 4));
+    EXPECT_TRUE(std::equal(damaged.begin(), damaged.begin() + 16 * 8 * 4, untagged.begin()));
+    av_frame_free(&frame);
+}
 
 } // namespace
 } // namespace prismeta
