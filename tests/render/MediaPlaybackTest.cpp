@@ -183,8 +183,9 @@ TEST(UnreadableMedia, ShowsThePlaceholderAndEndsItsDecoder) {
 
     // A file put in place later is not picked up: nothing is retried while
     // the kind and path stay the same.
-    ASSERT_TRUE(fixtures::writeStill(dir.file("missing.png"), "png", 4, 4,
-                                     [](int, int) { return fixtures::Rgba8{255, 255, 255}; }));
+    ASSERT_TRUE(fixtures::writeStill(dir.file("missing.png"), "png", 4, 4, [](int, int) {
+        return fixtures::Rgba8{255, 255, 255};
+    }));
     EXPECT_EQ(canvas.draw(2.5).at(8, 8), placeholder);
 }
 
