@@ -1,11 +1,14 @@
-// Fuzz target: bytes as a still image file, decoded as an image surface's
-// media is: by content (the file has no extension), to 8-bit RGBA. A picture
-// that decodes must be as large as its pixel buffer says and within the
-// limits; everything else must fail quietly.
+// Fuzz target: bytes as a still image file, opened as an image surface's
+// media: by a MediaSource through the windows' FFmpeg backend (decoded on the
+// loader threads, probed by content: the file has no extension), uploaded
+// and drawn. Decoded directly as well, where a picture must be as large as
+// its buffer says and within the limits. Everything else fails quietly.
+#include "MediaHarness.h"
 #include "ScratchFile.h"
 
 #include "media/ImageDecoder.h"
 #include "media/ImageLoad.h"
+#include "render/FFmpegMediaBackend.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -18,17 +21,28 @@ namespace {
     std::abort();
 }
 
-// Tighter than a surface's limits, so that a header claiming a large picture
-// costs the fuzzer tens of megabytes, not gigabytes; the refusal itself is
-// the same code.
+constexpr int maxSide = 2048;
+
 prismeta::ImageLimits fuzzLimits() {
     prismeta::ImageLimits limits;
-    limits.maxDimension = 2048;
+    limits.maxDimension = maxSide;
     limits.maxPixels = 4096 * 4096;
     return limits;
 }
 
+prismeta::fuzz::MediaHarness* harness() {
+    prismeta::LiveMediaOptions options;
+    options.waitForDecoders = true; // the frame shows the still, however slow the decoder
+    return prismeta::fuzz::MediaHarness::get(prismeta::liveMediaBackend(options), maxSide);
+}
+
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    ::setenv("LP_NUM_THREADS", "0", 0);
+    (void)harness();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace prismeta;
@@ -46,8 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fault("decoded picture has an impossible size");
         }
     }
-    // The same file loaded off the thread and dropped at once, as when a
-    // surface's media changes while its still is loading.
+    // Dropped while it may still be loading, as when a surface's media
+    // changes again at once.
     { ImageLoad dropped(file.path(), limits); }
+
+    if (fuzz::MediaHarness* h = harness()) {
+        if (h->show(MediaKind::image, file.path(), {0.0}).releaseSeconds > 3.0) {
+            fault("releasing the image source blocked");
+        }
+    }
     return 0;
 }
