@@ -162,7 +162,8 @@ private slots:
         ReferenceImage& reference = f.editor->referenceImage();
         f.model.setBackgroundImagePath(picture.toStdString());
         f.adapter.flush();
-        QVERIFY(reference.loading());
+        // A small picture may already be decoded by the first poll.
+        QVERIFY(reference.loading() || !reference.image().isNull());
         QTRY_VERIFY(!reference.image().isNull());
         QCOMPARE(reference.image().size(), QSize(64, 32));
         QCOMPARE(QColor(reference.image().pixel(5, 5)), QColor(10, 200, 30));
