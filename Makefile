@@ -6,7 +6,9 @@ JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 DEMO       ?= examples/demo.prismeta.json
 
-.PHONY: all deps configure build run test test-engine test-asan bench clean format
+FUZZ_BUILD ?= build-fuzz
+
+.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz clean format
 
 all: build
 
@@ -24,17 +26,30 @@ build: configure
 run: build
 	./scripts/run-app $(BUILD) $(DEMO)
 
-# Every test of the normal build, then the engine tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test of the normal build (the fuzz corpora and regression inputs
+# replayed among them), then the engine and application tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer (leaks are errors), then the
+# media tests under ThreadSanitizer.
 test: build
 	./scripts/run-tests $(BUILD)
 	$(MAKE) --no-print-directory test-asan
+	$(MAKE) --no-print-directory test-tsan
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPRISMETA_SANITIZE=ON \
-	      -DPRISMETA_BUILD_APP=OFF -DPRISMETA_BUILD_BENCH=OFF $(CMAKE_ARGS)
+	      -DPRISMETA_BUILD_APP=ON -DPRISMETA_BUILD_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	./scripts/run-tests $(ASAN_BUILD)
+
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRISMETA_TSAN=ON \
+	      -DPRISMETA_BUILD_APP=OFF -DPRISMETA_BUILD_BENCH=OFF $(CMAKE_ARGS)
+	./scripts/run-tsan-tests $(TSAN_BUILD)
+
+# libFuzzer on each fuzz target for FUZZ_SECONDS (default 60) each, in
+# $(FUZZ_BUILD) with clang; crashes land in tests/corpus/regressions/.
+fuzz: deps
+	FUZZ_BUILD=$(FUZZ_BUILD) ./scripts/fuzz
 
 bench: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
@@ -45,4 +60,4 @@ format:
 	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
