@@ -8,7 +8,7 @@ DEMO       ?= examples/demo.prismeta.json
 
 FUZZ_BUILD ?= build-fuzz
 
-.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz clean format
+.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak clean format
 
 all: build
 
@@ -50,6 +50,12 @@ test-tsan: deps
 # $(FUZZ_BUILD) with clang; crashes land in tests/corpus/regressions/.
 fuzz: deps
 	FUZZ_BUILD=$(FUZZ_BUILD) ./scripts/fuzz
+
+# Four looping videos in one headless renderer for SOAK_SECONDS (default 600)
+# while surfaces come and go; memory and dropped frames at the end.
+soak: configure
+	cmake --build $(BUILD) -j $(JOBS) --target prismeta_soak
+	./scripts/soak $(BUILD)
 
 bench: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
