@@ -21,8 +21,21 @@ namespace prismeta {
 
 namespace {
 
+// Rows show at most this much of a name: Qt lays out a row's whole text on
+// every paint to elide it, and a 50 MB name in a hand-edited file held the
+// interface thread for over a minute.
+constexpr std::size_t maxShownNameBytes = 1024;
+
 QString nameText(const Surface& surface) {
-    return QString::fromStdString(surface.name);
+    const std::string& name = surface.name;
+    if (name.size() <= maxShownNameBytes) {
+        return QString::fromStdString(name);
+    }
+    std::size_t cut = maxShownNameBytes;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
+        --cut; // never inside a UTF-8 sequence
+    }
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(cut)) + QChar(0x2026);
 }
 
 QToolButton* makeIconButton(QWidget* parent, InspectorIcon icon, const QString& help,
