@@ -116,22 +116,8 @@ std::optional<PixelImage> decodeImageFile(const std::string& path, const ImageLi
         return std::nullopt;
     }
 
-    const PictureSize size = fitWithin(frame->width, frame->height, limits.maxDimension);
-    PixelImage image;
-    image.width = size.width;
-    image.height = size.height;
-    image.order = ChannelOrder::rgba;
-    const std::size_t bytes =
-        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * 4;
-    // Room for what the conversion writes past the last row, dropped after.
-    image.pixels.resize(bytes + PixelConverter::destinationSlack);
     PixelConverter converter(PixelConverter::Quality::smooth);
-    if (!converter.convert(*frame, AV_PIX_FMT_RGBA, size.width, size.height, image.pixels.data(),
-                           size.width * 4)) {
-        return std::nullopt;
-    }
-    image.pixels.resize(bytes);
-    return image;
+    return converter.toPixelImage(*frame, ChannelOrder::rgba, limits.maxDimension);
 }
 
 } // namespace prismeta

@@ -112,4 +112,23 @@ bool PixelConverter::convert(const AVFrame& frame, AVPixelFormat dstFormat, int 
            height;
 }
 
+std::optional<PixelImage> PixelConverter::toPixelImage(const AVFrame& frame, ChannelOrder order,
+                                                       int maxDimension) {
+    const PictureSize size = fitWithin(frame.width, frame.height, maxDimension);
+    PixelImage image;
+    image.width = size.width;
+    image.height = size.height;
+    image.order = order;
+    const std::size_t bytes =
+        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * 4;
+    // Room for what the conversion writes past the last row, dropped after.
+    image.pixels.resize(bytes + destinationSlack);
+    const AVPixelFormat format = order == ChannelOrder::rgba ? AV_PIX_FMT_RGBA : AV_PIX_FMT_BGRA;
+    if (!convert(frame, format, size.width, size.height, image.pixels.data(), size.width * 4)) {
+        return std::nullopt;
+    }
+    image.pixels.resize(bytes);
+    return image;
+}
+
 } // namespace prismeta

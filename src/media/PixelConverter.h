@@ -1,9 +1,11 @@
 #pragma once
 
 #include "media/FFmpeg.h"
+#include "media/PixelImage.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace prismeta {
 
@@ -43,6 +45,11 @@ public:
     // cannot convert this frame.
     bool convert(const AVFrame& frame, AVPixelFormat dstFormat, int width, int height,
                  std::uint8_t* destination, int stride);
+
+    // frame as a tightly packed picture in `order`, scaled down to fit
+    // within maxDimension (fitWithin). None if swscale cannot convert it.
+    std::optional<PixelImage> toPixelImage(const AVFrame& frame, ChannelOrder order,
+                                           int maxDimension);
 
 private:
     struct Key {

@@ -46,22 +46,8 @@ std::optional<PixelImage> decodeVideoFrameAt(const std::string& path, double sec
     if (!found) {
         return std::nullopt;
     }
-    const PictureSize size = fitWithin(best->width, best->height, options.maxDimension);
-    PixelImage image;
-    image.width = size.width;
-    image.height = size.height;
-    image.order = ChannelOrder::bgra;
-    const std::size_t bytes =
-        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * 4;
-    // Room for what the conversion writes past the last row, dropped after.
-    image.pixels.resize(bytes + PixelConverter::destinationSlack);
     PixelConverter converter(PixelConverter::Quality::fast);
-    if (!converter.convert(*best, AV_PIX_FMT_BGRA, size.width, size.height, image.pixels.data(),
-                           size.width * 4)) {
-        return std::nullopt;
-    }
-    image.pixels.resize(bytes);
-    return image;
+    return converter.toPixelImage(*best, ChannelOrder::bgra, options.maxDimension);
 }
 
 } // namespace prismeta

@@ -3,6 +3,7 @@
 // loader threads, probed by content: the file has no extension), uploaded
 // and drawn. Decoded directly as well, where a picture must be as large as
 // its buffer says and within the limits. Everything else fails quietly.
+#include "FuzzChecks.h"
 #include "MediaHarness.h"
 #include "ScratchFile.h"
 
@@ -17,8 +18,7 @@
 namespace {
 
 [[noreturn]] void fault(const char* what) {
-    std::fprintf(stderr, "image fuzz: %s\n", what);
-    std::abort();
+    prismeta::fuzz::fault("image", what);
 }
 
 constexpr int maxSide = 2048;
@@ -53,12 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ImageLimits limits = fuzzLimits();
     const std::optional<PixelImage> image = decodeImageFile(file.path(), limits);
     if (image) {
-        if (image->width < 1 || image->height < 1 || image->width > limits.maxDimension ||
-            image->height > limits.maxDimension ||
-            image->pixels.size() != static_cast<std::size_t>(image->width) *
-                                        static_cast<std::size_t>(image->height) * 4) {
-            fault("decoded picture has an impossible size");
-        }
+        fuzz::checkPictureSize(*image, limits.maxDimension, "image");
     }
     // Dropped while it may still be loading, as when a surface's media
     // changes again at once.

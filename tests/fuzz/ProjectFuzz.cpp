@@ -3,6 +3,7 @@
 // file, survive the editing operations and undo, and draw one headless frame
 // in the editor canvas and in an output renderer. Anything the reader refuses
 // must leave the model as it was.
+#include "FuzzChecks.h"
 #include "ScratchFile.h"
 
 #include "core/Log.h"
@@ -22,8 +23,7 @@ namespace prismeta::fuzz {
 namespace {
 
 [[noreturn]] void fault(const char* what) {
-    std::fprintf(stderr, "project fuzz: %s\n", what);
-    std::abort();
+    prismeta::fuzz::fault("project", what);
 }
 
 // The GL side, made once: compiling the shaders for every input would leave

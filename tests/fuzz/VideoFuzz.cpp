@@ -4,6 +4,7 @@
 // times and released; and decoded at fixed times as the command-line
 // renderer does. Nothing may crash, release must return promptly and leave
 // no decoding thread behind, and every picture must be as large as it says.
+#include "FuzzChecks.h"
 #include "MediaHarness.h"
 #include "ScratchFile.h"
 
@@ -20,8 +21,7 @@
 namespace {
 
 [[noreturn]] void fault(const char* what) {
-    std::fprintf(stderr, "video fuzz: %s\n", what);
-    std::abort();
+    prismeta::fuzz::fault("video", what);
 }
 
 constexpr int maxSide = 1024;
@@ -62,12 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const double seconds : {0.0, 0.75}) {
         if (auto picture = decodeVideoFrameAt(file.path(), seconds, options)) {
-            if (picture->width < 1 || picture->height < 1 || picture->width > maxSide ||
-                picture->height > maxSide ||
-                picture->pixels.size() != static_cast<std::size_t>(picture->width) *
-                                              static_cast<std::size_t>(picture->height) * 4) {
-                fault("decoded picture has an impossible size");
-            }
+            fuzz::checkPictureSize(*picture, maxSide, "video");
         }
     }
 

@@ -25,7 +25,7 @@ const std::array<const char*, 4> edgeLabels = {"L", "R", "T", "B"};
 
 } // namespace
 
-float blendWidth(const OutputConfig& output, OutputCard::Edge edge) {
+float& blendWidth(OutputConfig& output, OutputCard::Edge edge) {
     switch (edge) {
     case OutputCard::Edge::left:
         return output.blendLeft;
@@ -39,18 +39,9 @@ float blendWidth(const OutputConfig& output, OutputCard::Edge edge) {
     return output.blendBottom;
 }
 
-float& blendWidth(OutputConfig& output, OutputCard::Edge edge) {
-    switch (edge) {
-    case OutputCard::Edge::left:
-        return output.blendLeft;
-    case OutputCard::Edge::right:
-        return output.blendRight;
-    case OutputCard::Edge::top:
-        return output.blendTop;
-    case OutputCard::Edge::bottom:
-        break;
-    }
-    return output.blendBottom;
+float blendWidth(const OutputConfig& output, OutputCard::Edge edge) {
+    // Only reads through the reference.
+    return blendWidth(const_cast<OutputConfig&>(output), edge);
 }
 
 OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget* parent)
