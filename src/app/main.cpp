@@ -2,6 +2,7 @@
 #include "app/DocumentDialogs.h"
 #include "app/Icons.h"
 #include "app/PrismetaApp.h"
+#include "media/MallocArenas.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -9,6 +10,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    prismeta::limitMallocArenas();
     // GL widgets take the default format; it must be set before QApplication.
     prismeta::CanvasView::installDefaultSurfaceFormat();
     QApplication application(argc, argv);

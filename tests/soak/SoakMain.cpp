@@ -6,10 +6,12 @@
 // stretch of the show and at its end: it must not grow), render frames
 // dropped (60 Hz slots missed because a frame ran late) and video pictures
 // dropped (pictures due while a video was shown that never reached the
-// renderer), and checks that every decoding thread has ended.
+// renderer), and checks that every decoding thread has ended. Where the
+// resident set changed, it says in which kinds of mapping.
 #include "MediaFixtures.h"
 
 #include "core/ProjectModel.h"
+#include "media/MallocArenas.h"
 #include "media/VideoPlayer.h"
 #include "render/FFmpegMediaBackend.h"
 #include "render/HeadlessContext.h"
@@ -24,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <malloc.h>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -54,6 +57,85 @@ long residentKiB() {
         }
     }
     return -1;
+}
+
+// Resident KiB of every mapping of the process, keyed by its address range,
+// with what it maps (a file, [heap], [stack], or a kind of anonymous memory).
+struct Mapping {
+    std::string what;
+    long residentKiB = 0;
+};
+std::map<std::string, Mapping> residentMappings() {
+    std::ifstream smaps("/proc/self/smaps");
+    std::map<std::string, Mapping> mappings;
+    std::string line;
+    Mapping* current = nullptr;
+    while (std::getline(smaps, line)) {
+        if (line.rfind("Rss:", 0) == 0 && current != nullptr) {
+            current->residentKiB = std::strtol(line.c_str() + 4, nullptr, 10);
+            continue;
+        }
+        const std::size_t dash = line.find('-');
+        const std::size_t space = line.find(' ');
+        if (dash == std::string::npos || space == std::string::npos || dash > space ||
+            line.find_first_not_of("0123456789abcdef") != dash) {
+            continue;
+        }
+        const std::string range = line.substr(0, space);
+        const unsigned long from = std::stoul(line.substr(0, dash), nullptr, 16);
+        const unsigned long to = std::stoul(line.substr(dash + 1, space - dash - 1), nullptr, 16);
+        // address perms offset dev inode [path]
+        std::size_t at = space;
+        for (int field = 0; field < 4 && at != std::string::npos; ++field) {
+            at = line.find_first_not_of(' ', at);
+            at = at == std::string::npos ? at : line.find(' ', at);
+        }
+        std::string path = at == std::string::npos ? "" : line.substr(at);
+        path.erase(0, path.find_first_not_of(' '));
+        Mapping& mapping = mappings[range];
+        // Anonymous memory: the heaps of malloc's thread arenas start at
+        // multiples of their 64 MiB maximum; thread stacks are 8 MiB.
+        constexpr unsigned long arenaHeap = 64ul << 20;
+        if (!path.empty()) {
+            mapping.what = path;
+        } else if (from % arenaHeap == 0) {
+            mapping.what = "malloc thread arenas";
+        } else if (to - from == 8ul << 20) {
+            mapping.what = "8 MiB anonymous (thread stacks)";
+        } else {
+            mapping.what = "other anonymous memory";
+        }
+        current = &mapping;
+    }
+    return mappings;
+}
+
+// Where resident memory grew between two snapshots, summed by what is mapped.
+void printGrowth(const std::map<std::string, Mapping>& before,
+                 const std::map<std::string, Mapping>& after) {
+    std::map<std::string, long> growth;
+    for (const auto& [range, mapping] : after) {
+        const auto old = before.find(range);
+        growth[mapping.what] +=
+            mapping.residentKiB - (old == before.end() ? 0 : old->second.residentKiB);
+    }
+    for (const auto& [range, mapping] : before) {
+        if (after.find(range) == after.end()) {
+            growth[mapping.what] -= mapping.residentKiB;
+        }
+    }
+    std::vector<std::pair<long, std::string>> sorted;
+    for (const auto& [what, kib] : growth) {
+        if (kib != 0) {
+            sorted.emplace_back(kib, what);
+        }
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return std::abs(a.first) > std::abs(b.first); });
+    std::printf("  resident change by mapping, start to end (largest first):\n");
+    for (std::size_t i = 0; i < sorted.size() && i < 12; ++i) {
+        std::printf("    %+8.1f MiB  %s\n", sorted[i].first / 1024.0, sorted[i].second.c_str());
+    }
 }
 
 // What the video feeds delivered, against the pictures that fell due while
@@ -344,12 +426,14 @@ int run(double duration) {
     loop.drawUntil(until += settle, nullptr);
     const long rssStart = trimmedResidentKiB();
     const long heapStart = heapInUseKiB();
+    const auto mappingsStart = residentMappings();
     // The rest of the show, and back to the four videos once more.
     loop.drawUntil(until += duration - firstShow, action);
     model.setSurfaces(initial);
     loop.drawUntil(until += settle, nullptr);
     const long rssEnd = trimmedResidentKiB();
     const long heapEnd = heapInUseKiB();
+    const auto mappingsEnd = residentMappings();
     const long rssPeak = loop.rssPeak;
     const long framesDrawn = loop.framesDrawn;
     const long framesDropped = loop.framesDropped;
@@ -385,6 +469,7 @@ int run(double duration) {
                 "switches\n",
                 ops.added, ops.deleted, ops.undone, ops.redone, ops.switched);
     std::printf("  decoding threads left after release: %d\n", threadsLeft);
+    printGrowth(mappingsStart, mappingsEnd);
 
     // Growth beyond allocator noise (5 % and 8 MiB) over the show is a leak.
     const bool grew = rssEnd > rssStart + rssStart / 20 + 8 * 1024;
@@ -401,6 +486,8 @@ int run(double duration) {
 } // namespace prismeta::soak
 
 int main() {
+    // As the application does: a long show runs with its malloc arenas capped.
+    prismeta::limitMallocArenas();
     const char* text = std::getenv("SOAK_SECONDS");
     const double duration = text != nullptr ? std::strtod(text, nullptr) : 600.0;
     if (!(duration > 0)) {
