@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ostream>
 
 namespace prismeta {
 namespace {
@@ -58,6 +59,10 @@ struct StillFormat {
     const char* encoder;
     int tolerance;
 };
+
+void PrintTo(const StillFormat& f, std::ostream* os) {
+    *os << f.encoder << " in " << f.file;
+}
 
 class EveryStillFormat : public ::testing::TestWithParam<StillFormat> {};
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <vector>
 
 namespace prismeta {
@@ -25,6 +26,11 @@ struct Case {
     int outHeight;
     int rowAlignment; // 4: tight rows, as stills; 32: the video player's rows
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << av_get_pix_fmt_name(c.source) << " " << c.width << "x" << c.height << " to "
+        << c.outWidth << "x" << c.outHeight << ", rows aligned to " << c.rowAlignment;
+}
 
 class ConversionBounds : public ::testing::TestWithParam<Case> {};
 

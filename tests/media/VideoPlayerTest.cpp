@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -24,6 +25,10 @@ struct Codec {
     // Matroska stores times in milliseconds.
     double timeTolerance;
 };
+
+void PrintTo(const Codec& c, std::ostream* os) {
+    *os << c.encoder << " in " << c.file;
+}
 
 // Each test gets its own small clip of the frame-number pattern: 12 pictures
 // at 30 fps, so the loop is 0.4 s long.
@@ -271,6 +276,10 @@ struct MatrixCase {
     double kr;
     double kb;
 };
+
+void PrintTo(const MatrixCase& c, std::ostream* os) {
+    *os << c.width << "x" << c.height << ", colour space tag " << c.tag;
+}
 
 class ColourMatrix : public ::testing::TestWithParam<MatrixCase> {};
 

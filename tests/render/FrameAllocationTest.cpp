@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <ostream>
 
 namespace {
 thread_local bool counting = false;
@@ -87,6 +88,13 @@ void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
     std::free(p);
 }
+
+namespace prismeta {
+// How parameterised tests name the upload path in their listings.
+static void PrintTo(MediaBackend::Upload upload, std::ostream* os) {
+    *os << (upload == MediaBackend::Upload::direct ? "direct upload" : "pixel buffer upload");
+}
+} // namespace prismeta
 
 namespace prismeta::test {
 namespace {

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <thread>
 
 namespace prismeta::test {
@@ -89,6 +90,10 @@ struct StillFormat {
     const char* file;
     int tolerance; // JPEG is lossy
 };
+
+void PrintTo(const StillFormat& f, std::ostream* os) {
+    *os << f.encoder << " in " << f.file;
+}
 
 class StillSurface : public ::testing::TestWithParam<StillFormat> {};
 
@@ -193,6 +198,10 @@ struct Codec {
     const char* encoder;
     const char* file;
 };
+
+void PrintTo(const Codec& c, std::ostream* os) {
+    *os << c.encoder << " in " << c.file;
+}
 
 class VideoSurface : public ::testing::TestWithParam<Codec> {
 protected:
