@@ -18,8 +18,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <random>
 #include <string>
@@ -92,14 +90,7 @@ std::string flipped(const std::string& good, int flips, unsigned seed) {
 
 // The peak resident memory of the process in KiB.
 long peakResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return -1;
+    return fixtures::processStatusKiB("VmHWM");
 }
 
 struct HostileFile {

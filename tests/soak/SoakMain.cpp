@@ -49,14 +49,7 @@ double seconds(Clock::time_point t) {
 
 // Resident memory of the process in KiB, from /proc.
 long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return -1;
+    return fixtures::processStatusKiB("VmRSS");
 }
 
 // Resident KiB of every mapping of the process, keyed by its address range,
@@ -238,6 +231,23 @@ struct Operations {
     long switched = 0;
 };
 
+// Gives s the media of choice: one of the videos (0 to n - 1), the still
+// (n), a colour (n + 1) or the test pattern (n + 2), n being the videos.
+void showMedia(Surface& s, const Media& media, std::size_t choice) {
+    const std::size_t videos = media.videos.size();
+    if (choice < videos) {
+        s.mediaKind = MediaKind::video;
+        s.mediaPath = media.videos[choice];
+    } else if (choice == videos) {
+        s.mediaKind = MediaKind::image;
+        s.mediaPath = media.still;
+    } else if (choice == videos + 1) {
+        s.mediaKind = MediaKind::color;
+    } else {
+        s.mediaKind = MediaKind::testPattern;
+    }
+}
+
 // One operator action on the model. The first four surfaces stay videos in
 // every state the history can return to, so four videos always play.
 void operate(ProjectModel& model, const Media& media, std::mt19937& random, Operations& ops) {
@@ -251,14 +261,11 @@ void operate(ProjectModel& model, const Media& media, std::mt19937& random, Oper
             model.addSurface();
             if (auto selected = model.selectedSurface()) {
                 Surface s = selected->get();
+                // A new surface shows the test pattern unless it gets a
+                // video or the still.
                 const std::size_t choice = pick(media.videos.size() + 2);
-                if (choice < media.videos.size()) {
-                    s.mediaKind = MediaKind::video;
-                    s.mediaPath = media.videos[choice];
-                } else if (choice == media.videos.size()) {
-                    s.mediaKind = MediaKind::image;
-                    s.mediaPath = media.still;
-                }
+                showMedia(s, media,
+                          choice <= media.videos.size() ? choice : media.videos.size() + 2);
                 selected->set(s);
             }
             ++ops.added;
@@ -288,17 +295,7 @@ void operate(ProjectModel& model, const Media& media, std::mt19937& random, Oper
         Surface s = model.surfaces()[index];
         const std::size_t choice =
             pick(index < videoSurfaces ? media.videos.size() : media.videos.size() + 3);
-        if (choice < media.videos.size()) {
-            s.mediaKind = MediaKind::video;
-            s.mediaPath = media.videos[choice];
-        } else if (choice == media.videos.size()) {
-            s.mediaKind = MediaKind::image;
-            s.mediaPath = media.still;
-        } else if (choice == media.videos.size() + 1) {
-            s.mediaKind = MediaKind::color;
-        } else {
-            s.mediaKind = MediaKind::testPattern;
-        }
+        showMedia(s, media, choice);
         model.replaceSurface(index, std::move(s));
         ++ops.switched;
         break;
