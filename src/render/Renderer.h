@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace prismeta {
@@ -77,6 +78,7 @@ private:
         std::uint32_t first = 0;
         std::uint32_t count = 0;
         unsigned texture = 0;
+        unsigned alphaTexture = 0; // a compressed picture's alpha image, if it has one
     };
 
     Renderer(const ProjectModel& model, std::optional<OutputConfig> outputConfig,
@@ -90,6 +92,9 @@ private:
     void drawSurface(const Surface& surface, double hostTime);
     void drawBlendOverlay(const OutputConfig& output);
     void uploadFrame();
+    // The one log line of a renderer that had to play a HAP video decoded to
+    // pixels.
+    void logCompressedFallback(std::string_view path) const;
 
     const ProjectModel* model_;
     std::optional<OutputConfig> outputConfig_;
@@ -112,6 +117,8 @@ private:
 
     std::unique_ptr<MediaSourceTable> mediaSources;
     std::uint64_t frameStamp_ = 0;
+    CompressedTextures driverTextures_; // what the driver samples, found at creation
+    bool compressedFallbackLogged_ = false;
 
     // Per-frame storage, kept between frames so a steady frame allocates nothing.
     std::vector<SurfaceVertex> vertices_;
