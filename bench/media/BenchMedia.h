@@ -9,6 +9,10 @@ namespace prismeta::bench {
 
 // A 30 fps H.264 clip of the given height (16:9), 150 pictures.
 std::string denseVideo(int height);
+// The same pictures through FFmpeg's hap encoder: format "hap" (DXT1),
+// "hap_alpha" (DXT5) or "hap_q" (scaled YCoCg), in `chunks` Snappy chunks
+// (the encoder stores a chunk as it is where Snappy would not shrink it).
+std::string denseHapVideo(int height, const char* format, int chunks);
 // A 3840 x 2160 still through the named encoder ("png" or "mjpeg").
 std::string denseStill(const char* encoder, const char* extension);
 
@@ -17,5 +21,8 @@ std::string denseStill(const char* encoder, const char* extension);
 // automatic count, as the player sets it), converting nothing. Returns the
 // pictures decoded.
 int plainDecode(const std::string& path, int threads, bool firstOnly);
+
+// How a HAP file's frames are stored: the share of bytes in Snappy chunks.
+double snappyShare(const std::string& path);
 
 } // namespace prismeta::bench

@@ -4,6 +4,14 @@
 
 namespace prismeta {
 
+// The families of GPU-compressed textures a renderer samples: S3TC (DXT1,
+// DXT5), RGTC (RGTC1) and BPTC.
+struct BlockTextures {
+    bool s3tc = false;
+    bool rgtc = false;
+    bool bptc = false;
+};
+
 // Bounds and resources for playing one video.
 struct VideoOptions {
     // Largest side of a delivered picture: the GL maximum texture size. Larger
@@ -17,6 +25,10 @@ struct VideoOptions {
     // Picture buffers: the pictures converted ahead plus the one leased to the
     // renderer. At least 2.
     int bufferCount = 4;
+    // A video stored as GPU blocks (HAP) whose blocks these families cover
+    // is handed out as blocks, with no decoding to pixels; with none (the
+    // default) every video decodes to BGRA.
+    BlockTextures blockTextures;
 };
 
 } // namespace prismeta
