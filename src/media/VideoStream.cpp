@@ -287,6 +287,7 @@ bool VideoStream::next(AVFrame* frame, double* time, double notBefore) {
             av_frame_unref(frame);
             continue;
         }
+        ++passDelivered_;
         return true;
     }
 }
@@ -311,9 +312,10 @@ bool VideoStream::loopPoint(double notBefore) {
     // A pass without a picture, or a file whose last picture is its first (a
     // still, an image opened as a video): it stays on screen; decoding it
     // again and again would only burn the processor.
-    if (run_.pictures == 0 || !firstTs_ || run_.lastTs == *firstTs_) {
+    if (passDelivered_ == 0 || run_.pictures == 0 || !firstTs_ || run_.lastTs == *firstTs_) {
         return false;
     }
+    passDelivered_ = 0;
     if (!loopTs_) {
         if (run_.lastEnd <= *firstTs_) {
             return false;
@@ -348,21 +350,29 @@ bool VideoStream::seekDemuxer(std::int64_t timestamp, int flags) {
 bool VideoStream::rewindToStart() {
     // The ways back to the first picture, cheapest first: a seek to its pts;
     // a seek well before it (demuxers that seek by decode time land after the
-    // first key frame otherwise); reopening the file. The first that yields
-    // the first picture is kept for the next loops.
-    constexpr int reopen = 2;
+    // first key frame otherwise); to the first byte (raw elementary streams
+    // have no timestamps to seek by); reopening the file. The first that
+    // yields the first picture is kept for the next loops.
+    constexpr int firstByte = 2;
+    constexpr int reopen = 3;
     for (int way = rewindWay_; way <= reopen; ++way) {
         decoder_->flush();
         startRun(true);
+        AVFormatContext* format = input_->format();
         if (way == reopen) {
             input_.reset();
             if (!openInput()) {
                 return false;
             }
+        } else if (way == firstByte) {
+            if ((format->iformat->flags & AVFMT_NO_BYTE_SEEK) != 0 ||
+                av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) < 0) {
+                continue;
+            }
         } else {
             const std::int64_t at =
                 way == 0 ? *firstTs_ : saturatingSub(*firstTs_, backoff(maxSeekAttempts));
-            if (av_seek_frame(input_->format(), stream_, at, AVSEEK_FLAG_BACKWARD) < 0) {
+            if (av_seek_frame(format, stream_, at, AVSEEK_FLAG_BACKWARD) < 0) {
                 continue;
             }
         }

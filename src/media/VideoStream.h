@@ -139,6 +139,8 @@ private:
     int rewindWay_ = 0;
 
     std::int64_t loop_ = 0;
+    // Pictures handed out since the last loop point.
+    int passDelivered_ = 0;
     Run run_;
     // Pictures at or before this pts were already handed out in this loop
     // (a jump within the loop may land before them).
