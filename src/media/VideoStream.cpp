@@ -74,7 +74,6 @@ std::unique_ptr<VideoStream> VideoStream::open(const std::string& path, std::int
     std::unique_ptr<VideoStream> video(new VideoStream());
     video->path_ = path;
     video->cancel_ = cancel;
-    video->maxPixels_ = maxPixels;
     if (!video->openInput()) {
         return nullptr;
     }

@@ -121,7 +121,6 @@ private:
 
     std::string path_;
     const std::atomic<bool>* cancel_ = nullptr;
-    std::int64_t maxPixels_ = 0;
     std::unique_ptr<MediaInput> input_;
     int stream_ = -1;
     AVRational timeBase_{1, 1};
