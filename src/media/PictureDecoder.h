@@ -16,9 +16,9 @@ namespace prismeta {
 //
 // - send(packet): the next packet in the demuxer's order, or nullptr once at
 //   the end of the stream (hand out what is still held). Called only after
-//   receive has answered AVERROR(EAGAIN) or AVERROR_EOF. 0 when taken; a
-//   negative value when the packet is damaged (it is dropped and the stream
-//   goes on).
+//   receive has answered without a picture, so AVERROR(EAGAIN) never comes
+//   back. 0 when taken; a negative value when the packet is damaged (it is
+//   dropped and the stream goes on).
 // - receive(picture): 0 with the next picture in presentation order, moved
 //   into the unreferenced frame; AVERROR(EAGAIN) when it needs another packet;
 //   AVERROR_EOF once drained after send(nullptr); any other negative value

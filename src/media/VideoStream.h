@@ -26,10 +26,11 @@ namespace prismeta {
 // times the loop length L, in seconds, where k counts completed loops, and
 // L = the last picture's pts + its duration - the first picture's pts, all of
 // decoded pictures. A picture's duration is its packet's, or one frame at the
-// stream's frame rate where the container gives none. L is learnt at the end of
-// the first pass or, when a seek needs it sooner, measured by decoding the
-// file's last pictures: the same pictures, so the same value wherever it is
-// used.
+// stream's frame rate where the container gives none; a picture without a
+// timestamp (raw elementary streams) follows the one before it. L is learnt
+// at the end of the first pass or, when a seek needs it sooner, measured by
+// decoding the file's last pictures: the same pictures, so the same value
+// wherever it is used.
 //
 // Seeking: demuxers land where they can, not where asked. MPEG-TS and PS seek
 // by decode time, AVI and MP4 by an index whose key frame may still come
@@ -42,9 +43,9 @@ namespace prismeta {
 // broken pictures.
 //
 // At the end of the file the decoder is drained and the stream returns to
-// its first picture the same checked way (reopening the file where seeking
-// fails). A pass over the file that yields no picture ends the stream, so a
-// broken file cannot spin, and a file of a single picture stops after it.
+// its first picture the same checked way (from the file's first byte, or by
+// reopening it, where seeking by time fails). A pass over the file that yields no picture ends the
+// stream, so a broken file cannot spin, and a file of a single picture stops after it.
 //
 // Internal to the media library; one thread at a time. The cancel flag may be
 // raised from any thread and must outlive the stream.
