@@ -82,8 +82,7 @@ int numberIn(const PixelImage& image) {
 TEST_P(ContainerAndCodec, DecodesThePictureDueAtAnyTimeAcrossLoops) {
     // Frame boundaries (0.04, 0.32) count as due; 0.32 is the second loop's
     // first picture, 2.57 s the ninth loop's.
-    for (const double t :
-         {0.0, 0.039, 0.04, 0.1, 0.31, 0.32, 0.35, 0.4, 0.63, 0.77, 1.0, 1.27, 2.57}) {
+    for (const double t : {0.039, 0.04, 0.31, 0.32, 0.63, 0.77, 1.27, 2.57}) {
         const auto image = decodeVideoFrameAt(path_, t);
         ASSERT_TRUE(image.has_value()) << "no picture at " << t << " s";
         EXPECT_EQ(numberIn(*image), dueAt(t)) << "at " << t << " s";
