@@ -7,8 +7,9 @@
 // synthetic pictures decode several times faster than real footage.
 namespace prismeta::bench {
 
-// A 30 fps H.264 clip of the given height (16:9), 150 pictures.
-std::string denseVideo(int height);
+// A 30 fps H.264 clip of the given height (16:9), 150 pictures, key frames
+// every 60, in the container of the extension.
+std::string denseVideo(int height, const char* extension = "mp4");
 // The same pictures through FFmpeg's hap encoder: format "hap" (DXT1),
 // "hap_alpha" (DXT5) or "hap_q" (scaled YCoCg), in `chunks` Snappy chunks
 // (the encoder stores a chunk as it is where Snappy would not shrink it).
@@ -21,6 +22,12 @@ std::string denseStill(const char* encoder, const char* extension);
 // automatic count, as the player sets it), converting nothing. Returns the
 // pictures decoded.
 int plainDecode(const std::string& path, int threads, bool firstOnly);
+
+// The baseline of a seek: plain libavformat + libavcodec opening the file,
+// seeking to the key frame the demuxer finds for `seconds` and decoding up to
+// the picture due then (where that key frame is early enough). Returns the
+// pictures decoded.
+int plainSeekDecode(const std::string& path, double seconds);
 
 // How a HAP file's frames are stored: the share of bytes in Snappy chunks.
 double snappyShare(const std::string& path);
