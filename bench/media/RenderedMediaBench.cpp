@@ -357,12 +357,13 @@ double perPicture(const std::string& path, const MediaBackend& backend, int pict
     return shown > 0 ? elapsed / static_cast<double>(shown) : 0.0;
 }
 
-// One picture of a HAP video three ways, same file, same run, interleaved:
+// One picture of a HAP video four ways, same file, same run, interleaved:
 // the compressed path (demux, parse, Snappy on the player's thread and its
 // helpers, upload of the blocks, a draw), FFmpeg's hap decoder to RGBA on the
 // pixel path (its conversion to BGRA and the 8 MB upload included), and the
-// same pictures as H.264 through the pixel path. Arguments: height, codec
-// (hap or hapQ).
+// same pictures as H.264 through the pixel path and as plain libavcodec
+// decoding (no conversion, no upload). Arguments: height, codec (hap or
+// hapQ).
 void HapPicturePath(benchmark::State& state) {
     context().makeCurrent();
     const int height = static_cast<int>(state.range(0));
@@ -374,6 +375,7 @@ void HapPicturePath(benchmark::State& state) {
     double compressed = 0.0;
     double processor = 0.0;
     double h264Seconds = 0.0;
+    double plainH264 = 0.0;
     for (auto _ : state) {
         const double c = perPicture(hapPath, benchBackend(state.range(1), options), pictures);
         const double p = perPicture(
@@ -381,6 +383,9 @@ void HapPicturePath(benchmark::State& state) {
             benchBackend(state.range(1) == hap ? hapOnProcessor : hapQOnProcessor, options),
             pictures);
         const double h = perPicture(h264Path, benchBackend(h264, options), pictures);
+        const auto started = Clock::now();
+        const int decoded = plainDecode(h264Path, 0, false);
+        plainH264 += secondsSince(started) / std::max(1, decoded);
         compressed += c;
         processor += p;
         h264Seconds += h;
@@ -390,6 +395,7 @@ void HapPicturePath(benchmark::State& state) {
     state.counters["compressed_ms"] = 1000.0 * compressed / n;
     state.counters["hap_decoder_ms"] = 1000.0 * processor / n;
     state.counters["h264_ms"] = 1000.0 * h264Seconds / n;
+    state.counters["h264_plain_decode_ms"] = 1000.0 * plainH264 / n;
     state.counters["decoder_over_compressed"] = processor / compressed;
     state.counters["h264_over_compressed"] = h264Seconds / compressed;
     state.counters["snappy_share"] = bench::snappyShare(hapPath);

@@ -12,12 +12,12 @@ namespace prismeta {
 // The members of the HAP family, as containers name them (the stream's
 // four-character code).
 enum class HapVariant {
-    hap,           // Hap1: RGB in DXT1
-    hapAlpha,      // Hap5: RGBA in DXT5
-    hapQ,          // HapY: scaled YCoCg in DXT5
-    hapQAlpha,     // HapM: scaled YCoCg in DXT5 and alpha in RGTC1
-    hapAlphaOnly,  // HapA: alpha alone in RGTC1
-    hapBptc,       // Hap7: RGBA in BPTC
+    hap,          // Hap1: RGB in DXT1
+    hapAlpha,     // Hap5: RGBA in DXT5
+    hapQ,         // HapY: scaled YCoCg in DXT5
+    hapQAlpha,    // HapM: scaled YCoCg in DXT5 and alpha in RGTC1
+    hapAlphaOnly, // HapA: alpha alone in RGTC1
+    hapBptc,      // Hap7: RGBA in BPTC
 };
 
 // The variant of a stream's codec tag (the fourcc as FFmpeg stores it, first

@@ -4,13 +4,21 @@
 
 namespace prismeta {
 
-// The families of GPU-compressed textures a renderer samples: S3TC (DXT1,
-// DXT5), RGTC (RGTC1) and BPTC.
+// What a renderer takes as GPU-compressed textures: the families it
+// samples, S3TC (DXT1, DXT5), RGTC (RGTC1) and BPTC, and the largest side a
+// texture may have (blocks cannot be scaled down to fit).
 struct BlockTextures {
     bool s3tc = false;
     bool rgtc = false;
     bool bptc = false;
+    int maxSide = 16384;
 };
+
+// How a video's pictures come out of the media library: decoded to pixels,
+// or as the GPU blocks the file stores (HAP); a HAP video whose blocks the
+// renderer cannot take is decoded to pixels instead. Undecided until the
+// file is open.
+enum class PictureRoute { undecided, pixels, blocks, pixelsForLackOfTextures };
 
 // Bounds and resources for playing one video.
 struct VideoOptions {

@@ -234,7 +234,9 @@ unsigned MediaSource::videoTexture(double hostTimeSeconds) {
         return 0;
     }
     bool uploaded = false;
-    if (isBlockCompressed(frame->format)) {
+    if (frame->pixels == nullptr) {
+        // A picture the decoder could not make: the last one stays.
+    } else if (isBlockCompressed(frame->format)) {
         uploaded = uploadCompressed(*frame);
     } else {
         if (textureFormat_ != 0) {
