@@ -32,58 +32,63 @@ int ChunkWorkers::defaultHelpers() {
     return static_cast<int>(std::clamp(cores, 1u, 4u)) - 1;
 }
 
-void ChunkWorkers::work() {
+void ChunkWorkers::work(const List& list) {
     for (;;) {
-        const std::size_t i = next_.fetch_add(1, std::memory_order_relaxed);
-        if (i >= count_) {
-            return;
+        std::uint64_t ticket = ticket_.load();
+        std::size_t job = 0;
+        for (;;) {
+            job = static_cast<std::size_t>(ticket & 0xFFFFFFFFu);
+            if (static_cast<std::uint32_t>(ticket >> 32) != list.generation || job >= list.count) {
+                return;
+            }
+            if (ticket_.compare_exchange_weak(ticket, ticket + 1)) {
+                break;
+            }
         }
-        call_(context_, i);
+        list.call(list.context, job);
+        // A claimed job keeps the caller waiting, so the list it belongs to
+        // (on the caller's stack) outlives it.
+        if (remaining_.fetch_sub(1) == 1) {
+            const std::lock_guard lock(mutex_);
+            done_.notify_all();
+        }
     }
 }
 
 void ChunkWorkers::runErased(std::size_t count, void* context, Call call) {
-    if (count == 0) {
-        return;
-    }
-    if (count == 1 || threads_.empty()) {
+    if (count <= 1 || threads_.empty() || count > 0xFFFFFFFFu) {
         for (std::size_t i = 0; i < count; ++i) {
             call(context, i);
         }
         return;
     }
+    List list;
     {
         const std::lock_guard lock(mutex_);
-        context_ = context;
-        call_ = call;
-        count_ = count;
-        next_.store(0, std::memory_order_relaxed);
-        working_ = static_cast<int>(threads_.size());
-        ++generation_;
+        list = List{list_.generation + 1, context, call, count};
+        list_ = list;
+        remaining_.store(count);
+        ticket_.store(static_cast<std::uint64_t>(list.generation) << 32);
     }
     wake_.notify_all();
-    work();
-    // Every helper checks in, even one that woke too late to find a job, so
-    // none can still be reading this list when the next one is set up.
+    work(list);
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return working_ == 0; });
+    done_.wait(lock, [this] { return remaining_.load() == 0; });
 }
 
 void ChunkWorkers::helperLoop() {
-    unsigned long long seen = 0;
+    std::uint32_t seen = 0;
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+        wake_.wait(lock, [&] { return stop_ || list_.generation != seen; });
         if (stop_) {
             return;
         }
-        seen = generation_;
+        const List list = list_;
+        seen = list.generation;
         lock.unlock();
-        work();
+        work(list);
         lock.lock();
-        if (--working_ == 0) {
-            done_.notify_one();
-        }
     }
 }
 

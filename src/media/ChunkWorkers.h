@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -12,7 +13,9 @@ namespace prismeta {
 // A few helper threads that work through one list of independent jobs
 // together with the calling thread: the chunks of one compressed picture,
 // decompressed side by side. The threads are made once and wait between
-// lists, so running a list allocates nothing.
+// lists, so running a list allocates nothing. The caller never waits for a
+// helper that has not started a job: on a busy machine a helper may wake too
+// late, and the caller then does the work itself.
 //
 // Owned and driven by one thread (a video player's decoding thread); run is
 // not reentrant. Destruction stops and joins the helpers.
@@ -38,9 +41,17 @@ public:
 
 private:
     using Call = void (*)(void*, std::size_t);
+    struct List {
+        std::uint32_t generation = 0;
+        void* context = nullptr;
+        Call call = nullptr;
+        std::size_t count = 0;
+    };
 
     void runErased(std::size_t count, void* context, Call call);
-    void work();
+    // Claims and runs jobs of list until none is left, or until the list is
+    // no longer the current one (a helper that woke too late).
+    void work(const List& list);
     void helperLoop();
 
     std::vector<std::thread> threads_;
@@ -48,14 +59,12 @@ private:
     std::condition_variable wake_;
     std::condition_variable done_;
     bool stop_ = false;
-    unsigned long long generation_ = 0;
-    int working_ = 0;
-    // The list being worked through; written under the mutex before the
-    // generation changes.
-    void* context_ = nullptr;
-    Call call_ = nullptr;
-    std::size_t count_ = 0;
-    std::atomic<std::size_t> next_{0};
+    List list_; // the current list, written under the mutex
+    // The current list's generation (high 32 bits) and its next unclaimed
+    // job (low 32 bits): a job is claimed only while its list is current.
+    std::atomic<std::uint64_t> ticket_{0};
+    // Jobs of the current list not yet finished.
+    std::atomic<std::size_t> remaining_{0};
 };
 
 } // namespace prismeta
