@@ -148,6 +148,10 @@ Result<std::unique_ptr<OscServer>> OscServer::make(const OscServerConfig& config
     }
     socklen_t length = sizeof address;
     ::getsockname(own, reinterpret_cast<sockaddr*>(&address), &length);
+    // Room for bursts while the receiving thread catches up (the system caps
+    // it at its own maximum; beyond that the system drops packets itself).
+    const int receiveBuffer = receiveBufferBytes;
+    ::setsockopt(own, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     const auto port = static_cast<std::uint16_t>(ntohs(address.sin_port));
 
     const lo_server_thread thread =

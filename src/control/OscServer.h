@@ -44,6 +44,7 @@ public:
     static constexpr std::size_t maxAddressBytes = 1024;
     static constexpr std::size_t maxArguments = 16;
     static constexpr std::size_t maxTextBytes = 4096;
+    static constexpr int receiveBufferBytes = 4 << 20;
 
     // Binds and starts receiving; the description of why not otherwise
     // ("127.0.0.1:7700: Address already in use").
