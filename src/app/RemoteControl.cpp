@@ -17,7 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Messages taken off the queue at a time, between looks at the clock.
-constexpr std::size_t takeAtOnce = 32;
+constexpr std::size_t takeAtOnce = 64;
 
 } // namespace
 
@@ -96,10 +96,7 @@ void RemoteControl::drain() {
     while (more && count < maxBatch) {
         batch.clear();
         more = inbox_->take(std::min(takeAtOnce, maxBatch - count), batch);
-        const Clock::time_point now = Clock::now();
-        for (const OscMessage& message : batch) {
-            controller_->handle(message, now);
-        }
+        controller_->handleBatch(batch, Clock::now());
         count += batch.size();
         if (Clock::now() - started >= batchBudget) {
             break;

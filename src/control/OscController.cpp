@@ -6,6 +6,7 @@
 #include "core/ProjectModel.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <utility>
@@ -240,6 +241,12 @@ void OscController::reply(const OscEndpoint& to, std::string address, OscArgumen
 }
 
 void OscController::handle(const OscMessage& message, Clock::time_point now) {
+    handleOne(message, now, std::nullopt);
+}
+
+void OscController::handleOne(const OscMessage& message, Clock::time_point now,
+                              std::optional<Clock::time_point> runStart) {
+    runStart_ = runStart;
     const std::optional<std::vector<std::string_view>> parts = splitAddress(message.address);
     if (!parts || parts->size() < 2 || parts->front() != oscRoot) {
         ignore(unknownAddress, message, "no such address", now);
@@ -265,6 +272,42 @@ void OscController::handle(const OscMessage& message, Clock::time_point now) {
     } else {
         ignore(unknownAddress, message, "no such address", now);
     }
+}
+
+std::size_t OscController::handleBatch(std::span<const OscMessage> messages,
+                                       Clock::time_point now) {
+    const auto certain = [](const OscMessage& message) {
+        return std::all_of(message.arguments.begin(), message.arguments.end(),
+                           [](const OscArgument& argument) {
+                               const std::optional<double> number = argument.number();
+                               return number && std::fabs(*number) <= static_cast<double>(FLT_MAX);
+                           });
+    };
+    const auto arrived = [now](const OscMessage& message) {
+        return message.received == OscMessage::Clock::time_point{} ? now : message.received;
+    };
+    std::size_t skipped = 0;
+    std::optional<Clock::time_point> runStart;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const OscMessage& message = messages[i];
+        const OscMessage* next = i + 1 < messages.size() ? &messages[i + 1] : nullptr;
+        // Overwritten by the very next message, which is sure to be taken and
+        // comes soon enough to continue the same undo step.
+        const bool overwritten =
+            next != nullptr && message.isEdit() && next->address == message.address &&
+            typeTags(next->arguments) == typeTags(message.arguments) && certain(*next) &&
+            arrived(*next) - arrived(message) < UndoBursts::pause;
+        if (overwritten) {
+            if (!runStart) {
+                runStart = arrived(message);
+            }
+            ++skipped;
+            continue;
+        }
+        handleOne(message, now, runStart);
+        runStart.reset();
+    }
+    return skipped;
 }
 
 void OscController::handleSurface(const OscMessage& message, Parts parts, Clock::time_point now) {
@@ -350,7 +393,8 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
     key += joinedIds(surfaces, *targets);
     const Clock::time_point arrived =
         message.received == OscMessage::Clock::time_point{} ? now : message.received;
-    undoBursts_.beforeEdit(model_, key, arrived);
+    // A run of edits carried out as its last one is timed from its first.
+    undoBursts_.beforeEdit(model_, key, runStart_.value_or(arrived), arrived);
     model_.setSurfaces(std::move(edited));
     undoBursts_.afterEdit(model_);
 }

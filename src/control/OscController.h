@@ -56,6 +56,12 @@ public:
     // Carries out one message. `now` is the interface thread's clock; undo
     // bursts are timed by when the message arrived.
     void handle(const OscMessage& message, Clock::time_point now);
+    // Carries out messages in order, skipping an edit that the very next
+    // message overwrites anyway (the same address and type tags, finite
+    // numbers, less than an undo pause later): the model and its undo history
+    // end as they would after every message, with one write instead of many
+    // when a fader floods. Returns how many were skipped.
+    std::size_t handleBatch(std::span<const OscMessage> messages, Clock::time_point now);
 
     // Sends the feedback of model changes, the throttled feedback and the log
     // summaries that are due. Call after each batch of messages, after every
@@ -73,6 +79,8 @@ public:
 private:
     using Parts = std::span<const std::string_view>;
 
+    void handleOne(const OscMessage& message, Clock::time_point now,
+                   std::optional<Clock::time_point> runStart);
     void ignore(std::string_view kind, const OscMessage& message, const std::string& why,
                 Clock::time_point now);
     void reply(const OscEndpoint& to, std::string address, OscArguments arguments,
@@ -93,6 +101,8 @@ private:
     ModelFeed feed_;
     FeedbackThrottle throttle_;
     std::vector<OscEndpoint> subscribers_;
+    // While carrying out the last edit of a run: when the run began.
+    std::optional<Clock::time_point> runStart_;
 
     struct Budget {
         Clock::time_point opened;

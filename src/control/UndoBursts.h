@@ -31,8 +31,14 @@ public:
 
     // Before an edit of `key` that changes the surface list: takes the undo
     // snapshot unless the edit continues an open burst of the same key.
-    // Returns whether it took one.
-    bool beforeEdit(ProjectModel& model, const std::string& key, Clock::time_point now);
+    // Returns whether it took one. An edit standing for a run of edits of
+    // the key (the ones before it overwritten unseen) is judged by when the
+    // run began, and keeps the burst open from when it ended.
+    bool beforeEdit(ProjectModel& model, const std::string& key, Clock::time_point began,
+                    Clock::time_point ended);
+    bool beforeEdit(ProjectModel& model, const std::string& key, Clock::time_point now) {
+        return beforeEdit(model, key, now, now);
+    }
     // After the edit: the list it left, to tell later whether anything else
     // changed it.
     void afterEdit(const ProjectModel& model);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace prismeta {
 namespace {
@@ -82,6 +83,69 @@ TEST_F(Controller, AFaderSweepIsOneUndoStepAndAPauseStartsAnother) {
     model.undo();
     EXPECT_DOUBLE_EQ(surface(0).opacity, 1.0) << "the sweep, undone in one step, started at 0";
     EXPECT_DOUBLE_EQ(model.surfaces().size(), 2u);
+}
+
+TEST_F(Controller, ABatchEndsAsMessageByMessageWithFewerWrites) {
+    const auto message = [](std::string address, OscArguments arguments) {
+        OscMessage m;
+        m.address = std::move(address);
+        m.arguments = std::move(arguments);
+        m.sender = client;
+        return m;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<OscMessage> batch = {
+        message("/prismeta/surface/0/opacity", {f(0.1f)}), // overwritten next: skipped
+        message("/prismeta/surface/0/opacity", {f(0.2f)}), // the same
+        message("/prismeta/surface/0/opacity", {f(0.3f)}),
+        message("/prismeta/surface/1/feather", {f(0.2f)}),
+        message("/prismeta/surface/0/opacity", {f(0.35f)}), // another burst of it in between
+        message("/prismeta/undo", {}),
+        message("/prismeta/surface/0/opacity", {f(0.4f)}), // the next one is refused
+        message("/prismeta/surface/0/opacity", {f(nan)}),
+        message("/prismeta/output/0/crop", {f(0), f(0), f(1), f(1)}), // other tags next
+        message("/prismeta/output/0/crop", {f(0), f(0), f(1)}),
+    };
+    // Two copies of the show with the same (empty) history.
+    ProjectModel batched;
+    ProjectModel twin;
+    for (ProjectModel* copy : {&batched, &twin}) {
+        copy->setSurfaces(model.surfaces());
+        copy->setOutputs(model.outputs());
+    }
+    OscController oneByOne(twin, [](const OscOutgoing&) {});
+    for (const OscMessage& m : batch) {
+        oneByOne.handle(m, Clock::time_point{} + 1s);
+    }
+    OscController together(batched, [](const OscOutgoing&) {});
+    std::size_t writes = 0;
+    const Subscription counting = batched.subscribe(
+        [&](ModelField field) { writes += field == ModelField::surfaces ? 1 : 0; });
+    EXPECT_EQ(together.handleBatch(batch, Clock::time_point{} + 1s), 2u);
+    EXPECT_EQ(batched.surfaces(), twin.surfaces());
+    EXPECT_EQ(batched.outputs(), twin.outputs());
+    EXPECT_EQ(batched.undoStack().size(), twin.undoStack().size());
+    EXPECT_EQ(batched.redoStack().size(), twin.redoStack().size());
+    EXPECT_EQ(writes, 5u); // 0.3, feather, 0.35, undo, 0.4
+}
+
+TEST_F(Controller, ASkippedRunKeepsTheUndoStepsOfItsTimes) {
+    // A slow sweep, 300 ms apart, then the same fader after a long pause:
+    // two steps one message at a time, and two when carried out as a batch.
+    std::vector<OscMessage> batch;
+    const Clock::time_point t0 = Clock::time_point{} + 100s;
+    for (int k = 0; k < 6; ++k) {
+        OscMessage m;
+        m.address = "/prismeta/surface/0/opacity";
+        m.arguments = {f(0.1f * static_cast<float>(k))};
+        m.received = t0 + k * 300ms + (k == 5 ? 2s : 0s);
+        batch.push_back(m);
+    }
+    const std::size_t before = model.undoStack().size();
+    EXPECT_EQ(controller.handleBatch(batch, t0 + 5s), 4u);
+    EXPECT_EQ(model.undoStack().size(), before + 2);
+    model.undo();
+    EXPECT_FLOAT_EQ(static_cast<float>(surface(0).opacity), 0.4f);
 }
 
 TEST_F(Controller, EveryFieldReadsBackWhatItWasGiven) {
