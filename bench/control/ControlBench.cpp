@@ -129,22 +129,12 @@ public:
     explicit Sender(std::uint16_t port) {
         const std::string text = std::to_string(port);
         to_ = lo_address_new("127.0.0.1", text.c_str());
-        message_ = lo_message_new();
-        lo_message_add_float(message_, 0.5f);
     }
-    ~Sender() {
-        lo_message_free(message_);
-        lo_address_free(to_);
-    }
-    void send(float value) {
-        lo_arg** argv = lo_message_get_argv(message_);
-        argv[0]->f = value;
-        lo_send_message(to_, "/prismeta/surface/0/opacity", message_);
-    }
+    ~Sender() { lo_address_free(to_); }
+    void send(float value) { lo_send(to_, "/prismeta/surface/0/opacity", "f", value); }
 
 private:
     lo_address to_;
-    lo_message message_;
 };
 
 // The whole path at the rate it can keep up with: the client keeps at most

@@ -30,6 +30,12 @@ std::string systemError(int number) {
     return std::strerror(number);
 }
 
+template <typename T> T readValue(const unsigned char* bytes) {
+    T value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
 bool namesRegularFile(const std::string& path) {
     if (path.empty() || path.front() != '/') {
         return false;
@@ -204,23 +210,25 @@ void OscServer::receive(const char* path, const char* types, void** argv, int ar
     for (int i = 0; i < argc; ++i) {
         OscArgument argument;
         argument.tag = types != nullptr ? types[i] : '\0';
-        const lo_arg* value = arguments[i];
+        // liblo points into the packet, where values are aligned to four
+        // bytes only: read them by copying, never through the union.
+        const auto* value = reinterpret_cast<const unsigned char*>(arguments[i]);
         switch (argument.tag) {
         case 'i':
-            argument.value = std::int64_t{value->i};
+            argument.value = std::int64_t{readValue<std::int32_t>(value)};
             break;
         case 'h':
-            argument.value = std::int64_t{value->h};
+            argument.value = readValue<std::int64_t>(value);
             break;
         case 'f':
-            argument.value = static_cast<double>(value->f);
+            argument.value = static_cast<double>(readValue<float>(value));
             break;
         case 'd':
-            argument.value = value->d;
+            argument.value = readValue<double>(value);
             break;
         case 's':
         case 'S': {
-            const char* text = &value->s;
+            const auto* text = reinterpret_cast<const char*>(value);
             const std::size_t size = ::strnlen(text, maxTextBytes + 1);
             if (size > maxTextBytes) {
                 oversize_.fetch_add(1, std::memory_order_relaxed);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace prismeta::test {
@@ -21,22 +22,36 @@ int collect(const char* path, const char* types, lo_arg** argv, int argc, lo_mes
     for (int i = 0; i < argc; ++i) {
         OscArgument argument;
         argument.tag = types[i];
+        // Values in the packet are aligned to four bytes only: copied out.
+        const auto* bytes = reinterpret_cast<const char*>(argv[i]);
         switch (types[i]) {
-        case 'i':
-            argument.value = std::int64_t{argv[i]->i};
+        case 'i': {
+            std::int32_t v = 0;
+            std::memcpy(&v, bytes, sizeof v);
+            argument.value = std::int64_t{v};
             break;
-        case 'h':
-            argument.value = std::int64_t{argv[i]->h};
+        }
+        case 'h': {
+            std::int64_t v = 0;
+            std::memcpy(&v, bytes, sizeof v);
+            argument.value = v;
             break;
-        case 'f':
-            argument.value = static_cast<double>(argv[i]->f);
+        }
+        case 'f': {
+            float v = 0;
+            std::memcpy(&v, bytes, sizeof v);
+            argument.value = static_cast<double>(v);
             break;
-        case 'd':
-            argument.value = argv[i]->d;
+        }
+        case 'd': {
+            double v = 0;
+            std::memcpy(&v, bytes, sizeof v);
+            argument.value = v;
             break;
+        }
         case 's':
         case 'S':
-            argument.value = std::string(&argv[i]->s);
+            argument.value = std::string(bytes);
             break;
         default:
             break;
