@@ -64,10 +64,10 @@ PreferencesDialog::PreferencesDialog(RemoteControl& remote, QSettings& settings,
     connect(buttons_, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &PreferencesDialog::reject);
 
-    const RemoteControlPreferences prefs = readRemoteControlPreferences(settings_);
-    enable_->setChecked(prefs.enabled);
-    port_->setValue(prefs.port);
-    (prefs.allInterfaces ? allInterfaces_ : loopback_)->setChecked(true);
+    opened_ = readRemoteControlPreferences(settings_);
+    enable_->setChecked(opened_.enabled);
+    port_->setValue(opened_.port);
+    (opened_.allInterfaces ? allInterfaces_ : loopback_)->setChecked(true);
     connect(enable_, &QCheckBox::toggled, this, &PreferencesDialog::enableControls);
     enableControls();
     showStatus();
@@ -92,9 +92,11 @@ void PreferencesDialog::showStatus(const QString& problem) {
     if (!problem.isEmpty()) {
         status_->setText(tr("Not listening: %1").arg(problem));
     } else if (remote_.isRunning()) {
-        status_->setText(tr("Listening on %1:%2")
-                             .arg(QString::fromStdString(remote_.host()))
-                             .arg(remote_.port()));
+        const QString where =
+            QStringLiteral("%1:%2").arg(QString::fromStdString(remote_.host())).arg(remote_.port());
+        status_->setText(remote_.origin() == RemoteControl::Origin::commandLine
+                             ? tr("Listening on %1, for this run (--osc-port)").arg(where)
+                             : tr("Listening on %1").arg(where));
     } else {
         status_->setText(tr("Off"));
     }
@@ -102,6 +104,10 @@ void PreferencesDialog::showStatus(const QString& problem) {
 
 void PreferencesDialog::accept() {
     const RemoteControlPreferences prefs = chosen();
+    if (prefs == opened_) {
+        QDialog::accept(); // nothing changed: whatever runs keeps running
+        return;
+    }
     writeRemoteControlPreferences(settings_, prefs);
     if (!prefs.enabled) {
         remote_.stop();

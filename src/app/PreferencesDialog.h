@@ -18,8 +18,10 @@ class RemoteControl;
 // "Preferences…": remote control over OSC. "Enable OSC", the port and where
 // to listen (this computer only, or every network interface), with a line
 // saying what the server is doing now. OK saves the choice in the settings
-// and applies it at once (starting, restarting or stopping the server);
-// Cancel changes nothing.
+// and applies it at once (starting, restarting or stopping the server) when
+// it differs from what the dialog opened with, so a server started for this
+// run by --osc-port keeps running unless the user changes something; Cancel
+// changes nothing.
 //
 // Interface thread only. Borrows the remote control and the settings, which
 // must outlive it.
@@ -52,6 +54,7 @@ private:
     QRadioButton* allInterfaces_;
     QLabel* status_;
     QDialogButtonBox* buttons_;
+    RemoteControlPreferences opened_;
 };
 
 } // namespace prismeta

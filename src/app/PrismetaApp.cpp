@@ -74,7 +74,7 @@ void PrismetaApp::openOutput(const std::optional<Uuid>& outputID) {
 
 void PrismetaApp::startRemoteControl(std::optional<std::uint16_t> portForThisRun) {
     if (portForThisRun) {
-        remote_->start(OscServerConfig{*portForThisRun, false});
+        remote_->start(OscServerConfig{*portForThisRun, false}, RemoteControl::Origin::commandLine);
         return;
     }
     const RemoteControlPreferences prefs = readRemoteControlPreferences(*applicationSettings());

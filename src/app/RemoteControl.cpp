@@ -42,8 +42,9 @@ RemoteControl::~RemoteControl() {
     stop();
 }
 
-Status RemoteControl::start(const OscServerConfig& config) {
+Status RemoteControl::start(const OscServerConfig& config, Origin origin) {
     stop();
+    origin_ = origin;
     Result<std::unique_ptr<OscServer>> server = OscServer::start(config, *inbox_);
     if (!server) {
         logLine("Prismeta: OSC could not listen on " + server.error());

@@ -42,15 +42,19 @@ public:
     explicit RemoteControl(ModelAdapter& adapter, QObject* parent = nullptr);
     ~RemoteControl() override;
 
+    // Where the running server's settings came from.
+    enum class Origin { preferences, commandLine };
+
     // Starts listening (stopping first if running). A failure is logged
     // ("Prismeta: OSC could not listen on ...") and returned.
-    Status start(const OscServerConfig& config);
+    Status start(const OscServerConfig& config, Origin origin = Origin::preferences);
     void stop();
 
     bool isRunning() const { return server_ != nullptr; }
     // The port and address listened on; 0 and empty when not running.
     std::uint16_t port() const;
     std::string host() const;
+    Origin origin() const { return origin_; }
 
     // Figures for tests and benchmarks.
     std::size_t messagesHandled() const { return handled_; }
@@ -73,6 +77,7 @@ private:
     std::unique_ptr<OscServer> server_;
     QTimer continuation_;
     QTimer due_;
+    Origin origin_ = Origin::preferences;
     std::size_t handled_ = 0;
     std::size_t largestBatch_ = 0;
 };

@@ -20,6 +20,7 @@ constexpr std::string_view unknownAddress = "unknown address";
 constexpr std::string_view badPattern = "malformed pattern";
 constexpr std::string_view noMatch = "no match";
 constexpr std::string_view badArguments = "arguments";
+constexpr std::string_view badValue = "value";
 constexpr std::string_view refused = "refused";
 constexpr std::string_view noSender = "no sender";
 constexpr std::string_view subscriptions = "subscriptions";
@@ -191,7 +192,10 @@ applyFields(std::vector<Record> records, const std::vector<const OscField<Record
         }
     }
     if (!parsedAny && parseError) {
-        why.emplace(badArguments, *parseError);
+        // Wrong type tags or counts, or values refused (not finite, not a
+        // media kind, not a file): two kinds of problem for the log.
+        const bool tags = parseError->find("takes ") != std::string::npos;
+        why.emplace(tags ? badArguments : badValue, *parseError);
     } else if (!wroteAny && writeError) {
         why.emplace(refused, *writeError);
     }

@@ -200,6 +200,16 @@ private slots:
             QVERIFY(!remote.isRunning());
             QVERIFY(!readRemoteControlPreferences(settings).enabled);
         }
+        {
+            // A server for this run only (--osc-port) survives OK on an
+            // unchanged dialog, which says where it comes from.
+            QVERIFY(remote.start(anyFreePort(), RemoteControl::Origin::commandLine));
+            PreferencesDialog dialog(remote, settings);
+            QVERIFY(dialog.statusLabel()->text().endsWith(QStringLiteral("(--osc-port)")));
+            dialog.accept();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            QVERIFY(remote.isRunning());
+        }
     }
 
     void unreadableSettingsAndPortsFallBack() {
