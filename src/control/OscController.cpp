@@ -27,6 +27,8 @@ constexpr std::string_view subscriptions = "subscriptions";
 constexpr std::string_view replies = "replies";
 
 constexpr std::size_t maxLoggedAddressBytes = 200;
+// Steps of pattern matching one message may take (a few milliseconds).
+constexpr std::size_t patternBudget = 4'000'000;
 
 // The address and type tags as a log line shows them: printable ASCII only.
 std::string describe(const OscMessage& message) {
@@ -73,6 +75,19 @@ public:
     bool matches(std::string_view name) const {
         return pattern_ ? pattern_->matches(name) : name == text_;
     }
+    // The same, paying the pattern's cost out of `budget`; false without
+    // trying once the budget cannot pay (and the budget is then 0).
+    bool matches(std::string_view name, std::size_t& budget) const {
+        if (pattern_) {
+            const std::size_t cost = pattern_->cost(name);
+            if (cost > budget) {
+                budget = 0;
+                return false;
+            }
+            budget -= cost;
+        }
+        return matches(name);
+    }
 
 private:
     std::string_view text_;
@@ -86,13 +101,15 @@ bool allDigits(std::string_view text) {
 
 // The records a target names, in list order: a pattern matches names; a
 // plain target is an id, else a 0-based index, else a name (every record of
-// that name). Nothing when the pattern is malformed.
+// that name). An error when the pattern is malformed, or when matching it
+// against every name would hold the interface up (a long pattern of stars
+// against thousands of long names).
 template <typename Records>
-std::optional<std::vector<std::size_t>> resolveTargets(const Records& records,
-                                                       std::string_view target) {
+Result<std::vector<std::size_t>> resolveTargets(const Records& records, std::string_view target) {
+    using Found = Result<std::vector<std::size_t>>;
     const std::optional<ComponentMatcher> matcher = ComponentMatcher::make(target);
     if (!matcher) {
-        return std::nullopt;
+        return Found::failure("malformed pattern " + quoted(target));
     }
     std::vector<std::size_t> found;
     if (!matcher->isPattern()) {
@@ -115,9 +132,13 @@ std::optional<std::vector<std::size_t>> resolveTargets(const Records& records,
             }
         }
     }
+    std::size_t budget = patternBudget;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        if (matcher->matches(records[i].name)) {
+        if (matcher->matches(records[i].name, budget)) {
             found.push_back(i);
+        } else if (budget == 0) {
+            return Found::failure("pattern " + quoted(target) +
+                                  " too costly to match against every name of this show");
         }
     }
     return found;
@@ -215,7 +236,12 @@ std::string joinedIds(const auto& records, const std::vector<std::size_t>& targe
 
 OscController::OscController(ProjectModel& model, Send send,
                              RateLimitedLog::Clock::duration logWindow)
-    : model_(model), send_(std::move(send)), log_(logWindow), throttle_(send_) {
+    : model_(model), send_(std::move(send)), log_(logWindow),
+      throttle_([this](const OscOutgoing& message) {
+          if (spend(message.to, lastUpdate_)) {
+              send_(message);
+          }
+      }) {
     feed_.reset(model_);
 }
 
@@ -224,8 +250,7 @@ void OscController::ignore(std::string_view kind, const OscMessage& message, con
     log_.report(kind, describe(message) + ": " + why, now);
 }
 
-void OscController::reply(const OscEndpoint& to, std::string address, OscArguments arguments,
-                          Clock::time_point now) {
+bool OscController::spend(const OscEndpoint& to, Clock::time_point now) {
     if (budgets_.size() > 1024) {
         budgets_.clear(); // a flood from a crowd of senders: start counting again
     }
@@ -235,13 +260,20 @@ void OscController::reply(const OscEndpoint& to, std::string address, OscArgumen
     }
     if (budget.sent >= replyBudget) {
         log_.report(replies,
-                    "answers to " + to.text() + ": more than " + std::to_string(replyBudget) +
+                    "messages to " + to.text() + ": more than " + std::to_string(replyBudget) +
                         " a second",
                     now);
-        return;
+        return false;
     }
     ++budget.sent;
-    send_(OscOutgoing{to, std::move(address), std::move(arguments)});
+    return true;
+}
+
+void OscController::reply(const OscEndpoint& to, std::string address, OscArguments arguments,
+                          Clock::time_point now) {
+    if (spend(to, now)) {
+        send_(OscOutgoing{to, std::move(address), std::move(arguments)});
+    }
 }
 
 void OscController::handle(const OscMessage& message, Clock::time_point now) {
@@ -334,9 +366,9 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
         return;
     }
     const SurfaceList& surfaces = model_.surfaces();
-    const std::optional<std::vector<std::size_t>> targets = resolveTargets(surfaces, target);
+    const Result<std::vector<std::size_t>> targets = resolveTargets(surfaces, target);
     if (!targets) {
-        ignore(badPattern, message, "malformed pattern " + quoted(target), now);
+        ignore(badPattern, message, targets.error(), now);
         return;
     }
     if (targets->empty()) {
@@ -350,7 +382,7 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
             return;
         }
         const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
-        for (std::size_t index : *targets) {
+        for (std::size_t index : targets.value()) {
             const Surface& surface = surfaces[index];
             const std::string name = asSent ? std::string(target) : surface.id.text();
             for (const OscField<Surface>* field : *fields) {
@@ -382,7 +414,7 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
     bool changed = false;
     std::optional<std::pair<std::string_view, std::string>> why;
     std::vector<Surface> edited =
-        applyFields(surfaces.copy(), *fields, *targets, message, changed, why);
+        applyFields(surfaces.copy(), *fields, targets.value(), message, changed, why);
     if (why) {
         ignore(why->first, message, why->second, now);
     }
@@ -394,7 +426,7 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
         key += field->path;
         key += '|';
     }
-    key += joinedIds(surfaces, *targets);
+    key += joinedIds(surfaces, targets.value());
     const Clock::time_point arrived =
         message.received == OscMessage::Clock::time_point{} ? now : message.received;
     // A run of edits carried out as its last one is timed from its first.
@@ -419,9 +451,9 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
         return;
     }
     const std::vector<OutputConfig>& outputs = model_.outputs();
-    const std::optional<std::vector<std::size_t>> targets = resolveTargets(outputs, target);
+    const Result<std::vector<std::size_t>> targets = resolveTargets(outputs, target);
     if (!targets) {
-        ignore(badPattern, message, "malformed pattern " + quoted(target), now);
+        ignore(badPattern, message, targets.error(), now);
         return;
     }
     if (targets->empty()) {
@@ -434,7 +466,7 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
             return;
         }
         const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
-        for (std::size_t index : *targets) {
+        for (std::size_t index : targets.value()) {
             const OutputConfig& output = outputs[index];
             const std::string name = asSent ? std::string(target) : output.id.text();
             for (const OscField<OutputConfig>* field : *fields) {
@@ -449,7 +481,7 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
     bool changed = false;
     std::optional<std::pair<std::string_view, std::string>> why;
     std::vector<OutputConfig> edited =
-        applyFields(outputs, *fields, *targets, message, changed, why);
+        applyFields(outputs, *fields, targets.value(), message, changed, why);
     if (why) {
         ignore(why->first, message, why->second, now);
     }
@@ -582,6 +614,7 @@ void OscController::handleSubscription(const OscMessage& message, bool subscribe
 }
 
 void OscController::update(Clock::time_point now) {
+    lastUpdate_ = now;
     if (subscribers_.empty()) {
         feed_.reset(model_);
     } else {

@@ -34,10 +34,12 @@ class ProjectModel;
 // saves or deletes a file.
 //
 // Queries and lists are answered to the sender; subscribers get every change
-// of the model, whatever made it, through a FeedbackThrottle. Answers to one
-// destination are capped at replyBudget a second (a query may match every
-// surface). Whatever is not carried out is reported through a
-// RateLimitedLog, with the reason.
+// of the model, whatever made it, through a FeedbackThrottle. Everything
+// sent to one destination, answers and feedback together, is capped at
+// replyBudget messages a second: a query may match every surface and opening
+// a large show changes every field, and each message is sent from the
+// interface thread. Whatever is not carried out or not sent is reported
+// through a RateLimitedLog, with the reason.
 //
 // Interface thread only. Borrows the model, which must outlive it; sends
 // through the function it is given.
@@ -46,7 +48,7 @@ public:
     using Clock = std::chrono::steady_clock;
     using Send = std::function<void(const OscOutgoing&)>;
     static constexpr std::size_t maxSubscribers = 16;
-    static constexpr std::size_t replyBudget = 10'000;
+    static constexpr std::size_t replyBudget = 2'000;
 
     OscController(ProjectModel& model, Send send,
                   RateLimitedLog::Clock::duration logWindow = RateLimitedLog::defaultWindow);
@@ -85,6 +87,8 @@ private:
                 Clock::time_point now);
     void reply(const OscEndpoint& to, std::string address, OscArguments arguments,
                Clock::time_point now);
+    // Whether one more message may go to `to` this second (counted if so).
+    bool spend(const OscEndpoint& to, Clock::time_point now);
 
     void handleSurface(const OscMessage& message, Parts parts, Clock::time_point now);
     void handleOutput(const OscMessage& message, Parts parts, Clock::time_point now);
@@ -109,6 +113,7 @@ private:
         std::size_t sent = 0;
     };
     std::map<OscEndpoint, Budget> budgets_;
+    Clock::time_point lastUpdate_{};
 };
 
 } // namespace prismeta

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bitset>
 #include <cstddef>
 #include <optional>
@@ -34,6 +35,11 @@ public:
     static std::optional<OscPattern> compile(std::string_view pattern);
 
     bool matches(std::string_view name) const;
+    // What matching the name costs, in steps: callers that match one pattern
+    // against many names bound their total by it.
+    std::size_t cost(std::string_view name) const {
+        return (tokens_.size() + 1) * (std::min(name.size(), maxNameLength) + 1);
+    }
 
 private:
     enum class Kind { literal, anyCharacter, characterSet, anyRun, alternatives };

@@ -3,6 +3,7 @@
 #include "control/OscController.h"
 
 #include "control/OscFields.h"
+#include "control/OscPattern.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 
@@ -281,13 +282,34 @@ TEST_F(Controller, FeedbackCoversNewSurfacesTheListTheSelectionAndOutputs) {
         << "the outputs' listing did not change";
 }
 
+TEST_F(Controller, APatternTooCostlyForTheShowIsRefusedWholeNotHalfDone) {
+    // Long names, and a long pattern that must try each name to its end.
+    std::vector<Surface> many(200);
+    for (Surface& s : many) {
+        s.name = std::string(1000, 'a');
+    }
+    model.setSurfaces(std::move(many));
+    std::string pattern;
+    while (pattern.size() + 2 <= OscPattern::maxLength) {
+        pattern += "*a";
+    }
+    pattern += "b";
+    const SurfaceList before = model.surfaces();
+    handle("/prismeta/surface/" + pattern + "/opacity", {f(0)});
+    EXPECT_TRUE(model.surfaces().sharesStorageWith(before));
+    EXPECT_TRUE(logMentions("too costly to match against every name of this show"));
+    // A short pattern over the same names is fine.
+    handle("/prismeta/surface/a*/opacity", {f(0)});
+    EXPECT_DOUBLE_EQ(surface(199).opacity, 0.0);
+}
+
 TEST_F(Controller, AnswersToOneDestinationAreBudgeted) {
     std::vector<Surface> many(OscController::replyBudget / 2 + 10);
     model.setSurfaces(std::move(many));
     // Two answers per surface (opacity and feather): over the budget.
     handle("/prismeta/surface/*/{opacity,feather}", {OscArgument::text("?")});
     EXPECT_EQ(sent.size(), OscController::replyBudget);
-    EXPECT_TRUE(logMentions("answers to 127.0.0.1:50000: more than"));
+    EXPECT_TRUE(logMentions("messages to 127.0.0.1:50000: more than"));
 }
 
 } // namespace
