@@ -172,7 +172,7 @@ void BM_PacketsIntoModel(benchmark::State& state) {
 }
 BENCHMARK(BM_PacketsIntoModel)
     ->Arg(64)
-    ->Arg(512)
+    ->Arg(256)
     ->ArgName("window")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -17,7 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Messages taken off the queue at a time, between looks at the clock.
-constexpr std::size_t takeAtOnce = 64;
+constexpr std::size_t takeAtOnce = 16;
 
 } // namespace
 
