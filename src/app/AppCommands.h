@@ -38,6 +38,8 @@ public:
     QAction* deleteSelected() const { return deleteSelected_; }
     QAction* resetCorners() const { return resetCorners_; }
     QAction* toggleSnap() const { return toggleSnap_; }
+    // Wired by the application, which owns the preferences.
+    QAction* preferences() const { return preferences_; }
 
     QList<QAction*> all() const;
 
@@ -63,6 +65,7 @@ private:
     QAction* deleteSelected_;
     QAction* resetCorners_;
     QAction* toggleSnap_;
+    QAction* preferences_;
 };
 
 } // namespace prismeta

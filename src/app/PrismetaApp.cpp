@@ -6,8 +6,12 @@
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
 #include "app/OutputWindowRegistry.h"
+#include "app/PreferencesDialog.h"
+#include "app/RemoteControl.h"
+#include "app/RemoteControlSettings.h"
 
 #include <QAction>
+#include <QSettings>
 
 namespace prismeta {
 
@@ -21,6 +25,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     commands_ = std::make_unique<AppCommands>(*adapter_);
     outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
+    remote_ = std::make_unique<RemoteControl>(*adapter_);
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
     }
@@ -31,6 +36,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     connect(commands_->save(), &QAction::triggered, this, [this] { documents_->save(); });
     connect(commands_->saveAs(), &QAction::triggered, this, [this] { documents_->saveAs(); });
     connect(commands_->quit(), &QAction::triggered, this, [this] { mainWindow_->close(); });
+    connect(commands_->preferences(), &QAction::triggered, this, &PrismetaApp::showPreferences);
 
     connect(mainWindow_.get(), &MainWindow::outputRequested, this, &PrismetaApp::openDefaultOutput);
     connect(mainWindow_.get(), &MainWindow::outputWindowRequested, this,
@@ -41,6 +47,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
 }
 
 PrismetaApp::~PrismetaApp() {
+    remote_.reset(); // no more remote edits while the windows go
     // Windows first: they borrow the adapter and the model.
     mainWindow_.reset();
     outputWindows_.reset();
@@ -63,6 +70,23 @@ void PrismetaApp::openDefaultOutput() {
 
 void PrismetaApp::openOutput(const std::optional<Uuid>& outputID) {
     outputWindows_->open(outputID);
+}
+
+void PrismetaApp::startRemoteControl(std::optional<std::uint16_t> portForThisRun) {
+    if (portForThisRun) {
+        remote_->start(OscServerConfig{*portForThisRun, false}, RemoteControl::Origin::commandLine);
+        return;
+    }
+    const RemoteControlPreferences prefs = readRemoteControlPreferences(*applicationSettings());
+    if (prefs.enabled) {
+        remote_->start(prefs.serverConfig());
+    }
+}
+
+void PrismetaApp::showPreferences() {
+    const std::unique_ptr<QSettings> settings = applicationSettings();
+    PreferencesDialog dialog(*remote_, *settings, mainWindow_.get());
+    dialog.exec();
 }
 
 bool PrismetaApp::mainWindowMayClose() {

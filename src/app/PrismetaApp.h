@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@ class DocumentDialogs;
 class MainWindow;
 class ModelAdapter;
 class OutputWindowRegistry;
+class RemoteControl;
 
 // The application: the one ProjectModel of the process, the adapter that
 // bridges its notifications to Qt, the menu commands, the main window and the
@@ -42,6 +44,7 @@ public:
     OutputWindowRegistry& outputWindows() const { return *outputWindows_; }
     DocumentController& documents() const { return *documents_; }
     DocumentDialogs& dialogs() const { return *dialogs_; }
+    RemoteControl& remoteControl() const { return *remote_; }
 
     void show();
     // The project named on the command line; a failure is reported like a
@@ -51,6 +54,13 @@ public:
     // The toolbar's output button: the first output (made if there is none).
     void openDefaultOutput();
     void openOutput(const std::optional<Uuid>& outputID);
+
+    // Remote control over OSC: on `portForThisRun` when given (the command
+    // line's --osc-port, on the loopback address, this run only), otherwise as
+    // the preferences say. Off until called, so tests start it themselves.
+    void startRemoteControl(std::optional<std::uint16_t> portForThisRun);
+    // "Preferences…", modal.
+    void showPreferences();
 
 private:
     bool mainWindowMayClose();
@@ -62,6 +72,7 @@ private:
     std::unique_ptr<AppCommands> commands_;
     std::unique_ptr<OutputWindowRegistry> outputWindows_;
     std::unique_ptr<MainWindow> mainWindow_;
+    std::unique_ptr<RemoteControl> remote_;
 };
 
 } // namespace prismeta
