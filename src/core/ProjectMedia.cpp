@@ -60,4 +60,16 @@ MediaCheck checkMedia(std::string_view storedPath, const std::optional<fs::path>
     return {MediaCheck::State::missing, std::nullopt};
 }
 
+MediaLocations locateMovedMedia(const std::vector<MediaUse>& uses,
+                                const std::optional<fs::path>& folder) {
+    MediaLocations locations;
+    for (const MediaUse& use : uses) {
+        MediaCheck check = checkMedia(use.path, folder);
+        if (check.found) {
+            locations.add(use.path, check.found->string());
+        }
+    }
+    return locations;
+}
+
 } // namespace prismeta

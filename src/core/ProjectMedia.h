@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/MediaLocations.h"
 #include "core/Surface.h"
 
 #include <cstddef>
@@ -49,5 +50,10 @@ struct MediaCheck {
 // thread.
 MediaCheck checkMedia(std::string_view storedPath,
                       const std::optional<std::filesystem::path>& folder);
+
+// checkMedia for every file in use, gathering where the moved ones were
+// found. Blocks for all the lookups: for tools and worker threads.
+MediaLocations locateMovedMedia(const std::vector<MediaUse>& uses,
+                                const std::optional<std::filesystem::path>& folder);
 
 } // namespace prismeta

@@ -84,12 +84,17 @@ bool stageInPixelBuffer(unsigned buffer, const MediaFrame& frame) {
 } // namespace
 
 MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
-                         double hostTimeSeconds)
+                         double hostTimeSeconds, std::string_view openPath)
     : signature_(mediaSignature(surface)), kind_(surface.mediaKind),
       uploadThroughPixelBuffer_(backend.videoUpload == MediaBackend::Upload::pixelBuffer) {
+    const bool opensFile = (kind_ == MediaKind::image || kind_ == MediaKind::video) &&
+                           surface.mediaPath && !surface.mediaPath->empty();
+    if (opensFile) {
+        openedPath_ = openPath.empty() ? std::string_view(*surface.mediaPath) : openPath;
+    }
     const auto request = [&] {
         MediaRequest r;
-        r.path = *surface.mediaPath;
+        r.path = opensFile ? std::string_view(openedPath_) : std::string_view(*surface.mediaPath);
         r.surface = surface.id;
         r.signature = signature_;
         r.hostTimeSeconds = hostTimeSeconds;
