@@ -64,10 +64,14 @@ CollectReportText describeCollect(const CollectReport& report) {
     if (report.cancelled) {
         out.text = QObject::tr("Collecting was cancelled.");
         out.informative =
-            (copied == 1 ? QObject::tr("1 media file was copied to “%2”")
-                         : QObject::tr("%1 media files were copied to “%2”").arg(copied))
-                .arg(folder) +
-            QObject::tr("; the project file was not written.");
+            copied == 0 ? QObject::tr("Nothing was collected in “%1”.").arg(folder)
+            : copied == 1
+                ? QObject::tr("1 media file was copied to “%1”; the project file was not written.")
+                      .arg(folder)
+                : QObject::tr("%1 media files were copied to “%2”; the project file was not "
+                              "written.")
+                      .arg(copied)
+                      .arg(folder);
         return out;
     }
     if (!report.projectWritten) {
@@ -139,8 +143,11 @@ WidgetDocumentDialogs::askToReplaceFiles(const std::vector<std::filesystem::path
         files.size() == 1
             ? QObject::tr("“%1” is already there.").arg(native(files.front()))
             : QObject::tr("%1 of the files to collect are already there.").arg(files.size()));
-    box.setInformativeText(QObject::tr("Replace them with the project’s files, or keep both and "
-                                       "give the new files other names?"));
+    box.setInformativeText(files.size() == 1
+                               ? QObject::tr("Replace it with the project’s file, or keep both "
+                                             "and give the new file another name?")
+                               : QObject::tr("Replace them with the project’s files, or keep "
+                                             "both and give the new files other names?"));
     QStringList list;
     for (const auto& file : files) {
         list << native(file);

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -101,8 +102,11 @@ RelinkMediaDialog::RelinkMediaDialog(RelinkSession& session, FolderChooser choos
     undoNote_->setEnabled(false); // secondary text
     undoNote_->hide();
 
+    // "Search Folder…" stands apart, at the left; the box orders the others
+    // as the platform does.
+    search_ = new QPushButton(tr("Search Folder…"), this);
+    search_->setAutoDefault(false);
     auto* buttons = new QDialogButtonBox(this);
-    search_ = buttons->addButton(tr("Search Folder…"), QDialogButtonBox::ActionRole);
     buttons->addButton(QDialogButtonBox::Cancel);
     relink_ = buttons->addButton(tr("Relink"), QDialogButtonBox::AcceptRole);
     relink_->setDefault(true);
@@ -110,11 +114,15 @@ RelinkMediaDialog::RelinkMediaDialog(RelinkSession& session, FolderChooser choos
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(search_);
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(buttons);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(status_);
     layout->addWidget(list_, 1);
     layout->addWidget(undoNote_);
-    layout->addWidget(buttons);
+    layout->addLayout(buttonRow);
     resize(760, 380);
 
     pollTimer_.setInterval(pollIntervalMs);
@@ -170,6 +178,8 @@ void RelinkMediaDialog::rebuild() {
             flags |= Qt::ItemIsUserCheckable;
             item->setCheckState(fileColumn, entry.accepted ? Qt::Checked : Qt::Unchecked);
         } else {
+            // An empty box the user cannot tick keeps the names in line.
+            item->setCheckState(fileColumn, Qt::Unchecked);
             item->setText(foundColumn, tr("Not found"));
             item->setForeground(foundColumn, palette().brush(QPalette::Disabled, QPalette::Text));
         }

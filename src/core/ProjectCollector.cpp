@@ -167,8 +167,9 @@ CollectReport collectProject(const CollectPlan& plan,
     if (error) {
         report.projectError = "cannot create " + plan.folder.string() + ": " + error.message();
     }
+    bool madeMediaFolder = false;
     if (!error && state.files > 0) {
-        fs::create_directories(plan.folder / collectedMediaFolder, error);
+        madeMediaFolder = fs::create_directories(plan.folder / collectedMediaFolder, error);
     }
     const std::string folderError = error ? "cannot create " +
                                                 (plan.folder / collectedMediaFolder).string() +
@@ -202,6 +203,10 @@ CollectReport collectProject(const CollectPlan& plan,
         ++state.filesDone;
         if (cancelled()) {
             report.cancelled = true;
+            if (madeMediaFolder && report.copied == 0) {
+                std::error_code ignored;
+                fs::remove(plan.folder / collectedMediaFolder, ignored); // only when empty
+            }
             return report;
         }
         if (!copied) {

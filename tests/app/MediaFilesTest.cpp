@@ -336,6 +336,7 @@ private slots:
         text = describeCollect(report);
         QCOMPARE(text.text, QString("Collecting was cancelled."));
         QVERIFY(text.informative.contains("1 media file was copied"));
+        QVERIFY(text.informative.contains("the project file was not written"));
     }
 };
 
