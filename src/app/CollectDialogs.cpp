@@ -1,6 +1,7 @@
 #include "app/CollectDialogs.h"
 
 #include "app/DocumentDialogs.h"
+#include "app/PathText.h"
 #include "core/MediaSearch.h"
 #include "core/ProjectCollector.h"
 
@@ -19,7 +20,7 @@ constexpr std::size_t problemsShown = 5;
 
 QString nameOf(const std::string& storedPath) {
     const std::vector<std::string> parts = storedPathComponents(storedPath);
-    return QString::fromStdString(parts.empty() ? storedPath : parts.back());
+    return pathText(parts.empty() ? storedPath : parts.back(), 255);
 }
 
 QString native(const std::filesystem::path& path) {
@@ -76,7 +77,7 @@ CollectReportText describeCollect(const CollectReport& report) {
     }
     if (!report.projectWritten) {
         out.text = QObject::tr("The project could not be collected in “%1”.").arg(folder);
-        out.informative = QString::fromStdString(report.projectError);
+        out.informative = pathText(report.projectError, 4096);
     } else if (failed == 0) {
         out.text =
             copied == 1
@@ -98,12 +99,11 @@ CollectReportText describeCollect(const CollectReport& report) {
     QStringList details;
     for (std::size_t i = 0; i < report.notCopied.size(); ++i) {
         const CollectReport::Problem& problem = report.notCopied[i];
-        const QString reason = QString::fromStdString(problem.reason);
+        const QString reason = pathText(problem.reason, 4096);
         if (i < problemsShown) {
             shown << QStringLiteral("%1: %2").arg(nameOf(problem.storedPath), reason);
         }
-        details
-            << QStringLiteral("%1\n    %2").arg(QString::fromStdString(problem.storedPath), reason);
+        details << QStringLiteral("%1\n    %2").arg(pathText(problem.storedPath), reason);
     }
     if (report.notCopied.size() > problemsShown) {
         shown << QObject::tr("and %1 more (see the details)")

@@ -3,6 +3,7 @@
 #include "app/ModelAdapter.h"
 #include "core/Log.h"
 #include "core/MediaLocations.h"
+#include "core/MediaSearch.h"
 
 #include <QMetaObject>
 
@@ -49,7 +50,10 @@ void MissingMediaWatcher::watch() {
     // up each path and allocates only for paths not seen yet.
     Batch batch;
     const auto consider = [&](const std::string& path) {
-        if (path.empty() || known_.count(path) != 0 || inFlight_.count(path) != 0) {
+        // A path longer than any a file system takes is never found: not
+        // worth hashing on every step of a drag.
+        if (path.empty() || path.size() > maxStoredPathBytes || known_.count(path) != 0 ||
+            inFlight_.count(path) != 0) {
             return;
         }
         inFlight_.insert(path);

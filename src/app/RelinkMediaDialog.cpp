@@ -1,6 +1,7 @@
 #include "app/RelinkMediaDialog.h"
 
 #include "app/DocumentDialogs.h"
+#include "app/PathText.h"
 #include "core/MediaSearch.h"
 #include "core/RelinkSession.h"
 
@@ -22,12 +23,12 @@ constexpr int pollIntervalMs = 30;
 
 QString fileName(const std::string& storedPath) {
     const std::vector<std::string> parts = storedPathComponents(storedPath);
-    return QString::fromStdString(parts.empty() ? storedPath : parts.back());
+    return pathText(parts.empty() ? storedPath : parts.back(), 255);
 }
 
 // One line of text, whatever a name holds.
 QString oneLine(const std::string& text) {
-    QString line = QString::fromStdString(text);
+    QString line = pathText(text, 255);
     line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
     return line;
 }
@@ -162,7 +163,7 @@ void RelinkMediaDialog::rebuild() {
         const RelinkSession::Item& entry = items[i];
         auto* item = new QTreeWidgetItem(list_);
         item->setText(fileColumn, fileName(entry.path));
-        item->setToolTip(fileColumn, QString::fromStdString(entry.path));
+        item->setToolTip(fileColumn, pathText(entry.path));
         item->setText(usedByColumn, usedBy(entry));
         item->setToolTip(usedByColumn, item->text(usedByColumn));
         Qt::ItemFlags flags = Qt::ItemIsEnabled;

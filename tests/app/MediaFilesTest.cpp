@@ -302,6 +302,30 @@ private slots:
         QCOMPARE(session.acceptedCount(), std::size_t{1});
     }
 
+    void hugePathsAreShownCut() {
+        // A damaged file's path of 100 KB, and a name as long.
+        Surface surface;
+        surface.name = std::string(100'000, 'n');
+        surface.mediaKind = MediaKind::image;
+        surface.mediaPath = "/" + std::string(100'000, 'p') + ".png";
+        model_->setSurfaces(std::vector<Surface>{surface});
+        model_->setBackgroundImagePath(std::nullopt);
+        RelinkSession session(*model_);
+        RelinkMediaDialog dialog(session, {});
+        QTRY_COMPARE(dialog.list()->topLevelItemCount(), 1);
+        const QTreeWidgetItem* row = dialog.list()->topLevelItem(0);
+        QVERIFY(row->text(RelinkMediaDialog::fileColumn).size() <= 256);
+        QVERIFY(row->toolTip(RelinkMediaDialog::fileColumn).size() <= 1025);
+        QVERIFY(row->text(RelinkMediaDialog::usedByColumn).size() <= 256);
+
+        CollectReport report;
+        report.projectWritten = true;
+        report.notCopied.push_back({*surface.mediaPath, "not found"});
+        const CollectReportText text = describeCollect(report);
+        QVERIFY(text.informative.size() < 2000);
+        QVERIFY(text.details.size() < 2000);
+    }
+
     void theCollectReportSaysWhatWasNotCopied() {
         CollectReport report;
         report.projectFile = "/media/stick/show/show.prismeta.json";
