@@ -116,6 +116,9 @@ TEST(CheckMedia, PresentRelocatedOrMissing) {
     EXPECT_EQ(moved.found, project / "media/moved.png");
     EXPECT_EQ(checkMedia("/gone/media/never.png", project.path()).state,
               MediaCheck::State::missing);
+    // A relative path is tried as stored (against the working folder, as the
+    // decoders would open it), then whole under the project's folder.
+    EXPECT_EQ(checkMedia("media/moved.png", project.path()).found, project / "media/moved.png");
     // A project never saved has no folder to look in.
     EXPECT_EQ(checkMedia("/gone/media/moved.png", std::nullopt).state, MediaCheck::State::missing);
     // No path is nothing to look for.
