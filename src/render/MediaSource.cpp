@@ -87,14 +87,14 @@ MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, un
                          double hostTimeSeconds, std::string_view openPath)
     : signature_(mediaSignature(surface)), kind_(surface.mediaKind),
       uploadThroughPixelBuffer_(backend.videoUpload == MediaBackend::Upload::pixelBuffer) {
-    const bool opensFile = (kind_ == MediaKind::image || kind_ == MediaKind::video) &&
-                           surface.mediaPath && !surface.mediaPath->empty();
-    if (opensFile) {
-        openedPath_ = openPath.empty() ? std::string_view(*surface.mediaPath) : openPath;
+    opensFile_ = (kind_ == MediaKind::image || kind_ == MediaKind::video) && surface.mediaPath &&
+                 !surface.mediaPath->empty();
+    if (opensFile_ && !openPath.empty()) {
+        relocatedPath_ = openPath;
     }
     const auto request = [&] {
         MediaRequest r;
-        r.path = opensFile ? std::string_view(openedPath_) : std::string_view(*surface.mediaPath);
+        r.path = opensFile_ ? openedPath() : std::string_view(*surface.mediaPath);
         r.surface = surface.id;
         r.signature = signature_;
         r.hostTimeSeconds = hostTimeSeconds;
@@ -141,6 +141,13 @@ std::string_view MediaSource::path() const {
     const std::size_t bar = signature_.find('|');
     return bar == std::string::npos ? std::string_view()
                                     : std::string_view(signature_).substr(bar + 1);
+}
+
+std::string_view MediaSource::openedPath() const {
+    if (!opensFile_) {
+        return {};
+    }
+    return relocatedPath_.empty() ? path() : std::string_view(relocatedPath_);
 }
 
 bool MediaSource::matches(const Surface& surface) const {

@@ -43,7 +43,7 @@ public:
     bool matches(const Surface& surface) const;
     // The file an image or video source opened; empty for the other kinds and
     // for a surface without a path.
-    const std::string& openedPath() const { return openedPath_; }
+    std::string_view openedPath() const;
 
     // The test pattern or the image (once its feed has delivered); 0 for none.
     unsigned staticTexture();
@@ -66,7 +66,8 @@ private:
 
     std::string signature_;
     MediaKind kind_;
-    std::string openedPath_;
+    bool opensFile_ = false;
+    std::string relocatedPath_; // the file opened in place of the path, if any
     int maxTextureSize_ = 0;
     unsigned staticTexture_ = 0;
     bool ownsStaticTexture_ = false;

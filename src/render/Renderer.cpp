@@ -268,12 +268,13 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
         mediaLocationsChanged_ = false;
         // Sources showing another file than the locations now give go.
         mediaSources->dropIf([this](const MediaSource& source) {
-            if (source.openedPath().empty()) {
+            const std::string_view opened = source.openedPath();
+            if (opened.empty()) {
                 return false;
             }
             const std::string stored(source.path());
             const std::string& now = mediaLocations_ ? mediaLocations_->resolve(stored) : stored;
-            return now != source.openedPath();
+            return now != opened;
         });
     }
 
