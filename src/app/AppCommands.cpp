@@ -17,6 +17,8 @@ AppCommands::AppCommands(ModelAdapter& adapter, QObject* parent)
     open_ = makeAction(tr("Open…"), QKeySequence(Qt::CTRL | Qt::Key_O));
     save_ = makeAction(tr("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     saveAs_ = makeAction(tr("Save As…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    relinkMedia_ = makeAction(tr("Relink Missing Media…"), QKeySequence());
+    collectProject_ = makeAction(tr("Collect Project…"), QKeySequence());
     quit_ = makeAction(tr("Quit"), QKeySequence::Quit);
     quit_->setMenuRole(QAction::QuitRole);
     undo_ = makeAction(tr("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -55,9 +57,9 @@ QAction* AppCommands::makeAction(const QString& text, const QKeySequence& shortc
 }
 
 QList<QAction*> AppCommands::all() const {
-    return {newProject_,   open_,       save_,       saveAs_,    quit_,
-            undo_,         redo_,       addSurface_, duplicate_, deleteSelected_,
-            resetCorners_, toggleSnap_, preferences_};
+    return {newProject_,     open_,           save_,         saveAs_,     relinkMedia_,
+            collectProject_, quit_,           undo_,         redo_,       addSurface_,
+            duplicate_,      deleteSelected_, resetCorners_, toggleSnap_, preferences_};
 }
 
 void AppCommands::buildMenus(QMenuBar* menuBar) const {
@@ -67,6 +69,9 @@ void AppCommands::buildMenus(QMenuBar* menuBar) const {
     file->addSeparator();
     file->addAction(save_);
     file->addAction(saveAs_);
+    file->addSeparator();
+    file->addAction(relinkMedia_);
+    file->addAction(collectProject_);
     file->addSeparator();
     file->addAction(quit_);
 

@@ -30,6 +30,8 @@ public:
     QAction* open() const { return open_; }
     QAction* save() const { return save_; }
     QAction* saveAs() const { return saveAs_; }
+    QAction* relinkMedia() const { return relinkMedia_; }
+    QAction* collectProject() const { return collectProject_; }
     QAction* quit() const { return quit_; }
     QAction* undo() const { return undo_; }
     QAction* redo() const { return redo_; }
@@ -57,6 +59,8 @@ private:
     QAction* open_;
     QAction* save_;
     QAction* saveAs_;
+    QAction* relinkMedia_;
+    QAction* collectProject_;
     QAction* quit_;
     QAction* undo_;
     QAction* redo_;

@@ -4,6 +4,8 @@
 #include "app/DocumentController.h"
 #include "app/DocumentDialogs.h"
 #include "app/MainWindow.h"
+#include "app/MediaCommands.h"
+#include "app/MissingMediaWatcher.h"
 #include "app/ModelAdapter.h"
 #include "app/OutputWindowRegistry.h"
 #include "app/PreferencesDialog.h"
@@ -21,6 +23,8 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     auto* widgetDialogs = dialogs ? nullptr : new WidgetDocumentDialogs;
     dialogs_ = dialogs ? std::move(dialogs) : std::unique_ptr<DocumentDialogs>(widgetDialogs);
     adapter_ = std::make_unique<ModelAdapter>(model_);
+    missingMedia_ = std::make_unique<MissingMediaWatcher>(*adapter_);
+    mediaCommands_ = std::make_unique<MediaCommands>(model_, *dialogs_);
     documents_ = std::make_unique<DocumentController>(model_, *dialogs_);
     commands_ = std::make_unique<AppCommands>(*adapter_);
     outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
@@ -35,6 +39,10 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     connect(commands_->open(), &QAction::triggered, this, [this] { documents_->open(); });
     connect(commands_->save(), &QAction::triggered, this, [this] { documents_->save(); });
     connect(commands_->saveAs(), &QAction::triggered, this, [this] { documents_->saveAs(); });
+    connect(commands_->relinkMedia(), &QAction::triggered, this,
+            [this] { mediaCommands_->relinkMissingMedia(); });
+    connect(commands_->collectProject(), &QAction::triggered, this,
+            [this] { mediaCommands_->collectProject(); });
     connect(commands_->quit(), &QAction::triggered, this, [this] { mainWindow_->close(); });
     connect(commands_->preferences(), &QAction::triggered, this, &PrismetaApp::showPreferences);
 

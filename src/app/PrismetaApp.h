@@ -16,6 +16,8 @@ class AppCommands;
 class DocumentController;
 class DocumentDialogs;
 class MainWindow;
+class MediaCommands;
+class MissingMediaWatcher;
 class ModelAdapter;
 class OutputWindowRegistry;
 class RemoteControl;
@@ -44,6 +46,8 @@ public:
     OutputWindowRegistry& outputWindows() const { return *outputWindows_; }
     DocumentController& documents() const { return *documents_; }
     DocumentDialogs& dialogs() const { return *dialogs_; }
+    MediaCommands& mediaCommands() const { return *mediaCommands_; }
+    MissingMediaWatcher& missingMedia() const { return *missingMedia_; }
     RemoteControl& remoteControl() const { return *remote_; }
 
     void show();
@@ -68,6 +72,8 @@ private:
     ProjectModel model_;
     std::unique_ptr<DocumentDialogs> dialogs_;
     std::unique_ptr<ModelAdapter> adapter_;
+    std::unique_ptr<MissingMediaWatcher> missingMedia_;
+    std::unique_ptr<MediaCommands> mediaCommands_;
     std::unique_ptr<DocumentController> documents_;
     std::unique_ptr<AppCommands> commands_;
     std::unique_ptr<OutputWindowRegistry> outputWindows_;

@@ -72,6 +72,8 @@ private slots:
              {"Open\u2026", QKeySequence(Qt::CTRL | Qt::Key_O)},
              {"Save", QKeySequence(Qt::CTRL | Qt::Key_S)},
              {"Save As\u2026", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+             {"Relink Missing Media\u2026", QKeySequence()},
+             {"Collect Project\u2026", QKeySequence()},
              {"Quit", QKeySequence(QKeySequence::Quit)}},
             {{"Undo", QKeySequence(Qt::CTRL | Qt::Key_Z)},
              {"Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},

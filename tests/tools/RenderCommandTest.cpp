@@ -303,5 +303,36 @@ TEST_F(RenderCommand, ImpossibleDefaultSizeExitsOneUnlessSizeIsGiven) {
     }
 }
 
+TEST_F(RenderCommand, MediaThatMovedWithTheProjectAreFoundBesideIt) {
+    // Saved on another machine: the still's absolute path is not here, but
+    // the file lies in the project's media folder.
+    fs::create_directories(dir_ / "show/media");
+    ASSERT_TRUE(
+        fixtures::writeStill((dir_ / "show/media/still.png").string(), "png", 4, 4, [](int, int) {
+            return fixtures::Rgba8{20, 40, 220, 255};
+        }));
+    ProjectFile file;
+    file.canvasWidth = 16;
+    file.canvasHeight = 16;
+    Surface moved;
+    moved.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    moved.mediaKind = MediaKind::image;
+    moved.mediaPath = "/Volumes/Stage/show/media/still.png";
+    Surface lost = moved;
+    lost.id = Uuid::random();
+    lost.corners = {{0.5f, 0.5f}, {1, 0.5f}, {1, 1}, {0.5f, 1}};
+    lost.mediaPath = "/Volumes/Stage/show/media/lost.png";
+    file.surfaces = {moved, lost};
+    const fs::path project = dir_ / "show/show.prismeta.json";
+    std::ofstream(project, std::ios::binary) << writeProjectFile(file).value();
+
+    const testing::ToolRun r = run({project.string(), "-o", out_});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto png = decodePng(out_);
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->at(2, 2), (std::array{20, 40, 220, 255}));
+    EXPECT_EQ(png->at(13, 13), (std::array{38, 38, 43, 255})); // the placeholder
+}
+
 } // namespace
 } // namespace prismeta
