@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <initializer_list>
 
 namespace prismeta {
 
@@ -181,7 +183,26 @@ BlendCurveGroup::BlendCurveGroup(ProjectModel& model, const OutputConfig& output
     connect(blendTest_, &QCheckBox::clicked, this,
             [this](bool checked) { model_.setBlendTest(id_, checked); });
 
+    // The wheel scrolls the panel unless the control was clicked or tabbed
+    // into first: a projector's blend must not change under a passing wheel.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             curveSlider_, curveBox_, gammaSlider_, gammaBox_, black_[0], black_[1], black_[2]}) {
+        control->setFocusPolicy(Qt::StrongFocus);
+        control->installEventFilter(this);
+    }
+
     showOutput(output, model_.blendTest(id_));
+}
+
+bool BlendCurveGroup::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel) {
+        const auto* control = qobject_cast<QWidget*>(watched);
+        if (control && !control->hasFocus()) {
+            event->ignore(); // handed on to the widgets around, the panel's scroll area
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 template <typename Change> void BlendCurveGroup::edit(Change&& change) {

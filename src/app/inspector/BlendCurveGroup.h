@@ -26,6 +26,9 @@ class ProjectModel;
 // ranges of BlendCurve.h on their way in; nothing here takes an undo
 // snapshot.
 //
+// The wheel changes a control only once it has focus (a click or Tab);
+// over the others it scrolls the panel.
+//
 // The channels start linked unless the output's three channels differ when
 // the card is made; linked, an edit of one channel sets all three.
 //
@@ -51,6 +54,9 @@ public:
     }
     QCheckBox* linkBox() const { return link_; }
     QCheckBox* blendTestBox() const { return blendTest_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     template <typename Change> void edit(Change&& change);

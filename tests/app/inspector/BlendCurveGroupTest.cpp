@@ -12,6 +12,9 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QTest>
+#include <QWheelEvent>
+
+#include <initializer_list>
 
 using namespace prismeta;
 
@@ -22,6 +25,16 @@ void typeInto(QDoubleSpinBox* box, const QString& text) {
     box->selectAll();
     QTest::keyClicks(box, text);
     QTest::keyClick(box, Qt::Key_Return);
+}
+
+// One notch of the wheel over the widget; whether it took it. (Qt hands a
+// wheel event the widget leaves to its parents, up to the scroll area.)
+bool wheelDown(QWidget* widget) {
+    const QPointF at = QPointF(widget->rect().center());
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+    return event.isAccepted();
 }
 
 QPoint indicator(const QWidget* box) {
@@ -161,6 +174,28 @@ private slots:
         QCOMPARE(gamma->text(), QStringLiteral("1.5"));
         QTest::keyClick(gamma, Qt::Key_Return);
         QCOMPARE(output().blendGamma, 1.5f);
+    }
+
+    void theWheelScrollsThePanelUntilAControlHasFocus() {
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 group()->gammaSlider(), group()->gammaBox(), group()->curveSlider(),
+                 group()->curveBox(), black(BlendCurveGroup::Channel::red)}) {
+            QVERIFY2(!wheelDown(control), qPrintable(control->objectName()));
+        }
+        QCOMPARE(output().blendGamma, 1.0f);
+        QCOMPARE(output().blendCurve, 1.0f);
+        QVERIFY(output().blackLevel.isZero());
+
+        // Clicked or tabbed into, a control takes the wheel: a live step.
+        QDoubleSpinBox* gamma = group()->gammaBox();
+        gamma->setFocus(Qt::TabFocusReason);
+        QVERIFY(wheelDown(gamma));
+        QCOMPARE(output().blendGamma, 1.0f); // already at the bottom of its range
+        QTest::keyClick(gamma, Qt::Key_PageUp);
+        const float stepped = output().blendGamma;
+        QVERIFY(stepped > 1.0f);
+        QVERIFY(wheelDown(gamma));
+        QVERIFY(output().blendGamma < stepped);
     }
 
     void anOutputDeletedUnderTheGroupIsLeftAlone() {
