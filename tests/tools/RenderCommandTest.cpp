@@ -1,5 +1,6 @@
 // prismeta-cli render, run as a process: arguments, exit codes and the
 // pixels of the PNG it writes.
+#include "MediaFixtures.h"
 #include "ToolRunner.h"
 
 #include "core/OutputConfig.h"
@@ -201,6 +202,69 @@ TEST_F(RenderCommand, TimeIsAccepted) {
                              std::vector<std::string>{project, "--time", "2.5", "-o", out_}}) {
         const testing::ToolRun r = run(args);
         EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
+}
+
+// A 64 x 48 canvas covered by one video surface, so the PNG is the picture.
+std::string writeVideoProject(const fs::path& dir, const std::string& video) {
+    ProjectFile file;
+    file.canvasWidth = 64;
+    file.canvasHeight = 48;
+    Surface surface;
+    surface.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    surface.mediaKind = MediaKind::video;
+    surface.mediaPath = video;
+    file.surfaces = {surface};
+    const std::string path = (dir / "video.prismeta.json").string();
+    std::ofstream(path, std::ios::binary) << writeProjectFile(file).value();
+    return path;
+}
+
+TEST_F(RenderCommand, TimeShowsThePictureDueInContainersThatSeekByDecodeTimeOrIndex) {
+    struct Clip {
+        const char* file;
+        const char* encoder;
+        int bFrames;
+        int gop;
+    };
+    // Eight pictures at 25 fps: a loop of 0.32 s.
+    for (const Clip clip :
+         {Clip{"clip.ts", "libx264", 2, 4}, Clip{"one-key.m2ts", "libx264", 0, 8},
+          Clip{"clip.avi", "mpeg4", 2, 4}, Clip{"clip.mpg", "mpeg2video", 2, 4}}) {
+        fixtures::VideoSpec spec;
+        spec.encoder = clip.encoder;
+        spec.frames = 8;
+        spec.fps = 25;
+        spec.bFrames = clip.bFrames;
+        spec.gop = clip.gop;
+        const std::string video = (dir_ / clip.file).string();
+        ASSERT_TRUE(fixtures::writeVideo(video, spec)) << clip.file;
+        const std::string project = writeVideoProject(dir_, video);
+        // 0.5 s is picture 4 of the second loop, 1.3 s picture 0 of the fifth.
+        for (const auto& [time, picture] :
+             std::vector<std::pair<std::string, int>>{{"0", 0}, {"0.5", 4}, {"1.3", 0}}) {
+            const testing::ToolRun r = run({project, "-o", out_, "--time", time});
+            ASSERT_EQ(r.exitCode, 0) << clip.file << " at " << time << ": " << r.err;
+            const auto png = decodePng(out_);
+            ASSERT_TRUE(png && png->rgba);
+            EXPECT_EQ(fixtures::frameNumberOf(png->pixels.data(), png->width * 4, png->width,
+                                              png->height),
+                      picture)
+                << clip.file << " at " << time;
+        }
+    }
+}
+
+TEST_F(RenderCommand, AVideoWithoutAPictureAtTheTimeExitsOneWithTheReason) {
+    const std::string text = (dir_ / "text.mp4").string();
+    std::ofstream(text) << std::string(5000, 'x');
+    const std::string missing = (dir_ / "missing.ts").string();
+    for (const std::string& video : {text, missing}) {
+        const testing::ToolRun r =
+            run({writeVideoProject(dir_, video), "-o", out_, "--time", "1.5"});
+        EXPECT_EQ(r.exitCode, 1) << video;
+        EXPECT_EQ(r.err, "prismeta-cli: no picture of the video " + video + " at 1.5 s\n");
+        EXPECT_FALSE(fs::exists(out_));
     }
 }
 
