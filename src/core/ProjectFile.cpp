@@ -112,6 +112,25 @@ json surfaceValue(const Surface& s, const KeyPath& path) {
     return object;
 }
 
+// The blend curve keys, each only when it differs from its default, so a
+// project that uses none is written as it was before they existed. The
+// values are written as they are drawn: within their ranges.
+void writeBlendCurve(const OutputConfig& o, json& object, const KeyPath& path) {
+    if (const float curve = blendCurveInRange(o.blendCurve); curve != defaultBlendCurve) {
+        object["blendCurve"] = floatValue(curve, KeyPath(path, "blendCurve"));
+    }
+    if (const float gamma = blendGammaInRange(o.blendGamma); gamma != defaultBlendGamma) {
+        object["blendGamma"] = floatValue(gamma, KeyPath(path, "blendGamma"));
+    }
+    if (const BlackLevel level = blackLevelInRange(o.blackLevel); !level.isZero()) {
+        json channels = json::object();
+        channels["b"] = floatValue(level.b, KeyPath(path, "blackLevel.b"));
+        channels["g"] = floatValue(level.g, KeyPath(path, "blackLevel.g"));
+        channels["r"] = floatValue(level.r, KeyPath(path, "blackLevel.r"));
+        object["blackLevel"] = std::move(channels);
+    }
+}
+
 json outputValue(const OutputConfig& o, const KeyPath& path) {
     json object = json::object();
     object["blendBottom"] = floatValue(o.blendBottom, KeyPath(path, "blendBottom"));
@@ -124,6 +143,7 @@ json outputValue(const OutputConfig& o, const KeyPath& path) {
     object["cropY"] = floatValue(o.cropY, KeyPath(path, "cropY"));
     object["id"] = o.id.text();
     object["name"] = o.name;
+    writeBlendCurve(o, object, path);
     return object;
 }
 

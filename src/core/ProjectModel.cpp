@@ -3,6 +3,7 @@
 #include "core/FileIO.h"
 #include "core/Log.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace prismeta {
@@ -100,6 +101,30 @@ void ProjectModel::setBackgroundOpacity(double opacity) {
 void ProjectModel::setSnapEnabled(bool enabled) {
     snapEnabled_ = enabled;
     notify(ModelField::snapEnabled);
+}
+
+bool ProjectModel::blendTest(const Uuid& outputID) const {
+    return std::find(blendTestOutputs_.begin(), blendTestOutputs_.end(), outputID) !=
+           blendTestOutputs_.end();
+}
+
+void ProjectModel::setBlendTest(const Uuid& outputID, bool enabled) {
+    if (enabled == blendTest(outputID)) {
+        return;
+    }
+    if (enabled) {
+        blendTestOutputs_.push_back(outputID);
+    } else {
+        std::erase(blendTestOutputs_, outputID);
+    }
+    notify(ModelField::blendTest);
+}
+
+void ProjectModel::clearBlendTests() {
+    if (!blendTestOutputs_.empty()) {
+        blendTestOutputs_.clear();
+        notify(ModelField::blendTest);
+    }
 }
 
 // ------------------------------------------------------------ selection
@@ -293,6 +318,7 @@ void ProjectModel::newProject() {
     setSelectedID(std::nullopt);
     setDocumentURL(std::nullopt);
     setBackgroundImagePath(std::nullopt);
+    clearBlendTests();
 }
 
 ProjectFile ProjectModel::makeFile() const {
@@ -352,6 +378,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
     setBackgroundOpacity(loaded.backgroundOpacity);
     setSelectedID(first);
     setDocumentURL(url);
+    clearBlendTests();
     return Status::success();
 }
 

@@ -392,6 +392,12 @@ ProjectFile randomProject(std::mt19937& rng) {
         o.blendTop = oddFloat(rng);
         o.blendBottom = oddFloat(rng);
         o.cropX = oddFloat(rng);
+        if (rng() % 3 == 0) {
+            // Within their ranges: outside them they are written clamped.
+            o.blendCurve = std::uniform_real_distribution<float>(0.5f, 4.0f)(rng);
+            o.blendGamma = std::uniform_real_distribution<float>(1.0f, 3.0f)(rng);
+            o.blackLevel.g = std::uniform_real_distribution<float>(0.0f, 0.2f)(rng);
+        }
         file.outputs.push_back(o);
     }
     return file;

@@ -1,5 +1,6 @@
 #include "app/inspector/OutputCard.h"
 
+#include "app/inspector/BlendCurveGroup.h"
 #include "app/inspector/ElidedLabel.h"
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorIcons.h"
@@ -106,6 +107,9 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     blendRow->addStretch(1);
     column->addLayout(blendRow);
 
+    blendCurve_ = new BlendCurveGroup(model_, output, this);
+    column->addWidget(blendCurve_);
+
     connect(nameField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         edit([&text](OutputConfig& o) { o.name = text.toStdString(); });
     });
@@ -175,6 +179,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
         QLineEdit* field = blendField(edge);
         showFieldText(field, formatPercent(blendWidth(output, edge), field->locale()));
     }
+    blendCurve_->showOutput(output, model_.blendTest(output.id));
     shown_ = output;
 }
 
