@@ -45,6 +45,7 @@
 // One reading at a time per Handler; any thread, nothing shared but the
 // per-type defaults (built once, read-only after).
 
+#include "core/JsonTeardown.h"
 #include "core/Result.h"
 
 #include <nlohmann/json.hpp>
@@ -119,11 +120,6 @@ inline constexpr double floatOverflowThreshold = 3.4028235677973366e38;
 // "1e+39 is outside the 32-bit float range".
 std::string describeFloatOverflow(double number);
 
-// A JSON tree captured for lenient reading emptied from the leaves up. A
-// tree's own destructor allocates a work list, which would end the process
-// when memory runs out during unwinding.
-void dismantle(json& value) noexcept;
-
 // -------------------------------------------------------------------- frames
 
 // The reader of one object or array of the document while the parser is
@@ -148,6 +144,8 @@ public:
     virtual void settle(Outcome outcome);
     // The end of this frame's own object or array.
     virtual Outcome close() = 0;
+    // Whether the next scalar matters; one that does not is not even built.
+    virtual bool wantsValue() const { return true; }
 
     // "surfaces[1]"; empty at the root.
     std::string path() const;
@@ -257,6 +255,8 @@ public:
         }
     }
 
+    bool wantsValue() const override { return pending_ != none; }
+
     Outcome close() override {
         for (std::size_t i = 0; i < fieldCount; ++i) {
             const Field<R>& field = fields()[i];
@@ -356,6 +356,7 @@ public:
     void scalar(Scalar& value) override;
     std::unique_ptr<Frame> open(Container kind) override;
     Outcome close() override { return std::nullopt; }
+    bool wantsValue() const override { return !budget_->exceeded; }
 
     // The scalar as a JSON value, or nothing when it is over budget.
     static std::optional<json> capture(Scalar& value, Budget& budget);
@@ -609,13 +610,15 @@ constexpr Field<R> lenient(std::string_view key) {
 // Runs the parser over bytes with root() as the reader of the top-level
 // object. Returns the description of the first problem: text that is not
 // JSON, a top-level value that is not an object, or the root's own outcome.
-// std::bad_alloc passes through.
+// std::bad_alloc passes through. root() may be called twice (see the .cpp),
+// and must start from a fresh record each time.
 Outcome parseDocument(std::string_view bytes, const std::function<std::unique_ptr<Frame>()>& root);
 
 // A whole document read as one record of type R.
 template <class R> Result<R> readRecordDocument(std::string_view bytes) {
     R result = defaults<R>();
     Outcome outcome = parseDocument(bytes, [&result]() -> std::unique_ptr<Frame> {
+        result = defaults<R>();
         return std::make_unique<RecordFrame<R>>(result, nullptr, std::string_view());
     });
     if (outcome) {
