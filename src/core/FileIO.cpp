@@ -3,10 +3,14 @@
 #include "core/Uuid.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace prismeta {
 
@@ -78,9 +82,36 @@ Status writeAll(int fd, std::string_view bytes) {
     return Status::success();
 }
 
+// Memory the system can still give without swapping out what runs, plus free
+// swap, from /proc/meminfo; nothing where that cannot be read.
+std::optional<std::uint64_t> availableMemory() {
+    FileDescriptor fd(::open("/proc/meminfo", O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        return std::nullopt;
+    }
+    char text[4096];
+    const ssize_t n = ::read(fd.get(), text, sizeof text - 1);
+    if (n <= 0) {
+        return std::nullopt;
+    }
+    text[n] = '\0';
+    auto kilobytes = [&](const char* field) -> std::optional<std::uint64_t> {
+        const char* at = std::strstr(text, field);
+        if (!at) {
+            return std::nullopt;
+        }
+        return std::strtoull(at + std::strlen(field), nullptr, 10);
+    };
+    const auto memory = kilobytes("MemAvailable:");
+    if (!memory) {
+        return std::nullopt;
+    }
+    return (*memory + kilobytes("SwapFree:").value_or(0)) * 1024;
+}
+
 } // namespace
 
-Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) {
+Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) try {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         return Result<std::string>::failure(path.string() + ": " + errnoText(errno));
@@ -98,6 +129,14 @@ Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) 
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
         return Result<std::string>::failure(path.string() + " is too large (" +
                                             std::to_string(info.st_size) + " bytes)");
+    }
+    // Where memory is promised beyond what exists, a buffer that cannot be
+    // filled is not refused but ends the process when touched: refuse it here.
+    if (const auto available = availableMemory();
+        available && static_cast<std::uint64_t>(info.st_size) > *available) {
+        return Result<std::string>::failure(
+            path.string() + " is too large for the memory available (" +
+            std::to_string(info.st_size) + " bytes, " + std::to_string(*available) + " free)");
     }
     // A regular file does not block; clear the flag so reads behave normally.
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
@@ -122,9 +161,13 @@ Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) 
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
     return bytes;
+} catch (const std::bad_alloc&) {
+    // The buffer for the whole file (or a description) did not fit; whatever
+    // was taken is released by now.
+    return Result<std::string>::failure("not enough memory to read " + path.string());
 }
 
-Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
+Status writeFileAtomically(const fs::path& requested, std::string_view bytes) try {
     const auto resolved = resolveLinks(requested);
     if (!resolved) {
         return Status::failure(resolved.error());
@@ -167,12 +210,23 @@ Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
             return Status::failure("cannot create a temporary file in " + folder.string() + ": " +
                                    errnoText(errno));
         }
-        temporary = pattern;
+        temporary = std::move(pattern);
     }
+    // Until the rename succeeds, leaving this function by any way (an
+    // exception included) removes the temporary name.
+    struct RemoveOnExit {
+        std::string& name;
+        ~RemoveOnExit() {
+            if (!name.empty()) {
+                ::unlink(name.c_str());
+            }
+        }
+    } removeOnExit{temporary};
     auto discard = [&](const std::string& why) {
         fd.reset();
         if (!temporary.empty()) {
             ::unlink(temporary.c_str());
+            temporary.clear();
         }
         return Status::failure(why);
     };
@@ -192,10 +246,9 @@ Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
         // needs no privilege), then rename that over the target.
         const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
         for (int attempt = 0; attempt < 8 && temporary.empty(); ++attempt) {
-            const std::string name =
-                (folder / (stem + Uuid::random().text().substr(0, 8))).string();
+            std::string name = (folder / (stem + Uuid::random().text().substr(0, 8))).string();
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                temporary = name;
+                temporary = std::move(name);
             } else if (errno != EEXIST) {
                 return discard("cannot name the new file in " + folder.string() + ": " +
                                errnoText(errno));
@@ -211,12 +264,16 @@ Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         return discard("cannot replace " + target.string() + ": " + errnoText(errno));
     }
+    temporary.clear();
     // Make the rename itself durable.
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid()) {
         ::fsync(dir.get());
     }
     return Status::success();
+} catch (const std::bad_alloc&) {
+    // Descriptors are closed and any temporary name removed by now.
+    return Status::failure("not enough memory to save " + requested.string());
 }
 
 } // namespace prismeta
