@@ -219,7 +219,9 @@ public:
     explicit Handler(const std::function<std::unique_ptr<Frame>()>& root) : root_(root) {}
 
     // ---- JsonEvents
-    bool wantsKey() const override { return skipDepth_ == 0; }
+    bool wantsKey() const override {
+        return skipDepth_ == 0 && (stack_.empty() || stack_.back()->wantsKey());
+    }
     bool wantsValue() const override {
         return skipDepth_ == 0 && (stack_.empty() || stack_.back()->wantsValue());
     }

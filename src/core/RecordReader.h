@@ -1,8 +1,9 @@
 #pragma once
 
-// Reads a JSON document straight into records while the parser walks it
-// (nlohmann's SAX interface). No document tree is built: memory is the
-// records themselves plus the one token being read, so a file needs a small
+// Reads a JSON document straight into records while a parser walks it
+// (JsonEventParser; text it cannot read goes to the JSON library's own SAX
+// parser, which words the problem). No document tree is built: memory is the
+// records themselves plus the one string being read, so a file needs a small
 // multiple of its own size. Keys a record does not know are skipped as they
 // stream past, with everything under them, at no cost in memory.
 //
@@ -34,13 +35,16 @@
 //     lenient<OutputConfig, applyDisplay>("display"),
 //
 // with `void applyDisplay(OutputConfig&, const nlohmann::json& value)`. The
-// value arrives as a small JSON tree (any type: check it), or as null when
-// the key is null, absent after all, or larger than the capture limits below;
-// the function must then set the member to its "not set" state, since of
-// duplicate keys only the last one counts. A json::exception thrown by the
-// function (value() on a wrong type, say) reads as null. The table order is
-// the order of checks, so new keys go where their problems should rank
-// (usually last).
+// value arrives as a small JSON tree of any type (check it; positive whole
+// numbers are number_unsigned, is_number() covers every kind), or as null
+// when the key is null or larger than the capture limits below. The function
+// sets the member from scratch each time, to its "not set" state when the
+// value is of no use, since of duplicate keys only the last one counts. A
+// json::exception thrown by the function (at() or get<>() on a wrong type,
+// say) reads as null. The table order is the order of checks, so new keys go
+// where their problems should rank (usually last). The writer side is in
+// ProjectFile.cpp: a key is written only when set, its nested objects made in
+// place.
 //
 // One reading at a time per Handler; any thread, nothing shared but the
 // per-type defaults (built once, read-only after).
@@ -144,7 +148,9 @@ public:
     virtual void settle(Outcome outcome);
     // The end of this frame's own object or array.
     virtual Outcome close() = 0;
-    // Whether the next scalar matters; one that does not is not even built.
+    // Whether the next key, or the next scalar, matters; one that does not is
+    // not even built.
+    virtual bool wantsKey() const { return true; }
     virtual bool wantsValue() const { return true; }
 
     // "surfaces[1]"; empty at the root.
@@ -356,6 +362,7 @@ public:
     void scalar(Scalar& value) override;
     std::unique_ptr<Frame> open(Container kind) override;
     Outcome close() override { return std::nullopt; }
+    bool wantsKey() const override { return !budget_->exceeded; }
     bool wantsValue() const override { return !budget_->exceeded; }
 
     // The scalar as a JSON value, or nothing when it is over budget.
@@ -381,12 +388,12 @@ public:
         : CaptureFrame(nullptr, nullptr, 1, parent, key), record_(record) {
         root_ = kind == Container::object ? json::object() : json::array();
         target_ = &root_;
-        budget_ = &budget_storage_;
+        budget_ = &ownBudget_;
     }
     ~LenientFrame() override { dismantle(root_); }
 
     Outcome close() override {
-        applyLeniently(record_, budget_storage_.exceeded ? nullValue() : root_);
+        applyLeniently(record_, ownBudget_.exceeded ? nullValue() : root_);
         return std::nullopt;
     }
 
@@ -406,7 +413,7 @@ private:
 
     R& record_;
     json root_;
-    Budget budget_storage_;
+    Budget ownBudget_;
 };
 
 // --------------------------------------------------------------------- rules
