@@ -2,9 +2,6 @@
 
 #include "core/JsonEventParser.h"
 #include "core/JsonMessages.h"
-#include "core/WholeNumberToken.h"
-
-#include <limits>
 
 namespace prismeta::reading {
 
@@ -36,57 +33,6 @@ std::string wrongType(std::string_view expected, std::string_view found) {
     text += ", found ";
     text += found;
     return text;
-}
-
-std::string describeFloatOverflow(double number) {
-    return describeNumber(number) + " is outside the 32-bit float range";
-}
-
-namespace {
-
-// A number token for a description: as written, or its two ends around "..."
-// when it is long (a file may hold a number of millions of digits).
-std::string quoteToken(std::string_view token) {
-    constexpr std::size_t keep = 24;
-    if (token.size() <= 2 * keep + 3) {
-        return std::string(token);
-    }
-    return std::string(token.substr(0, keep)) + "..." +
-           std::string(token.substr(token.size() - keep));
-}
-
-} // namespace
-
-Problem readWholeNumber(Scalar& value, std::int64_t& out) {
-    switch (value.type) {
-    case Scalar::Type::integer:
-        out = value.integer;
-        return std::nullopt;
-    case Scalar::Type::unsignedInteger:
-        if (value.unsignedInteger >
-            static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            return std::to_string(value.unsignedInteger) + " does not fit a 64-bit integer";
-        }
-        out = static_cast<std::int64_t>(value.unsignedInteger);
-        return std::nullopt;
-    case Scalar::Type::floating: {
-        // The parser hands over a fraction, an exponent, or an integer too
-        // large for 64 bits as a double; the token says what was written.
-        const WholeNumberToken number = WholeNumberToken::read(value.token);
-        switch (number.kind) {
-        case WholeNumberToken::Kind::whole:
-            out = number.value;
-            return std::nullopt;
-        case WholeNumberToken::Kind::notWhole:
-            return quoteToken(value.token) + " is not a whole number";
-        case WholeNumberToken::Kind::outOfRange:
-            return quoteToken(value.token) + " does not fit a 64-bit integer";
-        }
-        return std::nullopt;
-    }
-    default:
-        return wrongType("a whole number", typeName(value.type));
-    }
 }
 
 // -------------------------------------------------------------------- frames
@@ -123,88 +69,6 @@ std::string Frame::describe(const std::string& place, std::string_view problem) 
     text += ": ";
     text += problem;
     return text;
-}
-
-// ------------------------------------------------------------------- capture
-
-CaptureFrame::CaptureFrame(json* target, Budget* budget, std::size_t depth, const Frame& parent,
-                           std::string_view key)
-    : Frame(&parent, key), target_(target), budget_(budget), depth_(depth) {}
-
-std::optional<json> CaptureFrame::capture(Scalar& value, Budget& budget) {
-    if (++budget.values > CaptureLimits::maxValues) {
-        budget.exceeded = true;
-        return std::nullopt;
-    }
-    switch (value.type) {
-    case Scalar::Type::null:
-        return json();
-    case Scalar::Type::boolean:
-        return json(value.boolean);
-    case Scalar::Type::integer:
-        return json(value.integer);
-    case Scalar::Type::unsignedInteger:
-        return json(value.unsignedInteger);
-    case Scalar::Type::floating:
-        return json(value.floating);
-    case Scalar::Type::string:
-        budget.textBytes += value.text->size();
-        if (budget.textBytes > CaptureLimits::maxTextBytes) {
-            budget.exceeded = true;
-            return std::nullopt;
-        }
-        return json(std::move(*value.text));
-    }
-    return std::nullopt;
-}
-
-json* CaptureFrame::slot() {
-    if (budget_->exceeded) {
-        return nullptr;
-    }
-    if (target_->is_object()) {
-        return &(*target_)[pendingKey_];
-    }
-    target_->push_back(json());
-    return &target_->back();
-}
-
-void CaptureFrame::key(std::string& name) {
-    if (budget_->exceeded) {
-        return;
-    }
-    budget_->textBytes += name.size();
-    if (budget_->textBytes > CaptureLimits::maxTextBytes) {
-        budget_->exceeded = true;
-        return;
-    }
-    pendingKey_ = std::move(name);
-}
-
-void CaptureFrame::scalar(Scalar& value) {
-    if (budget_->exceeded) {
-        return;
-    }
-    std::optional<json> captured = capture(value, *budget_);
-    if (!captured) {
-        return;
-    }
-    if (json* place = slot()) {
-        *place = std::move(*captured);
-    }
-}
-
-std::unique_ptr<Frame> CaptureFrame::open(Container kind) {
-    if (budget_->exceeded) {
-        return nullptr;
-    }
-    if (depth_ >= CaptureLimits::maxDepth || ++budget_->values > CaptureLimits::maxValues) {
-        budget_->exceeded = true;
-        return nullptr;
-    }
-    json* place = slot();
-    *place = kind == Container::object ? json::object() : json::array();
-    return std::make_unique<CaptureFrame>(place, budget_, depth_ + 1, *this, "");
 }
 
 // ------------------------------------------------------------------- parsing

@@ -7,7 +7,7 @@
 #include "core/Log.h"
 #include "core/ProjectFile.h"
 #include "core/ProjectModel.h"
-#include "core/RecordReader.h"
+#include "core/RecordFields.h"
 
 #include <gtest/gtest.h>
 

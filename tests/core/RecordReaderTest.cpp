@@ -1,6 +1,6 @@
 // The streaming reader's ways of adding a key to a record, on records of the
 // test's own: optional numbers with a default, and values read leniently.
-#include "core/RecordReader.h"
+#include "core/RecordFields.h"
 
 #include <gtest/gtest.h>
 
