@@ -45,7 +45,7 @@ Result<std::string> writeProjectFile(const ProjectFile& file);
 // document tree, so memory stays a small multiple of the text; unknown keys
 // cost none. Running out of memory fails the read ("out of memory while
 // reading the project") instead of ending the process. The keys of each
-// record, and how to add one, are in ProjectFileReader.cpp and RecordReader.h.
+// record, and how to add one, are in ProjectFileReader.cpp and RecordFields.h.
 Result<ProjectFile> readProjectFile(std::string_view bytes);
 
 } // namespace prismeta

@@ -1,7 +1,7 @@
 // Reading a project file: the keys of every record in the file, in the order
-// their problems are reported. See RecordReader.h for how a key is added.
+// their problems are reported. See RecordFields.h for how a key is added.
 #include "core/ProjectFile.h"
-#include "core/RecordReader.h"
+#include "core/RecordFields.h"
 
 #include <algorithm>
 #include <limits>

@@ -127,7 +127,9 @@ public:
     ProjectFile makeFile() const;
     // Write and read the project file. A failure logs "Prismeta: failed to save
     // project: " (or load) with the description, changes nothing in the model
-    // and hands the description back.
+    // and hands the description back. Running out of memory is such a failure
+    // ("out of memory while loading the project"), never the end of the
+    // process: all that needs memory is made before the model changes.
     Status save(const std::filesystem::path& url);
     Status load(const std::filesystem::path& url);
 
