@@ -82,6 +82,10 @@ void Renderer::setOutputConfig(std::optional<OutputConfig> config) {
     outputConfig_ = std::move(config);
 }
 
+bool Renderer::needsFrames() const {
+    return mediaSources->anyChangesOverTime();
+}
+
 std::size_t Renderer::mediaSourceCount() const {
     return mediaSources->size();
 }
