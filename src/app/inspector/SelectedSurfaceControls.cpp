@@ -228,7 +228,9 @@ QWidget* SelectedSurfaceControls::buildMeshControls() {
     meshOn_->setObjectName(QStringLiteral("meshCheckBox"));
     meshOn_->setAccessibleName(tr("Curved Surface (Mesh Warp)"));
     column->addWidget(meshOn_);
-    connect(meshOn_, &QCheckBox::clicked, this, &SelectedSurfaceControls::setMeshOn);
+    // Every way of ticking the box (pointer, keyboard, assistive technology,
+    // code) reaches the model; the model's side sets it quietly.
+    connect(meshOn_, &QCheckBox::toggled, this, &SelectedSurfaceControls::setMeshOn);
 
     meshDetail_ = new QWidget(mesh);
     auto* detailColumn = tightColumn(meshDetail_, 6);

@@ -283,6 +283,66 @@ private slots:
         QCOMPARE(c->cornerField(1, false)->text(), QStringLiteral("0.750"));
     }
 
+    void togglesReachTheModelOnceWhicheverWayTheyAreFlipped() {
+        h_->model.addSurface();
+        h_->settle();
+        SelectedSurfaceControls* c = controls();
+        QCheckBox* mesh = c->meshCheckBox();
+        const std::size_t undo = h_->undoDepth();
+        ChangeCounter surfaces(h_->model, ModelField::surfaces);
+
+        // Assistive technology's Toggle action: the mesh comes and goes, one
+        // write each, and the model's answer does not come back as an edit.
+        QVERIFY(toggleThroughAccessibility(mesh));
+        QVERIFY(h_->selected().mesh.has_value());
+        QCOMPARE(h_->selected().mesh->cols, 3);
+        QCOMPARE(surfaces.count, 1);
+        h_->settle();
+        QVERIFY(mesh->isChecked());
+        QVERIFY(!c->meshDetail()->isHidden());
+        QCOMPARE(surfaces.count, 1);
+        QVERIFY(toggleThroughAccessibility(mesh));
+        QVERIFY(!h_->selected().mesh.has_value());
+        QCOMPARE(surfaces.count, 2);
+        h_->settle();
+
+        // The keyboard and code reach it the same way.
+        mesh->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(mesh, Qt::Key_Space);
+        QVERIFY(h_->selected().mesh.has_value());
+        mesh->setChecked(false);
+        QVERIFY(!h_->selected().mesh.has_value());
+        QCOMPARE(surfaces.count, 4);
+        h_->settle();
+
+        // Each media segment, through the same action.
+        for (int i : {0, 2, 3, 1}) {
+            const int before = surfaces.count;
+            QVERIFY(toggleThroughAccessibility(c->mediaKindPicker()->button(i)));
+            QCOMPARE(h_->selected().mediaKind, allMediaKinds[static_cast<std::size_t>(i)]);
+            QCOMPARE(surfaces.count, before + 1);
+            h_->settle();
+            QCOMPARE(c->mediaKindPicker()->currentIndex(), i);
+            QCOMPARE(surfaces.count, before + 1);
+        }
+        // The segment that is on cannot be turned off: nothing changes.
+        QVERIFY(toggleThroughAccessibility(c->mediaKindPicker()->button(1)));
+        QCOMPARE(c->mediaKindPicker()->currentIndex(), 1);
+        QCOMPARE(surfaces.count, 8);
+
+        // A change made elsewhere shows without being written back.
+        Surface video = h_->selected();
+        video.mediaKind = MediaKind::video;
+        video.mesh = WarpMesh::from(video.corners, 2, 2);
+        h_->model.replaceSurface(0, video);
+        h_->settle();
+        QCOMPARE(surfaces.count, 9);
+        QCOMPARE(c->mediaKindPicker()->currentIndex(), 3);
+        QVERIFY(mesh->isChecked());
+        QCOMPARE(h_->selected().mesh->cols, 2);
+        QCOMPARE(h_->undoDepth(), undo);
+    }
+
     void cancelledDialogsChangeNothing() {
         addThreeSurfaces();
         SelectedSurfaceControls* c = controls();
