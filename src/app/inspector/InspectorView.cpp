@@ -8,6 +8,9 @@
 #include "app/inspector/SelectedSurfaceControls.h"
 #include "app/inspector/SurfaceListPanel.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -58,6 +61,22 @@ InspectorView::InspectorView(ModelAdapter& adapter,
 
     connect(&adapter, &ModelAdapter::changed, this, &InspectorView::refresh);
     refresh(ModelChanges::all());
+    // Button clicks anywhere in the panel, cards made later included.
+    qApp->installEventFilter(this);
+}
+
+bool InspectorView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (button != nullptr && mouse->button() == Qt::LeftButton && isAncestorOf(button) &&
+            button->isEnabled() && button->rect().contains(mouse->position().toPoint())) {
+            // After the click has done its work.
+            QMetaObject::invokeMethod(this, &InspectorView::reportEditCommitted,
+                                      Qt::QueuedConnection);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 InspectorView::~InspectorView() = default;

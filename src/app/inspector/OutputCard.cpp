@@ -1,6 +1,7 @@
 #include "app/inspector/OutputCard.h"
 
 #include "app/inspector/ElidedLabel.h"
+#include "app/inspector/FieldKeys.h"
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
@@ -62,6 +63,7 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     nameField_->setObjectName(QStringLiteral("outputNameField"));
     nameField_->setPlaceholderText(tr("Name"));
     nameField_->setAccessibleName(tr("Name"));
+    installFieldKeys(nameField_);
     nameField_->hide();
     top->addWidget(nameLabel_, 1);
     top->addWidget(nameField_, 1);
@@ -96,6 +98,7 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
         // 44 wide where the panel has room; a little less at its narrowest.
         field->setMinimumWidth(34);
         field->setMaximumWidth(44);
+        installFieldKeys(field);
         name->setBuddy(field);
         pair->addWidget(name);
         pair->addWidget(field);

@@ -1,6 +1,7 @@
 #include "app/inspector/SurfaceListPanel.h"
 
 #include "app/ModelAdapter.h"
+#include "app/inspector/FieldKeys.h"
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
@@ -255,6 +256,7 @@ void SurfaceListPanel::syncRenameField() {
     field->setObjectName(QStringLiteral("surfaceRenameField"));
     field->setPlaceholderText(tr("Name"));
     field->setAccessibleName(tr("Name"));
+    installFieldKeys(field);
     layout->addWidget(field);
     connect(field, &QLineEdit::textEdited, this,
             [this, surfaceID](const QString& text) { renameSurface(surfaceID, text); });
