@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -36,6 +37,26 @@ void clickRow(QListWidget* list, int row, bool twice = false) {
     } else {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
     }
+}
+
+// The first and last rows of an image that hold ink: pixels that differ
+// clearly from the background colour. {-1, -1} for none.
+std::pair<int, int> inkRows(const QImage& image, QColor background) {
+    int first = -1;
+    int last = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
+                    std::abs(c.blue() - background.blue()) >
+                60) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return {first, last};
 }
 
 Surface surfaceWithMesh(std::int64_t cols, std::int64_t rows) {
@@ -393,6 +414,40 @@ private slots:
         QVERIFY(file->text().contains(QChar(0x2026)));
         QVERIFY(file->text().startsWith(QStringLiteral("a-clip")));
         QVERIFY(file->text().endsWith(QStringLiteral(".mp4")));
+    }
+
+    void fileNameCaptionShowsItsUnderscoresAndDescenders() {
+        h_->model.addSurface();
+        Surface s = h_->selected();
+        s.mediaKind = MediaKind::image;
+        s.mediaPath = "/photos/photo_with_a_long_name.jpg";
+        h_->model.replaceSurface(0, s);
+        h_->settle();
+        ElidedLabel* caption = controls()->imageFileLabel();
+        QVERIFY(caption->isVisible());
+        QCOMPARE(caption->text(), QStringLiteral("photo_with_a_long_name.jpg"));
+
+        // The caption as the screen shows it, against the same text drawn
+        // with room to spare: every row of ink, the underscores' included,
+        // must be on the screen.
+        const QImage shot = caption->grab().toImage();
+        const QColor background = caption->palette().color(caption->backgroundRole());
+        QImage reference(shot.width(), shot.height() * 4, QImage::Format_ARGB32_Premultiplied);
+        reference.fill(background);
+        {
+            QPainter painter(&reference);
+            painter.setFont(caption->font());
+            painter.setPen(caption->palette().color(caption->foregroundRole()));
+            painter.drawText(QPointF(0, shot.height() * 2), caption->text());
+        }
+        const auto [shotTop, shotBottom] = inkRows(shot, background);
+        const auto [refTop, refBottom] = inkRows(reference, background);
+        QVERIFY(shotTop >= 0 && refTop >= 0);
+        QVERIFY2(shotBottom - shotTop == refBottom - refTop,
+                 qPrintable(QStringLiteral("%1 rows of ink shown of %2 (caption %3 px high)")
+                                .arg(shotBottom - shotTop + 1)
+                                .arg(refBottom - refTop + 1)
+                                .arg(shot.height())));
     }
 
     void captionsShowTheValuesCutTowardZero() {
