@@ -23,6 +23,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
+        widgetDialogs->setProjectFile([this] { return model_.documentURL(); });
     }
 
     connect(commands_->newProject(), &QAction::triggered, this,

@@ -12,8 +12,10 @@
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -276,31 +278,71 @@ private slots:
         QCOMPARE(title(), QString("Untitled[*]"));
     }
 
-    void dialogSettings() {
-        QFileDialog save;
-        configureSaveDialog(save);
-        QCOMPARE(save.acceptMode(), QFileDialog::AcceptSave);
-        QCOMPARE(save.defaultSuffix(), QString("json"));
-        QVERIFY(!save.testOption(QFileDialog::ReadOnly));
-        QVERIFY(save.selectedFiles().value(0).endsWith("Untitled.prismeta.json"));
+    void projectDialogsStartAtTheProjectAndProposeItsName() {
+        forgetFolders();
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString dir = QFileInfo(folder.path()).canonicalFilePath();
+        QVERIFY(QDir(dir).mkdir(QStringLiteral("later")));
 
-        QFileDialog open;
-        configureOpenDialog(open);
-        QCOMPARE(open.acceptMode(), QFileDialog::AcceptOpen);
-        QCOMPARE(open.fileMode(), QFileDialog::ExistingFile);
+        // Never saved: "Untitled.prismeta.json", in the home folder.
+        FileDialogRequest save = saveProjectRequest(std::nullopt);
+        QCOMPARE(save.proposedName, QString(proposedProjectFileName));
+        QCOMPARE(save.folder, QDir::homePath());
+        QFileDialog dialog;
+        configureFileDialog(dialog, save);
+        QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(dialog.defaultSuffix(), QString("json"));
+        QVERIFY(!dialog.testOption(QFileDialog::ReadOnly));
+        QCOMPARE(dialog.nameFilters(), QStringList{"Project files (*.json)"});
+        QVERIFY(dialog.selectedFiles().value(0).endsWith("/Untitled.prismeta.json"));
+        QCOMPARE(dialog.windowTitle(), QString("Save Project"));
+        // Room for the names and the columns, as far as the screen allows.
+        const QSize room = fileDialogSize.boundedTo(dialog.screen()->availableSize() * 0.9);
+        QVERIFY2(dialog.width() >= room.width() && dialog.height() >= room.height(),
+                 qPrintable(QStringLiteral("%1 x %2").arg(dialog.width()).arg(dialog.height())));
 
-        for (QFileDialog* dialog : {&save, &open}) {
-            QCOMPARE(dialog->nameFilters().size(), 1);
-            const QRegularExpression inside(QStringLiteral("\\((.*)\\)"));
-            const QString patterns = inside.match(dialog->nameFilters()[0]).captured(1);
-            const QStringList list = patterns.split(QLatin1Char(' '));
-            for (const char* name : {"a.json", "b.JSON", "c.Json", "Show.prismeta.json"}) {
-                QVERIFY2(QDir::match(list, QString::fromLatin1(name)), name);
-            }
-            for (const char* name : {"a.png", "json", "a.json.bak"}) {
-                QVERIFY2(!QDir::match(list, QString::fromLatin1(name)), name);
-            }
+        // A named project: its folder, and Save As offers its own name.
+        const fs::path named = fs::path(dir.toStdString()) / "Show.prismeta.json";
+        save = saveProjectRequest(named);
+        QCOMPARE(save.folder, dir);
+        QCOMPARE(save.proposedName, QString("Show.prismeta.json"));
+        FileDialogRequest open = openProjectRequest(named);
+        QCOMPARE(open.folder, dir);
+        QCOMPARE(open.mode, FileDialogRequest::Mode::openFile);
+        QCOMPARE(open.title, QString("Open Project"));
+
+        // Without a project file, the folder last chosen in for projects.
+        rememberFolder(open.purpose, dir + QStringLiteral("/later/Other.prismeta.json"));
+        QCOMPARE(openProjectRequest(std::nullopt).folder, dir + QStringLiteral("/later"));
+        QCOMPARE(saveProjectRequest(named).folder, dir);
+        forgetFolders();
+    }
+
+    void projectDialogShowsJsonFilesInAnyLetterCase() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString dir = QFileInfo(folder.path()).canonicalFilePath();
+        for (const char* name : {"a.json", "B.JSON", "c.Json", "notes.txt", "a.json.bak"}) {
+            QFile file(QDir(dir).filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
         }
+        FileDialogRequest request = openProjectRequest(std::nullopt);
+        request.folder = dir;
+        QFileDialog dialog;
+        configureFileDialog(dialog, request);
+        dialog.show();
+        auto* files = dialog.findChild<QFileSystemModel*>();
+        QVERIFY(files);
+        const QModelIndex root = files->index(dir);
+        QTRY_COMPARE(files->rowCount(root), 3);
+        QStringList shown;
+        for (int row = 0; row < files->rowCount(root); ++row) {
+            shown << files->fileName(files->index(row, 0, root));
+        }
+        shown.sort();
+        QCOMPARE(shown, QStringList({"B.JSON", "a.json", "c.Json"}));
+        dialog.close();
     }
 
     void theWarningNamesTheFileAndTheReason() {

@@ -24,7 +24,7 @@ InspectorView::InspectorView(ModelAdapter& adapter,
     setAccessibleName(tr("Inspector"));
     setMinimumWidth(minimumPanelWidth);
     if (!dialogs_) {
-        dialogs_ = std::make_unique<WidgetInspectorDialogs>(this);
+        dialogs_ = std::make_unique<WidgetInspectorDialogs>(this, adapter.model());
     }
     ProjectModel& model = adapter.model();
 
