@@ -6,6 +6,7 @@
 #include "app/ModelAdapter.h"
 #include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
+#include "app/ProblemText.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 
@@ -21,6 +22,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -152,6 +154,59 @@ private slots:
         QCOMPARE(dialogs_->reports.size(), std::size_t{2});
         QCOMPARE(dialogs_->reports[1].failure, DocumentDialogs::Failure::open);
         QCOMPARE(dialogs_->reports[1].file, file("Broken.prismeta.json"));
+    }
+
+    void warningsCountSurfacesFromOneAndNameThemWhileTheLogKeepsItsText() {
+        std::vector<std::string> lines;
+        ScopedLogSink sink([&](std::string_view line) { lines.emplace_back(line); });
+        const auto logged = [&lines](const char* prefix) {
+            return QString::fromStdString(lines.back().substr(std::string(prefix).size()));
+        };
+
+        // Loading: the second surface's kind is written "Video"; its name is
+        // read from the file, since the model still holds the old project.
+        {
+            ProjectModel source;
+            Surface wall;
+            wall.name = "Wall";
+            wall.mediaKind = MediaKind::image;
+            source.setSurfaces(std::vector<Surface>{Surface{}, wall, Surface{}});
+            QVERIFY(source.save(file("Bad.prismeta.json")).ok);
+            QFile bad(QString::fromStdString(file("Bad.prismeta.json").string()));
+            QVERIFY(bad.open(QIODevice::ReadWrite));
+            QByteArray text = bad.readAll();
+            text.replace("\"mediaKind\": \"image\"", "\"mediaKind\": \"Video\"");
+            bad.resize(0);
+            bad.write(text);
+        }
+        dialogs_->openAnswers.push_back(file("Bad.prismeta.json"));
+        app_->commands().open()->trigger();
+        const char* loadPrefix = "Prismeta: failed to load project: ";
+        QVERIFY(lines.back().starts_with(std::string(loadPrefix) + "surfaces[1].mediaKind"));
+        QCOMPARE(dialogs_->reports.back().reason,
+                 logged(loadPrefix).replace("surfaces[1].", "surface 2 (\"Wall\") "));
+
+        // Saving: names from the project on screen.
+        Surface second;
+        second.name = "Left Wall";
+        second.opacity = std::numeric_limits<double>::quiet_NaN();
+        model_->setSurfaces(std::vector<Surface>{Surface{}, second});
+        dialogs_->saveAnswers.push_back(file("Nan.prismeta.json"));
+        app_->commands().save()->trigger();
+        const char* savePrefix = "Prismeta: failed to save project: ";
+        QVERIFY(lines.back().starts_with(std::string(savePrefix) + "surfaces[1]."));
+        QCOMPARE(dialogs_->reports.back().reason,
+                 logged(savePrefix).replace("surfaces[1].", "surface 2 (\"Left Wall\") "));
+
+        // The rule itself: outputs too, no name where none is known, and a
+        // position no list reaches left as written.
+        const ListedName none = [](std::string_view, std::size_t) { return std::nullopt; };
+        QCOMPARE(describeForPeople("outputs[0].blendLeft: nan", none),
+                 QString("output 1 blendLeft: nan"));
+        QCOMPARE(describeForPeople("surfaces[99999999999999999999999].x", none),
+                 QString("surfaces[99999999999999999999999].x"));
+        QCOMPARE(describeForPeople("not valid JSON at line 3, column 7", none),
+                 QString("not valid JSON at line 3, column 7"));
     }
 
     void newProjectAsksAboutUnsavedChanges() {
