@@ -450,6 +450,38 @@ private slots:
                                 .arg(shot.height())));
     }
 
+    void theKindIconOfTheSelectedRowTakesTheHighlightedTextColour() {
+        addThreeSurfaces();
+        QListWidget* rows = list()->list();
+        rows->setFocus(Qt::OtherFocusReason);
+        const QImage shot = rows->viewport()->grab().toImage();
+        const QPalette palette = rows->palette();
+        const QColor highlight = palette.color(QPalette::Active, QPalette::Highlight);
+        const QColor text = palette.color(QPalette::Active, QPalette::HighlightedText);
+        const QColor artwork(0x70, 0x70, 0x70);
+        const auto near = [](QColor a, QColor b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                       std::abs(a.blue() - b.blue()) <
+                   40;
+        };
+        // The icon sits at the start of the row, before the name.
+        const auto iconPixels = [&](int row, const QColor& colour) {
+            const QRect rect = rows->visualItemRect(rows->item(row));
+            int count = 0;
+            for (int y = rect.top(); y <= rect.bottom(); ++y) {
+                for (int x = rect.left(); x < rect.left() + rect.height(); ++x) {
+                    count += near(shot.pixelColor(x, y), colour) ? 1 : 0;
+                }
+            }
+            return count;
+        };
+        QVERIFY(near(shot.pixelColor(rows->visualItemRect(rows->item(1)).topLeft() + QPoint(1, 1)),
+                     highlight));
+        QVERIFY2(iconPixels(1, text) > 10, "the selected row's icon shows in its text colour");
+        QCOMPARE(iconPixels(1, artwork), 0);
+        QVERIFY2(iconPixels(0, artwork) > 10, "other rows keep the artwork's grey");
+    }
+
     void captionsShowTheValuesCutTowardZero() {
         h_->model.addSurface();
         Surface s = h_->selected();
