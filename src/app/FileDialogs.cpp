@@ -1,5 +1,7 @@
 #include "app/FileDialogs.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -17,6 +19,45 @@ namespace {
 QHash<QString, QString>& rememberedFolders() {
     static QHash<QString, QString> folders;
     return folders;
+}
+
+// Qt's file dialog keeps a list view of the folder beside its detail view
+// and hides whichever is not in use. Qt 6.4 exposes that list to assistive
+// technology as a table of the model's four columns while it shows one, so a
+// screen reader walking the dialog is answered with "QAccessibleTable::child:
+// Invalid index" for cells that do not exist. The dialogs here keep to the
+// detail view (their list mode is not offered), so the hidden list is
+// exposed as a plain, empty list.
+QAccessibleInterface* hiddenFolderList(const QString& className, QObject* object) {
+    if (className != QLatin1String("QListView") ||
+        object->objectName() != QLatin1String("listView")) {
+        return nullptr;
+    }
+    for (QObject* up = object->parent(); up != nullptr; up = up->parent()) {
+        if (qobject_cast<QFileDialog*>(up) != nullptr) {
+            return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::List);
+        }
+    }
+    return nullptr;
+}
+
+// Before the first dialog is made: its views' accessible interfaces are made
+// with it while assistive technology listens.
+void installAccessibleFolderList() {
+    static const bool installed = [] {
+        QAccessible::installFactory(hiddenFolderList);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+void exposeOnlyTheDetailView(QFileDialog& dialog) {
+    dialog.setViewMode(QFileDialog::Detail);
+    for (const char* name : {"listModeButton", "detailModeButton"}) {
+        if (auto* button = dialog.findChild<QWidget*>(QLatin1String(name))) {
+            button->hide();
+        }
+    }
 }
 
 QString existingFolder(const QString& folder) {
@@ -37,6 +78,7 @@ QString nameFilterText(const FileTypeFilter& filter) {
 }
 
 void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request) {
+    installAccessibleFolderList();
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setWindowTitle(request.title);
     switch (request.mode) {
@@ -82,7 +124,7 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request) 
         size = size.boundedTo(screen->availableSize() * 0.9);
     }
     dialog.resize(size.expandedTo(dialog.minimumSizeHint()));
-    dialog.setViewMode(QFileDialog::Detail);
+    exposeOnlyTheDetailView(dialog);
     if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
         // The name column takes what the others leave.
         details->header()->setStretchLastSection(false);
@@ -91,6 +133,7 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request) 
 }
 
 std::optional<QString> runFileDialog(QWidget* parent, const FileDialogRequest& request) {
+    installAccessibleFolderList();
     QFileDialog dialog(parent);
     configureFileDialog(dialog, request);
     if (dialog.exec() != QDialog::Accepted) {

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace prismeta {
@@ -44,6 +45,8 @@ InspectorView::InspectorView(ModelAdapter& adapter,
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(true);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Named for what it scrolls: assistive technology announces it.
+    scroll_->verticalScrollBar()->setAccessibleName(tr("Surface and outputs"));
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* content = new QWidget(scroll_);
     content->setObjectName(QStringLiteral("inspectorScrollContent"));

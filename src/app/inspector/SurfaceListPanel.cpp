@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -81,6 +82,8 @@ SurfaceListPanel::SurfaceListPanel(ProjectModel& model, QWidget* parent)
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("surfaceListView"));
     list_->setAccessibleName(tr("Surfaces"));
+    list_->verticalScrollBar()->setAccessibleName(tr("Surfaces"));
+    list_->horizontalScrollBar()->setAccessibleName(tr("Surfaces"));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setUniformItemSizes(false);
