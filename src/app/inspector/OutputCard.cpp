@@ -162,6 +162,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
     index_ = index;
     const QString name = QString::fromStdString(output.name);
     nameLabel_->setFullText(name);
+    setAccessibleName(name); // the card's controls are announced under its output
     if (renaming != renaming_) {
         renaming_ = renaming;
         nameLabel_->setVisible(!renaming);
