@@ -10,7 +10,10 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QScreen>
+#include <QSplitter>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace prismeta {
 
@@ -126,9 +129,16 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request) 
     dialog.resize(size.expandedTo(dialog.minimumSizeHint()));
     exposeOnlyTheDetailView(dialog);
     if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
-        // The name column takes what the others leave.
-        details->header()->setStretchLastSection(false);
-        details->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+        // Size, type and date as wide as they need; the name takes the rest.
+        QHeaderView* header = details->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    if (auto* panes = dialog.findChild<QSplitter*>(QStringLiteral("splitter"))) {
+        // Room for the names of the places in the sidebar.
+        const int sidebar = dialog.fontMetrics().horizontalAdvance(QLatin1Char('M')) * 12;
+        panes->setSizes({sidebar, std::max(dialog.width() - sidebar, sidebar)});
     }
 }
 
