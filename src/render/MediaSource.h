@@ -51,6 +51,9 @@ public:
 
     // Whether drawing again later may show something new: a still that is
     // still decoding, or a video whose decoder had not ended at the last poll.
+    // Windows draw only on change, so a source that plays by any other means
+    // must answer true here while it does, or its picture stops after one
+    // frame.
     bool changesOverTime() const;
 
     // The test pattern as a texture of size x size (1024 for surfaces); 0 when
