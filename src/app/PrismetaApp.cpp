@@ -32,6 +32,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     remote_ = std::make_unique<RemoteControl>(*adapter_);
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
+        widgetDialogs->setProjectFile([this] { return model_.documentURL(); });
     }
 
     connect(commands_->newProject(), &QAction::triggered, this,

@@ -95,6 +95,10 @@ void Renderer::setMediaLocations(std::shared_ptr<const MediaLocations> locations
     mediaLocationsChanged_ = true;
 }
 
+bool Renderer::needsFrames() const {
+    return mediaSources->anyChangesOverTime();
+}
+
 std::size_t Renderer::mediaSourceCount() const {
     return mediaSources->size();
 }

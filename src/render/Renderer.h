@@ -70,6 +70,12 @@ public:
     void draw(const FrameTarget& target);
     void draw(const FrameTarget& target, double hostTimeSeconds);
 
+    // Whether the last frame drew media that goes on changing by itself (a
+    // video playing, a still still decoding), so the next frame may differ
+    // with nothing else changed. A host that redraws only on change asks this
+    // after every frame and keeps drawing while it holds.
+    bool needsFrames() const;
+
     // Media sources currently cached (for tests and diagnostics).
     std::size_t mediaSourceCount() const;
     // Vertices the last frame drew for its surfaces (for tests and diagnostics).
