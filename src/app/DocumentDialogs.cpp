@@ -15,7 +15,7 @@ FileTypeFilter projectFiles() {
 }
 
 QString projectStartFolder(const std::optional<std::filesystem::path>& project) {
-    const QString folder = projectFolder(project);
+    const QString folder = existingProjectFolder(project);
     return folder.isEmpty() ? startFolder(projectPurpose, std::nullopt) : folder;
 }
 

@@ -98,6 +98,7 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request) 
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
+        dialog.setOption(QFileDialog::ReadOnly, !request.mayMakeFolders);
         break;
     }
     // Qt's dialog matches these patterns in any letter case: the filter
@@ -112,6 +113,9 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request) 
         dialog.selectNameFilter(filters.front());
     }
     dialog.setDirectory(request.folder.isEmpty() ? QDir::homePath() : request.folder);
+    if (!request.acceptLabel.isEmpty()) {
+        dialog.setLabelText(QFileDialog::Accept, request.acceptLabel);
+    }
     if (request.mode == FileDialogRequest::Mode::saveFile) {
         dialog.setDefaultSuffix(request.defaultSuffix);
         if (!request.proposedName.isEmpty()) {
@@ -158,7 +162,7 @@ std::optional<QString> runFileDialog(QWidget* parent, const FileDialogRequest& r
     return chosen;
 }
 
-QString projectFolder(const std::optional<std::filesystem::path>& project) {
+QString existingProjectFolder(const std::optional<std::filesystem::path>& project) {
     if (!project) {
         return {};
     }
@@ -169,7 +173,7 @@ QString projectFolder(const std::optional<std::filesystem::path>& project) {
 QString startFolder(const QString& purpose, const std::optional<std::filesystem::path>& project) {
     QString folder = existingFolder(rememberedFolders().value(purpose));
     if (folder.isEmpty()) {
-        folder = projectFolder(project);
+        folder = existingProjectFolder(project);
     }
     return folder.isEmpty() ? QDir::homePath() : folder;
 }

@@ -52,6 +52,10 @@ struct FileDialogRequest {
     QString defaultSuffix;
     // Which remembered folder it starts from and updates ("project", "media").
     QString purpose;
+    // The accept button's text when it is not the mode's own ("Search").
+    QString acceptLabel;
+    // Choosing a folder: whether the user may make one in the dialog.
+    bool mayMakeFolders = false;
 };
 
 // The size a dialog opens at where the screen has room: the file names and
@@ -73,7 +77,7 @@ std::optional<QString> runFileDialog(QWidget* parent, const FileDialogRequest& r
 // passed over. Nothing is remembered between runs.
 QString startFolder(const QString& purpose, const std::optional<std::filesystem::path>& project);
 // The folder of a project file, when it still exists; empty otherwise.
-QString projectFolder(const std::optional<std::filesystem::path>& project);
+QString existingProjectFolder(const std::optional<std::filesystem::path>& project);
 void rememberFolder(const QString& purpose, const QString& chosenPath);
 // Forgets every remembered folder (tests).
 void forgetFolders();
