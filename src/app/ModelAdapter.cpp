@@ -9,7 +9,7 @@ ModelChanges ModelChanges::all() {
     for (ModelField field :
          {ModelField::surfaces, ModelField::selectedID, ModelField::canvasSize,
           ModelField::documentURL, ModelField::outputs, ModelField::backgroundImagePath,
-          ModelField::backgroundOpacity, ModelField::snapEnabled}) {
+          ModelField::backgroundOpacity, ModelField::snapEnabled, ModelField::blendTest}) {
         changes.add(field);
     }
     return changes;
@@ -37,6 +37,17 @@ void ModelAdapter::flush() {
     const ModelChanges changes = pending_;
     pending_ = ModelChanges();
     emit changed(changes);
+}
+
+void ModelAdapter::setMediaLocations(std::shared_ptr<const MediaLocations> locations) {
+    if (!locations) {
+        locations = std::make_shared<MediaLocations>();
+    }
+    if (*locations == *mediaLocations_) {
+        return;
+    }
+    mediaLocations_ = std::move(locations);
+    emit mediaLocationsChanged();
 }
 
 } // namespace prismeta

@@ -4,10 +4,16 @@
 #include "app/DocumentController.h"
 #include "app/DocumentDialogs.h"
 #include "app/MainWindow.h"
+#include "app/MediaCommands.h"
+#include "app/MissingMediaWatcher.h"
 #include "app/ModelAdapter.h"
 #include "app/OutputWindowRegistry.h"
+#include "app/PreferencesDialog.h"
+#include "app/RemoteControl.h"
+#include "app/RemoteControlSettings.h"
 
 #include <QAction>
+#include <QSettings>
 
 namespace prismeta {
 
@@ -17,12 +23,16 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     auto* widgetDialogs = dialogs ? nullptr : new WidgetDocumentDialogs;
     dialogs_ = dialogs ? std::move(dialogs) : std::unique_ptr<DocumentDialogs>(widgetDialogs);
     adapter_ = std::make_unique<ModelAdapter>(model_);
+    missingMedia_ = std::make_unique<MissingMediaWatcher>(*adapter_);
+    mediaCommands_ = std::make_unique<MediaCommands>(model_, *dialogs_);
     documents_ = std::make_unique<DocumentController>(model_, *dialogs_);
     commands_ = std::make_unique<AppCommands>(*adapter_);
     outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
+    remote_ = std::make_unique<RemoteControl>(*adapter_);
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
+        widgetDialogs->setProjectFile([this] { return model_.documentURL(); });
     }
 
     connect(commands_->newProject(), &QAction::triggered, this,
@@ -30,7 +40,12 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     connect(commands_->open(), &QAction::triggered, this, [this] { documents_->open(); });
     connect(commands_->save(), &QAction::triggered, this, [this] { documents_->save(); });
     connect(commands_->saveAs(), &QAction::triggered, this, [this] { documents_->saveAs(); });
+    connect(commands_->relinkMedia(), &QAction::triggered, this,
+            [this] { mediaCommands_->relinkMissingMedia(); });
+    connect(commands_->collectProject(), &QAction::triggered, this,
+            [this] { mediaCommands_->collectProject(); });
     connect(commands_->quit(), &QAction::triggered, this, [this] { mainWindow_->close(); });
+    connect(commands_->preferences(), &QAction::triggered, this, &PrismetaApp::showPreferences);
 
     connect(mainWindow_.get(), &MainWindow::outputRequested, this, &PrismetaApp::openDefaultOutput);
     connect(mainWindow_.get(), &MainWindow::outputWindowRequested, this,
@@ -41,6 +56,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
 }
 
 PrismetaApp::~PrismetaApp() {
+    remote_.reset(); // no more remote edits while the windows go
     // Windows first: they borrow the adapter and the model.
     mainWindow_.reset();
     outputWindows_.reset();
@@ -63,6 +79,23 @@ void PrismetaApp::openDefaultOutput() {
 
 void PrismetaApp::openOutput(const std::optional<Uuid>& outputID) {
     outputWindows_->open(outputID);
+}
+
+void PrismetaApp::startRemoteControl(std::optional<std::uint16_t> portForThisRun) {
+    if (portForThisRun) {
+        remote_->start(OscServerConfig{*portForThisRun, false}, RemoteControl::Origin::commandLine);
+        return;
+    }
+    const RemoteControlPreferences prefs = readRemoteControlPreferences(*applicationSettings());
+    if (prefs.enabled) {
+        remote_->start(prefs.serverConfig());
+    }
+}
+
+void PrismetaApp::showPreferences() {
+    const std::unique_ptr<QSettings> settings = applicationSettings();
+    PreferencesDialog dialog(*remote_, *settings, mainWindow_.get());
+    dialog.exec();
 }
 
 bool PrismetaApp::mainWindowMayClose() {

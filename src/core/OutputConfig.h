@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/BlendCurve.h"
 #include "core/Uuid.h"
 
 #include <array>
@@ -10,7 +11,8 @@ namespace prismeta {
 
 // One projector output: the crop rectangle of the canvas it shows (canvas
 // coordinates) and the widths of its black edge-blend ramps (fractions of the
-// output's own width and height; a ramp is drawn only above 0).
+// output's own width and height; a ramp is drawn only above 0), with the
+// ramps' curve, gamma and black-level lift (BlendCurve.h).
 struct OutputConfig {
     Uuid id;
     std::string name = "Output";
@@ -22,6 +24,12 @@ struct OutputConfig {
     float blendRight = 0.0f;
     float blendTop = 0.0f;
     float blendBottom = 0.0f;
+
+    // The ramps' shape on the projector. Any value may be stored; everything
+    // that uses them takes them through the *InRange functions.
+    float blendCurve = defaultBlendCurve;
+    float blendGamma = defaultBlendGamma;
+    BlackLevel blackLevel;
 
     // An output with a new random id and every default.
     OutputConfig();

@@ -116,6 +116,10 @@ public:
         return frameOf(*image_);
     }
 
+    bool pending() const override {
+        return image_.has_value() || load_.state() != ImageLoad::State::failed;
+    }
+
 private:
     ImageLoad load_;
     bool wait_;
@@ -144,6 +148,8 @@ public:
     }
 
     void releaseFrame() override { lease_.reset(); }
+
+    bool playing() const override { return player_.decoding(); }
     Route route() const override { return feedRoute(player_.route()); }
 
 private:
@@ -182,6 +188,8 @@ public:
         return takeImage();
     }
 
+    bool pending() const override { return picture_.has_value(); }
+    bool playing() const override { return picture_.has_value() && !delivered_; }
     Route route() const override { return route_; }
 
 private:

@@ -67,6 +67,9 @@ public:
     // when the file cannot be read. The pixels stay valid until the next call
     // or the loader's destruction.
     virtual std::optional<MediaFrame> takeImage() = 0;
+    // Whether takeImage may still deliver: false once the decode has failed.
+    // A host that redraws only on change keeps drawing while this holds.
+    virtual bool pending() const { return true; }
 };
 
 // Plays one video, muted and looping, decoding on threads of its own. Polled
@@ -82,6 +85,10 @@ public:
     // with a few picture buffers takes this one back now instead of a frame
     // later.
     virtual void releaseFrame() {}
+    // Whether new frames may still come: false once decoding has ended (a
+    // file that cannot be played). A host that redraws only on change keeps
+    // drawing while this holds.
+    virtual bool playing() const { return true; }
 
     // How the pictures come, once the feed knows (after opening the file, on
     // its own thread): a GPU-compressed video whose blocks the renderer

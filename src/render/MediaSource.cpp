@@ -150,12 +150,17 @@ bool uploadBlocks(unsigned& texture, unsigned& format, int& width, int& height,
 } // namespace
 
 MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
-                         double hostTimeSeconds)
+                         double hostTimeSeconds, std::string_view openPath)
     : signature_(mediaSignature(surface)), kind_(surface.mediaKind),
       uploadThroughPixelBuffer_(backend.videoUpload == MediaBackend::Upload::pixelBuffer) {
+    opensFile_ = (kind_ == MediaKind::image || kind_ == MediaKind::video) && surface.mediaPath &&
+                 !surface.mediaPath->empty();
+    if (opensFile_ && !openPath.empty()) {
+        relocatedPath_ = openPath;
+    }
     const auto request = [&] {
         MediaRequest r;
-        r.path = *surface.mediaPath;
+        r.path = opensFile_ ? openedPath() : std::string_view(*surface.mediaPath);
         r.surface = surface.id;
         r.signature = signature_;
         r.hostTimeSeconds = hostTimeSeconds;
@@ -208,6 +213,13 @@ std::string_view MediaSource::path() const {
                                     : std::string_view(signature_).substr(bar + 1);
 }
 
+std::string_view MediaSource::openedPath() const {
+    if (!opensFile_) {
+        return {};
+    }
+    return relocatedPath_.empty() ? path() : std::string_view(relocatedPath_);
+}
+
 bool MediaSource::matches(const Surface& surface) const {
     return mediaSignatureMatches(surface, kind_, path());
 }
@@ -225,10 +237,18 @@ unsigned MediaSource::staticTexture() {
     return staticTexture_;
 }
 
+bool MediaSource::changesOverTime() const {
+    if (imageFeed_) {
+        return guarded([&] { return imageFeed_->pending(); });
+    }
+    return videoFeed_ && !videoEnded_;
+}
+
 unsigned MediaSource::videoTexture(double hostTimeSeconds) {
     if (!videoFeed_) {
         return 0;
     }
+    videoEnded_ = !guarded([&] { return videoFeed_->playing(); });
     const auto frame = guarded([&] { return videoFeed_->newFrame(hostTimeSeconds); });
     if (!frame) {
         return 0;

@@ -24,9 +24,11 @@ public:
     // Cheap: image and video files are opened through the backend's
     // factories, which decode elsewhere. The test pattern is the same for
     // every surface, so a test-pattern source borrows the renderer's one
-    // texture of it (testPattern, 0 when it could not be made).
+    // texture of it (testPattern, 0 when it could not be made). openPath,
+    // when not empty, is the file opened in place of the surface's path (where
+    // the file was found after it moved); the signature keeps the surface's.
     MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
-                double hostTimeSeconds);
+                double hostTimeSeconds, std::string_view openPath = {});
     ~MediaSource(); // stops the video, releases the textures
 
     MediaSource(const MediaSource&) = delete;
@@ -39,6 +41,9 @@ public:
     std::string_view path() const;
     // Whether the source still matches the surface's kind and path; no allocation.
     bool matches(const Surface& surface) const;
+    // The file an image or video source opened; empty for the other kinds and
+    // for a surface without a path.
+    std::string_view openedPath() const;
 
     // The test pattern or the image (once its feed has delivered); 0 for none.
     unsigned staticTexture();
@@ -63,6 +68,13 @@ public:
     // until it has decided.
     bool compressedVideoDecodedToPixels();
 
+    // Whether drawing again later may show something new: a still that is
+    // still decoding, or a video whose decoder had not ended at the last poll.
+    // Windows draw only on change, so a source that plays by any other means
+    // must answer true here while it does, or its picture stops after one
+    // frame.
+    bool changesOverTime() const;
+
     // The test pattern as a texture of size x size (1024 for surfaces); 0 when
     // it cannot be made.
     static unsigned makeTestPattern(int size);
@@ -78,6 +90,8 @@ private:
 
     std::string signature_;
     MediaKind kind_;
+    bool opensFile_ = false;
+    std::string relocatedPath_; // the file opened in place of the path, if any
     int maxTextureSize_ = 0;
     unsigned staticTexture_ = 0;
     bool ownsStaticTexture_ = false;
@@ -92,6 +106,9 @@ private:
     VideoFeed::Route route_ = VideoFeed::Route::undecided;
     bool uploadThroughPixelBuffer_ = false;
     unsigned pixelBuffer_ = 0;
+    // Read before each poll, so a last picture published just before the
+    // decoder ended is still taken by that poll.
+    bool videoEnded_ = false;
     std::unique_ptr<ImageFeed> imageFeed_;
     std::unique_ptr<VideoFeed> videoFeed_;
 };

@@ -14,9 +14,11 @@
 namespace prismeta {
 
 class ProjectModel;
+class MediaLocations;
 class MediaSource;
 class MediaSourceTable;
 struct Surface;
+struct FrameUniforms;
 
 // Where a frame goes: a framebuffer object and a viewport in device pixels
 // (GL origin bottom-left). The frame clears and draws only inside this
@@ -30,8 +32,10 @@ struct FrameTarget {
 };
 
 // Draws one canvas view: the editor's whole canvas (no output config) or one
-// output's crop with its edge-blend ramps. Owns its GL objects and one media
-// source per surface; renderers share nothing with each other.
+// output's crop with its edge-blend ramps and black-level lift; an output the
+// model has in blend test shows the test field through its ramps instead of
+// the canvas. Owns its GL objects and one media source per surface;
+// renderers share nothing with each other.
 //
 // Thread: the one that owns its GL context (the interface thread). Every call,
 // the destructor included, needs that OpenGL 3.3 core context current. The
@@ -56,11 +60,22 @@ public:
     void setOutputConfig(std::optional<OutputConfig> config);
     const std::optional<OutputConfig>& outputConfig() const { return outputConfig_; }
 
+    // Where media missing at their stored paths were found (none: nowhere).
+    // A source opens the found file in place of its surface's path; sources
+    // whose file changes with new locations are made again on the next frame.
+    void setMediaLocations(std::shared_ptr<const MediaLocations> locations);
+
     // One frame at steady_clock now, or at a given host time (tests, the CLI).
     // An empty target draws nothing. Every GL state the frame relies on is set
     // here, so a host (QPainter) may change state between frames.
     void draw(const FrameTarget& target);
     void draw(const FrameTarget& target, double hostTimeSeconds);
+
+    // Whether the last frame drew media that goes on changing by itself (a
+    // video playing, a still still decoding), so the next frame may differ
+    // with nothing else changed. A host that redraws only on change asks this
+    // after every frame and keeps drawing while it holds.
+    bool needsFrames() const;
 
     // Media sources currently cached (for tests and diagnostics).
     std::size_t mediaSourceCount() const;
@@ -92,7 +107,9 @@ private:
     MediaSource* mediaSource(const Surface& surface, double hostTime);
     // Records one surface into the frame: uniforms, texture and vertices.
     void drawSurface(const Surface& surface, double hostTime);
-    void drawBlendOverlay(const OutputConfig& output);
+    // The output's ramps, the black-level lift where no ramp is, and, in blend
+    // test, the test field beneath them (the canvas is not drawn then).
+    void drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame, bool blendTest);
     void uploadFrame();
     // The one log line of a renderer that had to play a HAP video decoded to
     // pixels.
@@ -114,11 +131,15 @@ private:
     bool testPatternTried_ = false;
     unsigned vertexBuffer_ = 0;
     unsigned blendVertexBuffer_ = 0;
+    unsigned blendUniformBuffer_ = 0;
+    int blendStageUniform_ = -1;
     unsigned uniformBuffer_ = 0;
     std::size_t uniformStride_ = 0; // SurfaceUniforms rounded up to the GL offset alignment
 
     std::unique_ptr<MediaSourceTable> mediaSources;
     std::uint64_t frameStamp_ = 0;
+    std::shared_ptr<const MediaLocations> mediaLocations_;
+    bool mediaLocationsChanged_ = false;
     CompressedTextures driverTextures_; // what the driver samples, found at creation
     bool compressedFallbackLogged_ = false;
 

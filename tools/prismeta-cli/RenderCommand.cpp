@@ -3,6 +3,7 @@
 #include "CliCommand.h"
 
 #include "core/FileIO.h"
+#include "core/ProjectMedia.h"
 #include "core/ProjectModel.h"
 #include "core/Uuid.h"
 #include "media/FFmpegLog.h"
@@ -311,6 +312,10 @@ int runRender(std::span<const std::string_view> args) {
     if (!renderer) {
         return failure("the renderer could not be created");
     }
+    // Media that moved along with the project are shown from where they lie
+    // now, as in the windows.
+    renderer->setMediaLocations(std::make_shared<const MediaLocations>(locateMovedMedia(
+        mediaInUse(model.surfaces().vector(), std::nullopt), projectFolder(model.documentURL()))));
     auto target = OffscreenFramebuffer::create(width, height);
     if (!target) {
         return failure("no " + std::to_string(width) + "x" + std::to_string(height) +

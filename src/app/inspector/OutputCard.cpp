@@ -1,6 +1,8 @@
 #include "app/inspector/OutputCard.h"
 
+#include "app/inspector/BlendCurveGroup.h"
 #include "app/inspector/ElidedLabel.h"
+#include "app/inspector/FieldKeys.h"
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
@@ -62,6 +64,7 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     nameField_->setObjectName(QStringLiteral("outputNameField"));
     nameField_->setPlaceholderText(tr("Name"));
     nameField_->setAccessibleName(tr("Name"));
+    installFieldKeys(nameField_);
     nameField_->hide();
     top->addWidget(nameLabel_, 1);
     top->addWidget(nameField_, 1);
@@ -96,6 +99,7 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
         // 44 wide where the panel has room; a little less at its narrowest.
         field->setMinimumWidth(34);
         field->setMaximumWidth(44);
+        installFieldKeys(field);
         name->setBuddy(field);
         pair->addWidget(name);
         pair->addWidget(field);
@@ -105,6 +109,9 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     }
     blendRow->addStretch(1);
     column->addLayout(blendRow);
+
+    blendCurve_ = new BlendCurveGroup(model_, output, this);
+    column->addWidget(blendCurve_);
 
     connect(nameField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         edit([&text](OutputConfig& o) { o.name = text.toStdString(); });
@@ -159,6 +166,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
     index_ = index;
     const QString name = QString::fromStdString(output.name);
     nameLabel_->setFullText(name);
+    setAccessibleName(name); // the card's controls are announced under its output
     if (renaming != renaming_) {
         renaming_ = renaming;
         nameLabel_->setVisible(!renaming);
@@ -175,6 +183,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
         QLineEdit* field = blendField(edge);
         showFieldText(field, formatPercent(blendWidth(output, edge), field->locale()));
     }
+    blendCurve_->showOutput(output, model_.blendTest(output.id));
     shown_ = output;
 }
 
