@@ -1,6 +1,9 @@
 #include "BenchMedia.h"
 
+#include "HapFixtures.h"
 #include "MediaFixtures.h"
+
+#include "media/HapFrame.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -62,6 +65,39 @@ std::string denseVideo(int height, const char* extension) {
         spec.noise = 12;
         return fixtures::writeVideo(path, spec);
     });
+}
+
+std::string denseHapVideo(int height, const char* format, int chunks) {
+    const int width = height * 16 / 9;
+    return cached("dense-" + std::to_string(height) + "p-" + format + "-" + std::to_string(chunks) +
+                      ".mov",
+                  [&](const std::string& path) {
+                      fixtures::VideoSpec spec;
+                      spec.encoder = "hap";
+                      spec.width = width;
+                      spec.height = height;
+                      spec.frames = 150;
+                      spec.noise = 12;
+                      spec.encoderOptions =
+                          std::string("format=") + format + ":chunks=" + std::to_string(chunks);
+                      return fixtures::writeVideo(path, spec);
+                  });
+}
+
+double snappyShare(const std::string& path) {
+    double snappyBytes = 0;
+    double allBytes = 0;
+    HapFrameLayout layout;
+    for (const auto& frame : fixtures::hap::readPackets(path)) {
+        if (!parseHapFrame(frame, layout)) {
+            continue;
+        }
+        for (const HapChunk& chunk : layout.chunks) {
+            allBytes += static_cast<double>(chunk.size);
+            snappyBytes += chunk.snappy ? static_cast<double>(chunk.size) : 0.0;
+        }
+    }
+    return allBytes > 0 ? snappyBytes / allBytes : 0.0;
 }
 
 std::string denseStill(const char* encoder, const char* extension) {

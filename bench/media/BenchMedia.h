@@ -10,6 +10,10 @@ namespace prismeta::bench {
 // A 30 fps H.264 clip of the given height (16:9), 150 pictures, key frames
 // every 60, in the container of the extension.
 std::string denseVideo(int height, const char* extension = "mp4");
+// The same pictures through FFmpeg's hap encoder: format "hap" (DXT1),
+// "hap_alpha" (DXT5) or "hap_q" (scaled YCoCg), in `chunks` Snappy chunks
+// (the encoder stores a chunk as it is where Snappy would not shrink it).
+std::string denseHapVideo(int height, const char* format, int chunks);
 // A 3840 x 2160 still through the named encoder ("png" or "mjpeg").
 std::string denseStill(const char* encoder, const char* extension);
 
@@ -24,5 +28,8 @@ int plainDecode(const std::string& path, int threads, bool firstOnly);
 // the picture due then (where that key frame is early enough). Returns the
 // pictures decoded.
 int plainSeekDecode(const std::string& path, double seconds);
+
+// How a HAP file's frames are stored: the share of bytes in Snappy chunks.
+double snappyShare(const std::string& path);
 
 } // namespace prismeta::bench

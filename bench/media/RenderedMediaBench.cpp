@@ -5,7 +5,10 @@
 
 #include "BenchMedia.h"
 
+#include "HapFixtures.h"
+
 #include "core/ProjectModel.h"
+#include "media/HapDecoder.h"
 #include "media/HostClock.h"
 #include "render/FFmpegMediaBackend.h"
 #include "render/HeadlessContext.h"
@@ -15,6 +18,10 @@
 
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
 
 #include <algorithm>
 #include <atomic>
@@ -94,6 +101,43 @@ Surface videoSurface(const std::string& path, std::vector<Pt> corners) {
     s.mediaKind = MediaKind::video;
     s.mediaPath = path;
     return s;
+}
+
+// What the simultaneous and per-picture benchmarks play: the same dense
+// pictures as H.264, as HAP (DXT1) or HAP Q (scaled YCoCg) straight into
+// compressed textures, or as HAP or HAP Q decoded to pixels by FFmpeg's hap
+// decoder (the path a driver without S3TC gets).
+enum BenchCodec : std::int64_t {
+    h264 = 0,
+    hap = 1,
+    hapQ = 2,
+    hapOnProcessor = 3,
+    hapQOnProcessor = 4
+};
+
+// HAP files in four Snappy chunks a frame, as encoders write for playback
+// on several cores.
+constexpr int hapChunks = 4;
+
+std::string benchVideo(std::int64_t codec, int height) {
+    switch (codec) {
+    case hap:
+    case hapOnProcessor:
+        return bench::denseHapVideo(height, "hap", hapChunks);
+    case hapQ:
+    case hapQOnProcessor:
+        return bench::denseHapVideo(height, "hap_q", hapChunks);
+    default:
+        return bench::denseVideo(height);
+    }
+}
+
+MediaBackend benchBackend(std::int64_t codec, const LiveMediaOptions& options = {}) {
+    MediaBackend backend = liveMediaBackend(options);
+    if (codec == hapOnProcessor || codec == hapQOnProcessor) {
+        backend.compressedTextures = {};
+    }
+    return backend;
 }
 
 // The upload alone: BGRA pictures with the player's padded rows into the
@@ -213,7 +257,8 @@ BENCHMARK(WholeVideoPathVsPlainDecode)
 void SimultaneousVideosInOneRenderer(benchmark::State& state) {
     context().makeCurrent();
     const int videos = static_cast<int>(state.range(0));
-    const std::string path = bench::denseVideo(static_cast<int>(state.range(1)));
+    const std::int64_t codec = state.range(3);
+    const std::string path = benchVideo(codec, static_cast<int>(state.range(1)));
     constexpr double warmUp = 1.0;
     constexpr double duration = 7.0;
     long long dropped = 0;
@@ -232,7 +277,7 @@ void SimultaneousVideosInOneRenderer(benchmark::State& state) {
         }
         ProjectModel model;
         model.setSurfaces(surfaces);
-        auto renderer = Renderer::create(model, std::nullopt, counter.wrap(liveMediaBackend()));
+        auto renderer = Renderer::create(model, std::nullopt, counter.wrap(benchBackend(codec)));
         const int targetHeight = static_cast<int>(state.range(2));
         auto target = OffscreenFramebuffer::create(targetHeight * 16 / 9, targetHeight);
         if (!renderer || !target) {
@@ -280,12 +325,182 @@ void SimultaneousVideosInOneRenderer(benchmark::State& state) {
     state.counters["late_ticks"] = static_cast<double>(lateTicks);
 }
 BENCHMARK(SimultaneousVideosInOneRenderer)
-    ->ArgsProduct({{1, 2, 3}, {1080}, {180, 720}})
-    ->ArgsProduct({{1, 2, 3, 4}, {720}, {180, 720}})
-    ->ArgNames({"videos", "height", "target"})
+    ->ArgsProduct({{1, 2, 3}, {1080}, {180, 720}, {h264}})
+    ->ArgsProduct({{1, 2, 3, 4}, {720}, {180, 720}, {h264}})
+    ->ArgsProduct({{4, 6, 8, 10, 12}, {1080}, {180, 720}, {hap}})
+    ->ArgsProduct({{4, 6, 8, 10}, {1080}, {180, 720}, {hapQ}})
+    ->ArgsProduct({{1, 2, 3, 4}, {1080}, {720}, {hapOnProcessor, hapQOnProcessor}})
+    ->ArgNames({"videos", "height", "target", "codec"})
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
+
+// Pictures of one video through a renderer, one frame each, as fast as its
+// player delivers them (waitForDecoders); the frames' seconds per picture.
+double perPicture(const std::string& path, const MediaBackend& backend, int pictures) {
+    DeliveryCounter counter;
+    ProjectModel model;
+    model.setSurfaces(std::vector<Surface>{videoSurface(path, {{0, 0}, {1, 0}, {1, 1}, {0, 1}})});
+    auto renderer = Renderer::create(model, std::nullopt, counter.wrap(backend));
+    auto target = OffscreenFramebuffer::create(64, 36);
+    if (!renderer || !target) {
+        return 0.0;
+    }
+    counter.counting = true;
+    const auto started = Clock::now();
+    for (int i = 0; i < pictures; ++i) {
+        renderer->draw(target->target(), (i + 0.5) / 30.0);
+    }
+    glFinish();
+    const double elapsed = secondsSince(started);
+    const long long shown = counter.perVideo.empty() ? 0 : counter.perVideo.front()->load();
+    return shown > 0 ? elapsed / static_cast<double>(shown) : 0.0;
+}
+
+// One picture of a HAP video four ways, same file, same run, interleaved:
+// the compressed path (demux, parse, Snappy on the player's thread and its
+// helpers, upload of the blocks, a draw), FFmpeg's hap decoder to RGBA on the
+// pixel path (its conversion to BGRA and the 8 MB upload included), and the
+// same pictures as H.264 through the pixel path and as plain libavcodec
+// decoding (no conversion, no upload). Arguments: height, codec (hap or
+// hapQ).
+void HapPicturePath(benchmark::State& state) {
+    context().makeCurrent();
+    const int height = static_cast<int>(state.range(0));
+    const std::string hapPath = benchVideo(state.range(1), height);
+    const std::string h264Path = bench::denseVideo(height);
+    LiveMediaOptions options;
+    options.waitForDecoders = true;
+    constexpr int pictures = 150;
+    double compressed = 0.0;
+    double processor = 0.0;
+    double h264Seconds = 0.0;
+    double plainH264 = 0.0;
+    for (auto _ : state) {
+        const double c = perPicture(hapPath, benchBackend(state.range(1), options), pictures);
+        const double p = perPicture(
+            hapPath,
+            benchBackend(state.range(1) == hap ? hapOnProcessor : hapQOnProcessor, options),
+            pictures);
+        const double h = perPicture(h264Path, benchBackend(h264, options), pictures);
+        const auto started = Clock::now();
+        const int decoded = plainDecode(h264Path, 0, false);
+        plainH264 += secondsSince(started) / std::max(1, decoded);
+        compressed += c;
+        processor += p;
+        h264Seconds += h;
+        state.SetIterationTime(c * pictures);
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["compressed_ms"] = 1000.0 * compressed / n;
+    state.counters["hap_decoder_ms"] = 1000.0 * processor / n;
+    state.counters["h264_ms"] = 1000.0 * h264Seconds / n;
+    state.counters["h264_plain_decode_ms"] = 1000.0 * plainH264 / n;
+    state.counters["decoder_over_compressed"] = processor / compressed;
+    state.counters["h264_over_compressed"] = h264Seconds / compressed;
+    state.counters["snappy_share"] = bench::snappyShare(hapPath);
+}
+// The steps of the compressed path for one picture, apart: parsing and
+// decompressing the chunks (HapDecoder, with the player's helper threads)
+// from packets already in memory, and uploading the blocks into the source's
+// texture (glFinish included); beside FFmpeg's hap decoder turning the same
+// packets into RGBA. Arguments: height, codec (hap or hapQ).
+void HapPictureSteps(benchmark::State& state) {
+    context().makeCurrent();
+    const int height = static_cast<int>(state.range(0));
+    const int width = height * 16 / 9;
+    const std::string path = benchVideo(state.range(1), height);
+    const std::vector<fixtures::hap::Bytes> packets = fixtures::hap::readPackets(path);
+    HapDecoder decoder(width, height);
+    std::vector<std::uint8_t> blocks;
+    std::size_t next = 0;
+    struct Blocks final : VideoFeed {
+        const std::vector<std::uint8_t>* blocks = nullptr;
+        MediaPixelFormat format = MediaPixelFormat::bc1;
+        int width = 0, height = 0;
+        std::optional<MediaFrame> newFrame(double) override {
+            MediaFrame frame;
+            frame.width = width;
+            frame.height = height;
+            frame.format = format;
+            frame.pixels = blocks->data();
+            frame.bytes = blocks->size();
+            return frame;
+        }
+    };
+    MediaBackend backend;
+    backend.openVideo = [&](const MediaRequest&) {
+        auto feed = std::make_unique<Blocks>();
+        feed->blocks = &blocks;
+        feed->format =
+            state.range(1) == hap ? MediaPixelFormat::bc1 : MediaPixelFormat::bc3ScaledYCoCg;
+        feed->width = width;
+        feed->height = height;
+        return feed;
+    };
+    const std::size_t bytes = decoder.prepare(packets.at(0));
+    blocks.resize(bytes);
+    MediaSource source(videoSurface("/any", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}), backend, 0, 0.0);
+    const AVCodec* hapDecoder = avcodec_find_decoder(AV_CODEC_ID_HAP);
+    AVCodecContext* codec = avcodec_alloc_context3(hapDecoder);
+    codec->width = width;
+    codec->height = height;
+    codec->codec_tag =
+        state.range(1) == hap ? MKTAG('H', 'a', 'p', '1') : MKTAG('H', 'a', 'p', 'Y');
+    codec->thread_count = 0;
+    avcodec_open2(codec, hapDecoder, nullptr);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    double snappySeconds = 0.0;
+    double uploadSeconds = 0.0;
+    double decoderSeconds = 0.0;
+    for (auto _ : state) {
+        const auto& data = packets[next++ % packets.size()];
+        auto started = Clock::now();
+        if (decoder.prepare(data) != bytes || !decoder.decode(data, blocks.data())) {
+            state.SkipWithError("frame refused");
+            break;
+        }
+        const double snappy = secondsSince(started);
+        started = Clock::now();
+        benchmark::DoNotOptimize(source.videoTexture(0.0));
+        glFinish();
+        const double upload = secondsSince(started);
+        snappySeconds += snappy;
+        uploadSeconds += upload;
+        state.SetIterationTime(snappy + upload);
+
+        av_new_packet(packet, static_cast<int>(data.size()));
+        std::copy(data.begin(), data.end(), packet->data);
+        started = Clock::now();
+        avcodec_send_packet(codec, packet);
+        avcodec_receive_frame(codec, frame);
+        decoderSeconds += secondsSince(started);
+        av_frame_unref(frame);
+        av_packet_unref(packet);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&codec);
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["snappy_ms"] = 1000.0 * snappySeconds / n;
+    state.counters["upload_ms"] = 1000.0 * uploadSeconds / n;
+    state.counters["hap_decoder_rgba_ms"] = 1000.0 * decoderSeconds / n;
+    state.counters["snappy_share"] = bench::snappyShare(path);
+}
+BENCHMARK(HapPictureSteps)
+    ->ArgsProduct({{1080}, {hap, hapQ}})
+    ->ArgNames({"height", "codec"})
+    ->MinTime(2.0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(HapPicturePath)
+    ->ArgsProduct({{1080}, {hap, hapQ}})
+    ->ArgNames({"height", "codec"})
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // A 4K still end to end: from the frame that makes the surface's source to
 // the picture in its texture (loader thread, decoding, conversion to RGBA,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/FFmpeg.h"
+#include "media/VideoOptions.h"
 
 #include <cstdint>
 #include <memory>
@@ -40,9 +41,21 @@ public:
 };
 
 // The decoder for a stream: FFmpeg's decoder of its codec, with threads and a
-// bound on picture size. None when the codec has no decoder here or it will
-// not open.
+// bound on picture size; for a HAP stream whose blocks the renderer takes
+// (textures), a pass-through of its packets instead (HapPictureDecoder),
+// which hands out each frame's compressed blocks undecoded. None when the
+// codec has no decoder here or it will not open.
 std::unique_ptr<PictureDecoder> openPictureDecoder(const AVStream& stream, std::int64_t maxPixels,
-                                                   int threads);
+                                                   int threads, const BlockTextures& textures = {});
+
+// Whether the stream is HAP: FFmpeg's codec id, or a HAP four-character code
+// FFmpeg does not know (Hap7).
+bool isHapStream(const AVCodecParameters& parameters);
+// How openPictureDecoder hands out the stream's pictures: as blocks, or
+// decoded to pixels, for lack of texture families (a HAP stream whose
+// blocks the renderer cannot sample) or because that is how this codec
+// plays (every other, and HAP pictures too large for a texture, which are
+// scaled down).
+PictureRoute pictureRoute(const AVCodecParameters& parameters, const BlockTextures& textures);
 
 } // namespace prismeta

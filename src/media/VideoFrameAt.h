@@ -1,10 +1,14 @@
 #pragma once
 
 #include "media/PixelImage.h"
+#include "media/VideoFrame.h"
 #include "media/VideoOptions.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
+#include <vector>
 
 namespace prismeta {
 
@@ -18,5 +22,22 @@ namespace prismeta {
 // played. Any thread.
 std::optional<PixelImage> decodeVideoFrameAt(const std::string& path, double seconds,
                                              const VideoOptions& options = {});
+
+// A compressed video picture held by value: a HAP picture's blocks and, for
+// a scaled-YCoCg one with an alpha image, that image's BC4 blocks.
+struct BlockPicture {
+    PictureFormat format = PictureFormat::bc1;
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> blocks;
+    std::vector<std::uint8_t> alpha;
+};
+
+// As decodeVideoFrameAt, but a HAP video whose blocks options.blockTextures
+// covers comes as its blocks, undecoded (a malformed picture then gives
+// none). route, when given, learns which way the pictures came.
+std::optional<std::variant<PixelImage, BlockPicture>>
+decodeVideoPictureAt(const std::string& path, double seconds, const VideoOptions& options = {},
+                     PictureRoute* route = nullptr);
 
 } // namespace prismeta

@@ -2,6 +2,7 @@
 
 #include "media/FFmpegLog.h"
 #include "media/FramePool.h"
+#include "media/HapPictures.h"
 #include "media/PixelConverter.h"
 #include "media/VideoStream.h"
 
@@ -44,9 +45,13 @@ struct VideoPlayer::State {
     // The latest media time the renderer has asked for: pictures superseded
     // by one due at or before it can never be shown.
     std::atomic<double> watermark{0.0};
+    std::atomic<PictureRoute> route{PictureRoute::undecided};
+    // The pictures of a stream played as blocks; made with the stream.
+    std::unique_ptr<HapPictures> blocks;
 
     void run(const std::string& path, double startTime);
     bool deliver(AVFrame* frame, double time, PixelConverter& converter);
+    bool deliverBlocks(AVFrame* frame, double time, int slot);
 };
 
 // VideoFrameLease
@@ -81,9 +86,15 @@ void VideoFrameLease::reset() {
 
 void VideoPlayer::State::run(const std::string& path, double startTime) {
     silenceFFmpegLogging();
-    auto stream = VideoStream::open(path, options.maxPixels, options.decoderThreads, &stop);
+    auto stream = VideoStream::open(path, options.maxPixels, options.decoderThreads, &stop,
+                                    options.blockTextures);
     ff::Frame pending = ff::makeFrame();
     ff::Frame current = ff::makeFrame();
+    route.store(stream ? stream->route() : PictureRoute::pixels);
+    if (stream && stream->route() == PictureRoute::blocks) {
+        blocks =
+            std::make_unique<HapPictures>(stream->width(), stream->height(), options.blockTextures);
+    }
     if (stream && pending && current) {
         if (startTime > 0.0) {
             stream->seekTo(startTime);
@@ -146,6 +157,7 @@ void VideoPlayer::State::run(const std::string& path, double startTime) {
             deliver(pending.get(), pendingTime, converter);
         }
     }
+    blocks.reset(); // its helper threads end with the decoding
     pool.finish();
 }
 
@@ -154,6 +166,9 @@ bool VideoPlayer::State::deliver(AVFrame* frame, double time, PixelConverter& co
     if (slot < 0) {
         av_frame_unref(frame);
         return false;
+    }
+    if (blocks) {
+        return deliverBlocks(frame, time, slot);
     }
     const PictureSize size = fitWithin(frame->width, frame->height, options.maxDimension);
     const int stride = (size.width * 4 + rowAlignment - 1) / rowAlignment * rowAlignment;
@@ -168,10 +183,27 @@ bool VideoPlayer::State::deliver(AVFrame* frame, double time, PixelConverter& co
         return true;
     }
     VideoFrame& out = pool.frame(slot);
+    out = VideoFrame{};
     out.pixels = memory;
     out.width = size.width;
     out.height = size.height;
     out.stride = stride;
+    out.time = time;
+    pool.publish(slot);
+    av_frame_unref(frame);
+    return true;
+}
+
+bool VideoPlayer::State::deliverBlocks(AVFrame* frame, double time, int slot) {
+    const std::size_t bytes = blocks->prepare(*frame);
+    std::uint8_t* memory = bytes > 0 ? pool.storage(slot, bytes) : nullptr;
+    VideoFrame& out = pool.frame(slot);
+    if (memory == nullptr || !blocks->write(*frame, memory, out)) {
+        // Its Snappy data was corrupt. The picture still takes its place in
+        // time, empty, so that the last good one stays on screen and a
+        // renderer waiting for what is due learns that nothing more is.
+        out = VideoFrame{};
+    }
     out.time = time;
     pool.publish(slot);
     av_frame_unref(frame);
@@ -193,6 +225,7 @@ VideoPlayer::VideoPlayer(std::string path, double playbackStart, double hostNow,
         });
     } catch (const std::system_error&) {
         liveThreads.fetch_sub(1);
+        state_->route = PictureRoute::pixels;
         state_->pool.finish();
     }
 }
@@ -226,6 +259,10 @@ VideoFrameLease VideoPlayer::waitFrameDue(double hostTime, std::chrono::millisec
 
 bool VideoPlayer::decoding() const {
     return !state_->pool.finished();
+}
+
+PictureRoute VideoPlayer::route() const {
+    return state_->route.load();
 }
 
 int VideoPlayer::liveDecoderThreads() {

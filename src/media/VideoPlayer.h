@@ -13,7 +13,11 @@ namespace prismeta {
 // Plays one video file, muted and looping for ever, on a decoding thread of
 // its own: demux, decode (codec threads on), convert to BGRA into a small
 // fixed pool of buffers, each picture stamped with the time it is due. The
-// render loop polls frameDue with the host time of its frame.
+// render loop polls frameDue with the host time of its frame. A HAP video
+// whose blocks the renderer samples (options.blockTextures) skips decoding
+// and conversion: its pictures come as their compressed blocks, Snappy
+// chunks decompressed side by side on a few helper threads into the same
+// buffers.
 //
 // Playback follows the host clock: media time 0 (the first picture) is due at
 // playbackStart. A player made later than playbackStart (a window joining a
@@ -39,7 +43,9 @@ public:
     // taken; otherwise an empty lease (keep showing the last picture). Older
     // pictures that were due meanwhile are skipped. Never blocks on the
     // decoder and allocates nothing. Host times must not go backwards. Let
-    // the lease go after the upload: the decoder has only a few buffers.
+    // the lease go after the upload: the decoder has only a few buffers. A
+    // HAP picture whose data turned out corrupt comes without pixels (null):
+    // keep showing the last picture then, too.
     VideoFrameLease frameDue(double hostTime);
 
     // As frameDue, but first waits (timeout at most) until the decoder has
@@ -50,6 +56,11 @@ public:
     // Whether the decoding thread is still running: false once it has ended,
     // on a file it cannot play or after the only picture of a still.
     bool decoding() const;
+
+    // How the pictures come (BGRA, or the blocks of a HAP video that
+    // options.blockTextures covers), once the file is open; pixels when it
+    // cannot be played.
+    PictureRoute route() const;
 
     double playbackStart() const { return playbackStart_; }
 

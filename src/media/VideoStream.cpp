@@ -40,8 +40,10 @@ int pickVideoStream(const AVFormatContext* format) {
 }
 
 bool parametersKnown(const AVCodecParameters* parameters) {
-    return parameters->codec_id != AV_CODEC_ID_NONE && parameters->width > 0 &&
-           parameters->height > 0;
+    // FFmpeg knows no codec for some HAP variants (Hap7), whose blocks can
+    // still go to the GPU as they are.
+    return (parameters->codec_id != AV_CODEC_ID_NONE || isHapStream(*parameters)) &&
+           parameters->width > 0 && parameters->height > 0;
 }
 
 bool validRate(AVRational rate) {
@@ -69,8 +71,8 @@ std::int64_t saturatingSub(std::int64_t a, std::int64_t b) {
 } // namespace
 
 std::unique_ptr<VideoStream> VideoStream::open(const std::string& path, std::int64_t maxPixels,
-                                               int decoderThreads,
-                                               const std::atomic<bool>* cancel) {
+                                               int decoderThreads, const std::atomic<bool>* cancel,
+                                               const BlockTextures& blockTextures) {
     std::unique_ptr<VideoStream> video(new VideoStream());
     video->path_ = path;
     video->cancel_ = cancel;
@@ -82,7 +84,8 @@ std::unique_ptr<VideoStream> VideoStream::open(const std::string& path, std::int
     if (static_cast<std::int64_t>(parameters->width) * parameters->height > maxPixels) {
         return nullptr;
     }
-    video->decoder_ = openPictureDecoder(*stream, maxPixels, decoderThreads);
+    video->decoder_ = openPictureDecoder(*stream, maxPixels, decoderThreads, blockTextures);
+    video->route_ = pictureRoute(*parameters, blockTextures);
     video->packet_ = ff::makePacket();
     video->held_ = ff::makeFrame();
     if (!video->decoder_ || !video->packet_ || !video->held_) {
@@ -134,6 +137,14 @@ bool VideoStream::openInput() {
     timeBase_ = format->streams[stream]->time_base;
     input_ = std::move(input);
     return true;
+}
+
+int VideoStream::width() const {
+    return input_ ? input_->format()->streams[stream_]->codecpar->width : 0;
+}
+
+int VideoStream::height() const {
+    return input_ ? input_->format()->streams[stream_]->codecpar->height : 0;
 }
 
 std::optional<double> VideoStream::loopLength() const {

@@ -54,8 +54,11 @@ public:
     // Opens path and its best video stream (cover art does not count). None,
     // silently, if the file cannot be read or has no decodable video stream,
     // or if its pictures would exceed maxPixels.
+    // A HAP stream whose blocks blockTextures covers hands out its pictures
+    // as blocks (see openPictureDecoder).
     static std::unique_ptr<VideoStream> open(const std::string& path, std::int64_t maxPixels,
-                                             int decoderThreads, const std::atomic<bool>* cancel);
+                                             int decoderThreads, const std::atomic<bool>* cancel,
+                                             const BlockTextures& blockTextures = {});
     ~VideoStream();
     VideoStream(const VideoStream&) = delete;
     VideoStream& operator=(const VideoStream&) = delete;
@@ -81,6 +84,13 @@ public:
 
     // L in seconds, once measured or learnt at a loop point.
     std::optional<double> loopLength() const;
+
+    // How the pictures come: decoded to pixels, or a HAP stream's packets
+    // as they are (HapPictures turns them into blocks).
+    PictureRoute route() const { return route_; }
+    // The picture size the container gives.
+    int width() const;
+    int height() const;
 
 private:
     enum class Read { picture, end, failed };
@@ -126,6 +136,7 @@ private:
     int stream_ = -1;
     AVRational timeBase_{1, 1};
     std::unique_ptr<PictureDecoder> decoder_;
+    PictureRoute route_ = PictureRoute::pixels;
     ff::Packet packet_;
     std::int64_t fallbackDuration_ = 1;
 

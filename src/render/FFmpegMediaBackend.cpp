@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 
 namespace prismeta {
 
@@ -35,7 +36,64 @@ VideoOptions videoOptions(const MediaRequest& request) {
     if (request.maxTextureSize > 0) {
         options.maxDimension = request.maxTextureSize;
     }
+    options.blockTextures.s3tc = request.compressedTextures.s3tc;
+    options.blockTextures.rgtc = request.compressedTextures.rgtc;
+    options.blockTextures.bptc = request.compressedTextures.bptc;
+    options.blockTextures.maxSide = options.maxDimension;
     return options;
+}
+
+MediaPixelFormat mediaFormatOf(PictureFormat format) {
+    switch (format) {
+    case PictureFormat::bgra8:
+        return MediaPixelFormat::bgra8;
+    case PictureFormat::bc1:
+        return MediaPixelFormat::bc1;
+    case PictureFormat::bc3:
+        return MediaPixelFormat::bc3;
+    case PictureFormat::bc3ScaledYCoCg:
+        return MediaPixelFormat::bc3ScaledYCoCg;
+    case PictureFormat::bc4:
+        return MediaPixelFormat::bc4;
+    case PictureFormat::bc7:
+        return MediaPixelFormat::bc7;
+    }
+    return MediaPixelFormat::bgra8;
+}
+
+// A video picture as the renderer takes it: BGRA rows or compressed blocks.
+MediaFrame frameOf(const VideoFrame& picture) {
+    MediaFrame frame{picture.width, picture.height, static_cast<std::size_t>(picture.stride),
+                     mediaFormatOf(picture.format), picture.pixels};
+    frame.bytes = picture.bytes;
+    frame.alphaPixels = picture.alphaPixels;
+    frame.alphaBytes = picture.alphaBytes;
+    return frame;
+}
+
+MediaFrame frameOf(const BlockPicture& picture) {
+    MediaFrame frame{picture.width, picture.height, 0, mediaFormatOf(picture.format),
+                     picture.blocks.data()};
+    frame.bytes = picture.blocks.size();
+    if (!picture.alpha.empty()) {
+        frame.alphaPixels = picture.alpha.data();
+        frame.alphaBytes = picture.alpha.size();
+    }
+    return frame;
+}
+
+VideoFeed::Route feedRoute(PictureRoute route) {
+    switch (route) {
+    case PictureRoute::undecided:
+        return VideoFeed::Route::undecided;
+    case PictureRoute::pixels:
+        return VideoFeed::Route::pixels;
+    case PictureRoute::blocks:
+        return VideoFeed::Route::compressed;
+    case PictureRoute::pixelsForLackOfTextures:
+        return VideoFeed::Route::pixelsForLackOfTextures;
+    }
+    return VideoFeed::Route::pixels;
 }
 
 // A still decoding on the loader threads; the decoded picture is kept here
@@ -86,13 +144,13 @@ public:
         if (!lease_) {
             return std::nullopt;
         }
-        return MediaFrame{lease_->width, lease_->height, static_cast<std::size_t>(lease_->stride),
-                          MediaPixelFormat::bgra8, lease_->pixels};
+        return frameOf(*lease_);
     }
 
     void releaseFrame() override { lease_.reset(); }
 
     bool playing() const override { return player_.decoding(); }
+    Route route() const override { return feedRoute(player_.route()); }
 
 private:
     // Destroyed in reverse: the lease before its player, the player (and so
@@ -107,13 +165,19 @@ private:
 // A picture decoded before the feed was made, delivered once.
 class ReadyPicture final : public ImageFeed, public VideoFeed {
 public:
-    explicit ReadyPicture(std::optional<PixelImage> picture) : picture_(std::move(picture)) {}
+    explicit ReadyPicture(std::optional<PixelImage> picture) {
+        if (picture) {
+            picture_ = std::move(*picture);
+        }
+    }
+    ReadyPicture(std::optional<std::variant<PixelImage, BlockPicture>> picture, PictureRoute route)
+        : picture_(std::move(picture)), route_(feedRoute(route)) {}
 
     std::optional<MediaFrame> takeImage() override {
         if (!picture_) {
             return std::nullopt;
         }
-        return frameOf(*picture_);
+        return std::visit([](const auto& p) { return frameOf(p); }, *picture_);
     }
 
     std::optional<MediaFrame> newFrame(double) override {
@@ -126,9 +190,11 @@ public:
 
     bool pending() const override { return picture_.has_value(); }
     bool playing() const override { return picture_.has_value() && !delivered_; }
+    Route route() const override { return route_; }
 
 private:
-    std::optional<PixelImage> picture_;
+    std::optional<std::variant<PixelImage, BlockPicture>> picture_;
+    Route route_ = Route::pixels;
     bool delivered_ = false;
 };
 
@@ -156,11 +222,12 @@ MediaBackend mediaBackendAt(double seconds,
     backend.openVideo = [seconds, noPicture = std::move(noPicture)](
                             const MediaRequest& request) -> std::unique_ptr<VideoFeed> {
         const std::string path(request.path);
-        auto picture = decodeVideoFrameAt(path, seconds, videoOptions(request));
+        PictureRoute route = PictureRoute::pixels;
+        auto picture = decodeVideoPictureAt(path, seconds, videoOptions(request), &route);
         if (!picture && noPicture) {
             noPicture(path);
         }
-        return std::make_unique<ReadyPicture>(std::move(picture));
+        return std::make_unique<ReadyPicture>(std::move(picture), route);
     };
     return backend;
 }

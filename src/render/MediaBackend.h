@@ -17,16 +17,45 @@ namespace prismeta {
 // renderer turns them into textures. Without a backend (the default) image
 // and video surfaces show the placeholder colour.
 
-enum class MediaPixelFormat { rgba8, bgra8 };
+enum class MediaPixelFormat {
+    rgba8,
+    bgra8,
+    // GPU-compressed pictures: 4 x 4 pixel blocks, rows of blocks from the
+    // top, the picture padded to whole blocks. Straight alpha.
+    bc1,            // DXT1, opaque RGB
+    bc3,            // DXT5, RGBA
+    bc3ScaledYCoCg, // DXT5 holding Co, Cg, a scale and Y (turned into RGB when drawn)
+    bc4,            // RGTC1, one channel, shown as opaque grey
+    bc7,            // BPTC unorm, RGBA
+};
+
+// Whether the format is one of the GPU-compressed ones.
+constexpr bool isBlockCompressed(MediaPixelFormat format) {
+    return format != MediaPixelFormat::rgba8 && format != MediaPixelFormat::bgra8;
+}
 
 // A borrowed picture: 8 bits per channel, straight (not premultiplied) alpha,
 // rows from the top, strideBytes apart (at least width * 4, a multiple of 4).
+// A compressed picture has instead `bytes` of blocks at pixels, and may carry
+// an alpha image (BC4, `alphaBytes` at alphaPixels, same size) beside a
+// scaled-YCoCg one.
 struct MediaFrame {
     int width = 0;
     int height = 0;
     std::size_t strideBytes = 0;
     MediaPixelFormat format = MediaPixelFormat::rgba8;
     const std::uint8_t* pixels = nullptr;
+    std::size_t bytes = 0;
+    const std::uint8_t* alphaPixels = nullptr;
+    std::size_t alphaBytes = 0;
+};
+
+// The families of compressed textures a renderer can sample: S3TC (BC1,
+// BC3), RGTC (BC4) and BPTC (BC7).
+struct CompressedTextures {
+    bool s3tc = false;
+    bool rgtc = false;
+    bool bptc = false;
 };
 
 // Decodes one still image, possibly on a thread of its own. Polled by the
@@ -60,6 +89,13 @@ public:
     // file that cannot be played). A host that redraws only on change keeps
     // drawing while this holds.
     virtual bool playing() const { return true; }
+
+    // How the pictures come, once the feed knows (after opening the file, on
+    // its own thread): a GPU-compressed video whose blocks the renderer
+    // cannot sample comes decoded to pixels instead, which the renderer says
+    // in its log.
+    enum class Route { undecided, pixels, compressed, pixelsForLackOfTextures };
+    virtual Route route() const { return Route::pixels; }
 };
 
 // What a media source asks its backend to open, on the render thread while
@@ -75,6 +111,9 @@ struct MediaRequest {
     // The largest side a texture may have here; larger pictures should come
     // scaled down rather than not at all.
     int maxTextureSize = 0;
+    // The compressed textures the renderer samples: a video stored in GPU
+    // blocks comes as such only in these, decoded to pixels otherwise.
+    CompressedTextures compressedTextures;
 };
 
 // Factories called on the render thread when a surface's media source is
@@ -90,6 +129,12 @@ struct MediaBackend {
     // asynchronously. Software rendering (llvmpipe) is faster straight.
     enum class Upload { direct, pixelBuffer };
     Upload videoUpload = Upload::direct;
+
+    // The compressed textures the backend may hand out; the renderer narrows
+    // this to what its driver samples before any source is made. Narrowing
+    // it here plays compressed videos decoded to pixels, as on a driver
+    // without those formats.
+    CompressedTextures compressedTextures{true, true, true};
 };
 
 } // namespace prismeta

@@ -2,6 +2,7 @@
 
 #include "core/Surface.h"
 #include "render/TestPattern.h"
+#include "render/UniformBlocks.h"
 
 #include <epoxy/gl.h>
 
@@ -81,6 +82,71 @@ bool stageInPixelBuffer(unsigned buffer, const MediaFrame& frame) {
     return false;
 }
 
+struct BlockFormat {
+    GLenum internalFormat = 0;
+    std::size_t blockBytes = 0;
+    int coding = plainPicture;
+};
+
+BlockFormat blockFormat(const MediaFrame& frame) {
+    switch (frame.format) {
+    case MediaPixelFormat::bc1:
+        return {GL_COMPRESSED_RGB_S3TC_DXT1_EXT, 8, blockPicture};
+    case MediaPixelFormat::bc3:
+        return {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 16, blockPicture};
+    case MediaPixelFormat::bc3ScaledYCoCg:
+        return {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 16,
+                frame.alphaPixels != nullptr ? scaledYCoCgWithAlpha : scaledYCoCgPicture};
+    case MediaPixelFormat::bc4:
+        return {GL_COMPRESSED_RED_RGTC1, 8, singleChannelPicture};
+    case MediaPixelFormat::bc7:
+        return {GL_COMPRESSED_RGBA_BPTC_UNORM, 16, blockPicture};
+    case MediaPixelFormat::rgba8:
+    case MediaPixelFormat::bgra8:
+        break;
+    }
+    return {};
+}
+
+// The bytes of a picture of the given block size padded to whole blocks; 0
+// when that is not a sensible size.
+std::size_t blockBytes(int width, int height, std::size_t bytesPerBlock) {
+    if (width <= 0 || height <= 0) {
+        return 0;
+    }
+    return ((static_cast<std::size_t>(width) + 3) / 4) *
+           ((static_cast<std::size_t>(height) + 3) / 4) * bytesPerBlock;
+}
+
+// Fills texture (made on first use) with a compressed image padded to whole
+// blocks: in place while its format and size stay, new storage otherwise.
+bool uploadBlocks(unsigned& texture, unsigned& format, int& width, int& height,
+                  GLenum internalFormat, int paddedWidth, int paddedHeight,
+                  const std::uint8_t* blocks, std::size_t bytes) {
+    if (texture == 0) {
+        glGenTextures(1, &texture);
+        if (texture == 0) {
+            return false;
+        }
+        glBindTexture(GL_TEXTURE_2D, texture);
+        setTextureParameters();
+    } else {
+        glBindTexture(GL_TEXTURE_2D, texture);
+    }
+    resetUnpackState(0);
+    if (format == internalFormat && width == paddedWidth && height == paddedHeight) {
+        glCompressedTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, paddedWidth, paddedHeight, internalFormat,
+                                  static_cast<GLsizei>(bytes), blocks);
+    } else {
+        glCompressedTexImage2D(GL_TEXTURE_2D, 0, internalFormat, paddedWidth, paddedHeight, 0,
+                               static_cast<GLsizei>(bytes), blocks);
+        format = internalFormat;
+        width = paddedWidth;
+        height = paddedHeight;
+    }
+    return true;
+}
+
 } // namespace
 
 MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
@@ -99,6 +165,7 @@ MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, un
         r.signature = signature_;
         r.hostTimeSeconds = hostTimeSeconds;
         r.maxTextureSize = maxTextureSize_;
+        r.compressedTextures = backend.compressedTextures;
         return r;
     };
     switch (kind_) {
@@ -131,6 +198,9 @@ MediaSource::~MediaSource() {
     }
     if (lastVideoTexture_ != 0) {
         glDeleteTextures(1, &lastVideoTexture_);
+    }
+    if (alphaTexture_ != 0) {
+        glDeleteTextures(1, &alphaTexture_);
     }
     if (pixelBuffer_ != 0) {
         glDeleteBuffers(1, &pixelBuffer_);
@@ -183,9 +253,23 @@ unsigned MediaSource::videoTexture(double hostTimeSeconds) {
     if (!frame) {
         return 0;
     }
-    const bool uploaded =
-        upload(lastVideoTexture_, textureWidth_, textureHeight_, *frame, maxTextureSize_,
-               uploadThroughPixelBuffer_ ? &pixelBuffer_ : nullptr);
+    bool uploaded = false;
+    if (frame->pixels == nullptr) {
+        // A picture the decoder could not make: the last one stays.
+    } else if (isBlockCompressed(frame->format)) {
+        uploaded = uploadCompressed(*frame);
+    } else {
+        if (textureFormat_ != 0) {
+            // The texture held blocks: it gets pixel storage anew.
+            textureFormat_ = 0;
+            textureWidth_ = textureHeight_ = 0;
+        }
+        uploaded = upload(lastVideoTexture_, textureWidth_, textureHeight_, *frame, maxTextureSize_,
+                          uploadThroughPixelBuffer_ ? &pixelBuffer_ : nullptr);
+        if (uploaded) {
+            videoLayout_ = PictureLayout{};
+        }
+    }
     guarded([&] {
         videoFeed_->releaseFrame();
         return 0;
@@ -246,6 +330,44 @@ bool MediaSource::upload(unsigned& texture, int& width, int& height, const Media
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     return true;
+}
+
+bool MediaSource::uploadCompressed(const MediaFrame& frame) {
+    const BlockFormat colour = blockFormat(frame);
+    const std::size_t bytes = blockBytes(frame.width, frame.height, colour.blockBytes);
+    const int paddedWidth = (frame.width + 3) / 4 * 4;
+    const int paddedHeight = (frame.height + 3) / 4 * 4;
+    const bool withAlpha = colour.coding == scaledYCoCgWithAlpha;
+    if (colour.internalFormat == 0 || frame.pixels == nullptr || bytes == 0 ||
+        frame.bytes != bytes || frame.width > maxTextureSize_ - 3 ||
+        frame.height > maxTextureSize_ - 3 ||
+        (withAlpha && frame.alphaBytes != blockBytes(frame.width, frame.height, 8))) {
+        return false;
+    }
+    if (!uploadBlocks(lastVideoTexture_, textureFormat_, textureWidth_, textureHeight_,
+                      colour.internalFormat, paddedWidth, paddedHeight, frame.pixels, bytes)) {
+        return false;
+    }
+    if (withAlpha) {
+        unsigned alphaFormat = alphaTexture_ != 0 ? GL_COMPRESSED_RED_RGTC1 : 0;
+        if (!uploadBlocks(alphaTexture_, alphaFormat, alphaWidth_, alphaHeight_,
+                          GL_COMPRESSED_RED_RGTC1, paddedWidth, paddedHeight, frame.alphaPixels,
+                          frame.alphaBytes)) {
+            return false;
+        }
+    }
+    videoLayout_.coding = colour.coding;
+    videoLayout_.scale[0] = static_cast<float>(frame.width) / static_cast<float>(paddedWidth);
+    videoLayout_.scale[1] = static_cast<float>(frame.height) / static_cast<float>(paddedHeight);
+    videoLayout_.alphaTexture = withAlpha ? alphaTexture_ : 0;
+    return true;
+}
+
+bool MediaSource::compressedVideoDecodedToPixels() {
+    if (route_ == VideoFeed::Route::undecided && videoFeed_) {
+        route_ = guarded([&] { return videoFeed_->route(); });
+    }
+    return route_ == VideoFeed::Route::pixelsForLackOfTextures;
 }
 
 unsigned MediaSource::makeTestPattern(int size) {

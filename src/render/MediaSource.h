@@ -54,6 +54,20 @@ public:
     // The texture of the last video frame delivered; 0 before the first.
     unsigned lastVideoTexture() const { return lastVideoTexture_; }
 
+    // How to read lastVideoTexture: as it is, or as a compressed picture
+    // padded to whole blocks (scale: the picture's share of the texture),
+    // with its alpha image's texture where it has one.
+    struct PictureLayout {
+        int coding = 0; // a PictureCoding
+        float scale[2] = {1.0f, 1.0f};
+        unsigned alphaTexture = 0;
+    };
+    const PictureLayout& videoLayout() const { return videoLayout_; }
+    // Whether the video turned out to be GPU-compressed but comes decoded to
+    // pixels because the renderer cannot sample its blocks. Polls the feed
+    // until it has decided.
+    bool compressedVideoDecodedToPixels();
+
     // Whether drawing again later may show something new: a still that is
     // still decoding, or a video whose decoder had not ended at the last poll.
     // Windows draw only on change, so a source that plays by any other means
@@ -70,6 +84,9 @@ private:
     // through pixelBuffer when it is not null (made on first use).
     static bool upload(unsigned& texture, int& width, int& height, const MediaFrame& frame,
                        int maxTextureSize, unsigned* pixelBuffer = nullptr);
+    // Uploads a compressed picture (and its alpha image) into the video
+    // textures, reusing their storage while size and format stay.
+    bool uploadCompressed(const MediaFrame& frame);
 
     std::string signature_;
     MediaKind kind_;
@@ -81,6 +98,12 @@ private:
     unsigned lastVideoTexture_ = 0;
     int textureWidth_ = 0;
     int textureHeight_ = 0;
+    unsigned textureFormat_ = 0; // the GL internal format of a compressed picture's texture
+    unsigned alphaTexture_ = 0;
+    int alphaWidth_ = 0;
+    int alphaHeight_ = 0;
+    PictureLayout videoLayout_;
+    VideoFeed::Route route_ = VideoFeed::Route::undecided;
     bool uploadThroughPixelBuffer_ = false;
     unsigned pixelBuffer_ = 0;
     // Read before each poll, so a last picture published just before the

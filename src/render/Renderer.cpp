@@ -1,6 +1,7 @@
 #include "render/Renderer.h"
 
 #include "core/BlendCurve.h"
+#include "core/Log.h"
 #include "core/MediaLocations.h"
 #include "core/ProjectModel.h"
 #include "core/Surface.h"
@@ -136,7 +137,20 @@ bool Renderer::createGpuState() {
     glUniformBlockBinding(pipeline, frameBlock, frameUniformsBinding);
     glUseProgram(pipeline);
     glUniform1i(textureUniform, 0);
+    glUniform1i(glGetUniformLocation(pipeline, "alphaTexture"), 1);
     glUseProgram(0);
+
+    // Compressed video is handed to this renderer only in the block formats
+    // its driver samples; any other plays decoded to pixels.
+    const int version = epoxy_gl_version();
+    driverTextures_.s3tc = epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc");
+    driverTextures_.rgtc =
+        version >= 30 || epoxy_has_gl_extension("GL_ARB_texture_compression_rgtc");
+    driverTextures_.bptc =
+        version >= 42 || epoxy_has_gl_extension("GL_ARB_texture_compression_bptc");
+    media_.compressedTextures.s3tc = media_.compressedTextures.s3tc && driverTextures_.s3tc;
+    media_.compressedTextures.rgtc = media_.compressedTextures.rgtc && driverTextures_.rgtc;
+    media_.compressedTextures.bptc = media_.compressedTextures.bptc && driverTextures_.bptc;
 
     glGenBuffers(1, &vertexBuffer_);
     glGenBuffers(1, &blendVertexBuffer_);
@@ -358,6 +372,10 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
         glBindSampler(0, sampler);
         glBindBufferRange(GL_UNIFORM_BUFFER, frameUniformsBinding, uniformBuffer_, 0,
                           sizeof(FrameUniforms));
+        // Unit 1 holds the alpha image of a compressed picture that has one,
+        // and never an empty slot otherwise.
+        glBindSampler(1, sampler);
+        unsigned boundAlpha = 0;
         for (std::size_t i = 0; i < drawItems_.size(); ++i) {
             const DrawItem& item = drawItems_[i];
             if (item.count == 0) {
@@ -366,6 +384,13 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
             glBindBufferRange(GL_UNIFORM_BUFFER, surfaceUniformsBinding, uniformBuffer_,
                               static_cast<GLintptr>(surfaceBase + i * uniformStride_),
                               sizeof(SurfaceUniforms));
+            const unsigned alpha = item.alphaTexture != 0 ? item.alphaTexture : fallbackTexture;
+            if (alpha != boundAlpha) {
+                glActiveTexture(GL_TEXTURE1);
+                glBindTexture(GL_TEXTURE_2D, alpha);
+                glActiveTexture(GL_TEXTURE0);
+                boundAlpha = alpha;
+            }
             glBindTexture(GL_TEXTURE_2D, item.texture);
             glDrawArrays(GL_TRIANGLES, static_cast<GLint>(item.first),
                          static_cast<GLsizei>(item.count));
@@ -380,6 +405,10 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glBindVertexArray(0);
     glUseProgram(0);
     glBindSampler(0, 0);
+    glBindSampler(1, 0);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, 0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDisable(GL_SCISSOR_TEST);
@@ -399,6 +428,10 @@ void Renderer::drawSurface(const Surface& surface, double hostTime) {
             if (texture == 0) {
                 texture = source->lastVideoTexture(); // hold the last frame between new ones
             }
+            if (!compressedFallbackLogged_ && source->compressedVideoDecodedToPixels()) {
+                compressedFallbackLogged_ = true;
+                logCompressedFallback(source->path());
+            }
             break;
         case MediaKind::color:
             break;
@@ -417,6 +450,13 @@ void Renderer::drawSurface(const Surface& surface, double hostTime) {
         uniforms.color[0] = uniforms.color[1] = uniforms.color[2] = uniforms.color[3] = 1.0f;
         uniforms.useTexture = 1;
         item.texture = texture;
+        if (source->kind() == MediaKind::video) {
+            const MediaSource::PictureLayout& layout = source->videoLayout();
+            uniforms.pictureCoding = layout.coding;
+            uniforms.pictureScale[0] = layout.scale[0];
+            uniforms.pictureScale[1] = layout.scale[1];
+            item.alphaTexture = layout.alphaTexture;
+        }
     } else {
         std::memcpy(uniforms.color, placeholderColor, sizeof uniforms.color);
         item.texture = fallbackTexture;
@@ -436,6 +476,21 @@ void Renderer::drawSurface(const Surface& surface, double hostTime) {
         item.count = static_cast<std::uint32_t>(tessellateSurface(surface, vertices_));
     }
     drawItems_.push_back(item);
+}
+
+void Renderer::logCompressedFallback(std::string_view path) const {
+    std::string missing;
+    for (const auto& [has, name] :
+         {std::pair{driverTextures_.s3tc, "S3TC"}, std::pair{driverTextures_.rgtc, "RGTC"},
+          std::pair{driverTextures_.bptc, "BPTC"}}) {
+        if (!has) {
+            missing += missing.empty() ? name : std::string(", ") + name;
+        }
+    }
+    logLine("Prismeta: HAP video decoded on the processor (" +
+            (missing.empty() ? std::string("compressed textures turned off")
+                             : "the driver lacks " + missing + " textures") +
+            "): " + std::string(path));
 }
 
 void Renderer::uploadFrame() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace prismeta {
@@ -94,6 +95,7 @@ private:
         std::uint32_t first = 0;
         std::uint32_t count = 0;
         unsigned texture = 0;
+        unsigned alphaTexture = 0; // a compressed picture's alpha image, if it has one
     };
 
     Renderer(const ProjectModel& model, std::optional<OutputConfig> outputConfig,
@@ -109,6 +111,9 @@ private:
     // test, the test field beneath them (the canvas is not drawn then).
     void drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame, bool blendTest);
     void uploadFrame();
+    // The one log line of a renderer that had to play a HAP video decoded to
+    // pixels.
+    void logCompressedFallback(std::string_view path) const;
 
     const ProjectModel* model_;
     std::optional<OutputConfig> outputConfig_;
@@ -135,6 +140,8 @@ private:
     std::uint64_t frameStamp_ = 0;
     std::shared_ptr<const MediaLocations> mediaLocations_;
     bool mediaLocationsChanged_ = false;
+    CompressedTextures driverTextures_; // what the driver samples, found at creation
+    bool compressedFallbackLogged_ = false;
 
     // Per-frame storage, kept between frames so a steady frame allocates nothing.
     std::vector<SurfaceVertex> vertices_;

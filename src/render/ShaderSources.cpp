@@ -26,20 +26,52 @@ void main() { surface_vertex(); }
 // The feather is measured in texture space, so on a meshed surface it softens
 // only the outer border of the whole surface. The output is premultiplied for
 // the ONE, ONE_MINUS_SRC_ALPHA blending.
+//
+// Compressed video pictures (pictureCoding not 0) fill only pictureScale of
+// their texture, the rest padding them to whole 4 x 4 blocks: they are
+// sampled no further than half a texel inside the picture's far edges, as
+// clamping to the edge would, so the padding never shows. Scaled YCoCg (Co,
+// Cg around 128/255 and divided by scale = blue * 255/8 + 1, Y in alpha) is
+// turned into straight RGB here, before the same opacity, feather and
+// premultiplication as every other picture; plain textures are sampled
+// exactly as before.
 const std::string_view surfaceFragmentSource = R"(#version 330 core
 layout(std140) uniform SurfaceUniforms {
     vec4 color;
     float opacity;
     int useTexture;
     float feather;
+    vec2 pictureScale;
+    int pictureCoding;
 };
 uniform sampler2D mediaTexture;
+uniform sampler2D alphaTexture;
 in vec3 vUvq;
 out vec4 fragColor;
 
+vec4 surface_block_picture(vec2 uv) {
+    vec2 farthest = pictureScale - 0.5 / vec2(textureSize(mediaTexture, 0));
+    vec2 st = min(uv * pictureScale, farthest);
+    vec4 t = texture(mediaTexture, st);
+    if (pictureCoding == 1) {
+        return t;
+    }
+    if (pictureCoding == 4) {
+        return vec4(t.rrr, 1.0);
+    }
+    float scale = t.b * (255.0 / 8.0) + 1.0;
+    float co = (t.r - 128.0 / 255.0) / scale;
+    float cg = (t.g - 128.0 / 255.0) / scale;
+    vec3 rgb = clamp(vec3(t.a + co - cg, t.a + cg, t.a - co - cg), 0.0, 1.0);
+    float a = pictureCoding == 3 ? texture(alphaTexture, st).r : 1.0;
+    return vec4(rgb, a);
+}
+
 vec4 surface_fragment() {
     vec2 uv = vUvq.xy / vUvq.z;
-    vec4 c = useTexture != 0 ? texture(mediaTexture, uv) : color;
+    vec4 c = useTexture == 0    ? color
+             : pictureCoding == 0 ? texture(mediaTexture, uv)
+                                  : surface_block_picture(uv);
     c.a = c.a * opacity;
     if (feather > 0.0001) {
         float edge = min(min(uv.x, 1.0 - uv.x), min(uv.y, 1.0 - uv.y));

@@ -10,7 +10,8 @@ namespace prismeta {
 //
 // Surface program: attributes 0 = pos (vec2), 1 = uvq (vec3); uniform blocks
 // FrameUniforms and SurfaceUniforms (std140, see UniformBlocks.h); sampler
-// uniform mediaTexture on unit 0.
+// uniforms mediaTexture on unit 0 and alphaTexture (the alpha image of a
+// compressed picture that has one) on unit 1.
 // Overlay program: attributes 0 = pos (vec2), 1 = alpha (float); uniform
 // block BlendUniforms (std140); int uniform blendStage (0 ramps, 1 black-level
 // lift, 2 blend test field).

@@ -14,6 +14,18 @@ inline constexpr unsigned surfaceUniformsBinding = 0;
 inline constexpr unsigned frameUniformsBinding = 1;
 inline constexpr unsigned blendUniformsBinding = 2;
 
+// How the fragment stage reads a texture (pictureCoding). Plain textures
+// are sampled as they are. The others are compressed video pictures padded
+// to whole 4 x 4 blocks: sampled within pictureScale of the texture, and
+// turned into straight RGBA first where they store something else.
+enum PictureCoding : std::int32_t {
+    plainPicture = 0,
+    blockPicture = 1,         // RGB or RGBA blocks
+    scaledYCoCgPicture = 2,   // Co, Cg, scale, Y: opaque
+    scaledYCoCgWithAlpha = 3, // the same, alpha from texture unit 1 (red)
+    singleChannelPicture = 4, // red shown as opaque grey
+};
+
 // Per-surface fragment constants.
 struct SurfaceUniforms {
     float color[4] = {0.0f, 0.0f, 0.0f, 0.0f}; // used when useTexture is 0
@@ -21,6 +33,11 @@ struct SurfaceUniforms {
     std::int32_t useTexture = 0;               // nonzero: sample texture unit 0
     float feather = 0.0f;                      // soft border in texture units; off at <= 0.0001
     float gap_ = 0.0f;
+    // The picture's share of its texture (1, 1 unless padded) and how to
+    // read it; only for pictureCoding other than plainPicture.
+    float pictureScale[2] = {1.0f, 1.0f};
+    std::int32_t pictureCoding = plainPicture;
+    float gap2_ = 0.0f;
 };
 
 // Per-pass vertex constants: the canvas rectangle that fills the viewport.
@@ -41,11 +58,13 @@ struct BlendUniforms {
     float gap_[2] = {0.0f, 0.0f};
 };
 
-static_assert(sizeof(SurfaceUniforms) == 32);
+static_assert(sizeof(SurfaceUniforms) == 48);
 static_assert(offsetof(SurfaceUniforms, color) == 0);
 static_assert(offsetof(SurfaceUniforms, opacity) == 16);
 static_assert(offsetof(SurfaceUniforms, useTexture) == 20);
 static_assert(offsetof(SurfaceUniforms, feather) == 24);
+static_assert(offsetof(SurfaceUniforms, pictureScale) == 32);
+static_assert(offsetof(SurfaceUniforms, pictureCoding) == 40);
 static_assert(sizeof(FrameUniforms) == 16);
 static_assert(offsetof(FrameUniforms, cropOrigin) == 0);
 static_assert(offsetof(FrameUniforms, cropSize) == 8);

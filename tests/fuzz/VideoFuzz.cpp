@@ -2,8 +2,9 @@
 // MediaSource through the windows' FFmpeg backend (a VideoPlayer on its own
 // decoding thread, on the surface's playback clock), drawn at a few host
 // times and released; and decoded at fixed times as the command-line
-// renderer does. Nothing may crash, release must return promptly and leave
-// no decoding thread behind, and every picture must be as large as it says.
+// renderer does, HAP frames also as their compressed blocks. Nothing may
+// crash, release must return promptly and leave no decoding thread behind,
+// and every picture must be as large as it says.
 #include "FuzzChecks.h"
 #include "MediaHarness.h"
 #include "ScratchFile.h"
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <variant>
 
 namespace {
 
@@ -63,6 +65,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const double seconds : {0.0, 0.75}) {
         if (auto picture = decodeVideoFrameAt(file.path(), seconds, options)) {
             fuzz::checkPictureSize(*picture, maxSide, "video");
+        }
+    }
+    // The same with every block texture family: HAP frames come as their
+    // blocks, parsed and decompressed by the media library's own reader.
+    VideoOptions blocks = options;
+    blocks.blockTextures = {true, true, true, maxSide};
+    if (auto picture = decodeVideoPictureAt(file.path(), 0.1, blocks)) {
+        if (const auto* pixels = std::get_if<PixelImage>(&*picture)) {
+            fuzz::checkPictureSize(*pixels, maxSide, "video");
+        } else if (const auto* block = std::get_if<BlockPicture>(&*picture)) {
+            const std::size_t blocksWide = (static_cast<std::size_t>(block->width) + 3) / 4;
+            const std::size_t blocksHigh = (static_cast<std::size_t>(block->height) + 3) / 4;
+            const std::size_t blockBytes =
+                block->format == PictureFormat::bc1 || block->format == PictureFormat::bc4 ? 8 : 16;
+            if (block->width < 1 || block->height < 1 || block->width > maxSide ||
+                block->height > maxSide ||
+                block->blocks.size() != blocksWide * blocksHigh * blockBytes ||
+                (!block->alpha.empty() && block->alpha.size() != blocksWide * blocksHigh * 8)) {
+                fault("compressed picture has an impossible size");
+            }
         }
     }
 

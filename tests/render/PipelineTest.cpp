@@ -55,17 +55,20 @@ TEST(Pipeline, UniformBlocksHaveTheRecordLayouts) {
     ASSERT_TRUE(useGlContext());
     const unsigned program = buildShaderProgram(surfaceVertexSource, surfaceFragmentSource);
     ASSERT_NE(program, 0u);
-    const char* names[] = {"color", "opacity", "useTexture", "feather", "cropOrigin", "cropSize"};
-    GLuint indices[6];
-    glGetUniformIndices(program, 6, names, indices);
-    GLint offsets[6];
-    glGetActiveUniformsiv(program, 6, indices, GL_UNIFORM_OFFSET, offsets);
+    const char* names[] = {"color",        "opacity",       "useTexture", "feather",
+                           "pictureScale", "pictureCoding", "cropOrigin", "cropSize"};
+    GLuint indices[8];
+    glGetUniformIndices(program, 8, names, indices);
+    GLint offsets[8];
+    glGetActiveUniformsiv(program, 8, indices, GL_UNIFORM_OFFSET, offsets);
     EXPECT_EQ(offsets[0], static_cast<GLint>(offsetof(SurfaceUniforms, color)));
     EXPECT_EQ(offsets[1], static_cast<GLint>(offsetof(SurfaceUniforms, opacity)));
     EXPECT_EQ(offsets[2], static_cast<GLint>(offsetof(SurfaceUniforms, useTexture)));
     EXPECT_EQ(offsets[3], static_cast<GLint>(offsetof(SurfaceUniforms, feather)));
-    EXPECT_EQ(offsets[4], static_cast<GLint>(offsetof(FrameUniforms, cropOrigin)));
-    EXPECT_EQ(offsets[5], static_cast<GLint>(offsetof(FrameUniforms, cropSize)));
+    EXPECT_EQ(offsets[4], static_cast<GLint>(offsetof(SurfaceUniforms, pictureScale)));
+    EXPECT_EQ(offsets[5], static_cast<GLint>(offsetof(SurfaceUniforms, pictureCoding)));
+    EXPECT_EQ(offsets[6], static_cast<GLint>(offsetof(FrameUniforms, cropOrigin)));
+    EXPECT_EQ(offsets[7], static_cast<GLint>(offsetof(FrameUniforms, cropSize)));
     GLint size = 0;
     glGetActiveUniformBlockiv(program, glGetUniformBlockIndex(program, "SurfaceUniforms"),
                               GL_UNIFORM_BLOCK_DATA_SIZE, &size);
