@@ -1,16 +1,19 @@
 #pragma once
 
+#include "core/OutputDisplay.h"
 #include "core/Uuid.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace prismeta {
 
 // One projector output: the crop rectangle of the canvas it shows (canvas
-// coordinates) and the widths of its black edge-blend ramps (fractions of the
-// output's own width and height; a ramp is drawn only above 0).
+// coordinates), the widths of its black edge-blend ramps (fractions of the
+// output's own width and height; a ramp is drawn only above 0) and, once its
+// window has been placed, the screen that window goes to.
 struct OutputConfig {
     Uuid id;
     std::string name = "Output";
@@ -22,6 +25,7 @@ struct OutputConfig {
     float blendRight = 0.0f;
     float blendTop = 0.0f;
     float blendBottom = 0.0f;
+    std::optional<OutputDisplay> display;
 
     // An output with a new random id and every default.
     OutputConfig();
