@@ -27,6 +27,8 @@ AppCommands::AppCommands(ModelAdapter& adapter, QObject* parent)
     deleteSelected_ = makeAction(tr("Delete Selected"), QKeySequence(Qt::CTRL | Qt::Key_Backspace));
     resetCorners_ = makeAction(tr("Reset Corners"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     toggleSnap_ = makeAction(tr("Toggle Snap to Grid"), QKeySequence(Qt::CTRL | Qt::Key_G));
+    // Wired by the application, which owns the main window.
+    showEditor_ = makeAction(tr("Show Editor"), QKeySequence(Qt::CTRL | Qt::Key_E));
 
     ProjectModel& model = model_;
     connect(undo_, &QAction::triggered, this, [&model] { model.undo(); });
@@ -51,8 +53,8 @@ QAction* AppCommands::makeAction(const QString& text, const QKeySequence& shortc
 }
 
 QList<QAction*> AppCommands::all() const {
-    return {newProject_, open_,       save_,      saveAs_,         quit_,         undo_,
-            redo_,       addSurface_, duplicate_, deleteSelected_, resetCorners_, toggleSnap_};
+    return {newProject_, open_,      save_,           saveAs_,       quit_,       undo_,      redo_,
+            addSurface_, duplicate_, deleteSelected_, resetCorners_, toggleSnap_, showEditor_};
 }
 
 void AppCommands::buildMenus(QMenuBar* menuBar) const {
@@ -76,6 +78,9 @@ void AppCommands::buildMenus(QMenuBar* menuBar) const {
     surface->addAction(resetCorners_);
     surface->addSeparator();
     surface->addAction(toggleSnap_);
+
+    QMenu* window = menuBar->addMenu(tr("&Window"));
+    window->addAction(showEditor_);
 }
 
 void AppCommands::refreshEnabled() {

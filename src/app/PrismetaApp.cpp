@@ -5,7 +5,10 @@
 #include "app/DocumentDialogs.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
+#include "app/OutputPlacer.h"
+#include "app/OutputWindow.h"
 #include "app/OutputWindowRegistry.h"
+#include "app/ShowMode.h"
 
 #include <QAction>
 
@@ -21,6 +24,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     commands_ = std::make_unique<AppCommands>(*adapter_);
     outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
+    placer_ = std::make_unique<OutputPlacer>(*adapter_, *outputWindows_, mainWindow_.get());
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
     }
@@ -30,7 +34,16 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     connect(commands_->open(), &QAction::triggered, this, [this] { documents_->open(); });
     connect(commands_->save(), &QAction::triggered, this, [this] { documents_->save(); });
     connect(commands_->saveAs(), &QAction::triggered, this, [this] { documents_->saveAs(); });
-    connect(commands_->quit(), &QAction::triggered, this, [this] { mainWindow_->close(); });
+    connect(commands_->quit(), &QAction::triggered, this, [this] {
+        quitting_ = true;
+        mainWindow_->close();
+        quitting_ = false;
+    });
+    connect(commands_->showEditor(), &QAction::triggered, this, &PrismetaApp::showEditor);
+    // Its shortcut reaches the editor from any output window, also while the
+    // main window (and so its menus) is hidden.
+    connect(outputWindows_.get(), &OutputWindowRegistry::windowCreated, this,
+            [this](OutputWindow* window) { window->addAction(commands_->showEditor()); });
 
     connect(mainWindow_.get(), &MainWindow::outputRequested, this, &PrismetaApp::openDefaultOutput);
     connect(mainWindow_.get(), &MainWindow::outputWindowRequested, this,
@@ -42,6 +55,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
 
 PrismetaApp::~PrismetaApp() {
     // Windows first: they borrow the adapter and the model.
+    placer_.reset();
     mainWindow_.reset();
     outputWindows_.reset();
 }
@@ -57,6 +71,22 @@ bool PrismetaApp::openAtLaunch(const std::filesystem::path& file) {
     return documents_->openFile(error ? file : absolute);
 }
 
+void PrismetaApp::startShow(const std::filesystem::path& file) {
+    inShow_ = true;
+    placer_->setShowMode(true);
+    prismeta::startShow(model_, *outputWindows_, file);
+}
+
+void PrismetaApp::showEditor() {
+    if (mainWindow_->isMinimized()) {
+        mainWindow_->showNormal();
+    } else {
+        mainWindow_->show();
+    }
+    mainWindow_->raise();
+    mainWindow_->activateWindow();
+}
+
 void PrismetaApp::openDefaultOutput() {
     openOutput(model_.ensureDefaultOutput());
 }
@@ -66,6 +96,11 @@ void PrismetaApp::openOutput(const std::optional<Uuid>& outputID) {
 }
 
 bool PrismetaApp::mainWindowMayClose() {
+    if (inShow_ && !quitting_) {
+        // The show goes on without the editor.
+        mainWindow_->hide();
+        return false;
+    }
     if (!documents_->mayDiscardChanges()) {
         return false;
     }

@@ -23,6 +23,12 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(QStringLiteral("Projection mapping"));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption show(
+        QStringLiteral("show"),
+        QStringLiteral("Run the show: open every output that has a display full screen on its "
+                       "screen, without the editor (Ctrl+E shows it). Nothing is asked; "
+                       "problems are logged."));
+    parser.addOption(show);
     parser.addPositionalArgument(QStringLiteral("project"),
                                  QStringLiteral("A project file to open at launch."),
                                  QStringLiteral("[project]"));
@@ -33,7 +39,16 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (parser.isSet(show) && arguments.isEmpty()) {
+        std::fputs("prismeta: --show needs a project file\n", stderr);
+        return 2;
+    }
+
     prismeta::PrismetaApp app;
+    if (parser.isSet(show)) {
+        app.startShow(prismeta::pathFromQString(arguments.front()));
+        return QApplication::exec();
+    }
     app.show();
     if (!arguments.isEmpty()) {
         app.openAtLaunch(prismeta::pathFromQString(arguments.front()));

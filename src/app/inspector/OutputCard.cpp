@@ -1,5 +1,6 @@
 #include "app/inspector/OutputCard.h"
 
+#include "app/inspector/DisplayPicker.h"
 #include "app/inspector/ElidedLabel.h"
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorIcons.h"
@@ -106,6 +107,19 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     blendRow->addStretch(1);
     column->addLayout(blendRow);
 
+    auto* displayRow = new QHBoxLayout;
+    displayRow->setSpacing(4);
+    auto* displayCaption = makeLabel(tr("Display"), TextStyle::smallCaption, Tone::secondary, this);
+    display_ = new DisplayPicker(this);
+    displayCaption->setBuddy(display_);
+    displayRow->addWidget(displayCaption);
+    displayRow->addWidget(display_, 1);
+    column->addLayout(displayRow);
+    connect(display_, &DisplayPicker::displayChosen, this,
+            [this](const std::optional<OutputDisplay>& display) {
+                edit([&display](OutputConfig& o) { o.display = display; });
+            });
+
     connect(nameField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         edit([&text](OutputConfig& o) { o.name = text.toStdString(); });
     });
@@ -175,6 +189,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
         QLineEdit* field = blendField(edge);
         showFieldText(field, formatPercent(blendWidth(output, edge), field->locale()));
     }
+    display_->showDisplay(output.display);
     shown_ = output;
 }
 

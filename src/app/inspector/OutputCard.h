@@ -12,13 +12,15 @@ class QToolButton;
 
 namespace prismeta {
 
+class DisplayPicker;
 class ElidedLabel;
 class ProjectModel;
 
 // One output of the outputs section: its name (a double click asks to rename
 // it; while renaming, a field writes each keystroke until Return), the
-// buttons that open its window and delete it, and the "Blend" row with the
-// left, right, top and bottom ramp widths as whole percentages. It writes
+// buttons that open its window and delete it, the "Blend" row with the
+// left, right, top and bottom ramp widths as whole percentages, and the
+// "Display" row with the screen its window goes to. It writes
 // into its element of the model's outputs (found by id) and takes no undo
 // snapshot.
 //
@@ -46,6 +48,7 @@ public:
     QToolButton* openButton() const { return open_; }
     QToolButton* deleteButton() const { return delete_; }
     QLineEdit* blendField(Edge edge) const { return blend_[static_cast<std::size_t>(edge)]; }
+    DisplayPicker* displayPicker() const { return display_; }
 
 signals:
     void renameRequested(const prismeta::Uuid& outputID);
@@ -72,6 +75,7 @@ private:
     QToolButton* open_;
     QToolButton* delete_;
     std::array<QLineEdit*, 4> blend_{};
+    DisplayPicker* display_;
 };
 
 // The field of an output that a blend field shows and edits.
