@@ -5,6 +5,12 @@
 // the draw calls run the vertex stage on the calling thread, which the third
 // figure leaves out. Surfaces tile the canvas and show the test pattern;
 // plain quads or 6 x 6 meshes. Prints the GL_RENDERER the numbers belong to.
+// Last, one frame of the editor and one of the first output for each hostile
+// project file that loads (the tests check that the work is bounded; the time
+// lives here).
+#include "HostileProjects.h"
+
+#include "core/Log.h"
 #include "core/ProjectModel.h"
 #include "render/HeadlessContext.h"
 #include "render/OffscreenFramebuffer.h"
@@ -16,6 +22,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace prismeta {
 namespace {
@@ -111,6 +119,47 @@ BENCHMARK(BM_FrameWithoutDraws)
     ->ArgsProduct({{10, 100, 1000}, {0, 1}})
     ->ArgNames({"surfaces", "mesh6x6"})
     ->Unit(benchmark::kMicrosecond);
+
+void HostileProjectFrame(benchmark::State& state, const testing::HostileProject* project) {
+    context().makeCurrent();
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / "prismeta-bench-hostile.prismeta.json";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << project->bytes;
+    ProjectModel model;
+    ScopedLogSink quiet([](std::string_view) {});
+    const bool loaded = static_cast<bool>(model.load(path));
+    std::filesystem::remove(path);
+    if (!loaded) {
+        state.SkipWithError("refused by the reader");
+        return;
+    }
+    auto editor = Renderer::create(model, std::nullopt);
+    auto output =
+        Renderer::create(model, model.outputs().empty() ? OutputConfig{} : model.outputs().front());
+    auto target = OffscreenFramebuffer::create(640, 360);
+    if (!editor || !output || !target) {
+        state.SkipWithError("no renderer");
+        return;
+    }
+    for (auto _ : state) {
+        editor->draw(target->target(), 0.0);
+        output->draw(target->target(), 0.0);
+        glFinish();
+    }
+    state.counters["vertices"] = static_cast<double>(editor->frameVertexCount());
+}
+
+const bool hostileRegistered = [] {
+    static const std::vector<testing::HostileProject> projects = testing::hostileProjects();
+    for (const auto& project : projects) {
+        if (project.mustLoad) {
+            benchmark::RegisterBenchmark(("HostileProjectFrame/" + project.name).c_str(),
+                                         HostileProjectFrame, &project)
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    return true;
+}();
 
 } // namespace
 } // namespace prismeta

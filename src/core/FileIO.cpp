@@ -2,6 +2,7 @@
 
 #include "core/Uuid.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +17,12 @@ namespace {
 
 std::string errnoText(int error) {
     return std::strerror(error);
+}
+
+// The system would stop reading the path at its first NUL and name another
+// file.
+bool hasNul(const fs::path& path) {
+    return path.native().find('\0') != std::string::npos;
 }
 
 // Closes a descriptor when it goes out of scope.
@@ -78,9 +85,112 @@ Status writeAll(int fd, std::string_view bytes) {
     return Status::success();
 }
 
+// The start of a temporary file's name beside the target: a dot, at most the
+// first 32 bytes of the target's name (cut between characters) and a dot, so
+// that a leftover is recognisable and the name stays far below NAME_MAX
+// whatever the target is called.
+std::string temporaryStem(const std::string& name) {
+    std::size_t length = std::min<std::size_t>(name.size(), 32);
+    while (length > 0 && length < name.size() &&
+           (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
+        --length; // never split a UTF-8 sequence
+    }
+    return "." + name.substr(0, length) + ".";
+}
+
+// Writes the bytes, sets the mode and syncs; the description names the target.
+Status fillTemporary(int fd, std::string_view bytes, mode_t mode, const fs::path& target) {
+    if (const Status written = writeAll(fd, bytes); !written) {
+        return Status::failure("cannot write " + target.string() + ": " + written.error);
+    }
+    if (::fchmod(fd, mode) != 0) {
+        return Status::failure("cannot set the permissions of " + target.string() + ": " +
+                               errnoText(errno));
+    }
+    if (::fsync(fd) != 0) {
+        return Status::failure("cannot write " + target.string() + ": " + errnoText(errno));
+    }
+    return Status::success();
+}
+
+// A finished temporary file under a new name in folder, made through mkostemp.
+Result<std::string> writeNamedTemporary(const fs::path& folder, const std::string& stem,
+                                        mode_t mode, std::string_view bytes,
+                                        const fs::path& target) {
+    std::string name = (folder / (stem + "XXXXXX")).string();
+    FileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd.valid()) {
+        return Result<std::string>::failure("cannot create a temporary file in " + folder.string() +
+                                            ": " + errnoText(errno));
+    }
+    Status done = fillTemporary(fd.get(), bytes, mode, target);
+    if (done && ::close(fd.release()) != 0) {
+        done = Status::failure("cannot write " + target.string() + ": " + errnoText(errno));
+    }
+    if (!done) {
+        fd.reset();
+        ::unlink(name.c_str());
+        return Result<std::string>::failure(done.error);
+    }
+    return name;
+}
+
+// Gives an unnamed file a name in folder: through /proc/self/fd, which needs
+// no privilege, or with AT_EMPTY_PATH where /proc is not mounted (containers,
+// chroots) and the process may use it. False when neither works.
+bool linkUnnamed(int fd, const std::string& name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    return ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+// A finished temporary file made unnamed (O_TMPFILE), so that a process dying
+// while it writes leaves nothing behind, and named only once complete. A
+// failure with an empty description means the folder or the system cannot do
+// this (no O_TMPFILE, no way to link it): the caller uses a named file.
+Result<std::string> writeUnnamedTemporary(const fs::path& folder, const std::string& stem,
+                                          mode_t mode, std::string_view bytes,
+                                          const fs::path& target) {
+    FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    if (!fd.valid()) {
+        return Result<std::string>::failure("");
+    }
+    if (const Status done = fillTemporary(fd.get(), bytes, mode, target); !done) {
+        return Result<std::string>::failure(done.error);
+    }
+    std::string name;
+    for (int attempt = 0; attempt < 8 && name.empty(); ++attempt) {
+        const std::string candidate =
+            (folder / (stem + Uuid::random().text().substr(0, 8))).string();
+        if (linkUnnamed(fd.get(), candidate)) {
+            name = candidate;
+        } else if (errno != EEXIST) {
+            return Result<std::string>::failure("");
+        }
+    }
+    if (name.empty()) {
+        return Result<std::string>::failure("");
+    }
+    if (::close(fd.release()) != 0) {
+        const int error = errno;
+        ::unlink(name.c_str());
+        return Result<std::string>::failure("cannot write " + target.string() + ": " +
+                                            errnoText(error));
+    }
+    return name;
+}
+
 } // namespace
 
 Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) {
+    if (hasNul(path)) {
+        return Result<std::string>::failure(path.string() + ": " + errnoText(ENOENT));
+    }
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         return Result<std::string>::failure(path.string() + ": " + errnoText(errno));
@@ -125,6 +235,9 @@ Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) 
 }
 
 Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
+    if (hasNul(requested)) {
+        return Status::failure(requested.string() + " is not a file name");
+    }
     const auto resolved = resolveLinks(requested);
     if (!resolved) {
         return Status::failure(resolved.error());
@@ -153,63 +266,18 @@ Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
         mode = 0666 & ~mask;
     }
 
-    const std::string stem = "." + target.filename().string() + ".";
-
-    // Prefer an unnamed file: if the process dies while writing, nothing is
-    // left behind, and the file gets a name only once it is complete.
-    std::string temporary;
-    FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-    const bool unnamed = fd.valid();
-    if (!unnamed) {
-        std::string pattern = (folder / (stem + "XXXXXX")).string();
-        fd.reset(::mkostemp(pattern.data(), O_CLOEXEC));
-        if (!fd.valid()) {
-            return Status::failure("cannot create a temporary file in " + folder.string() + ": " +
-                                   errnoText(errno));
-        }
-        temporary = pattern;
+    const std::string stem = temporaryStem(target.filename().string());
+    Result<std::string> temporary = writeUnnamedTemporary(folder, stem, mode, bytes, target);
+    if (!temporary && temporary.error().empty()) {
+        temporary = writeNamedTemporary(folder, stem, mode, bytes, target);
     }
-    auto discard = [&](const std::string& why) {
-        fd.reset();
-        if (!temporary.empty()) {
-            ::unlink(temporary.c_str());
-        }
-        return Status::failure(why);
-    };
-
-    if (const Status written = writeAll(fd.get(), bytes); !written) {
-        return discard("cannot write " + target.string() + ": " + written.error);
+    if (!temporary) {
+        return Status::failure(temporary.error());
     }
-    if (::fchmod(fd.get(), mode) != 0) {
-        return discard("cannot set the permissions of " + target.string() + ": " +
-                       errnoText(errno));
-    }
-    if (::fsync(fd.get()) != 0) {
-        return discard("cannot write " + target.string() + ": " + errnoText(errno));
-    }
-    if (unnamed) {
-        // Give the finished file a name beside the target (through /proc, which
-        // needs no privilege), then rename that over the target.
-        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-        for (int attempt = 0; attempt < 8 && temporary.empty(); ++attempt) {
-            const std::string name =
-                (folder / (stem + Uuid::random().text().substr(0, 8))).string();
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                temporary = name;
-            } else if (errno != EEXIST) {
-                return discard("cannot name the new file in " + folder.string() + ": " +
-                               errnoText(errno));
-            }
-        }
-        if (temporary.empty()) {
-            return discard("cannot name the new file in " + folder.string());
-        }
-    }
-    if (::close(fd.release()) != 0) {
-        return discard("cannot write " + target.string() + ": " + errnoText(errno));
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        return discard("cannot replace " + target.string() + ": " + errnoText(errno));
+    if (::rename(temporary.value().c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.value().c_str());
+        return Status::failure("cannot replace " + target.string() + ": " + errnoText(error));
     }
     // Make the rename itself durable.
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -37,6 +37,12 @@ Result<std::string> writeProjectFile(const ProjectFile& file);
 // `surfaces[1].mediaKind: "Video" is not a media kind`. Unknown keys are
 // ignored, null reads as absent for optional keys, and of duplicate keys the
 // last one wins.
+//
+// The text is read straight into the records as it is parsed, without a
+// document tree, so memory stays a small multiple of the text; unknown keys
+// cost none. Running out of memory fails the read ("out of memory while
+// reading the project") instead of ending the process. The keys of each
+// record, and how to add one, are in ProjectFileReader.cpp and RecordReader.h.
 Result<ProjectFile> readProjectFile(std::string_view bytes);
 
 } // namespace prismeta

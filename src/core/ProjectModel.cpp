@@ -30,7 +30,8 @@ void SelectedSurfaceBinding::set(const Surface& surface) const {
 
 // ------------------------------------------------------------ fields
 
-ProjectModel::ProjectModel() : observers_(std::make_shared<ObserverRegistry>()) {}
+ProjectModel::ProjectModel()
+    : observers_(std::make_shared<ObserverRegistry>()), savedFile_(makeFile()) {}
 
 Subscription ProjectModel::subscribe(ModelObserver observer) {
     const std::uint64_t token = observers_->add(std::move(observer));
@@ -280,7 +281,13 @@ void ProjectModel::resetCorners() {
 void ProjectModel::newProject() {
     undoStack_.clear();
     redoStack_.clear();
-    savedFile_.reset();
+    // The empty project is what the file would hold, canvas size and opacity
+    // as they are kept; any change from it is worth asking about.
+    ProjectFile empty = makeFile();
+    empty.surfaces.clear();
+    empty.outputs.clear();
+    empty.backgroundImagePath.reset();
+    savedFile_ = std::move(empty);
     setSurfaces(SurfaceList());
     setOutputs({});
     setSelectedID(std::nullopt);
@@ -349,10 +356,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
 }
 
 bool ProjectModel::hasUnsavedChanges() const {
-    if (!savedFile_) {
-        return !surfaces_.empty() || !outputs_.empty();
-    }
-    const ProjectFile& saved = *savedFile_;
+    const ProjectFile& saved = savedFile_;
     return saved.canvasWidth != canvasSize_.width || saved.canvasHeight != canvasSize_.height ||
            saved.surfaces != surfaces_.vector() || saved.outputs != outputs_ ||
            saved.backgroundImagePath != backgroundImagePath_ ||

@@ -125,8 +125,9 @@ public:
     Status save(const std::filesystem::path& url);
     Status load(const std::filesystem::path& url);
 
-    // Whether the project differs from the file it was last loaded from or
-    // saved to; a project never saved differs when it has any surface or output.
+    // Whether anything the file would hold differs from the file it was last
+    // loaded from or saved to; a project never saved (or just made by
+    // newProject) is compared with the empty project it started as.
     bool hasUnsavedChanges() const;
 
 private:
@@ -146,8 +147,9 @@ private:
     std::deque<SurfaceList> undoStack_;
     std::deque<SurfaceList> redoStack_;
 
-    // What the file last loaded or saved held, to answer hasUnsavedChanges.
-    std::optional<ProjectFile> savedFile_;
+    // What the file last loaded or saved held (or the empty project a new
+    // one started as), to answer hasUnsavedChanges.
+    ProjectFile savedFile_;
 };
 
 } // namespace prismeta

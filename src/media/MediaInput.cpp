@@ -27,6 +27,11 @@ int refuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**
 std::unique_ptr<MediaInput>
 MediaInput::open(const std::string& path, const std::atomic<bool>* cancel, std::int64_t maxBytes) {
     silenceFFmpegLogging();
+    // The system call would stop at a NUL and open another file: such a path
+    // names no file.
+    if (path.find('\0') != std::string::npos) {
+        return nullptr;
+    }
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return nullptr;

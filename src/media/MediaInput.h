@@ -20,8 +20,8 @@ namespace prismeta {
 class MediaInput {
 public:
     // Opens and probes path. Returns none, silently, on any failure: not a
-    // regular file, larger than maxBytes (when given), unknown format, or
-    // cancelled.
+    // regular file, a path holding a NUL, larger than maxBytes (when given),
+    // unknown format, or cancelled.
     static std::unique_ptr<MediaInput>
     open(const std::string& path, const std::atomic<bool>* cancel, std::int64_t maxBytes = -1);
     ~MediaInput();

@@ -63,6 +63,8 @@ public:
 
     // Media sources currently cached (for tests and diagnostics).
     std::size_t mediaSourceCount() const;
+    // Vertices the last frame drew for its surfaces (for tests and diagnostics).
+    std::size_t frameVertexCount() const { return vertices_.size(); }
 
     // What one frame may carry: 2^24 vertices (512 MiB of vertex data) and
     // 2^16 surfaces. Surfaces beyond either are left out of the frame; only a

@@ -8,8 +8,12 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <linux/capability.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -257,6 +261,90 @@ TEST_F(DocumentTest, AFullDiskLeavesTheOldFileWhole) {
     EXPECT_EQ(filesInDir(), (std::vector<std::string>{"show.json"}));
 }
 
+TEST_F(DocumentTest, SavesUnderAnyNameTheSystemAllows) {
+    ProjectModel model;
+    fillProject(model);
+    const std::string expected = writeProjectFile(model.makeFile()).value();
+    // Names up to NAME_MAX (255 bytes), ASCII and two-byte characters; the
+    // temporary file beside them must stay short.
+    std::string accented;
+    while (accented.size() < 250) {
+        accented += "\xC3\xA9"; // é
+    }
+    for (const std::string& name : {std::string(246, 'a'), std::string(250, 'b') + ".json",
+                                    std::string(255, 'c'), accented + ".json"}) {
+        ASSERT_TRUE(model.save(dir / name)) << name.size();
+        ASSERT_TRUE(model.save(dir / name)) << name.size(); // replacing it as well
+        EXPECT_EQ(contents(dir / name), expected);
+        EXPECT_EQ(filesInDir(), (std::vector<std::string>{name}));
+        fs::remove(dir / name);
+    }
+}
+
+TEST_F(DocumentTest, APathHoldingANulNamesNoFile) {
+    ProjectModel model;
+    fillProject(model);
+    ASSERT_TRUE(model.save(dir / "show.json"));
+    const std::string saved = contents(dir / "show.json");
+    model.addSurface();
+    // The system call would stop at the NUL and replace show.json.
+    const fs::path withNul = (dir / "show.json").string() + std::string(1, '\0') + "other.json";
+    logged.clear();
+    EXPECT_FALSE(model.save(withNul));
+    EXPECT_EQ(logged.size(), 1u);
+    EXPECT_EQ(contents(dir / "show.json"), saved);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"show.json"}));
+    EXPECT_FALSE(readRegularFile(withNul));
+}
+
+// Saves in a child process whose /proc is an empty folder (a container or a
+// chroot without it), optionally without the privilege to link an open file
+// by its descriptor. Exit 0: saved whole; 77: no mount namespace here.
+int saveWithoutProc(const fs::path& target, bool dropLinkPrivilege) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0) {
+            ::_exit(77);
+        }
+        if (dropLinkPrivilege) {
+            __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+            __user_cap_data_struct data[2]{};
+            if (::syscall(SYS_capget, &header, data) != 0) {
+                ::_exit(77);
+            }
+            data[0].effective &= ~(1u << CAP_DAC_READ_SEARCH);
+            if (::syscall(SYS_capset, &header, data) != 0) {
+                ::_exit(77);
+            }
+        }
+        ProjectModel model;
+        fillProject(model);
+        const bool saved = static_cast<bool>(model.save(target));
+        const auto back = readRegularFile(target);
+        ::_exit(saved && back && back.value() == writeProjectFile(model.makeFile()).value() ? 0
+                                                                                            : 1);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+TEST_F(DocumentTest, SavesWhereProcIsNotMounted) {
+    for (const bool drop : {false, true}) {
+        const fs::path target = dir / (drop ? "unprivileged.json" : "privileged.json");
+        const int result = saveWithoutProc(target, drop);
+        if (result == 77) {
+            GTEST_SKIP() << "no mount namespace for this user";
+        }
+        EXPECT_EQ(result, 0) << (drop ? "without" : "with") << " the link privilege";
+    }
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"privileged.json", "unprivileged.json"}));
+}
+
 TEST_F(DocumentTest, UnsavedChangesFollowTheLastLoadedOrSavedFile) {
     ProjectModel model;
     EXPECT_FALSE(model.hasUnsavedChanges());
@@ -272,6 +360,33 @@ TEST_F(DocumentTest, UnsavedChangesFollowTheLastLoadedOrSavedFile) {
     model.setSelectedID(Uuid::random());
     EXPECT_FALSE(model.hasUnsavedChanges()); // neither is in the file
     model.setBackgroundOpacity(0.9);
+    EXPECT_TRUE(model.hasUnsavedChanges());
+}
+
+TEST_F(DocumentTest, ANewProjectCountsEveryFieldOfTheFileAsAChange) {
+    ProjectModel fresh;
+    fresh.setBackgroundImagePath("/photos/wall.png");
+    EXPECT_TRUE(fresh.hasUnsavedChanges()); // a reference image alone is worth keeping
+    fresh.setBackgroundImagePath(std::nullopt);
+    EXPECT_FALSE(fresh.hasUnsavedChanges());
+    fresh.setBackgroundOpacity(0.3);
+    EXPECT_TRUE(fresh.hasUnsavedChanges());
+    fresh.setBackgroundOpacity(0.5);
+    fresh.setCanvasSize({1280.0, 800.0});
+    EXPECT_TRUE(fresh.hasUnsavedChanges());
+
+    // New keeps the canvas size and the opacity; they are the new baseline,
+    // and a change of either after New counts again.
+    ProjectModel model;
+    fillProject(model);
+    model.setBackgroundOpacity(0.3);
+    ASSERT_TRUE(model.save(dir / "a.json"));
+    model.newProject();
+    EXPECT_FALSE(model.hasUnsavedChanges());
+    model.setBackgroundOpacity(0.8);
+    EXPECT_TRUE(model.hasUnsavedChanges());
+    model.setBackgroundOpacity(0.3);
+    model.setBackgroundImagePath("/photos/wall.png");
     EXPECT_TRUE(model.hasUnsavedChanges());
 }
 

@@ -61,15 +61,14 @@ TEST(ImageLoad, DroppingLoadsInFlightNeitherBlocksNorDisturbsOthers) {
     ASSERT_TRUE(fixtures::writeStill(path, "png", 1024, 768, [](int x, int y) {
         return fixtures::Rgba8{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7, 255};
     }));
-    const auto started = std::chrono::steady_clock::now();
+    // Dropping only cancels (bench_media measures how long it takes); the
+    // loads still queued or running must not get in the way of the next.
     {
         std::vector<std::unique_ptr<ImageLoad>> dropped;
         for (int i = 0; i < 16; ++i) {
             dropped.push_back(std::make_unique<ImageLoad>(path));
         }
     }
-    // Sixteen 1024 x 768 decodes would take far longer than dropping them.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
 
     ImageLoad kept(path);
     kept.wait();

@@ -1,0 +1,106 @@
+// Reading a project file: the keys of every record in the file, in the order
+// their problems are reported. See RecordReader.h for how a key is added.
+#include "core/ProjectFile.h"
+#include "core/RecordReader.h"
+
+#include <new>
+
+namespace prismeta {
+namespace reading {
+
+namespace {
+
+Problem parseId(Scalar& value, Uuid& id) {
+    if (value.type != Scalar::Type::string) {
+        return wrongType("a string", typeName(value.type));
+    }
+    const auto parsedId = Uuid::parse(*value.text);
+    if (!parsedId) {
+        return json(*value.text).dump() + " is not a UUID";
+    }
+    id = *parsedId;
+    return std::nullopt;
+}
+
+Problem parseMediaKind(Scalar& value, MediaKind& kind) {
+    if (value.type != Scalar::Type::string) {
+        return wrongType("a string", typeName(value.type));
+    }
+    const auto parsedKind = mediaKindFromText(*value.text);
+    if (!parsedKind) {
+        return json(*value.text).dump() + " is not a media kind";
+    }
+    kind = *parsedKind;
+    return std::nullopt;
+}
+
+} // namespace
+
+template <> struct Schema<Pt> {
+    static constexpr std::array fields{number<&Pt::x>("x"), number<&Pt::y>("y")};
+};
+
+template <> struct Schema<RGBA> {
+    static constexpr std::array fields{number<&RGBA::a>("a"), number<&RGBA::b>("b"),
+                                       number<&RGBA::g>("g"), number<&RGBA::r>("r")};
+};
+
+template <> struct Schema<WarpMesh> {
+    static constexpr std::array fields{wholeNumber<&WarpMesh::cols>("cols"),
+                                       list<&WarpMesh::points>("points"),
+                                       wholeNumber<&WarpMesh::rows>("rows")};
+};
+
+template <> struct Schema<Surface> {
+    static Surface blank() { return Surface(Uuid()); }
+    static constexpr std::array fields{
+        parsed<&Surface::id, parseId>("id", "a string"),
+        record<&Surface::color>("color"),
+        list<&Surface::corners>("corners"),
+        number<&Surface::feather>("feather"),
+        parsed<&Surface::mediaKind, parseMediaKind>("mediaKind", "a string"),
+        text<&Surface::mediaPath>("mediaPath", Presence::optional),
+        record<&Surface::mesh>("mesh", Presence::optional),
+        text<&Surface::name>("name"),
+        number<&Surface::opacity>("opacity"),
+    };
+};
+
+template <> struct Schema<OutputConfig> {
+    static OutputConfig blank() { return OutputConfig(Uuid()); }
+    static constexpr std::array fields{
+        parsed<&OutputConfig::id, parseId>("id", "a string"),
+        number<&OutputConfig::blendBottom>("blendBottom"),
+        number<&OutputConfig::blendLeft>("blendLeft"),
+        number<&OutputConfig::blendRight>("blendRight"),
+        number<&OutputConfig::blendTop>("blendTop"),
+        number<&OutputConfig::cropHeight>("cropHeight"),
+        number<&OutputConfig::cropWidth>("cropWidth"),
+        number<&OutputConfig::cropX>("cropX"),
+        number<&OutputConfig::cropY>("cropY"),
+        text<&OutputConfig::name>("name"),
+    };
+};
+
+template <> struct Schema<ProjectFile> {
+    static constexpr std::array fields{
+        text<&ProjectFile::backgroundImagePath>("backgroundImagePath", Presence::optional),
+        number<&ProjectFile::backgroundOpacity>("backgroundOpacity"),
+        number<&ProjectFile::canvasHeight>("canvasHeight"),
+        number<&ProjectFile::canvasWidth>("canvasWidth"),
+        list<&ProjectFile::outputs>("outputs"),
+        list<&ProjectFile::surfaces>("surfaces"),
+    };
+};
+
+} // namespace reading
+
+Result<ProjectFile> readProjectFile(std::string_view bytes) {
+    try {
+        return reading::readRecordDocument<ProjectFile>(bytes);
+    } catch (const std::bad_alloc&) {
+        return Result<ProjectFile>::failure("out of memory while reading the project");
+    }
+}
+
+} // namespace prismeta
