@@ -36,7 +36,9 @@ Result<std::string> writeProjectFile(const ProjectFile& file);
 // an id that is not a UUID; the description names the key path, for example
 // `surfaces[1].mediaKind: "Video" is not a media kind`. Unknown keys are
 // ignored, null reads as absent for optional keys, and of duplicate keys the
-// last one wins.
+// last one wins. An output's "display" never fails a read: one that is not a
+// usable display (wrong types, an absurd rectangle) leaves the output
+// unplaced.
 //
 // The text is read straight into the records as it is parsed, without a
 // document tree, so memory stays a small multiple of the text; unknown keys

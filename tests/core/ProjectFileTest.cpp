@@ -392,6 +392,12 @@ ProjectFile randomProject(std::mt19937& rng) {
         o.blendTop = oddFloat(rng);
         o.blendBottom = oddFloat(rng);
         o.cropX = oddFloat(rng);
+        if (rng() % 3 == 0) {
+            const int size = static_cast<int>(rng() % 4000) + 1;
+            o.display = OutputDisplay{"DP-" + oddText(rng),
+                                      {static_cast<int>(rng() % 8000) - 4000, -size, size, size},
+                                      rng() % 2 == 0};
+        }
         file.outputs.push_back(o);
     }
     return file;
