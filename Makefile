@@ -29,7 +29,7 @@ run: build
 # Every test of the normal build (the fuzz corpora and regression inputs
 # replayed among them), then the engine and application tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer (leaks are errors), then the
-# media tests under ThreadSanitizer.
+# media and remote-control tests under ThreadSanitizer.
 test: build
 	./scripts/run-tests $(BUILD)
 	$(MAKE) --no-print-directory test-asan

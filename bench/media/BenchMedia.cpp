@@ -49,9 +49,10 @@ template <typename Make> std::string cached(const std::string& name, Make make) 
 
 } // namespace
 
-std::string denseVideo(int height) {
+std::string denseVideo(int height, const char* extension) {
     const int width = height * 16 / 9;
-    return cached("dense-" + std::to_string(height) + "p.mp4", [&](const std::string& path) {
+    const std::string name = "dense-" + std::to_string(height) + "p." + extension;
+    return cached(name, [&](const std::string& path) {
         fixtures::VideoSpec spec;
         spec.encoder = "libx264";
         spec.width = width;
@@ -98,6 +99,60 @@ int plainDecode(const std::string& path, int threads, bool firstOnly) {
         if (received == 0) {
             ++pictures;
             av_frame_unref(frame);
+            continue;
+        }
+        if (received == AVERROR_EOF || (draining && received == AVERROR(EAGAIN))) {
+            break;
+        }
+        if (av_read_frame(format, packet) < 0) {
+            avcodec_send_packet(codec, nullptr);
+            draining = true;
+            continue;
+        }
+        if (packet->stream_index == stream) {
+            avcodec_send_packet(codec, packet);
+        }
+        av_packet_unref(packet);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&codec);
+    avformat_close_input(&format);
+    return pictures;
+}
+
+int plainSeekDecode(const std::string& path, double seconds) {
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
+        return 0;
+    }
+    avformat_find_stream_info(format, nullptr);
+    const AVCodec* decoder = nullptr;
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    const AVStream* video = format->streams[stream];
+    AVCodecContext* codec = avcodec_alloc_context3(decoder);
+    avcodec_parameters_to_context(codec, video->codecpar);
+    codec->pkt_timebase = video->time_base;
+    codec->thread_count = 0;
+    codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    avcodec_open2(codec, decoder, nullptr);
+    const std::int64_t start = video->start_time != AV_NOPTS_VALUE ? video->start_time : 0;
+    const std::int64_t target =
+        start + static_cast<std::int64_t>(seconds / av_q2d(video->time_base));
+    av_seek_frame(format, stream, target, AVSEEK_FLAG_BACKWARD);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    int pictures = 0;
+    bool draining = false;
+    for (;;) {
+        const int received = avcodec_receive_frame(codec, frame);
+        if (received == 0) {
+            ++pictures;
+            const bool reached = frame->best_effort_timestamp >= target;
+            av_frame_unref(frame);
+            if (reached) {
+                break;
+            }
             continue;
         }
         if (received == AVERROR_EOF || (draining && received == AVERROR(EAGAIN))) {

@@ -7,8 +7,9 @@
 // synthetic pictures decode several times faster than real footage.
 namespace prismeta::bench {
 
-// A 30 fps H.264 clip of the given height (16:9), 150 pictures.
-std::string denseVideo(int height);
+// A 30 fps H.264 clip of the given height (16:9), 150 pictures, key frames
+// every 60, in the container of the extension.
+std::string denseVideo(int height, const char* extension = "mp4");
 // A 3840 x 2160 still through the named encoder ("png" or "mjpeg").
 std::string denseStill(const char* encoder, const char* extension);
 
@@ -17,5 +18,11 @@ std::string denseStill(const char* encoder, const char* extension);
 // automatic count, as the player sets it), converting nothing. Returns the
 // pictures decoded.
 int plainDecode(const std::string& path, int threads, bool firstOnly);
+
+// The baseline of a seek: plain libavformat + libavcodec opening the file,
+// seeking to the key frame the demuxer finds for `seconds` and decoding up to
+// the picture due then (where that key frame is early enough). Returns the
+// pictures decoded.
+int plainSeekDecode(const std::string& path, double seconds);
 
 } // namespace prismeta::bench

@@ -6,6 +6,7 @@
 
 #include "media/HostClock.h"
 #include "media/ImageLoad.h"
+#include "media/VideoFrameAt.h"
 #include "media/VideoPlayer.h"
 
 #include <benchmark/benchmark.h>
@@ -129,6 +130,63 @@ BENCHMARK(SimultaneousPlayback)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
+
+// A window joining a running playback in its second loop, and a render at
+// that time: from nothing to the picture due 7.5 s in (the loop is 5 s, key
+// frames every 2 s), the loop length measured and the seek checked on the way;
+// against a plain seek and decode to the same picture, and a player from the
+// start to its first picture. Transport streams seek by decode time, so
+// their seeks are checked and redone more often.
+void LateJoinVsPlainSeek(benchmark::State& state, const char* extension) {
+    const std::string path = bench::denseVideo(1080, extension);
+    constexpr double joinAt = 7.5;
+    double plainSeconds = 0.0;
+    double joinSeconds = 0.0;
+    double frameAtSeconds = 0.0;
+    double startSeconds = 0.0;
+    for (auto _ : state) {
+        auto started = Clock::now();
+        benchmark::DoNotOptimize(bench::plainSeekDecode(path, joinAt - 5.0));
+        plainSeconds += secondsSince(started);
+
+        started = Clock::now();
+        {
+            VideoPlayer player(path, 0.0, joinAt);
+            const VideoFrameLease lease = player.waitFrameDue(joinAt, std::chrono::seconds(30));
+            benchmark::DoNotOptimize(lease ? lease->pixels[0] : 0);
+            const double elapsed = secondsSince(started);
+            joinSeconds += elapsed;
+            state.SetIterationTime(elapsed);
+        }
+
+        started = Clock::now();
+        benchmark::DoNotOptimize(decodeVideoFrameAt(path, joinAt).has_value());
+        frameAtSeconds += secondsSince(started);
+
+        started = Clock::now();
+        {
+            VideoPlayer player(path, 0.0, 0.0);
+            const VideoFrameLease lease = player.waitFrameDue(0.0, std::chrono::seconds(30));
+            benchmark::DoNotOptimize(lease ? lease->pixels[0] : 0);
+            startSeconds += secondsSince(started);
+        }
+    }
+    const auto ms = [&](double seconds) {
+        return 1000.0 * seconds / static_cast<double>(state.iterations());
+    };
+    state.counters["plain_seek_ms"] = ms(plainSeconds);
+    state.counters["join_ms"] = ms(joinSeconds);
+    state.counters["frame_at_ms"] = ms(frameAtSeconds);
+    state.counters["start_ms"] = ms(startSeconds);
+}
+BENCHMARK_CAPTURE(LateJoinVsPlainSeek, mp4, "mp4")
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(LateJoinVsPlainSeek, ts, "ts")
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // A 4K still: plain decoding on the calling thread against the whole load
 // (queued to the loader threads, decoded, converted to RGBA, handed over).

@@ -17,6 +17,8 @@ AppCommands::AppCommands(ModelAdapter& adapter, QObject* parent)
     open_ = makeAction(tr("Open…"), QKeySequence(Qt::CTRL | Qt::Key_O));
     save_ = makeAction(tr("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     saveAs_ = makeAction(tr("Save As…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    relinkMedia_ = makeAction(tr("Relink Missing Media…"), QKeySequence());
+    collectProject_ = makeAction(tr("Collect Project…"), QKeySequence());
     quit_ = makeAction(tr("Quit"), QKeySequence::Quit);
     quit_->setMenuRole(QAction::QuitRole);
     undo_ = makeAction(tr("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -27,6 +29,10 @@ AppCommands::AppCommands(ModelAdapter& adapter, QObject* parent)
     deleteSelected_ = makeAction(tr("Delete Selected"), QKeySequence(Qt::CTRL | Qt::Key_Backspace));
     resetCorners_ = makeAction(tr("Reset Corners"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     toggleSnap_ = makeAction(tr("Toggle Snap to Grid"), QKeySequence(Qt::CTRL | Qt::Key_G));
+    // Where the platform keeps it: the Edit menu here, the application menu
+    // on macOS.
+    preferences_ = makeAction(tr("Preferences…"), QKeySequence::Preferences);
+    preferences_->setMenuRole(QAction::PreferencesRole);
     // Wired by the application, which owns the main window.
     showEditor_ = makeAction(tr("Show Editor"), QKeySequence(Qt::CTRL | Qt::Key_E));
 
@@ -53,8 +59,9 @@ QAction* AppCommands::makeAction(const QString& text, const QKeySequence& shortc
 }
 
 QList<QAction*> AppCommands::all() const {
-    return {newProject_, open_,      save_,           saveAs_,       quit_,       undo_,      redo_,
-            addSurface_, duplicate_, deleteSelected_, resetCorners_, toggleSnap_, showEditor_};
+    return {newProject_,   open_,       save_,        saveAs_,     relinkMedia_, collectProject_,
+            quit_,         undo_,       redo_,        addSurface_, duplicate_,   deleteSelected_,
+            resetCorners_, toggleSnap_, preferences_, showEditor_};
 }
 
 void AppCommands::buildMenus(QMenuBar* menuBar) const {
@@ -65,11 +72,16 @@ void AppCommands::buildMenus(QMenuBar* menuBar) const {
     file->addAction(save_);
     file->addAction(saveAs_);
     file->addSeparator();
+    file->addAction(relinkMedia_);
+    file->addAction(collectProject_);
+    file->addSeparator();
     file->addAction(quit_);
 
     QMenu* edit = menuBar->addMenu(tr("&Edit"));
     edit->addAction(undo_);
     edit->addAction(redo_);
+    edit->addSeparator();
+    edit->addAction(preferences_);
 
     QMenu* surface = menuBar->addMenu(tr("&Surface"));
     surface->addAction(addSurface_);

@@ -32,6 +32,8 @@ public:
     QAction* open() const { return open_; }
     QAction* save() const { return save_; }
     QAction* saveAs() const { return saveAs_; }
+    QAction* relinkMedia() const { return relinkMedia_; }
+    QAction* collectProject() const { return collectProject_; }
     QAction* quit() const { return quit_; }
     QAction* undo() const { return undo_; }
     QAction* redo() const { return redo_; }
@@ -40,6 +42,8 @@ public:
     QAction* deleteSelected() const { return deleteSelected_; }
     QAction* resetCorners() const { return resetCorners_; }
     QAction* toggleSnap() const { return toggleSnap_; }
+    // Wired by the application, which owns the preferences.
+    QAction* preferences() const { return preferences_; }
     QAction* showEditor() const { return showEditor_; }
 
     QList<QAction*> all() const;
@@ -58,6 +62,8 @@ private:
     QAction* open_;
     QAction* save_;
     QAction* saveAs_;
+    QAction* relinkMedia_;
+    QAction* collectProject_;
     QAction* quit_;
     QAction* undo_;
     QAction* redo_;
@@ -66,6 +72,7 @@ private:
     QAction* deleteSelected_;
     QAction* resetCorners_;
     QAction* toggleSnap_;
+    QAction* preferences_;
     QAction* showEditor_;
 };
 

@@ -26,6 +26,11 @@ CanvasView::CanvasView(ModelAdapter& adapter, std::optional<OutputConfig> output
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
     connect(&adapter_, &ModelAdapter::changed, this, [this] { handModelToRenderer(); });
+    connect(&adapter_, &ModelAdapter::mediaLocationsChanged, this, [this] {
+        if (renderer_) {
+            renderer_->setMediaLocations(adapter_.mediaLocations());
+        }
+    });
     clock_->attach(this);
 }
 
@@ -84,6 +89,9 @@ void CanvasView::initializeGL() {
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &CanvasView::releaseRenderer,
             Qt::UniqueConnection);
     renderer_ = Renderer::create(adapter_.model(), outputConfig_, liveMediaBackend());
+    if (renderer_) {
+        renderer_->setMediaLocations(adapter_.mediaLocations());
+    }
 }
 
 void CanvasView::paintGL() {

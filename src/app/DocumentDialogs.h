@@ -2,13 +2,27 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class QFileDialog;
 class QWidget;
 
 namespace prismeta {
+
+struct CollectReport;
+class RelinkSession;
+
+// A long task's progress, shown while the task runs on another thread.
+class TaskProgress {
+public:
+    virtual ~TaskProgress() = default;
+    virtual void update(std::uint64_t done, std::uint64_t total, const QString& label) = 0;
+    virtual bool cancelRequested() const = 0;
+};
 
 // Every question the document commands ask the user goes through this one
 // seam, so tests replace the modal dialogs with scripted answers.
@@ -30,6 +44,24 @@ public:
     // A failed open or save: names the file and gives the reason.
     virtual void reportFailure(Failure failure, const std::filesystem::path& file,
                                const QString& reason) = 0;
+
+    // Relink Missing Media…: the session's missing files and where each was
+    // found; the user may have folders searched and picks which to relink.
+    // True when the user relinks the session's accepted files.
+    virtual bool reviewMissingMedia(RelinkSession& session) = 0;
+
+    // Collect Project…: the folder to collect into (starting in startIn);
+    // none when cancelled.
+    virtual std::optional<std::filesystem::path>
+    chooseCollectFolder(const std::optional<std::filesystem::path>& startIn) = 0;
+    enum class ExistingFilesChoice { replace, keepBoth, cancel };
+    // Files the collect would write are there already.
+    virtual ExistingFilesChoice
+    askToReplaceFiles(const std::vector<std::filesystem::path>& files) = 0;
+    // Shown until the returned object is destroyed.
+    virtual std::unique_ptr<TaskProgress> showProgress(const QString& title) = 0;
+    // What the collect copied and what it could not.
+    virtual void reportCollect(const CollectReport& report) = 0;
 };
 
 // The modal Qt dialogs, parented to a window given later (the main window).
@@ -42,6 +74,14 @@ public:
     UnsavedChoice askToSaveChanges(const QString& documentName) override;
     void reportFailure(Failure failure, const std::filesystem::path& file,
                        const QString& reason) override;
+
+    // In RelinkMediaDialog.cpp and CollectDialogs.cpp.
+    bool reviewMissingMedia(RelinkSession& session) override;
+    std::optional<std::filesystem::path>
+    chooseCollectFolder(const std::optional<std::filesystem::path>& startIn) override;
+    ExistingFilesChoice askToReplaceFiles(const std::vector<std::filesystem::path>& files) override;
+    std::unique_ptr<TaskProgress> showProgress(const QString& title) override;
+    void reportCollect(const CollectReport& report) override;
 
 private:
     QWidget* parent_ = nullptr;

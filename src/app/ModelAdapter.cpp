@@ -39,4 +39,15 @@ void ModelAdapter::flush() {
     emit changed(changes);
 }
 
+void ModelAdapter::setMediaLocations(std::shared_ptr<const MediaLocations> locations) {
+    if (!locations) {
+        locations = std::make_shared<MediaLocations>();
+    }
+    if (*locations == *mediaLocations_) {
+        return;
+    }
+    mediaLocations_ = std::move(locations);
+    emit mediaLocationsChanged();
+}
+
 } // namespace prismeta

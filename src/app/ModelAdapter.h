@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/MediaLocations.h"
 #include "core/ModelObserver.h"
 #include "core/ProjectModel.h"
 
 #include <QObject>
+
+#include <memory>
 
 namespace prismeta {
 
@@ -29,6 +32,10 @@ private:
 // load announces the canvas, surfaces, outputs and selection one by one).
 // Widgets connect to `changed` and read the model; nothing polls.
 //
+// It also carries where the model's missing media were found, which every
+// view that shows media (canvas views, the reference picture) reads: derived
+// from the model, never written to it.
+//
 // Interface thread only. It holds a reference to the model, which must
 // outlive it; the subscription ends with the adapter.
 class ModelAdapter : public QObject {
@@ -43,8 +50,14 @@ public:
     // callers that must see the refreshed views before returning).
     void flush();
 
+    // Where media missing at their stored paths were found; never null.
+    const std::shared_ptr<const MediaLocations>& mediaLocations() const { return mediaLocations_; }
+    // Emits mediaLocationsChanged when the locations differ from the current ones.
+    void setMediaLocations(std::shared_ptr<const MediaLocations> locations);
+
 signals:
     void changed(const prismeta::ModelChanges& changes);
+    void mediaLocationsChanged();
 
 private:
     void onNotified(ModelField field);
@@ -53,6 +66,7 @@ private:
     Subscription subscription_;
     ModelChanges pending_;
     bool scheduled_ = false;
+    std::shared_ptr<const MediaLocations> mediaLocations_ = std::make_shared<MediaLocations>();
 };
 
 } // namespace prismeta

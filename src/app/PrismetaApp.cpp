@@ -4,13 +4,19 @@
 #include "app/DocumentController.h"
 #include "app/DocumentDialogs.h"
 #include "app/MainWindow.h"
+#include "app/MediaCommands.h"
+#include "app/MissingMediaWatcher.h"
 #include "app/ModelAdapter.h"
 #include "app/OutputPlacer.h"
 #include "app/OutputWindow.h"
 #include "app/OutputWindowRegistry.h"
+#include "app/PreferencesDialog.h"
+#include "app/RemoteControl.h"
+#include "app/RemoteControlSettings.h"
 #include "app/ShowMode.h"
 
 #include <QAction>
+#include <QSettings>
 
 namespace prismeta {
 
@@ -20,10 +26,13 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     auto* widgetDialogs = dialogs ? nullptr : new WidgetDocumentDialogs;
     dialogs_ = dialogs ? std::move(dialogs) : std::unique_ptr<DocumentDialogs>(widgetDialogs);
     adapter_ = std::make_unique<ModelAdapter>(model_);
+    missingMedia_ = std::make_unique<MissingMediaWatcher>(*adapter_);
+    mediaCommands_ = std::make_unique<MediaCommands>(model_, *dialogs_);
     documents_ = std::make_unique<DocumentController>(model_, *dialogs_);
     commands_ = std::make_unique<AppCommands>(*adapter_);
     outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
+    remote_ = std::make_unique<RemoteControl>(*adapter_);
     placer_ = std::make_unique<OutputPlacer>(*adapter_, *outputWindows_, mainWindow_.get());
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
@@ -34,11 +43,16 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     connect(commands_->open(), &QAction::triggered, this, [this] { documents_->open(); });
     connect(commands_->save(), &QAction::triggered, this, [this] { documents_->save(); });
     connect(commands_->saveAs(), &QAction::triggered, this, [this] { documents_->saveAs(); });
+    connect(commands_->relinkMedia(), &QAction::triggered, this,
+            [this] { mediaCommands_->relinkMissingMedia(); });
+    connect(commands_->collectProject(), &QAction::triggered, this,
+            [this] { mediaCommands_->collectProject(); });
     connect(commands_->quit(), &QAction::triggered, this, [this] {
         quitting_ = true;
         mainWindow_->close();
         quitting_ = false;
     });
+    connect(commands_->preferences(), &QAction::triggered, this, &PrismetaApp::showPreferences);
     connect(commands_->showEditor(), &QAction::triggered, this, &PrismetaApp::showEditor);
     // Its shortcut reaches the editor from any output window, also while the
     // main window (and so its menus) is hidden.
@@ -54,6 +68,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
 }
 
 PrismetaApp::~PrismetaApp() {
+    remote_.reset(); // no more remote edits while the windows go
     // Windows first: they borrow the adapter and the model.
     placer_.reset();
     mainWindow_.reset();
@@ -74,6 +89,8 @@ bool PrismetaApp::openAtLaunch(const std::filesystem::path& file) {
 void PrismetaApp::startShow(const std::filesystem::path& file) {
     inShow_ = true;
     placer_->setShowMode(true);
+    // Nothing is asked in a show: each missing media file is a log line.
+    missingMedia_->setLogging(true);
     prismeta::startShow(model_, *outputWindows_, file);
 }
 
@@ -93,6 +110,23 @@ void PrismetaApp::openDefaultOutput() {
 
 void PrismetaApp::openOutput(const std::optional<Uuid>& outputID) {
     outputWindows_->open(outputID);
+}
+
+void PrismetaApp::startRemoteControl(std::optional<std::uint16_t> portForThisRun) {
+    if (portForThisRun) {
+        remote_->start(OscServerConfig{*portForThisRun, false}, RemoteControl::Origin::commandLine);
+        return;
+    }
+    const RemoteControlPreferences prefs = readRemoteControlPreferences(*applicationSettings());
+    if (prefs.enabled) {
+        remote_->start(prefs.serverConfig());
+    }
+}
+
+void PrismetaApp::showPreferences() {
+    const std::unique_ptr<QSettings> settings = applicationSettings();
+    PreferencesDialog dialog(*remote_, *settings, mainWindow_.get());
+    dialog.exec();
 }
 
 bool PrismetaApp::mainWindowMayClose() {

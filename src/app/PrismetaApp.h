@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -15,9 +16,12 @@ class AppCommands;
 class DocumentController;
 class DocumentDialogs;
 class MainWindow;
+class MediaCommands;
+class MissingMediaWatcher;
 class ModelAdapter;
 class OutputPlacer;
 class OutputWindowRegistry;
+class RemoteControl;
 
 // The application: the one ProjectModel of the process, the adapter that
 // bridges its notifications to Qt, the menu commands, the main window and the
@@ -47,6 +51,9 @@ public:
     OutputPlacer& placer() const { return *placer_; }
     DocumentController& documents() const { return *documents_; }
     DocumentDialogs& dialogs() const { return *dialogs_; }
+    MediaCommands& mediaCommands() const { return *mediaCommands_; }
+    MissingMediaWatcher& missingMedia() const { return *missingMedia_; }
+    RemoteControl& remoteControl() const { return *remote_; }
 
     void show();
     // The project named on the command line; a failure is reported like a
@@ -61,16 +68,26 @@ public:
     void openDefaultOutput();
     void openOutput(const std::optional<Uuid>& outputID);
 
+    // Remote control over OSC: on `portForThisRun` when given (the command
+    // line's --osc-port, on the loopback address, this run only), otherwise as
+    // the preferences say. Off until called, so tests start it themselves.
+    void startRemoteControl(std::optional<std::uint16_t> portForThisRun);
+    // "Preferences…", modal.
+    void showPreferences();
+
 private:
     bool mainWindowMayClose();
 
     ProjectModel model_;
     std::unique_ptr<DocumentDialogs> dialogs_;
     std::unique_ptr<ModelAdapter> adapter_;
+    std::unique_ptr<MissingMediaWatcher> missingMedia_;
+    std::unique_ptr<MediaCommands> mediaCommands_;
     std::unique_ptr<DocumentController> documents_;
     std::unique_ptr<AppCommands> commands_;
     std::unique_ptr<OutputWindowRegistry> outputWindows_;
     std::unique_ptr<MainWindow> mainWindow_;
+    std::unique_ptr<RemoteControl> remote_;
     std::unique_ptr<OutputPlacer> placer_;
     bool inShow_ = false;
     bool quitting_ = false;

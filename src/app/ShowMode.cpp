@@ -18,29 +18,6 @@ std::string quoted(const std::string& text) {
     return "\"" + (text.size() <= longest ? text : text.substr(0, longest) + "...") + "\"";
 }
 
-bool usesMediaFile(const Surface& surface) {
-    return surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video;
-}
-
-void logMissingMedia(const ProjectModel& model) {
-    std::size_t number = 0;
-    for (const Surface& surface : model.surfaces()) {
-        ++number;
-        if (!usesMediaFile(surface)) {
-            continue;
-        }
-        std::error_code error;
-        const bool found = surface.mediaPath && !surface.mediaPath->empty() &&
-                           std::filesystem::is_regular_file(*surface.mediaPath, error);
-        if (!found) {
-            const std::string path = surface.mediaPath ? *surface.mediaPath : std::string();
-            logLine("Prismeta: show: media of surface " + std::to_string(number) + " " +
-                    quoted(surface.name) + " not found: " + (path.empty() ? "no file" : path) +
-                    "; it shows its placeholder");
-        }
-    }
-}
-
 } // namespace
 
 void startShow(ProjectModel& model, OutputWindowRegistry& windows,
@@ -50,7 +27,6 @@ void startShow(ProjectModel& model, OutputWindowRegistry& windows,
     const std::filesystem::path absolute = std::filesystem::absolute(file, error);
     // A failure writes the load line and leaves the empty project.
     (void)model.load(error ? file : absolute);
-    logMissingMedia(model);
 
     const std::vector<OutputConfig>& outputs = model.outputs();
     const bool anyPlaced = std::any_of(outputs.begin(), outputs.end(), [](const OutputConfig& o) {

@@ -2,12 +2,14 @@
 #include "app/DocumentDialogs.h"
 #include "app/Icons.h"
 #include "app/PrismetaApp.h"
+#include "app/RemoteControlSettings.h"
 #include "media/MallocArenas.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <optional>
 
 int main(int argc, char** argv) {
     prismeta::limitMallocArenas();
@@ -29,6 +31,12 @@ int main(int argc, char** argv) {
                        "screen, without the editor (Ctrl+E shows it). Nothing is asked; "
                        "problems are logged."));
     parser.addOption(show);
+    const QCommandLineOption oscPort(
+        QStringLiteral("osc-port"),
+        QStringLiteral("Listen for OSC on this UDP port of the loopback address, for this run "
+                       "only (0: any free port)."),
+        QStringLiteral("port"));
+    parser.addOption(oscPort);
     parser.addPositionalArgument(QStringLiteral("project"),
                                  QStringLiteral("A project file to open at launch."),
                                  QStringLiteral("[project]"));
@@ -43,13 +51,23 @@ int main(int argc, char** argv) {
         std::fputs("prismeta: --show needs a project file\n", stderr);
         return 2;
     }
+    std::optional<std::uint16_t> portForThisRun;
+    if (parser.isSet(oscPort)) {
+        portForThisRun = prismeta::parseOscPort(parser.value(oscPort));
+        if (!portForThisRun) {
+            std::fputs("prismeta: --osc-port takes a port number from 0 to 65535\n", stderr);
+            return 2;
+        }
+    }
 
     prismeta::PrismetaApp app;
     if (parser.isSet(show)) {
         app.startShow(prismeta::pathFromQString(arguments.front()));
+        app.startRemoteControl(portForThisRun);
         return QApplication::exec();
     }
     app.show();
+    app.startRemoteControl(portForThisRun);
     if (!arguments.isEmpty()) {
         app.openAtLaunch(prismeta::pathFromQString(arguments.front()));
     }

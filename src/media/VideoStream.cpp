@@ -8,6 +8,17 @@ namespace prismeta {
 
 namespace {
 
+constexpr std::int64_t int64Max = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t int64Min = std::numeric_limits<std::int64_t>::min();
+
+// Times in seconds are compared with this slack, so a picture due exactly at
+// a requested time counts as due despite rounding.
+constexpr double dueSlack = 1e-9;
+
+// How much of the end of a transport or program stream is decoded first to
+// find its last picture.
+constexpr std::int64_t tailBytes = std::int64_t{1} << 20;
+
 // The video stream worth playing: the largest one that is not cover art.
 int pickVideoStream(const AVFormatContext* format) {
     int best = -1;
@@ -37,6 +48,24 @@ bool validRate(AVRational rate) {
     return rate.num > 0 && rate.den > 0;
 }
 
+// Timestamps of damaged or hostile files can be anything: arithmetic on them
+// saturates instead of overflowing.
+std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum)) {
+        return b > 0 ? int64Max : int64Min;
+    }
+    return sum;
+}
+
+std::int64_t saturatingSub(std::int64_t a, std::int64_t b) {
+    std::int64_t difference = 0;
+    if (__builtin_sub_overflow(a, b, &difference)) {
+        return b > 0 ? int64Min : int64Max;
+    }
+    return difference;
+}
+
 } // namespace
 
 std::unique_ptr<VideoStream> VideoStream::open(const std::string& path, std::int64_t maxPixels,
@@ -45,7 +74,6 @@ std::unique_ptr<VideoStream> VideoStream::open(const std::string& path, std::int
     std::unique_ptr<VideoStream> video(new VideoStream());
     video->path_ = path;
     video->cancel_ = cancel;
-    video->maxPixels_ = maxPixels;
     if (!video->openInput()) {
         return nullptr;
     }
@@ -54,26 +82,18 @@ std::unique_ptr<VideoStream> VideoStream::open(const std::string& path, std::int
     if (static_cast<std::int64_t>(parameters->width) * parameters->height > maxPixels) {
         return nullptr;
     }
-    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
-    if (decoder == nullptr) {
-        return nullptr;
-    }
-    video->codec_.reset(avcodec_alloc_context3(decoder));
-    AVCodecContext* codec = video->codec_.get();
-    if (codec == nullptr || avcodec_parameters_to_context(codec, parameters) < 0) {
-        return nullptr;
-    }
-    codec->pkt_timebase = stream->time_base;
-    codec->thread_count = std::max(0, decoderThreads);
-    codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    // Guards pictures whose size changes after the header, too.
-    codec->max_pixels = maxPixels;
-    if (avcodec_open2(codec, decoder, nullptr) < 0) {
-        return nullptr;
-    }
+    video->decoder_ = openPictureDecoder(*stream, maxPixels, decoderThreads);
     video->packet_ = ff::makePacket();
-    if (!video->packet_) {
+    video->held_ = ff::makeFrame();
+    if (!video->decoder_ || !video->packet_ || !video->held_) {
         return nullptr;
+    }
+    // The duration of a picture whose packet has none (Matroska blocks
+    // without a default duration, for one): the stream's frame rate, found
+    // by reading ahead where the header does not say. A property of the file,
+    // not of where decoding began, so every playback of it agrees.
+    if (!validRate(stream->avg_frame_rate) && !validRate(stream->r_frame_rate)) {
+        avformat_find_stream_info(video->input_->format(), nullptr);
     }
     AVRational rate = stream->avg_frame_rate;
     if (!validRate(rate)) {
@@ -81,6 +101,7 @@ std::unique_ptr<VideoStream> VideoStream::open(const std::string& path, std::int
     }
     video->fallbackDuration_ =
         std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), video->timeBase_));
+    video->run_.atStart = true;
     return video;
 }
 
@@ -122,33 +143,21 @@ std::optional<double> VideoStream::loopLength() const {
     return static_cast<double>(*loopTs_) * av_q2d(timeBase_);
 }
 
-void VideoStream::resetPass() {
-    draining_ = false;
-    drainErrors_ = 0;
-    passPictures_ = 0;
-    havePassLast_ = false;
-}
+// Decoding
 
-bool VideoStream::next(AVFrame* frame, double* time, double notBefore) {
+VideoStream::Read VideoStream::decode(AVFrame* frame) {
     for (;;) {
         // No input: a reopen failed (the file went away).
         if (cancelled() || !input_) {
-            return false;
+            return Read::failed;
         }
-        const int received = avcodec_receive_frame(codec_.get(), frame);
+        const int received = decoder_->receive(frame);
         if (received == 0) {
-            if (accept(frame, time)) {
-                return true;
-            }
-            av_frame_unref(frame);
-            continue;
+            return Read::picture;
         }
         if (received == AVERROR_EOF || (draining_ && received == AVERROR(EAGAIN)) ||
             (draining_ && ++drainErrors_ > maxDrainErrors)) {
-            if (!restart(notBefore)) {
-                return false;
-            }
-            continue;
+            return Read::end;
         }
         if (draining_) {
             // A picture that failed while draining; the rest may still come.
@@ -158,174 +167,406 @@ bool VideoStream::next(AVFrame* frame, double* time, double notBefore) {
         // it here): feed the next packet.
         const int read = av_read_frame(input_->format(), packet_.get());
         if (read == AVERROR_EXIT || cancelled()) {
-            return false;
+            return Read::failed;
         }
         if (read < 0) {
             // The end of the file, or damage past which nothing can be read.
-            avcodec_send_packet(codec_.get(), nullptr);
+            decoder_->send(nullptr);
             draining_ = true;
             continue;
         }
         if (packet_->stream_index == stream_) {
+            if ((packet_->flags & AV_PKT_FLAG_KEY) != 0) {
+                keysFlagged_ = true;
+                awaitKey_ = false;
+            }
             // A damaged packet is skipped; the decoder conceals what it can.
-            avcodec_send_packet(codec_.get(), packet_.get());
+            if (!awaitKey_) {
+                decoder_->send(packet_.get());
+            }
         }
         av_packet_unref(packet_.get());
     }
 }
 
-bool VideoStream::accept(AVFrame* frame, double* time) {
-    std::int64_t ts = frame->best_effort_timestamp;
+std::optional<std::int64_t> VideoStream::place(const AVFrame& frame) {
+    std::int64_t ts = frame.best_effort_timestamp;
     if (ts == AV_NOPTS_VALUE) {
-        ts = havePassLast_ ? lastTs_ + lastDuration_ : firstTs_.value_or(0);
+        ts = frame.pts;
     }
-    if (!firstTs_) {
-        firstTs_ = ts;
+    if (ts == AV_NOPTS_VALUE) {
+        // Follows the picture before; the file's first picture starts it.
+        if (run_.haveLast) {
+            ts = run_.lastEnd;
+        } else if (run_.atStart) {
+            ts = firstTs_.value_or(0);
+        } else {
+            return std::nullopt;
+        }
     }
     // Pictures before the start (pre-roll after a seek) or not after the
     // previous one (damaged timestamps) would disorder the timeline.
-    if (ts < *firstTs_ || (havePassLast_ && ts <= lastTs_)) {
+    if ((firstTs_ && ts < *firstTs_) || (run_.haveLast && ts <= run_.lastTs)) {
+        return std::nullopt;
+    }
+    const std::int64_t duration = frame.pkt_duration > 0 ? frame.pkt_duration : fallbackDuration_;
+    run_.lastTs = ts;
+    run_.lastEnd = saturatingAdd(ts, duration);
+    run_.haveLast = true;
+    ++run_.pictures;
+    return ts;
+}
+
+VideoStream::Read VideoStream::decodePlaced(AVFrame* frame, std::int64_t* ts) {
+    for (;;) {
+        const Read got = decode(frame);
+        if (got != Read::picture) {
+            return got;
+        }
+        if (const auto placed = place(*frame)) {
+            if (!firstTs_) {
+                firstTs_ = *placed;
+            }
+            *ts = *placed;
+            return Read::picture;
+        }
+        av_frame_unref(frame);
+    }
+}
+
+void VideoStream::startRun(bool atStart) {
+    dropHeld();
+    run_ = Run{};
+    run_.atStart = atStart;
+    draining_ = false;
+    drainErrors_ = 0;
+    awaitKey_ = false;
+}
+
+void VideoStream::hold(AVFrame* frame, std::int64_t ts) {
+    dropHeld();
+    av_frame_move_ref(held_.get(), frame);
+    haveHeld_ = true;
+    heldTs_ = ts;
+}
+
+void VideoStream::dropHeld() {
+    av_frame_unref(held_.get());
+    haveHeld_ = false;
+}
+
+bool VideoStream::next(AVFrame* frame, double* time, double notBefore) {
+    for (;;) {
+        if (cancelled() || !input_) {
+            return false;
+        }
+        std::int64_t ts = 0;
+        if (haveHeld_) {
+            av_frame_move_ref(frame, held_.get());
+            haveHeld_ = false;
+            ts = heldTs_;
+        } else {
+            const Read got = decodePlaced(frame, &ts);
+            if (got == Read::failed) {
+                return false;
+            }
+            if (got == Read::end) {
+                if (!loopPoint(notBefore)) {
+                    return false;
+                }
+                continue;
+            }
+        }
+        if (floor_ && ts <= *floor_) {
+            av_frame_unref(frame);
+            continue;
+        }
+        floor_.reset();
+        if (!timeOf(ts, time)) {
+            av_frame_unref(frame);
+            continue;
+        }
+        ++passDelivered_;
+        return true;
+    }
+}
+
+bool VideoStream::timeOf(std::int64_t ts, double* time) const {
+    const std::int64_t offset = saturatingSub(ts, *firstTs_);
+    // Past the loop's end: only a damaged file gets here.
+    if (loopTs_ && offset >= *loopTs_) {
         return false;
     }
-    lastTs_ = ts;
-    lastDuration_ = frame->pkt_duration > 0 ? frame->pkt_duration : fallbackDuration_;
-    havePassLast_ = true;
-    ++passPictures_;
     // In floating point: exact for any real timeline, and no overflow for
     // absurd ones.
     const double loopStart =
         loop_ > 0 ? static_cast<double>(loop_) * static_cast<double>(loopTs_.value_or(0)) : 0.0;
-    *time = (loopStart + static_cast<double>(ts - *firstTs_)) * av_q2d(timeBase_);
+    *time = (loopStart + static_cast<double>(offset)) * av_q2d(timeBase_);
     return true;
 }
 
-bool VideoStream::restart(double notBefore) {
-    // When the last picture of the file is its first, the file is a still
-    // (an image opened as a video): it stays on screen; decoding it again and
-    // again would only burn the processor.
-    if (passPictures_ == 0 || !firstTs_ || lastTs_ == *firstTs_) {
+// Positioning
+
+bool VideoStream::loopPoint(double notBefore) {
+    // A pass without a picture, or a file whose last picture is its first (a
+    // still, an image opened as a video): it stays on screen; decoding it
+    // again and again would only burn the processor.
+    if (passDelivered_ == 0 || run_.pictures == 0 || !firstTs_ || run_.lastTs == *firstTs_) {
         return false;
     }
-    const std::int64_t length = lastTs_ + lastDuration_ - *firstTs_;
-    if (length <= 0) {
-        return false;
+    passDelivered_ = 0;
+    if (!loopTs_) {
+        if (run_.lastEnd <= *firstTs_) {
+            return false;
+        }
+        loopTs_ = run_.lastEnd - *firstTs_;
     }
-    loopTs_ = length;
     ++loop_;
-    const double seconds = static_cast<double>(length) * av_q2d(timeBase_);
-    if (notBefore > 0.0) {
+    const double seconds = static_cast<double>(*loopTs_) * av_q2d(timeBase_);
+    if (notBefore > 0.0 && seconds > 0.0) {
         const double behind = std::floor(notBefore / seconds);
         if (behind < 1e15) {
             loop_ = std::max(loop_, static_cast<std::int64_t>(behind));
         }
     }
-    return rewindTo(*firstTs_);
+    floor_.reset();
+    return rewindToStart();
 }
 
-bool VideoStream::rewindTo(std::int64_t timestamp) {
-    resetPass();
-    avcodec_flush_buffers(codec_.get());
-    if (av_seek_frame(input_->format(), stream_, timestamp, AVSEEK_FLAG_BACKWARD) >= 0) {
+bool VideoStream::seekDemuxer(std::int64_t timestamp, int flags) {
+    decoder_->flush();
+    startRun(false);
+    const bool bytes = (flags & AVSEEK_FLAG_BYTE) != 0;
+    if (av_seek_frame(input_->format(), bytes ? -1 : stream_, timestamp, flags) < 0) {
+        return false;
+    }
+    // Decoding from a picture that is not a key frame gives broken pictures
+    // (or none, and a wait to the next key frame): start at a key frame.
+    awaitKey_ = keysFlagged_;
+    return true;
+}
+
+bool VideoStream::rewindToStart() {
+    // The ways back to the first picture, cheapest first: a seek to its pts;
+    // a seek well before it (demuxers that seek by decode time land after the
+    // first key frame otherwise); to the first byte (raw elementary streams
+    // have no timestamps to seek by); reopening the file. The first that
+    // yields the first picture is kept for the next loops.
+    constexpr int firstByte = 2;
+    constexpr int reopen = 3;
+    for (int way = rewindWay_; way <= reopen; ++way) {
+        decoder_->flush();
+        startRun(true);
+        AVFormatContext* format = input_->format();
+        if (way == reopen) {
+            input_.reset();
+            if (!openInput()) {
+                return false;
+            }
+        } else if (way == firstByte) {
+            if ((format->iformat->flags & AVFMT_NO_BYTE_SEEK) != 0 ||
+                av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) < 0) {
+                continue;
+            }
+        } else {
+            const std::int64_t at =
+                way == 0 ? *firstTs_ : saturatingSub(*firstTs_, backoff(maxSeekAttempts));
+            if (av_seek_frame(format, stream_, at, AVSEEK_FLAG_BACKWARD) < 0) {
+                continue;
+            }
+        }
+        std::int64_t ts = 0;
+        const Read got = decodePlaced(held_.get(), &ts);
+        if (got == Read::failed) {
+            return false;
+        }
+        // After a reopen the file starts where it starts.
+        if (got == Read::picture && (ts == *firstTs_ || way == reopen)) {
+            haveHeld_ = true;
+            heldTs_ = ts;
+            rewindWay_ = way;
+            return true;
+        }
+        av_frame_unref(held_.get());
+    }
+    return false;
+}
+
+std::int64_t VideoStream::backoff(int attempt) const {
+    // One second, doubled with every attempt after the first.
+    const std::int64_t second = std::max<std::int64_t>(1, av_rescale_q(1, {1, 1}, timeBase_));
+    const int shift = std::max(0, attempt - 1);
+    if (shift >= 62 || second > (int64Max >> shift)) {
+        return int64Max;
+    }
+    return second << shift;
+}
+
+bool VideoStream::positionAt(std::int64_t target) {
+    for (int attempt = 0; attempt < maxSeekAttempts; ++attempt) {
+        const std::int64_t at = attempt == 0 ? target : saturatingSub(target, backoff(attempt));
+        if (at <= *firstTs_ || !seekDemuxer(at, AVSEEK_FLAG_BACKWARD)) {
+            break;
+        }
+        std::int64_t ts = 0;
+        const Read got = decodePlaced(held_.get(), &ts);
+        if (got == Read::failed) {
+            return false;
+        }
+        if (got == Read::picture) {
+            if (ts <= target) {
+                haveHeld_ = true;
+                heldTs_ = ts;
+                return true;
+            }
+            // Landed after the picture wanted: from further back.
+            av_frame_unref(held_.get());
+        }
+    }
+    // Decoding forward from the start reaches every picture.
+    return rewindToStart();
+}
+
+bool VideoStream::learnFirstPicture() {
+    if (firstTs_) {
         return true;
     }
-    // Not seekable this way: start the file over.
-    input_.reset();
-    return openInput();
+    // Nothing has been decoded yet: the stream is at its start.
+    std::int64_t ts = 0;
+    ff::Frame first = ff::makeFrame();
+    if (!first || decodePlaced(first.get(), &ts) != Read::picture) {
+        return false;
+    }
+    hold(first.get(), ts);
+    return true;
 }
 
 bool VideoStream::measureLoop() {
     measureTried_ = true;
     AVFormatContext* format = input_->format();
     const AVStream* stream = format->streams[stream_];
-    std::int64_t end = std::numeric_limits<std::int64_t>::max();
+    // Where the file ends, as its header says: a guess (transport and program
+    // streams estimate it, sometimes badly), so the decoding is what counts.
+    const std::int64_t start =
+        stream->start_time != AV_NOPTS_VALUE ? stream->start_time : *firstTs_;
+    std::optional<std::int64_t> end;
     if (stream->duration > 0) {
-        end = (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0) + stream->duration;
+        end = saturatingAdd(start, stream->duration);
     } else if (format->duration > 0) {
-        end = av_rescale_q(format->duration, AV_TIME_BASE_Q, timeBase_) +
-              (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0);
+        end = saturatingAdd(start, av_rescale_q(format->duration, AV_TIME_BASE_Q, timeBase_));
     }
-    // From the last key frame on, every remaining packet is read (not
-    // decoded); where that seek fails, the rest of the file is scanned.
-    av_seek_frame(format, stream_, end, AVSEEK_FLAG_BACKWARD);
-    std::optional<std::int64_t> lastEnd;
-    for (;;) {
-        const int read = av_read_frame(format, packet_.get());
-        if (read < 0) {
-            if (read == AVERROR_EXIT || cancelled()) {
-                return false;
-            }
-            break;
-        }
-        if (packet_->stream_index == stream_ && (packet_->flags & AV_PKT_FLAG_DISCARD) == 0) {
-            const std::int64_t ts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
-            if (ts != AV_NOPTS_VALUE) {
-                const std::int64_t packetEnd =
-                    ts + (packet_->duration > 0 ? packet_->duration : fallbackDuration_);
-                lastEnd = std::max(lastEnd.value_or(packetEnd), packetEnd);
-            }
-        }
-        av_packet_unref(packet_.get());
-    }
-    if (!lastEnd || *lastEnd <= *firstTs_) {
+    // Formats whose packets carry their own times (transport and program
+    // streams) are entered by file position, from the last megabyte back.
+    const int flags = format->iformat->flags;
+    const bool byPosition = (flags & AVFMT_TS_DISCONT) != 0 && (flags & AVFMT_NO_BYTE_SEEK) == 0;
+    const std::int64_t size = byPosition ? avio_size(format->pb) : -1;
+
+    ff::Frame scratch = ff::makeFrame();
+    if (!scratch) {
         return false;
     }
-    loopTs_ = *lastEnd - *firstTs_;
-    return true;
+    for (int attempt = 0; attempt < maxSeekAttempts; ++attempt) {
+        bool fromStart = false;
+        if (size > 0) {
+            const std::int64_t back = attempt >= 40 ? int64Max : tailBytes << attempt;
+            fromStart = back >= size || !seekDemuxer(size - back, AVSEEK_FLAG_BYTE);
+        } else if (end) {
+            const std::int64_t at = attempt == 0 ? *end : saturatingSub(*end, backoff(attempt));
+            fromStart = at <= *firstTs_ || !seekDemuxer(at, AVSEEK_FLAG_BACKWARD);
+        } else {
+            fromStart = attempt > 0 || !seekDemuxer(int64Max / 2, AVSEEK_FLAG_BACKWARD);
+        }
+        if (fromStart && !rewindToStart()) {
+            return false;
+        }
+        // Every picture to the end, in the order and with the times playback
+        // gives them.
+        dropHeld();
+        for (;;) {
+            std::int64_t ts = 0;
+            const Read got = decodePlaced(scratch.get(), &ts);
+            av_frame_unref(scratch.get());
+            if (got == Read::failed) {
+                return false;
+            }
+            if (got == Read::end) {
+                break;
+            }
+        }
+        if (run_.pictures > 0) {
+            if (run_.lastEnd <= *firstTs_) {
+                return false;
+            }
+            loopTs_ = run_.lastEnd - *firstTs_;
+            return true;
+        }
+        if (fromStart) {
+            return false;
+        }
+    }
+    return false;
 }
 
 bool VideoStream::seekTo(double time) {
     if (!input_) {
         return false;
     }
-    if (time <= 0.0) {
+    if (!(time > 0.0)) {
         return true;
     }
-    if (!firstTs_) {
-        ff::Frame first = ff::makeFrame();
-        double ignored = 0.0;
-        if (!first || !next(first.get(), &ignored)) {
-            return false;
-        }
+    if (!learnFirstPicture()) {
+        return false;
     }
     if (!loopTs_ && (measureTried_ || !measureLoop())) {
-        rewindTo(*firstTs_);
+        rewindToStart();
         return false;
     }
     std::int64_t loop = 0;
     const std::int64_t target = timestampWithinLoop(time, &loop);
     if (loop < 0) {
-        rewindTo(*firstTs_);
+        rewindToStart();
         return false;
     }
     loop_ = loop;
-    return rewindTo(target);
+    floor_.reset();
+    return positionAt(target);
 }
 
 std::int64_t VideoStream::timestampWithinLoop(double time, std::int64_t* loop) const {
     const double timeBase = av_q2d(timeBase_);
     const double length = static_cast<double>(*loopTs_) * timeBase;
-    const double loops = std::floor(time / length);
+    const double loops = std::floor((time + dueSlack) / length);
     if (!(loops >= 0.0 && loops < 1e15)) {
         *loop = -1;
         return *firstTs_;
     }
     *loop = static_cast<std::int64_t>(loops);
-    const double within = time - loops * length;
-    return *firstTs_ + static_cast<std::int64_t>(std::floor(within / timeBase));
+    const double within = std::max(0.0, time - loops * length);
+    const double ticks = std::floor((within + dueSlack) / timeBase);
+    const double last = static_cast<double>(*loopTs_ - 1);
+    return saturatingAdd(*firstTs_, static_cast<std::int64_t>(std::clamp(ticks, 0.0, last)));
 }
 
 bool VideoStream::catchUp(double time) {
-    if (!input_ || !firstTs_ || !havePassLast_) {
+    if (!input_ || !firstTs_ || !run_.haveLast) {
         return false;
     }
-    bool scanned = false;
+    // The newest picture already handed out in this loop.
+    const std::int64_t shown = floor_ ? std::max(*floor_, run_.lastTs) : run_.lastTs;
+    const auto resume = [&] {
+        // Back to where playback was; pictures up to the one shown come again
+        // and are dropped.
+        floor_ = shown;
+        positionAt(shown);
+    };
+    bool moved = false;
     if (!loopTs_) {
         if (measureTried_) {
             return false;
         }
-        scanned = true;
+        moved = true;
         if (!measureLoop()) {
-            resumeAfter(lastTs_);
+            resume();
             return false;
         }
     }
@@ -339,28 +580,22 @@ bool VideoStream::catchUp(double time) {
         AVStream* stream = input_->format()->streams[stream_];
         const int entry = av_index_search_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
         const AVIndexEntry* key = entry >= 0 ? avformat_index_get_entry(stream, entry) : nullptr;
-        jump = key != nullptr && key->timestamp > lastTs_;
+        jump = key != nullptr && key->timestamp > shown;
     }
     if (!jump) {
-        if (scanned) {
-            resumeAfter(lastTs_);
+        if (moved) {
+            resume();
         }
         return false;
     }
-    loop_ = loop;
-    return rewindTo(target);
-}
-
-void VideoStream::resumeAfter(std::int64_t timestamp) {
-    // Back to the key frame before the current picture; the pictures up to
-    // it come again and are dropped as not after the last one.
-    draining_ = false;
-    drainErrors_ = 0;
-    avcodec_flush_buffers(codec_.get());
-    if (av_seek_frame(input_->format(), stream_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
-        input_.reset();
-        openInput();
+    if (loop > loop_) {
+        loop_ = loop;
+        floor_.reset();
+    } else {
+        floor_ = shown;
     }
+    positionAt(target);
+    return true;
 }
 
 } // namespace prismeta

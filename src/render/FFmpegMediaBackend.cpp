@@ -137,15 +137,21 @@ MediaBackend liveMediaBackend(const LiveMediaOptions& options) {
     return backend;
 }
 
-MediaBackend mediaBackendAt(double seconds) {
+MediaBackend mediaBackendAt(double seconds,
+                            std::function<void(const std::string& path)> noPicture) {
     MediaBackend backend;
     backend.openImage = [](const MediaRequest& request) -> std::unique_ptr<ImageFeed> {
         return std::make_unique<ReadyPicture>(
             decodeImageFile(std::string(request.path), imageLimits(request)));
     };
-    backend.openVideo = [seconds](const MediaRequest& request) -> std::unique_ptr<VideoFeed> {
-        return std::make_unique<ReadyPicture>(
-            decodeVideoFrameAt(std::string(request.path), seconds, videoOptions(request)));
+    backend.openVideo = [seconds, noPicture = std::move(noPicture)](
+                            const MediaRequest& request) -> std::unique_ptr<VideoFeed> {
+        const std::string path(request.path);
+        auto picture = decodeVideoFrameAt(path, seconds, videoOptions(request));
+        if (!picture && noPicture) {
+            noPicture(path);
+        }
+        return std::make_unique<ReadyPicture>(std::move(picture));
     };
     return backend;
 }

@@ -3,6 +3,8 @@
 #include "render/MediaBackend.h"
 
 #include <chrono>
+#include <functional>
+#include <string>
 
 namespace prismeta {
 
@@ -26,7 +28,10 @@ MediaBackend liveMediaBackend(const LiveMediaOptions& options = {});
 // --time): every still decoded and every video decoded to the picture due
 // `seconds` after its playback starts (modulo the loop length) while the
 // source is made, so the first frame drawn already shows them. Blocks the
-// render thread for as long as that takes.
-MediaBackend mediaBackendAt(double seconds);
+// render thread for as long as that takes. A video that yields no picture
+// (the surface shows the placeholder) is reported to noPicture, when given,
+// with its path, on the render thread.
+MediaBackend mediaBackendAt(double seconds,
+                            std::function<void(const std::string& path)> noPicture = {});
 
 } // namespace prismeta

@@ -84,12 +84,17 @@ bool stageInPixelBuffer(unsigned buffer, const MediaFrame& frame) {
 } // namespace
 
 MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
-                         double hostTimeSeconds)
+                         double hostTimeSeconds, std::string_view openPath)
     : signature_(mediaSignature(surface)), kind_(surface.mediaKind),
       uploadThroughPixelBuffer_(backend.videoUpload == MediaBackend::Upload::pixelBuffer) {
+    opensFile_ = (kind_ == MediaKind::image || kind_ == MediaKind::video) && surface.mediaPath &&
+                 !surface.mediaPath->empty();
+    if (opensFile_ && !openPath.empty()) {
+        relocatedPath_ = openPath;
+    }
     const auto request = [&] {
         MediaRequest r;
-        r.path = *surface.mediaPath;
+        r.path = opensFile_ ? openedPath() : std::string_view(*surface.mediaPath);
         r.surface = surface.id;
         r.signature = signature_;
         r.hostTimeSeconds = hostTimeSeconds;
@@ -136,6 +141,13 @@ std::string_view MediaSource::path() const {
     const std::size_t bar = signature_.find('|');
     return bar == std::string::npos ? std::string_view()
                                     : std::string_view(signature_).substr(bar + 1);
+}
+
+std::string_view MediaSource::openedPath() const {
+    if (!opensFile_) {
+        return {};
+    }
+    return relocatedPath_.empty() ? path() : std::string_view(relocatedPath_);
 }
 
 bool MediaSource::matches(const Surface& surface) const {

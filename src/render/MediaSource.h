@@ -24,9 +24,11 @@ public:
     // Cheap: image and video files are opened through the backend's
     // factories, which decode elsewhere. The test pattern is the same for
     // every surface, so a test-pattern source borrows the renderer's one
-    // texture of it (testPattern, 0 when it could not be made).
+    // texture of it (testPattern, 0 when it could not be made). openPath,
+    // when not empty, is the file opened in place of the surface's path (where
+    // the file was found after it moved); the signature keeps the surface's.
     MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
-                double hostTimeSeconds);
+                double hostTimeSeconds, std::string_view openPath = {});
     ~MediaSource(); // stops the video, releases the textures
 
     MediaSource(const MediaSource&) = delete;
@@ -39,6 +41,9 @@ public:
     std::string_view path() const;
     // Whether the source still matches the surface's kind and path; no allocation.
     bool matches(const Surface& surface) const;
+    // The file an image or video source opened; empty for the other kinds and
+    // for a surface without a path.
+    std::string_view openedPath() const;
 
     // The test pattern or the image (once its feed has delivered); 0 for none.
     unsigned staticTexture();
@@ -61,6 +66,8 @@ private:
 
     std::string signature_;
     MediaKind kind_;
+    bool opensFile_ = false;
+    std::string relocatedPath_; // the file opened in place of the path, if any
     int maxTextureSize_ = 0;
     unsigned staticTexture_ = 0;
     bool ownsStaticTexture_ = false;

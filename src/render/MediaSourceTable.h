@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <unordered_map>
 
@@ -30,6 +31,13 @@ public:
                         std::uint64_t frame);
     // Drops (and so releases) every entry not stamped with frame.
     void prune(std::uint64_t frame);
+    // Drops every entry whose source the predicate picks.
+    template <typename Predicate> void dropIf(Predicate&& drop) {
+        for (auto it = entries_.begin(); it != entries_.end();) {
+            it = drop(static_cast<const MediaSource&>(*it->second.source)) ? entries_.erase(it)
+                                                                           : std::next(it);
+        }
+    }
     void clear() { entries_.clear(); }
 
     std::size_t size() const { return entries_.size(); }

@@ -1,5 +1,6 @@
 #include "render/Renderer.h"
 
+#include "core/MediaLocations.h"
 #include "core/ProjectModel.h"
 #include "core/Surface.h"
 #include "core/SurfaceList.h"
@@ -80,6 +81,12 @@ void Renderer::setModel(const ProjectModel& model) {
 
 void Renderer::setOutputConfig(std::optional<OutputConfig> config) {
     outputConfig_ = std::move(config);
+}
+
+void Renderer::setMediaLocations(std::shared_ptr<const MediaLocations> locations) {
+    // Applied by the next frame, when the GL context is current for releasing.
+    mediaLocations_ = std::move(locations);
+    mediaLocationsChanged_ = true;
 }
 
 std::size_t Renderer::mediaSourceCount() const {
@@ -229,8 +236,17 @@ MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime) {
         testPatternTried_ = true;
         testPatternTexture_ = MediaSource::makeTestPattern(testPatternSize);
     }
+    // Where a moved file was found stands in for the surface's path; the
+    // lookup happens only here, when a source is made.
+    std::string_view openPath;
+    if (mediaLocations_ && surface.mediaPath) {
+        if (const std::string* found = mediaLocations_->find(*surface.mediaPath)) {
+            openPath = *found;
+        }
+    }
     return mediaSources->insert(
-        surface, std::make_unique<MediaSource>(surface, media_, testPatternTexture_, hostTime),
+        surface,
+        std::make_unique<MediaSource>(surface, media_, testPatternTexture_, hostTime, openPath),
         frameStamp_);
 }
 
@@ -248,6 +264,19 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     const std::span<const Surface> surfaces(snapshot.vector().data(),
                                             std::min(snapshot.size(), maxFrameSurfaces));
     ++frameStamp_;
+    if (mediaLocationsChanged_) {
+        mediaLocationsChanged_ = false;
+        // Sources showing another file than the locations now give go.
+        mediaSources->dropIf([this](const MediaSource& source) {
+            const std::string_view opened = source.openedPath();
+            if (opened.empty()) {
+                return false;
+            }
+            const std::string stored(source.path());
+            const std::string& now = mediaLocations_ ? mediaLocations_->resolve(stored) : stored;
+            return now != opened;
+        });
+    }
 
     FrameUniforms frame;
     if (outputConfig_) {

@@ -13,6 +13,7 @@
 namespace prismeta {
 
 class ProjectModel;
+class MediaLocations;
 class MediaSource;
 class MediaSourceTable;
 struct Surface;
@@ -54,6 +55,11 @@ public:
     void setModel(const ProjectModel& model);
     void setOutputConfig(std::optional<OutputConfig> config);
     const std::optional<OutputConfig>& outputConfig() const { return outputConfig_; }
+
+    // Where media missing at their stored paths were found (none: nowhere).
+    // A source opens the found file in place of its surface's path; sources
+    // whose file changes with new locations are made again on the next frame.
+    void setMediaLocations(std::shared_ptr<const MediaLocations> locations);
 
     // One frame at steady_clock now, or at a given host time (tests, the CLI).
     // An empty target draws nothing. Every GL state the frame relies on is set
@@ -114,6 +120,8 @@ private:
 
     std::unique_ptr<MediaSourceTable> mediaSources;
     std::uint64_t frameStamp_ = 0;
+    std::shared_ptr<const MediaLocations> mediaLocations_;
+    bool mediaLocationsChanged_ = false;
 
     // Per-frame storage, kept between frames so a steady frame allocates nothing.
     std::vector<SurfaceVertex> vertices_;

@@ -5,7 +5,7 @@
 // and one report while the project on screen stays as it was. What holds the
 // interface thread is text: Qt lays out a widget's whole text on every paint,
 // so every text shown is bounded (the time it takes is measured by
-// bench_app, never asserted here, since it depends on the machine's load).
+// bench_app_open, never asserted here, since it depends on the machine's load).
 #include "HostileProjects.h"
 #include "ScriptedDialogs.h"
 

@@ -131,13 +131,12 @@ TEST_P(VideoPlayback, ReleaseStopsAndJoinsTheDecodingThread) {
     }
     EXPECT_EQ(VideoPlayer::liveDecoderThreads(), before);
 
-    // Released right after it started, while still opening the file.
-    const auto started = std::chrono::steady_clock::now();
+    // Released right after it started, while still opening the file: each
+    // release ends its thread (bench_media times it).
     for (int i = 0; i < 5; ++i) {
         VideoPlayer brief(path_, 0.0, 0.0);
     }
     EXPECT_EQ(VideoPlayer::liveDecoderThreads(), before);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, VideoPlayback,
@@ -154,17 +153,20 @@ TEST(VideoPlayer, CatchesUpWithinALongLoopAfterTheRendererStalled) {
     fixtures::VideoSpec spec;
     spec.encoder = h264 ? "libx264" : "mpeg4";
     spec.frames = 90; // a 3 s loop, key frames every 12 pictures
-    const std::string path = dir.file(h264 ? "long.mp4" : "long.avi");
-    ASSERT_TRUE(fixtures::writeVideo(path, spec));
-    VideoPlayer player(path, 0.0, 0.0);
-    const VideoFrameLease first = player.waitFrameDue(0.01, patience);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(numberOf(*first), 0);
-    Screen screen;
-    for (int step = 0; step < 30; ++step) {
-        const double t = 2.5 + step / 60.0;
-        screen.step(player, t);
-        ASSERT_EQ(screen.shown, dueNumber(t, 90)) << "at " << t;
+    // A transport stream's jumps land by decode time, an MP4's by its index.
+    for (const std::string name : {h264 ? "long.mp4" : "long.avi", "long.ts"}) {
+        const std::string path = dir.file(name);
+        ASSERT_TRUE(fixtures::writeVideo(path, spec));
+        VideoPlayer player(path, 0.0, 0.0);
+        const VideoFrameLease first = player.waitFrameDue(0.01, patience);
+        ASSERT_TRUE(first);
+        EXPECT_EQ(numberOf(*first), 0);
+        Screen screen;
+        for (int step = 0; step < 30; ++step) {
+            const double t = 2.5 + step / 60.0;
+            screen.step(player, t);
+            ASSERT_EQ(screen.shown, dueNumber(t, 90)) << name << " at " << t;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include "FakeMedia.h"
 #include "GlTestSupport.h"
 
+#include "core/MediaLocations.h"
 #include "core/ProjectModel.h"
 #include "render/OffscreenFramebuffer.h"
 #include "render/Renderer.h"
@@ -153,6 +154,51 @@ TEST_F(MediaSources, FailingDecodersAndBadFramesShowThePlaceholder) {
     media_.images["/bad.png"] = bad;
     model_.setSurfaces(std::vector<Surface>{media(MediaKind::image, "/bad.png")});
     EXPECT_EQ(frame(), placeholder);
+}
+
+TEST_F(MediaSources, MovedFilesOpenWhereTheyWereFoundAndFollowNewLocations) {
+    media_.images["/new/still.png"] = solid(0, 200, 0);
+    media_.videos["/new/loop.mov"] = {{0.0, solid(0, 0, 200)}};
+    Surface still = media(MediaKind::image, "/old/still.png");
+    Surface video = media(MediaKind::video, "/old/loop.mov");
+    video.corners = {{0.5f, 0.5f}, {1, 0.5f}, {1, 1}, {0.5f, 1}}; // the bottom-right quarter
+    still.corners = {{0, 0}, {0.5f, 0}, {0.5f, 0.5f}, {0, 0.5f}}; // the top-left quarter
+    model_.setSurfaces(std::vector<Surface>{still, video});
+    const auto both = [&](double time) {
+        renderer_->draw(fb_->target(), time);
+        const Picture picture{4, 4, fb_->readPixels()};
+        return std::pair{picture.at(0, 0), picture.at(3, 3)};
+    };
+    EXPECT_EQ(both(0), std::pair(placeholder, placeholder));
+
+    // Found elsewhere: the sources are made again on the found files, while
+    // the surfaces keep their stored paths.
+    auto found = std::make_shared<MediaLocations>();
+    found->add("/old/still.png", "/new/still.png");
+    found->add("/old/loop.mov", "/new/loop.mov");
+    renderer_->setMediaLocations(found);
+    EXPECT_EQ(both(1), std::pair(std::array{0, 200, 0, 255}, std::array{0, 0, 200, 255}));
+    EXPECT_EQ(media_.opened["/new/still.png"], 1);
+    EXPECT_EQ(media_.live("/old/loop.mov"), 0);
+    EXPECT_EQ(model_.surfaces()[0].mediaPath, "/old/still.png");
+
+    // Locations that do not change a source's file leave it running.
+    auto more = std::make_shared<MediaLocations>(*found);
+    more->add("/old/other.png", "/new/other.png");
+    renderer_->setMediaLocations(more);
+    both(2);
+    EXPECT_EQ(media_.opened["/new/loop.mov"], 1);
+
+    // Lost again: back to the stored path, which shows the placeholder.
+    renderer_->setMediaLocations(nullptr);
+    EXPECT_EQ(both(3), std::pair(placeholder, placeholder));
+    EXPECT_EQ(media_.live("/new/loop.mov"), 0);
+    EXPECT_EQ(media_.live("/old/loop.mov"), 1);
+
+    // A relinked surface names the found file itself: opened as it is.
+    model_.setSurfaces(std::vector<Surface>{media(MediaKind::image, "/new/still.png")});
+    EXPECT_EQ(frame(4), (std::array{0, 200, 0, 255}));
+    EXPECT_EQ(media_.opened["/new/still.png"], 2);
 }
 
 TEST_F(MediaSources, ReleasingTheRendererReleasesEverySource) {

@@ -1,5 +1,6 @@
 // prismeta-cli render, run as a process: arguments, exit codes and the
 // pixels of the PNG it writes.
+#include "MediaFixtures.h"
 #include "ToolRunner.h"
 
 #include "core/OutputConfig.h"
@@ -177,6 +178,69 @@ TEST_F(RenderCommand, TimeIsAccepted) {
     }
 }
 
+// A 64 x 48 canvas covered by one video surface, so the PNG is the picture.
+std::string writeVideoProject(const fs::path& dir, const std::string& video) {
+    ProjectFile file;
+    file.canvasWidth = 64;
+    file.canvasHeight = 48;
+    Surface surface;
+    surface.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    surface.mediaKind = MediaKind::video;
+    surface.mediaPath = video;
+    file.surfaces = {surface};
+    const std::string path = (dir / "video.prismeta.json").string();
+    std::ofstream(path, std::ios::binary) << writeProjectFile(file).value();
+    return path;
+}
+
+TEST_F(RenderCommand, TimeShowsThePictureDueInContainersThatSeekByDecodeTimeOrIndex) {
+    struct Clip {
+        const char* file;
+        const char* encoder;
+        int bFrames;
+        int gop;
+    };
+    // Eight pictures at 25 fps: a loop of 0.32 s.
+    for (const Clip clip :
+         {Clip{"clip.ts", "libx264", 2, 4}, Clip{"one-key.m2ts", "libx264", 0, 8},
+          Clip{"clip.avi", "mpeg4", 2, 4}, Clip{"clip.mpg", "mpeg2video", 2, 4}}) {
+        fixtures::VideoSpec spec;
+        spec.encoder = clip.encoder;
+        spec.frames = 8;
+        spec.fps = 25;
+        spec.bFrames = clip.bFrames;
+        spec.gop = clip.gop;
+        const std::string video = (dir_ / clip.file).string();
+        ASSERT_TRUE(fixtures::writeVideo(video, spec)) << clip.file;
+        const std::string project = writeVideoProject(dir_, video);
+        // 0.5 s is picture 4 of the second loop, 1.3 s picture 0 of the fifth.
+        for (const auto& [time, picture] :
+             std::vector<std::pair<std::string, int>>{{"0", 0}, {"0.5", 4}, {"1.3", 0}}) {
+            const testing::ToolRun r = run({project, "-o", out_, "--time", time});
+            ASSERT_EQ(r.exitCode, 0) << clip.file << " at " << time << ": " << r.err;
+            const auto png = decodePng(out_);
+            ASSERT_TRUE(png && png->rgba);
+            EXPECT_EQ(fixtures::frameNumberOf(png->pixels.data(), png->width * 4, png->width,
+                                              png->height),
+                      picture)
+                << clip.file << " at " << time;
+        }
+    }
+}
+
+TEST_F(RenderCommand, AVideoWithoutAPictureAtTheTimeExitsOneWithTheReason) {
+    const std::string text = (dir_ / "text.mp4").string();
+    std::ofstream(text) << std::string(5000, 'x');
+    const std::string missing = (dir_ / "missing.ts").string();
+    for (const std::string& video : {text, missing}) {
+        const testing::ToolRun r =
+            run({writeVideoProject(dir_, video), "-o", out_, "--time", "1.5"});
+        EXPECT_EQ(r.exitCode, 1) << video;
+        EXPECT_EQ(r.err, "prismeta-cli: no picture of the video " + video + " at 1.5 s\n");
+        EXPECT_FALSE(fs::exists(out_));
+    }
+}
+
 TEST_F(RenderCommand, WrongArgumentsExitTwo) {
     const std::string project = writeProject();
     const std::vector<std::vector<std::string>> wrong = {
@@ -237,6 +301,37 @@ TEST_F(RenderCommand, ImpossibleDefaultSizeExitsOneUnlessSizeIsGiven) {
         EXPECT_EQ(huge.exitCode, 1) << size;
         EXPECT_NE(huge.err.find("limit"), std::string::npos) << huge.err;
     }
+}
+
+TEST_F(RenderCommand, MediaThatMovedWithTheProjectAreFoundBesideIt) {
+    // Saved on another machine: the still's absolute path is not here, but
+    // the file lies in the project's media folder.
+    fs::create_directories(dir_ / "show/media");
+    ASSERT_TRUE(
+        fixtures::writeStill((dir_ / "show/media/still.png").string(), "png", 4, 4, [](int, int) {
+            return fixtures::Rgba8{20, 40, 220, 255};
+        }));
+    ProjectFile file;
+    file.canvasWidth = 16;
+    file.canvasHeight = 16;
+    Surface moved;
+    moved.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    moved.mediaKind = MediaKind::image;
+    moved.mediaPath = "/Volumes/Stage/show/media/still.png";
+    Surface lost = moved;
+    lost.id = Uuid::random();
+    lost.corners = {{0.5f, 0.5f}, {1, 0.5f}, {1, 1}, {0.5f, 1}};
+    lost.mediaPath = "/Volumes/Stage/show/media/lost.png";
+    file.surfaces = {moved, lost};
+    const fs::path project = dir_ / "show/show.prismeta.json";
+    std::ofstream(project, std::ios::binary) << writeProjectFile(file).value();
+
+    const testing::ToolRun r = run({project.string(), "-o", out_});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto png = decodePng(out_);
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->at(2, 2), (std::array{20, 40, 220, 255}));
+    EXPECT_EQ(png->at(13, 13), (std::array{38, 38, 43, 255})); // the placeholder
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "CliCommand.h"
 
 #include "core/FileIO.h"
+#include "core/ProjectMedia.h"
 #include "core/ProjectModel.h"
 #include "core/Uuid.h"
 #include "media/FFmpegLog.h"
@@ -23,6 +24,7 @@ extern "C" {
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace prismeta::cli {
 
@@ -161,6 +163,13 @@ std::optional<std::string> parse(std::span<const std::string_view> args, RenderA
     return std::nullopt;
 }
 
+// "2.5 s": seconds as given, in the shortest form that reads back the same.
+std::string secondsText(double seconds) {
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, seconds);
+    return (ec == std::errc() ? std::string(text, end) : std::string("?")) + " s";
+}
+
 // An output's id (either letter case), then a 0-based index in range, then
 // the first exact name.
 std::optional<OutputConfig> selectOutput(const std::vector<OutputConfig>& outputs,
@@ -293,16 +302,34 @@ int runRender(std::span<const std::string_view> args) {
 
     // Stills decoded and every video decoded to the picture due at --time
     // before the frame is drawn: the same project and time give the same PNG.
-    auto renderer = Renderer::create(model, output, mediaBackendAt(parsed.time));
+    // A video without a picture then would leave the placeholder in the frame
+    // asked for: that is a failure, not a render.
+    std::vector<std::string> withoutPicture;
+    auto renderer =
+        Renderer::create(model, output, mediaBackendAt(parsed.time, [&](const std::string& path) {
+                             withoutPicture.push_back(path);
+                         }));
     if (!renderer) {
         return failure("the renderer could not be created");
     }
+    // Media that moved along with the project are shown from where they lie
+    // now, as in the windows.
+    renderer->setMediaLocations(std::make_shared<const MediaLocations>(locateMovedMedia(
+        mediaInUse(model.surfaces().vector(), std::nullopt), projectFolder(model.documentURL()))));
     auto target = OffscreenFramebuffer::create(width, height);
     if (!target) {
         return failure("no " + std::to_string(width) + "x" + std::to_string(height) +
                        " framebuffer could be made");
     }
     renderer->draw(target->target(), parsed.time);
+    if (!withoutPicture.empty()) {
+        std::string why =
+            "no picture of the video " + withoutPicture.front() + " at " + secondsText(parsed.time);
+        if (withoutPicture.size() > 1) {
+            why += " (nor of " + std::to_string(withoutPicture.size() - 1) + " more)";
+        }
+        return failure(why);
+    }
     std::vector<std::uint8_t> rgba = target->readPixels();
     // Every frame starts opaque and "over" keeps it so; make sure of it.
     for (std::size_t i = 3; i < rgba.size(); i += 4) {

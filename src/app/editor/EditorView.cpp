@@ -60,9 +60,11 @@ EditorView::EditorView(ModelAdapter& adapter, QWidget* parent)
 
     const ProjectModel& model = adapter_.model();
     setContentSize(model.canvasSize().width, model.canvasSize().height);
-    reference_.setPath(model.backgroundImagePath());
+    reference_.setPath(referencePath());
 
     connect(&adapter_, &ModelAdapter::changed, this, &EditorView::refresh);
+    connect(&adapter_, &ModelAdapter::mediaLocationsChanged, this,
+            [this] { reference_.setPath(referencePath()); });
     connect(&reference_, &ReferenceImage::changed, overlay_, qOverload<>(&QWidget::update));
 }
 
@@ -74,7 +76,7 @@ void EditorView::refresh(const ModelChanges& changes) {
         setContentSize(model.canvasSize().width, model.canvasSize().height);
     }
     if (changes.has(ModelField::backgroundImagePath)) {
-        reference_.setPath(model.backgroundImagePath());
+        reference_.setPath(referencePath());
     }
     // A decode finishing between refreshes is caught here as well as on the
     // reference's own timer.
@@ -84,6 +86,15 @@ void EditorView::refresh(const ModelChanges& changes) {
         changes.has(ModelField::backgroundOpacity)) {
         overlay_->update();
     }
+}
+
+std::optional<std::string> EditorView::referencePath() const {
+    // A picture that moved is shown from where it was found.
+    const std::optional<std::string>& stored = adapter_.model().backgroundImagePath();
+    if (!stored) {
+        return std::nullopt;
+    }
+    return adapter_.mediaLocations()->resolve(*stored);
 }
 
 void EditorView::mousePressEvent(QMouseEvent* event) {

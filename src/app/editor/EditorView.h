@@ -46,6 +46,9 @@ protected:
 
 private:
     void refresh(const ModelChanges& changes);
+    // The file the reference picture is read from: its stored path, or where
+    // the file was found when it moved.
+    std::optional<std::string> referencePath() const;
 
     ModelAdapter& adapter_;
     EditorInteraction interaction_;

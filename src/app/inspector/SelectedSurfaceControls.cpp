@@ -149,7 +149,8 @@ QWidget* SelectedSurfaceControls::buildControls() {
         blockColumn->addWidget(slider);
         column->addWidget(block);
     };
-    sliderBlock(opacityCaption_, opacity_, 1.0, tr("Opacity"), QStringLiteral("opacitySlider"));
+    sliderBlock(opacityCaption_, opacity_, opacityMaximum, tr("Opacity"),
+                QStringLiteral("opacitySlider"));
     sliderBlock(featherCaption_, feather_, featherMaximum, tr("Edge Feather"),
                 QStringLiteral("featherSlider"));
     connect(opacity_, &ContinuousSlider::valueEdited, this,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EditRanges.h"
 #include "core/Surface.h"
 #include "core/Uuid.h"
 
@@ -46,7 +47,7 @@ public:
     static constexpr std::int64_t meshCountMinimum = 1;
     static constexpr std::int64_t meshCountMaximum = 6;
     static constexpr std::int64_t newMeshCount = 3;
-    static constexpr double featherMaximum = 0.5;
+    static constexpr double featherMaximum = prismeta::featherMaximum;
 
     SelectedSurfaceControls(ProjectModel& model, InspectorDialogs& dialogs,
                             QWidget* parent = nullptr);

@@ -1,0 +1,84 @@
+#include "control/OscAddresses.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace prismeta {
+
+namespace {
+
+template <typename Records>
+std::vector<OscOutgoing> listMessages(std::string_view plural, const Records& records) {
+    const std::string address = "/prismeta/list/" + std::string(plural);
+    std::vector<OscOutgoing> messages;
+    messages.reserve(records.size() + 1);
+    const auto count = static_cast<std::int32_t>(
+        std::min<std::size_t>(records.size(), std::numeric_limits<std::int32_t>::max()));
+    messages.push_back({{}, address + "/count", {OscArgument::int32(count)}});
+    std::int32_t index = 0;
+    for (const auto& record : records) {
+        if (index == count) {
+            break;
+        }
+        messages.push_back({{},
+                            address,
+                            {OscArgument::text(record.id.text()), OscArgument::int32(index),
+                             OscArgument::text(cutText(record.name, maxListedNameBytes))}});
+        ++index;
+    }
+    return messages;
+}
+
+} // namespace
+
+std::optional<std::vector<std::string_view>> splitAddress(std::string_view address) {
+    if (address.empty() || address.front() != '/') {
+        return std::nullopt;
+    }
+    std::vector<std::string_view> parts;
+    std::size_t start = 1;
+    while (true) {
+        const std::size_t slash = address.find('/', start);
+        const std::string_view part = address.substr(start, slash - start);
+        if (part.empty() || parts.size() == maxAddressParts) {
+            return std::nullopt;
+        }
+        parts.push_back(part);
+        if (slash == std::string_view::npos) {
+            return parts;
+        }
+        start = slash + 1;
+    }
+}
+
+std::string recordAddress(std::string_view kind, std::string_view target, std::string_view path) {
+    std::string address = "/prismeta/";
+    address += kind;
+    address += '/';
+    address += target;
+    address += '/';
+    address += path;
+    return address;
+}
+
+std::vector<OscOutgoing> surfaceListMessages(const SurfaceList& surfaces) {
+    return listMessages("surfaces", surfaces);
+}
+
+std::vector<OscOutgoing> outputListMessages(const std::vector<OutputConfig>& outputs) {
+    return listMessages("outputs", outputs);
+}
+
+std::string cutText(std::string_view text, std::size_t bytes) {
+    if (text.size() <= bytes) {
+        return std::string(text);
+    }
+    std::size_t end = bytes;
+    // Back up over continuation bytes (10xxxxxx) to a character's start.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return std::string(text.substr(0, end));
+}
+
+} // namespace prismeta

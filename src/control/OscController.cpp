@@ -1,0 +1,679 @@
+#include "control/OscController.h"
+
+#include "control/OscAddresses.h"
+#include "control/OscPattern.h"
+#include "control/OscServer.h"
+#include "core/ProjectModel.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+namespace prismeta {
+
+namespace {
+
+// Kinds of problem, one log window each.
+constexpr std::string_view unknownAddress = "unknown address";
+constexpr std::string_view badPattern = "malformed pattern";
+constexpr std::string_view noMatch = "no match";
+constexpr std::string_view badArguments = "arguments";
+constexpr std::string_view badValue = "value";
+constexpr std::string_view refused = "refused";
+constexpr std::string_view noSender = "no sender";
+constexpr std::string_view subscriptions = "subscriptions";
+constexpr std::string_view replies = "replies";
+
+constexpr std::size_t maxLoggedAddressBytes = 200;
+// Steps of pattern matching one message may take (a few milliseconds).
+constexpr std::size_t patternBudget = 4'000'000;
+
+// The address and type tags as a log line shows them: printable ASCII only.
+std::string describe(const OscMessage& message) {
+    std::string text;
+    const std::string_view address = message.address;
+    for (std::size_t i = 0; i < address.size() && i < maxLoggedAddressBytes; ++i) {
+        const auto c = static_cast<unsigned char>(address[i]);
+        text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+    }
+    if (address.size() > maxLoggedAddressBytes) {
+        text += "...";
+    }
+    if (!message.arguments.empty()) {
+        text += ' ';
+        for (const OscArgument& argument : message.arguments) {
+            const auto c = static_cast<unsigned char>(argument.tag);
+            text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+        }
+    }
+    return text;
+}
+
+std::string quoted(std::string_view text) {
+    OscMessage shown;
+    shown.address = text;
+    return "\"" + describe(shown) + "\"";
+}
+
+// Matches one address component, literal or pattern, against a name.
+class ComponentMatcher {
+public:
+    static std::optional<ComponentMatcher> make(std::string_view component) {
+        ComponentMatcher matcher;
+        matcher.text_ = component;
+        if (OscPattern::hasWildcards(component)) {
+            matcher.pattern_ = OscPattern::compile(component);
+            if (!matcher.pattern_) {
+                return std::nullopt;
+            }
+        }
+        return matcher;
+    }
+    bool isPattern() const { return pattern_.has_value(); }
+    bool matches(std::string_view name) const {
+        return pattern_ ? pattern_->matches(name) : name == text_;
+    }
+    // The same, paying the pattern's cost out of `budget`; false without
+    // trying once the budget cannot pay (and the budget is then 0).
+    bool matches(std::string_view name, std::size_t& budget) const {
+        if (pattern_) {
+            const std::size_t cost = pattern_->cost(name);
+            if (cost > budget) {
+                budget = 0;
+                return false;
+            }
+            budget -= cost;
+        }
+        return matches(name);
+    }
+
+private:
+    std::string_view text_;
+    std::optional<OscPattern> pattern_;
+};
+
+bool allDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The records a target names, in list order: a pattern matches names; a
+// plain target is an id, else a 0-based index, else a name (every record of
+// that name). An error when the pattern is malformed, or when matching it
+// against every name would hold the interface up (a long pattern of stars
+// against thousands of long names).
+template <typename Records>
+Result<std::vector<std::size_t>> resolveTargets(const Records& records, std::string_view target) {
+    using Found = Result<std::vector<std::size_t>>;
+    const std::optional<ComponentMatcher> matcher = ComponentMatcher::make(target);
+    if (!matcher) {
+        return Found::failure("malformed pattern " + quoted(target));
+    }
+    std::vector<std::size_t> found;
+    if (!matcher->isPattern()) {
+        if (const std::optional<Uuid> id = Uuid::parse(target)) {
+            for (std::size_t i = 0; i < records.size(); ++i) {
+                if (records[i].id == *id) {
+                    found.push_back(i); // the first of the id, as the inspector edits it
+                    return found;
+                }
+            }
+        }
+        if (allDigits(target)) {
+            std::size_t index = 0;
+            const auto [end, error] =
+                std::from_chars(target.data(), target.data() + target.size(), index);
+            if (error == std::errc() && end == target.data() + target.size() &&
+                index < records.size()) {
+                found.push_back(index);
+                return found;
+            }
+        }
+    }
+    std::size_t budget = patternBudget;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (matcher->matches(records[i].name, budget)) {
+            found.push_back(i);
+        } else if (budget == 0) {
+            return Found::failure("pattern " + quoted(target) +
+                                  " too costly to match against every name of this show");
+        }
+    }
+    return found;
+}
+
+// The fields whose path matches the address components below the target.
+template <typename Record>
+std::optional<std::vector<const OscField<Record>*>>
+matchFields(std::span<const OscField<Record>> fields, std::span<const std::string_view> parts) {
+    std::vector<ComponentMatcher> matchers;
+    for (std::string_view part : parts) {
+        std::optional<ComponentMatcher> matcher = ComponentMatcher::make(part);
+        if (!matcher) {
+            return std::nullopt;
+        }
+        matchers.push_back(std::move(*matcher));
+    }
+    std::vector<const OscField<Record>*> found;
+    for (const OscField<Record>& field : fields) {
+        const std::string full = "/" + std::string(field.path);
+        const std::optional<std::vector<std::string_view>> path = splitAddress(full);
+        if (!path || path->size() != matchers.size()) {
+            continue;
+        }
+        bool all = true;
+        for (std::size_t i = 0; i < matchers.size() && all; ++i) {
+            all = matchers[i].matches((*path)[i]);
+        }
+        if (all) {
+            found.push_back(&field);
+        }
+    }
+    return found;
+}
+
+// Applies every matched field to every target of a copy of the list. Sets
+// `changed` when any record differs afterwards; the first problem, if no
+// field could take the arguments or no record the value, in `why`.
+template <typename Record>
+std::vector<Record>
+applyFields(std::vector<Record> records, const std::vector<const OscField<Record>*>& fields,
+            const std::vector<std::size_t>& targets, const OscMessage& message, bool& changed,
+            std::optional<std::pair<std::string_view, std::string>>& why) {
+    bool parsedAny = false;
+    bool wroteAny = false;
+    std::optional<std::string> parseError;
+    std::optional<std::string> writeError;
+    for (const OscField<Record>* field : fields) {
+        Result<FieldValue> value = field->parse(message);
+        if (!value) {
+            if (!parseError) {
+                parseError = fields.size() == 1 ? value.error()
+                                                : std::string(field->path) + " " + value.error();
+            }
+            continue;
+        }
+        parsedAny = true;
+        for (std::size_t index : targets) {
+            Record record = records[index];
+            const Status status = field->write(record, value.value());
+            if (!status) {
+                if (!writeError) {
+                    writeError = status.error;
+                }
+                continue;
+            }
+            wroteAny = true;
+            if (!(record == records[index])) {
+                records[index] = std::move(record);
+                changed = true;
+            }
+        }
+    }
+    if (!parsedAny && parseError) {
+        // Wrong type tags or counts, or values refused (not finite, not a
+        // media kind, not a file): two kinds of problem for the log.
+        const bool tags = parseError->find("takes ") != std::string::npos;
+        why.emplace(tags ? badArguments : badValue, *parseError);
+    } else if (!wroteAny && writeError) {
+        why.emplace(refused, *writeError);
+    }
+    return records;
+}
+
+std::string joinedIds(const auto& records, const std::vector<std::size_t>& targets) {
+    std::string ids;
+    for (std::size_t index : targets) {
+        ids += records[index].id.text();
+        ids += ',';
+    }
+    return ids;
+}
+
+} // namespace
+
+OscController::OscController(ProjectModel& model, Send send,
+                             RateLimitedLog::Clock::duration logWindow)
+    : model_(model), send_(std::move(send)), log_(logWindow),
+      throttle_([this](const OscOutgoing& message) {
+          if (spend(message.to, lastUpdate_)) {
+              send_(message);
+          }
+      }) {
+    feed_.reset(model_);
+}
+
+void OscController::ignore(std::string_view kind, const OscMessage& message, const std::string& why,
+                           Clock::time_point now) {
+    log_.report(kind, describe(message) + ": " + why, now);
+}
+
+bool OscController::spend(const OscEndpoint& to, Clock::time_point now) {
+    if (budgets_.size() > 1024) {
+        budgets_.clear(); // a flood from a crowd of senders: start counting again
+    }
+    Budget& budget = budgets_[to];
+    if (now - budget.opened >= std::chrono::seconds(1)) {
+        budget = Budget{now, 0};
+    }
+    if (budget.sent >= replyBudget) {
+        log_.report(replies,
+                    "messages to " + to.text() + ": more than " + std::to_string(replyBudget) +
+                        " a second",
+                    now);
+        return false;
+    }
+    ++budget.sent;
+    return true;
+}
+
+void OscController::reply(const OscEndpoint& to, std::string address, OscArguments arguments,
+                          Clock::time_point now) {
+    if (spend(to, now)) {
+        send_(OscOutgoing{to, std::move(address), std::move(arguments)});
+    }
+}
+
+void OscController::handle(const OscMessage& message, Clock::time_point now) {
+    handleOne(message, now, std::nullopt);
+}
+
+void OscController::handleOne(const OscMessage& message, Clock::time_point now,
+                              std::optional<Clock::time_point> runStart) {
+    runStart_ = runStart;
+    const std::optional<std::vector<std::string_view>> parts = splitAddress(message.address);
+    if (!parts || parts->size() < 2 || parts->front() != oscRoot) {
+        ignore(unknownAddress, message, "no such address", now);
+        return;
+    }
+    const std::string_view command = (*parts)[1];
+    const Parts rest = Parts(*parts).subspan(2);
+    if (command == "surface") {
+        handleSurface(message, rest, now);
+    } else if (command == "output") {
+        handleOutput(message, rest, now);
+    } else if (command == "snap" && rest.empty()) {
+        handleSnap(message, now);
+    } else if ((command == "undo" || command == "redo") && rest.empty()) {
+        handleHistory(message, command == "undo", now);
+    } else if (command == "query" && rest.empty()) {
+        handleQuery(message, now);
+    } else if (command == "list" && rest.size() == 1 &&
+               (rest[0] == "surfaces" || rest[0] == "outputs")) {
+        handleList(message, rest[0], now);
+    } else if ((command == "subscribe" || command == "unsubscribe") && rest.empty()) {
+        handleSubscription(message, command == "subscribe", now);
+    } else {
+        ignore(unknownAddress, message, "no such address", now);
+    }
+}
+
+std::size_t OscController::handleBatch(std::span<const OscMessage> messages,
+                                       Clock::time_point now) {
+    const auto certain = [](const OscMessage& message) {
+        return std::all_of(message.arguments.begin(), message.arguments.end(),
+                           [](const OscArgument& argument) {
+                               const std::optional<double> number = argument.number();
+                               return number && std::fabs(*number) <= static_cast<double>(FLT_MAX);
+                           });
+    };
+    const auto arrived = [now](const OscMessage& message) {
+        return message.received == OscMessage::Clock::time_point{} ? now : message.received;
+    };
+    std::size_t skipped = 0;
+    std::optional<Clock::time_point> runStart;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const OscMessage& message = messages[i];
+        const OscMessage* next = i + 1 < messages.size() ? &messages[i + 1] : nullptr;
+        // Overwritten by the very next message, which is sure to be taken and
+        // comes soon enough to continue the same undo step.
+        const bool overwritten =
+            next != nullptr && message.isEdit() && next->address == message.address &&
+            typeTags(next->arguments) == typeTags(message.arguments) && certain(*next) &&
+            arrived(*next) - arrived(message) < UndoBursts::pause;
+        if (overwritten) {
+            if (!runStart) {
+                runStart = arrived(message);
+            }
+            ++skipped;
+            continue;
+        }
+        handleOne(message, now, runStart);
+        runStart.reset();
+    }
+    return skipped;
+}
+
+void OscController::handleSurface(const OscMessage& message, Parts parts, Clock::time_point now) {
+    if (parts.size() < 2) {
+        ignore(unknownAddress, message, "no such address", now);
+        return;
+    }
+    const std::string_view target = parts[0];
+    const Parts fieldParts = parts.subspan(1);
+    const auto fields = matchFields(surfaceFields(), fieldParts);
+    const std::optional<ComponentMatcher> selectMatcher =
+        fieldParts.size() == 1 ? ComponentMatcher::make(fieldParts[0]) : std::nullopt;
+    const bool select = selectMatcher && selectMatcher->matches("select");
+    if (!fields) {
+        ignore(badPattern, message, "malformed pattern", now);
+        return;
+    }
+    if (fields->empty() && !select) {
+        ignore(unknownAddress, message, "no such field", now);
+        return;
+    }
+    const SurfaceList& surfaces = model_.surfaces();
+    const Result<std::vector<std::size_t>> targets = resolveTargets(surfaces, target);
+    if (!targets) {
+        ignore(badPattern, message, targets.error(), now);
+        return;
+    }
+    if (targets->empty()) {
+        ignore(noMatch, message, "no surface matches " + quoted(target), now);
+        return;
+    }
+
+    if (message.isQuery()) {
+        if (!message.sender) {
+            ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+            return;
+        }
+        const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
+        for (std::size_t index : targets.value()) {
+            const Surface& surface = surfaces[index];
+            const std::string name = asSent ? std::string(target) : surface.id.text();
+            for (const OscField<Surface>* field : *fields) {
+                OscArguments value = field->read(surface);
+                if (!value.empty()) {
+                    reply(*message.sender, recordAddress("surface", name, field->path),
+                          std::move(value), now);
+                }
+            }
+            if (select) {
+                const bool selected = model_.selectedID() == surface.id;
+                reply(*message.sender, recordAddress("surface", name, "select"),
+                      {OscArgument::int32(selected ? 1 : 0)}, now);
+            }
+        }
+        return;
+    }
+
+    if (select && message.arguments.empty()) {
+        // The first match, as a click on the canvas selects one surface.
+        model_.setSelectedID(surfaces[targets->front()].id);
+        return;
+    }
+    if (fields->empty()) {
+        ignore(badArguments, message, "select takes no arguments", now);
+        return;
+    }
+
+    bool changed = false;
+    std::optional<std::pair<std::string_view, std::string>> why;
+    std::vector<Surface> edited =
+        applyFields(surfaces.copy(), *fields, targets.value(), message, changed, why);
+    if (why) {
+        ignore(why->first, message, why->second, now);
+    }
+    if (!changed) {
+        return;
+    }
+    std::string key = "surface|";
+    for (const OscField<Surface>* field : *fields) {
+        key += field->path;
+        key += '|';
+    }
+    key += joinedIds(surfaces, targets.value());
+    const Clock::time_point arrived =
+        message.received == OscMessage::Clock::time_point{} ? now : message.received;
+    // A run of edits carried out as its last one is timed from its first.
+    undoBursts_.beforeEdit(model_, key, runStart_.value_or(arrived), arrived);
+    model_.setSurfaces(std::move(edited));
+    undoBursts_.afterEdit(model_);
+}
+
+void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::time_point now) {
+    if (parts.size() < 2) {
+        ignore(unknownAddress, message, "no such address", now);
+        return;
+    }
+    const std::string_view target = parts[0];
+    const auto fields = matchFields(outputFields(), parts.subspan(1));
+    if (!fields) {
+        ignore(badPattern, message, "malformed pattern", now);
+        return;
+    }
+    if (fields->empty()) {
+        ignore(unknownAddress, message, "no such field", now);
+        return;
+    }
+    const std::vector<OutputConfig>& outputs = model_.outputs();
+    const Result<std::vector<std::size_t>> targets = resolveTargets(outputs, target);
+    if (!targets) {
+        ignore(badPattern, message, targets.error(), now);
+        return;
+    }
+    if (targets->empty()) {
+        ignore(noMatch, message, "no output matches " + quoted(target), now);
+        return;
+    }
+    if (message.isQuery()) {
+        if (!message.sender) {
+            ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+            return;
+        }
+        const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
+        for (std::size_t index : targets.value()) {
+            const OutputConfig& output = outputs[index];
+            const std::string name = asSent ? std::string(target) : output.id.text();
+            for (const OscField<OutputConfig>* field : *fields) {
+                reply(*message.sender, recordAddress("output", name, field->path),
+                      field->read(output), now);
+            }
+        }
+        return;
+    }
+    // Outputs are not in the undo history: an edit is written as the
+    // inspector's blend fields write, and stays through undo and redo.
+    bool changed = false;
+    std::optional<std::pair<std::string_view, std::string>> why;
+    std::vector<OutputConfig> edited =
+        applyFields(outputs, *fields, targets.value(), message, changed, why);
+    if (why) {
+        ignore(why->first, message, why->second, now);
+    }
+    if (changed) {
+        model_.setOutputs(std::move(edited));
+    }
+}
+
+void OscController::handleSnap(const OscMessage& message, Clock::time_point now) {
+    if (message.isQuery()) {
+        if (!message.sender) {
+            ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+            return;
+        }
+        reply(*message.sender, "/prismeta/snap", {OscArgument::int32(model_.snapEnabled() ? 1 : 0)},
+              now);
+        return;
+    }
+    if (message.arguments.size() != 1) {
+        ignore(badArguments, message, "takes i (0 off, 1 on), T or F", now);
+        return;
+    }
+    const OscArgument& argument = message.arguments.front();
+    bool on = false;
+    if (argument.tag == 'T' || argument.tag == 'F') {
+        on = argument.tag == 'T';
+    } else if (const std::optional<double> number = argument.number()) {
+        if (!std::isfinite(*number)) {
+            ignore(badArguments, message, "not a finite number", now);
+            return;
+        }
+        on = *number != 0.0;
+    } else {
+        ignore(badArguments, message, "takes i (0 off, 1 on), T or F", now);
+        return;
+    }
+    if (on != model_.snapEnabled()) {
+        model_.setSnapEnabled(on);
+    }
+}
+
+void OscController::handleHistory(const OscMessage& message, bool undo, Clock::time_point now) {
+    if (!message.arguments.empty()) {
+        ignore(badArguments, message, "takes no arguments", now);
+        return;
+    }
+    if (undo) {
+        model_.undo();
+    } else {
+        model_.redo();
+    }
+}
+
+void OscController::handleQuery(const OscMessage& message, Clock::time_point now) {
+    const std::string* address =
+        message.arguments.size() == 1 ? message.arguments.front().string() : nullptr;
+    if (address == nullptr) {
+        ignore(badArguments, message, "takes s (the address to ask about)", now);
+        return;
+    }
+    if (address->starts_with("/prismeta/query")) {
+        ignore(badArguments, message, "a query cannot ask about queries", now);
+        return;
+    }
+    OscMessage asked;
+    asked.address = *address;
+    asked.arguments = {OscArgument::text("?")};
+    asked.sender = message.sender;
+    asked.received = message.received;
+    handle(asked, now);
+}
+
+void OscController::handleList(const OscMessage& message, std::string_view what,
+                               Clock::time_point now) {
+    if (!message.arguments.empty() && !message.isQuery()) {
+        ignore(badArguments, message, "takes no arguments", now);
+        return;
+    }
+    if (!message.sender) {
+        ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+        return;
+    }
+    std::vector<OscOutgoing> answer = what == "surfaces" ? surfaceListMessages(model_.surfaces())
+                                                         : outputListMessages(model_.outputs());
+    for (OscOutgoing& item : answer) {
+        reply(*message.sender, std::move(item.address), std::move(item.arguments), now);
+    }
+}
+
+void OscController::handleSubscription(const OscMessage& message, bool subscribe,
+                                       Clock::time_point now) {
+    if (!message.sender) {
+        ignore(noSender, message, "the sender is unknown", now);
+        return;
+    }
+    OscEndpoint endpoint = *message.sender;
+    if (message.arguments.size() == 1 && message.arguments.front().tag == 'i') {
+        const std::optional<double> port = message.arguments.front().number();
+        if (!port || *port < 1 || *port > 65535) {
+            ignore(badArguments, message, "the port must be 1 to 65535", now);
+            return;
+        }
+        endpoint.port = static_cast<std::uint16_t>(*port);
+    } else if (!message.arguments.empty()) {
+        ignore(badArguments, message, "takes no arguments, or i (the port to send to)", now);
+        return;
+    }
+    const auto found = std::find(subscribers_.begin(), subscribers_.end(), endpoint);
+    if (!subscribe) {
+        if (found != subscribers_.end()) {
+            subscribers_.erase(found);
+            throttle_.forget(endpoint);
+        }
+        return;
+    }
+    if (found != subscribers_.end()) {
+        return;
+    }
+    if (subscribers_.size() >= maxSubscribers) {
+        log_.report(subscriptions,
+                    describe(message) + ": already " + std::to_string(maxSubscribers) +
+                        " subscribers; " + endpoint.text() + " was not added",
+                    now);
+        return;
+    }
+    if (subscribers_.empty()) {
+        feed_.reset(model_); // changes from now on
+    }
+    subscribers_.push_back(endpoint);
+}
+
+void OscController::update(Clock::time_point now) {
+    lastUpdate_ = now;
+    if (subscribers_.empty()) {
+        feed_.reset(model_);
+    } else {
+        for (FeedUnit& unit : feed_.collect(model_)) {
+            for (const OscEndpoint& subscriber : subscribers_) {
+                std::vector<OscOutgoing> addressed = unit.messages;
+                for (OscOutgoing& message : addressed) {
+                    message.to = subscriber;
+                }
+                throttle_.offer(subscriber, unit.key, std::move(addressed), now);
+            }
+        }
+    }
+    throttle_.update(now);
+    log_.update(now);
+    std::erase_if(budgets_, [now](const auto& budget) {
+        return now - budget.second.opened >= std::chrono::seconds(1);
+    });
+}
+
+std::optional<OscController::Clock::time_point> OscController::nextDue() const {
+    const std::optional<Clock::time_point> feedback = throttle_.nextDue();
+    const std::optional<Clock::time_point> summary = log_.nextDue();
+    if (feedback && summary) {
+        return std::min(*feedback, *summary);
+    }
+    return feedback ? feedback : summary;
+}
+
+void OscController::reportUnreadable(std::uint64_t packets, Clock::time_point now) {
+    log_.report("unreadable",
+                std::to_string(packets) + " packet(s) that are not OSC or larger than " +
+                    std::to_string(OscServer::maxPacketBytes) + " bytes",
+                now, packets);
+}
+
+void OscController::reportOversize(std::uint64_t messages, Clock::time_point now) {
+    log_.report("oversize",
+                std::to_string(messages) + " message(s) over the limits (an address of " +
+                    std::to_string(OscServer::maxAddressBytes) + " bytes, " +
+                    std::to_string(OscServer::maxArguments) + " arguments, texts of " +
+                    std::to_string(OscServer::maxTextBytes) + " bytes)",
+                now, messages);
+}
+
+void OscController::reportDropped(const OscInbox::Drops& drops, Clock::time_point now) {
+    if (drops.superseded > 0) {
+        log_.report("superseded",
+                    std::to_string(drops.superseded) +
+                        " edit(s) replaced by newer values of the same field while messages "
+                        "arrived faster than they could be carried out",
+                    now, drops.superseded);
+    }
+    if (drops.refused > 0) {
+        log_.report("queue full",
+                    std::to_string(drops.refused) +
+                        " message(s): too many waiting to be carried out",
+                    now, drops.refused);
+    }
+}
+
+} // namespace prismeta

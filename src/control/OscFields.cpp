@@ -1,0 +1,242 @@
+#include "control/OscFields.h"
+
+#include "core/EditRanges.h"
+#include "core/MediaKind.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <optional>
+
+namespace prismeta {
+
+namespace {
+
+using Parsed = Result<FieldValue>;
+
+// Halfway between the largest float and 2^128: every double below it in
+// magnitude rounds to a finite float, as the inspector's number fields read.
+constexpr double floatOverflowThreshold = 3.4028235677973366e38;
+
+std::optional<double> narrowToFloat(double value) {
+    if (!(std::fabs(value) < floatOverflowThreshold)) {
+        return std::nullopt; // NaN fails the comparison too
+    }
+    if (std::fabs(value) > static_cast<double>(FLT_MAX)) {
+        return value > 0 ? FLT_MAX : -FLT_MAX;
+    }
+    return static_cast<double>(static_cast<float>(value));
+}
+
+std::string expected(std::string_view tags, const OscMessage& message) {
+    return "takes " + std::string(tags) + ", got " +
+           (message.arguments.empty() ? std::string("no arguments") : typeTags(message.arguments));
+}
+
+// `count` numbers (any of i, h, f, d), each finite.
+Parsed numbers(const OscMessage& message, std::size_t count, std::string_view tags) {
+    if (message.arguments.size() != count) {
+        return Parsed::failure(expected(tags, message));
+    }
+    FieldValue value;
+    value.count = count;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<double> number = message.arguments[i].number();
+        if (!number) {
+            return Parsed::failure(expected(tags, message));
+        }
+        if (!std::isfinite(*number)) {
+            return Parsed::failure("not a finite number");
+        }
+        value.numbers[i] = *number;
+    }
+    return value;
+}
+
+// Numbers stored in 32-bit fields without a range of their own (corner
+// points, blend widths, the crop): refused only when no float holds them.
+Parsed floats(const OscMessage& message, std::size_t count, std::string_view tags) {
+    Parsed parsed = numbers(message, count, tags);
+    if (!parsed) {
+        return parsed;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<double> narrowed = narrowToFloat(parsed->numbers[i]);
+        if (!narrowed) {
+            return Parsed::failure("beyond the range of a 32-bit float");
+        }
+        parsed->numbers[i] = *narrowed;
+    }
+    return parsed;
+}
+
+Parsed clamped(const OscMessage& message, double minimum, double maximum, std::string_view tags) {
+    Parsed parsed = numbers(message, 1, tags);
+    if (parsed) {
+        parsed->numbers[0] = std::clamp(parsed->numbers[0], minimum, maximum);
+    }
+    return parsed;
+}
+
+Parsed text(const OscMessage& message) {
+    if (message.arguments.size() != 1 || message.arguments.front().string() == nullptr) {
+        return Parsed::failure(expected("s", message));
+    }
+    FieldValue value;
+    value.text = *message.arguments.front().string();
+    return value;
+}
+
+OscArguments oneFloat(double value) {
+    return {OscArgument::float32(static_cast<float>(value))};
+}
+
+// ---------------------------------------------------------------- surfaces
+
+// Corner fields take any finite point, as the inspector's corner fields do;
+// a meshed surface has none (the inspector hides them: its mesh points set
+// its shape).
+template <std::size_t index> OscField<Surface> cornerField(std::string_view path) {
+    return {path, "ff", [](const OscMessage& m) { return floats(m, 2, "ff"); },
+            [](Surface& s, const FieldValue& v) {
+                if (s.mesh) {
+                    return Status::failure(
+                        "the surface has a warp mesh, whose points set its shape");
+                }
+                if (s.corners.size() <= index) {
+                    return Status::failure("the surface has no corner " + std::to_string(index));
+                }
+                s.corners[index] =
+                    Pt{static_cast<float>(v.numbers[0]), static_cast<float>(v.numbers[1])};
+                return Status::success();
+            },
+            [](const Surface& s) {
+                if (s.corners.size() <= index) {
+                    return OscArguments{};
+                }
+                return OscArguments{OscArgument::float32(s.corners[index].x),
+                                    OscArgument::float32(s.corners[index].y)};
+            }};
+}
+
+const auto surfaceTable = std::to_array<OscField<Surface>>({
+    {"opacity", "f",
+     [](const OscMessage& m) { return clamped(m, opacityMinimum, opacityMaximum, "f"); },
+     [](Surface& s, const FieldValue& v) {
+         s.opacity = v.numbers[0];
+         return Status::success();
+     },
+     [](const Surface& s) { return oneFloat(s.opacity); }},
+    {"feather", "f",
+     [](const OscMessage& m) { return clamped(m, featherMinimum, featherMaximum, "f"); },
+     [](Surface& s, const FieldValue& v) {
+         s.feather = static_cast<float>(v.numbers[0]);
+         return Status::success();
+     },
+     [](const Surface& s) { return oneFloat(s.feather); }},
+    {"color", "ffff or fff",
+     [](const OscMessage& m) {
+         // Red, green, blue and, optionally, alpha; each clamped to 0..1.
+         Parsed parsed =
+             m.arguments.size() == 3 ? numbers(m, 3, "ffff or fff") : numbers(m, 4, "ffff or fff");
+         if (parsed) {
+             for (std::size_t i = 0; i < parsed->count; ++i) {
+                 parsed->numbers[i] =
+                     std::clamp(parsed->numbers[i], static_cast<double>(colorChannelMinimum),
+                                static_cast<double>(colorChannelMaximum));
+             }
+         }
+         return parsed;
+     },
+     [](Surface& s, const FieldValue& v) {
+         s.color.r = static_cast<float>(v.numbers[0]);
+         s.color.g = static_cast<float>(v.numbers[1]);
+         s.color.b = static_cast<float>(v.numbers[2]);
+         if (v.count == 4) {
+             s.color.a = static_cast<float>(v.numbers[3]);
+         }
+         return Status::success();
+     },
+     [](const Surface& s) {
+         return OscArguments{OscArgument::float32(s.color.r), OscArgument::float32(s.color.g),
+                             OscArgument::float32(s.color.b), OscArgument::float32(s.color.a)};
+     }},
+    cornerField<0>("corner/0"),
+    cornerField<1>("corner/1"),
+    cornerField<2>("corner/2"),
+    cornerField<3>("corner/3"),
+    {"mediaKind", "s",
+     [](const OscMessage& m) {
+         Parsed parsed = text(m);
+         if (parsed && !mediaKindFromText(parsed->text)) {
+             return Parsed::failure("\"" + parsed->text +
+                                    "\" is not a media kind (color, testPattern, image, video)");
+         }
+         return parsed;
+     },
+     [](Surface& s, const FieldValue& v) {
+         s.mediaKind = *mediaKindFromText(v.text);
+         return Status::success();
+     },
+     [](const Surface& s) {
+         return OscArguments{OscArgument::text(std::string(mediaKindText(s.mediaKind)))};
+     }},
+    {"mediaPath", "s",
+     [](const OscMessage& m) {
+         Parsed parsed = text(m);
+         // Only files that are there: nothing over the network may point a
+         // surface at a device, a folder or a pipe.
+         if (parsed && !m.textNamesRegularFile) {
+             return Parsed::failure("not an absolute path to an existing regular file");
+         }
+         return parsed;
+     },
+     [](Surface& s, const FieldValue& v) {
+         s.mediaPath = v.text;
+         return Status::success();
+     },
+     [](const Surface& s) { return OscArguments{OscArgument::text(s.mediaPath.value_or(""))}; }},
+});
+
+// ---------------------------------------------------------------- outputs
+
+template <float OutputConfig::*width> OscField<OutputConfig> blendField(std::string_view path) {
+    return {path, "f", [](const OscMessage& m) { return floats(m, 1, "f"); },
+            [](OutputConfig& o, const FieldValue& v) {
+                o.*width = static_cast<float>(v.numbers[0]);
+                return Status::success();
+            },
+            [](const OutputConfig& o) { return oneFloat(o.*width); }};
+}
+
+const auto outputTable = std::to_array<OscField<OutputConfig>>({
+    // Blend widths are stored as given, as the inspector's blend fields do.
+    blendField<&OutputConfig::blendLeft>("blend/left"),
+    blendField<&OutputConfig::blendRight>("blend/right"),
+    blendField<&OutputConfig::blendTop>("blend/top"),
+    blendField<&OutputConfig::blendBottom>("blend/bottom"),
+    {"crop", "ffff", [](const OscMessage& m) { return floats(m, 4, "ffff"); },
+     [](OutputConfig& o, const FieldValue& v) {
+         o.cropX = static_cast<float>(v.numbers[0]);
+         o.cropY = static_cast<float>(v.numbers[1]);
+         o.cropWidth = static_cast<float>(v.numbers[2]);
+         o.cropHeight = static_cast<float>(v.numbers[3]);
+         return Status::success();
+     },
+     [](const OutputConfig& o) {
+         return OscArguments{OscArgument::float32(o.cropX), OscArgument::float32(o.cropY),
+                             OscArgument::float32(o.cropWidth), OscArgument::float32(o.cropHeight)};
+     }},
+});
+
+} // namespace
+
+std::span<const OscField<Surface>> surfaceFields() {
+    return surfaceTable;
+}
+
+std::span<const OscField<OutputConfig>> outputFields() {
+    return outputTable;
+}
+
+} // namespace prismeta

@@ -1,0 +1,316 @@
+// The controller on its own: messages handed straight to it, with chosen
+// arrival times, and what it sends collected instead of put on the network.
+#include "control/OscController.h"
+
+#include "control/OscFields.h"
+#include "control/OscPattern.h"
+#include "core/Log.h"
+#include "core/ProjectModel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace prismeta {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = OscController::Clock;
+
+const OscEndpoint client{"127.0.0.1", 50000};
+
+class Controller : public ::testing::Test {
+protected:
+    Controller()
+        : sink([this](std::string_view line) { logged.emplace_back(line); }),
+          // Every log line written: the tests read each reason.
+          controller(
+              model, [this](const OscOutgoing& m) { sent.push_back(m); }, 0s) {
+        model.addSurface();
+        model.addSurface();
+        model.addOutput(OutputPreset::leftHalf);
+        model.setSelectedID(std::nullopt);
+    }
+
+    void handle(std::string address, OscArguments arguments = {},
+                Clock::time_point at = Clock::time_point{} + 1s) {
+        OscMessage m;
+        m.address = std::move(address);
+        m.arguments = std::move(arguments);
+        m.sender = client;
+        m.received = at;
+        controller.handle(m, at);
+    }
+
+    bool logMentions(std::string_view text) const {
+        return std::any_of(logged.begin(), logged.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        });
+    }
+
+    const Surface& surface(std::size_t i) const { return model.surfaces()[i]; }
+
+    ProjectModel model;
+    std::vector<std::string> logged;
+    ScopedLogSink sink;
+    std::vector<OscOutgoing> sent;
+    OscController controller;
+};
+
+OscArgument f(float v) {
+    return OscArgument::float32(v);
+}
+
+TEST_F(Controller, AFaderSweepIsOneUndoStepAndAPauseStartsAnother) {
+    const std::size_t before = model.undoStack().size();
+    const Clock::time_point t0 = Clock::time_point{} + 10s;
+    for (int k = 0; k <= 30; ++k) {
+        handle("/prismeta/surface/0/opacity", {f(static_cast<float>(k) / 30)}, t0 + k * 30ms);
+    }
+    EXPECT_EQ(model.undoStack().size(), before + 1);
+    // The same fader after a pause of half a second: a second step.
+    handle("/prismeta/surface/0/opacity", {f(0.5f)}, t0 + 30 * 30ms + 500ms);
+    EXPECT_EQ(model.undoStack().size(), before + 2);
+    // Another surface's fader, or the same value again, in the same instant.
+    handle("/prismeta/surface/1/opacity", {f(0.5f)}, t0 + 30 * 30ms + 510ms);
+    EXPECT_EQ(model.undoStack().size(), before + 3);
+    handle("/prismeta/surface/1/opacity", {f(0.5f)}, t0 + 40s);
+    EXPECT_EQ(model.undoStack().size(), before + 3) << "no change, no step";
+
+    model.undo();
+    model.undo();
+    EXPECT_DOUBLE_EQ(surface(0).opacity, 1.0);
+    model.undo();
+    EXPECT_DOUBLE_EQ(surface(0).opacity, 1.0) << "the sweep, undone in one step, started at 0";
+    EXPECT_DOUBLE_EQ(model.surfaces().size(), 2u);
+}
+
+TEST_F(Controller, ABatchEndsAsMessageByMessageWithFewerWrites) {
+    const auto message = [](std::string address, OscArguments arguments) {
+        OscMessage m;
+        m.address = std::move(address);
+        m.arguments = std::move(arguments);
+        m.sender = client;
+        return m;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<OscMessage> batch = {
+        message("/prismeta/surface/0/opacity", {f(0.1f)}), // overwritten next: skipped
+        message("/prismeta/surface/0/opacity", {f(0.2f)}), // the same
+        message("/prismeta/surface/0/opacity", {f(0.3f)}),
+        message("/prismeta/surface/1/feather", {f(0.2f)}),
+        message("/prismeta/surface/0/opacity", {f(0.35f)}), // another burst of it in between
+        message("/prismeta/undo", {}),
+        message("/prismeta/surface/0/opacity", {f(0.4f)}), // the next one is refused
+        message("/prismeta/surface/0/opacity", {f(nan)}),
+        message("/prismeta/output/0/crop", {f(0), f(0), f(1), f(1)}), // other tags next
+        message("/prismeta/output/0/crop", {f(0), f(0), f(1)}),
+    };
+    // Two copies of the show with the same (empty) history.
+    ProjectModel batched;
+    ProjectModel twin;
+    for (ProjectModel* copy : {&batched, &twin}) {
+        copy->setSurfaces(model.surfaces());
+        copy->setOutputs(model.outputs());
+    }
+    OscController oneByOne(twin, [](const OscOutgoing&) {});
+    for (const OscMessage& m : batch) {
+        oneByOne.handle(m, Clock::time_point{} + 1s);
+    }
+    OscController together(batched, [](const OscOutgoing&) {});
+    std::size_t writes = 0;
+    const Subscription counting = batched.subscribe(
+        [&](ModelField field) { writes += field == ModelField::surfaces ? 1 : 0; });
+    EXPECT_EQ(together.handleBatch(batch, Clock::time_point{} + 1s), 2u);
+    EXPECT_EQ(batched.surfaces(), twin.surfaces());
+    EXPECT_EQ(batched.outputs(), twin.outputs());
+    EXPECT_EQ(batched.undoStack().size(), twin.undoStack().size());
+    EXPECT_EQ(batched.redoStack().size(), twin.redoStack().size());
+    EXPECT_EQ(writes, 5u); // 0.3, feather, 0.35, undo, 0.4
+}
+
+TEST_F(Controller, ASkippedRunKeepsTheUndoStepsOfItsTimes) {
+    // A slow sweep, 300 ms apart, then the same fader after a long pause:
+    // two steps one message at a time, and two when carried out as a batch.
+    std::vector<OscMessage> batch;
+    const Clock::time_point t0 = Clock::time_point{} + 100s;
+    for (int k = 0; k < 6; ++k) {
+        OscMessage m;
+        m.address = "/prismeta/surface/0/opacity";
+        m.arguments = {f(0.1f * static_cast<float>(k))};
+        m.received = t0 + k * 300ms + (k == 5 ? 2s : 0s);
+        batch.push_back(m);
+    }
+    const std::size_t before = model.undoStack().size();
+    EXPECT_EQ(controller.handleBatch(batch, t0 + 5s), 4u);
+    EXPECT_EQ(model.undoStack().size(), before + 2);
+    model.undo();
+    EXPECT_FLOAT_EQ(static_cast<float>(surface(0).opacity), 0.4f);
+}
+
+TEST_F(Controller, EveryFieldReadsBackWhatItWasGiven) {
+    // A value from each field written into a fresh record and read back,
+    // for the surface and output tables alike: a new field that forgets to
+    // write or read what it parses fails here.
+    for (const OscField<Surface>& field : surfaceFields()) {
+        Surface from = surface(0);
+        from.opacity = 0.3;
+        from.feather = 0.2f;
+        from.color = {0.1f, 0.2f, 0.3f, 0.4f};
+        from.corners = {{0.1f, 0.2f}, {0.3f, 0.4f}, {0.5f, 0.6f}, {0.7f, 0.8f}};
+        from.mediaKind = MediaKind::video;
+        from.mediaPath = "/tmp/clip.mp4";
+        OscMessage m;
+        m.arguments = field.read(from);
+        m.textNamesRegularFile = true;
+        const Result<FieldValue> value = field.parse(m);
+        ASSERT_TRUE(value) << field.path << ": " << value.error();
+        Surface to;
+        ASSERT_TRUE(field.write(to, value.value())) << field.path;
+        EXPECT_EQ(field.read(to), m.arguments) << field.path;
+    }
+    for (const OscField<OutputConfig>& field : outputFields()) {
+        OutputConfig from;
+        from.cropX = 0.1f;
+        from.cropY = 0.2f;
+        from.cropWidth = 0.3f;
+        from.cropHeight = 0.4f;
+        from.blendLeft = 0.05f;
+        from.blendRight = 0.06f;
+        from.blendTop = 0.07f;
+        from.blendBottom = 0.08f;
+        OscMessage m;
+        m.arguments = field.read(from);
+        const Result<FieldValue> value = field.parse(m);
+        ASSERT_TRUE(value) << field.path << ": " << value.error();
+        OutputConfig to;
+        ASSERT_TRUE(field.write(to, value.value())) << field.path;
+        EXPECT_EQ(field.read(to), m.arguments) << field.path;
+    }
+}
+
+TEST_F(Controller, CornersOfMeshedOrShortSurfacesAreRefused) {
+    Surface meshed = surface(0);
+    meshed.mesh = WarpMesh::from(meshed.corners, 3, 3);
+    model.replaceSurface(0, meshed);
+    Surface shortOne = surface(1);
+    shortOne.corners.resize(2); // a hand-made file
+    model.replaceSurface(1, shortOne);
+    const SurfaceList before = model.surfaces();
+
+    handle("/prismeta/surface/0/corner/0", {f(0.1f), f(0.1f)});
+    handle("/prismeta/surface/1/corner/3", {f(0.1f), f(0.1f)});
+    EXPECT_TRUE(model.surfaces().sharesStorageWith(before));
+    EXPECT_TRUE(logMentions("the surface has a warp mesh"));
+    EXPECT_TRUE(logMentions("the surface has no corner 3"));
+
+    // Corner 1 of the short surface is there to be set.
+    handle("/prismeta/surface/1/corner/1", {f(0.1f), f(0.1f)});
+    EXPECT_EQ(surface(1).corners[1], (Pt{0.1f, 0.1f}));
+}
+
+TEST_F(Controller, SelectionTakesTheFirstMatchAndIsNotAnUndoStep) {
+    Surface wall = surface(1);
+    wall.name = "wall";
+    model.replaceSurface(1, wall);
+    const std::size_t steps = model.undoStack().size();
+    handle("/prismeta/surface/*/select");
+    EXPECT_EQ(model.selectedID(), surface(0).id);
+    handle("/prismeta/surface/wall/select");
+    EXPECT_EQ(model.selectedID(), surface(1).id);
+    EXPECT_EQ(model.undoStack().size(), steps);
+
+    handle("/prismeta/surface/*/select", {OscArgument::text("?")});
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].arguments, (OscArguments{OscArgument::int32(0)}));
+    EXPECT_EQ(sent[1].arguments, (OscArguments{OscArgument::int32(1)}));
+}
+
+TEST_F(Controller, AnswersNeedASenderAndQueriesDoNotNest) {
+    OscMessage anonymous;
+    anonymous.address = "/prismeta/snap";
+    anonymous.arguments = {OscArgument::text("?")};
+    controller.handle(anonymous, Clock::now());
+    handle("/prismeta/query", {OscArgument::text("/prismeta/query")});
+    handle("/prismeta/query", {OscArgument::int32(3)});
+    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(logMentions("the sender is unknown"));
+    EXPECT_TRUE(logMentions("a query cannot ask about queries"));
+    EXPECT_TRUE(logMentions("takes s (the address to ask about)"));
+}
+
+TEST_F(Controller, SubscribersAreCappedAndTold) {
+    for (std::uint16_t port = 1; port <= OscController::maxSubscribers + 2; ++port) {
+        OscMessage m;
+        m.address = "/prismeta/subscribe";
+        m.sender = OscEndpoint{"127.0.0.1", port};
+        controller.handle(m, Clock::now());
+    }
+    EXPECT_EQ(controller.subscribers().size(), OscController::maxSubscribers);
+    EXPECT_TRUE(logMentions("subscribers; 127.0.0.1:17 was not added"));
+}
+
+TEST_F(Controller, FeedbackCoversNewSurfacesTheListTheSelectionAndOutputs) {
+    OscMessage m;
+    m.address = "/prismeta/subscribe";
+    m.sender = client;
+    controller.handle(m, Clock::now());
+
+    model.addSurface(); // a new surface, selected
+    OutputConfig output = model.outputs()[0];
+    output.blendRight = 0.3f;
+    model.replaceOutput(0, output);
+    controller.update(Clock::now());
+
+    const std::string id = surface(2).id.text();
+    const auto has = [&](const std::string& address, const OscArguments& arguments) {
+        return std::any_of(sent.begin(), sent.end(), [&](const OscOutgoing& out) {
+            return out.to == client && out.address == address && out.arguments == arguments;
+        });
+    };
+    EXPECT_TRUE(has("/prismeta/surface/" + id + "/opacity", {f(1)}));
+    EXPECT_TRUE(has("/prismeta/surface/" + id + "/mediaKind", {OscArgument::text("testPattern")}));
+    EXPECT_TRUE(has("/prismeta/surface/" + id + "/select", {OscArgument::int32(1)}));
+    EXPECT_TRUE(has("/prismeta/list/surfaces/count", {OscArgument::int32(3)}));
+    EXPECT_TRUE(has("/prismeta/list/surfaces", {OscArgument::text(id), OscArgument::int32(2),
+                                                OscArgument::text("Surface 3")}));
+    EXPECT_TRUE(has("/prismeta/output/" + output.id.text() + "/blend/right", {f(0.3f)}));
+    EXPECT_FALSE(has("/prismeta/output/" + output.id.text() + "/blend/left", {f(0)}))
+        << "only what changed";
+    EXPECT_FALSE(has("/prismeta/list/outputs/count", {OscArgument::int32(1)}))
+        << "the outputs' listing did not change";
+}
+
+TEST_F(Controller, APatternTooCostlyForTheShowIsRefusedWholeNotHalfDone) {
+    // Long names, and a long pattern that must try each name to its end.
+    std::vector<Surface> many(200);
+    for (Surface& s : many) {
+        s.name = std::string(1000, 'a');
+    }
+    model.setSurfaces(std::move(many));
+    std::string pattern;
+    while (pattern.size() + 2 <= OscPattern::maxLength) {
+        pattern += "*a";
+    }
+    pattern += "b";
+    const SurfaceList before = model.surfaces();
+    handle("/prismeta/surface/" + pattern + "/opacity", {f(0)});
+    EXPECT_TRUE(model.surfaces().sharesStorageWith(before));
+    EXPECT_TRUE(logMentions("too costly to match against every name of this show"));
+    // A short pattern over the same names is fine.
+    handle("/prismeta/surface/a*/opacity", {f(0)});
+    EXPECT_DOUBLE_EQ(surface(199).opacity, 0.0);
+}
+
+TEST_F(Controller, AnswersToOneDestinationAreBudgeted) {
+    std::vector<Surface> many(OscController::replyBudget / 2 + 10);
+    model.setSurfaces(std::move(many));
+    // Two answers per surface (opacity and feather): over the budget.
+    handle("/prismeta/surface/*/{opacity,feather}", {OscArgument::text("?")});
+    EXPECT_EQ(sent.size(), OscController::replyBudget);
+    EXPECT_TRUE(logMentions("messages to 127.0.0.1:50000: more than"));
+}
+
+} // namespace
+} // namespace prismeta
