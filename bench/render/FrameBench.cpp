@@ -5,7 +5,8 @@
 // the draw calls run the vertex stage on the calling thread, which the third
 // figure leaves out. Surfaces tile the canvas and show the test pattern;
 // plain quads or 6 x 6 meshes. Prints the GL_RENDERER the numbers belong to.
-// Last, one frame of the editor and one of the first output for each hostile
+// Then an output's blend overlay: linear, with curve, gamma and lift, and in
+// blend test. Last, one frame of the editor and one of the first output for each hostile
 // project file that loads (the tests check that the work is bounded; the time
 // lives here).
 #include "HostileProjects.h"
@@ -119,6 +120,46 @@ BENCHMARK(BM_FrameWithoutDraws)
     ->ArgsProduct({{10, 100, 1000}, {0, 1}})
     ->ArgNames({"surfaces", "mesh6x6"})
     ->Unit(benchmark::kMicrosecond);
+
+// The blend overlay of an output at 1920 x 1080 with ramps on all four edges
+// (a fifth of the picture each), 10 plain surfaces beneath: 0 the linear
+// ramps, 1 with curve 1.5, gamma 2.2 and a black-level lift, 2 the same in
+// blend test. Submission plus glFinish, in wall time: the overlay's cost is
+// fragment work.
+void BM_OutputBlend(benchmark::State& state) {
+    context().makeCurrent();
+    ProjectModel model;
+    model.setSurfaces(tiles(10, false));
+    OutputConfig output;
+    output.blendLeft = output.blendRight = output.blendTop = output.blendBottom = 0.2f;
+    if (state.range(0) >= 1) {
+        output.blendCurve = 1.5f;
+        output.blendGamma = 2.2f;
+        output.blackLevel = {0.02f, 0.02f, 0.03f};
+    }
+    model.setOutputs({output});
+    model.setBlendTest(output.id, state.range(0) == 2);
+    auto renderer = Renderer::create(model, output);
+    auto target = OffscreenFramebuffer::create(1920, 1080);
+    if (!renderer || !target) {
+        state.SkipWithError("no renderer");
+        return;
+    }
+    renderer->draw(target->target(), 0.0);
+    glFinish();
+    double time = 0.0;
+    for (auto _ : state) {
+        renderer->draw(target->target(), time += 1.0 / 60);
+        glFinish();
+    }
+}
+BENCHMARK(BM_OutputBlend)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("curve")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void HostileProjectFrame(benchmark::State& state, const testing::HostileProject* project) {
     context().makeCurrent();

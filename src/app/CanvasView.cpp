@@ -25,11 +25,12 @@ CanvasView::CanvasView(ModelAdapter& adapter, std::optional<OutputConfig> output
     setUpdateBehavior(QOpenGLWidget::NoPartialUpdate);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
-    connect(&adapter_, &ModelAdapter::changed, this, [this] { handModelToRenderer(); });
+    connect(&adapter_, &ModelAdapter::changed, this, &CanvasView::onModelChanged);
     connect(&adapter_, &ModelAdapter::mediaLocationsChanged, this, [this] {
         if (renderer_) {
             renderer_->setMediaLocations(adapter_.mediaLocations());
         }
+        clock_->requestFrame(this);
     });
     clock_->attach(this);
 }
@@ -79,7 +80,7 @@ void CanvasView::setOutputConfig(std::optional<OutputConfig> config) {
     if (renderer_) {
         renderer_->setOutputConfig(outputConfig_);
     }
-    update();
+    clock_->requestFrame(this);
 }
 
 void CanvasView::initializeGL() {
@@ -98,9 +99,13 @@ void CanvasView::paintGL() {
     const qreal ratio = devicePixelRatioF();
     const int pixelWidth = static_cast<int>(std::lround(width() * ratio));
     const int pixelHeight = static_cast<int>(std::lround(height() * ratio));
+    ++frames_;
     if (renderer_) {
         // Qt's framebuffer object changes with the widget's size: ask every frame.
         renderer_->draw(FrameTarget{defaultFramebufferObject(), 0, 0, pixelWidth, pixelHeight});
+        if (renderer_->needsFrames()) {
+            clock_->requestFrame(this);
+        }
         return;
     }
     QOpenGLFunctions* gl = context()->functions();
@@ -108,10 +113,23 @@ void CanvasView::paintGL() {
     gl->glClear(GL_COLOR_BUFFER_BIT);
 }
 
-void CanvasView::handModelToRenderer() {
+void CanvasView::onModelChanged(const ModelChanges& changes) {
     if (renderer_) {
         renderer_->setModel(adapter_.model());
         renderer_->setOutputConfig(outputConfig_);
+    }
+    // What the renderer draws comes from the surfaces (an output window's
+    // crop reaches it through setOutputConfig). The selection, the file's
+    // location, the snap flag and the editor's reference picture are drawn
+    // by no renderer.
+    ModelChanges drawn = changes;
+    for (ModelField field :
+         {ModelField::selectedID, ModelField::documentURL, ModelField::snapEnabled,
+          ModelField::backgroundImagePath, ModelField::backgroundOpacity}) {
+        drawn.remove(field);
+    }
+    if (!drawn.empty()) {
+        clock_->requestFrame(this);
     }
 }
 

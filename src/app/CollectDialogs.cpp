@@ -6,7 +6,6 @@
 #include "core/ProjectCollector.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -119,19 +118,19 @@ CollectReportText describeCollect(const CollectReport& report) {
 
 std::optional<std::filesystem::path>
 WidgetDocumentDialogs::chooseCollectFolder(const std::optional<std::filesystem::path>& startIn) {
-    QFileDialog dialog(parent_);
-    dialog.setWindowTitle(QObject::tr("Collect Project"));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    dialog.setOption(QFileDialog::ReadOnly, false); // lets the user make a folder for it
-    dialog.setLabelText(QFileDialog::Accept, QObject::tr("Collect Here"));
-    if (startIn) {
-        dialog.setDirectory(qStringFromPath(*startIn));
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::chooseFolder;
+    request.title = QObject::tr("Collect Project");
+    request.acceptLabel = QObject::tr("Collect Here");
+    request.mayMakeFolders = true; // a new folder for the collected show
+    request.purpose = QStringLiteral("collect");
+    request.folder =
+        startIn ? qStringFromPath(*startIn) : startFolder(request.purpose, std::nullopt);
+    const std::optional<QString> chosen = runFileDialog(parent_, request);
+    if (!chosen) {
         return std::nullopt;
     }
-    return pathFromQString(dialog.selectedFiles().front());
+    return pathFromQString(*chosen);
 }
 
 DocumentDialogs::ExistingFilesChoice

@@ -1,6 +1,8 @@
 #include "app/DocumentController.h"
 
 #include "app/DocumentDialogs.h"
+#include "app/ProblemText.h"
+#include "core/ProjectFileScan.h"
 #include "core/ProjectModel.h"
 
 #include <QString>
@@ -28,8 +30,13 @@ void DocumentController::open() {
 bool DocumentController::openFile(const std::filesystem::path& file) {
     const Status loaded = model_.load(file);
     if (!loaded) {
-        dialogs_.reportFailure(DocumentDialogs::Failure::open, file,
-                               QString::fromStdString(loaded.error));
+        // The names come from the file: the model still holds the project
+        // that was open before.
+        dialogs_.reportFailure(
+            DocumentDialogs::Failure::open, file,
+            describeForPeople(loaded.error, [&file](std::string_view list, std::size_t index) {
+                return listedNameInProjectFile(file, list, index);
+            }));
     }
     return loaded.ok;
 }
@@ -64,8 +71,19 @@ bool DocumentController::saveAs() {
 bool DocumentController::reportSave(const CommandOutcome& outcome,
                                     const std::filesystem::path& target) {
     if (outcome.kind == CommandOutcome::Kind::failed) {
-        dialogs_.reportFailure(DocumentDialogs::Failure::save, target,
-                               QString::fromStdString(outcome.error));
+        dialogs_.reportFailure(
+            DocumentDialogs::Failure::save, target,
+            describeForPeople(
+                outcome.error,
+                [this](std::string_view list, std::size_t index) -> std::optional<std::string> {
+                    if (list == "surfaces" && index < model_.surfaces().size()) {
+                        return model_.surfaces()[index].name;
+                    }
+                    if (list == "outputs" && index < model_.outputs().size()) {
+                        return model_.outputs()[index].name;
+                    }
+                    return std::nullopt;
+                }));
     }
     return outcome.succeeded();
 }

@@ -14,7 +14,9 @@ class ProjectModel;
 // Open…, Save (the Save rule: to the project's file, or as Save As when it has
 // none) and Save As…. New and Open ask first when there are unsaved changes.
 // A failed open or save keeps the log line the model writes and also shows a
-// warning naming the file and the reason; a cancelled dialog does nothing.
+// warning naming the file and the reason, in which surfaces and outputs are
+// counted from 1 and named ("surface 2 ("Wall")"); a cancelled dialog does
+// nothing.
 //
 // Interface thread only. Borrows the model and the dialogs.
 class DocumentController {

@@ -1,7 +1,6 @@
 #include "app/DocumentDialogs.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -9,19 +8,15 @@ namespace prismeta {
 
 namespace {
 
-// Bracket classes make the pattern match ".json" in any letter case on file
-// systems (and dialogs) that compare names case-sensitively.
-const QString jsonFilter = QStringLiteral("JSON files (*.[jJ][sS][oO][nN])");
+const QString projectPurpose = QStringLiteral("project");
 
-std::optional<std::filesystem::path> chosenFile(QFileDialog& dialog) {
-    if (dialog.exec() != QDialog::Accepted) {
-        return std::nullopt;
-    }
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty() || files.front().isEmpty()) {
-        return std::nullopt;
-    }
-    return pathFromQString(files.front());
+FileTypeFilter projectFiles() {
+    return {QObject::tr("Project files"), {QStringLiteral("json")}};
+}
+
+QString projectStartFolder(const std::optional<std::filesystem::path>& project) {
+    const QString folder = existingProjectFolder(project);
+    return folder.isEmpty() ? startFolder(projectPurpose, std::nullopt) : folder;
 }
 
 } // namespace
@@ -34,33 +29,42 @@ QString qStringFromPath(const std::filesystem::path& path) {
     return QFile::decodeName(QByteArray::fromStdString(path.native()));
 }
 
-void configureOpenDialog(QFileDialog& dialog) {
-    dialog.setWindowTitle(QObject::tr("Open Project"));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(jsonFilter);
+FileDialogRequest openProjectRequest(const std::optional<std::filesystem::path>& project) {
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::openFile;
+    request.title = QObject::tr("Open Project");
+    request.filters = {projectFiles()};
+    request.folder = projectStartFolder(project);
+    request.purpose = projectPurpose;
+    return request;
 }
 
-void configureSaveDialog(QFileDialog& dialog) {
-    dialog.setWindowTitle(QObject::tr("Save Project"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(jsonFilter);
-    dialog.setDefaultSuffix(QStringLiteral("json"));
-    dialog.setOption(QFileDialog::ReadOnly, false); // lets the user make folders
-    dialog.selectFile(QString::fromLatin1(proposedProjectFileName));
+FileDialogRequest saveProjectRequest(const std::optional<std::filesystem::path>& project) {
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::saveFile;
+    request.title = QObject::tr("Save Project");
+    request.filters = {projectFiles()};
+    request.folder = projectStartFolder(project);
+    request.proposedName = project && project->has_filename()
+                               ? qStringFromPath(project->filename())
+                               : QString::fromLatin1(proposedProjectFileName);
+    request.defaultSuffix = QStringLiteral("json");
+    request.purpose = projectPurpose;
+    return request;
+}
+
+std::optional<std::filesystem::path> WidgetDocumentDialogs::projectFile() const {
+    return projectFile_ ? projectFile_() : std::nullopt;
 }
 
 std::optional<std::filesystem::path> WidgetDocumentDialogs::chooseProjectToOpen() {
-    QFileDialog dialog(parent_);
-    configureOpenDialog(dialog);
-    return chosenFile(dialog);
+    const std::optional<QString> chosen = runFileDialog(parent_, openProjectRequest(projectFile()));
+    return chosen ? std::optional(pathFromQString(*chosen)) : std::nullopt;
 }
 
 std::optional<std::filesystem::path> WidgetDocumentDialogs::chooseSaveLocation() {
-    QFileDialog dialog(parent_);
-    configureSaveDialog(dialog);
-    return chosenFile(dialog);
+    const std::optional<QString> chosen = runFileDialog(parent_, saveProjectRequest(projectFile()));
+    return chosen ? std::optional(pathFromQString(*chosen)) : std::nullopt;
 }
 
 DocumentDialogs::UnsavedChoice

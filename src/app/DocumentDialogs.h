@@ -1,14 +1,16 @@
 #pragma once
 
+#include "app/FileDialogs.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-class QFileDialog;
 class QWidget;
 
 namespace prismeta {
@@ -65,9 +67,14 @@ public:
 };
 
 // The modal Qt dialogs, parented to a window given later (the main window).
+// The open and save dialogs start at the project's file, which they learn
+// from `projectFile` (the model's documentURL).
 class WidgetDocumentDialogs final : public DocumentDialogs {
 public:
     void setParentWindow(QWidget* parent) { parent_ = parent; }
+    void setProjectFile(std::function<std::optional<std::filesystem::path>()> projectFile) {
+        projectFile_ = std::move(projectFile);
+    }
 
     std::optional<std::filesystem::path> chooseProjectToOpen() override;
     std::optional<std::filesystem::path> chooseSaveLocation() override;
@@ -84,18 +91,23 @@ public:
     void reportCollect(const CollectReport& report) override;
 
 private:
+    std::optional<std::filesystem::path> projectFile() const;
+
     QWidget* parent_ = nullptr;
+    std::function<std::optional<std::filesystem::path>()> projectFile_;
 };
 
-// The file name proposed by the save dialog.
+// The file name proposed by the save dialog of a project never saved.
 inline constexpr const char* proposedProjectFileName = "Untitled.prismeta.json";
 
-// The dialogs' settings, kept apart so they can be checked without showing
-// them: JSON files only (either letter case), one existing file to open; the
-// proposed name, an added "json" suffix when none is typed, and new folders
-// allowed when saving.
-void configureOpenDialog(QFileDialog& dialog);
-void configureSaveDialog(QFileDialog& dialog);
+// The project dialogs' requests, for the project at `project` (none for a
+// project never saved): JSON files ("Project files (*.json)", any letter
+// case); they start in the project's folder, else the folder last used for
+// projects, else home. Saving proposes the project's own name, or
+// "Untitled.prismeta.json" for one never saved, adds "json" to a name typed
+// without a suffix, and lets the user make folders.
+FileDialogRequest openProjectRequest(const std::optional<std::filesystem::path>& project);
+FileDialogRequest saveProjectRequest(const std::optional<std::filesystem::path>& project);
 
 // A file-system path from a dialog's text, and back, in the locale's file
 // name encoding.

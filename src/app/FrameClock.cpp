@@ -37,46 +37,63 @@ std::shared_ptr<FrameClock> FrameClock::shared() {
 }
 
 void FrameClock::attach(QWidget* view) {
+    std::erase_if(views_, [](const QPointer<QWidget>& p) { return p.isNull(); });
     if (view == nullptr ||
         std::find(views_.begin(), views_.end(), QPointer<QWidget>(view)) != views_.end()) {
         return;
     }
     views_.emplace_back(view);
-    if (!timer_.isActive()) {
-        next_ = Clock::now();
-        scheduleNext();
-    }
 }
 
 void FrameClock::detach(QWidget* view) {
-    std::erase_if(views_, [view](const QPointer<QWidget>& p) { return p.isNull() || p == view; });
-    if (views_.empty()) {
+    const auto goneOrView = [view](const QPointer<QWidget>& p) { return p.isNull() || p == view; };
+    std::erase_if(views_, goneOrView);
+    std::erase_if(requested_, goneOrView);
+    if (requested_.empty()) {
         timer_.stop();
+    }
+}
+
+void FrameClock::requestFrame(QWidget* view) {
+    const QPointer<QWidget> pointer(view);
+    if (view == nullptr || std::find(views_.begin(), views_.end(), pointer) == views_.end() ||
+        std::find(requested_.begin(), requested_.end(), pointer) != requested_.end()) {
+        return;
+    }
+    requested_.push_back(pointer);
+    if (!timer_.isActive()) {
+        schedule();
     }
 }
 
 void FrameClock::tick() {
     ++ticks_;
-    std::erase_if(views_, [](const QPointer<QWidget>& p) { return p.isNull(); });
-    for (const QPointer<QWidget>& view : views_) {
-        view->update();
+    std::swap(requested_, ticking_);
+    for (const QPointer<QWidget>& view : ticking_) {
+        if (view) {
+            view->update();
+        }
     }
+    ticking_.clear();
     emit ticked();
-    if (!views_.empty()) {
-        scheduleNext();
+    // Views ask again while they paint; a request made meanwhile restarts
+    // the timer on the grid.
+    if (!requested_.empty() && !timer_.isActive()) {
+        schedule();
     }
 }
 
-void FrameClock::scheduleNext() {
+void FrameClock::schedule() {
     const Clock::time_point now = Clock::now();
-    next_ += framePeriod;
-    if (next_ <= now) {
-        // Fell behind (a slow frame, a modal dialog): start a fresh grid
-        // instead of firing a burst of ticks to catch up.
-        next_ = now + framePeriod;
+    Clock::time_point due = last_ + framePeriod;
+    if (due <= now) {
+        // After a pause (or a slow frame, a modal dialog): serve at once and
+        // start a fresh grid instead of firing a burst of ticks to catch up.
+        due = now;
     }
+    last_ = due;
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-        next_ - now + std::chrono::microseconds(500));
+        due - now + std::chrono::microseconds(500));
     timer_.start(static_cast<int>(std::max<long long>(wait.count(), 0)));
 }
 

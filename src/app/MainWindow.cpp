@@ -64,6 +64,13 @@ QWidget* MainWindow::createInspectorPane() {
         adapter_, [this](const Uuid& outputID) { emit outputWindowRequested(outputID); });
     pane->setObjectName(QStringLiteral("inspectorPane"));
     pane->setAccessibleName(tr("Inspector"));
+    // A committed field gives the keyboard back to the editor: the arrow
+    // keys nudge and Undo acts on the project again.
+    connect(pane, &InspectorView::editCommitted, this, [this] {
+        if (editorPane_ != nullptr) {
+            editorPane_->setFocus(Qt::OtherFocusReason);
+        }
+    });
     return pane;
 }
 

@@ -9,7 +9,7 @@ ModelChanges ModelChanges::all() {
     for (ModelField field :
          {ModelField::surfaces, ModelField::selectedID, ModelField::canvasSize,
           ModelField::documentURL, ModelField::outputs, ModelField::backgroundImagePath,
-          ModelField::backgroundOpacity, ModelField::snapEnabled}) {
+          ModelField::backgroundOpacity, ModelField::snapEnabled, ModelField::blendTest}) {
         changes.add(field);
     }
     return changes;

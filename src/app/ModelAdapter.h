@@ -17,6 +17,7 @@ public:
     static ModelChanges all();
 
     void add(ModelField field) { bits_ |= bit(field); }
+    void remove(ModelField field) { bits_ &= ~bit(field); }
     bool has(ModelField field) const { return (bits_ & bit(field)) != 0; }
     bool empty() const { return bits_ == 0; }
     friend bool operator==(const ModelChanges&, const ModelChanges&) = default;

@@ -48,7 +48,8 @@ void OutputWindow::applyTitle(const QString& name) {
     // A name is text, never Qt's modified-mark placeholder.
     title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(title);
-    setAccessibleName(tr("Output window “%1”").arg(name));
+    // Assistive technology announces the window by the title it shows.
+    setAccessibleName(name);
 }
 
 void OutputWindow::toggleFullScreen() {

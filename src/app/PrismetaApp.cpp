@@ -36,6 +36,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     placer_ = std::make_unique<OutputPlacer>(*adapter_, *outputWindows_, mainWindow_.get());
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
+        widgetDialogs->setProjectFile([this] { return model_.documentURL(); });
     }
 
     connect(commands_->newProject(), &QAction::triggered, this,

@@ -1,13 +1,13 @@
 #include "app/RelinkMediaDialog.h"
 
 #include "app/DocumentDialogs.h"
+#include "app/FileDialogs.h"
 #include "app/PathText.h"
 #include "core/MediaSearch.h"
 #include "core/RelinkSession.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -221,18 +221,19 @@ void RelinkMediaDialog::itemChanged(QTreeWidgetItem* item, int column) {
 
 bool WidgetDocumentDialogs::reviewMissingMedia(RelinkSession& session) {
     const auto chooseFolder = [this, &session]() -> std::optional<std::filesystem::path> {
-        QFileDialog dialog(parent_);
-        dialog.setWindowTitle(QObject::tr("Search Folder"));
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOption(QFileDialog::ShowDirsOnly, true);
-        dialog.setLabelText(QFileDialog::Accept, QObject::tr("Search"));
-        if (const auto& folder = session.projectFolder()) {
-            dialog.setDirectory(qStringFromPath(*folder));
-        }
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        FileDialogRequest request;
+        request.mode = FileDialogRequest::Mode::chooseFolder;
+        request.title = QObject::tr("Search Folder");
+        request.acceptLabel = QObject::tr("Search");
+        request.purpose = QStringLiteral("media");
+        // The project's folder first: moved media are most often below it.
+        request.folder = session.projectFolder() ? qStringFromPath(*session.projectFolder())
+                                                 : startFolder(request.purpose, std::nullopt);
+        const std::optional<QString> chosen = runFileDialog(parent_, request);
+        if (!chosen) {
             return std::nullopt;
         }
-        return pathFromQString(dialog.selectedFiles().front());
+        return pathFromQString(*chosen);
     };
     RelinkMediaDialog dialog(session, chooseFolder, parent_);
     return dialog.exec() == QDialog::Accepted && session.acceptedCount() > 0;

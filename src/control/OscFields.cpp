@@ -1,5 +1,6 @@
 #include "control/OscFields.h"
 
+#include "core/BlendCurve.h"
 #include "core/EditRanges.h"
 #include "core/MediaKind.h"
 
@@ -209,12 +210,58 @@ template <float OutputConfig::*width> OscField<OutputConfig> blendField(std::str
             [](const OutputConfig& o) { return oneFloat(o.*width); }};
 }
 
+// Curve and gamma are clamped to their ranges as the inspector's controls
+// clamp them.
+Parsed curveValue(const OscMessage& m) {
+    return clamped(m, minBlendCurve, maxBlendCurve, "f");
+}
+Parsed gammaValue(const OscMessage& m) {
+    return clamped(m, minBlendGamma, maxBlendGamma, "f");
+}
+
+template <float OutputConfig::*field, float (*inRange)(float)>
+OscField<OutputConfig> curveField(std::string_view path, Parsed (*parse)(const OscMessage&)) {
+    return {path, "f", parse,
+            [](OutputConfig& o, const FieldValue& v) {
+                o.*field = inRange(static_cast<float>(v.numbers[0]));
+                return Status::success();
+            },
+            [](const OutputConfig& o) { return oneFloat(o.*field); }};
+}
+
 const auto outputTable = std::to_array<OscField<OutputConfig>>({
     // Blend widths are stored as given, as the inspector's blend fields do.
     blendField<&OutputConfig::blendLeft>("blend/left"),
     blendField<&OutputConfig::blendRight>("blend/right"),
     blendField<&OutputConfig::blendTop>("blend/top"),
     blendField<&OutputConfig::blendBottom>("blend/bottom"),
+    curveField<&OutputConfig::blendCurve, &blendCurveInRange>("blend/curve", &curveValue),
+    curveField<&OutputConfig::blendGamma, &blendGammaInRange>("blend/gamma", &gammaValue),
+    // One level for all three channels (the inspector's linked boxes) or one
+    // each, every channel clamped to 0..0.2.
+    {"blend/black", "f or fff",
+     [](const OscMessage& m) {
+         Parsed parsed = numbers(m, m.arguments.size() == 1 ? 1 : 3, "f or fff");
+         if (parsed) {
+             for (std::size_t i = 0; i < parsed->count; ++i) {
+                 parsed->numbers[i] =
+                     std::clamp(parsed->numbers[i], 0.0, static_cast<double>(maxBlackLevel));
+             }
+         }
+         return parsed;
+     },
+     [](OutputConfig& o, const FieldValue& v) {
+         const auto level = [&](std::size_t i) {
+             return blackLevelInRange(static_cast<float>(v.numbers[v.count == 1 ? 0 : i]));
+         };
+         o.blackLevel = BlackLevel{level(0), level(1), level(2)};
+         return Status::success();
+     },
+     [](const OutputConfig& o) {
+         return OscArguments{OscArgument::float32(o.blackLevel.r),
+                             OscArgument::float32(o.blackLevel.g),
+                             OscArgument::float32(o.blackLevel.b)};
+     }},
     {"crop", "ffff", [](const OscMessage& m) { return floats(m, 4, "ffff"); },
      [](OutputConfig& o, const FieldValue& v) {
          o.cropX = static_cast<float>(v.numbers[0]);

@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace prismeta {
 
@@ -85,6 +89,33 @@ Status writeAll(int fd, std::string_view bytes) {
     return Status::success();
 }
 
+// Memory the system can still give without swapping out what runs, plus free
+// swap, from /proc/meminfo; nothing where that cannot be read.
+std::optional<std::uint64_t> availableMemory() {
+    FileDescriptor fd(::open("/proc/meminfo", O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        return std::nullopt;
+    }
+    char text[4096];
+    const ssize_t n = ::read(fd.get(), text, sizeof text - 1);
+    if (n <= 0) {
+        return std::nullopt;
+    }
+    text[n] = '\0';
+    auto kilobytes = [&](const char* field) -> std::optional<std::uint64_t> {
+        const char* at = std::strstr(text, field);
+        if (!at) {
+            return std::nullopt;
+        }
+        return std::strtoull(at + std::strlen(field), nullptr, 10);
+    };
+    const auto memory = kilobytes("MemAvailable:");
+    if (!memory) {
+        return std::nullopt;
+    }
+    return (*memory + kilobytes("SwapFree:").value_or(0)) * 1024;
+}
+
 // The start of a temporary file's name beside the target: a dot, at most the
 // first 32 bytes of the target's name (cut between characters) and a dot, so
 // that a leftover is recognisable and the name stays far below NAME_MAX
@@ -97,6 +128,25 @@ std::string temporaryStem(const std::string& name) {
     }
     return "." + name.substr(0, length) + ".";
 }
+
+// Removes a temporary file's name when the scope ends, however it ends (an
+// exception included), unless the file is kept.
+class TemporaryName {
+public:
+    explicit TemporaryName(const std::string& name) : name_(name) {}
+    ~TemporaryName() {
+        if (!kept_) {
+            ::unlink(name_.c_str());
+        }
+    }
+    TemporaryName(const TemporaryName&) = delete;
+    TemporaryName& operator=(const TemporaryName&) = delete;
+    void keep() { kept_ = true; }
+
+private:
+    const std::string& name_;
+    bool kept_ = false;
+};
 
 // Writes the bytes, sets the mode and syncs; the description names the target.
 Status fillTemporary(int fd, std::string_view bytes, mode_t mode, const fs::path& target) {
@@ -123,15 +173,16 @@ Result<std::string> writeNamedTemporary(const fs::path& folder, const std::strin
         return Result<std::string>::failure("cannot create a temporary file in " + folder.string() +
                                             ": " + errnoText(errno));
     }
+    TemporaryName removal(name);
     Status done = fillTemporary(fd.get(), bytes, mode, target);
     if (done && ::close(fd.release()) != 0) {
         done = Status::failure("cannot write " + target.string() + ": " + errnoText(errno));
     }
     if (!done) {
         fd.reset();
-        ::unlink(name.c_str());
         return Result<std::string>::failure(done.error);
     }
+    removal.keep();
     return name;
 }
 
@@ -165,10 +216,9 @@ Result<std::string> writeUnnamedTemporary(const fs::path& folder, const std::str
     }
     std::string name;
     for (int attempt = 0; attempt < 8 && name.empty(); ++attempt) {
-        const std::string candidate =
-            (folder / (stem + Uuid::random().text().substr(0, 8))).string();
+        std::string candidate = (folder / (stem + Uuid::random().text().substr(0, 8))).string();
         if (linkUnnamed(fd.get(), candidate)) {
-            name = candidate;
+            name = std::move(candidate); // a move: nothing to fail once the name exists
         } else if (errno != EEXIST) {
             return Result<std::string>::failure("");
         }
@@ -176,18 +226,19 @@ Result<std::string> writeUnnamedTemporary(const fs::path& folder, const std::str
     if (name.empty()) {
         return Result<std::string>::failure("");
     }
+    TemporaryName removal(name);
     if (::close(fd.release()) != 0) {
         const int error = errno;
-        ::unlink(name.c_str());
         return Result<std::string>::failure("cannot write " + target.string() + ": " +
                                             errnoText(error));
     }
+    removal.keep();
     return name;
 }
 
 } // namespace
 
-Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) {
+Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) try {
     if (hasNul(path)) {
         return Result<std::string>::failure(path.string() + ": " + errnoText(ENOENT));
     }
@@ -208,6 +259,14 @@ Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) 
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
         return Result<std::string>::failure(path.string() + " is too large (" +
                                             std::to_string(info.st_size) + " bytes)");
+    }
+    // Where memory is promised beyond what exists, a buffer that cannot be
+    // filled is not refused but ends the process when touched: refuse it here.
+    if (const auto available = availableMemory();
+        available && static_cast<std::uint64_t>(info.st_size) > *available) {
+        return Result<std::string>::failure(
+            path.string() + " is too large for the memory available (" +
+            std::to_string(info.st_size) + " bytes, " + std::to_string(*available) + " free)");
     }
     // A regular file does not block; clear the flag so reads behave normally.
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
@@ -232,9 +291,13 @@ Result<std::string> readRegularFile(const fs::path& path, std::size_t maxBytes) 
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
     return bytes;
+} catch (const std::bad_alloc&) {
+    // The buffer for the whole file (or a description) did not fit; whatever
+    // was taken is released by now.
+    return Result<std::string>::failure("not enough memory to read " + path.string());
 }
 
-Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
+Status writeFileAtomically(const fs::path& requested, std::string_view bytes) try {
     if (hasNul(requested)) {
         return Status::failure(requested.string() + " is not a file name");
     }
@@ -285,6 +348,9 @@ Status writeFileAtomically(const fs::path& requested, std::string_view bytes) {
         ::fsync(dir.get());
     }
     return Status::success();
+} catch (const std::bad_alloc&) {
+    // Descriptors are closed and any temporary name removed by now.
+    return Status::failure("not enough memory to save " + requested.string());
 }
 
 } // namespace prismeta

@@ -11,7 +11,9 @@ namespace prismeta {
 
 // Reads a whole regular file. The file is opened without blocking and checked
 // with fstat first, so a folder, a FIFO or a device fails with a description
-// instead of blocking or reading forever. Files above maxBytes are refused.
+// instead of blocking or reading forever. Files above maxBytes are refused,
+// and so are files larger than the memory the system has available, or
+// whose buffer cannot be allocated.
 Result<std::string> readRegularFile(const std::filesystem::path& path,
                                     std::size_t maxBytes = std::size_t{1} << 30);
 

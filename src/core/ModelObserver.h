@@ -18,6 +18,7 @@ enum class ModelField {
     backgroundImagePath,
     backgroundOpacity,
     snapEnabled,
+    blendTest,
 };
 
 using ModelObserver = std::function<void(ModelField)>;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/BlendCurve.h"
 #include "core/OutputDisplay.h"
 #include "core/Uuid.h"
 
@@ -11,8 +12,9 @@
 namespace prismeta {
 
 // One projector output: the crop rectangle of the canvas it shows (canvas
-// coordinates), the widths of its black edge-blend ramps (fractions of the
-// output's own width and height; a ramp is drawn only above 0) and, once its
+// coordinates) and the widths of its black edge-blend ramps (fractions of the
+// output's own width and height; a ramp is drawn only above 0), with the
+// ramps' curve, gamma and black-level lift (BlendCurve.h), and, once its
 // window has been placed, the screen that window goes to.
 struct OutputConfig {
     Uuid id;
@@ -25,6 +27,13 @@ struct OutputConfig {
     float blendRight = 0.0f;
     float blendTop = 0.0f;
     float blendBottom = 0.0f;
+
+    // The ramps' shape on the projector. Any value may be stored; everything
+    // that uses them takes them through the *InRange functions.
+    float blendCurve = defaultBlendCurve;
+    float blendGamma = defaultBlendGamma;
+    BlackLevel blackLevel;
+    // Absent until the output's window has been placed.
     std::optional<OutputDisplay> display;
 
     // An output with a new random id and every default.

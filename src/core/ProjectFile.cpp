@@ -1,6 +1,7 @@
 #include "core/ProjectFile.h"
 
 #include "core/JsonMessages.h"
+#include "core/JsonTeardown.h"
 
 #include <nlohmann/json.hpp>
 
@@ -69,31 +70,35 @@ json doubleValue(double value, const KeyPath& path) {
     return json(value);
 }
 
-json pointValue(const Pt& p, const KeyPath& path) {
-    json object = json::object();
-    object["x"] = floatValue(p.x, KeyPath(path, "x"));
-    object["y"] = floatValue(p.y, KeyPath(path, "y"));
-    return object;
+// The tree is built in place, every value inside the one root, which is
+// dismantled whatever happens: a tree destroyed whole allocates a work list,
+// and out of memory that would end the process instead of failing the write.
+// Nested objects are made where they go (into["mesh"] = json::object(), then
+// filled), never as separate trees moved in.
+
+void writePoint(json& into, const Pt& p, const KeyPath& path) {
+    into = json::object();
+    into["x"] = floatValue(p.x, KeyPath(path, "x"));
+    into["y"] = floatValue(p.y, KeyPath(path, "y"));
 }
 
-json pointsValue(const std::vector<Pt>& points, const KeyPath& path) {
-    json array = json::array();
-    array.get_ref<json::array_t&>().reserve(points.size());
+void writePoints(json& into, const std::vector<Pt>& points, const KeyPath& path) {
+    into = json::array();
+    auto& array = into.get_ref<json::array_t&>();
+    array.reserve(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
-        array.push_back(pointValue(points[i], KeyPath(path, i)));
+        writePoint(array.emplace_back(), points[i], KeyPath(path, i));
     }
-    return array;
 }
 
-json surfaceValue(const Surface& s, const KeyPath& path) {
-    json object = json::object();
-    json color = json::object();
+void writeSurface(json& object, const Surface& s, const KeyPath& path) {
+    object = json::object();
+    json& color = object["color"] = json::object();
     color["r"] = floatValue(s.color.r, KeyPath(path, "color.r"));
     color["g"] = floatValue(s.color.g, KeyPath(path, "color.g"));
     color["b"] = floatValue(s.color.b, KeyPath(path, "color.b"));
     color["a"] = floatValue(s.color.a, KeyPath(path, "color.a"));
-    object["color"] = std::move(color);
-    object["corners"] = pointsValue(s.corners, KeyPath(path, "corners"));
+    writePoints(object["corners"], s.corners, KeyPath(path, "corners"));
     object["feather"] = floatValue(s.feather, KeyPath(path, "feather"));
     object["id"] = s.id.text();
     object["mediaKind"] = std::string(mediaKindText(s.mediaKind));
@@ -101,19 +106,37 @@ json surfaceValue(const Surface& s, const KeyPath& path) {
         object["mediaPath"] = *s.mediaPath;
     }
     if (s.mesh) {
-        json mesh = json::object();
+        json& mesh = object["mesh"] = json::object();
         mesh["cols"] = s.mesh->cols;
         mesh["rows"] = s.mesh->rows;
-        mesh["points"] = pointsValue(s.mesh->points, KeyPath(path, "mesh.points"));
-        object["mesh"] = std::move(mesh);
+        writePoints(mesh["points"], s.mesh->points, KeyPath(path, "mesh.points"));
     }
     object["name"] = s.name;
     object["opacity"] = doubleValue(s.opacity, KeyPath(path, "opacity"));
-    return object;
 }
 
-json outputValue(const OutputConfig& o, const KeyPath& path) {
-    json object = json::object();
+// The blend curve keys, each only when it differs from its default, so a
+// project that uses none is written as it was before they existed. The
+// values are written as they are drawn: within their ranges. Built in place,
+// as every object of the tree.
+void writeBlendCurve(const OutputConfig& o, json& object, const KeyPath& path) {
+    if (const float curve = blendCurveInRange(o.blendCurve); curve != defaultBlendCurve) {
+        object["blendCurve"] = floatValue(curve, KeyPath(path, "blendCurve"));
+    }
+    if (const float gamma = blendGammaInRange(o.blendGamma); gamma != defaultBlendGamma) {
+        object["blendGamma"] = floatValue(gamma, KeyPath(path, "blendGamma"));
+    }
+    if (const BlackLevel level = blackLevelInRange(o.blackLevel); !level.isZero()) {
+        json& channels = object["blackLevel"];
+        channels = json::object();
+        channels["b"] = floatValue(level.b, KeyPath(path, "blackLevel.b"));
+        channels["g"] = floatValue(level.g, KeyPath(path, "blackLevel.g"));
+        channels["r"] = floatValue(level.r, KeyPath(path, "blackLevel.r"));
+    }
+}
+
+void writeOutput(json& object, const OutputConfig& o, const KeyPath& path) {
+    object = json::object();
     object["blendBottom"] = floatValue(o.blendBottom, KeyPath(path, "blendBottom"));
     object["blendLeft"] = floatValue(o.blendLeft, KeyPath(path, "blendLeft"));
     object["blendRight"] = floatValue(o.blendRight, KeyPath(path, "blendRight"));
@@ -132,14 +155,16 @@ json outputValue(const OutputConfig& o, const KeyPath& path) {
     }
     object["id"] = o.id.text();
     object["name"] = o.name;
-    return object;
+    writeBlendCurve(o, object, path);
 }
 
 } // namespace
 
 Result<std::string> writeProjectFile(const ProjectFile& file) {
+    json root;
+    const DismantleOnExit dismantleRoot(root);
     try {
-        json root = json::object();
+        root = json::object();
         if (file.backgroundImagePath) {
             root["backgroundImagePath"] = *file.backgroundImagePath;
         }
@@ -147,18 +172,18 @@ Result<std::string> writeProjectFile(const ProjectFile& file) {
             doubleValue(file.backgroundOpacity, KeyPath(kRoot, "backgroundOpacity"));
         root["canvasHeight"] = doubleValue(file.canvasHeight, KeyPath(kRoot, "canvasHeight"));
         root["canvasWidth"] = doubleValue(file.canvasWidth, KeyPath(kRoot, "canvasWidth"));
-        json outputs = json::array();
+        auto& outputs = (root["outputs"] = json::array()).get_ref<json::array_t&>();
+        outputs.reserve(file.outputs.size());
         for (std::size_t i = 0; i < file.outputs.size(); ++i) {
-            outputs.push_back(outputValue(file.outputs[i], KeyPath(KeyPath(kRoot, "outputs"), i)));
+            writeOutput(outputs.emplace_back(), file.outputs[i],
+                        KeyPath(KeyPath(kRoot, "outputs"), i));
         }
-        root["outputs"] = std::move(outputs);
-        json surfaces = json::array();
-        surfaces.get_ref<json::array_t&>().reserve(file.surfaces.size());
+        auto& surfaces = (root["surfaces"] = json::array()).get_ref<json::array_t&>();
+        surfaces.reserve(file.surfaces.size());
         for (std::size_t i = 0; i < file.surfaces.size(); ++i) {
-            surfaces.push_back(
-                surfaceValue(file.surfaces[i], KeyPath(KeyPath(kRoot, "surfaces"), i)));
+            writeSurface(surfaces.emplace_back(), file.surfaces[i],
+                         KeyPath(KeyPath(kRoot, "surfaces"), i));
         }
-        root["surfaces"] = std::move(surfaces);
 
         std::string text = root.dump(2, ' ', false, json::error_handler_t::strict);
         text.push_back('\n');

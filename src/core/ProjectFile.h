@@ -26,7 +26,8 @@ struct ProjectFile {
 
 // The bytes of the JSON document: keys sorted in every object, pretty-printed
 // with two spaces, absent optionals left out, a final newline. 32-bit fields
-// are written in the shortest text that reads back to the same float. Fails as
+// are written in the shortest text that reads back to the same float; an
+// output's blend curve keys only where they differ from their defaults. Fails as
 // a whole (no bytes) when a number is not finite or a text is not valid UTF-8.
 Result<std::string> writeProjectFile(const ProjectFile& file);
 
@@ -36,15 +37,17 @@ Result<std::string> writeProjectFile(const ProjectFile& file);
 // an id that is not a UUID; the description names the key path, for example
 // `surfaces[1].mediaKind: "Video" is not a media kind`. Unknown keys are
 // ignored, null reads as absent for optional keys, and of duplicate keys the
-// last one wins. An output's "display" never fails a read: one that is not a
-// usable display (wrong types, an absurd rectangle) leaves the output
-// unplaced.
+// last one wins. An output's blend curve keys ("blendCurve", "blendGamma",
+// "blackLevel") never fail the read: a value that is not a number reads as the
+// default and a number outside its range as the nearest end of it. Nor does
+// its "display": one that is not a usable display (wrong types, an absurd
+// rectangle) leaves the output unplaced.
 //
 // The text is read straight into the records as it is parsed, without a
 // document tree, so memory stays a small multiple of the text; unknown keys
 // cost none. Running out of memory fails the read ("out of memory while
 // reading the project") instead of ending the process. The keys of each
-// record, and how to add one, are in ProjectFileReader.cpp and RecordReader.h.
+// record, and how to add one, are in ProjectFileReader.cpp and RecordFields.h.
 Result<ProjectFile> readProjectFile(std::string_view bytes);
 
 } // namespace prismeta

@@ -1,8 +1,9 @@
 // Reading a project file: the keys of every record in the file, in the order
-// their problems are reported. See RecordReader.h for how a key is added.
+// their problems are reported. See RecordFields.h for how a key is added.
 #include "core/ProjectFile.h"
-#include "core/RecordReader.h"
+#include "core/RecordFields.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -35,6 +36,42 @@ Problem parseMediaKind(Scalar& value, MediaKind& kind) {
     }
     kind = *parsedKind;
     return std::nullopt;
+}
+
+// The blend curve keys are hand-edited in the field: a value that is not a
+// number (a string, true, an object) reads as the default, a number outside
+// its range as the nearest end of the range (BlendCurve.h), and neither
+// fails the load of the rest of the project.
+float numberInFloatRange(double number) {
+    constexpr double largest = std::numeric_limits<float>::max();
+    return static_cast<float>(std::clamp(number, -largest, largest));
+}
+
+void readBlendCurve(OutputConfig& output, const json& value) {
+    output.blendCurve = value.is_number()
+                            ? blendCurveInRange(numberInFloatRange(value.get<double>()))
+                            : defaultBlendCurve;
+}
+
+void readBlendGamma(OutputConfig& output, const json& value) {
+    output.blendGamma = value.is_number()
+                            ? blendGammaInRange(numberInFloatRange(value.get<double>()))
+                            : defaultBlendGamma;
+}
+
+// An object of "r", "g" and "b"; a channel that is missing or not a number
+// has no lift.
+void readBlackLevel(OutputConfig& output, const json& value) {
+    const auto channel = [&value](const char* key) {
+        if (!value.is_object()) {
+            return 0.0f;
+        }
+        const auto it = value.find(key);
+        return it != value.end() && it->is_number()
+                   ? blackLevelInRange(numberInFloatRange(it->get<double>()))
+                   : 0.0f;
+    };
+    output.blackLevel = {channel("r"), channel("g"), channel("b")};
 }
 
 // A whole number stored as any JSON number ("1920" or "1920.0") that an int
@@ -129,6 +166,9 @@ template <> struct Schema<OutputConfig> {
         number<&OutputConfig::cropX>("cropX"),
         number<&OutputConfig::cropY>("cropY"),
         text<&OutputConfig::name>("name"),
+        lenient<OutputConfig, readBlackLevel>("blackLevel"),
+        lenient<OutputConfig, readBlendCurve>("blendCurve"),
+        lenient<OutputConfig, readBlendGamma>("blendGamma"),
         lenient<OutputConfig, applyDisplay>("display"),
     };
 };

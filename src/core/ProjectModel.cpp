@@ -3,6 +3,9 @@
 #include "core/FileIO.h"
 #include "core/Log.h"
 
+#include <algorithm>
+#include <new>
+#include <string_view>
 #include <utility>
 
 namespace prismeta {
@@ -100,6 +103,30 @@ void ProjectModel::setBackgroundOpacity(double opacity) {
 void ProjectModel::setSnapEnabled(bool enabled) {
     snapEnabled_ = enabled;
     notify(ModelField::snapEnabled);
+}
+
+bool ProjectModel::blendTest(const Uuid& outputID) const {
+    return std::find(blendTestOutputs_.begin(), blendTestOutputs_.end(), outputID) !=
+           blendTestOutputs_.end();
+}
+
+void ProjectModel::setBlendTest(const Uuid& outputID, bool enabled) {
+    if (enabled == blendTest(outputID)) {
+        return;
+    }
+    if (enabled) {
+        blendTestOutputs_.push_back(outputID);
+    } else {
+        std::erase(blendTestOutputs_, outputID);
+    }
+    notify(ModelField::blendTest);
+}
+
+void ProjectModel::clearBlendTests() {
+    if (!blendTestOutputs_.empty()) {
+        blendTestOutputs_.clear();
+        notify(ModelField::blendTest);
+    }
 }
 
 // ------------------------------------------------------------ selection
@@ -293,6 +320,7 @@ void ProjectModel::newProject() {
     setSelectedID(std::nullopt);
     setDocumentURL(std::nullopt);
     setBackgroundImagePath(std::nullopt);
+    clearBlendTests();
 }
 
 ProjectFile ProjectModel::makeFile() const {
@@ -306,53 +334,91 @@ ProjectFile ProjectModel::makeFile() const {
     return file;
 }
 
+namespace {
+
+// The failure of a save or load: logged with its line and handed back. Out of
+// memory, the description may not fit either; the failure is still returned.
+Status failed(std::string_view line, std::string_view description) noexcept {
+    Status status;
+    status.ok = false;
+    try {
+        status.error = std::string(description);
+        std::string text(line);
+        text += description;
+        logLine(text);
+    } catch (const std::bad_alloc&) {
+    }
+    return status;
+}
+
+constexpr std::string_view saveFailure = "Prismeta: failed to save project: ";
+constexpr std::string_view loadFailure = "Prismeta: failed to load project: ";
+
+} // namespace
+
+// Saving and loading first make everything that needs memory, and only then
+// change the model, so that running out of memory fails the operation with
+// its log line and leaves the project as it was.
+
 Status ProjectModel::save(const std::filesystem::path& url) {
-    ProjectFile file = makeFile();
-    const Result<std::string> bytes = writeProjectFile(file);
-    if (!bytes) {
-        logLine("Prismeta: failed to save project: " + bytes.error());
-        return Status::failure(bytes.error());
+    try {
+        ProjectFile file = makeFile();
+        std::optional<std::filesystem::path> location = url;
+        const Result<std::string> bytes = writeProjectFile(file);
+        if (!bytes) {
+            return failed(saveFailure, bytes.error());
+        }
+        const Status written = writeFileAtomically(url, bytes.value());
+        if (!written) {
+            return failed(saveFailure, written.error);
+        }
+        savedFile_ = std::move(file);
+        setDocumentURL(std::move(location));
+        return Status::success();
+    } catch (const std::bad_alloc&) {
+        return failed(saveFailure, "out of memory while saving the project");
     }
-    const Status written = writeFileAtomically(url, bytes.value());
-    if (!written) {
-        logLine("Prismeta: failed to save project: " + written.error);
-        return written;
-    }
-    savedFile_ = std::move(file);
-    setDocumentURL(url);
-    return Status::success();
 }
 
 Status ProjectModel::load(const std::filesystem::path& url) {
-    const Result<std::string> bytes = readRegularFile(url);
-    if (!bytes) {
-        logLine("Prismeta: failed to load project: " + bytes.error());
-        return Status::failure(bytes.error());
-    }
-    Result<ProjectFile> file = readProjectFile(bytes.value());
-    if (!file) {
-        logLine("Prismeta: failed to load project: " + file.error());
-        return Status::failure(file.error());
-    }
-    ProjectFile& loaded = file.value();
-    savedFile_ = loaded;
+    try {
+        Result<std::string> bytes = readRegularFile(url);
+        if (!bytes) {
+            return failed(loadFailure, bytes.error());
+        }
+        Result<ProjectFile> file = readProjectFile(bytes.value());
+        if (!file) {
+            return failed(loadFailure, file.error());
+        }
+        // The text is not needed any more; free it before the copies below.
+        std::string().swap(bytes.value());
 
-    setCanvasSize({loaded.canvasWidth, loaded.canvasHeight});
-    std::optional<Uuid> first;
-    if (!loaded.surfaces.empty()) {
-        first = loaded.surfaces.front().id;
+        ProjectFile& loaded = file.value();
+        ProjectFile saved = loaded;
+        std::optional<std::filesystem::path> location = url;
+        std::optional<Uuid> first;
+        if (!loaded.surfaces.empty()) {
+            first = loaded.surfaces.front().id;
+        }
+        SurfaceList surfaces(std::move(loaded.surfaces));
+
+        savedFile_ = std::move(saved);
+        setCanvasSize({loaded.canvasWidth, loaded.canvasHeight});
+        // The stacks are emptied before the surfaces are announced, so observers
+        // never see the new list beside the old history.
+        undoStack_.clear();
+        redoStack_.clear();
+        setSurfaces(std::move(surfaces));
+        setOutputs(std::move(loaded.outputs));
+        setBackgroundImagePath(std::move(loaded.backgroundImagePath));
+        setBackgroundOpacity(loaded.backgroundOpacity);
+        setSelectedID(first);
+        setDocumentURL(std::move(location));
+        clearBlendTests();
+        return Status::success();
+    } catch (const std::bad_alloc&) {
+        return failed(loadFailure, "out of memory while loading the project");
     }
-    // The stacks are emptied before the surfaces are announced, so observers
-    // never see the new list beside the old history.
-    undoStack_.clear();
-    redoStack_.clear();
-    setSurfaces(std::move(loaded.surfaces));
-    setOutputs(std::move(loaded.outputs));
-    setBackgroundImagePath(std::move(loaded.backgroundImagePath));
-    setBackgroundOpacity(loaded.backgroundOpacity);
-    setSelectedID(first);
-    setDocumentURL(url);
-    return Status::success();
 }
 
 bool ProjectModel::hasUnsavedChanges() const {

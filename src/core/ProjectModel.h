@@ -44,8 +44,8 @@ private:
 };
 
 // The one live document: surfaces (in stacking order), outputs, selection,
-// canvas size, the editor's reference image, the snap flag, the file it came
-// from and the undo history of the surface list.
+// canvas size, the editor's reference image, the snap flag, the outputs in
+// blend test, the file it came from and the undo history of the surface list.
 //
 // Main thread only; no locks. Observers are told after every assignment of an
 // observable field, once the new value is stored. The surface list is an
@@ -93,6 +93,12 @@ public:
     bool snapEnabled() const { return snapEnabled_; }
     void setSnapEnabled(bool enabled);
 
+    // Outputs that show the blend test field (flat grey and black through
+    // their ramps) instead of the canvas: a calibration view, not in the file,
+    // cleared by a new project and by loading one.
+    bool blendTest(const Uuid& outputID) const;
+    void setBlendTest(const Uuid& outputID, bool enabled);
+
     // ---- history (not observable: every change comes with a change of surfaces)
     const std::deque<SurfaceList>& undoStack() const { return undoStack_; }
     const std::deque<SurfaceList>& redoStack() const { return redoStack_; }
@@ -121,7 +127,9 @@ public:
     ProjectFile makeFile() const;
     // Write and read the project file. A failure logs "Prismeta: failed to save
     // project: " (or load) with the description, changes nothing in the model
-    // and hands the description back.
+    // and hands the description back. Running out of memory is such a failure
+    // ("out of memory while loading the project"), never the end of the
+    // process: all that needs memory is made before the model changes.
     Status save(const std::filesystem::path& url);
     Status load(const std::filesystem::path& url);
 
@@ -132,6 +140,7 @@ public:
 
 private:
     void notify(ModelField field);
+    void clearBlendTests();
 
     std::shared_ptr<ObserverRegistry> observers_;
 
@@ -143,6 +152,7 @@ private:
     std::optional<std::string> backgroundImagePath_;
     double backgroundOpacity_ = 0.5;
     bool snapEnabled_ = false;
+    std::vector<Uuid> blendTestOutputs_;
 
     std::deque<SurfaceList> undoStack_;
     std::deque<SurfaceList> redoStack_;

@@ -1,9 +1,7 @@
 #include "core/RecordReader.h"
 
+#include "core/JsonEventParser.h"
 #include "core/JsonMessages.h"
-#include "core/WholeNumberToken.h"
-
-#include <limits>
 
 namespace prismeta::reading {
 
@@ -35,74 +33,6 @@ std::string wrongType(std::string_view expected, std::string_view found) {
     text += ", found ";
     text += found;
     return text;
-}
-
-std::string describeFloatOverflow(double number) {
-    return describeNumber(number) + " is outside the 32-bit float range";
-}
-
-namespace {
-
-// A number token for a description: as written, or its two ends around "..."
-// when it is long (a file may hold a number of millions of digits).
-std::string quoteToken(std::string_view token) {
-    constexpr std::size_t keep = 24;
-    if (token.size() <= 2 * keep + 3) {
-        return std::string(token);
-    }
-    return std::string(token.substr(0, keep)) + "..." +
-           std::string(token.substr(token.size() - keep));
-}
-
-} // namespace
-
-Problem readWholeNumber(Scalar& value, std::int64_t& out) {
-    switch (value.type) {
-    case Scalar::Type::integer:
-        out = value.integer;
-        return std::nullopt;
-    case Scalar::Type::unsignedInteger:
-        if (value.unsignedInteger >
-            static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            return std::to_string(value.unsignedInteger) + " does not fit a 64-bit integer";
-        }
-        out = static_cast<std::int64_t>(value.unsignedInteger);
-        return std::nullopt;
-    case Scalar::Type::floating: {
-        // The parser hands over a fraction, an exponent, or an integer too
-        // large for 64 bits as a double; the token says what was written.
-        const WholeNumberToken number = WholeNumberToken::read(value.token);
-        switch (number.kind) {
-        case WholeNumberToken::Kind::whole:
-            out = number.value;
-            return std::nullopt;
-        case WholeNumberToken::Kind::notWhole:
-            return quoteToken(value.token) + " is not a whole number";
-        case WholeNumberToken::Kind::outOfRange:
-            return quoteToken(value.token) + " does not fit a 64-bit integer";
-        }
-        return std::nullopt;
-    }
-    default:
-        return wrongType("a whole number", typeName(value.type));
-    }
-}
-
-void dismantle(json& value) noexcept {
-    if (value.is_array()) {
-        auto& items = *value.get_ptr<json::array_t*>();
-        while (!items.empty()) {
-            dismantle(items.back());
-            items.pop_back();
-        }
-    } else if (value.is_object()) {
-        auto& members = *value.get_ptr<json::object_t*>();
-        while (!members.empty()) {
-            const auto first = members.begin();
-            dismantle(first->second);
-            members.erase(first);
-        }
-    }
 }
 
 // -------------------------------------------------------------------- frames
@@ -141,88 +71,6 @@ std::string Frame::describe(const std::string& place, std::string_view problem) 
     return text;
 }
 
-// ------------------------------------------------------------------- capture
-
-CaptureFrame::CaptureFrame(json* target, Budget* budget, std::size_t depth, const Frame& parent,
-                           std::string_view key)
-    : Frame(&parent, key), target_(target), budget_(budget), depth_(depth) {}
-
-std::optional<json> CaptureFrame::capture(Scalar& value, Budget& budget) {
-    if (++budget.values > CaptureLimits::maxValues) {
-        budget.exceeded = true;
-        return std::nullopt;
-    }
-    switch (value.type) {
-    case Scalar::Type::null:
-        return json();
-    case Scalar::Type::boolean:
-        return json(value.boolean);
-    case Scalar::Type::integer:
-        return json(value.integer);
-    case Scalar::Type::unsignedInteger:
-        return json(value.unsignedInteger);
-    case Scalar::Type::floating:
-        return json(value.floating);
-    case Scalar::Type::string:
-        budget.textBytes += value.text->size();
-        if (budget.textBytes > CaptureLimits::maxTextBytes) {
-            budget.exceeded = true;
-            return std::nullopt;
-        }
-        return json(std::move(*value.text));
-    }
-    return std::nullopt;
-}
-
-json* CaptureFrame::slot() {
-    if (budget_->exceeded) {
-        return nullptr;
-    }
-    if (target_->is_object()) {
-        return &(*target_)[pendingKey_];
-    }
-    target_->push_back(json());
-    return &target_->back();
-}
-
-void CaptureFrame::key(std::string& name) {
-    if (budget_->exceeded) {
-        return;
-    }
-    budget_->textBytes += name.size();
-    if (budget_->textBytes > CaptureLimits::maxTextBytes) {
-        budget_->exceeded = true;
-        return;
-    }
-    pendingKey_ = std::move(name);
-}
-
-void CaptureFrame::scalar(Scalar& value) {
-    if (budget_->exceeded) {
-        return;
-    }
-    std::optional<json> captured = capture(value, *budget_);
-    if (!captured) {
-        return;
-    }
-    if (json* place = slot()) {
-        *place = std::move(*captured);
-    }
-}
-
-std::unique_ptr<Frame> CaptureFrame::open(Container kind) {
-    if (budget_->exceeded) {
-        return nullptr;
-    }
-    if (depth_ >= CaptureLimits::maxDepth || ++budget_->values > CaptureLimits::maxValues) {
-        budget_->exceeded = true;
-        return nullptr;
-    }
-    json* place = slot();
-    *place = kind == Container::object ? json::object() : json::array();
-    return std::make_unique<CaptureFrame>(place, budget_, depth_ + 1, *this, "");
-}
-
 // ------------------------------------------------------------------- parsing
 
 namespace {
@@ -230,75 +78,64 @@ namespace {
 // The parser's events, passed to the frame of the innermost object or array
 // being read. Values no frame wants (unknown keys, the rest of a failed
 // array) are skipped by counting their depth.
-class Handler {
+class Handler final : public JsonEvents {
 public:
-    using number_integer_t = json::number_integer_t;
-    using number_unsigned_t = json::number_unsigned_t;
-    using number_float_t = json::number_float_t;
-    using string_t = json::string_t;
-    using binary_t = json::binary_t;
+    explicit Handler(const std::function<std::unique_ptr<Frame>()>& root) : root_(root) {}
 
-    Handler(std::string_view bytes, const std::function<std::unique_ptr<Frame>()>& root)
-        : bytes_(bytes), root_(root) {}
-
-    bool null() {
-        Scalar value;
-        return scalar(value);
+    // ---- JsonEvents
+    bool wantsKey() const override {
+        return skipDepth_ == 0 && (stack_.empty() || stack_.back()->wantsKey());
     }
-    bool boolean(bool b) {
+    bool wantsValue() const override {
+        return skipDepth_ == 0 && (stack_.empty() || stack_.back()->wantsValue());
+    }
+    void null() override {
+        Scalar value;
+        scalar(value);
+    }
+    void boolean(bool b) override {
         Scalar value;
         value.type = Scalar::Type::boolean;
         value.boolean = b;
-        return scalar(value);
+        scalar(value);
     }
-    bool number_integer(number_integer_t n) {
+    void integer(std::int64_t n) override {
         Scalar value;
         value.type = Scalar::Type::integer;
         value.integer = n;
-        return scalar(value);
+        scalar(value);
     }
-    bool number_unsigned(number_unsigned_t n) {
+    void unsignedInteger(std::uint64_t n) override {
         Scalar value;
         value.type = Scalar::Type::unsignedInteger;
         value.unsignedInteger = n;
-        return scalar(value);
+        scalar(value);
     }
-    bool number_float(number_float_t n, const string_t& token) {
+    void floating(double n, std::string_view token) override {
         Scalar value;
         value.type = Scalar::Type::floating;
         value.floating = n;
         value.token = token;
-        return scalar(value);
+        scalar(value);
     }
-    bool string(string_t& s) {
+    void string(std::string& s) override {
         Scalar value;
         value.type = Scalar::Type::string;
         value.text = &s;
-        return scalar(value);
+        scalar(value);
     }
-    bool binary(binary_t&) {
-        Scalar value;
-        return scalar(value);
-    }
-    bool start_object(std::size_t) { return open(Container::object); }
-    bool start_array(std::size_t) { return open(Container::array); }
-    bool key(string_t& name) {
+    void key(std::string& name) override {
         if (skipDepth_ == 0) {
             stack_.back()->key(name);
         }
-        return true;
     }
-    bool end_object() { return close(); }
-    bool end_array() { return close(); }
+    void startObject() override { open(Container::object); }
+    void endObject() override { close(); }
+    void startArray() override { open(Container::array); }
+    void endArray() override { close(); }
 
-    bool parse_error(std::size_t, const std::string&, const json::exception& error) {
-        if (dynamic_cast<const json::out_of_range*>(&error)) {
-            syntax_ = describeOutOfRange(bytes_, withoutExceptionTag(error.what()));
-        } else {
-            syntax_ = "not valid JSON: " + withoutExceptionTag(error.what());
-        }
-        return false;
-    }
+    // Text that is not JSON: wins over any other problem.
+    void notJson(std::string description) { syntax_ = std::move(description); }
 
     // The description of the read, once the parser is done.
     Outcome finish() {
@@ -309,22 +146,21 @@ public:
     }
 
 private:
-    bool scalar(Scalar& value) {
+    void scalar(Scalar& value) {
         if (skipDepth_ > 0) {
-            return true;
+            return;
         }
         if (stack_.empty()) {
             outcome_ = notAnObject(typeName(value.type));
-            return true;
+            return;
         }
         stack_.back()->scalar(value);
-        return true;
     }
 
-    bool open(Container kind) {
+    void open(Container kind) {
         if (skipDepth_ > 0) {
             ++skipDepth_;
-            return true;
+            return;
         }
         std::unique_ptr<Frame> child;
         if (stack_.empty()) {
@@ -341,13 +177,12 @@ private:
         } else {
             skipDepth_ = 1;
         }
-        return true;
     }
 
-    bool close() {
+    void close() {
         if (skipDepth_ > 0) {
             --skipDepth_;
-            return true;
+            return;
         }
         Outcome outcome = stack_.back()->close();
         stack_.pop_back();
@@ -356,14 +191,12 @@ private:
         } else {
             stack_.back()->settle(std::move(outcome));
         }
-        return true;
     }
 
     static std::string notAnObject(std::string_view found) {
         return "the document is " + std::string(found) + ", not a JSON object";
     }
 
-    std::string_view bytes_;
     const std::function<std::unique_ptr<Frame>()>& root_;
     std::vector<std::unique_ptr<Frame>> stack_;
     std::size_t skipDepth_ = 0;
@@ -371,11 +204,63 @@ private:
     Outcome syntax_;
 };
 
+// The JSON library's SAX interface in front of a Handler.
+class LibraryEvents {
+public:
+    using number_integer_t = json::number_integer_t;
+    using number_unsigned_t = json::number_unsigned_t;
+    using number_float_t = json::number_float_t;
+    using string_t = json::string_t;
+    using binary_t = json::binary_t;
+
+    LibraryEvents(std::string_view bytes, Handler& handler) : bytes_(bytes), handler_(handler) {}
+
+    bool null() { return handler_.null(), true; }
+    bool boolean(bool value) { return handler_.boolean(value), true; }
+    bool number_integer(number_integer_t n) { return handler_.integer(n), true; }
+    bool number_unsigned(number_unsigned_t n) { return handler_.unsignedInteger(n), true; }
+    bool number_float(number_float_t n, const string_t& token) {
+        return handler_.floating(n, token), true;
+    }
+    bool string(string_t& text) { return handler_.string(text), true; }
+    bool binary(binary_t&) { return handler_.null(), true; }
+    bool start_object(std::size_t) { return handler_.startObject(), true; }
+    bool key(string_t& name) { return handler_.key(name), true; }
+    bool end_object() { return handler_.endObject(), true; }
+    bool start_array(std::size_t) { return handler_.startArray(), true; }
+    bool end_array() { return handler_.endArray(), true; }
+    bool parse_error(std::size_t, const std::string&, const json::exception& error) {
+        if (dynamic_cast<const json::out_of_range*>(&error)) {
+            handler_.notJson(describeOutOfRange(bytes_, withoutExceptionTag(error.what())));
+        } else {
+            handler_.notJson("not valid JSON: " + withoutExceptionTag(error.what()));
+        }
+        return false;
+    }
+
+private:
+    std::string_view bytes_;
+    Handler& handler_;
+};
+
 } // namespace
 
 Outcome parseDocument(std::string_view bytes, const std::function<std::unique_ptr<Frame>()>& root) {
-    Handler handler(bytes, root);
-    json::sax_parse(bytes.begin(), bytes.end(), &handler);
+    {
+        Handler handler(root);
+        if (parseJsonEvents(bytes, handler)) {
+            return handler.finish();
+        }
+    }
+    // Not JSON as far as the quick parser can tell (or a number at the edge of
+    // a double's range): the JSON library reads it again, to word the problem
+    // (with its line and column) as users have always seen it, or to read the
+    // records should it find the text sound after all. Its parser keeps every
+    // byte since the last scalar for its messages, so it is not the first
+    // choice for large files.
+    Handler handler(root);
+    LibraryEvents events(bytes, handler);
+    json::sax_parse(bytes.begin(), bytes.end(), &events);
     return handler.finish();
 }
 

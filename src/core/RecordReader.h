@@ -1,8 +1,9 @@
 #pragma once
 
-// Reads a JSON document straight into records while the parser walks it
-// (nlohmann's SAX interface). No document tree is built: memory is the
-// records themselves plus the one token being read, so a file needs a small
+// Reads a JSON document straight into records while a parser walks it
+// (JsonEventParser; text it cannot read goes to the JSON library's own SAX
+// parser, which words the problem). No document tree is built: memory is the
+// records themselves plus the one string being read, so a file needs a small
 // multiple of its own size. Keys a record does not know are skipped as they
 // stream past, with everything under them, at no cost in memory.
 //
@@ -16,33 +17,9 @@
 //   - a value of the wrong type or range fails with its key path
 //     ("surfaces[1].mediaKind: \"Video\" is not a media kind");
 //   - in an array of records the first failing element is reported.
+// The entries of a table, and how to add a key, are in RecordFields.h.
 //
-// Adding an optional key to a record is one line in its table:
-//
-//     number<&OutputConfig::blendGamma>("blendGamma", Presence::optional),
-//
-// reads a finite number into a float or double member (floats within the
-// 32-bit range), keeps the member's default when the key is absent or null,
-// and fails the read on any other value. text<>, wholeNumber<>, record<>
-// (a nested object with its own Schema) and list<> (an array of records) work
-// the same way; parsed<&R::member, function> converts a scalar with a
-// function of your own (see the id and media kind of ProjectFileReader.cpp).
-//
-// A key whose value must never fail the load (a bad value only means "not
-// set") is read leniently:
-//
-//     lenient<OutputConfig, applyDisplay>("display"),
-//
-// with `void applyDisplay(OutputConfig&, const nlohmann::json& value)`. The
-// value arrives as a small JSON tree (any type: check it), or as null when
-// the key is null, absent after all, or larger than the capture limits below;
-// the function must then set the member to its "not set" state, since of
-// duplicate keys only the last one counts. A json::exception thrown by the
-// function (value() on a wrong type, say) reads as null. The table order is
-// the order of checks, so new keys go where their problems should rank
-// (usually last).
-//
-// One reading at a time per Handler; any thread, nothing shared but the
+// Any thread may read; a reading shares nothing with others but the
 // per-type defaults (built once, read-only after).
 
 #include "core/Result.h"
@@ -50,7 +27,6 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -58,7 +34,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -110,20 +86,6 @@ using Outcome = std::optional<std::string>;
 
 std::string wrongType(std::string_view expected, std::string_view found);
 
-// Halfway between the largest float and 2^128: every double below it in
-// magnitude rounds to a finite float, every double from it up to infinity.
-// Comparing against the largest float itself would refuse its own shortest
-// text, 3.4028235e+38, which reads as a double just above it.
-inline constexpr double floatOverflowThreshold = 3.4028235677973366e38;
-
-// "1e+39 is outside the 32-bit float range".
-std::string describeFloatOverflow(double number);
-
-// A JSON tree captured for lenient reading emptied from the leaves up. A
-// tree's own destructor allocates a work list, which would end the process
-// when memory runs out during unwinding.
-void dismantle(json& value) noexcept;
-
 // -------------------------------------------------------------------- frames
 
 // The reader of one object or array of the document while the parser is
@@ -148,6 +110,10 @@ public:
     virtual void settle(Outcome outcome);
     // The end of this frame's own object or array.
     virtual Outcome close() = 0;
+    // Whether the next key, or the next scalar, matters; one that does not is
+    // not even built.
+    virtual bool wantsKey() const { return true; }
+    virtual bool wantsValue() const { return true; }
 
     // "surfaces[1]"; empty at the root.
     std::string path() const;
@@ -257,6 +223,8 @@ public:
         }
     }
 
+    bool wantsValue() const override { return pending_ != none; }
+
     Outcome close() override {
         for (std::size_t i = 0; i < fieldCount; ++i) {
             const Field<R>& field = fields()[i];
@@ -332,290 +300,20 @@ private:
     Outcome failure_;
 };
 
-// How much a lenient key may hold. A captured value that goes beyond any of
-// these is dropped whole (read as null), and the rest of it is skipped.
-struct CaptureLimits {
-    static constexpr std::size_t maxValues = 256;
-    static constexpr std::size_t maxTextBytes = 4096;
-    static constexpr std::size_t maxDepth = 8;
-};
-
-// Builds a small JSON tree from the events under one lenient key.
-class CaptureFrame : public Frame {
-public:
-    struct Budget {
-        std::size_t values = 0;
-        std::size_t textBytes = 0;
-        bool exceeded = false;
-    };
-
-    CaptureFrame(json* target, Budget* budget, std::size_t depth, const Frame& parent,
-                 std::string_view key);
-
-    void key(std::string& name) override;
-    void scalar(Scalar& value) override;
-    std::unique_ptr<Frame> open(Container kind) override;
-    Outcome close() override { return std::nullopt; }
-
-    // The scalar as a JSON value, or nothing when it is over budget.
-    static std::optional<json> capture(Scalar& value, Budget& budget);
-
-protected:
-    // Where the next value goes in target_, or null when over budget.
-    json* slot();
-
-    json* target_;
-    Budget* budget_;
-
-private:
-    std::size_t depth_;
-    std::string pendingKey_;
-};
-
-// The outermost object or array of a lenient key: hands the finished tree to
-// Apply, and dismantles it.
-template <class R, void (*Apply)(R&, const json&)> class LenientFrame final : public CaptureFrame {
-public:
-    LenientFrame(R& record, Container kind, const Frame& parent, std::string_view key)
-        : CaptureFrame(nullptr, nullptr, 1, parent, key), record_(record) {
-        root_ = kind == Container::object ? json::object() : json::array();
-        target_ = &root_;
-        budget_ = &budget_storage_;
-    }
-    ~LenientFrame() override { dismantle(root_); }
-
-    Outcome close() override {
-        applyLeniently(record_, budget_storage_.exceeded ? nullValue() : root_);
-        return std::nullopt;
-    }
-
-    static void applyLeniently(R& record, const json& value) {
-        try {
-            Apply(record, value);
-        } catch (const json::exception&) {
-            Apply(record, nullValue());
-        }
-    }
-
-private:
-    static const json& nullValue() {
-        static const json value;
-        return value;
-    }
-
-    R& record_;
-    json root_;
-    Budget budget_storage_;
-};
-
-// --------------------------------------------------------------------- rules
-
-template <class M> struct MemberPointer;
-template <class R, class T> struct MemberPointer<T R::*> {
-    using Record = R;
-    using Type = T;
-};
-
-template <class T> struct Unwrapped {
-    using Type = T;
-    static constexpr bool optional = false;
-};
-template <class T> struct Unwrapped<std::optional<T>> {
-    using Type = T;
-    static constexpr bool optional = true;
-};
-
-// What every rule on a member shares: the record type, the value type (the
-// member's, or what its std::optional holds) and the reset to the default.
-template <auto Member> struct MemberRule {
-    using Record = typename MemberPointer<decltype(Member)>::Record;
-    using Stored = typename MemberPointer<decltype(Member)>::Type;
-    using Value = typename Unwrapped<Stored>::Type;
-    static void reset(Record& record) { record.*Member = defaults<Record>().*Member; }
-};
-
-template <auto Member> struct NumberRule : MemberRule<Member> {
-    using Base = MemberRule<Member>;
-    static_assert(std::is_same_v<typename Base::Value, float> ||
-                  std::is_same_v<typename Base::Value, double>);
-    static Problem read(typename Base::Record& record, Scalar& value) {
-        if (!value.isNumber()) {
-            return wrongType("a number", typeName(value.type));
-        }
-        const double number = value.number();
-        if constexpr (std::is_same_v<typename Base::Value, float>) {
-            if (!(std::fabs(number) < floatOverflowThreshold)) {
-                return describeFloatOverflow(number);
-            }
-            record.*Member = static_cast<float>(number);
-        } else {
-            record.*Member = number;
-        }
-        return std::nullopt;
-    }
-};
-
-template <auto Member> struct TextRule : MemberRule<Member> {
-    using Base = MemberRule<Member>;
-    static_assert(std::is_same_v<typename Base::Value, std::string>);
-    static Problem read(typename Base::Record& record, Scalar& value) {
-        if (value.type != Scalar::Type::string) {
-            return wrongType("a string", typeName(value.type));
-        }
-        record.*Member = std::move(*value.text);
-        return std::nullopt;
-    }
-};
-
-// "expected a whole number", "3.5 is not a whole number", "... does not fit a
-// 64-bit integer"; the token is judged exactly as written.
-Problem readWholeNumber(Scalar& value, std::int64_t& out);
-
-template <auto Member> struct WholeNumberRule : MemberRule<Member> {
-    using Base = MemberRule<Member>;
-    static_assert(std::is_same_v<typename Base::Value, std::int64_t>);
-    static Problem read(typename Base::Record& record, Scalar& value) {
-        std::int64_t number = 0;
-        Problem problem = readWholeNumber(value, number);
-        if (!problem) {
-            record.*Member = number;
-        }
-        return problem;
-    }
-};
-
-// A scalar converted by Parse, `Problem Parse(Scalar&, Value&)`.
-template <auto Member, auto Parse> struct ParsedRule : MemberRule<Member> {
-    using Base = MemberRule<Member>;
-    static Problem read(typename Base::Record& record, Scalar& value) {
-        typename Base::Value parsed{};
-        Problem problem = Parse(value, parsed);
-        if (!problem) {
-            record.*Member = std::move(parsed);
-        }
-        return problem;
-    }
-};
-
-// A nested object read by its own Schema.
-template <auto Member> struct RecordRule : MemberRule<Member> {
-    using Base = MemberRule<Member>;
-    using Value = typename Base::Value;
-    static Problem read(typename Base::Record&, Scalar& value) {
-        return wrongType("an object", typeName(value.type));
-    }
-    static std::unique_ptr<Frame> open(typename Base::Record& record, Container kind,
-                                       const Frame& parent, std::string_view key) {
-        if (kind != Container::object) {
-            return nullptr;
-        }
-        Value* target = nullptr;
-        if constexpr (Unwrapped<typename Base::Stored>::optional) {
-            target = &(record.*Member).emplace(defaults<Value>());
-        } else {
-            record.*Member = defaults<Value>();
-            target = &(record.*Member);
-        }
-        return std::make_unique<RecordFrame<Value>>(*target, &parent, key);
-    }
-};
-
-// An array of records, each read by its own Schema.
-template <auto Member> struct ListRule : MemberRule<Member> {
-    using Base = MemberRule<Member>;
-    using Element = typename Base::Value::value_type;
-    static_assert(std::is_same_v<typename Base::Stored, std::vector<Element>>);
-    static Problem read(typename Base::Record&, Scalar& value) {
-        return wrongType("an array", typeName(value.type));
-    }
-    static std::unique_ptr<Frame> open(typename Base::Record& record, Container kind,
-                                       const Frame& parent, std::string_view key) {
-        if (kind != Container::array) {
-            return nullptr;
-        }
-        std::vector<Element>().swap(record.*Member);
-        return std::make_unique<ListFrame<Element>>(record.*Member, parent, key);
-    }
-};
-
-template <class R, void (*Apply)(R&, const json&)> struct LenientRule {
-    static Problem read(R& record, Scalar& value) {
-        CaptureFrame::Budget budget;
-        const std::optional<json> captured = CaptureFrame::capture(value, budget);
-        LenientFrame<R, Apply>::applyLeniently(record, captured ? *captured : json());
-        return std::nullopt;
-    }
-    static std::unique_ptr<Frame> open(R& record, Container kind, const Frame& parent,
-                                       std::string_view key) {
-        return std::make_unique<LenientFrame<R, Apply>>(record, kind, parent, key);
-    }
-    static void reset(R& record) { LenientFrame<R, Apply>::applyLeniently(record, json()); }
-};
-
-// ------------------------------------------------------------ table entries
-
-template <auto Member>
-constexpr auto number(std::string_view key, Presence presence = Presence::required) {
-    using Rule = NumberRule<Member>;
-    return Field<typename Rule::Record>{key,         presence, "a number",
-                                        &Rule::read, nullptr,  &Rule::reset};
-}
-
-template <auto Member>
-constexpr auto text(std::string_view key, Presence presence = Presence::required) {
-    using Rule = TextRule<Member>;
-    return Field<typename Rule::Record>{key,         presence, "a string",
-                                        &Rule::read, nullptr,  &Rule::reset};
-}
-
-template <auto Member>
-constexpr auto wholeNumber(std::string_view key, Presence presence = Presence::required) {
-    using Rule = WholeNumberRule<Member>;
-    return Field<typename Rule::Record>{key,         presence, "a whole number",
-                                        &Rule::read, nullptr,  &Rule::reset};
-}
-
-// expected: what the key takes, for a value that is an object or an array.
-template <auto Member, auto Parse>
-constexpr auto parsed(std::string_view key, std::string_view expected,
-                      Presence presence = Presence::required) {
-    using Rule = ParsedRule<Member, Parse>;
-    return Field<typename Rule::Record>{key,         presence, expected,
-                                        &Rule::read, nullptr,  &Rule::reset};
-}
-
-template <auto Member>
-constexpr auto record(std::string_view key, Presence presence = Presence::required) {
-    using Rule = RecordRule<Member>;
-    return Field<typename Rule::Record>{key,         presence,    "an object",
-                                        &Rule::read, &Rule::open, &Rule::reset};
-}
-
-template <auto Member>
-constexpr auto list(std::string_view key, Presence presence = Presence::required) {
-    using Rule = ListRule<Member>;
-    return Field<typename Rule::Record>{key,         presence,    "an array",
-                                        &Rule::read, &Rule::open, &Rule::reset};
-}
-
-template <class R, void (*Apply)(R&, const json&)>
-constexpr Field<R> lenient(std::string_view key) {
-    using Rule = LenientRule<R, Apply>;
-    return Field<R>{key, Presence::optional, "anything", &Rule::read, &Rule::open, &Rule::reset};
-}
-
 // ------------------------------------------------------------------ reading
 
 // Runs the parser over bytes with root() as the reader of the top-level
 // object. Returns the description of the first problem: text that is not
 // JSON, a top-level value that is not an object, or the root's own outcome.
-// std::bad_alloc passes through.
+// std::bad_alloc passes through. root() may be called twice (see the .cpp),
+// and must start from a fresh record each time.
 Outcome parseDocument(std::string_view bytes, const std::function<std::unique_ptr<Frame>()>& root);
 
 // A whole document read as one record of type R.
 template <class R> Result<R> readRecordDocument(std::string_view bytes) {
     R result = defaults<R>();
     Outcome outcome = parseDocument(bytes, [&result]() -> std::unique_ptr<Frame> {
+        result = defaults<R>();
         return std::make_unique<RecordFrame<R>>(result, nullptr, std::string_view());
     });
     if (outcome) {

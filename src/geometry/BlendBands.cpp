@@ -43,4 +43,28 @@ BlendBands blendBands(const OutputConfig& output) {
     return bands;
 }
 
+BlendQuad blendQuad(float x0, float y0, float x1, float y1) {
+    BlendQuad quad;
+    const std::array<BandCorner, 6> corners = {
+        {{x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y0, 0}, {x1, y1, 0}, {x0, y1, 0}}};
+    for (std::size_t i = 0; i < corners.size(); ++i) {
+        quad.vertices[i].pos[0] = corners[i].x;
+        quad.vertices[i].pos[1] = corners[i].y;
+    }
+    return quad;
+}
+
+std::optional<BlendQuad> blendFreeArea(const OutputConfig& output) {
+    // The same tests and the same arithmetic as blendBands above.
+    const auto inset = [](float w) { return w > 0.0f ? w : 0.0f; };
+    const float x0 = inset(output.blendLeft);
+    const float x1 = output.blendRight > 0.0f ? 1.0f - output.blendRight : 1.0f;
+    const float y0 = inset(output.blendTop);
+    const float y1 = output.blendBottom > 0.0f ? 1.0f - output.blendBottom : 1.0f;
+    if (!(x0 < x1) || !(y0 < y1)) {
+        return std::nullopt;
+    }
+    return blendQuad(x0, y0, x1, y1);
+}
+
 } // namespace prismeta

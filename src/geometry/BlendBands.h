@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 
 namespace prismeta {
 
@@ -20,5 +21,18 @@ struct BlendBands {
 };
 
 BlendBands blendBands(const OutputConfig& output);
+
+// One rectangle of the output's 0..1 space as two triangles (alpha 0).
+struct BlendQuad {
+    std::array<BlendVertex, 6> vertices{};
+};
+
+BlendQuad blendQuad(float x0, float y0, float x1, float y1);
+
+// Where no ramp is: the rectangle inside the bands that blendBands draws
+// (an edge without a band gives way to the output's own edge). Its sides are
+// the bands' inner ends, the same floats, so every pixel lies in exactly one
+// of the two. None when the bands meet or cross.
+std::optional<BlendQuad> blendFreeArea(const OutputConfig& output);
 
 } // namespace prismeta

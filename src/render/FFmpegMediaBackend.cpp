@@ -58,6 +58,10 @@ public:
         return frameOf(*image_);
     }
 
+    bool pending() const override {
+        return image_.has_value() || load_.state() != ImageLoad::State::failed;
+    }
+
 private:
     ImageLoad load_;
     bool wait_;
@@ -88,6 +92,8 @@ public:
 
     void releaseFrame() override { lease_.reset(); }
 
+    bool playing() const override { return player_.decoding(); }
+
 private:
     // Destroyed in reverse: the lease before its player, the player (and so
     // its thread) before the playback it follows ends.
@@ -117,6 +123,9 @@ public:
         delivered_ = true;
         return takeImage();
     }
+
+    bool pending() const override { return picture_.has_value(); }
+    bool playing() const override { return picture_.has_value() && !delivered_; }
 
 private:
     std::optional<PixelImage> picture_;

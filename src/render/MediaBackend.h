@@ -38,6 +38,9 @@ public:
     // when the file cannot be read. The pixels stay valid until the next call
     // or the loader's destruction.
     virtual std::optional<MediaFrame> takeImage() = 0;
+    // Whether takeImage may still deliver: false once the decode has failed.
+    // A host that redraws only on change keeps drawing while this holds.
+    virtual bool pending() const { return true; }
 };
 
 // Plays one video, muted and looping, decoding on threads of its own. Polled
@@ -53,6 +56,10 @@ public:
     // with a few picture buffers takes this one back now instead of a frame
     // later.
     virtual void releaseFrame() {}
+    // Whether new frames may still come: false once decoding has ended (a
+    // file that cannot be played). A host that redraws only on change keeps
+    // drawing while this holds.
+    virtual bool playing() const { return true; }
 };
 
 // What a media source asks its backend to open, on the render thread while

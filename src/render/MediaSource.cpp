@@ -167,10 +167,18 @@ unsigned MediaSource::staticTexture() {
     return staticTexture_;
 }
 
+bool MediaSource::changesOverTime() const {
+    if (imageFeed_) {
+        return guarded([&] { return imageFeed_->pending(); });
+    }
+    return videoFeed_ && !videoEnded_;
+}
+
 unsigned MediaSource::videoTexture(double hostTimeSeconds) {
     if (!videoFeed_) {
         return 0;
     }
+    videoEnded_ = !guarded([&] { return videoFeed_->playing(); });
     const auto frame = guarded([&] { return videoFeed_->newFrame(hostTimeSeconds); });
     if (!frame) {
         return 0;

@@ -54,6 +54,13 @@ public:
     // The texture of the last video frame delivered; 0 before the first.
     unsigned lastVideoTexture() const { return lastVideoTexture_; }
 
+    // Whether drawing again later may show something new: a still that is
+    // still decoding, or a video whose decoder had not ended at the last poll.
+    // Windows draw only on change, so a source that plays by any other means
+    // must answer true here while it does, or its picture stops after one
+    // frame.
+    bool changesOverTime() const;
+
     // The test pattern as a texture of size x size (1024 for surfaces); 0 when
     // it cannot be made.
     static unsigned makeTestPattern(int size);
@@ -76,6 +83,9 @@ private:
     int textureHeight_ = 0;
     bool uploadThroughPixelBuffer_ = false;
     unsigned pixelBuffer_ = 0;
+    // Read before each poll, so a last picture published just before the
+    // decoder ended is still taken by that poll.
+    bool videoEnded_ = false;
     std::unique_ptr<ImageFeed> imageFeed_;
     std::unique_ptr<VideoFeed> videoFeed_;
 };

@@ -22,6 +22,15 @@ MediaSource* MediaSourceTable::insert(const Surface& surface, std::unique_ptr<Me
     return raw;
 }
 
+bool MediaSourceTable::anyChangesOverTime() const {
+    for (const auto& [id, entry] : entries_) {
+        if (entry.source->changesOverTime()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void MediaSourceTable::prune(std::uint64_t frame) {
     for (auto it = entries_.begin(); it != entries_.end();) {
         if (it->second.frame != frame) {

@@ -41,6 +41,8 @@ public:
     void clear() { entries_.clear(); }
 
     std::size_t size() const { return entries_.size(); }
+    // Whether any source's picture may still change (MediaSource::changesOverTime).
+    bool anyChangesOverTime() const;
 
 private:
     struct Entry {

@@ -1,5 +1,6 @@
 #include "render/Renderer.h"
 
+#include "core/BlendCurve.h"
 #include "core/MediaLocations.h"
 #include "core/ProjectModel.h"
 #include "core/Surface.h"
@@ -16,14 +17,19 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <span>
+#include <utility>
 
 namespace prismeta {
 
 namespace {
+
+// The overlay program's blendStage values.
+enum class BlendStage { ramps = 0, blackLevel = 1, testField = 2 };
 
 constexpr float placeholderColor[4] = {0.15f, 0.15f, 0.17f, 1.0f};
 constexpr std::size_t minimumUniformStride = 256;
@@ -89,6 +95,10 @@ void Renderer::setMediaLocations(std::shared_ptr<const MediaLocations> locations
     mediaLocationsChanged_ = true;
 }
 
+bool Renderer::needsFrames() const {
+    return mediaSources->anyChangesOverTime();
+}
+
 std::size_t Renderer::mediaSourceCount() const {
     return mediaSources->size();
 }
@@ -116,6 +126,12 @@ bool Renderer::createGpuState() {
     if (surfaceBlock == GL_INVALID_INDEX || frameBlock == GL_INVALID_INDEX || textureUniform < 0) {
         return false;
     }
+    const GLuint blendBlock = glGetUniformBlockIndex(blendPipeline, "BlendUniforms");
+    blendStageUniform_ = glGetUniformLocation(blendPipeline, "blendStage");
+    if (blendBlock == GL_INVALID_INDEX || blendStageUniform_ < 0) {
+        return false;
+    }
+    glUniformBlockBinding(blendPipeline, blendBlock, blendUniformsBinding);
     glUniformBlockBinding(pipeline, surfaceBlock, surfaceUniformsBinding);
     glUniformBlockBinding(pipeline, frameBlock, frameUniformsBinding);
     glUseProgram(pipeline);
@@ -125,10 +141,11 @@ bool Renderer::createGpuState() {
     glGenBuffers(1, &vertexBuffer_);
     glGenBuffers(1, &blendVertexBuffer_);
     glGenBuffers(1, &uniformBuffer_);
+    glGenBuffers(1, &blendUniformBuffer_);
     glGenVertexArrays(1, &pipelineVertexArray_);
     glGenVertexArrays(1, &blendVertexArray_);
     if (vertexBuffer_ == 0 || blendVertexBuffer_ == 0 || uniformBuffer_ == 0 ||
-        pipelineVertexArray_ == 0 || blendVertexArray_ == 0) {
+        blendUniformBuffer_ == 0 || pipelineVertexArray_ == 0 || blendVertexArray_ == 0) {
         return false;
     }
 
@@ -201,7 +218,8 @@ void Renderer::releaseGpuState() {
     if (sampler != 0) {
         glDeleteSamplers(1, &sampler);
     }
-    const GLuint buffers[] = {vertexBuffer_, blendVertexBuffer_, uniformBuffer_};
+    const GLuint buffers[] = {vertexBuffer_, blendVertexBuffer_, uniformBuffer_,
+                              blendUniformBuffer_};
     for (GLuint buffer : buffers) {
         if (buffer != 0) {
             glDeleteBuffers(1, &buffer);
@@ -220,7 +238,7 @@ void Renderer::releaseGpuState() {
         glDeleteProgram(blendPipeline);
     }
     fallbackTexture = testPatternTexture_ = sampler = 0;
-    vertexBuffer_ = blendVertexBuffer_ = uniformBuffer_ = 0;
+    vertexBuffer_ = blendVertexBuffer_ = uniformBuffer_ = blendUniformBuffer_ = 0;
     pipelineVertexArray_ = blendVertexArray_ = pipeline = blendPipeline = 0;
 }
 
@@ -331,7 +349,10 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glBlendEquation(GL_FUNC_ADD);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
 
-    if (drawableCrop(frame) && !drawItems_.empty()) {
+    // Surfaces are recorded in blend test too, so media keep playing and
+    // come back at once; only their draws are left out.
+    const bool blendTest = outputConfig_ && model_->blendTest(outputConfig_->id);
+    if (!blendTest && drawableCrop(frame) && !drawItems_.empty()) {
         glUseProgram(pipeline);
         glBindVertexArray(pipelineVertexArray_);
         glBindSampler(0, sampler);
@@ -351,9 +372,8 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
         }
     }
 
-    if (outputConfig_ && (outputConfig_->blendLeft > 0.0f || outputConfig_->blendRight > 0.0f ||
-                          outputConfig_->blendTop > 0.0f || outputConfig_->blendBottom > 0.0f)) {
-        drawBlendOverlay(*outputConfig_);
+    if (outputConfig_) {
+        drawBlendOverlay(*outputConfig_, frame, blendTest);
     }
 
     // Leave nothing of ours bound that a host could trip over.
@@ -428,18 +448,65 @@ void Renderer::uploadFrame() {
     glBindBuffer(GL_UNIFORM_BUFFER, 0);
 }
 
-void Renderer::drawBlendOverlay(const OutputConfig& output) {
+void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame,
+                                bool blendTest) {
+    // One vertex list for the frame's overlay draws, in drawing order: the
+    // test field, the ramps, the lift. At most 36 vertices, on the stack.
+    std::array<BlendVertex, 6 + 24 + 6> vertices{};
+    std::size_t count = 0;
+    const auto append = [&vertices, &count](std::span<const BlendVertex> part) {
+        std::copy(part.begin(), part.end(), vertices.begin() + static_cast<std::ptrdiff_t>(count));
+        count += part.size();
+        return part.size();
+    };
+
+    // A crop that shows no canvas shows no field either: the output stays black.
+    const std::size_t fieldCount =
+        blendTest && drawableCrop(frame) ? append(blendQuad(0, 0, 1, 1).vertices) : 0;
+
     const BlendBands bands = blendBands(output);
-    if (bands.count == 0) {
+    const std::size_t rampCount = append({bands.vertices.data(), bands.count});
+
+    const BlackLevel lift = blackLevelInRange(output.blackLevel);
+    std::size_t liftCount = 0;
+    if (!lift.isZero()) {
+        if (const std::optional<BlendQuad> area = blendFreeArea(output)) {
+            liftCount = append(area->vertices);
+        }
+    }
+    if (count == 0) {
         return;
     }
+    BlendUniforms uniforms;
+    std::memcpy(uniforms.cropOrigin, frame.cropOrigin, sizeof uniforms.cropOrigin);
+    std::memcpy(uniforms.cropSize, frame.cropSize, sizeof uniforms.cropSize);
+    uniforms.blackLevel[0] = lift.r;
+    uniforms.blackLevel[1] = lift.g;
+    uniforms.blackLevel[2] = lift.b;
+    uniforms.curve = blendCurveInRange(output.blendCurve);
+    uniforms.gamma = blendGammaInRange(output.blendGamma);
+
     glUseProgram(blendPipeline);
     glBindVertexArray(blendVertexArray_);
-    glBindBuffer(GL_ARRAY_BUFFER, blendVertexBuffer_);
     // Fresh storage each frame, like the surface vertices: no wait on the GPU.
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bands.count * sizeof(BlendVertex)),
-                 bands.vertices.data(), GL_STREAM_DRAW);
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(bands.count));
+    streamInto(GL_ARRAY_BUFFER, blendVertexBuffer_, vertices.data(), count * sizeof(BlendVertex));
+    streamInto(GL_UNIFORM_BUFFER, blendUniformBuffer_, &uniforms, sizeof uniforms);
+    glBindBufferBase(GL_UNIFORM_BUFFER, blendUniformsBinding, blendUniformBuffer_);
+
+    GLint first = 0;
+    const std::array<std::pair<BlendStage, std::size_t>, 3> draws = {
+        {{BlendStage::testField, fieldCount},
+         {BlendStage::ramps, rampCount},
+         {BlendStage::blackLevel, liftCount}}};
+    for (const auto& [stage, stageCount] : draws) {
+        if (stageCount == 0) {
+            continue;
+        }
+        glUniform1i(blendStageUniform_, static_cast<GLint>(stage));
+        glDrawArrays(GL_TRIANGLES, first, static_cast<GLsizei>(stageCount));
+        first += static_cast<GLint>(stageCount);
+    }
+    glBindBuffer(GL_UNIFORM_BUFFER, 0);
 }
 
 } // namespace prismeta

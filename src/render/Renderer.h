@@ -17,6 +17,7 @@ class MediaLocations;
 class MediaSource;
 class MediaSourceTable;
 struct Surface;
+struct FrameUniforms;
 
 // Where a frame goes: a framebuffer object and a viewport in device pixels
 // (GL origin bottom-left). The frame clears and draws only inside this
@@ -30,8 +31,10 @@ struct FrameTarget {
 };
 
 // Draws one canvas view: the editor's whole canvas (no output config) or one
-// output's crop with its edge-blend ramps. Owns its GL objects and one media
-// source per surface; renderers share nothing with each other.
+// output's crop with its edge-blend ramps and black-level lift; an output the
+// model has in blend test shows the test field through its ramps instead of
+// the canvas. Owns its GL objects and one media source per surface;
+// renderers share nothing with each other.
 //
 // Thread: the one that owns its GL context (the interface thread). Every call,
 // the destructor included, needs that OpenGL 3.3 core context current. The
@@ -67,6 +70,12 @@ public:
     void draw(const FrameTarget& target);
     void draw(const FrameTarget& target, double hostTimeSeconds);
 
+    // Whether the last frame drew media that goes on changing by itself (a
+    // video playing, a still still decoding), so the next frame may differ
+    // with nothing else changed. A host that redraws only on change asks this
+    // after every frame and keeps drawing while it holds.
+    bool needsFrames() const;
+
     // Media sources currently cached (for tests and diagnostics).
     std::size_t mediaSourceCount() const;
     // Vertices the last frame drew for its surfaces (for tests and diagnostics).
@@ -96,7 +105,9 @@ private:
     MediaSource* mediaSource(const Surface& surface, double hostTime);
     // Records one surface into the frame: uniforms, texture and vertices.
     void drawSurface(const Surface& surface, double hostTime);
-    void drawBlendOverlay(const OutputConfig& output);
+    // The output's ramps, the black-level lift where no ramp is, and, in blend
+    // test, the test field beneath them (the canvas is not drawn then).
+    void drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame, bool blendTest);
     void uploadFrame();
 
     const ProjectModel* model_;
@@ -115,6 +126,8 @@ private:
     bool testPatternTried_ = false;
     unsigned vertexBuffer_ = 0;
     unsigned blendVertexBuffer_ = 0;
+    unsigned blendUniformBuffer_ = 0;
+    int blendStageUniform_ = -1;
     unsigned uniformBuffer_ = 0;
     std::size_t uniformStride_ = 0; // SurfaceUniforms rounded up to the GL offset alignment
 

@@ -57,20 +57,61 @@ const std::string_view blendVertexSource = R"(#version 330 core
 layout(location = 0) in vec2 pos;
 layout(location = 1) in float alpha;
 out float vAlpha;
+out vec2 vPos;
 
 void blend_vertex() {
     gl_Position = vec4(2.0 * pos.x - 1.0, 1.0 - 2.0 * pos.y, 0.0, 1.0);
     vAlpha = alpha;
+    vPos = pos;
 }
 
 void main() { blend_vertex(); }
 )";
 
+// Three stages, each drawn over the finished picture with ONE,
+// ONE_MINUS_SRC_ALPHA blending:
+//
+// 0, ramps. The vertices carry the linear darkening alpha = 1 - d, where d is
+// the normalised distance into the ramp (0 at the outer edge, 1 at the inner
+// end). The colour under the ramp is multiplied by
+//     w = (d^curve)^(1/gamma) = d^(curve/gamma),
+// so a projector of that gamma turns it into the light d^curve: two mirrored
+// ramps with curve 1 add up to full light across the overlap. Where bands
+// cross, each multiplies on its own. Curve and gamma 1 return the
+// interpolated alpha untouched: the plain linear ramp, bit for bit.
+// 1, black-level lift: drawn only where no ramp is; (lift, 0) adds the lift
+// to the colour under it.
+// 2, blend test field: opaque diagonal stripes of mid-grey and black in
+// canvas space, so every seam, in whatever direction, crosses both.
 const std::string_view blendFragmentSource = R"(#version 330 core
+layout(std140) uniform BlendUniforms {
+    vec4 blackLevel;
+    vec2 cropOrigin;
+    vec2 cropSize;
+    float curve;
+    float gamma;
+};
+uniform int blendStage;
 in float vAlpha;
+in vec2 vPos;
 out vec4 fragColor;
 
-vec4 blend_fragment() { return vec4(0.0, 0.0, 0.0, vAlpha); }
+vec4 blend_fragment() {
+    if (blendStage == 1) {
+        return vec4(blackLevel.rgb, 0.0);
+    }
+    if (blendStage == 2) {
+        vec2 canvas = cropOrigin + vPos * cropSize;
+        float stripe = floor(2.0 * (canvas.x + canvas.y) + 0.5);
+        float grey = mod(stripe, 2.0) < 0.5 ? 0.5 : 0.0;
+        return vec4(grey, grey, grey, 1.0);
+    }
+    if (curve == 1.0 && gamma == 1.0) {
+        return vec4(0.0, 0.0, 0.0, vAlpha);
+    }
+    float d = clamp(1.0 - vAlpha, 0.0, 1.0);
+    return vec4(0.0, 0.0, 0.0, 1.0 - pow(d, curve / gamma));
+}
 
 void main() { fragColor = blend_fragment(); }
 )";

@@ -5,12 +5,14 @@
 
 namespace prismeta {
 
-// The two std140 uniform blocks of the surface program, byte for byte.
-// GLSL 330 cannot name binding points, so the renderer binds them after
-// linking: SurfaceUniforms at 0, FrameUniforms at 1.
+// The std140 uniform blocks of the two programs, byte for byte. GLSL 330
+// cannot name binding points, so the renderer binds them after linking:
+// SurfaceUniforms at 0, FrameUniforms at 1 (surface program), BlendUniforms
+// at 2 (overlay program).
 
 inline constexpr unsigned surfaceUniformsBinding = 0;
 inline constexpr unsigned frameUniformsBinding = 1;
+inline constexpr unsigned blendUniformsBinding = 2;
 
 // Per-surface fragment constants.
 struct SurfaceUniforms {
@@ -27,6 +29,18 @@ struct FrameUniforms {
     float cropSize[2] = {1.0f, 1.0f};
 };
 
+// Per-frame constants of the overlay pass: the ramps' curve and gamma, the
+// black-level lift, and the crop (the blend test field is laid out in canvas
+// space so that overlapping outputs show the same field where they overlap).
+struct BlendUniforms {
+    float blackLevel[4] = {0.0f, 0.0f, 0.0f, 0.0f}; // rgb added where no ramp is; a unused
+    float cropOrigin[2] = {0.0f, 0.0f};
+    float cropSize[2] = {1.0f, 1.0f};
+    float curve = 1.0f;
+    float gamma = 1.0f;
+    float gap_[2] = {0.0f, 0.0f};
+};
+
 static_assert(sizeof(SurfaceUniforms) == 32);
 static_assert(offsetof(SurfaceUniforms, color) == 0);
 static_assert(offsetof(SurfaceUniforms, opacity) == 16);
@@ -35,5 +49,11 @@ static_assert(offsetof(SurfaceUniforms, feather) == 24);
 static_assert(sizeof(FrameUniforms) == 16);
 static_assert(offsetof(FrameUniforms, cropOrigin) == 0);
 static_assert(offsetof(FrameUniforms, cropSize) == 8);
+static_assert(sizeof(BlendUniforms) == 48);
+static_assert(offsetof(BlendUniforms, blackLevel) == 0);
+static_assert(offsetof(BlendUniforms, cropOrigin) == 16);
+static_assert(offsetof(BlendUniforms, cropSize) == 24);
+static_assert(offsetof(BlendUniforms, curve) == 32);
+static_assert(offsetof(BlendUniforms, gamma) == 36);
 
 } // namespace prismeta

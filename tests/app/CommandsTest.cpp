@@ -6,11 +6,17 @@
 #include "app/OutputWindow.h"
 #include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
+#include "app/inspector/InspectorView.h"
+#include "app/inspector/SelectedSurfaceControls.h"
 #include "core/ProjectModel.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTest>
 #include <QToolBar>
@@ -189,6 +195,78 @@ private slots:
         // Undo with an empty redo stack, redo does nothing.
         press(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(model_->surfaces().sharesStorageWith(before));
+    }
+
+    void undoAndArrowsBelongToTheProjectOnceAFieldIsCommitted() {
+        MainWindow& window = app_->mainWindow();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        model_->addSurface();
+        settle();
+        SelectedSurfaceControls* controls =
+            window.inspectorPane()->findChild<SelectedSurfaceControls*>();
+        QVERIFY(controls);
+        QLineEdit* x = controls->cornerField(1, false);
+        const auto cornerX = [this] { return model_->surfaces()[0].corners[1].x; };
+
+        // Typing, then Return: the value is stored and the keyboard is the
+        // editor's again, so an arrow nudges (one undo step) and Ctrl+Z
+        // undoes that nudge, not the field's typing.
+        x->setFocus(Qt::MouseFocusReason);
+        x->selectAll();
+        QTest::keyClicks(x, QStringLiteral("0.8"));
+        QTest::keyClick(x, Qt::Key_Return);
+        settle();
+        QCOMPARE(cornerX(), 0.8f);
+        QTRY_VERIFY(window.editorPane()->hasFocus());
+        QTest::keyClick(window.editorPane(), Qt::Key_Right);
+        settle();
+        QCOMPARE(cornerX(), 0.8f + 1.0f / 1920.0f);
+        QCOMPARE(model_->undoStack().size(), 2u);
+        press(&window, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(cornerX(), 0.8f);
+        QCOMPARE(x->text(), QStringLiteral("0.800"));
+
+        // A field that holds the keyboard but no typing of its own (a
+        // button pressed through assistive technology leaves it there)
+        // passes Undo and Redo to the project.
+        x->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(x, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        settle();
+        QCOMPARE(cornerX(), 0.8f + 1.0f / 1920.0f);
+        QAccessibleInterface* reset =
+            QAccessible::queryAccessibleInterface(controls->resetCornersButton());
+        reset->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(model_->undoStack().size(), 3u);
+        settle();
+        QVERIFY(x->hasFocus());
+        QCOMPARE(x->text(), QStringLiteral("0.750"));
+        QTest::keyClick(x, Qt::Key_Z, Qt::ControlModifier);
+        settle();
+        QCOMPARE(cornerX(), 0.8f + 1.0f / 1920.0f);
+        QCOMPARE(x->text(), QStringLiteral("0.801"));
+
+        // While typing, Ctrl+Z undoes the typing, back to what the model
+        // holds and no further; the next one is the project's.
+        QTest::keyClick(x, Qt::Key_End);
+        QTest::keyClicks(x, QStringLiteral("9"));
+        QTest::keyClick(x, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(x->text(), QStringLiteral("0.801"));
+        QCOMPARE(model_->undoStack().size(), 2u);
+        QTest::keyClick(x, Qt::Key_Z, Qt::ControlModifier);
+        settle();
+        QCOMPARE(cornerX(), 0.8f);
+        QCOMPARE(x->text(), QStringLiteral("0.800"));
+        QCOMPARE(model_->undoStack().size(), 1u);
+
+        // A button clicked with the pointer gives the keyboard back as well.
+        QTest::mouseClick(controls->resetCornersButton(), Qt::LeftButton);
+        settle();
+        QCOMPARE(cornerX(), 0.75f);
+        QTRY_VERIFY(window.editorPane()->hasFocus());
+        QTest::keyClick(window.editorPane(), Qt::Key_Left);
+        settle();
+        QCOMPARE(cornerX(), 0.75f - 1.0f / 1920.0f);
     }
 
     void toolbarHoldsFourLabelledButtonsInOrder() {

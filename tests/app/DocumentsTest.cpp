@@ -6,19 +6,23 @@
 #include "app/ModelAdapter.h"
 #include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
+#include "app/ProblemText.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -152,6 +156,59 @@ private slots:
         QCOMPARE(dialogs_->reports[1].file, file("Broken.prismeta.json"));
     }
 
+    void warningsCountSurfacesFromOneAndNameThemWhileTheLogKeepsItsText() {
+        std::vector<std::string> lines;
+        ScopedLogSink sink([&](std::string_view line) { lines.emplace_back(line); });
+        const auto logged = [&lines](const char* prefix) {
+            return QString::fromStdString(lines.back().substr(std::string(prefix).size()));
+        };
+
+        // Loading: the second surface's kind is written "Video"; its name is
+        // read from the file, since the model still holds the old project.
+        {
+            ProjectModel source;
+            Surface wall;
+            wall.name = "Wall";
+            wall.mediaKind = MediaKind::image;
+            source.setSurfaces(std::vector<Surface>{Surface{}, wall, Surface{}});
+            QVERIFY(source.save(file("Bad.prismeta.json")).ok);
+            QFile bad(QString::fromStdString(file("Bad.prismeta.json").string()));
+            QVERIFY(bad.open(QIODevice::ReadWrite));
+            QByteArray text = bad.readAll();
+            text.replace("\"mediaKind\": \"image\"", "\"mediaKind\": \"Video\"");
+            bad.resize(0);
+            bad.write(text);
+        }
+        dialogs_->openAnswers.push_back(file("Bad.prismeta.json"));
+        app_->commands().open()->trigger();
+        const char* loadPrefix = "Prismeta: failed to load project: ";
+        QVERIFY(lines.back().starts_with(std::string(loadPrefix) + "surfaces[1].mediaKind"));
+        QCOMPARE(dialogs_->reports.back().reason,
+                 logged(loadPrefix).replace("surfaces[1].", "surface 2 (\"Wall\") "));
+
+        // Saving: names from the project on screen.
+        Surface second;
+        second.name = "Left Wall";
+        second.opacity = std::numeric_limits<double>::quiet_NaN();
+        model_->setSurfaces(std::vector<Surface>{Surface{}, second});
+        dialogs_->saveAnswers.push_back(file("Nan.prismeta.json"));
+        app_->commands().save()->trigger();
+        const char* savePrefix = "Prismeta: failed to save project: ";
+        QVERIFY(lines.back().starts_with(std::string(savePrefix) + "surfaces[1]."));
+        QCOMPARE(dialogs_->reports.back().reason,
+                 logged(savePrefix).replace("surfaces[1].", "surface 2 (\"Left Wall\") "));
+
+        // The rule itself: outputs too, no name where none is known, and a
+        // position no list reaches left as written.
+        const ListedName none = [](std::string_view, std::size_t) { return std::nullopt; };
+        QCOMPARE(describeForPeople("outputs[0].blendLeft: nan", none),
+                 QString("output 1 blendLeft: nan"));
+        QCOMPARE(describeForPeople("surfaces[99999999999999999999999].x", none),
+                 QString("surfaces[99999999999999999999999].x"));
+        QCOMPARE(describeForPeople("not valid JSON at line 3, column 7", none),
+                 QString("not valid JSON at line 3, column 7"));
+    }
+
     void newProjectAsksAboutUnsavedChanges() {
         // Nothing to lose: no question.
         app_->commands().newProject()->trigger();
@@ -276,31 +333,71 @@ private slots:
         QCOMPARE(title(), QString("Untitled[*]"));
     }
 
-    void dialogSettings() {
-        QFileDialog save;
-        configureSaveDialog(save);
-        QCOMPARE(save.acceptMode(), QFileDialog::AcceptSave);
-        QCOMPARE(save.defaultSuffix(), QString("json"));
-        QVERIFY(!save.testOption(QFileDialog::ReadOnly));
-        QVERIFY(save.selectedFiles().value(0).endsWith("Untitled.prismeta.json"));
+    void projectDialogsStartAtTheProjectAndProposeItsName() {
+        forgetFolders();
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString dir = QFileInfo(folder.path()).canonicalFilePath();
+        QVERIFY(QDir(dir).mkdir(QStringLiteral("later")));
 
-        QFileDialog open;
-        configureOpenDialog(open);
-        QCOMPARE(open.acceptMode(), QFileDialog::AcceptOpen);
-        QCOMPARE(open.fileMode(), QFileDialog::ExistingFile);
+        // Never saved: "Untitled.prismeta.json", in the home folder.
+        FileDialogRequest save = saveProjectRequest(std::nullopt);
+        QCOMPARE(save.proposedName, QString(proposedProjectFileName));
+        QCOMPARE(save.folder, QDir::homePath());
+        QFileDialog dialog;
+        configureFileDialog(dialog, save);
+        QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(dialog.defaultSuffix(), QString("json"));
+        QVERIFY(!dialog.testOption(QFileDialog::ReadOnly));
+        QCOMPARE(dialog.nameFilters(), QStringList{"Project files (*.json)"});
+        QVERIFY(dialog.selectedFiles().value(0).endsWith("/Untitled.prismeta.json"));
+        QCOMPARE(dialog.windowTitle(), QString("Save Project"));
+        // Room for the names and the columns, as far as the screen allows.
+        const QSize room = fileDialogSize.boundedTo(dialog.screen()->availableSize() * 0.9);
+        QVERIFY2(dialog.width() >= room.width() && dialog.height() >= room.height(),
+                 qPrintable(QStringLiteral("%1 x %2").arg(dialog.width()).arg(dialog.height())));
 
-        for (QFileDialog* dialog : {&save, &open}) {
-            QCOMPARE(dialog->nameFilters().size(), 1);
-            const QRegularExpression inside(QStringLiteral("\\((.*)\\)"));
-            const QString patterns = inside.match(dialog->nameFilters()[0]).captured(1);
-            const QStringList list = patterns.split(QLatin1Char(' '));
-            for (const char* name : {"a.json", "b.JSON", "c.Json", "Show.prismeta.json"}) {
-                QVERIFY2(QDir::match(list, QString::fromLatin1(name)), name);
-            }
-            for (const char* name : {"a.png", "json", "a.json.bak"}) {
-                QVERIFY2(!QDir::match(list, QString::fromLatin1(name)), name);
-            }
+        // A named project: its folder, and Save As offers its own name.
+        const fs::path named = fs::path(dir.toStdString()) / "Show.prismeta.json";
+        save = saveProjectRequest(named);
+        QCOMPARE(save.folder, dir);
+        QCOMPARE(save.proposedName, QString("Show.prismeta.json"));
+        FileDialogRequest open = openProjectRequest(named);
+        QCOMPARE(open.folder, dir);
+        QCOMPARE(open.mode, FileDialogRequest::Mode::openFile);
+        QCOMPARE(open.title, QString("Open Project"));
+
+        // Without a project file, the folder last chosen in for projects.
+        rememberFolder(open.purpose, dir + QStringLiteral("/later/Other.prismeta.json"));
+        QCOMPARE(openProjectRequest(std::nullopt).folder, dir + QStringLiteral("/later"));
+        QCOMPARE(saveProjectRequest(named).folder, dir);
+        forgetFolders();
+    }
+
+    void projectDialogShowsJsonFilesInAnyLetterCase() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString dir = QFileInfo(folder.path()).canonicalFilePath();
+        for (const char* name : {"a.json", "B.JSON", "c.Json", "notes.txt", "a.json.bak"}) {
+            QFile file(QDir(dir).filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
         }
+        FileDialogRequest request = openProjectRequest(std::nullopt);
+        request.folder = dir;
+        QFileDialog dialog;
+        configureFileDialog(dialog, request);
+        dialog.show();
+        auto* files = dialog.findChild<QFileSystemModel*>();
+        QVERIFY(files);
+        const QModelIndex root = files->index(dir);
+        QTRY_COMPARE(files->rowCount(root), 3);
+        QStringList shown;
+        for (int row = 0; row < files->rowCount(root); ++row) {
+            shown << files->fileName(files->index(row, 0, root));
+        }
+        shown.sort();
+        QCOMPARE(shown, QStringList({"B.JSON", "a.json", "c.Json"}));
+        dialog.close();
     }
 
     void theWarningNamesTheFileAndTheReason() {

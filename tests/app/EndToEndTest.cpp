@@ -11,8 +11,12 @@
 #include "app/OutputWindow.h"
 #include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
+#include "app/inspector/BlendCurveGroup.h"
+#include "app/inspector/OutputCard.h"
 #include "core/ProjectModel.h"
 
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,6 +54,11 @@ OutputConfig halfOutput(const char* name, float cropX, float blendLeft, float bl
 bool near(QRgb pixel, int r, int g, int b, int tolerance = 3) {
     return std::abs(qRed(pixel) - r) <= tolerance && std::abs(qGreen(pixel) - g) <= tolerance &&
            std::abs(qBlue(pixel) - b) <= tolerance;
+}
+
+// Where a check box takes a click: its indicator, at its left end.
+QPoint indicator(const QWidget* box) {
+    return {6, box->height() / 2};
 }
 
 QString describe(QRgb pixel) {
@@ -161,6 +170,68 @@ private slots:
         QTRY_VERIFY(closed.isNull());
         QCOMPARE(FrameClock::shared()->viewCount(), 2);
         QCOMPARE(app.model().outputs().size(), std::size_t{2});
+    }
+
+    void theOutputCardsBlendCurveReachesTheOutputWindow() {
+        PrismetaApp app(std::make_unique<ScriptedDialogs>());
+        app.model().setSurfaces(std::vector<Surface>{
+            colourQuad("White", 0.0f, 0.0f, 1.0f, 1.0f, {1.0f, 1.0f, 1.0f, 1.0f})});
+        const OutputConfig right = halfOutput("Right", 0.5f, 0.25f, 0.0f);
+        app.model().setOutputs({right});
+        app.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&app.mainWindow()));
+        OutputWindow* window = app.outputWindows().open(right.id);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        CanvasView* canvas = window->view()->canvasView();
+        QVERIFY(canvas);
+        QTRY_VERIFY(canvas->hasRenderer());
+        app.adapter().flush();
+        auto* card = app.mainWindow().inspectorPane()->findChild<OutputCard*>();
+        QVERIFY(card);
+        BlendCurveGroup* group = card->blendCurveGroup();
+
+        // Gamma 2 typed into the card: the ramp (120 pixels) keeps sqrt(d).
+        QDoubleSpinBox* gamma = group->gammaBox();
+        gamma->setFocus(Qt::OtherFocusReason);
+        gamma->selectAll();
+        QTest::keyClicks(gamma, QStringLiteral("2"));
+        QTest::keyClick(gamma, Qt::Key_Return);
+        QCOMPARE(app.model().outputs()[0].blendGamma, 2.0f);
+        app.adapter().flush();
+        QImage image = canvas->grabFramebuffer();
+        const int kept = static_cast<int>(std::lround(255.0 * std::sqrt(30.5 / 120.0)));
+        QVERIFY2(near(image.pixel(30, 270), kept, kept, kept),
+                 qPrintable(describe(image.pixel(30, 270))));
+
+        // Blend Test: grey and black stripes of the canvas instead of the
+        // white surface, with the black level (linked: all three channels).
+        QTest::mouseClick(group->blendTestBox(), Qt::LeftButton, {},
+                          indicator(group->blendTestBox()));
+        QVERIFY(app.model().blendTest(right.id));
+        QDoubleSpinBox* red = group->blackLevelBox(BlendCurveGroup::Channel::red);
+        red->setFocus(Qt::OtherFocusReason);
+        red->selectAll();
+        QTest::keyClicks(red, QStringLiteral("0.1"));
+        QTest::keyClick(red, Qt::Key_Return);
+        app.adapter().flush();
+        image = canvas->grabFramebuffer();
+        // Canvas point (0.5 + 0.5 * x / 480, y / 540): stripes of x + y.
+        const auto field = [](int x, int y) {
+            const double s = 2 * (0.5 + 0.5 * (x + 0.5) / 480 + (y + 0.5) / 540) + 0.5;
+            return static_cast<long>(std::floor(s)) % 2 == 0 ? 128 : 0;
+        };
+        for (const auto& [x, y] : {std::pair{300, 20}, std::pair{300, 300}, std::pair{440, 500}}) {
+            const int level = field(x, y) + 26;
+            QVERIFY2(
+                near(image.pixel(x, y), level, level, level),
+                qPrintable(QStringLiteral("%1,%2: ").arg(x).arg(y) + describe(image.pixel(x, y))));
+        }
+        QTest::mouseClick(group->blendTestBox(), Qt::LeftButton, {},
+                          indicator(group->blendTestBox()));
+        app.adapter().flush();
+        image = canvas->grabFramebuffer();
+        QVERIFY2(near(image.pixel(300, 300), 255, 255, 255),
+                 qPrintable(describe(image.pixel(300, 300))));
     }
 
     void aViewMovedToAnotherWindowMakesItsRendererAgain() {

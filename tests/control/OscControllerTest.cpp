@@ -180,6 +180,9 @@ TEST_F(Controller, EveryFieldReadsBackWhatItWasGiven) {
         from.blendRight = 0.06f;
         from.blendTop = 0.07f;
         from.blendBottom = 0.08f;
+        from.blendCurve = 1.5f;
+        from.blendGamma = 2.2f;
+        from.blackLevel = {0.01f, 0.02f, 0.03f};
         OscMessage m;
         m.arguments = field.read(from);
         const Result<FieldValue> value = field.parse(m);
@@ -188,6 +191,26 @@ TEST_F(Controller, EveryFieldReadsBackWhatItWasGiven) {
         ASSERT_TRUE(field.write(to, value.value())) << field.path;
         EXPECT_EQ(field.read(to), m.arguments) << field.path;
     }
+}
+
+TEST_F(Controller, BlendCurvesAreClampedAsTheOutputCardClampsThem) {
+    handle("/prismeta/output/0/blend/curve", {f(9.0f)});
+    handle("/prismeta/output/0/blend/gamma", {f(0.2f)});
+    EXPECT_EQ(model.outputs()[0].blendCurve, 4.0f);
+    EXPECT_EQ(model.outputs()[0].blendGamma, 1.0f);
+    handle("/prismeta/output/0/blend/gamma", {f(2.2f)});
+    EXPECT_EQ(model.outputs()[0].blendGamma, 2.2f);
+
+    // One level sets the three channels, as the linked boxes do; three set
+    // one each; every channel stays within 0..0.2.
+    handle("/prismeta/output/0/blend/black", {f(0.5f)});
+    EXPECT_EQ(model.outputs()[0].blackLevel, (BlackLevel{0.2f, 0.2f, 0.2f}));
+    handle("/prismeta/output/0/blend/black", {f(0.01f), f(-1.0f), f(0.03f)});
+    EXPECT_EQ(model.outputs()[0].blackLevel, (BlackLevel{0.01f, 0.0f, 0.03f}));
+    const std::vector<OutputConfig> before = model.outputs();
+    handle("/prismeta/output/0/blend/black", {f(0.01f), f(0.02f)});
+    handle("/prismeta/output/0/blend/curve", {f(std::numeric_limits<float>::infinity())});
+    EXPECT_EQ(model.outputs(), before);
 }
 
 TEST_F(Controller, CornersOfMeshedOrShortSurfacesAreRefused) {

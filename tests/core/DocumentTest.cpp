@@ -65,6 +65,13 @@ void fillProject(ProjectModel& model) {
     s.mesh = WarpMesh::from(s.corners, 3, 2);
     model.replaceSurface(1, s);
     model.addOutput(OutputPreset::rightHalf);
+    model.addOutput(OutputPreset::leftHalf);
+    OutputConfig blended = model.outputs()[1];
+    blended.blendRight = 0.2f;
+    blended.blendCurve = 1.5f;
+    blended.blendGamma = 2.2f;
+    blended.blackLevel = {0.03f, 0.03f, 0.04f};
+    model.replaceOutput(1, blended);
     model.setBackgroundImagePath("/ref/stage.jpg");
     model.setBackgroundOpacity(0.3);
 }
@@ -95,6 +102,34 @@ TEST_F(DocumentTest, SaveThenLoadReproducesTheProject) {
 
     // The saved text is exactly what the writer produces.
     EXPECT_EQ(contents(file), writeProjectFile(original.makeFile()).value());
+}
+
+TEST_F(DocumentTest, BlendTestIsAViewStateThatNoFileKeeps) {
+    ProjectModel model;
+    fillProject(model);
+    const fs::path file = dir / "Show.prismeta.json";
+    ASSERT_TRUE(model.save(file));
+    const Uuid id = model.outputs()[1].id;
+
+    std::vector<ModelField> fields;
+    Subscription s = model.subscribe([&fields](ModelField f) { fields.push_back(f); });
+    model.setBlendTest(id, true);
+    model.setBlendTest(id, true); // no change, no notification
+    EXPECT_TRUE(model.blendTest(id));
+    EXPECT_FALSE(model.blendTest(model.outputs()[0].id));
+    EXPECT_EQ(fields, std::vector<ModelField>{ModelField::blendTest});
+    EXPECT_FALSE(model.hasUnsavedChanges());
+    EXPECT_EQ(writeProjectFile(model.makeFile()).value(), contents(file));
+
+    // A load (even of the same file) and a new project end every blend test.
+    ASSERT_TRUE(model.load(file));
+    EXPECT_FALSE(model.blendTest(id));
+    model.setBlendTest(id, true);
+    model.newProject();
+    EXPECT_FALSE(model.blendTest(id));
+    model.setBlendTest(id, true);
+    model.setBlendTest(id, false);
+    EXPECT_FALSE(model.blendTest(id));
 }
 
 TEST_F(DocumentTest, NewProjectKeepsCanvasOpacityAndSnap) {

@@ -190,6 +190,54 @@ TEST(ProjectFileRead, WholeNumbersForMeshCounts) {
     EXPECT_NE(readError(withCols("3")).find("expected a whole number"), std::string::npos);
 }
 
+// Counts are judged by the digits of the token, not by the double nearest to
+// it: a double cannot tell 9223372036854775807.0 from 2^63.
+TEST(ProjectFileRead, MeshCountsAreJudgedByTheirDigitsAsWritten) {
+    auto withCols = [](std::string_view token) {
+        return R"({"backgroundOpacity": 0.5, "canvasHeight": 1, "canvasWidth": 1, "outputs": [],
+            "surfaces": [{"color": {"a": 1, "b": 1, "g": 1, "r": 1}, "corners": [], "feather": 0,
+            "id": "6F9619FF-8B86-D011-B42D-00C04FC964FF", "mediaKind": "color", "name": "",
+            "opacity": 1, "mesh": {"cols": )" +
+               std::string(token) + R"(, "rows": 1, "points": []}}]})";
+    };
+    const std::pair<const char*, std::int64_t> whole[] = {
+        {"9223372036854775807.0", INT64_MAX},
+        {"-9223372036854775808.0", INT64_MIN},
+        {"9.223372036854775807e18", INT64_MAX},
+        {"92233720368547758070e-1", INT64_MAX},
+        {"1e2", 100},
+        {"1.5E1", 15},
+        {"300e-2", 3},
+        {"-0.0", 0},
+        {"0e99999999999999999999", 0},
+        {"7.000000000000000000000000", 7},
+    };
+    for (const auto& [token, value] : whole) {
+        const auto file = readProjectFile(withCols(token));
+        ASSERT_TRUE(file) << token << ": " << file.error();
+        EXPECT_EQ(file->surfaces[0].mesh->cols, value) << token;
+    }
+    const std::pair<const char*, const char*> refused[] = {
+        {"-9223372036854775809", "-9223372036854775809 does not fit a 64-bit integer"},
+        {"9223372036854775808.0", "9223372036854775808.0 does not fit a 64-bit integer"},
+        {"1e19", "1e19 does not fit a 64-bit integer"},
+        {"3.0000000000000000001", "3.0000000000000000001 is not a whole number"},
+        {"1e-400", "1e-400 is not a whole number"},
+        {"25e-1", "25e-1 is not a whole number"},
+    };
+    for (const auto& [token, problem] : refused) {
+        const auto file = readProjectFile(withCols(token));
+        ASSERT_FALSE(file) << token;
+        EXPECT_EQ(file.error(), std::string("surfaces[0].mesh.cols: ") + problem);
+    }
+    // A number of a million digits is named by its ends.
+    const std::string huge = "0." + std::string(1'000'000, '0') + "1";
+    const auto file = readProjectFile(withCols(huge));
+    ASSERT_FALSE(file);
+    EXPECT_LT(file.error().size(), 120u);
+    EXPECT_NE(file.error().find("is not a whole number"), std::string::npos);
+}
+
 TEST(ProjectFileRead, ThirtyTwoBitFieldsRejectMagnitudesBeyondTheFloatRange) {
     json o = outputObject();
     o["cropX"] = 1e39;
@@ -273,6 +321,44 @@ TEST(ProjectFileRead, EveryFailureNamesWhereAndWhat) {
     for (const Case& c : cases) {
         EXPECT_EQ(readError(c.document), c.expected) << c.name;
     }
+}
+
+// The file is read in one pass, yet the problem reported is the one a check
+// of the finished document in key order would find first.
+TEST(ProjectFileRead, ProblemsRankByKeyOrderWhereverTheyStandInTheText) {
+    const std::string good = surfaceObject().dump();
+    auto document = [](const std::string& surfaces, const std::string& tail = "}") {
+        return R"({"backgroundOpacity": 0.5, "canvasHeight": 1, "canvasWidth": 1, "outputs": [],
+            "surfaces": [)" +
+               surfaces + "]" + tail;
+    };
+    auto withFirst = [&](const std::string& members) {
+        return "{" + members + "," + good.substr(1);
+    };
+    auto errorOf = [](const std::string& text) {
+        const auto file = readProjectFile(text);
+        return file ? std::string("read") : file.error();
+    };
+    // A wrong opacity written before a bad id: the id is checked first.
+    EXPECT_EQ(errorOf(document(R"({"opacity": "x", "id": "bad", "color": {}, "corners": 1})")),
+              "surfaces[0].id: \"bad\" is not a UUID");
+    // Of duplicate keys only the last counts, problems included.
+    EXPECT_EQ(errorOf(document(withFirst(R"("color": 5, "corners": {})"))), "read");
+    EXPECT_EQ(errorOf(document(good.substr(0, good.size() - 1) + R"(, "feather": "x"})")),
+              "surfaces[0].feather: expected a number, found a string");
+    EXPECT_EQ(errorOf(document(withFirst(R"("mesh": {"cols": 1}, "mesh": null)"))), "read");
+    EXPECT_EQ(errorOf(document(withFirst(R"("mesh": null, "mesh": 5)"))),
+              "surfaces[0].mesh: expected an object, found a number");
+    // The first failing element of an array, whatever fails in later ones.
+    json numberName = surfaceObject();
+    numberName["name"] = 1;
+    EXPECT_EQ(errorOf(document(good + "," + numberName.dump() + ", 7")),
+              "surfaces[1].name: expected a string, found a number");
+    // Text that is not JSON wins over any problem before it.
+    const std::string broken = errorOf(document(withFirst(R"("id": "bad")"), "} trailing"));
+    EXPECT_EQ(broken.rfind("not valid JSON: ", 0), 0u) << broken;
+    EXPECT_NE(broken.find("syntax error"), std::string::npos) << broken;
+    EXPECT_NE(errorOf(document("[1", "")).find("not valid JSON"), std::string::npos);
 }
 
 TEST(ProjectFileRead, TextThatIsNotJsonGivesLineAndColumn) {
@@ -392,6 +478,12 @@ ProjectFile randomProject(std::mt19937& rng) {
         o.blendTop = oddFloat(rng);
         o.blendBottom = oddFloat(rng);
         o.cropX = oddFloat(rng);
+        if (rng() % 3 == 0) {
+            // Within their ranges: outside them they are written clamped.
+            o.blendCurve = std::uniform_real_distribution<float>(0.5f, 4.0f)(rng);
+            o.blendGamma = std::uniform_real_distribution<float>(1.0f, 3.0f)(rng);
+            o.blackLevel.g = std::uniform_real_distribution<float>(0.0f, 0.2f)(rng);
+        }
         if (rng() % 3 == 0) {
             const int size = static_cast<int>(rng() % 4000) + 1;
             o.display = OutputDisplay{"DP-" + oddText(rng),

@@ -1,8 +1,9 @@
-// Fuzz target: bytes as a project file. Whatever the reader accepts must
-// write and read back to the same record, load into the model through a real
-// file, survive the editing operations and undo, and draw one headless frame
-// in the editor canvas and in an output renderer. Anything the reader refuses
-// must leave the model as it was.
+// Fuzz target: bytes as a project file. The reader calls text "not valid
+// JSON" exactly when the JSON library refuses it. Whatever the reader accepts
+// must write and read back to the same record, load into the model through a
+// real file, survive the editing operations and undo, and draw one headless
+// frame in the editor canvas and in an output renderer. Anything the reader
+// refuses must leave the model as it was.
 #include "FuzzChecks.h"
 #include "ScratchFile.h"
 
@@ -12,6 +13,8 @@
 #include "render/HeadlessContext.h"
 #include "render/OffscreenFramebuffer.h"
 #include "render/Renderer.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <cstdio>
@@ -121,6 +124,12 @@ void testOne(const std::uint8_t* data, std::size_t size) {
 
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     Result<ProjectFile> read = readProjectFile(bytes);
+    // The reader's own parser and the JSON library must agree on what is JSON.
+    const bool json = nlohmann::json::accept(bytes.begin(), bytes.end());
+    const bool calledNotJson = !read && read.error().rfind("not valid JSON", 0) == 0;
+    if (json == calledNotJson) {
+        fault(json ? "JSON text refused as not JSON" : "text that is not JSON read as JSON");
+    }
     if (read) {
         // Whatever reads must write, and read back as the same record.
         Result<std::string> written = writeProjectFile(read.value());

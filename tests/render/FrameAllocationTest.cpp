@@ -143,6 +143,9 @@ TEST(FrameAllocation, NoHeapAllocationAfterTheFirstFrame) {
     output.cropWidth = 0.5f;
     output.blendLeft = 0.1f;
     output.blendTop = 0.2f;
+    output.blendCurve = 2.0f;
+    output.blendGamma = 2.2f;
+    output.blackLevel = {0.02f, 0.02f, 0.03f};
     auto renderer = Renderer::create(model, output, media.backend());
     auto fb = OffscreenFramebuffer::create(64, 48);
     ASSERT_TRUE(renderer && fb);
@@ -157,6 +160,7 @@ TEST(FrameAllocation, NoHeapAllocationAfterTheFirstFrame) {
         std::vector<Surface> moved = model.surfaces().copy();
         moved[static_cast<std::size_t>(frame)].corners[0].x += 0.01f;
         model.setSurfaces(std::move(moved));
+        model.setBlendTest(output.id, frame % 2 == 1);
 
         allocations = 0;
         counting = true;

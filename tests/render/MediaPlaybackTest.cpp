@@ -146,6 +146,28 @@ TEST(StillSurface, ImageWiderThanTheTextureLimitIsScaledDownNotRefused) {
     EXPECT_EQ(picture.at(56, 32), (std::array{0, 0, 255, 255}));
 }
 
+TEST(StillSurface, NeedsFramesOnlyUntilItsPictureIsDrawn) {
+    TempDir dir("render-still-frames");
+    const std::string path = dir.file("green.png");
+    ASSERT_TRUE(fixtures::writeStill(path, "png", 16, 16, [](int, int) {
+        return fixtures::Rgba8{0, 255, 0};
+    }));
+    ProjectModel model;
+    model.setSurfaces({mediaSurface(MediaKind::image, path, fullCanvas()),
+                       mediaSurface(MediaKind::testPattern, "", rect(0, 0, 0.1f, 0.1f))});
+    // Decoding on the loader threads, as in a window: frames are needed
+    // until the picture is in, and not one after.
+    Canvas canvas(model, liveMediaBackend());
+    ASSERT_TRUE(canvas);
+    Picture picture = canvas.draw(1.0);
+    for (int i = 0; i < 1000 && canvas.renderer->needsFrames(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        picture = canvas.draw(1.0);
+    }
+    EXPECT_FALSE(canvas.renderer->needsFrames());
+    EXPECT_EQ(picture.at(32, 32), (std::array{0, 255, 0, 255}));
+}
+
 TEST(UnreadableMedia, ShowsThePlaceholderAndEndsItsDecoder) {
     TempDir dir("render-bad");
     fixtures::VideoSpec spec;
@@ -185,6 +207,10 @@ TEST(UnreadableMedia, ShowsThePlaceholderAndEndsItsDecoder) {
         }
     }
     EXPECT_TRUE(decoderThreadsSettleAt(threadsBefore));
+    // Every decoder has given up: nothing will change by itself any more, so
+    // a host that draws on change may stop drawing.
+    canvas.draw(2.25);
+    EXPECT_FALSE(canvas.renderer->needsFrames());
 
     // A file put in place later is not picked up: nothing is retried while
     // the kind and path stay the same.
@@ -236,6 +262,8 @@ TEST_P(VideoSurface, ShowsTheFrameDueAndWrapsToFrameZeroWithoutGap) {
         const double t = (step + 0.5) / 60.0;
         EXPECT_EQ(numberShown(canvas.draw(start + t)), dueNumber(t, clipFrames))
             << "media time " << t;
+        // A looping video never stops needing frames.
+        EXPECT_TRUE(canvas.renderer->needsFrames());
     }
 }
 

@@ -76,6 +76,27 @@ TEST(Pipeline, UniformBlocksHaveTheRecordLayouts) {
     glDeleteProgram(program);
 }
 
+TEST(Pipeline, BlendUniformsHaveTheRecordLayout) {
+    ASSERT_TRUE(useGlContext());
+    const unsigned program = buildShaderProgram(blendVertexSource, blendFragmentSource);
+    ASSERT_NE(program, 0u);
+    const char* names[] = {"blackLevel", "cropOrigin", "cropSize", "curve", "gamma"};
+    GLuint indices[5];
+    glGetUniformIndices(program, 5, names, indices);
+    GLint offsets[5];
+    glGetActiveUniformsiv(program, 5, indices, GL_UNIFORM_OFFSET, offsets);
+    EXPECT_EQ(offsets[0], static_cast<GLint>(offsetof(BlendUniforms, blackLevel)));
+    EXPECT_EQ(offsets[1], static_cast<GLint>(offsetof(BlendUniforms, cropOrigin)));
+    EXPECT_EQ(offsets[2], static_cast<GLint>(offsetof(BlendUniforms, cropSize)));
+    EXPECT_EQ(offsets[3], static_cast<GLint>(offsetof(BlendUniforms, curve)));
+    EXPECT_EQ(offsets[4], static_cast<GLint>(offsetof(BlendUniforms, gamma)));
+    GLint size = 0;
+    glGetActiveUniformBlockiv(program, glGetUniformBlockIndex(program, "BlendUniforms"),
+                              GL_UNIFORM_BLOCK_DATA_SIZE, &size);
+    EXPECT_LE(size, static_cast<GLint>(sizeof(BlendUniforms)));
+    glDeleteProgram(program);
+}
+
 TEST(Pipeline, RendererIsMadeAndLogsNothing) {
     ASSERT_TRUE(useGlContext());
     ProjectModel model;

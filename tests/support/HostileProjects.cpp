@@ -118,6 +118,13 @@ std::vector<HostileProject> hostileProjects() {
                  json::array({output(0, 3e38)})));
     add("negative crop", document(json::array({surface("6F9619FF-8B86-D011-B42D-00C04FC964FF")}),
                                   json::array({output(-1, -0.5)})));
+    json blendCurve = output(0.5, 0.3);
+    blendCurve["blendCurve"] = "NaN";
+    blendCurve["blendGamma"] = 1e308;
+    blendCurve["blackLevel"] = {{"r", -1e300}, {"g", json::array({1})}, {"b", 3e38}};
+    add("blend curve, gamma and black level of every odd kind",
+        document(json::array({surface("6F9619FF-8B86-D011-B42D-00C04FC964FF")}),
+                 json::array({blendCurve})));
     json wild = surface("6F9619FF-8B86-D011-B42D-00C04FC964FF");
     wild["opacity"] = -1e300;
     wild["feather"] = 3e38;

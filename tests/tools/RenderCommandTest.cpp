@@ -15,8 +15,10 @@ extern "C" {
 }
 
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -89,7 +91,8 @@ protected:
 
     // A 64 x 32 canvas: red over the left half of the top half, green over the
     // right half, and two outputs.
-    std::string writeProject(float leftCropWidth = 0.5f) {
+    std::string writeProject(float leftCropWidth = 0.5f,
+                             const std::function<void(OutputConfig&, OutputConfig&)>& adjust = {}) {
         ProjectFile file;
         file.canvasWidth = 64;
         file.canvasHeight = 32;
@@ -110,6 +113,9 @@ protected:
         right.cropX = 0.5f;
         right.cropWidth = 0.5f;
         right.blendLeft = 0.25f;
+        if (adjust) {
+            adjust(left, right);
+        }
         file.outputs = {left, right};
         const std::string path = (dir_ / "project.prismeta.json").string();
         std::ofstream(path, std::ios::binary) << writeProjectFile(file).value();
@@ -155,6 +161,27 @@ TEST_F(RenderCommand, OutputByIdIndexOrNameAtItsCropSizeWithItsRamp) {
         EXPECT_NEAR(png->at(4, 10)[1], 255 * 4.5 / 8, 2) << selector;
         EXPECT_EQ(png->at(20, 10), (std::array{0, 255, 0, 255})) << selector;
     }
+}
+
+TEST_F(RenderCommand, OutputsDrawTheirBlendCurveAndBlackLevelFromTheFile) {
+    const std::string project = writeProject(0.5f, [](OutputConfig& left, OutputConfig& right) {
+        left.blackLevel = {0.0f, 0.0f, 0.1f};
+        right.blendGamma = 2.0f;
+    });
+    testing::ToolRun r = run({project, "--output", "Right", "-o", out_});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto png = decodePng(out_);
+    ASSERT_TRUE(png);
+    EXPECT_NEAR(png->at(4, 10)[1], 255 * std::sqrt(4.5 / 8), 1.5);
+    EXPECT_EQ(png->at(20, 10), (std::array{0, 255, 0, 255}));
+
+    r = run({project, "--output", "Left", "-o", out_});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    png = decodePng(out_);
+    ASSERT_TRUE(png);
+    EXPECT_NEAR(png->at(5, 5)[2], 25.5, 1.0);  // red, lifted
+    EXPECT_NEAR(png->at(5, 25)[2], 25.5, 1.0); // black, lifted
+    EXPECT_EQ(png->at(5, 25)[0], 0);
 }
 
 TEST_F(RenderCommand, SizeStretchesThePicture) {

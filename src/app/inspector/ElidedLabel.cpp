@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QFontMetrics>
 
+#include <algorithm>
+
 namespace prismeta {
 
 ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget* parent) : QLabel(parent), mode_(mode) {
@@ -23,12 +25,25 @@ void ElidedLabel::setFullText(const QString& text) {
 
 QSize ElidedLabel::minimumSizeHint() const {
     const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(QStringLiteral("M\u2026M")), metrics.height()};
+    return {metrics.horizontalAdvance(QStringLiteral("M\u2026M")), lineHeight()};
 }
 
 QSize ElidedLabel::sizeHint() const {
     const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(fullText_) + 2, metrics.height()};
+    return {metrics.horizontalAdvance(fullText_) + 2, lineHeight()};
+}
+
+int ElidedLabel::lineHeight() const {
+    // A line's spacing, and never less than the ink of the lowest marks: at
+    // small sizes a font's rounded descent can end above its underscore
+    // (one font height left "photo_name.jpg" reading "photo name.jpg").
+    const QFontMetrics metrics(font());
+    const int inkBelow = std::max(metrics.descent(),
+                                  metrics.tightBoundingRect(QStringLiteral("_gjpqy")).bottom() + 1);
+    const int line = std::max(metrics.lineSpacing(), metrics.ascent() + inkBelow);
+    const QMargins margins = contentsMargins();
+    // One pixel to spare: the line is centred, and may land half a pixel low.
+    return line + 1 + margins.top() + margins.bottom() + 2 * margin();
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent* event) {

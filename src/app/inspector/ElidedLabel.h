@@ -26,6 +26,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The height of the one line, descenders and underscores included.
+    int lineHeight() const;
     void updateShownText();
 
     Qt::TextElideMode mode_;

@@ -13,12 +13,12 @@ void showFieldText(QLineEdit* field, const QString& text, bool force) {
     if (!force && isBeingEdited(field)) {
         return;
     }
-    if (field->text() == text) {
+    if (!force && field->text() == text) {
         field->setModified(false);
         return;
     }
     const QSignalBlocker blocker(field);
-    field->setText(text); // also clears the modified flag
+    field->setText(text); // also clears the modified flag and the text history
 }
 
 } // namespace prismeta

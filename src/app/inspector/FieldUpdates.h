@@ -18,7 +18,9 @@ namespace prismeta {
 bool isBeingEdited(const QLineEdit* field);
 
 // Shows `text` unless the field is being edited; `force` shows it anyway
-// (the field now belongs to another surface).
+// (the field committed its edit, or now belongs to another surface) and
+// starts the field's text history afresh, so undoing later typing stops at
+// what the model holds.
 void showFieldText(QLineEdit* field, const QString& text, bool force = false);
 
 } // namespace prismeta

@@ -1,28 +1,11 @@
 #include "app/inspector/InspectorDialogs.h"
 
+#include "core/ProjectModel.h"
+
 #include <QColorDialog>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 
 namespace prismeta {
-
-namespace {
-
-// "png" -> "*.[pP][nN][gG]": dialogs compare names case-sensitively here.
-QString anyCasePattern(const QString& extension) {
-    QString pattern = QStringLiteral("*.");
-    for (const QChar c : extension) {
-        if (c.isLetter()) {
-            pattern += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
-        } else {
-            pattern += c;
-        }
-    }
-    return pattern;
-}
-
-} // namespace
 
 QStringList mediaFileExtensions(MediaFileType type) {
     switch (type) {
@@ -37,22 +20,21 @@ QStringList mediaFileExtensions(MediaFileType type) {
     return {};
 }
 
-QString mediaNameFilter(MediaFileType type) {
-    QStringList patterns;
-    for (const QString& extension : mediaFileExtensions(type)) {
-        patterns << anyCasePattern(extension);
-    }
-    const QString title =
-        type == MediaFileType::image ? QObject::tr("Images") : QObject::tr("Movies");
-    return title + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+FileTypeFilter mediaFileFilter(MediaFileType type) {
+    return {type == MediaFileType::image ? QObject::tr("Images") : QObject::tr("Movies"),
+            mediaFileExtensions(type)};
 }
 
-void configureMediaDialog(QFileDialog& dialog, MediaFileType type) {
-    dialog.setWindowTitle(type == MediaFileType::image ? QObject::tr("Choose Image")
-                                                       : QObject::tr("Choose Video"));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(mediaNameFilter(type));
+FileDialogRequest mediaFileRequest(MediaFileType type,
+                                   const std::optional<std::filesystem::path>& project) {
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::openFile;
+    request.title =
+        type == MediaFileType::image ? QObject::tr("Choose Image") : QObject::tr("Choose Video");
+    request.filters = {mediaFileFilter(type)};
+    request.purpose = QStringLiteral("media");
+    request.folder = startFolder(request.purpose, project);
+    return request;
 }
 
 std::optional<QColor> WidgetInspectorDialogs::chooseColor(const QColor& initial) {
@@ -65,16 +47,12 @@ std::optional<QColor> WidgetInspectorDialogs::chooseColor(const QColor& initial)
 }
 
 std::optional<std::string> WidgetInspectorDialogs::chooseFile(MediaFileType type) {
-    QFileDialog dialog(parent_);
-    configureMediaDialog(dialog, type);
-    if (dialog.exec() != QDialog::Accepted) {
+    const std::optional<QString> chosen =
+        runFileDialog(parent_, mediaFileRequest(type, model_.documentURL()));
+    if (!chosen) {
         return std::nullopt;
     }
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty() || files.front().isEmpty()) {
-        return std::nullopt;
-    }
-    return QFile::encodeName(QFileInfo(files.front()).absoluteFilePath()).toStdString();
+    return QFile::encodeName(*chosen).toStdString();
 }
 
 } // namespace prismeta

@@ -1,15 +1,19 @@
 #pragma once
 
+#include "app/FileDialogs.h"
+
 #include <QColor>
 #include <QStringList>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
-class QFileDialog;
 class QWidget;
 
 namespace prismeta {
+
+class ProjectModel;
 
 // The kinds of file the inspector asks for.
 enum class MediaFileType { image, video };
@@ -29,27 +33,33 @@ public:
     virtual std::optional<std::string> chooseFile(MediaFileType type) = 0;
 };
 
-// The modal Qt dialogs, parented to the given widget's window.
+// The modal Qt dialogs, parented to the given widget's window. File
+// dialogs start in the folder last used for media, else the project's.
 class WidgetInspectorDialogs final : public InspectorDialogs {
 public:
-    explicit WidgetInspectorDialogs(QWidget* parent) : parent_(parent) {}
+    WidgetInspectorDialogs(QWidget* parent, const ProjectModel& model)
+        : parent_(parent), model_(model) {}
 
     std::optional<QColor> chooseColor(const QColor& initial) override;
     std::optional<std::string> chooseFile(MediaFileType type) override;
 
 private:
     QWidget* parent_;
+    const ProjectModel& model_;
 };
 
 // The file name extensions (lower case, no dot) of the images and videos the
 // media decoder reads.
 QStringList mediaFileExtensions(MediaFileType type);
 
-// The dialog's name filter: every extension in either letter case.
-QString mediaNameFilter(MediaFileType type);
+// The dialog's type menu entry: "Images (*.png *.jpg …)", matched in any
+// letter case.
+FileTypeFilter mediaFileFilter(MediaFileType type);
 
-// The file dialog's settings, kept apart so they can be checked without
-// showing it: one existing file of the type, no folders.
-void configureMediaDialog(QFileDialog& dialog, MediaFileType type);
+// The file dialog's request, kept apart so it can be checked without showing
+// it: one existing file of the type, starting in the folder last used for
+// media, else the project's folder, else home.
+FileDialogRequest mediaFileRequest(MediaFileType type,
+                                   const std::optional<std::filesystem::path>& project);
 
 } // namespace prismeta

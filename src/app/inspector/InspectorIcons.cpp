@@ -2,7 +2,64 @@
 
 #include "app/Icons.h"
 
+#include <QGuiApplication>
+#include <QIconEngine>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+
+#include <utility>
+
 namespace prismeta {
+
+namespace {
+
+// A one-colour icon that, drawn for a selected row, takes the colour of the
+// highlighted text instead of keeping its own grey on the highlight (and
+// instead of the tint Qt would blend it with).
+class SelectionTintEngine final : public QIconEngine {
+public:
+    explicit SelectionTintEngine(QIcon artwork) : artwork_(std::move(artwork)) {}
+
+    QIconEngine* clone() const override { return new SelectionTintEngine(artwork_); }
+
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return artwork_.actualSize(size, mode, state);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        return artwork_.availableSizes(mode, state);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+        if (mode != QIcon::Selected) {
+            return artwork_.pixmap(size, scale, mode, state);
+        }
+        QPixmap tinted = artwork_.pixmap(size, scale, QIcon::Normal, state);
+        QPainter painter(&tinted);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(
+            QRect(QPoint(0, 0), tinted.size()),
+            QGuiApplication::palette().color(QPalette::Active, QPalette::HighlightedText));
+        return tinted;
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, scale));
+    }
+
+private:
+    QIcon artwork_;
+};
+
+} // namespace
 
 QString inspectorIconThemeName(InspectorIcon icon) {
     switch (icon) {
@@ -72,17 +129,24 @@ QIcon inspectorIcon(InspectorIcon icon) {
 }
 
 QIcon mediaKindIcon(MediaKind kind) {
+    InspectorIcon icon = InspectorIcon::colorKind;
     switch (kind) {
     case MediaKind::color:
-        return inspectorIcon(InspectorIcon::colorKind);
+        icon = InspectorIcon::colorKind;
+        break;
     case MediaKind::testPattern:
-        return inspectorIcon(InspectorIcon::testPatternKind);
+        icon = InspectorIcon::testPatternKind;
+        break;
     case MediaKind::image:
-        return inspectorIcon(InspectorIcon::imageKind);
+        icon = InspectorIcon::imageKind;
+        break;
     case MediaKind::video:
-        return inspectorIcon(InspectorIcon::videoKind);
+        icon = InspectorIcon::videoKind;
+        break;
     }
-    return {};
+    // The project's own one-colour artwork for all four kinds, so the row
+    // icons match; on a selected row it takes the highlighted text's colour.
+    return QIcon(new SelectionTintEngine(QIcon(inspectorIconResource(icon))));
 }
 
 } // namespace prismeta

@@ -8,7 +8,11 @@
 #include "app/inspector/SelectedSurfaceControls.h"
 #include "app/inspector/SurfaceListPanel.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace prismeta {
@@ -21,7 +25,7 @@ InspectorView::InspectorView(ModelAdapter& adapter,
     setAccessibleName(tr("Inspector"));
     setMinimumWidth(minimumPanelWidth);
     if (!dialogs_) {
-        dialogs_ = std::make_unique<WidgetInspectorDialogs>(this);
+        dialogs_ = std::make_unique<WidgetInspectorDialogs>(this, adapter.model());
     }
     ProjectModel& model = adapter.model();
 
@@ -41,6 +45,8 @@ InspectorView::InspectorView(ModelAdapter& adapter,
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(true);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Named for what it scrolls: assistive technology announces it.
+    scroll_->verticalScrollBar()->setAccessibleName(tr("Surface and outputs"));
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* content = new QWidget(scroll_);
     content->setObjectName(QStringLiteral("inspectorScrollContent"));
@@ -58,6 +64,22 @@ InspectorView::InspectorView(ModelAdapter& adapter,
 
     connect(&adapter, &ModelAdapter::changed, this, &InspectorView::refresh);
     refresh(ModelChanges::all());
+    // Button clicks anywhere in the panel, cards made later included.
+    qApp->installEventFilter(this);
+}
+
+bool InspectorView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (button != nullptr && mouse->button() == Qt::LeftButton && isAncestorOf(button) &&
+            button->isEnabled() && button->rect().contains(mouse->position().toPoint())) {
+            // After the click has done its work.
+            QMetaObject::invokeMethod(this, &InspectorView::reportEditCommitted,
+                                      Qt::QueuedConnection);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 InspectorView::~InspectorView() = default;

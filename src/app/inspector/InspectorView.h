@@ -50,6 +50,21 @@ public:
     std::optional<Uuid> editingSurfaceID() const;
     std::optional<Uuid> editingOutputID() const;
 
+    // A text field committed its edit with Return (FieldKeys); the keyboard
+    // goes back to the editor.
+    void reportEditCommitted() { emit editCommitted(); }
+
+signals:
+    // An edit was committed: Return in a text field, or a button of the
+    // panel clicked with the pointer. The owner gives the keyboard back to
+    // the editor, as the arrow keys and Undo belong to the project there. A
+    // button pressed from the keyboard or by assistive technology keeps the
+    // focus where the user put it.
+    void editCommitted();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void refresh(const ModelChanges& changes);
 

@@ -1,7 +1,9 @@
 #include "app/inspector/OutputCard.h"
 
+#include "app/inspector/BlendCurveGroup.h"
 #include "app/inspector/DisplayPicker.h"
 #include "app/inspector/ElidedLabel.h"
+#include "app/inspector/FieldKeys.h"
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
@@ -63,6 +65,7 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     nameField_->setObjectName(QStringLiteral("outputNameField"));
     nameField_->setPlaceholderText(tr("Name"));
     nameField_->setAccessibleName(tr("Name"));
+    installFieldKeys(nameField_);
     nameField_->hide();
     top->addWidget(nameLabel_, 1);
     top->addWidget(nameField_, 1);
@@ -97,6 +100,7 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
         // 44 wide where the panel has room; a little less at its narrowest.
         field->setMinimumWidth(34);
         field->setMaximumWidth(44);
+        installFieldKeys(field);
         name->setBuddy(field);
         pair->addWidget(name);
         pair->addWidget(field);
@@ -106,6 +110,9 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     }
     blendRow->addStretch(1);
     column->addLayout(blendRow);
+
+    blendCurve_ = new BlendCurveGroup(model_, output, this);
+    column->addWidget(blendCurve_);
 
     auto* displayRow = new QHBoxLayout;
     displayRow->setSpacing(4);
@@ -173,6 +180,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
     index_ = index;
     const QString name = QString::fromStdString(output.name);
     nameLabel_->setFullText(name);
+    setAccessibleName(name); // the card's controls are announced under its output
     if (renaming != renaming_) {
         renaming_ = renaming;
         nameLabel_->setVisible(!renaming);
@@ -189,6 +197,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
         QLineEdit* field = blendField(edge);
         showFieldText(field, formatPercent(blendWidth(output, edge), field->locale()));
     }
+    blendCurve_->showOutput(output, model_.blendTest(output.id));
     display_->showDisplay(output.display);
     shown_ = output;
 }

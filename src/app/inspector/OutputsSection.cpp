@@ -64,6 +64,9 @@ OutputsSection::OutputsSection(ProjectModel& model,
 
 void OutputsSection::refresh(const ModelChanges& changes) {
     if (!changes.has(ModelField::outputs)) {
+        if (changes.has(ModelField::blendTest)) {
+            showCards();
+        }
         return;
     }
     reconcileCards();

@@ -58,7 +58,10 @@ ReferenceSection::ReferenceSection(ProjectModel& model, InspectorDialogs& dialog
     opacityLayout->addWidget(opacity_, 1);
     column->addWidget(opacityRow_);
 
-    connect(snap_, &QCheckBox::clicked, this,
+    // toggled, not clicked: a switch flipped by the keyboard, by assistive
+    // technology (its Toggle action) or by code reaches the model too. The
+    // model's side sets the box with its signals blocked, so nothing echoes.
+    connect(snap_, &QCheckBox::toggled, this,
             [this](bool checked) { model_.setSnapEnabled(checked); });
     connect(choose_, &QPushButton::clicked, this, &ReferenceSection::chooseImage);
     connect(clear_, &QPushButton::clicked, this,

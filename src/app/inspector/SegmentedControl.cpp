@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 namespace prismeta {
@@ -25,7 +26,13 @@ SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent)
         layout->addWidget(segment);
         group_->addButton(segment, i);
     }
-    connect(group_, &QButtonGroup::idClicked, this, &SegmentedControl::activated);
+    // A segment turned on, however: the one turned off at the same time is
+    // not news.
+    connect(group_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) {
+            emit activated(id);
+        }
+    });
 }
 
 int SegmentedControl::currentIndex() const {
@@ -35,6 +42,7 @@ int SegmentedControl::currentIndex() const {
 void SegmentedControl::setCurrentIndex(int index) {
     if (QAbstractButton* segment = group_->button(index)) {
         if (!segment->isChecked()) {
+            const QSignalBlocker blocker(group_);
             segment->setChecked(true);
         }
     }

@@ -9,8 +9,9 @@ class QButtonGroup;
 namespace prismeta {
 
 // A row of joined, mutually exclusive buttons, one per option; exactly one
-// is on. setCurrentIndex() (the model's side) emits nothing; a button chosen
-// by the user is reported as activated.
+// is on. setCurrentIndex() (the model's side) emits nothing; every other way
+// of turning a segment on (pointer, keyboard, the Toggle action of assistive
+// technology, a button's own setChecked) is reported once as activated.
 //
 // Interface thread only; owned by its parent widget.
 class SegmentedControl : public QWidget {

@@ -6,6 +6,7 @@
 #include "app/inspector/ColorWell.h"
 #include "app/inspector/ContinuousSlider.h"
 #include "app/inspector/ElidedLabel.h"
+#include "app/inspector/FieldKeys.h"
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorDialogs.h"
 #include "app/inspector/InspectorIcons.h"
@@ -97,6 +98,7 @@ QWidget* SelectedSurfaceControls::buildControls() {
     name_->setObjectName(QStringLiteral("surfaceNameField"));
     name_->setPlaceholderText(tr("Name"));
     name_->setAccessibleName(tr("Name"));
+    installFieldKeys(name_);
     column->addWidget(name_);
     connect(name_, &QLineEdit::textEdited, this, [this](const QString& text) {
         edit([&text](Surface& s) { s.name = text.toStdString(); });
@@ -229,7 +231,9 @@ QWidget* SelectedSurfaceControls::buildMeshControls() {
     meshOn_->setObjectName(QStringLiteral("meshCheckBox"));
     meshOn_->setAccessibleName(tr("Curved Surface (Mesh Warp)"));
     column->addWidget(meshOn_);
-    connect(meshOn_, &QCheckBox::clicked, this, &SelectedSurfaceControls::setMeshOn);
+    // Every way of ticking the box (pointer, keyboard, assistive technology,
+    // code) reaches the model; the model's side sets it quietly.
+    connect(meshOn_, &QCheckBox::toggled, this, &SelectedSurfaceControls::setMeshOn);
 
     meshDetail_ = new QWidget(mesh);
     auto* detailColumn = tightColumn(meshDetail_, 6);
@@ -288,6 +292,7 @@ QWidget* SelectedSurfaceControls::buildCornerFields() {
             field->setAccessibleName(label + QLatin1Char(' ') + axisName);
             field->setObjectName(QStringLiteral("corner%1%2").arg(label, axisName));
             field->setMinimumWidth(40);
+            installFieldKeys(field);
             rowLayout->addWidget(field, 1);
             connect(field, &QLineEdit::editingFinished, this,
                     [this, corner, y] { commitCorner(corner, y); });

@@ -1,6 +1,7 @@
 #include "app/inspector/SurfaceListPanel.h"
 
 #include "app/ModelAdapter.h"
+#include "app/inspector/FieldKeys.h"
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -80,6 +82,8 @@ SurfaceListPanel::SurfaceListPanel(ProjectModel& model, QWidget* parent)
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("surfaceListView"));
     list_->setAccessibleName(tr("Surfaces"));
+    list_->verticalScrollBar()->setAccessibleName(tr("Surfaces"));
+    list_->horizontalScrollBar()->setAccessibleName(tr("Surfaces"));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setUniformItemSizes(false);
@@ -255,6 +259,7 @@ void SurfaceListPanel::syncRenameField() {
     field->setObjectName(QStringLiteral("surfaceRenameField"));
     field->setPlaceholderText(tr("Name"));
     field->setAccessibleName(tr("Name"));
+    installFieldKeys(field);
     layout->addWidget(field);
     connect(field, &QLineEdit::textEdited, this,
             [this, surfaceID](const QString& text) { renameSurface(surfaceID, text); });

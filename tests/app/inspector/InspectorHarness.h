@@ -5,6 +5,8 @@
 #include "app/inspector/InspectorView.h"
 #include "core/ProjectModel.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QColor>
 #include <QLineEdit>
@@ -95,3 +97,29 @@ inline void typeAndCommit(QLineEdit* field, const QString& text) {
     }
     QTest::keyClick(field, Qt::Key_Return);
 }
+
+// Flips a check box or a checkable button the way assistive technology does:
+// the Toggle action of its accessible interface. False when it offers none.
+inline bool toggleThroughAccessibility(QWidget* widget) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    QAccessibleActionInterface* actions = accessible ? accessible->actionInterface() : nullptr;
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+    if (actions == nullptr || !actions->actionNames().contains(toggle)) {
+        return false;
+    }
+    actions->doAction(toggle);
+    return true;
+}
+
+// Counts the model's announcements of one field.
+struct ChangeCounter {
+    int count = 0;
+    prismeta::Subscription subscription;
+
+    ChangeCounter(prismeta::ProjectModel& model, prismeta::ModelField field)
+        : subscription(model.subscribe([this, field](prismeta::ModelField changed) {
+              if (changed == field) {
+                  ++count;
+              }
+          })) {}
+};

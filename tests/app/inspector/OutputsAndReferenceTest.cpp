@@ -126,6 +126,20 @@ private slots:
         QVERIFY(snap->isChecked());
         snap->click();
         QVERIFY(!h_->model.snapEnabled());
+
+        // Assistive technology flips the switch through its Toggle action:
+        // the flag follows, once, and the box's answer does not echo.
+        ChangeCounter snapChanges(h_->model, ModelField::snapEnabled);
+        h_->settle();
+        QVERIFY(toggleThroughAccessibility(snap));
+        QVERIFY(h_->model.snapEnabled());
+        QCOMPARE(snapChanges.count, 1);
+        h_->settle();
+        QVERIFY(snap->isChecked());
+        QCOMPARE(snapChanges.count, 1);
+        QVERIFY(toggleThroughAccessibility(snap));
+        QVERIFY(!h_->model.snapEnabled());
+        QCOMPARE(snapChanges.count, 2);
         QCOMPARE(h_->model.undoStack().size(), undo);
         QCOMPARE(h_->model.redoStack().size(), redo);
     }

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -36,6 +37,26 @@ void clickRow(QListWidget* list, int row, bool twice = false) {
     } else {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
     }
+}
+
+// The first and last rows of an image that hold ink: pixels that differ
+// clearly from the background colour. {-1, -1} for none.
+std::pair<int, int> inkRows(const QImage& image, QColor background) {
+    int first = -1;
+    int last = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
+                    std::abs(c.blue() - background.blue()) >
+                60) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return {first, last};
 }
 
 Surface surfaceWithMesh(std::int64_t cols, std::int64_t rows) {
@@ -283,6 +304,66 @@ private slots:
         QCOMPARE(c->cornerField(1, false)->text(), QStringLiteral("0.750"));
     }
 
+    void togglesReachTheModelOnceWhicheverWayTheyAreFlipped() {
+        h_->model.addSurface();
+        h_->settle();
+        SelectedSurfaceControls* c = controls();
+        QCheckBox* mesh = c->meshCheckBox();
+        const std::size_t undo = h_->undoDepth();
+        ChangeCounter surfaces(h_->model, ModelField::surfaces);
+
+        // Assistive technology's Toggle action: the mesh comes and goes, one
+        // write each, and the model's answer does not come back as an edit.
+        QVERIFY(toggleThroughAccessibility(mesh));
+        QVERIFY(h_->selected().mesh.has_value());
+        QCOMPARE(h_->selected().mesh->cols, 3);
+        QCOMPARE(surfaces.count, 1);
+        h_->settle();
+        QVERIFY(mesh->isChecked());
+        QVERIFY(!c->meshDetail()->isHidden());
+        QCOMPARE(surfaces.count, 1);
+        QVERIFY(toggleThroughAccessibility(mesh));
+        QVERIFY(!h_->selected().mesh.has_value());
+        QCOMPARE(surfaces.count, 2);
+        h_->settle();
+
+        // The keyboard and code reach it the same way.
+        mesh->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(mesh, Qt::Key_Space);
+        QVERIFY(h_->selected().mesh.has_value());
+        mesh->setChecked(false);
+        QVERIFY(!h_->selected().mesh.has_value());
+        QCOMPARE(surfaces.count, 4);
+        h_->settle();
+
+        // Each media segment, through the same action.
+        for (int i : {0, 2, 3, 1}) {
+            const int before = surfaces.count;
+            QVERIFY(toggleThroughAccessibility(c->mediaKindPicker()->button(i)));
+            QCOMPARE(h_->selected().mediaKind, allMediaKinds[static_cast<std::size_t>(i)]);
+            QCOMPARE(surfaces.count, before + 1);
+            h_->settle();
+            QCOMPARE(c->mediaKindPicker()->currentIndex(), i);
+            QCOMPARE(surfaces.count, before + 1);
+        }
+        // The segment that is on cannot be turned off: nothing changes.
+        QVERIFY(toggleThroughAccessibility(c->mediaKindPicker()->button(1)));
+        QCOMPARE(c->mediaKindPicker()->currentIndex(), 1);
+        QCOMPARE(surfaces.count, 8);
+
+        // A change made elsewhere shows without being written back.
+        Surface video = h_->selected();
+        video.mediaKind = MediaKind::video;
+        video.mesh = WarpMesh::from(video.corners, 2, 2);
+        h_->model.replaceSurface(0, video);
+        h_->settle();
+        QCOMPARE(surfaces.count, 9);
+        QCOMPARE(c->mediaKindPicker()->currentIndex(), 3);
+        QVERIFY(mesh->isChecked());
+        QCOMPARE(h_->selected().mesh->cols, 2);
+        QCOMPARE(h_->undoDepth(), undo);
+    }
+
     void cancelledDialogsChangeNothing() {
         addThreeSurfaces();
         SelectedSurfaceControls* c = controls();
@@ -333,6 +414,72 @@ private slots:
         QVERIFY(file->text().contains(QChar(0x2026)));
         QVERIFY(file->text().startsWith(QStringLiteral("a-clip")));
         QVERIFY(file->text().endsWith(QStringLiteral(".mp4")));
+    }
+
+    void fileNameCaptionShowsItsUnderscoresAndDescenders() {
+        h_->model.addSurface();
+        Surface s = h_->selected();
+        s.mediaKind = MediaKind::image;
+        s.mediaPath = "/photos/photo_with_a_long_name.jpg";
+        h_->model.replaceSurface(0, s);
+        h_->settle();
+        ElidedLabel* caption = controls()->imageFileLabel();
+        QVERIFY(caption->isVisible());
+        QCOMPARE(caption->text(), QStringLiteral("photo_with_a_long_name.jpg"));
+
+        // The caption as the screen shows it, against the same text drawn
+        // with room to spare: every row of ink, the underscores' included,
+        // must be on the screen.
+        const QImage shot = caption->grab().toImage();
+        const QColor background = caption->palette().color(caption->backgroundRole());
+        QImage reference(shot.width(), shot.height() * 4, QImage::Format_ARGB32_Premultiplied);
+        reference.fill(background);
+        {
+            QPainter painter(&reference);
+            painter.setFont(caption->font());
+            painter.setPen(caption->palette().color(caption->foregroundRole()));
+            painter.drawText(QPointF(0, shot.height() * 2), caption->text());
+        }
+        const auto [shotTop, shotBottom] = inkRows(shot, background);
+        const auto [refTop, refBottom] = inkRows(reference, background);
+        QVERIFY(shotTop >= 0 && refTop >= 0);
+        QVERIFY2(shotBottom - shotTop == refBottom - refTop,
+                 qPrintable(QStringLiteral("%1 rows of ink shown of %2 (caption %3 px high)")
+                                .arg(shotBottom - shotTop + 1)
+                                .arg(refBottom - refTop + 1)
+                                .arg(shot.height())));
+    }
+
+    void theKindIconOfTheSelectedRowTakesTheHighlightedTextColour() {
+        addThreeSurfaces();
+        QListWidget* rows = list()->list();
+        rows->setFocus(Qt::OtherFocusReason);
+        const QImage shot = rows->viewport()->grab().toImage();
+        const QPalette palette = rows->palette();
+        const QColor highlight = palette.color(QPalette::Active, QPalette::Highlight);
+        const QColor text = palette.color(QPalette::Active, QPalette::HighlightedText);
+        const QColor artwork(0x70, 0x70, 0x70);
+        const auto near = [](QColor a, QColor b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                       std::abs(a.blue() - b.blue()) <
+                   40;
+        };
+        // The icon sits at the start of the row, before the name.
+        const auto iconPixels = [&](int row, const QColor& colour) {
+            const QRect rect = rows->visualItemRect(rows->item(row));
+            int count = 0;
+            for (int y = rect.top(); y <= rect.bottom(); ++y) {
+                for (int x = rect.left(); x < rect.left() + rect.height(); ++x) {
+                    count += near(shot.pixelColor(x, y), colour) ? 1 : 0;
+                }
+            }
+            return count;
+        };
+        QVERIFY(near(shot.pixelColor(rows->visualItemRect(rows->item(1)).topLeft() + QPoint(1, 1)),
+                     highlight));
+        QVERIFY2(iconPixels(1, text) > 10, "the selected row's icon shows in its text colour");
+        QCOMPARE(iconPixels(1, artwork), 0);
+        QVERIFY2(iconPixels(0, artwork) > 10, "other rows keep the artwork's grey");
     }
 
     void captionsShowTheValuesCutTowardZero() {
