@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 namespace prismeta {
 
@@ -23,6 +24,8 @@ DisplayPicker::DisplayPicker(QWidget* parent) : QComboBox(parent) {
     // Long screen names must not widen the inspector.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     setMinimumContentsLength(10);
+    // Clicked or tabbed into, never focused by the wheel (see wheelEvent).
+    setFocusPolicy(Qt::StrongFocus);
 
     const auto screensChanged = [this] { rebuild(); };
     const auto watch = [this, screensChanged](QScreen* screen) {
@@ -57,6 +60,15 @@ int DisplayPicker::itemOfScreen(const QString& name) const {
         }
     }
     return -1;
+}
+
+void DisplayPicker::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        // Left to the scrolling panel around it.
+        event->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(event);
 }
 
 void DisplayPicker::rebuild() {

@@ -19,6 +19,8 @@ namespace prismeta {
 // setCurrentIndex) reports the new display once through displayChosen;
 // showDisplay() reports nothing. Choosing a screen keeps the display's
 // full-screen flag (full screen for an output placed for the first time).
+// The wheel turns through the items only once the picker has the focus, so
+// scrolling the inspector past it moves no output to another screen.
 //
 // Interface thread only.
 class DisplayPicker : public QComboBox {
@@ -35,6 +37,9 @@ public:
 
 signals:
     void displayChosen(const std::optional<prismeta::OutputDisplay>& display);
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void rebuild();

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace prismeta;
 
@@ -89,6 +90,28 @@ private slots:
         h_->settle();
         QVERIFY(!output().display);
         QCOMPARE(chosen.size(), 3);
+    }
+
+    void scrollingThePanelPastItChoosesNothing() {
+        const auto wheel = [this] {
+            const QPointF at = QRectF(picker()->rect()).center();
+            QWheelEvent event(at, picker()->mapToGlobal(at), QPoint(), QPoint(0, -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(picker(), &event);
+            h_->settle();
+            return event.isAccepted();
+        };
+        QVERIFY(!picker()->hasFocus());
+        QVERIFY(!wheel()); // passed on to the panel
+        QCOMPARE(picker()->currentIndex(), 0);
+        QVERIFY(!output().display);
+
+        // Once the user is in it, the wheel picks.
+        picker()->setFocus();
+        QTRY_VERIFY(picker()->hasFocus());
+        wheel();
+        QCOMPARE(picker()->currentIndex(), 1);
+        QCOMPARE(output().display->screen, "DESK");
     }
 
     void aScreenThatIsNotConnectedStaysShownUntilAnotherIsChosen() {
