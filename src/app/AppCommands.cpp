@@ -33,6 +33,8 @@ AppCommands::AppCommands(ModelAdapter& adapter, QObject* parent)
     // on macOS.
     preferences_ = makeAction(tr("Preferences…"), QKeySequence::Preferences);
     preferences_->setMenuRole(QAction::PreferencesRole);
+    // Wired by the application, which owns the main window.
+    showEditor_ = makeAction(tr("Show Editor"), QKeySequence(Qt::CTRL | Qt::Key_E));
 
     ProjectModel& model = model_;
     connect(undo_, &QAction::triggered, this, [&model] { model.undo(); });
@@ -57,9 +59,9 @@ QAction* AppCommands::makeAction(const QString& text, const QKeySequence& shortc
 }
 
 QList<QAction*> AppCommands::all() const {
-    return {newProject_,     open_,           save_,         saveAs_,     relinkMedia_,
-            collectProject_, quit_,           undo_,         redo_,       addSurface_,
-            duplicate_,      deleteSelected_, resetCorners_, toggleSnap_, preferences_};
+    return {newProject_,   open_,       save_,        saveAs_,     relinkMedia_, collectProject_,
+            quit_,         undo_,       redo_,        addSurface_, duplicate_,   deleteSelected_,
+            resetCorners_, toggleSnap_, preferences_, showEditor_};
 }
 
 void AppCommands::buildMenus(QMenuBar* menuBar) const {
@@ -88,6 +90,9 @@ void AppCommands::buildMenus(QMenuBar* menuBar) const {
     surface->addAction(resetCorners_);
     surface->addSeparator();
     surface->addAction(toggleSnap_);
+
+    QMenu* window = menuBar->addMenu(tr("&Window"));
+    window->addAction(showEditor_);
 }
 
 void AppCommands::refreshEnabled() {

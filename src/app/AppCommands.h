@@ -16,7 +16,9 @@ class ProjectModel;
 // window active too. The model operations are wired here; the document
 // commands and Quit are wired by the application, which owns the dialogs.
 // Undo and Redo follow their stacks; every other command is always enabled
-// (the surface operations do nothing without a selection).
+// (the surface operations do nothing without a selection). Show Editor (in
+// the Window menu and every output window) brings the main window back
+// during a show, where it starts hidden.
 //
 // Interface thread only. The actions are children of this object; the model
 // and adapter must outlive it.
@@ -42,10 +44,11 @@ public:
     QAction* toggleSnap() const { return toggleSnap_; }
     // Wired by the application, which owns the preferences.
     QAction* preferences() const { return preferences_; }
+    QAction* showEditor() const { return showEditor_; }
 
     QList<QAction*> all() const;
 
-    // File, Edit and Surface, with every item, into a window's menu bar.
+    // File, Edit, Surface and Window, with every item, into a window's menu bar.
     void buildMenus(QMenuBar* menuBar) const;
 
     // Enables Undo and Redo by their stacks (also done on every model change).
@@ -70,6 +73,7 @@ private:
     QAction* resetCorners_;
     QAction* toggleSnap_;
     QAction* preferences_;
+    QAction* showEditor_;
 };
 
 } // namespace prismeta

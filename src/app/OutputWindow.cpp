@@ -2,13 +2,14 @@
 
 #include "app/Icons.h"
 #include "app/OutputView.h"
+#include "app/ScreenList.h"
+#include "placement/WindowFit.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -60,31 +61,102 @@ void OutputWindow::toggleFullScreen() {
 }
 
 void OutputWindow::enterFullScreen(QScreen* target) {
+    showFullScreenOn(target);
+    if (QScreen* on = screen()) {
+        emit placedByUser(on, true);
+    }
+}
+
+void OutputWindow::leaveFullScreen() {
+    if (!isFullScreen()) {
+        return;
+    }
+    QScreen* on = screen();
+    showWindowedAt(on, windowedRectOn(on));
+    if (on != nullptr) {
+        emit placedByUser(on, false);
+    }
+}
+
+void OutputWindow::showFullScreenOn(QScreen* target) {
     if (target == nullptr) {
         target = screen();
     }
-    if (isFullScreen() && screen() == target) {
+    if (target == nullptr) {
+        return;
+    }
+    intendedScreen_ = target;
+    if (isFullScreen() && screen() == target && geometry() == target->geometry()) {
         return;
     }
     if (isFullScreen()) {
         // Back to a normal window first, so the window system moves it.
         showNormal();
+    } else if (isVisible()) {
+        normalGeometry_ = geometry();
     }
-    if (target != nullptr && target != screen()) {
-        QRect frame = geometry();
-        frame.moveCenter(target->availableGeometry().center());
-        setGeometry(frame);
-        if (QWindow* window = windowHandle()) {
-            window->setScreen(target);
-        }
-    }
+    setScreen(target);
+    setGeometry(target->geometry());
     showFullScreen();
 }
 
-void OutputWindow::leaveFullScreen() {
+void OutputWindow::showWindowedAt(QScreen* target, const QRect& rect) {
+    if (target != nullptr) {
+        intendedScreen_ = target;
+    }
     if (isFullScreen()) {
         showNormal();
     }
+    if (target != nullptr) {
+        setScreen(target);
+    }
+    setGeometry(rect);
+    normalGeometry_ = rect;
+    if (!isVisible()) {
+        show();
+    }
+}
+
+QRect OutputWindow::windowedRectOn(QScreen* target) const {
+    if (target == nullptr) {
+        return normalGeometry_.isValid() ? normalGeometry_ : QRect(0, 0, width(), height());
+    }
+    // Where it was before full screen, when that is on this screen; else
+    // its size in the middle of the screen.
+    const QRect area = target->availableGeometry();
+    if (normalGeometry_.isValid() && area.contains(normalGeometry_)) {
+        return normalGeometry_;
+    }
+    const QSize size =
+        normalGeometry_.isValid() ? normalGeometry_.size() : QSize(defaultWidth, defaultHeight);
+    return toQRect(
+        centredWindow({size.width(), size.height()}, toScreenRect(area), FrameMargins{}));
+}
+
+void OutputWindow::setPointerAlwaysHidden(bool hidden) {
+    pointerAlwaysHidden_ = hidden;
+    updateCursor();
+}
+
+void OutputWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!watchingScreen_ && windowHandle() != nullptr) {
+        watchingScreen_ = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, &OutputWindow::onScreenChanged);
+        if (intendedScreen_.isNull()) {
+            intendedScreen_ = screen();
+        }
+    }
+}
+
+void OutputWindow::onScreenChanged(QScreen* now) {
+    // A screen that went away takes its windows elsewhere: not the user.
+    // Placements by the application set the screen they aim at first.
+    if (now == nullptr || now == intendedScreen_ || intendedScreen_.isNull() || isFullScreen()) {
+        return;
+    }
+    intendedScreen_ = now;
+    emit placedByUser(now, false);
 }
 
 QString OutputWindow::fullScreenLabel(const QScreen* target) {
@@ -112,7 +184,7 @@ void OutputWindow::changeEvent(QEvent* event) {
 
 void OutputWindow::updateCursor() {
     // Nothing but the picture on a projector: no pointer over it.
-    if (isFullScreen()) {
+    if (isFullScreen() || pointerAlwaysHidden_) {
         setCursor(Qt::BlankCursor);
     } else {
         unsetCursor();
@@ -135,6 +207,10 @@ void OutputWindow::contextMenuEvent(QContextMenuEvent* event) {
         menu.addSeparator();
         QAction* leave = menu.addAction(tr("Leave Full Screen"));
         connect(leave, &QAction::triggered, this, &OutputWindow::leaveFullScreen);
+    }
+    if (!actions().isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(actions());
     }
     menu.exec(event->globalPos());
 }

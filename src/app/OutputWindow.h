@@ -2,6 +2,7 @@
 
 #include "core/Uuid.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <optional>
@@ -15,8 +16,12 @@ class OutputView;
 
 // A projector window: one OutputView, titled by the output's name. F11 or a
 // double click toggles full screen on the screen the window is on, Escape
-// leaves it, the context menu offers full screen on each connected screen,
-// and the pointer is hidden over a full-screen output. Closing it deletes it,
+// leaves it, the context menu offers full screen on each connected screen
+// (then the window's own actions, such as Show Editor), and the pointer is
+// hidden over a full-screen output (over every output in a show). What the
+// user does to place the window (those commands, or dragging it onto another
+// screen) is reported with placedByUser; placements by the application
+// (showFullScreenOn, showWindowedAt) are not. Closing it deletes it,
 // releasing its renderer and media; the model is left as it was.
 //
 // Interface thread only. Borrows the adapter (and model), which must outlive
@@ -33,9 +38,19 @@ public:
     OutputView* view() const { return view_; }
     const std::optional<Uuid>& outputID() const;
 
+    // The user's commands; each reports where the window ended up.
     void toggleFullScreen();
     void enterFullScreen(QScreen* screen);
     void leaveFullScreen();
+
+    // Placement by the application. Full screen also sets the window's
+    // geometry to the screen's, which is all there is to full screen where
+    // no window manager runs (a kiosk session).
+    void showFullScreenOn(QScreen* screen);
+    void showWindowedAt(QScreen* screen, const QRect& rect);
+
+    // Hides the pointer over the window whether or not it is full screen.
+    void setPointerAlwaysHidden(bool hidden);
 
     // The context menu's label for a screen: "Full Screen On " and its name.
     static QString fullScreenLabel(const QScreen* screen);
@@ -43,6 +58,8 @@ public:
 signals:
     // The window was closed; it deletes itself on the next event-loop turn.
     void closed();
+    // The user put the window on `screen`, full screen or as a window.
+    void placedByUser(QScreen* screen, bool fullScreen);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -50,12 +67,22 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void applyTitle(const QString& name);
     void updateCursor();
+    void onScreenChanged(QScreen* screen);
+    QRect windowedRectOn(QScreen* screen) const;
 
     OutputView* view_;
+    // The screen the last placement aimed at: a change to another screen
+    // while it is still connected is the user's doing.
+    QPointer<QScreen> intendedScreen_;
+    // The window's rectangle before it last went full screen.
+    QRect normalGeometry_;
+    bool pointerAlwaysHidden_ = false;
+    bool watchingScreen_ = false;
 };
 
 } // namespace prismeta

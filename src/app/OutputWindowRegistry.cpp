@@ -36,6 +36,7 @@ OutputWindow* OutputWindowRegistry::open(const std::optional<Uuid>& outputID) {
         };
         connect(window, &OutputWindow::closed, this, forget);
         connect(window, &QObject::destroyed, this, forget);
+        emit windowCreated(window);
         window->show();
         emit windowOpened(window);
     } else if (window->isMinimized()) {

@@ -34,6 +34,8 @@ public:
     void closeAll();
 
 signals:
+    // A new window, not shown yet: the moment to place it.
+    void windowCreated(prismeta::OutputWindow* window);
     void windowOpened(prismeta::OutputWindow* window);
 
 private:

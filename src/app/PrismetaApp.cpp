@@ -7,10 +7,13 @@
 #include "app/MediaCommands.h"
 #include "app/MissingMediaWatcher.h"
 #include "app/ModelAdapter.h"
+#include "app/OutputPlacer.h"
+#include "app/OutputWindow.h"
 #include "app/OutputWindowRegistry.h"
 #include "app/PreferencesDialog.h"
 #include "app/RemoteControl.h"
 #include "app/RemoteControlSettings.h"
+#include "app/ShowMode.h"
 
 #include <QAction>
 #include <QSettings>
@@ -30,6 +33,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
     remote_ = std::make_unique<RemoteControl>(*adapter_);
+    placer_ = std::make_unique<OutputPlacer>(*adapter_, *outputWindows_, mainWindow_.get());
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
         widgetDialogs->setProjectFile([this] { return model_.documentURL(); });
@@ -44,8 +48,17 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
             [this] { mediaCommands_->relinkMissingMedia(); });
     connect(commands_->collectProject(), &QAction::triggered, this,
             [this] { mediaCommands_->collectProject(); });
-    connect(commands_->quit(), &QAction::triggered, this, [this] { mainWindow_->close(); });
+    connect(commands_->quit(), &QAction::triggered, this, [this] {
+        quitting_ = true;
+        mainWindow_->close();
+        quitting_ = false;
+    });
     connect(commands_->preferences(), &QAction::triggered, this, &PrismetaApp::showPreferences);
+    connect(commands_->showEditor(), &QAction::triggered, this, &PrismetaApp::showEditor);
+    // Its shortcut reaches the editor from any output window, also while the
+    // main window (and so its menus) is hidden.
+    connect(outputWindows_.get(), &OutputWindowRegistry::windowCreated, this,
+            [this](OutputWindow* window) { window->addAction(commands_->showEditor()); });
 
     connect(mainWindow_.get(), &MainWindow::outputRequested, this, &PrismetaApp::openDefaultOutput);
     connect(mainWindow_.get(), &MainWindow::outputWindowRequested, this,
@@ -58,6 +71,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
 PrismetaApp::~PrismetaApp() {
     remote_.reset(); // no more remote edits while the windows go
     // Windows first: they borrow the adapter and the model.
+    placer_.reset();
     mainWindow_.reset();
     outputWindows_.reset();
 }
@@ -71,6 +85,24 @@ bool PrismetaApp::openAtLaunch(const std::filesystem::path& file) {
     std::error_code error;
     std::filesystem::path absolute = std::filesystem::absolute(file, error);
     return documents_->openFile(error ? file : absolute);
+}
+
+void PrismetaApp::startShow(const std::filesystem::path& file) {
+    inShow_ = true;
+    placer_->setShowMode(true);
+    // Nothing is asked in a show: each missing media file is a log line.
+    missingMedia_->setLogging(true);
+    prismeta::startShow(model_, *outputWindows_, file);
+}
+
+void PrismetaApp::showEditor() {
+    if (mainWindow_->isMinimized()) {
+        mainWindow_->showNormal();
+    } else {
+        mainWindow_->show();
+    }
+    mainWindow_->raise();
+    mainWindow_->activateWindow();
 }
 
 void PrismetaApp::openDefaultOutput() {
@@ -99,6 +131,11 @@ void PrismetaApp::showPreferences() {
 }
 
 bool PrismetaApp::mainWindowMayClose() {
+    if (inShow_ && !quitting_) {
+        // The show goes on without the editor.
+        mainWindow_->hide();
+        return false;
+    }
     if (!documents_->mayDiscardChanges()) {
         return false;
     }

@@ -19,13 +19,17 @@ class MainWindow;
 class MediaCommands;
 class MissingMediaWatcher;
 class ModelAdapter;
+class OutputPlacer;
 class OutputWindowRegistry;
 class RemoteControl;
 
 // The application: the one ProjectModel of the process, the adapter that
 // bridges its notifications to Qt, the menu commands, the main window and the
-// output windows. Closing the main window (or Quit) asks about unsaved
-// changes, then closes the output windows and ends the application.
+// output windows, and the placer that puts those on their screens. Closing the
+// main window (or Quit) asks about unsaved changes, then closes the output
+// windows and ends the application. In a show the main window starts hidden,
+// Show Editor brings it back and closing it hides it again; Quit still ends
+// the application.
 //
 // Interface thread only; made after QApplication and destroyed before it.
 // Owns everything it makes; the main window is deleted with it.
@@ -44,6 +48,7 @@ public:
     AppCommands& commands() const { return *commands_; }
     MainWindow& mainWindow() const { return *mainWindow_; }
     OutputWindowRegistry& outputWindows() const { return *outputWindows_; }
+    OutputPlacer& placer() const { return *placer_; }
     DocumentController& documents() const { return *documents_; }
     DocumentDialogs& dialogs() const { return *dialogs_; }
     MediaCommands& mediaCommands() const { return *mediaCommands_; }
@@ -54,6 +59,10 @@ public:
     // The project named on the command line; a failure is reported like a
     // failed Open… and leaves the empty project.
     bool openAtLaunch(const std::filesystem::path& file);
+    // Runs a show of `file` instead of showing the main window (ShowMode.h).
+    void startShow(const std::filesystem::path& file);
+    bool inShow() const { return inShow_; }
+    void showEditor();
 
     // The toolbar's output button: the first output (made if there is none).
     void openDefaultOutput();
@@ -79,6 +88,9 @@ private:
     std::unique_ptr<OutputWindowRegistry> outputWindows_;
     std::unique_ptr<MainWindow> mainWindow_;
     std::unique_ptr<RemoteControl> remote_;
+    std::unique_ptr<OutputPlacer> placer_;
+    bool inShow_ = false;
+    bool quitting_ = false;
 };
 
 } // namespace prismeta

@@ -25,6 +25,12 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(QStringLiteral("Projection mapping"));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption show(
+        QStringLiteral("show"),
+        QStringLiteral("Run the show: open every output that has a display full screen on its "
+                       "screen, without the editor (Ctrl+E shows it). Nothing is asked; "
+                       "problems are logged."));
+    parser.addOption(show);
     const QCommandLineOption oscPort(
         QStringLiteral("osc-port"),
         QStringLiteral("Listen for OSC on this UDP port of the loopback address, for this run "
@@ -41,6 +47,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (parser.isSet(show) && arguments.isEmpty()) {
+        std::fputs("prismeta: --show needs a project file\n", stderr);
+        return 2;
+    }
     std::optional<std::uint16_t> portForThisRun;
     if (parser.isSet(oscPort)) {
         portForThisRun = prismeta::parseOscPort(parser.value(oscPort));
@@ -51,6 +61,11 @@ int main(int argc, char** argv) {
     }
 
     prismeta::PrismetaApp app;
+    if (parser.isSet(show)) {
+        app.startShow(prismeta::pathFromQString(arguments.front()));
+        app.startRemoteControl(portForThisRun);
+        return QApplication::exec();
+    }
     app.show();
     app.startRemoteControl(portForThisRun);
     if (!arguments.isEmpty()) {

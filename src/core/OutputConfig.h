@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/BlendCurve.h"
+#include "core/OutputDisplay.h"
 #include "core/Uuid.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,7 +14,8 @@ namespace prismeta {
 // One projector output: the crop rectangle of the canvas it shows (canvas
 // coordinates) and the widths of its black edge-blend ramps (fractions of the
 // output's own width and height; a ramp is drawn only above 0), with the
-// ramps' curve, gamma and black-level lift (BlendCurve.h).
+// ramps' curve, gamma and black-level lift (BlendCurve.h), and, once its
+// window has been placed, the screen that window goes to.
 struct OutputConfig {
     Uuid id;
     std::string name = "Output";
@@ -30,6 +33,8 @@ struct OutputConfig {
     float blendCurve = defaultBlendCurve;
     float blendGamma = defaultBlendGamma;
     BlackLevel blackLevel;
+    // Absent until the output's window has been placed.
+    std::optional<OutputDisplay> display;
 
     // An output with a new random id and every default.
     OutputConfig();

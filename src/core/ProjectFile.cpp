@@ -145,6 +145,14 @@ void writeOutput(json& object, const OutputConfig& o, const KeyPath& path) {
     object["cropWidth"] = floatValue(o.cropWidth, KeyPath(path, "cropWidth"));
     object["cropX"] = floatValue(o.cropX, KeyPath(path, "cropX"));
     object["cropY"] = floatValue(o.cropY, KeyPath(path, "cropY"));
+    // Only once the output has been placed: a project that never was keeps
+    // the very bytes it had.
+    if (o.display) {
+        const OutputDisplay& d = *o.display;
+        object["display"] =
+            json{{"fullScreen", d.fullScreen}, {"height", d.geometry.height}, {"screen", d.screen},
+                 {"width", d.geometry.width},  {"x", d.geometry.x},           {"y", d.geometry.y}};
+    }
     object["id"] = o.id.text();
     object["name"] = o.name;
     writeBlendCurve(o, object, path);

@@ -39,7 +39,9 @@ Result<std::string> writeProjectFile(const ProjectFile& file);
 // ignored, null reads as absent for optional keys, and of duplicate keys the
 // last one wins. An output's blend curve keys ("blendCurve", "blendGamma",
 // "blackLevel") never fail the read: a value that is not a number reads as the
-// default and a number outside its range as the nearest end of it.
+// default and a number outside its range as the nearest end of it. Nor does
+// its "display": one that is not a usable display (wrong types, an absurd
+// rectangle) leaves the output unplaced.
 //
 // The text is read straight into the records as it is parsed, without a
 // document tree, so memory stays a small multiple of the text; unknown keys

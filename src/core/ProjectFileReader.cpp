@@ -4,8 +4,10 @@
 #include "core/RecordFields.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <new>
+#include <optional>
 
 namespace prismeta {
 namespace reading {
@@ -72,6 +74,53 @@ void readBlackLevel(OutputConfig& output, const json& value) {
     output.blackLevel = {channel("r"), channel("g"), channel("b")};
 }
 
+// A whole number stored as any JSON number ("1920" or "1920.0") that an int
+// holds; nothing for anything else.
+std::optional<int> wholeInt(const json& object, const char* key) {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_number()) {
+        return std::nullopt;
+    }
+    const double number = found->get<double>();
+    if (!(std::trunc(number) == number) || number < std::numeric_limits<int>::min() ||
+        number > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int>(number);
+}
+
+// Where an output's window goes is a convenience: a display that is not an
+// object, lacks a key, has a value of the wrong type or an absurd rectangle
+// leaves the output unplaced and never fails the load. "fullScreen" may be
+// left out (full screen); keys it does not know are ignored.
+void applyDisplay(OutputConfig& output, const json& value) {
+    output.display.reset();
+    if (!value.is_object()) {
+        return;
+    }
+    OutputDisplay display;
+    const auto screen = value.find("screen");
+    const auto fullScreen = value.find("fullScreen");
+    const std::optional<int> x = wholeInt(value, "x");
+    const std::optional<int> y = wholeInt(value, "y");
+    const std::optional<int> width = wholeInt(value, "width");
+    const std::optional<int> height = wholeInt(value, "height");
+    if (screen == value.end() || !screen->is_string() || !x || !y || !width || !height) {
+        return;
+    }
+    if (fullScreen != value.end() && !fullScreen->is_null()) {
+        if (!fullScreen->is_boolean()) {
+            return;
+        }
+        display.fullScreen = fullScreen->get<bool>();
+    }
+    display.screen = screen->get<std::string>();
+    display.geometry = ScreenRect{*x, *y, *width, *height};
+    if (isPlausible(display)) {
+        output.display = std::move(display);
+    }
+}
+
 } // namespace
 
 template <> struct Schema<Pt> {
@@ -120,6 +169,7 @@ template <> struct Schema<OutputConfig> {
         lenient<OutputConfig, readBlackLevel>("blackLevel"),
         lenient<OutputConfig, readBlendCurve>("blendCurve"),
         lenient<OutputConfig, readBlendGamma>("blendGamma"),
+        lenient<OutputConfig, applyDisplay>("display"),
     };
 };
 

@@ -71,8 +71,8 @@ private slots:
 
     void menusHoldEveryItemWithItsShortcut() {
         const QList<QAction*> menus = app_->mainWindow().menuBar()->actions();
-        QCOMPARE(menus.size(), 3);
-        const QStringList titles = {"File", "Edit", "Surface"};
+        QCOMPARE(menus.size(), 4);
+        const QStringList titles = {"File", "Edit", "Surface", "Window"};
         const QList<QList<MenuItem>> items = {
             {{"New Project", QKeySequence(Qt::CTRL | Qt::Key_N)},
              {"Open\u2026", QKeySequence(Qt::CTRL | Qt::Key_O)},
@@ -89,8 +89,9 @@ private slots:
              {"Delete Selected", QKeySequence(Qt::CTRL | Qt::Key_Backspace)},
              {"Reset Corners", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
              {"Toggle Snap to Grid", QKeySequence(Qt::CTRL | Qt::Key_G)}},
+            {{"Show Editor", QKeySequence(Qt::CTRL | Qt::Key_E)}},
         };
-        for (int m = 0; m < 3; ++m) {
+        for (int m = 0; m < 4; ++m) {
             QCOMPARE(withoutMnemonic(menus[m]->text()), titles[m]);
             QList<QAction*> actions = menus[m]->menu()->actions();
             actions.removeIf([](QAction* a) { return a->isSeparator(); });

@@ -484,6 +484,12 @@ ProjectFile randomProject(std::mt19937& rng) {
             o.blendGamma = std::uniform_real_distribution<float>(1.0f, 3.0f)(rng);
             o.blackLevel.g = std::uniform_real_distribution<float>(0.0f, 0.2f)(rng);
         }
+        if (rng() % 3 == 0) {
+            const int size = static_cast<int>(rng() % 4000) + 1;
+            o.display = OutputDisplay{"DP-" + oddText(rng),
+                                      {static_cast<int>(rng() % 8000) - 4000, -size, size, size},
+                                      rng() % 2 == 0};
+        }
         file.outputs.push_back(o);
     }
     return file;

@@ -1,6 +1,7 @@
 #include "app/inspector/OutputCard.h"
 
 #include "app/inspector/BlendCurveGroup.h"
+#include "app/inspector/DisplayPicker.h"
 #include "app/inspector/ElidedLabel.h"
 #include "app/inspector/FieldKeys.h"
 #include "app/inspector/FieldUpdates.h"
@@ -113,6 +114,19 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     blendCurve_ = new BlendCurveGroup(model_, output, this);
     column->addWidget(blendCurve_);
 
+    auto* displayRow = new QHBoxLayout;
+    displayRow->setSpacing(4);
+    auto* displayCaption = makeLabel(tr("Display"), TextStyle::smallCaption, Tone::secondary, this);
+    display_ = new DisplayPicker(this);
+    displayCaption->setBuddy(display_);
+    displayRow->addWidget(displayCaption);
+    displayRow->addWidget(display_, 1);
+    column->addLayout(displayRow);
+    connect(display_, &DisplayPicker::displayChosen, this,
+            [this](const std::optional<OutputDisplay>& display) {
+                edit([&display](OutputConfig& o) { o.display = display; });
+            });
+
     connect(nameField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         edit([&text](OutputConfig& o) { o.name = text.toStdString(); });
     });
@@ -184,6 +198,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
         showFieldText(field, formatPercent(blendWidth(output, edge), field->locale()));
     }
     blendCurve_->showOutput(output, model_.blendTest(output.id));
+    display_->showDisplay(output.display);
     shown_ = output;
 }
 

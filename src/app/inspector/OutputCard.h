@@ -13,14 +13,16 @@ class QToolButton;
 namespace prismeta {
 
 class BlendCurveGroup;
+class DisplayPicker;
 class ElidedLabel;
 class ProjectModel;
 
 // One output of the outputs section: its name (a double click asks to rename
 // it; while renaming, a field writes each keystroke until Return), the
-// buttons that open its window and delete it, and the "Blend" row with the
+// buttons that open its window and delete it, the "Blend" row with the
 // left, right, top and bottom ramp widths as whole percentages, then the
-// ramps' curve, gamma, black level and blend test (BlendCurveGroup). It writes
+// ramps' curve, gamma, black level and blend test (BlendCurveGroup), and the
+// "Display" row with the screen its window goes to. It writes
 // into its element of the model's outputs (found by id) and takes no undo
 // snapshot.
 //
@@ -49,6 +51,7 @@ public:
     QToolButton* deleteButton() const { return delete_; }
     QLineEdit* blendField(Edge edge) const { return blend_[static_cast<std::size_t>(edge)]; }
     BlendCurveGroup* blendCurveGroup() const { return blendCurve_; }
+    DisplayPicker* displayPicker() const { return display_; }
 
 signals:
     void renameRequested(const prismeta::Uuid& outputID);
@@ -76,6 +79,7 @@ private:
     QToolButton* delete_;
     std::array<QLineEdit*, 4> blend_{};
     BlendCurveGroup* blendCurve_ = nullptr;
+    DisplayPicker* display_;
 };
 
 // The field of an output that a blend field shows and edits.

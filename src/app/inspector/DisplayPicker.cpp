@@ -1,0 +1,121 @@
+#include "app/inspector/DisplayPicker.h"
+
+#include "placement/ScreenMatch.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QWheelEvent>
+
+namespace prismeta {
+
+namespace {
+
+// Item data: a connected screen's index in the snapshot, or one of these.
+constexpr int noneItem = -1;
+constexpr int absentItem = -2;
+
+} // namespace
+
+DisplayPicker::DisplayPicker(QWidget* parent) : QComboBox(parent) {
+    setObjectName(QStringLiteral("displayPicker"));
+    setAccessibleName(tr("Display"));
+    setToolTip(tr("The screen this output's window goes to"));
+    // Long screen names must not widen the inspector.
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setMinimumContentsLength(10);
+    // Clicked or tabbed into, never focused by the wheel (see wheelEvent).
+    setFocusPolicy(Qt::StrongFocus);
+
+    const auto screensChanged = [this] { rebuild(); };
+    const auto watch = [this, screensChanged](QScreen* screen) {
+        connect(screen, &QScreen::geometryChanged, this, screensChanged);
+    };
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, [watch, screensChanged](QScreen* s) {
+        watch(s);
+        screensChanged();
+    });
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, screensChanged);
+    for (QScreen* screen : QGuiApplication::screens()) {
+        watch(screen);
+    }
+    connect(this, &QComboBox::currentIndexChanged, this, &DisplayPicker::onIndexChanged);
+    rebuild();
+}
+
+void DisplayPicker::showDisplay(const std::optional<OutputDisplay>& display) {
+    if (display == shown_ && count() > 0) {
+        return;
+    }
+    shown_ = display;
+    rebuild();
+}
+
+int DisplayPicker::itemOfScreen(const QString& name) const {
+    for (int i = 0; i < count(); ++i) {
+        const int item = itemData(i).toInt();
+        if (item >= 0 &&
+            QString::fromStdString(screens_.screens[static_cast<std::size_t>(item)].name) == name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void DisplayPicker::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        // Left to the scrolling panel around it.
+        event->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(event);
+}
+
+void DisplayPicker::rebuild() {
+    const QSignalBlocker blocker(this);
+    screens_ = ScreenList::current();
+    clear();
+    addItem(tr("None"), noneItem);
+    for (std::size_t i = 0; i < screens_.screens.size(); ++i) {
+        const Screen& screen = screens_.screens[i];
+        addItem(tr("%1, %2 × %3")
+                    .arg(QString::fromStdString(screen.name))
+                    .arg(screen.geometry.width)
+                    .arg(screen.geometry.height),
+                static_cast<int>(i));
+    }
+    int current = 0;
+    const bool usable = shown_ && isPlausible(*shown_);
+    if (usable) {
+        if (const auto match = findScreen(*shown_, screens_.screens)) {
+            current = static_cast<int>(match->index) + 1;
+        } else {
+            addItem(tr("%1 (not connected)").arg(QString::fromStdString(shown_->screen)),
+                    absentItem);
+            current = count() - 1;
+        }
+    }
+    setCurrentIndex(current);
+}
+
+void DisplayPicker::onIndexChanged(int index) {
+    if (index < 0) {
+        return;
+    }
+    const int item = itemData(index).toInt();
+    std::optional<OutputDisplay> chosen;
+    if (item == absentItem) {
+        return; // the screen it already has
+    }
+    if (item >= 0 && static_cast<std::size_t>(item) < screens_.handles.size()) {
+        QScreen* screen = screens_.handles[static_cast<std::size_t>(item)];
+        chosen = displayOn(*screen, shown_ ? shown_->fullScreen : true);
+    }
+    if (chosen == shown_) {
+        return;
+    }
+    shown_ = chosen;
+    emit displayChosen(chosen);
+}
+
+} // namespace prismeta

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/OutputDisplay.h"
+#include "placement/Screen.h"
+#include "placement/WindowFit.h"
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace prismeta {
+
+// How windows are placed: in a show an output with a screen always fills
+// it, and an output window with no screen of its own fills the fallback
+// screen; in the editor the display's full-screen flag holds and such a
+// window opens at windowSize in the middle of the fallback screen.
+struct PlacementRules {
+    bool showMode = false;
+    // Where windows go that have no screen of their own (or whose screen is
+    // not connected): the main window's screen in the editor, the primary
+    // screen in a show. Absent when there is no screen at all.
+    std::optional<std::size_t> fallbackScreen;
+    WindowSize windowSize{960, 540};
+    FrameMargins frame;
+};
+
+// Where one output window goes for a given list of screens.
+struct OutputPlacement {
+    enum class Mode {
+        fullScreen, // fills screen `screen`; rect is its geometry
+        windowed,   // a framed window at rect on screen `screen`
+        none,       // no screen at all: leave the window where it is
+    };
+    Mode mode = Mode::none;
+    std::size_t screen = 0; // index into the screens placed on
+    std::string screenName;
+    // The screen area the placement was worked out on: its geometry when
+    // full screen, its available area when windowed.
+    ScreenRect area;
+    ScreenRect rect; // the window's client rectangle
+    // The output has a usable display, so the window follows its screen as
+    // screens come and go.
+    bool bound = false;
+    // Bound, but its screen is not connected: on the fallback screen until
+    // it is.
+    bool waiting = false;
+
+    friend bool operator==(const OutputPlacement&, const OutputPlacement&) = default;
+};
+
+// Where the window of an output with `display` (absent: not placed, or a
+// window for no output) goes among `screens`. `claimed` is what
+// claimedScreenNames gives for the project's outputs. A display that is not
+// plausible counts as absent.
+OutputPlacement placeOutput(const std::optional<OutputDisplay>& display,
+                            std::span<const std::string> claimed, std::span<const Screen> screens,
+                            const PlacementRules& rules);
+
+// Whether a window placed at `applied` must move now that `now` is where it
+// belongs: another mode or screen, or its screen's area changed. A windowed
+// window the user moved about on its own screen is left there.
+bool needsMove(const OutputPlacement& applied, const OutputPlacement& now);
+
+} // namespace prismeta
