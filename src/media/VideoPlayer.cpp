@@ -4,6 +4,7 @@
 #include "media/FramePool.h"
 #include "media/HapPictures.h"
 #include "media/PixelConverter.h"
+#include "media/ThreadReaper.h"
 #include "media/VideoStream.h"
 
 #include <algorithm>
@@ -214,7 +215,7 @@ bool VideoPlayer::State::deliverBlocks(AVFrame* frame, double time, int slot) {
 
 VideoPlayer::VideoPlayer(std::string path, double playbackStart, double hostNow,
                          VideoOptions options)
-    : playbackStart_(playbackStart), state_(std::make_unique<State>(options)) {
+    : playbackStart_(playbackStart), state_(std::make_shared<State>(options)) {
     const double startTime = std::max(0.0, hostNow - playbackStart);
     state_->watermark = startTime;
     liveThreads.fetch_add(1);
@@ -233,9 +234,9 @@ VideoPlayer::VideoPlayer(std::string path, double playbackStart, double hostNow,
 VideoPlayer::~VideoPlayer() {
     state_->stop = true;
     state_->pool.close();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+    // The thread may be in the middle of a picture: it is joined, and its
+    // state let go, on the reaper's thread rather than the caller's.
+    ThreadReaper::instance().retire(std::move(thread_), std::move(state_));
 }
 
 VideoFrameLease VideoPlayer::frameDue(double hostTime) {
@@ -266,6 +267,7 @@ PictureRoute VideoPlayer::route() const {
 }
 
 int VideoPlayer::liveDecoderThreads() {
+    ThreadReaper::instance().waitIdle();
     return liveThreads.load();
 }
 

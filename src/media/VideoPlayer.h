@@ -30,8 +30,9 @@ namespace prismeta {
 // thread ends by itself. Nothing is ever logged.
 //
 // Made, polled and destroyed on one thread (the interface thread); owned by
-// one media source. Destruction stops the decoding thread and joins it; every
-// read is interruptible, so it returns promptly even on a stalled file.
+// one media source. Destruction tells the decoding thread to stop and returns
+// at once; the thread is joined in the background (ThreadReaper). Every read
+// is interruptible, so it ends promptly even on a stalled file.
 class VideoPlayer {
 public:
     VideoPlayer(std::string path, double playbackStart, double hostNow, VideoOptions options = {});
@@ -64,14 +65,15 @@ public:
 
     double playbackStart() const { return playbackStart_; }
 
-    // Decoding threads alive in the process, for tests that check release.
+    // Decoding threads alive in the process once those of destroyed players
+    // have been joined (it waits for that), for tests that check release.
     static int liveDecoderThreads();
 
     struct State;
 
 private:
     double playbackStart_;
-    std::unique_ptr<State> state_;
+    std::shared_ptr<State> state_;
     std::thread thread_;
 };
 
