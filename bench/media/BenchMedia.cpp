@@ -114,68 +114,13 @@ std::string denseStill(const char* encoder, const char* extension) {
     });
 }
 
-int plainDecode(const std::string& path, int threads, bool firstOnly) {
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
-        return 0;
-    }
-    const AVCodec* decoder = nullptr;
-    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-    AVCodecContext* codec = avcodec_alloc_context3(decoder);
-    avcodec_parameters_to_context(codec, format->streams[stream]->codecpar);
-    codec->thread_count = threads;
-    codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    avcodec_open2(codec, decoder, nullptr);
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    int pictures = 0;
-    bool draining = false;
-    while (!(firstOnly && pictures > 0)) {
-        const int received = avcodec_receive_frame(codec, frame);
-        if (received == 0) {
-            ++pictures;
-            av_frame_unref(frame);
-            continue;
-        }
-        if (received == AVERROR_EOF || (draining && received == AVERROR(EAGAIN))) {
-            break;
-        }
-        if (av_read_frame(format, packet) < 0) {
-            avcodec_send_packet(codec, nullptr);
-            draining = true;
-            continue;
-        }
-        if (packet->stream_index == stream) {
-            avcodec_send_packet(codec, packet);
-        }
-        av_packet_unref(packet);
-    }
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&codec);
-    avformat_close_input(&format);
-    return pictures;
-}
+namespace {
 
-int plainSeekDecode(const std::string& path, double seconds) {
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
-        return 0;
-    }
-    avformat_find_stream_info(format, nullptr);
-    const AVCodec* decoder = nullptr;
-    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-    const AVStream* video = format->streams[stream];
-    AVCodecContext* codec = avcodec_alloc_context3(decoder);
-    avcodec_parameters_to_context(codec, video->codecpar);
-    codec->pkt_timebase = video->time_base;
-    codec->thread_count = 0;
-    codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    avcodec_open2(codec, decoder, nullptr);
-    const std::int64_t start = video->start_time != AV_NOPTS_VALUE ? video->start_time : 0;
-    const std::int64_t target =
-        start + static_cast<std::int64_t>(seconds / av_q2d(video->time_base));
-    av_seek_frame(format, stream, target, AVSEEK_FLAG_BACKWARD);
+// Feeds the stream's packets to the open decoder and counts the pictures that
+// come out, until enough(picture) says so or the stream ends; then closes
+// decoder and file.
+template <typename Enough>
+int decodePictures(AVFormatContext* format, AVCodecContext* codec, int stream, Enough enough) {
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     int pictures = 0;
@@ -184,9 +129,9 @@ int plainSeekDecode(const std::string& path, double seconds) {
         const int received = avcodec_receive_frame(codec, frame);
         if (received == 0) {
             ++pictures;
-            const bool reached = frame->best_effort_timestamp >= target;
+            const bool done = enough(*frame);
             av_frame_unref(frame);
-            if (reached) {
+            if (done) {
                 break;
             }
             continue;
@@ -209,6 +154,47 @@ int plainSeekDecode(const std::string& path, double seconds) {
     avcodec_free_context(&codec);
     avformat_close_input(&format);
     return pictures;
+}
+
+} // namespace
+
+int plainDecode(const std::string& path, int threads, bool firstOnly) {
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
+        return 0;
+    }
+    const AVCodec* decoder = nullptr;
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    AVCodecContext* codec = avcodec_alloc_context3(decoder);
+    avcodec_parameters_to_context(codec, format->streams[stream]->codecpar);
+    codec->thread_count = threads;
+    codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    avcodec_open2(codec, decoder, nullptr);
+    return decodePictures(format, codec, stream, [firstOnly](const AVFrame&) { return firstOnly; });
+}
+
+int plainSeekDecode(const std::string& path, double seconds) {
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
+        return 0;
+    }
+    avformat_find_stream_info(format, nullptr);
+    const AVCodec* decoder = nullptr;
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    const AVStream* video = format->streams[stream];
+    AVCodecContext* codec = avcodec_alloc_context3(decoder);
+    avcodec_parameters_to_context(codec, video->codecpar);
+    codec->pkt_timebase = video->time_base;
+    codec->thread_count = 0;
+    codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    avcodec_open2(codec, decoder, nullptr);
+    const std::int64_t start = video->start_time != AV_NOPTS_VALUE ? video->start_time : 0;
+    const std::int64_t target =
+        start + static_cast<std::int64_t>(seconds / av_q2d(video->time_base));
+    av_seek_frame(format, stream, target, AVSEEK_FLAG_BACKWARD);
+    return decodePictures(format, codec, stream, [target](const AVFrame& picture) {
+        return picture.best_effort_timestamp >= target;
+    });
 }
 
 } // namespace prismeta::bench

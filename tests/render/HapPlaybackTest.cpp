@@ -7,6 +7,7 @@
 // time exactly like every other codec.
 #include "GlTestSupport.h"
 #include "HapFixtures.h"
+#include "HeadlessCanvas.h"
 #include "TestFiles.h"
 #include "VideoTestSupport.h"
 
@@ -99,21 +100,9 @@ Surface videoSurface(const std::string& path) {
     return s;
 }
 
-struct Canvas {
-    std::unique_ptr<Renderer> renderer;
-    std::unique_ptr<OffscreenFramebuffer> fb;
-
-    Canvas(const ProjectModel& model, MediaBackend media) {
-        if (useGlContext()) {
-            renderer = Renderer::create(model, std::nullopt, std::move(media));
-            fb = OffscreenFramebuffer::create(width, height);
-        }
-    }
-    explicit operator bool() const { return renderer && fb; }
-    Picture draw(double hostTime) {
-        renderer->draw(fb->target(), hostTime);
-        return Picture{width, height, fb->readPixels()};
-    }
+struct Canvas : HeadlessCanvas {
+    Canvas(const ProjectModel& model, MediaBackend media)
+        : HeadlessCanvas(model, std::move(media), width, height) {}
 };
 
 // The largest difference between a frame drawn over black and a straight

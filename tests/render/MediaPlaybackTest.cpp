@@ -3,6 +3,7 @@
 // read back. The backend waits for its decoders at every frame, so what shows
 // depends only on the host times drawn, not on this machine's speed.
 #include "GlTestSupport.h"
+#include "HeadlessCanvas.h"
 #include "TestFiles.h"
 #include "VideoTestSupport.h"
 
@@ -46,22 +47,9 @@ Surface mediaSurface(MediaKind kind, const std::string& path, std::vector<Pt> co
 }
 
 // One renderer drawing into its own 64 x 64 framebuffer.
-struct Canvas {
-    std::unique_ptr<Renderer> renderer;
-    std::unique_ptr<OffscreenFramebuffer> fb;
-
-    Canvas(const ProjectModel& model, MediaBackend media) {
-        if (useGlContext()) {
-            renderer = Renderer::create(model, std::nullopt, std::move(media));
-            fb = OffscreenFramebuffer::create(size, size);
-        }
-    }
-    explicit operator bool() const { return renderer && fb; }
-
-    Picture draw(double hostTime) {
-        renderer->draw(fb->target(), hostTime);
-        return Picture{size, size, fb->readPixels()};
-    }
+struct Canvas : HeadlessCanvas {
+    Canvas(const ProjectModel& model, MediaBackend media)
+        : HeadlessCanvas(model, std::move(media), size, size) {}
 };
 
 // The frame number shown between columns x0 and x1 of the picture (the
