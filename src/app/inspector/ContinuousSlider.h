@@ -15,6 +15,10 @@ namespace prismeta {
 // the handle is let go. Every move by the user (drag, click, keys) is
 // reported as valueEdited.
 //
+// The wheel moves the slider only once the user is in it (clicked or tabbed
+// into); otherwise it scrolls the panel around it, so scrolling the inspector
+// past a surface's opacity never changes it.
+//
 // Interface thread only; owned by its parent widget.
 class ContinuousSlider : public QSlider {
     Q_OBJECT
@@ -35,6 +39,9 @@ public:
 
 signals:
     void valueEdited(double value);
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     double minimum_;

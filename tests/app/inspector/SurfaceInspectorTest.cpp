@@ -7,6 +7,8 @@
 #include "app/inspector/ColorWell.h"
 #include "app/inspector/ContinuousSlider.h"
 #include "app/inspector/ElidedLabel.h"
+#include "app/inspector/InspectorView.h"
+#include "app/inspector/ReferenceSection.h"
 #include "app/inspector/SegmentedControl.h"
 #include "app/inspector/SelectedSurfaceControls.h"
 #include "app/inspector/Stepper.h"
@@ -23,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <functional>
 
@@ -768,6 +771,37 @@ private slots:
                                  "Solid Color"}) {
             QVERIFY2(names.contains(QString::fromUtf8(name)), name);
         }
+    }
+
+    void theWheelScrollsThePanelPastTheSlidersUntilOneHasFocus() {
+        addThreeSurfaces();
+        h_->model.setBackgroundImagePath("/tmp/reference.png");
+        h_->settle();
+        const Surface before = h_->selected();
+        const double referenceBefore = h_->model.backgroundOpacity();
+
+        // One notch down over the slider; whether it took it. (Qt hands a
+        // wheel event the slider leaves to its parents, up to the scroll area.)
+        const auto wheelDown = [this](ContinuousSlider* slider) {
+            const QPointF at = QPointF(slider->rect().center());
+            QWheelEvent wheel(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(slider, &wheel);
+            h_->settle();
+            return wheel.isAccepted();
+        };
+        SelectedSurfaceControls* c = controls();
+        for (ContinuousSlider* slider : {c->opacitySlider(), c->featherSlider(),
+                                         h_->view->referenceSection()->opacitySlider()}) {
+            QVERIFY(!wheelDown(slider));
+        }
+        QVERIFY(h_->selected() == before);
+        QCOMPARE(h_->model.backgroundOpacity(), referenceBefore);
+
+        // Clicked or tabbed into, a slider takes the wheel.
+        c->opacitySlider()->setFocus(Qt::TabFocusReason);
+        QVERIFY(wheelDown(c->opacitySlider()));
+        QVERIFY(h_->selected().opacity < before.opacity);
     }
 
     void panelFitsItsMinimumWidth() {
