@@ -2,13 +2,13 @@
 
 #include "app/inspector/ContinuousSlider.h"
 #include "app/inspector/FieldUpdates.h"
+#include "app/inspector/FocusedWheel.h"
 #include "app/inspector/InspectorStyle.h"
 #include "core/BlendCurve.h"
 #include "core/ProjectModel.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
-#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -183,26 +183,14 @@ BlendCurveGroup::BlendCurveGroup(ProjectModel& model, const OutputConfig& output
     connect(blendTest_, &QCheckBox::clicked, this,
             [this](bool checked) { model_.setBlendTest(id_, checked); });
 
-    // The wheel scrolls the panel unless the control was clicked or tabbed
-    // into first: a projector's blend must not change under a passing wheel.
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             curveSlider_, curveBox_, gammaSlider_, gammaBox_, black_[0], black_[1], black_[2]}) {
-        control->setFocusPolicy(Qt::StrongFocus);
-        control->installEventFilter(this);
+    // The sliders take the wheel only once the user is in them; so do the
+    // boxes: a projector's blend must not change under a passing wheel.
+    for (QWidget* box :
+         std::initializer_list<QWidget*>{curveBox_, gammaBox_, black_[0], black_[1], black_[2]}) {
+        takeWheelOnlyWhenFocused(box);
     }
 
     showOutput(output, model_.blendTest(id_));
-}
-
-bool BlendCurveGroup::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Wheel) {
-        const auto* control = qobject_cast<QWidget*>(watched);
-        if (control && !control->hasFocus()) {
-            event->ignore(); // handed on to the widgets around, the panel's scroll area
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 template <typename Change> void BlendCurveGroup::edit(Change&& change) {

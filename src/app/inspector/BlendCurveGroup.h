@@ -55,9 +55,6 @@ public:
     QCheckBox* linkBox() const { return link_; }
     QCheckBox* blendTestBox() const { return blendTest_; }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     template <typename Change> void edit(Change&& change);
     void editBlackLevel(Channel channel, double value);

@@ -1,7 +1,8 @@
 #include "app/inspector/ContinuousSlider.h"
 
+#include "app/inspector/FocusedWheel.h"
+
 #include <QSignalBlocker>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -15,8 +16,7 @@ ContinuousSlider::ContinuousSlider(double minimum, double maximum, QWidget* pare
     setSingleStep(steps / 100);
     setPageStep(steps / 10);
     setTracking(true);
-    // Focused by a click or Tab, never by the wheel (see wheelEvent).
-    setFocusPolicy(Qt::StrongFocus);
+    takeWheelOnlyWhenFocused(this);
     // Signals from the model's side are blocked, so every change here is the
     // user's.
     connect(this, &QSlider::valueChanged, this, [this] { emit valueEdited(currentValue()); });
@@ -25,14 +25,6 @@ ContinuousSlider::ContinuousSlider(double minimum, double maximum, QWidget* pare
             showValue(*value);
         }
     });
-}
-
-void ContinuousSlider::wheelEvent(QWheelEvent* event) {
-    if (!hasFocus()) {
-        event->ignore(); // handed on to the panel's scroll area
-        return;
-    }
-    QSlider::wheelEvent(event);
 }
 
 double ContinuousSlider::currentValue() const {

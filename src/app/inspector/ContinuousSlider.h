@@ -40,9 +40,6 @@ public:
 signals:
     void valueEdited(double value);
 
-protected:
-    void wheelEvent(QWheelEvent* event) override;
-
 private:
     double minimum_;
     double maximum_;

@@ -1,11 +1,11 @@
 #include "app/inspector/DisplayPicker.h"
 
+#include "app/inspector/FocusedWheel.h"
 #include "placement/ScreenMatch.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QWheelEvent>
 
 namespace prismeta {
 
@@ -24,8 +24,7 @@ DisplayPicker::DisplayPicker(QWidget* parent) : QComboBox(parent) {
     // Long screen names must not widen the inspector.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     setMinimumContentsLength(10);
-    // Clicked or tabbed into, never focused by the wheel (see wheelEvent).
-    setFocusPolicy(Qt::StrongFocus);
+    takeWheelOnlyWhenFocused(this);
 
     const auto screensChanged = [this] { rebuild(); };
     const auto watch = [this, screensChanged](QScreen* screen) {
@@ -60,15 +59,6 @@ int DisplayPicker::itemOfScreen(const QString& name) const {
         }
     }
     return -1;
-}
-
-void DisplayPicker::wheelEvent(QWheelEvent* event) {
-    if (!hasFocus()) {
-        // Left to the scrolling panel around it.
-        event->ignore();
-        return;
-    }
-    QComboBox::wheelEvent(event);
 }
 
 void DisplayPicker::rebuild() {

@@ -38,9 +38,6 @@ public:
 signals:
     void displayChosen(const std::optional<prismeta::OutputDisplay>& display);
 
-protected:
-    void wheelEvent(QWheelEvent* event) override;
-
 private:
     void rebuild();
     void onIndexChanged(int index);
