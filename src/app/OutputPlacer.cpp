@@ -189,7 +189,9 @@ void OutputPlacer::onModelChanged(const ModelChanges& changes) {
     if (!changes.has(ModelField::outputs)) {
         return;
     }
-    const ScreenList list = ScreenList::current();
+    // Every step of an output's slider lands here: the screens are looked at
+    // only once a window's display did change.
+    std::optional<ScreenList> list;
     for (Tracked& tracked : windows_) {
         if (tracked.window.isNull()) {
             continue;
@@ -199,9 +201,12 @@ void OutputPlacer::onModelChanged(const ModelChanges& changes) {
             continue;
         }
         tracked.seen = std::move(display);
-        const OutputPlacement now = plan(tracked.seen, list);
+        if (!list) {
+            list = ScreenList::current();
+        }
+        const OutputPlacement now = plan(tracked.seen, *list);
         if (now.bound && needsMove(tracked.applied, now)) {
-            apply(tracked, now, list);
+            apply(tracked, now, *list);
         } else {
             tracked.applied = now;
         }
