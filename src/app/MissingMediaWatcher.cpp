@@ -14,6 +14,7 @@ namespace fs = std::filesystem;
 MissingMediaWatcher::MissingMediaWatcher(ModelAdapter& adapter, QObject* parent)
     : QObject(parent), adapter_(adapter), thread_([this] { run(); }) {
     connect(&adapter_, &ModelAdapter::changed, this, &MissingMediaWatcher::modelChanged);
+    followProjectFolder();
     watch();
 }
 
@@ -29,15 +30,17 @@ MissingMediaWatcher::~MissingMediaWatcher() {
 }
 
 void MissingMediaWatcher::modelChanged(const ModelChanges& changes) {
+    if (changes.has(ModelField::documentURL)) {
+        followProjectFolder();
+    }
     if (changes.has(ModelField::surfaces) || changes.has(ModelField::backgroundImagePath) ||
         changes.has(ModelField::documentURL)) {
         watch();
     }
 }
 
-void MissingMediaWatcher::watch() {
-    const ProjectModel& model = adapter_.model();
-    std::optional<fs::path> folder = projectFolder(model.documentURL());
+void MissingMediaWatcher::followProjectFolder() {
+    std::optional<fs::path> folder = projectFolder(adapter_.model().documentURL());
     if (folder != folder_) {
         // Another project, or this one saved elsewhere: every answer is old.
         folder_ = std::move(folder);
@@ -46,6 +49,10 @@ void MissingMediaWatcher::watch() {
         inFlight_.clear();
         publish();
     }
+}
+
+void MissingMediaWatcher::watch() {
+    const ProjectModel& model = adapter_.model();
     // Called on every change of the surfaces (every step of a drag): looks
     // up each path and allocates only for paths not seen yet.
     Batch batch;

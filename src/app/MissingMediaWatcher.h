@@ -64,6 +64,10 @@ private:
     };
 
     void modelChanged(const ModelChanges& changes);
+    // Works out the project's folder, on a change of the file's location
+    // only; a new folder drops every answer.
+    void followProjectFolder();
+    // Sends the paths not looked at yet to the thread.
     void watch();
     void receive(std::uint64_t generation, std::vector<Result> results);
     void publish();

@@ -5,6 +5,7 @@
 #include "app/OutputWindow.h"
 #include "app/OutputWindowRegistry.h"
 #include "app/ScreenList.h"
+#include "app/ShowMode.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 #include "placement/ScreenMatch.h"
@@ -17,16 +18,6 @@
 #include <string>
 
 namespace prismeta {
-
-namespace {
-
-// A name for a log line: quoted, and cut where a hand-made file made it huge.
-std::string quoted(const std::string& name) {
-    constexpr std::size_t longest = 120;
-    return "\"" + (name.size() <= longest ? name : name.substr(0, longest) + "...") + "\"";
-}
-
-} // namespace
 
 OutputPlacer::OutputPlacer(ModelAdapter& adapter, OutputWindowRegistry& registry,
                            QWidget* mainWindow, QObject* parent)
@@ -143,11 +134,12 @@ void OutputPlacer::apply(Tracked& tracked, const OutputPlacement& placement,
     if (!showMode_) {
         return;
     }
-    const std::string output = quoted(window->view()->config().name);
-    const std::string on = quoted(placement.screenName);
+    const std::string output = showLogName(window->view()->config().name);
+    const std::string on = showLogName(placement.screenName);
     if (placement.waiting) {
         const std::optional<OutputDisplay> display = displayOf(*window);
-        const std::string wanted = display ? quoted(display->screen) : std::string("its screen");
+        const std::string wanted =
+            display ? showLogName(display->screen) : std::string("its screen");
         logLine("Prismeta: show: output " + output + " waits for screen " + wanted +
                 ", which is not connected; shown on " + on + " meanwhile");
     } else if (placement.mode == OutputPlacement::Mode::fullScreen) {
@@ -189,7 +181,9 @@ void OutputPlacer::onModelChanged(const ModelChanges& changes) {
     if (!changes.has(ModelField::outputs)) {
         return;
     }
-    const ScreenList list = ScreenList::current();
+    // Every step of an output's slider lands here: the screens are looked at
+    // only once a window's display did change.
+    std::optional<ScreenList> list;
     for (Tracked& tracked : windows_) {
         if (tracked.window.isNull()) {
             continue;
@@ -199,9 +193,12 @@ void OutputPlacer::onModelChanged(const ModelChanges& changes) {
             continue;
         }
         tracked.seen = std::move(display);
-        const OutputPlacement now = plan(tracked.seen, list);
+        if (!list) {
+            list = ScreenList::current();
+        }
+        const OutputPlacement now = plan(tracked.seen, *list);
         if (now.bound && needsMove(tracked.applied, now)) {
-            apply(tracked, now, list);
+            apply(tracked, now, *list);
         } else {
             tracked.applied = now;
         }

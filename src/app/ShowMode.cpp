@@ -11,14 +11,10 @@
 
 namespace prismeta {
 
-namespace {
-
-std::string quoted(const std::string& text) {
+std::string showLogName(const std::string& name) {
     constexpr std::size_t longest = 120;
-    return "\"" + (text.size() <= longest ? text : text.substr(0, longest) + "...") + "\"";
+    return "\"" + (name.size() <= longest ? name : name.substr(0, longest) + "...") + "\"";
 }
-
-} // namespace
 
 void startShow(ProjectModel& model, OutputWindowRegistry& windows,
                const std::filesystem::path& file) {
@@ -37,7 +33,7 @@ void startShow(ProjectModel& model, OutputWindowRegistry& windows,
                     ? std::string("Prismeta: show: the project has no outputs; the whole canvas "
                                   "fills the primary screen")
                     : "Prismeta: show: no output has a display; output " +
-                          quoted(outputs.front().name) + " fills the primary screen");
+                          showLogName(outputs.front().name) + " fills the primary screen");
     }
     for (const std::optional<Uuid>& id : showWindows(outputs)) {
         windows.open(id);

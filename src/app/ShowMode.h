@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace prismeta {
 
@@ -17,5 +18,9 @@ class ProjectModel;
 // Interface thread only.
 void startShow(ProjectModel& model, OutputWindowRegistry& windows,
                const std::filesystem::path& file);
+
+// A name as the show's log lines give it: quoted, and cut where a hand-made
+// file made it huge.
+std::string showLogName(const std::string& name);
 
 } // namespace prismeta

@@ -46,6 +46,22 @@ void setTextureParameters() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
 }
 
+// Binds texture to GL_TEXTURE_2D, making it (with its parameters) on first
+// use. False when no texture can be made.
+bool bindOrMakeTexture(unsigned& texture) {
+    if (texture == 0) {
+        glGenTextures(1, &texture);
+        if (texture == 0) {
+            return false;
+        }
+        glBindTexture(GL_TEXTURE_2D, texture);
+        setTextureParameters();
+    } else {
+        glBindTexture(GL_TEXTURE_2D, texture);
+    }
+    return true;
+}
+
 // A host (Qt) may leave any unpack state behind.
 void resetUnpackState(GLint rowLength) {
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
@@ -123,15 +139,8 @@ std::size_t blockBytes(int width, int height, std::size_t bytesPerBlock) {
 bool uploadBlocks(unsigned& texture, unsigned& format, int& width, int& height,
                   GLenum internalFormat, int paddedWidth, int paddedHeight,
                   const std::uint8_t* blocks, std::size_t bytes) {
-    if (texture == 0) {
-        glGenTextures(1, &texture);
-        if (texture == 0) {
-            return false;
-        }
-        glBindTexture(GL_TEXTURE_2D, texture);
-        setTextureParameters();
-    } else {
-        glBindTexture(GL_TEXTURE_2D, texture);
+    if (!bindOrMakeTexture(texture)) {
+        return false;
     }
     resetUnpackState(0);
     if (format == internalFormat && width == paddedWidth && height == paddedHeight) {
@@ -279,18 +288,8 @@ unsigned MediaSource::videoTexture(double hostTimeSeconds) {
 
 bool MediaSource::upload(unsigned& texture, int& width, int& height, const MediaFrame& frame,
                          int maxTextureSize, unsigned* pixelBuffer) {
-    if (!plausible(frame, maxTextureSize)) {
+    if (!plausible(frame, maxTextureSize) || !bindOrMakeTexture(texture)) {
         return false;
-    }
-    if (texture == 0) {
-        glGenTextures(1, &texture);
-        if (texture == 0) {
-            return false;
-        }
-        glBindTexture(GL_TEXTURE_2D, texture);
-        setTextureParameters();
-    } else {
-        glBindTexture(GL_TEXTURE_2D, texture);
     }
     resetUnpackState(static_cast<GLint>(frame.strideBytes / 4));
     const std::uint8_t* pixels = frame.pixels;

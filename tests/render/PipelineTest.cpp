@@ -10,6 +10,7 @@
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -51,31 +52,51 @@ TEST(Pipeline, LinkErrorLogsTheLinkerMessage) {
     EXPECT_EQ(lines[0].rfind("Prismeta: pipeline creation failed: ", 0), 0u) << lines[0];
 }
 
+// A member of a uniform block and where its record puts it.
+struct BlockMember {
+    const char* name;
+    std::size_t offset;
+};
+
+// The linker's std140 offsets of the program's block members against their
+// records' offsets.
+void expectMemberOffsets(unsigned program, const std::vector<BlockMember>& members) {
+    std::vector<const char*> names;
+    for (const BlockMember& member : members) {
+        names.push_back(member.name);
+    }
+    const auto count = static_cast<GLsizei>(members.size());
+    std::vector<GLuint> indices(members.size(), GL_INVALID_INDEX);
+    glGetUniformIndices(program, count, names.data(), indices.data());
+    std::vector<GLint> offsets(members.size(), -1);
+    glGetActiveUniformsiv(program, count, indices.data(), GL_UNIFORM_OFFSET, offsets.data());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        EXPECT_EQ(offsets[i], static_cast<GLint>(members[i].offset)) << members[i].name;
+    }
+}
+
+GLint blockDataSize(unsigned program, const char* block) {
+    GLint size = 0;
+    glGetActiveUniformBlockiv(program, glGetUniformBlockIndex(program, block),
+                              GL_UNIFORM_BLOCK_DATA_SIZE, &size);
+    return size;
+}
+
 TEST(Pipeline, UniformBlocksHaveTheRecordLayouts) {
     ASSERT_TRUE(useGlContext());
     const unsigned program = buildShaderProgram(surfaceVertexSource, surfaceFragmentSource);
     ASSERT_NE(program, 0u);
-    const char* names[] = {"color",        "opacity",       "useTexture", "feather",
-                           "pictureScale", "pictureCoding", "cropOrigin", "cropSize"};
-    GLuint indices[8];
-    glGetUniformIndices(program, 8, names, indices);
-    GLint offsets[8];
-    glGetActiveUniformsiv(program, 8, indices, GL_UNIFORM_OFFSET, offsets);
-    EXPECT_EQ(offsets[0], static_cast<GLint>(offsetof(SurfaceUniforms, color)));
-    EXPECT_EQ(offsets[1], static_cast<GLint>(offsetof(SurfaceUniforms, opacity)));
-    EXPECT_EQ(offsets[2], static_cast<GLint>(offsetof(SurfaceUniforms, useTexture)));
-    EXPECT_EQ(offsets[3], static_cast<GLint>(offsetof(SurfaceUniforms, feather)));
-    EXPECT_EQ(offsets[4], static_cast<GLint>(offsetof(SurfaceUniforms, pictureScale)));
-    EXPECT_EQ(offsets[5], static_cast<GLint>(offsetof(SurfaceUniforms, pictureCoding)));
-    EXPECT_EQ(offsets[6], static_cast<GLint>(offsetof(FrameUniforms, cropOrigin)));
-    EXPECT_EQ(offsets[7], static_cast<GLint>(offsetof(FrameUniforms, cropSize)));
-    GLint size = 0;
-    glGetActiveUniformBlockiv(program, glGetUniformBlockIndex(program, "SurfaceUniforms"),
-                              GL_UNIFORM_BLOCK_DATA_SIZE, &size);
-    EXPECT_LE(size, static_cast<GLint>(sizeof(SurfaceUniforms)));
-    glGetActiveUniformBlockiv(program, glGetUniformBlockIndex(program, "FrameUniforms"),
-                              GL_UNIFORM_BLOCK_DATA_SIZE, &size);
-    EXPECT_EQ(size, static_cast<GLint>(sizeof(FrameUniforms)));
+    expectMemberOffsets(program, {{"color", offsetof(SurfaceUniforms, color)},
+                                  {"opacity", offsetof(SurfaceUniforms, opacity)},
+                                  {"useTexture", offsetof(SurfaceUniforms, useTexture)},
+                                  {"feather", offsetof(SurfaceUniforms, feather)},
+                                  {"pictureScale", offsetof(SurfaceUniforms, pictureScale)},
+                                  {"pictureCoding", offsetof(SurfaceUniforms, pictureCoding)},
+                                  {"cropOrigin", offsetof(FrameUniforms, cropOrigin)},
+                                  {"cropSize", offsetof(FrameUniforms, cropSize)}});
+    EXPECT_LE(blockDataSize(program, "SurfaceUniforms"),
+              static_cast<GLint>(sizeof(SurfaceUniforms)));
+    EXPECT_EQ(blockDataSize(program, "FrameUniforms"), static_cast<GLint>(sizeof(FrameUniforms)));
     glDeleteProgram(program);
 }
 
@@ -83,20 +104,12 @@ TEST(Pipeline, BlendUniformsHaveTheRecordLayout) {
     ASSERT_TRUE(useGlContext());
     const unsigned program = buildShaderProgram(blendVertexSource, blendFragmentSource);
     ASSERT_NE(program, 0u);
-    const char* names[] = {"blackLevel", "cropOrigin", "cropSize", "curve", "gamma"};
-    GLuint indices[5];
-    glGetUniformIndices(program, 5, names, indices);
-    GLint offsets[5];
-    glGetActiveUniformsiv(program, 5, indices, GL_UNIFORM_OFFSET, offsets);
-    EXPECT_EQ(offsets[0], static_cast<GLint>(offsetof(BlendUniforms, blackLevel)));
-    EXPECT_EQ(offsets[1], static_cast<GLint>(offsetof(BlendUniforms, cropOrigin)));
-    EXPECT_EQ(offsets[2], static_cast<GLint>(offsetof(BlendUniforms, cropSize)));
-    EXPECT_EQ(offsets[3], static_cast<GLint>(offsetof(BlendUniforms, curve)));
-    EXPECT_EQ(offsets[4], static_cast<GLint>(offsetof(BlendUniforms, gamma)));
-    GLint size = 0;
-    glGetActiveUniformBlockiv(program, glGetUniformBlockIndex(program, "BlendUniforms"),
-                              GL_UNIFORM_BLOCK_DATA_SIZE, &size);
-    EXPECT_LE(size, static_cast<GLint>(sizeof(BlendUniforms)));
+    expectMemberOffsets(program, {{"blackLevel", offsetof(BlendUniforms, blackLevel)},
+                                  {"cropOrigin", offsetof(BlendUniforms, cropOrigin)},
+                                  {"cropSize", offsetof(BlendUniforms, cropSize)},
+                                  {"curve", offsetof(BlendUniforms, curve)},
+                                  {"gamma", offsetof(BlendUniforms, gamma)}});
+    EXPECT_LE(blockDataSize(program, "BlendUniforms"), static_cast<GLint>(sizeof(BlendUniforms)));
     glDeleteProgram(program);
 }
 
