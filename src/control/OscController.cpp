@@ -30,31 +30,38 @@ constexpr std::size_t maxLoggedAddressBytes = 200;
 // Steps of pattern matching one message may take (a few milliseconds).
 constexpr std::size_t patternBudget = 4'000'000;
 
-// The address and type tags as a log line shows them: printable ASCII only.
+// Log lines show printable ASCII only.
+char printable(char c) {
+    const auto code = static_cast<unsigned char>(c);
+    return code >= 0x20 && code < 0x7F ? c : '?';
+}
+
+// An address or a name from the network as a log line shows it.
+std::string shown(std::string_view text) {
+    std::string line;
+    for (std::size_t i = 0; i < text.size() && i < maxLoggedAddressBytes; ++i) {
+        line.push_back(printable(text[i]));
+    }
+    if (text.size() > maxLoggedAddressBytes) {
+        line += "...";
+    }
+    return line;
+}
+
+// The address and type tags.
 std::string describe(const OscMessage& message) {
-    std::string text;
-    const std::string_view address = message.address;
-    for (std::size_t i = 0; i < address.size() && i < maxLoggedAddressBytes; ++i) {
-        const auto c = static_cast<unsigned char>(address[i]);
-        text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
-    }
-    if (address.size() > maxLoggedAddressBytes) {
-        text += "...";
-    }
+    std::string text = shown(message.address);
     if (!message.arguments.empty()) {
         text += ' ';
         for (const OscArgument& argument : message.arguments) {
-            const auto c = static_cast<unsigned char>(argument.tag);
-            text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+            text.push_back(printable(argument.tag));
         }
     }
     return text;
 }
 
 std::string quoted(std::string_view text) {
-    OscMessage shown;
-    shown.address = text;
-    return "\"" + describe(shown) + "\"";
+    return "\"" + shown(text) + "\"";
 }
 
 // Matches one address component, literal or pattern, against a name.
