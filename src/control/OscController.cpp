@@ -30,31 +30,38 @@ constexpr std::size_t maxLoggedAddressBytes = 200;
 // Steps of pattern matching one message may take (a few milliseconds).
 constexpr std::size_t patternBudget = 4'000'000;
 
-// The address and type tags as a log line shows them: printable ASCII only.
+// Log lines show printable ASCII only.
+char printable(char c) {
+    const auto code = static_cast<unsigned char>(c);
+    return code >= 0x20 && code < 0x7F ? c : '?';
+}
+
+// An address or a name from the network as a log line shows it.
+std::string shown(std::string_view text) {
+    std::string line;
+    for (std::size_t i = 0; i < text.size() && i < maxLoggedAddressBytes; ++i) {
+        line.push_back(printable(text[i]));
+    }
+    if (text.size() > maxLoggedAddressBytes) {
+        line += "...";
+    }
+    return line;
+}
+
+// The address and type tags.
 std::string describe(const OscMessage& message) {
-    std::string text;
-    const std::string_view address = message.address;
-    for (std::size_t i = 0; i < address.size() && i < maxLoggedAddressBytes; ++i) {
-        const auto c = static_cast<unsigned char>(address[i]);
-        text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
-    }
-    if (address.size() > maxLoggedAddressBytes) {
-        text += "...";
-    }
+    std::string text = shown(message.address);
     if (!message.arguments.empty()) {
         text += ' ';
         for (const OscArgument& argument : message.arguments) {
-            const auto c = static_cast<unsigned char>(argument.tag);
-            text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+            text.push_back(printable(argument.tag));
         }
     }
     return text;
 }
 
 std::string quoted(std::string_view text) {
-    OscMessage shown;
-    shown.address = text;
-    return "\"" + describe(shown) + "\"";
+    return "\"" + shown(text) + "\"";
 }
 
 // Matches one address component, literal or pattern, against a name.
@@ -276,6 +283,33 @@ void OscController::reply(const OscEndpoint& to, std::string address, OscArgumen
     }
 }
 
+template <typename Records, typename Record, typename More>
+void OscController::answer(const OscMessage& message, std::string_view kind,
+                           std::string_view target, const Records& records,
+                           const std::vector<std::size_t>& targets,
+                           const std::vector<const OscField<Record>*>& fields,
+                           Clock::time_point now, More more) {
+    if (!message.sender) {
+        ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+        return;
+    }
+    // Answers go under the target as sent when it names one record, else
+    // under each record's id, so that a pattern's answers tell them apart.
+    const bool asSent = targets.size() == 1 && !OscPattern::hasWildcards(target);
+    for (std::size_t index : targets) {
+        const Record& record = records[index];
+        const std::string name = asSent ? std::string(target) : record.id.text();
+        for (const OscField<Record>* field : fields) {
+            OscArguments value = field->read(record);
+            if (!value.empty()) { // a corner of a meshed surface has none
+                reply(*message.sender, recordAddress(kind, name, field->path), std::move(value),
+                      now);
+            }
+        }
+        more(record, name);
+    }
+}
+
 void OscController::handle(const OscMessage& message, Clock::time_point now) {
     handleOne(message, now, std::nullopt);
 }
@@ -377,27 +411,14 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
     }
 
     if (message.isQuery()) {
-        if (!message.sender) {
-            ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
-            return;
-        }
-        const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
-        for (std::size_t index : targets.value()) {
-            const Surface& surface = surfaces[index];
-            const std::string name = asSent ? std::string(target) : surface.id.text();
-            for (const OscField<Surface>* field : *fields) {
-                OscArguments value = field->read(surface);
-                if (!value.empty()) {
-                    reply(*message.sender, recordAddress("surface", name, field->path),
-                          std::move(value), now);
-                }
-            }
-            if (select) {
-                const bool selected = model_.selectedID() == surface.id;
-                reply(*message.sender, recordAddress("surface", name, "select"),
-                      {OscArgument::int32(selected ? 1 : 0)}, now);
-            }
-        }
+        answer(message, "surface", target, surfaces, targets.value(), *fields, now,
+               [&](const Surface& surface, const std::string& name) {
+                   if (select) {
+                       const bool selected = model_.selectedID() == surface.id;
+                       reply(*message.sender, recordAddress("surface", name, "select"),
+                             {OscArgument::int32(selected ? 1 : 0)}, now);
+                   }
+               });
         return;
     }
 
@@ -461,19 +482,8 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
         return;
     }
     if (message.isQuery()) {
-        if (!message.sender) {
-            ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
-            return;
-        }
-        const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
-        for (std::size_t index : targets.value()) {
-            const OutputConfig& output = outputs[index];
-            const std::string name = asSent ? std::string(target) : output.id.text();
-            for (const OscField<OutputConfig>* field : *fields) {
-                reply(*message.sender, recordAddress("output", name, field->path),
-                      field->read(output), now);
-            }
-        }
+        answer(message, "output", target, outputs, targets.value(), *fields, now,
+               [](const OutputConfig&, const std::string&) {});
         return;
     }
     // Outputs are not in the undo history: an edit is written as the

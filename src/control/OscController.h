@@ -90,6 +90,14 @@ private:
     // Whether one more message may go to `to` this second (counted if so).
     bool spend(const OscEndpoint& to, Clock::time_point now);
 
+    // Answers a query of `fields` of the records at `targets` to its sender;
+    // `more(record, name)` adds a record's answers that are not fields.
+    template <typename Records, typename Record, typename More>
+    void answer(const OscMessage& message, std::string_view kind, std::string_view target,
+                const Records& records, const std::vector<std::size_t>& targets,
+                const std::vector<const OscField<Record>*>& fields, Clock::time_point now,
+                More more);
+
     void handleSurface(const OscMessage& message, Parts parts, Clock::time_point now);
     void handleOutput(const OscMessage& message, Parts parts, Clock::time_point now);
     void handleSnap(const OscMessage& message, Clock::time_point now);

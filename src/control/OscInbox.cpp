@@ -41,18 +41,22 @@ void OscInbox::eraseLocked(Iterator entry) {
     entries_.erase(entry);
 }
 
+void OscInbox::forgetOldestEditLocked(Edits::iterator same) {
+    same->second.pop_front();
+    if (same->second.size() == 1) {
+        redundant_.erase(same->first);
+    } else if (same->second.empty()) {
+        edits_.erase(same);
+    }
+}
+
 bool OscInbox::dropOldestLocked(const std::string& key) {
     const auto same = edits_.find(key);
     if (same == edits_.end()) {
         return false;
     }
     eraseLocked(same->second.front());
-    same->second.pop_front();
-    if (same->second.size() == 1) {
-        redundant_.erase(key);
-    } else if (same->second.empty()) {
-        edits_.erase(same);
-    }
+    forgetOldestEditLocked(same);
     return true;
 }
 
@@ -113,13 +117,7 @@ bool OscInbox::take(std::size_t max, std::vector<OscMessage>& out) {
         const Iterator front = entries_.begin();
         if (!front->editKey.empty()) {
             // The oldest message is the oldest of its own field too.
-            const auto same = edits_.find(front->editKey);
-            same->second.pop_front();
-            if (same->second.size() == 1) {
-                redundant_.erase(front->editKey);
-            } else if (same->second.empty()) {
-                edits_.erase(same);
-            }
+            forgetOldestEditLocked(edits_.find(front->editKey));
         }
         out.push_back(std::move(front->message));
         eraseLocked(front);

@@ -74,7 +74,13 @@ private:
     };
     using Iterator = std::list<Entry>::iterator;
 
+    // The queued edits of each address and type tags, oldest first.
+    using Edits = std::unordered_map<std::string, std::deque<Iterator>>;
+
     void eraseLocked(Iterator entry);
+    // Takes the oldest of a key's queued edits off its list (its entry is
+    // the caller's to erase).
+    void forgetOldestEditLocked(Edits::iterator same);
     // Removes the oldest queued edit of the key; false when it has none.
     bool dropOldestLocked(const std::string& key);
 
@@ -83,8 +89,7 @@ private:
 
     mutable std::mutex mutex_;
     std::list<Entry> entries_;
-    // The queued edits of each address and type tags, oldest first.
-    std::unordered_map<std::string, std::deque<Iterator>> edits_;
+    Edits edits_;
     // The keys with more than one queued edit: their older ones are redundant.
     std::unordered_set<std::string> redundant_;
     std::size_t bytes_ = 0;
