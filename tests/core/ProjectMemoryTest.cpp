@@ -3,6 +3,7 @@
 // save fails it with the log line and keeps the project and the file as they
 // were, instead of ending the process.
 #include "AllocationMeter.h"
+#include "ScratchFolder.h"
 
 #include "core/Log.h"
 #include "core/ProjectFile.h"
@@ -160,17 +161,10 @@ TEST(OutOfMemory, ReadingFailsCleanlyAtEveryAllocation) {
 
 class OutOfMemoryWithFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "prismeta-memory-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
-    fs::path dir;
+    test::ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     std::vector<std::string> logged;
     ScopedLogSink sink{[this](std::string_view line) { logged.emplace_back(line); }};
 };
