@@ -249,6 +249,28 @@ TEST_F(OutOfMemoryWithFiles, ASaveKeepsTheFileWholeAtEveryAllocation) {
     EXPECT_GT(allocations, 10u);
 }
 
+// A placed output's display is an object of its own in the file: running out
+// of memory while it is built fails the write like any other value.
+TEST(OutOfMemory, WritingAPlacedOutputFailsCleanlyAtEveryAllocation) {
+    ProjectFile project = sampleProject();
+    project.outputs[0].display = OutputDisplay{"HDMI-1", ScreenRect{0, 0, 1920, 1080}, true};
+    const std::string expected = writeProjectFile(project).value();
+    std::optional<Result<std::string>> bytes;
+    const std::size_t allocations =
+        failEachAllocation([&] { bytes.emplace(writeProjectFile(project)); },
+                           [&](bool failedInside, std::size_t n) {
+                               if (!failedInside) {
+                                   ASSERT_TRUE(*bytes) << bytes->error();
+                                   EXPECT_EQ(bytes->value(), expected);
+                                   return;
+                               }
+                               ASSERT_FALSE(*bytes) << "allocation " << n;
+                               EXPECT_EQ(bytes->error(), "out of memory while writing the project")
+                                   << "allocation " << n;
+                           });
+    EXPECT_GT(allocations, 10u);
+}
+
 // A lenient key's captured tree is released without allocating: a tree's own
 // destructor allocates, which would end the process during unwinding.
 struct Screen {
