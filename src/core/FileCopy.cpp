@@ -1,6 +1,6 @@
 #include "core/FileCopy.h"
 
-#include "core/FileDescriptor.h"
+#include "core/FileSystemCalls.h"
 #include "core/Uuid.h"
 
 #include <cerrno>
@@ -105,7 +105,7 @@ public:
     }
 
 private:
-    fs::path temporaryName() const { return folder_ / ("." + target_.filename().string() + "."); }
+    fs::path temporaryName() const { return folder_ / temporaryStem(target_.filename().string()); }
 
     Status failure(const std::string& what, int error) const {
         if (error == EEXIST) {

@@ -1,9 +1,8 @@
 #include "core/FileIO.h"
 
-#include "core/FileDescriptor.h"
+#include "core/FileSystemCalls.h"
 #include "core/Uuid.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -71,19 +70,6 @@ std::optional<std::uint64_t> availableMemory() {
         return std::nullopt;
     }
     return (*memory + kilobytes("SwapFree:").value_or(0)) * 1024;
-}
-
-// The start of a temporary file's name beside the target: a dot, at most the
-// first 32 bytes of the target's name (cut between characters) and a dot, so
-// that a leftover is recognisable and the name stays far below NAME_MAX
-// whatever the target is called.
-std::string temporaryStem(const std::string& name) {
-    std::size_t length = std::min<std::size_t>(name.size(), 32);
-    while (length > 0 && length < name.size() &&
-           (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
-        --length; // never split a UTF-8 sequence
-    }
-    return "." + name.substr(0, length) + ".";
 }
 
 // Removes a temporary file's name when the scope ends, however it ends (an

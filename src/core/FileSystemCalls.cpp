@@ -1,5 +1,6 @@
-#include "core/FileDescriptor.h"
+#include "core/FileSystemCalls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -38,6 +39,15 @@ mode_t newFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
+}
+
+std::string temporaryStem(const std::string& name) {
+    std::size_t length = std::min<std::size_t>(name.size(), 32);
+    while (length > 0 && length < name.size() &&
+           (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
+        --length; // never split a UTF-8 sequence
+    }
+    return "." + name.substr(0, length) + ".";
 }
 
 void syncFolder(const std::filesystem::path& folder) {

@@ -2,8 +2,8 @@
 
 // What the code that reads and writes files through the system's own calls
 // (FileIO, FileCopy) shares: a descriptor closed on scope exit, a write that
-// goes on after interruptions, the mode of a new file and the sync of a
-// folder. Any thread.
+// goes on after interruptions, the mode of a new file, the name of a
+// temporary file beside its target and the sync of a folder. Any thread.
 
 #include "core/Result.h"
 
@@ -43,6 +43,12 @@ Status writeAll(int fd, std::string_view bytes);
 
 // The permission bits of a newly made file: 0666 less the process's umask.
 mode_t newFileMode();
+
+// The start of a temporary file's name beside a target called name: a dot,
+// at most the first 32 bytes of the name (cut between characters) and a dot,
+// so that a leftover is recognisable and the name stays far below NAME_MAX
+// whatever the target is called.
+std::string temporaryStem(const std::string& name);
 
 // Syncs the folder so that names just made or replaced in it last; nothing
 // happens where it cannot be opened.
