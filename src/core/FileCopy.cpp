@@ -1,10 +1,10 @@
 #include "core/FileCopy.h"
 
+#include "core/FileSystemCalls.h"
 #include "core/Uuid.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,10 +18,6 @@ namespace {
 
 constexpr std::size_t blockBytes = std::size_t{1} << 20;
 
-std::string errnoText(int error) {
-    return std::strerror(error);
-}
-
 // A file being written beside its target, named only by commit().
 class PendingFile {
 public:
@@ -30,9 +26,7 @@ public:
     Status open(const fs::path& target) {
         target_ = target;
         folder_ = target.has_parent_path() ? target.parent_path() : fs::path(".");
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode_ = 0666 & ~mask;
+        mode_ = newFileMode();
         // An unnamed file leaves nothing behind if the process dies.
         fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode_);
         if (fd_ >= 0) {
@@ -49,16 +43,8 @@ public:
     }
 
     Status write(const char* data, std::size_t size) {
-        std::size_t written = 0;
-        while (written < size) {
-            const ssize_t n = ::write(fd_, data + written, size - written);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return failure("cannot write " + target_.string(), errno);
-            }
-            written += static_cast<std::size_t>(n);
+        if (const Status written = writeAll(fd_, std::string_view(data, size)); !written) {
+            return Status::failure("cannot write " + target_.string() + ": " + written.error);
         }
         return Status::success();
     }
@@ -119,7 +105,7 @@ public:
     }
 
 private:
-    fs::path temporaryName() const { return folder_ / ("." + target_.filename().string() + "."); }
+    fs::path temporaryName() const { return folder_ / temporaryStem(target_.filename().string()); }
 
     Status failure(const std::string& what, int error) const {
         if (error == EEXIST) {
@@ -132,11 +118,7 @@ private:
         const int fd = fd_;
         fd_ = -1;
         ::close(fd); // the bytes are synced and named; nothing is left to fail
-        const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
+        syncFolder(folder_);
         return Status::success();
     }
 
@@ -151,15 +133,8 @@ private:
 
 Status copyFileSafely(const fs::path& source, const fs::path& target, ExistingTarget existing,
                       const std::function<bool(std::uint64_t)>& progress) {
-    struct Input {
-        int fd;
-        ~Input() {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-    } input{::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    const int in = input.fd;
+    const FileDescriptor input(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const int in = input.get();
     if (in < 0) {
         return Status::failure("cannot read " + source.string() + ": " + errnoText(errno));
     }

@@ -1,8 +1,8 @@
 #include "core/FileIO.h"
 
+#include "core/FileSystemCalls.h"
 #include "core/Uuid.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,40 +19,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string errnoText(int error) {
-    return std::strerror(error);
-}
-
 // The system would stop reading the path at its first NUL and name another
 // file.
 bool hasNul(const fs::path& path) {
     return path.native().find('\0') != std::string::npos;
 }
-
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 // The file a chain of symbolic links ends at (the path itself when it is no
 // link). A dangling link yields its final target, which saving then creates.
@@ -72,21 +43,6 @@ Result<fs::path> resolveLinks(const fs::path& path) {
         current = target.is_absolute() ? target : current.parent_path() / target;
     }
     return Result<fs::path>::failure(path.string() + ": too many levels of symbolic links");
-}
-
-Status writeAll(int fd, std::string_view bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Status::failure(errnoText(errno));
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return Status::success();
 }
 
 // Memory the system can still give without swapping out what runs, plus free
@@ -114,19 +70,6 @@ std::optional<std::uint64_t> availableMemory() {
         return std::nullopt;
     }
     return (*memory + kilobytes("SwapFree:").value_or(0)) * 1024;
-}
-
-// The start of a temporary file's name beside the target: a dot, at most the
-// first 32 bytes of the target's name (cut between characters) and a dot, so
-// that a leftover is recognisable and the name stays far below NAME_MAX
-// whatever the target is called.
-std::string temporaryStem(const std::string& name) {
-    std::size_t length = std::min<std::size_t>(name.size(), 32);
-    while (length > 0 && length < name.size() &&
-           (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
-        --length; // never split a UTF-8 sequence
-    }
-    return "." + name.substr(0, length) + ".";
 }
 
 // Removes a temporary file's name when the scope ends, however it ends (an
@@ -324,9 +267,7 @@ Status writeFileAtomically(const fs::path& requested, std::string_view bytes) tr
         }
         mode = existing.st_mode & 07777;
     } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = newFileMode();
     }
 
     const std::string stem = temporaryStem(target.filename().string());
@@ -343,10 +284,7 @@ Status writeFileAtomically(const fs::path& requested, std::string_view bytes) tr
         return Status::failure("cannot replace " + target.string() + ": " + errnoText(error));
     }
     // Make the rename itself durable.
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) {
-        ::fsync(dir.get());
-    }
+    syncFolder(folder);
     return Status::success();
 } catch (const std::bad_alloc&) {
     // Descriptors are closed and any temporary name removed by now.

@@ -1,5 +1,7 @@
 #include "core/JsonEventParser.h"
 
+#include "core/HexDigit.h"
+
 #include <charconv>
 #include <vector>
 
@@ -223,19 +225,6 @@ private:
         return true;
     }
 
-    static int hexValue(char c) {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    }
-
     // The four hex digits after "\u" at p, or -1.
     int codeUnit(const char* p) const {
         if (end_ - p < 4) {
@@ -243,7 +232,7 @@ private:
         }
         int unit = 0;
         for (int i = 0; i < 4; ++i) {
-            const int digit = hexValue(p[i]);
+            const int digit = hexDigitValue(p[i]);
             if (digit < 0) {
                 return -1;
             }

@@ -22,4 +22,8 @@ bool isPlausible(const OutputDisplay& display) {
            within(g.width, 1) && within(g.height, 1);
 }
 
+bool isUsable(const std::optional<OutputDisplay>& display) {
+    return display && isPlausible(*display);
+}
+
 } // namespace prismeta

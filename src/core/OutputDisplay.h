@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace prismeta {
@@ -42,5 +43,9 @@ inline constexpr int maxDesktopCoordinate = 1'000'000;
 // and a non-empty rectangle inside ±maxDesktopCoordinate. Anything else (a
 // hand-edited file, a damaged one) leaves an output unplaced.
 bool isPlausible(const OutputDisplay& display);
+
+// Whether an output's display is there and plausible: the output's window
+// has a screen to go to.
+bool isUsable(const std::optional<OutputDisplay>& display);
 
 } // namespace prismeta

@@ -149,9 +149,13 @@ void writeOutput(json& object, const OutputConfig& o, const KeyPath& path) {
     // the very bytes it had.
     if (o.display) {
         const OutputDisplay& d = *o.display;
-        object["display"] =
-            json{{"fullScreen", d.fullScreen}, {"height", d.geometry.height}, {"screen", d.screen},
-                 {"width", d.geometry.width},  {"x", d.geometry.x},           {"y", d.geometry.y}};
+        json& display = object["display"] = json::object();
+        display["fullScreen"] = d.fullScreen;
+        display["height"] = d.geometry.height;
+        display["screen"] = d.screen;
+        display["width"] = d.geometry.width;
+        display["x"] = d.geometry.x;
+        display["y"] = d.geometry.y;
     }
     object["id"] = o.id.text();
     object["name"] = o.name;

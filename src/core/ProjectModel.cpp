@@ -310,10 +310,10 @@ void ProjectModel::newProject() {
     redoStack_.clear();
     // The empty project is what the file would hold, canvas size and opacity
     // as they are kept; any change from it is worth asking about.
-    ProjectFile empty = makeFile();
-    empty.surfaces.clear();
-    empty.outputs.clear();
-    empty.backgroundImagePath.reset();
+    ProjectFile empty;
+    empty.canvasWidth = canvasSize_.width;
+    empty.canvasHeight = canvasSize_.height;
+    empty.backgroundOpacity = backgroundOpacity_;
     savedFile_ = std::move(empty);
     setSurfaces(SurfaceList());
     setOutputs({});

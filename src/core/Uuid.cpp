@@ -1,5 +1,7 @@
 #include "core/Uuid.h"
 
+#include "core/HexDigit.h"
+
 #include <uuid/uuid.h>
 
 namespace prismeta {
@@ -7,19 +9,6 @@ namespace prismeta {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 bool isHyphenPosition(std::size_t i) {
     return i == 8 || i == 13 || i == 18 || i == 23;
@@ -50,7 +39,7 @@ std::optional<Uuid> Uuid::parse(std::string_view text) {
             }
             continue;
         }
-        const int value = hexValue(text[i]);
+        const int value = hexDigitValue(text[i]);
         if (value < 0) {
             return std::nullopt;
         }

@@ -31,8 +31,7 @@ OutputPlacement placeOutput(const std::optional<OutputDisplay>& display,
                             std::span<const std::string> claimed, std::span<const Screen> screens,
                             const PlacementRules& rules) {
     OutputPlacement placement;
-    const bool usable = display && isPlausible(*display);
-    if (usable) {
+    if (isUsable(display)) {
         placement.bound = true;
         if (const std::optional<ScreenMatch> match = findScreen(*display, screens, claimed)) {
             return onScreen(placement, rules.showMode || display->fullScreen, match->index, screens,

@@ -36,7 +36,7 @@ std::optional<ScreenMatch> findScreen(const OutputDisplay& display, std::span<co
 std::vector<std::string> claimedScreenNames(const std::vector<OutputConfig>& outputs) {
     std::vector<std::string> names;
     for (const OutputConfig& output : outputs) {
-        if (output.display && isPlausible(*output.display)) {
+        if (isUsable(output.display)) {
             names.push_back(output.display->screen);
         }
     }

@@ -7,7 +7,7 @@ namespace prismeta {
 std::vector<std::optional<Uuid>> showWindows(const std::vector<OutputConfig>& outputs) {
     std::vector<std::optional<Uuid>> windows;
     for (const OutputConfig& output : outputs) {
-        const bool placed = output.display && isPlausible(*output.display);
+        const bool placed = isUsable(output.display);
         const bool seen = std::find(windows.begin(), windows.end(),
                                     std::optional<Uuid>(output.id)) != windows.end();
         if (placed && !seen) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <unistd.h>
 
 namespace prismeta {
@@ -171,36 +172,32 @@ protected:
                                     const FolderSearchLimits& limits = {}) {
         return searchFolderTree(folder.path(), {stored}, nullptr, limits).at(0);
     }
+    // That stored finds file (below the folder) by its last `matched`
+    // components, with so many ties where they are given.
+    void expectFound(const std::string& stored, const std::string& file, std::size_t matched,
+                     std::optional<std::size_t> ties = std::nullopt) {
+        SCOPED_TRACE(stored);
+        const auto match = find(stored);
+        ASSERT_TRUE(match);
+        EXPECT_EQ(match->file, folder / file);
+        EXPECT_EQ(match->matchedComponents, matched);
+        if (ties) {
+            EXPECT_EQ(match->ties, *ties);
+        }
+    }
     ScratchFolder folder;
 };
 
 TEST_F(FolderSearch, MostTrailingComponentsWin) {
-    const auto match = find("/old/showA/intro/clip.mov");
-    ASSERT_TRUE(match);
-    EXPECT_EQ(match->file, folder / "showA/intro/clip.mov");
-    EXPECT_EQ(match->matchedComponents, 3u);
-    EXPECT_EQ(match->ties, 0u);
-
-    const auto deep = find("/Volumes/old/x/y/clip.mov");
-    ASSERT_TRUE(deep);
-    EXPECT_EQ(deep->file, folder / "deep/x/y/clip.mov");
-    EXPECT_EQ(deep->matchedComponents, 3u);
+    expectFound("/old/showA/intro/clip.mov", "showA/intro/clip.mov", 3, 0);
+    expectFound("/Volumes/old/x/y/clip.mov", "deep/x/y/clip.mov", 3);
 }
 
 TEST_F(FolderSearch, TiesGoToTheShallowestThenTheFirstInByteOrder) {
     // showA and showB both end in intro/clip.mov, at the same depth.
-    const auto same = find("/old/other/intro/clip.mov");
-    ASSERT_TRUE(same);
-    EXPECT_EQ(same->file, folder / "showA/intro/clip.mov");
-    EXPECT_EQ(same->matchedComponents, 2u);
-    EXPECT_EQ(same->ties, 1u);
-
+    expectFound("/old/other/intro/clip.mov", "showA/intro/clip.mov", 2, 1);
     // Only the name matches anywhere: the file at the top wins over three.
-    const auto name = find("/old/unrelated/clip.mov");
-    ASSERT_TRUE(name);
-    EXPECT_EQ(name->file, folder / "clip.mov");
-    EXPECT_EQ(name->matchedComponents, 1u);
-    EXPECT_EQ(name->ties, 3u);
+    expectFound("/old/unrelated/clip.mov", "clip.mov", 1, 3);
 }
 
 TEST_F(FolderSearch, NamesMatchExactlyAndMissingOnesFindNothing) {

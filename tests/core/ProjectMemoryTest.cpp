@@ -3,6 +3,7 @@
 // save fails it with the log line and keeps the project and the file as they
 // were, instead of ending the process.
 #include "AllocationMeter.h"
+#include "ScratchFolder.h"
 
 #include "core/Log.h"
 #include "core/ProjectFile.h"
@@ -160,17 +161,10 @@ TEST(OutOfMemory, ReadingFailsCleanlyAtEveryAllocation) {
 
 class OutOfMemoryWithFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "prismeta-memory-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
-    fs::path dir;
+    test::ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     std::vector<std::string> logged;
     ScopedLogSink sink{[this](std::string_view line) { logged.emplace_back(line); }};
 };
@@ -252,6 +246,28 @@ TEST_F(OutOfMemoryWithFiles, ASaveKeepsTheFileWholeAtEveryAllocation) {
             EXPECT_TRUE(model.hasUnsavedChanges()) << n;
             std::ofstream(target, std::ios::binary | std::ios::trunc) << oldBytes;
         });
+    EXPECT_GT(allocations, 10u);
+}
+
+// A placed output's display is an object of its own in the file: running out
+// of memory while it is built fails the write like any other value.
+TEST(OutOfMemory, WritingAPlacedOutputFailsCleanlyAtEveryAllocation) {
+    ProjectFile project = sampleProject();
+    project.outputs[0].display = OutputDisplay{"HDMI-1", ScreenRect{0, 0, 1920, 1080}, true};
+    const std::string expected = writeProjectFile(project).value();
+    std::optional<Result<std::string>> bytes;
+    const std::size_t allocations =
+        failEachAllocation([&] { bytes.emplace(writeProjectFile(project)); },
+                           [&](bool failedInside, std::size_t n) {
+                               if (!failedInside) {
+                                   ASSERT_TRUE(*bytes) << bytes->error();
+                                   EXPECT_EQ(bytes->value(), expected);
+                                   return;
+                               }
+                               ASSERT_FALSE(*bytes) << "allocation " << n;
+                               EXPECT_EQ(bytes->error(), "out of memory while writing the project")
+                                   << "allocation " << n;
+                           });
     EXPECT_GT(allocations, 10u);
 }
 
