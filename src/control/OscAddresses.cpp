@@ -1,5 +1,7 @@
 #include "control/OscAddresses.h"
 
+#include "core/Utf8Prefix.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -20,10 +22,11 @@ std::vector<OscOutgoing> listMessages(std::string_view plural, const Records& re
         if (index == count) {
             break;
         }
-        messages.push_back({{},
-                            address,
-                            {OscArgument::text(record.id.text()), OscArgument::int32(index),
-                             OscArgument::text(cutText(record.name, maxListedNameBytes))}});
+        messages.push_back(
+            {{},
+             address,
+             {OscArgument::text(record.id.text()), OscArgument::int32(index),
+              OscArgument::text(std::string(utf8Prefix(record.name, maxListedNameBytes)))}});
         ++index;
     }
     return messages;
@@ -67,18 +70,6 @@ std::vector<OscOutgoing> surfaceListMessages(const SurfaceList& surfaces) {
 
 std::vector<OscOutgoing> outputListMessages(const std::vector<OutputConfig>& outputs) {
     return listMessages("outputs", outputs);
-}
-
-std::string cutText(std::string_view text, std::size_t bytes) {
-    if (text.size() <= bytes) {
-        return std::string(text);
-    }
-    std::size_t end = bytes;
-    // Back up over continuation bytes (10xxxxxx) to a character's start.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    return std::string(text.substr(0, end));
 }
 
 } // namespace prismeta

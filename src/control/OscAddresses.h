@@ -33,7 +33,4 @@ std::string recordAddress(std::string_view kind, std::string_view target, std::s
 std::vector<OscOutgoing> surfaceListMessages(const SurfaceList& surfaces);
 std::vector<OscOutgoing> outputListMessages(const std::vector<OutputConfig>& outputs);
 
-// The text cut to at most `bytes` bytes without splitting a UTF-8 sequence.
-std::string cutText(std::string_view text, std::size_t bytes);
-
 } // namespace prismeta

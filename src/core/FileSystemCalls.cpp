@@ -1,5 +1,7 @@
 #include "core/FileSystemCalls.h"
 
+#include "core/Utf8Prefix.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -42,12 +44,7 @@ mode_t newFileMode() {
 }
 
 std::string temporaryStem(const std::string& name) {
-    std::size_t length = std::min<std::size_t>(name.size(), 32);
-    while (length > 0 && length < name.size() &&
-           (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
-        --length; // never split a UTF-8 sequence
-    }
-    return "." + name.substr(0, length) + ".";
+    return "." + std::string(utf8Prefix(name, 32)) + ".";
 }
 
 void syncFolder(const std::filesystem::path& folder) {

@@ -6,6 +6,7 @@
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
 #include "core/ProjectModel.h"
+#include "core/Utf8Prefix.h"
 
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -33,11 +34,8 @@ QString nameText(const Surface& surface) {
     if (name.size() <= maxShownNameBytes) {
         return QString::fromStdString(name);
     }
-    std::size_t cut = maxShownNameBytes;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
-        --cut; // never inside a UTF-8 sequence
-    }
-    return QString::fromUtf8(name.data(), static_cast<qsizetype>(cut)) + QChar(0x2026);
+    const std::string_view shown = utf8Prefix(name, maxShownNameBytes);
+    return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())) + QChar(0x2026);
 }
 
 QToolButton* makeIconButton(QWidget* parent, InspectorIcon icon, const QString& help,
