@@ -26,7 +26,7 @@ void startShow(ProjectModel& model, OutputWindowRegistry& windows,
 
     const std::vector<OutputConfig>& outputs = model.outputs();
     const bool anyPlaced = std::any_of(outputs.begin(), outputs.end(), [](const OutputConfig& o) {
-        return o.display && isPlausible(*o.display);
+        return isUsable(o.display);
     });
     if (!anyPlaced) {
         logLine(outputs.empty()

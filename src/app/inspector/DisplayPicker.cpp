@@ -75,7 +75,7 @@ void DisplayPicker::rebuild() {
                 static_cast<int>(i));
     }
     int current = 0;
-    const bool usable = shown_ && isPlausible(*shown_);
+    const bool usable = isUsable(shown_);
     if (usable) {
         if (const auto match = findScreen(*shown_, screens_.screens)) {
             current = static_cast<int>(match->index) + 1;
