@@ -7,13 +7,13 @@
 #include "app/MediaCommands.h"
 #include "app/MissingMediaWatcher.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputPlacer.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PreferencesDialog.h"
 #include "app/RemoteControl.h"
 #include "app/RemoteControlSettings.h"
-#include "app/ShowMode.h"
+#include "app/show/OutputPlacer.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
+#include "app/show/ShowMode.h"
 
 #include <QAction>
 #include <QSettings>

@@ -8,10 +8,10 @@
 #include "app/DocumentDialogs.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
 #include "app/inspector/InspectorDialogs.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/ProjectModel.h"
 
 #include <QAccessible>

@@ -3,11 +3,11 @@
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
 #include "app/inspector/InspectorView.h"
 #include "app/inspector/SelectedSurfaceControls.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/ProjectModel.h"
 
 #include <QAccessible>

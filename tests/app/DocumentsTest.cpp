@@ -4,9 +4,9 @@
 #include "app/DocumentController.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
 #include "app/ProblemText.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 

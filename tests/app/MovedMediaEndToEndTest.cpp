@@ -7,10 +7,10 @@
 #include "app/CanvasView.h"
 #include "app/MainWindow.h"
 #include "app/MissingMediaWatcher.h"
-#include "app/OutputView.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
+#include "app/show/OutputView.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/ProjectModel.h"
 
 #include <QImage>

@@ -1,13 +1,13 @@
 // The output card's Display row on a desk screen and a projector (Qt's
 // offscreen platform with two screens): what it lists, and what choosing
 // writes into the output.
-#include "../TwoOffscreenScreens.h"
+#include "../show/TwoOffscreenScreens.h"
 #include "InspectorHarness.h"
 
-#include "app/ScreenList.h"
 #include "app/inspector/DisplayPicker.h"
 #include "app/inspector/OutputCard.h"
 #include "app/inspector/OutputsSection.h"
+#include "app/show/ScreenList.h"
 
 #include <QGuiApplication>
 #include <QScreen>

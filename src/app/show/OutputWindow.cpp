@@ -1,8 +1,8 @@
-#include "app/OutputWindow.h"
+#include "app/show/OutputWindow.h"
 
 #include "app/Icons.h"
-#include "app/OutputView.h"
-#include "app/ScreenList.h"
+#include "app/show/OutputView.h"
+#include "app/show/ScreenList.h"
 #include "placement/WindowFit.h"
 
 #include <QCloseEvent>

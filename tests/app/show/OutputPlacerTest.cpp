@@ -3,10 +3,10 @@
 #include "TwoOffscreenScreens.h"
 
 #include "app/ModelAdapter.h"
-#include "app/OutputPlacer.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
-#include "app/ScreenList.h"
+#include "app/show/OutputPlacer.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
+#include "app/show/ScreenList.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 

@@ -1,6 +1,6 @@
-#include "app/ShowMode.h"
+#include "app/show/ShowMode.h"
 
-#include "app/OutputWindowRegistry.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 #include "placement/ShowWindows.h"
@@ -25,9 +25,8 @@ void startShow(ProjectModel& model, OutputWindowRegistry& windows,
     (void)model.load(error ? file : absolute);
 
     const std::vector<OutputConfig>& outputs = model.outputs();
-    const bool anyPlaced = std::any_of(outputs.begin(), outputs.end(), [](const OutputConfig& o) {
-        return isUsable(o.display);
-    });
+    const bool anyPlaced = std::any_of(outputs.begin(), outputs.end(),
+                                       [](const OutputConfig& o) { return isUsable(o.display); });
     if (!anyPlaced) {
         logLine(outputs.empty()
                     ? std::string("Prismeta: show: the project has no outputs; the whole canvas "

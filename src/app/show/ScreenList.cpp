@@ -1,4 +1,4 @@
-#include "app/ScreenList.h"
+#include "app/show/ScreenList.h"
 
 #include <QGuiApplication>
 #include <QScreen>

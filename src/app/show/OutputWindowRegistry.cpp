@@ -1,6 +1,6 @@
-#include "app/OutputWindowRegistry.h"
+#include "app/show/OutputWindowRegistry.h"
 
-#include "app/OutputWindow.h"
+#include "app/show/OutputWindow.h"
 
 #include <utility>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "app/LetterboxView.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputView.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
+#include "app/show/OutputView.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/ProjectModel.h"
 
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
-#include "app/OutputView.h"
+#include "app/show/OutputView.h"
 
 #include "app/CanvasView.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputLookup.h"
+#include "app/show/OutputLookup.h"
 #include "core/ProjectModel.h"
 
 #include <algorithm>

@@ -1,16 +1,16 @@
 // `--show` in the whole application (Qt's offscreen platform, a desk screen
 // and a projector): which windows open and where, the editor on request, and
 // that nothing it meets (a missing file, missing media) asks a question.
-#include "ScriptedDialogs.h"
+#include "../ScriptedDialogs.h"
 #include "TwoOffscreenScreens.h"
 
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
 #include "app/MissingMediaWatcher.h"
-#include "app/OutputView.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
+#include "app/show/OutputView.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 

@@ -1,4 +1,4 @@
-#include "app/OutputLookup.h"
+#include "app/show/OutputLookup.h"
 
 namespace prismeta {
 
