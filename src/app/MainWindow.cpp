@@ -3,7 +3,7 @@
 #include "app/AppCommands.h"
 #include "app/Icons.h"
 #include "app/ModelAdapter.h"
-#include "app/UnsavedChangesGuard.h"
+#include "app/document/UnsavedChangesGuard.h"
 #include "app/editor/EditorView.h"
 #include "app/inspector/InspectorView.h"
 #include "core/ProjectModel.h"

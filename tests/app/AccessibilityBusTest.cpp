@@ -4,11 +4,11 @@
 #include "AtSpiProbe.h"
 #include "ScriptedDialogs.h"
 
-#include "app/DocumentController.h"
-#include "app/DocumentDialogs.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
 #include "app/PrismetaApp.h"
+#include "app/document/DocumentController.h"
+#include "app/document/DocumentDialogs.h"
 #include "app/inspector/InspectorDialogs.h"
 #include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"

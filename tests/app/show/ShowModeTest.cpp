@@ -6,8 +6,8 @@
 
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
-#include "app/MissingMediaWatcher.h"
 #include "app/PrismetaApp.h"
+#include "app/document/MissingMediaWatcher.h"
 #include "app/show/OutputView.h"
 #include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"

@@ -1,6 +1,6 @@
-#include "app/MediaCommands.h"
+#include "app/document/MediaCommands.h"
 
-#include "app/DocumentDialogs.h"
+#include "app/document/DocumentDialogs.h"
 #include "core/ProjectCollector.h"
 #include "core/ProjectMedia.h"
 #include "core/ProjectModel.h"

@@ -1,16 +1,16 @@
 // Media that moved with their project, in the whole application: what is
 // shown without asking, "Relink Missing Media…" and "Collect Project…" with
 // scripted answers, and the relink dialog itself driven by its buttons.
+#include "../ScriptedDialogs.h"
 #include "MediaFixtures.h"
-#include "ScriptedDialogs.h"
 
 #include "app/AppCommands.h"
-#include "app/CollectDialogs.h"
 #include "app/MainWindow.h"
-#include "app/MissingMediaWatcher.h"
 #include "app/ModelAdapter.h"
 #include "app/PrismetaApp.h"
-#include "app/RelinkMediaDialog.h"
+#include "app/document/CollectDialogs.h"
+#include "app/document/MissingMediaWatcher.h"
+#include "app/document/RelinkMediaDialog.h"
 #include "app/editor/EditorView.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"

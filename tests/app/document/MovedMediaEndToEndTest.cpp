@@ -1,13 +1,13 @@
 // Under Xvfb with real GL widgets: a project whose still moved along with it
 // shows the still, found beside the project, in the editor canvas and in an
 // output window, by the pixels their framebuffers hold.
+#include "../ScriptedDialogs.h"
 #include "MediaFixtures.h"
-#include "ScriptedDialogs.h"
 
 #include "app/CanvasView.h"
 #include "app/MainWindow.h"
-#include "app/MissingMediaWatcher.h"
 #include "app/PrismetaApp.h"
+#include "app/document/MissingMediaWatcher.h"
 #include "app/show/OutputView.h"
 #include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"

@@ -1,4 +1,4 @@
-#include "app/FileDialogs.h"
+#include "app/document/FileDialogs.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -6,8 +6,8 @@
 // interface thread is text: Qt lays out a widget's whole text on every paint,
 // so every text shown is bounded (the time it takes is measured by
 // bench_app_open, never asserted here, since it depends on the machine's load).
+#include "../ScriptedDialogs.h"
 #include "HostileProjects.h"
-#include "ScriptedDialogs.h"
 
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"

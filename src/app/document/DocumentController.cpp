@@ -1,7 +1,7 @@
-#include "app/DocumentController.h"
+#include "app/document/DocumentController.h"
 
-#include "app/DocumentDialogs.h"
-#include "app/ProblemText.h"
+#include "app/document/DocumentDialogs.h"
+#include "app/document/ProblemText.h"
 #include "core/ProjectFileScan.h"
 #include "core/ProjectModel.h"
 

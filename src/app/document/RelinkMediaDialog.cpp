@@ -1,8 +1,8 @@
-#include "app/RelinkMediaDialog.h"
+#include "app/document/RelinkMediaDialog.h"
 
-#include "app/DocumentDialogs.h"
-#include "app/FileDialogs.h"
-#include "app/PathText.h"
+#include "app/document/DocumentDialogs.h"
+#include "app/document/FileDialogs.h"
+#include "app/document/PathText.h"
 #include "core/MediaSearch.h"
 #include "core/RelinkSession.h"
 

@@ -1,7 +1,7 @@
-#include "app/CollectDialogs.h"
+#include "app/document/CollectDialogs.h"
 
-#include "app/DocumentDialogs.h"
-#include "app/PathText.h"
+#include "app/document/DocumentDialogs.h"
+#include "app/document/PathText.h"
 #include "core/MediaSearch.h"
 #include "core/ProjectCollector.h"
 

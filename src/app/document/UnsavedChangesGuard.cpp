@@ -1,6 +1,6 @@
-#include "app/UnsavedChangesGuard.h"
+#include "app/document/UnsavedChangesGuard.h"
 
-#include "app/DocumentDialogs.h"
+#include "app/document/DocumentDialogs.h"
 #include "core/ProjectModel.h"
 
 #include <utility>

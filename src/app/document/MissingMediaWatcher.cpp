@@ -1,4 +1,4 @@
-#include "app/MissingMediaWatcher.h"
+#include "app/document/MissingMediaWatcher.h"
 
 #include "app/ModelAdapter.h"
 #include "core/Log.h"

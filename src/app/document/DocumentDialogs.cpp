@@ -1,4 +1,4 @@
-#include "app/DocumentDialogs.h"
+#include "app/document/DocumentDialogs.h"
 
 #include <QFile>
 #include <QMessageBox>

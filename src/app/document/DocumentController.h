@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UnsavedChangesGuard.h"
+#include "app/document/UnsavedChangesGuard.h"
 #include "core/DocumentCommands.h"
 
 #include <filesystem>

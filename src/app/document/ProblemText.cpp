@@ -1,4 +1,4 @@
-#include "app/ProblemText.h"
+#include "app/document/ProblemText.h"
 
 #include <QRegularExpression>
 
