@@ -1,4 +1,4 @@
-#include "app/RemoteControlSettings.h"
+#include "app/remote/RemoteControlSettings.h"
 
 #include <QSettings>
 

@@ -5,12 +5,12 @@
 
 #include "OscTestClient.h"
 
-#include "app/PreferencesDialog.h"
-#include "app/RemoteControl.h"
-#include "app/RemoteControlSettings.h"
 #include "app/inspector/ContinuousSlider.h"
 #include "app/inspector/OutputCard.h"
 #include "app/inspector/SelectedSurfaceControls.h"
+#include "app/remote/PreferencesDialog.h"
+#include "app/remote/RemoteControl.h"
+#include "app/remote/RemoteControlSettings.h"
 #include "control/OscInbox.h"
 #include "core/Log.h"
 

@@ -1,6 +1,6 @@
-#include "app/PreferencesDialog.h"
+#include "app/remote/PreferencesDialog.h"
 
-#include "app/RemoteControl.h"
+#include "app/remote/RemoteControl.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "app/RemoteControl.h"
+#include "app/remote/RemoteControl.h"
 
 #include "app/ModelAdapter.h"
 #include "control/OscController.h"

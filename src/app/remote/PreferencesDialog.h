@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/RemoteControlSettings.h"
+#include "app/remote/RemoteControlSettings.h"
 
 #include <QDialog>
 
