@@ -86,7 +86,7 @@ void OutputWindow::showFullScreenOn(QScreen* target) {
         return;
     }
     intendedScreen_ = target;
-    if (isFullScreen() && screen() == target && geometry() == target->geometry()) {
+    if (isVisible() && isFullScreen() && screen() == target && geometry() == target->geometry()) {
         return;
     }
     if (isFullScreen()) {
