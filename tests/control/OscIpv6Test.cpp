@@ -111,8 +111,8 @@ bool boundIn(const char* file, std::uint16_t port, const std::string& address) {
 const std::string ipv6Loopback = "00000000000000000000000001000000";
 const std::string ipv6Any = "00000000000000000000000000000000";
 
-// Sends `bytes` from `client` to where `send` says and carries out messages
-// until the rig has handled one more.
+// Sends as `send` does and carries out messages until the rig has handled
+// one more; false when the send failed or nothing arrived.
 template <typename Send> bool deliver(RemoteRig& rig, Send send) {
     const std::size_t before = rig.handled();
     if (!send()) {
