@@ -93,7 +93,7 @@ std::optional<OutputDisplay> OutputPlacer::displayOf(const OutputWindow& window)
     return std::nullopt;
 }
 
-OutputPlacement OutputPlacer::plan(const std::optional<OutputDisplay>& display,
+OutputPlacement OutputPlacer::plan(const Tracked* self, const std::optional<OutputDisplay>& display,
                                    const ScreenList& list) const {
     PlacementRules rules;
     rules.showMode = showMode_;
@@ -114,7 +114,20 @@ OutputPlacement OutputPlacer::plan(const std::optional<OutputDisplay>& display,
                                    outer.right() - inner.right(), outer.bottom() - inner.bottom()};
     }
     const std::vector<std::string> claimed = claimedScreenNames(adapter_.model().outputs());
-    return placeOutput(display, claimed, list.screens, rules);
+    OutputPlacement placement = placeOutput(display, claimed, list.screens, rules);
+    if (showMode_ && placement.waiting) {
+        // Where the other windows are live, so that this one waits elsewhere.
+        std::vector<std::optional<OutputDisplay>> others;
+        for (const Tracked& tracked : windows_) {
+            // A closed window (deleted later) shows nothing any more.
+            if (&tracked != self && !tracked.window.isNull() && tracked.window->isVisible()) {
+                others.push_back(tracked.seen);
+            }
+        }
+        rules.liveScreens = liveScreens(others, claimed, list.screens, rules);
+        placement = placeOutput(display, claimed, list.screens, rules);
+    }
+    return placement;
 }
 
 void OutputPlacer::apply(Tracked& tracked, const OutputPlacement& placement,
@@ -124,13 +137,17 @@ void OutputPlacer::apply(Tracked& tracked, const OutputPlacement& placement,
     if (window == nullptr || placement.mode == OutputPlacement::Mode::none) {
         return;
     }
-    QScreen* screen = list.handles[placement.screen];
-    if (placement.mode == OutputPlacement::Mode::fullScreen) {
+    if (placement.mode == OutputPlacement::Mode::hidden) {
+        window->hide();
+    } else if (QScreen* screen = list.handles[placement.screen];
+               placement.mode == OutputPlacement::Mode::fullScreen) {
         window->showFullScreenOn(screen);
     } else {
         window->showWindowedAt(screen, toQRect(placement.rect));
     }
-    window->raise();
+    if (placement.mode != OutputPlacement::Mode::hidden) {
+        window->raise();
+    }
     if (!showMode_) {
         return;
     }
@@ -141,7 +158,10 @@ void OutputPlacer::apply(Tracked& tracked, const OutputPlacement& placement,
         const std::string wanted =
             display ? showLogName(display->screen) : std::string("its screen");
         logLine("Prismeta: show: output " + output + " waits for screen " + wanted +
-                ", which is not connected; shown on " + on + " meanwhile");
+                ", which is not connected; " +
+                (placement.mode == OutputPlacement::Mode::hidden
+                     ? std::string("hidden meanwhile, since every screen shows an output")
+                     : "shown on " + on + " meanwhile"));
     } else if (placement.mode == OutputPlacement::Mode::fullScreen) {
         logLine("Prismeta: show: output " + output + " is full screen on " + on);
     } else {
@@ -153,12 +173,21 @@ void OutputPlacer::track(OutputWindow* window) {
     std::erase_if(windows_, [](const Tracked& tracked) { return tracked.window.isNull(); });
     windows_.push_back(Tracked{window, displayOf(*window), {}});
     window->setPointerAlwaysHidden(showMode_);
+    // A window that closes frees its screen for one that waits.
+    connect(window, &OutputWindow::closed, this, [this] {
+        if (showMode_) {
+            scheduleFollow();
+        }
+    });
     connect(window, &OutputWindow::placedByUser, this,
             [this, window](QScreen* screen, bool fullScreen) {
                 onPlacedByUser(window, screen, fullScreen);
             });
     const ScreenList list = ScreenList::current();
-    apply(windows_.back(), plan(windows_.back().seen, list), list);
+    apply(windows_.back(), plan(&windows_.back(), windows_.back().seen, list), list);
+    if (showMode_) {
+        followScreens(); // a window waiting where this one has just gone moves away
+    }
 }
 
 void OutputPlacer::followScreens() {
@@ -168,7 +197,7 @@ void OutputPlacer::followScreens() {
         if (tracked.window.isNull()) {
             continue;
         }
-        const OutputPlacement now = plan(tracked.seen, list);
+        const OutputPlacement now = plan(&tracked, tracked.seen, list);
         // Windows without a screen of their own stay where they are, except
         // in a show, where the fallback window fills its screen.
         if ((now.bound || showMode_) && needsMove(tracked.applied, now)) {
@@ -196,12 +225,15 @@ void OutputPlacer::onModelChanged(const ModelChanges& changes) {
         if (!list) {
             list = ScreenList::current();
         }
-        const OutputPlacement now = plan(tracked.seen, *list);
+        const OutputPlacement now = plan(&tracked, tracked.seen, *list);
         if (now.bound && needsMove(tracked.applied, now)) {
             apply(tracked, now, *list);
         } else {
             tracked.applied = now;
         }
+    }
+    if (list && showMode_) {
+        followScreens(); // the windows waiting for their screens too
     }
 }
 
@@ -221,7 +253,7 @@ void OutputPlacer::onPlacedByUser(OutputWindow* window, QScreen* screen, bool fu
     const OutputDisplay display = displayOn(*screen, fullScreen);
     // Seen before the model announces it, so the window is not moved again.
     tracked->seen = display;
-    tracked->applied = plan(display, ScreenList::current());
+    tracked->applied = plan(tracked, display, ScreenList::current());
     if (found->display != display) {
         OutputConfig changed = *found;
         changed.display = display;

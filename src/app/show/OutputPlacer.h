@@ -29,7 +29,9 @@ struct ScreenList;
 //   window's; in a show the primary screen, which an unplaced output fills);
 // - when a screen is connected or removed or changes size, the windows whose
 //   screen it is move: a window whose screen went away waits on the fallback
-//   screen and goes back, full screen, when the screen returns;
+//   screen and goes back, full screen, when the screen returns; in a show it
+//   waits only on a screen no other output window fills, and hidden when
+//   every screen has one, so that it never covers a live picture;
 // - a display chosen in the inspector moves the open window; "None" leaves it
 //   where it is.
 // What the user does to a window (full screen on a screen, leaving it,
@@ -70,7 +72,8 @@ private:
     void onPlacedByUser(OutputWindow* window, QScreen* screen, bool fullScreen);
     Tracked* find(const OutputWindow* window);
     std::optional<OutputDisplay> displayOf(const OutputWindow& window) const;
-    OutputPlacement plan(const std::optional<OutputDisplay>& display, const ScreenList& list) const;
+    OutputPlacement plan(const Tracked* self, const std::optional<OutputDisplay>& display,
+                         const ScreenList& list) const;
     void apply(Tracked& tracked, const OutputPlacement& placement, const ScreenList& list);
 
     ModelAdapter& adapter_;

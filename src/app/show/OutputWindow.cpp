@@ -5,6 +5,8 @@
 #include "app/show/ScreenList.h"
 #include "placement/WindowFit.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -16,8 +18,32 @@
 
 namespace prismeta {
 
+namespace {
+
+// A plain QWidget is exposed as a client area, which AT-SPI calls a filler;
+// an output window is a window of its own (role frame there), named by its
+// output.
+QAccessibleInterface* outputWindowAccessible(const QString& className, QObject* object) {
+    if (className != QLatin1String(OutputWindow::staticMetaObject.className()) ||
+        !object->isWidgetType()) {
+        return nullptr;
+    }
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
+void installOutputWindowAccessible() {
+    static const bool installed = [] {
+        QAccessible::installFactory(outputWindowAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+} // namespace
+
 OutputWindow::OutputWindow(ModelAdapter& adapter, std::optional<Uuid> outputID, QWidget* parent)
     : QWidget(parent, Qt::Window), view_(new OutputView(adapter, outputID, this)) {
+    installOutputWindowAccessible();
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(appIcon(AppIcon::application));
     setFocusPolicy(Qt::StrongFocus);
@@ -86,7 +112,7 @@ void OutputWindow::showFullScreenOn(QScreen* target) {
         return;
     }
     intendedScreen_ = target;
-    if (isFullScreen() && screen() == target && geometry() == target->geometry()) {
+    if (isVisible() && isFullScreen() && screen() == target && geometry() == target->geometry()) {
         return;
     }
     if (isFullScreen()) {

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <filesystem>
 #include <limits>
@@ -78,17 +79,20 @@ private slots:
 
     void firstSaveAsksThenSavesInPlaceAndSaveAsMoves() {
         settle();
-        QCOMPARE(title(), QString("Untitled[*]"));
+        QCOMPARE(title(), QString("Untitled[*] \u2014 Prismeta"));
         model_->addSurface();
         settle();
         QVERIFY(modified());
+        // What window lists show: the mark right after the file name.
+        app_->mainWindow().winId(); // its window, unshown
+        QCOMPARE(app_->mainWindow().windowHandle()->title(), QString("Untitled* \u2014 Prismeta"));
 
         dialogs_->saveAnswers.push_back(file("Show.prismeta.json"));
         app_->commands().save()->trigger();
         QCOMPARE(dialogs_->saveAsked, 1);
         QCOMPARE(model_->documentURL(), file("Show.prismeta.json"));
         settle();
-        QCOMPARE(title(), QString("Show.prismeta.json[*]"));
+        QCOMPARE(title(), QString("Show.prismeta.json[*] \u2014 Prismeta"));
         QVERIFY(!modified());
 
         // The toolbar's Save follows the same rule: no dialog now.
@@ -271,7 +275,7 @@ private slots:
         QCOMPARE(model_->selectedID(), model_->surfaces()[0].id);
         QCOMPARE(model_->documentURL(), file("Three.prismeta.json"));
         settle();
-        QCOMPARE(title(), QString("Three.prismeta.json[*]"));
+        QCOMPARE(title(), QString("Three.prismeta.json[*] \u2014 Prismeta"));
         QVERIFY(!modified());
         QVERIFY(!app_->commands().undo()->isEnabled());
 
@@ -327,10 +331,10 @@ private slots:
         model_->setDocumentURL(fs::path("/shows/a[*].prismeta.json"));
         settle();
         QCOMPARE(MainWindow::titleFor(*model_), QString("a[*].prismeta.json"));
-        QCOMPARE(title(), QString("a[*][*].prismeta.json[*]"));
+        QCOMPARE(title(), QString("a[*][*].prismeta.json[*] \u2014 Prismeta"));
         model_->newProject();
         settle();
-        QCOMPARE(title(), QString("Untitled[*]"));
+        QCOMPARE(title(), QString("Untitled[*] \u2014 Prismeta"));
     }
 
     void projectDialogsStartAtTheProjectAndProposeItsName() {

@@ -230,6 +230,22 @@ private slots:
             R"(Prismeta: show: output "Balcony" waits for screen "HDMI-9", which is not )"
             R"(connected; shown on "DESK" meanwhile)"};
         QCOMPARE(lines, expected);
+
+        // A window for no output fills the primary screen: with every screen
+        // live the waiting window hides rather than cover a picture.
+        OutputWindow* whole = registry_->open(std::nullopt);
+        QTRY_VERIFY(whole->isFullScreen());
+        QCOMPARE(whole->geometry(), deskGeometry);
+        QCOMPARE(placer_->placement(waiting)->mode, OutputPlacement::Mode::hidden);
+        QVERIFY(!waiting->isVisible());
+        QCOMPARE(lines.back(), std::string(R"(Prismeta: show: output "Balcony" waits for screen )"
+                                           R"("HDMI-9", which is not connected; hidden )"
+                                           R"(meanwhile, since every screen shows an output)"));
+        // It goes again, and the waiting window is back on the desk.
+        whole->close();
+        placer_->followScreens();
+        QTRY_VERIFY(waiting->isVisible());
+        QCOMPARE(waiting->screen(), screenNamed("DESK"));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "app/show/OutputWindowRegistry.h"
 #include "core/ProjectModel.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -100,6 +101,11 @@ private slots:
         settle();
         QCOMPARE(window->windowTitle(), QString("Stage Left"));
         QCOMPARE(window->view()->config().blendRight, 0.2f);
+        // Announced as a window (a frame to AT-SPI, not a filler), by name.
+        QAccessibleInterface* announced = QAccessible::queryAccessibleInterface(window);
+        QVERIFY(announced != nullptr);
+        QCOMPARE(announced->role(), QAccessible::Window);
+        QCOMPARE(announced->text(QAccessible::Name), QString("Stage Left"));
 
         model_->setOutputs({});
         settle();

@@ -136,6 +136,14 @@ private slots:
         QVERIFY(!app_->mainWindow().close());
         QVERIFY(!app_->mainWindow().isVisible());
         QCOMPARE(app_->outputWindows().count(), 2);
+        // Ctrl+W (Window > Hide Editor) does the same, its model unchanged.
+        app_->commands().showEditor()->trigger();
+        QVERIFY(QTest::qWaitForWindowActive(&app_->mainWindow()));
+        QVERIFY(app_->commands().hideEditor()->isEnabled());
+        QTest::keySequence(&app_->mainWindow(), QKeySequence::Close);
+        QVERIFY(!app_->mainWindow().isVisible());
+        QCOMPARE(app_->outputWindows().count(), 2);
+        expectNothingAsked();
 
         // Quit ends the show.
         app_->commands().quit()->trigger();
