@@ -1,7 +1,7 @@
 // Remote control in the application: real packets from a liblo client reach
 // the interface thread, change what the inspector shows, and a flood leaves
 // the event loop turning; the preferences start, move and stop the server.
-#include "inspector/InspectorHarness.h"
+#include "../inspector/InspectorHarness.h"
 
 #include "OscTestClient.h"
 
