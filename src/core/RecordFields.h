@@ -21,7 +21,8 @@
 //
 // with `void applyDisplay(OutputConfig&, const nlohmann::json& value)`. The
 // value arrives as a small JSON tree of any type (check it; positive whole
-// numbers are number_unsigned, is_number() covers every kind), or as null
+// numbers are number_unsigned, is_number() covers every kind; a number too
+// large for a double, 1e400, arrives as an infinity of its sign), or as null
 // when the key is null or larger than the limits of LenientCapture.h. The function
 // sets the member from scratch each time, to its "not set" state when the
 // value is of no use, since of duplicate keys only the last one counts. A
@@ -248,7 +249,8 @@ constexpr auto list(std::string_view key, Presence presence = Presence::required
 template <class R, void (*Apply)(R&, const json&)>
 constexpr Field<R> lenient(std::string_view key) {
     using Rule = LenientRule<R, Apply>;
-    return Field<R>{key, Presence::optional, "anything", &Rule::read, &Rule::open, &Rule::reset};
+    return Field<R>{key,         Presence::optional, "anything", &Rule::read,
+                    &Rule::open, &Rule::reset,       true};
 }
 
 } // namespace prismeta::reading
