@@ -2,6 +2,7 @@
 
 #include "media/FFmpeg.h"
 #include "media/MediaInput.h"
+#include "media/PictureDecoder.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -24,6 +25,10 @@ std::string errorText(int error) {
 std::optional<MediaProblem> firstPicture(AVFormatContext* format, int stream) {
     const AVCodecParameters* parameters = format->streams[stream]->codecpar;
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+    if (codec == nullptr && isHapStream(*parameters)) {
+        // Its blocks go to the GPU as they are, where the textures exist.
+        return std::nullopt;
+    }
     if (codec == nullptr) {
         return cannotDecode("no decoder for " +
                             std::string(avcodec_get_name(parameters->codec_id)));
