@@ -28,9 +28,9 @@
 // value is of no use, since of duplicate keys only the last one counts. A
 // json::exception thrown by the function (at() or get<>() on a wrong type,
 // say) reads as null. The table order is the order of checks, so new keys go
-// where their problems should rank (usually last). The writer side is in
-// ProjectFile.cpp: a key is written only when set, its nested objects made in
-// place.
+// where their problems should rank (usually last). The writer side is
+// ProjectWriter in ProjectFile.cpp: a key is written only when set, with
+// JsonTextWriter, at its place in the sorted order of its object's keys.
 
 #include "core/LenientCapture.h"
 #include "core/RecordReader.h"
