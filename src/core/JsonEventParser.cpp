@@ -2,7 +2,10 @@
 
 #include "core/HexDigit.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace prismeta {
@@ -211,18 +214,71 @@ private:
             }
         }
         // Correctly rounded, like the C library's strtod, and free of the
-        // locale's decimal point. Out of range (beyond the largest double, or
-        // rounding to zero) is left to the JSON library: too large is an
-        // error there, too small a zero.
+        // locale's decimal point. Out of range: rounding to zero reads as
+        // zero, as in the JSON library; too large is an error there, and here
+        // unless the receiver takes it.
+        const std::string_view token(start, static_cast<std::size_t>(at_ - start));
         double value = 0.0;
         const auto result = std::from_chars(start, at_, value);
-        if (result.ec != std::errc() || result.ptr != at_) {
+        if (result.ptr != at_) {
             return false;
         }
+        if (result.ec == std::errc::result_out_of_range && !tooLarge(token)) {
+            // Too small for a double: zero, as the library reads it.
+            value = negative ? -0.0 : 0.0;
+        } else if (result.ec != std::errc()) {
+            // Too large: a receiver that clamps may take it as an infinity.
+            if (result.ec != std::errc::result_out_of_range || !events_.wantsValue() ||
+                !events_.takesHugeNumbers()) {
+                return false;
+            }
+            value = negative ? -std::numeric_limits<double>::infinity()
+                             : std::numeric_limits<double>::infinity();
+        }
         if (events_.wantsValue()) {
-            events_.floating(value, std::string_view(start, static_cast<std::size_t>(at_ - start)));
+            events_.floating(value, token);
         }
         return true;
+    }
+
+    // Whether a valid number token out of a double's range is so because it
+    // is too large (and not too small): its first significant digit stands at
+    // or above the units.
+    static bool tooLarge(std::string_view token) {
+        std::size_t i = token.front() == '-' ? 1 : 0;
+        std::int64_t unitsBeforeFirst =
+            0;                            // digits before the point, from the first significant one
+        std::int64_t zerosAfterPoint = 0; // zeros after the point before it
+        bool significant = false;
+        bool afterPoint = false;
+        for (; i < token.size() && token[i] != 'e' && token[i] != 'E'; ++i) {
+            const char c = token[i];
+            if (c == '.') {
+                afterPoint = true;
+            } else if (!afterPoint) {
+                significant = significant || c != '0';
+                unitsBeforeFirst += significant ? 1 : 0;
+            } else if (!significant) {
+                significant = c != '0';
+                zerosAfterPoint += significant ? 0 : 1;
+            }
+        }
+        std::int64_t exponent = 0;
+        if (i < token.size()) {
+            ++i;
+            const bool negativeExponent = token[i] == '-';
+            if (token[i] == '-' || token[i] == '+') {
+                ++i;
+            }
+            for (; i < token.size(); ++i) {
+                exponent = std::min<std::int64_t>(exponent * 10 + (token[i] - '0'), 1'000'000'000);
+            }
+            exponent = negativeExponent ? -exponent : exponent;
+        }
+        // The power of ten of the first significant digit.
+        const std::int64_t leading =
+            unitsBeforeFirst > 0 ? unitsBeforeFirst - 1 + exponent : exponent - zerosAfterPoint - 1;
+        return significant && leading >= 0;
     }
 
     // The four hex digits after "\u" at p, or -1.

@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "core/MediaLocations.h"
 #include "core/MediaSearch.h"
+#include "media/MediaProblem.h"
 
 #include <QMetaObject>
 
@@ -56,7 +57,7 @@ void MissingMediaWatcher::watch() {
     // Called on every change of the surfaces (every step of a drag): looks
     // up each path and allocates only for paths not seen yet.
     Batch batch;
-    const auto consider = [&](const std::string& path) {
+    const auto consider = [&](const std::string& path, bool video) {
         // A path longer than any a file system takes is never found: not
         // worth hashing on every step of a drag.
         if (path.empty() || path.size() > maxStoredPathBytes || known_.count(path) != 0 ||
@@ -65,21 +66,23 @@ void MissingMediaWatcher::watch() {
         }
         inFlight_.insert(path);
         batch.paths.push_back(path);
+        batch.videos.push_back(video);
     };
     for (const Surface& surface : model.surfaces()) {
         if ((surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video) &&
             surface.mediaPath) {
-            consider(*surface.mediaPath);
+            consider(*surface.mediaPath, surface.mediaKind == MediaKind::video);
         }
     }
     if (const auto& reference = model.backgroundImagePath()) {
-        consider(*reference);
+        consider(*reference, false);
     }
     if (batch.paths.empty()) {
         return;
     }
     batch.generation = generation_;
     batch.folder = folder_;
+    batch.decode = logging_;
     {
         const std::lock_guard lock(mutex_);
         queue_.push_back(std::move(batch));
@@ -101,9 +104,17 @@ void MissingMediaWatcher::run() {
         }
         std::vector<Result> results;
         results.reserve(batch.paths.size());
-        for (std::string& path : batch.paths) {
-            MediaCheck check = checkMedia(path, batch.folder);
-            results.push_back({std::move(path), std::move(check)});
+        for (std::size_t i = 0; i < batch.paths.size(); ++i) {
+            MediaCheck check = checkMedia(batch.paths[i], batch.folder);
+            std::optional<std::string> undecodable;
+            if (batch.decode && check.state != MediaCheck::State::missing) {
+                const std::string shown = check.found ? check.found->string() : batch.paths[i];
+                if (const auto problem = diagnoseMediaFile(shown, batch.videos[i])) {
+                    undecodable = shown + ": " + problem->reason;
+                }
+            }
+            results.push_back(
+                {std::move(batch.paths[i]), std::move(check), std::move(undecodable)});
         }
         QMetaObject::invokeMethod(
             this,
@@ -125,6 +136,9 @@ void MissingMediaWatcher::receive(std::uint64_t generation, std::vector<Result> 
         } else if (logging_ && result.check.state == MediaCheck::State::relocated) {
             logLine("Prismeta: media not found: " + result.path + "; showing " +
                     result.check.found->string());
+        }
+        if (logging_ && result.undecodable) {
+            logLine("Prismeta: media cannot be decoded: " + *result.undecodable);
         }
         known_.insert_or_assign(std::move(result.path), std::move(result.check));
     }

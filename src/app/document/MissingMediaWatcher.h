@@ -41,8 +41,10 @@ public:
 
     // Writes one line to the system log for each missing file, once per
     // project folder: "Prismeta: media not found: PATH", or "Prismeta: media
-    // not found: PATH; showing FOUND" when it was found elsewhere. Off by
-    // default: the editor reports nothing for missing media.
+    // not found: PATH; showing FOUND" when it was found elsewhere; and for
+    // each file there that cannot be decoded (looked at on the thread, up to
+    // its first picture): "Prismeta: media cannot be decoded: PATH: REASON".
+    // Off by default: the editor reports nothing for missing media.
     void setLogging(bool enabled) { logging_ = enabled; }
 
     // Whether paths are being checked (tests wait for this to end).
@@ -57,10 +59,13 @@ private:
         std::uint64_t generation = 0;
         std::optional<std::filesystem::path> folder;
         std::vector<std::string> paths;
+        std::vector<bool> videos; // per path: used as a video
+        bool decode = false;      // whether files that are there are decoded
     };
     struct Result {
         std::string path;
         MediaCheck check;
+        std::optional<std::string> undecodable; // the file shown, and why not
     };
 
     void modelChanged(const ModelChanges& changes);

@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -172,13 +174,24 @@ private slots:
             "corners": [{"x": 0, "y": 0}, {"x": 1, "y": 0}, {"x": 1, "y": 1}, {"x": 0, "y": 1}],
             "feather": 0, "id": "44444444-4444-4444-8444-444444444444", "mediaKind": "image",
             "mediaPath": "/nowhere/photo.png", "name": "Photo", "opacity": 1})";
+        // A file that is there but is no video: said as such, with FFmpeg's reason.
+        const std::string broken = dir_.filePath(QStringLiteral("broken.mp4")).toStdString();
+        std::ofstream(broken) << std::string(5000, 'x');
+        std::string clip = photo;
+        clip.replace(clip.find("44444444-4444-4444-8444"), 23, "55555555-5555-4555-8555");
+        clip.replace(clip.find(R"("image")"), 7, R"("video")");
+        clip.replace(clip.find("/nowhere/photo.png"), 18, broken);
         const auto file =
             write(project(output(unplaced, "Spare", nullptr) + "," +
                               output(onDesk, "Lobby", R"({"screen": "", "x": 0, "y": 0})"),
-                          photo));
+                          photo + "," + clip));
         app_->startShow(file);
         // Looked for off the interface thread; logged, never asked about.
         QTRY_VERIFY(logged("Prismeta: media not found: /nowhere/photo.png"));
+        const std::string undecodable = "Prismeta: media cannot be decoded: " + broken +
+                                        ": Invalid data found when processing input";
+        QTRY_VERIFY(logged(undecodable));
+        QCOMPARE(std::count(log_.begin(), log_.end(), undecodable), 1);
         QVERIFY(logged(R"(Prismeta: show: no output has a display; output "Spare" fills the )"
                        R"(primary screen)"));
         QCOMPARE(app_->outputWindows().count(), 1);

@@ -1,0 +1,123 @@
+#include "media/MediaProblem.h"
+
+#include "media/FFmpeg.h"
+#include "media/MediaInput.h"
+#include "media/PictureDecoder.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace prismeta {
+
+namespace {
+
+MediaProblem cannotDecode(std::string reason) {
+    return MediaProblem{MediaProblem::Kind::cannotDecode, std::move(reason)};
+}
+
+std::string errorText(int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
+
+// The first picture of the stream, or why there is none.
+std::optional<MediaProblem> firstPicture(AVFormatContext* format, int stream) {
+    const AVCodecParameters* parameters = format->streams[stream]->codecpar;
+    const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+    if (codec == nullptr && isHapStream(*parameters)) {
+        // Its blocks go to the GPU as they are, where the textures exist.
+        return std::nullopt;
+    }
+    if (codec == nullptr) {
+        return cannotDecode("no decoder for " +
+                            std::string(avcodec_get_name(parameters->codec_id)));
+    }
+    ff::Codec context(avcodec_alloc_context3(codec));
+    ff::Packet packet = ff::makePacket();
+    ff::Frame frame = ff::makeFrame();
+    if (!context || !packet || !frame) {
+        return cannotDecode(errorText(AVERROR(ENOMEM)));
+    }
+    if (const int set = avcodec_parameters_to_context(context.get(), parameters); set < 0) {
+        return cannotDecode(errorText(set));
+    }
+    if (const int opened = avcodec_open2(context.get(), codec, nullptr); opened < 0) {
+        return cannotDecode(errorText(opened));
+    }
+    constexpr int maxFailures = 64;
+    int failures = 0;
+    int lastError = 0;
+    bool draining = false;
+    for (;;) {
+        const int received = avcodec_receive_frame(context.get(), frame.get());
+        if (received == 0) {
+            return std::nullopt;
+        }
+        if (received == AVERROR_EOF || (draining && received == AVERROR(EAGAIN))) {
+            break;
+        }
+        if (received != AVERROR(EAGAIN)) {
+            // A picture that failed; a decoder that fails on and on is done.
+            lastError = received;
+            if (++failures > maxFailures) {
+                break;
+            }
+            continue;
+        }
+        const int read = av_read_frame(format, packet.get());
+        if (read < 0) {
+            if (read != AVERROR_EOF) {
+                lastError = read;
+            }
+            avcodec_send_packet(context.get(), nullptr);
+            draining = true;
+            continue;
+        }
+        if (packet->stream_index == stream) {
+            if (const int sent = avcodec_send_packet(context.get(), packet.get()); sent < 0) {
+                lastError = sent;
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+    return cannotDecode(lastError < 0 ? errorText(lastError) : "no picture in it");
+}
+
+} // namespace
+
+std::string MediaProblem::text() const {
+    return kind == Kind::notFound ? "not found" : "cannot be decoded: " + reason;
+}
+
+std::optional<MediaProblem> diagnoseMediaFile(const std::string& path, bool video) {
+    struct stat info {};
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        return MediaProblem{};
+    }
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return MediaProblem{};
+        }
+        return cannotDecode(errorText(AVERROR(errno)));
+    }
+    int error = 0;
+    const auto input = MediaInput::open(path, nullptr, -1, &error);
+    if (!input) {
+        return cannotDecode(errorText(error));
+    }
+    AVFormatContext* format = input->format();
+    // Stills need no probing; a stream without parameters in the header does.
+    if (format->nb_streams == 0 || format->streams[0]->codecpar->width <= 0) {
+        if (const int found = avformat_find_stream_info(format, nullptr); found < 0) {
+            return cannotDecode(errorText(found));
+        }
+    }
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (stream < 0) {
+        return cannotDecode(video ? "no video stream" : "no picture in it");
+    }
+    return firstPicture(format, stream);
+}
+
+} // namespace prismeta

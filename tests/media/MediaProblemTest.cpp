@@ -1,0 +1,45 @@
+// Why a media file gives no picture, in the words of the log line that names
+// it: each kind of fault with its own reason, and no fault for sound files.
+#include "media/MediaProblem.h"
+
+#include "MediaFixtures.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace prismeta {
+namespace {
+
+std::string textOf(const std::string& path, bool video) {
+    const auto problem = diagnoseMediaFile(path, video);
+    return problem ? problem->text() : "sound";
+}
+
+TEST(MediaProblem, EachFaultIsNamedWithItsReason) {
+    const testfiles::TempDir dir("media-problems");
+    const std::string clip = dir.file("clip.mp4");
+    fixtures::VideoSpec spec;
+    spec.encoder = "mpeg4";
+    spec.frames = 3;
+    ASSERT_TRUE(fixtures::writeVideo(clip, spec));
+    testfiles::writeBytes(dir.file("text.mov"), std::string(4000, 'x'));
+    testfiles::writeTruncated(clip, dir.file("cut.mp4"), 0.1);
+
+    EXPECT_EQ(textOf(clip, true), "sound");
+    EXPECT_EQ(textOf(dir.file("absent.mp4"), true), "not found");
+    EXPECT_EQ(textOf(dir.file("absent/clip.mp4"), true), "not found");
+    EXPECT_EQ(textOf(clip + std::string(1, '\0') + "x", true), "not found");
+    EXPECT_EQ(textOf(dir.file("text.mov"), true),
+              "cannot be decoded: Invalid data found when processing input");
+    EXPECT_EQ(textOf(dir.path(), true), "cannot be decoded: Is a directory");
+    EXPECT_EQ(textOf(dir.file("cut.mp4"), true).rfind("cannot be decoded: ", 0), 0u);
+    if (fixtures::writeAudioOnly(dir.file("sound.wav"))) {
+        EXPECT_EQ(textOf(dir.file("sound.wav"), true), "cannot be decoded: no video stream");
+        EXPECT_EQ(textOf(dir.file("sound.wav"), false), "cannot be decoded: no picture in it");
+    }
+}
+
+} // namespace
+} // namespace prismeta
