@@ -245,9 +245,9 @@ protected:
         // Muxed by the ffmpeg program itself, as users make such files, from
         // a lossless copy of the pictures.
         spec.encoder = "ffv1";
-        const std::string pictures = path_ + ".mkv";
-        ASSERT_TRUE(fixtures::writeVideo(pictures, spec));
-        const std::string command = "ffmpeg -nostdin -v error -y -i '" + pictures +
+        const std::string lossless = path_ + ".mkv";
+        ASSERT_TRUE(fixtures::writeVideo(lossless, spec));
+        const std::string command = "ffmpeg -nostdin -v error -y -i '" + lossless +
                                     "' -c:v mpeg2video -g 6 -bf 2 -f mpeg '" + path_ + "'";
         if (std::system(command.c_str()) != 0) {
             GTEST_SKIP() << "the ffmpeg program is not here";
