@@ -1,11 +1,12 @@
 #include "media/MediaProblem.h"
 
+#include "core/MediaSearch.h"
 #include "media/FFmpeg.h"
 #include "media/MediaInput.h"
 #include "media/PictureDecoder.h"
 
 #include <cerrno>
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace prismeta {
 
@@ -91,15 +92,13 @@ std::string MediaProblem::text() const {
 }
 
 std::optional<MediaProblem> diagnoseMediaFile(const std::string& path, bool video) {
-    struct stat info {};
-    if (path.empty() || path.find('\0') != std::string::npos) {
+    // Missing as the project's media checks have it (a symbolic link loop, a
+    // name too long for the system, included), so that a show's log and the
+    // command line name the same files "not found". Whatever else the system
+    // refuses (a file that cannot be read) is said by opening it.
+    if (path.empty() || path.find('\0') != std::string::npos ||
+        isMissing(std::filesystem::path(path))) {
         return MediaProblem{};
-    }
-    if (::stat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return MediaProblem{};
-        }
-        return cannotDecode(errorText(AVERROR(errno)));
     }
     int error = 0;
     const auto input = MediaInput::open(path, nullptr, -1, &error);

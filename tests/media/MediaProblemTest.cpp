@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace prismeta {
@@ -31,6 +32,11 @@ TEST(MediaProblem, EachFaultIsNamedWithItsReason) {
     EXPECT_EQ(textOf(dir.file("absent.mp4"), true), "not found");
     EXPECT_EQ(textOf(dir.file("absent/clip.mp4"), true), "not found");
     EXPECT_EQ(textOf(clip + std::string(1, '\0') + "x", true), "not found");
+    // Not found as the show's media checks have it, so that its log and the
+    // command line say the same of one file.
+    std::filesystem::create_symlink("loop.mp4", dir.file("loop.mp4"));
+    EXPECT_EQ(textOf(dir.file("loop.mp4"), true), "not found");
+    EXPECT_EQ(textOf(dir.file(std::string(300, 'n') + ".mp4"), false), "not found");
     EXPECT_EQ(textOf(dir.file("text.mov"), true),
               "cannot be decoded: Invalid data found when processing input");
     EXPECT_EQ(textOf(dir.path(), true), "cannot be decoded: Is a directory");
