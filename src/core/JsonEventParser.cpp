@@ -1,6 +1,7 @@
 #include "core/JsonEventParser.h"
 
 #include "core/HexDigit.h"
+#include "core/Utf8Sequence.h"
 
 #include <algorithm>
 #include <charconv>
@@ -297,40 +298,6 @@ private:
         return unit;
     }
 
-    // Length of the well-formed UTF-8 sequence at p (whose first byte is not
-    // ASCII), or 0.
-    std::size_t utf8Length(const char* p) const {
-        const auto byte = [&](std::size_t i) -> unsigned {
-            return p + i < end_ ? static_cast<unsigned char>(p[i]) : 0u;
-        };
-        const auto trail = [&](std::size_t i, unsigned low = 0x80, unsigned high = 0xBF) {
-            return byte(i) >= low && byte(i) <= high;
-        };
-        const unsigned lead = byte(0);
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            return trail(1) ? 2 : 0;
-        }
-        if (lead == 0xE0) {
-            return trail(1, 0xA0) && trail(2) ? 3 : 0;
-        }
-        if ((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF) {
-            return trail(1) && trail(2) ? 3 : 0;
-        }
-        if (lead == 0xED) {
-            return trail(1, 0x80, 0x9F) && trail(2) ? 3 : 0;
-        }
-        if (lead == 0xF0) {
-            return trail(1, 0x90) && trail(2) && trail(3) ? 4 : 0;
-        }
-        if (lead >= 0xF1 && lead <= 0xF3) {
-            return trail(1) && trail(2) && trail(3) ? 4 : 0;
-        }
-        if (lead == 0xF4) {
-            return trail(1, 0x80, 0x8F) && trail(2) && trail(3) ? 4 : 0;
-        }
-        return 0;
-    }
-
     // Checks the string whose opening quote is at at_ and moves past it. On
     // success, [first, last) is its raw text and escaped says whether it
     // holds escapes.
@@ -356,7 +323,8 @@ private:
                 continue;
             }
             if (c >= 0x80) {
-                const std::size_t length = utf8Length(at_);
+                const std::size_t length =
+                    utf8SequenceLength(std::string_view(at_, static_cast<std::size_t>(end_ - at_)));
                 if (length == 0) {
                     return false;
                 }

@@ -1,5 +1,7 @@
 #include "core/JsonTextWriter.h"
 
+#include "core/Utf8Sequence.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -12,41 +14,6 @@ namespace {
 
 constexpr std::string_view spaces = "                                                            "
                                     "                                                            ";
-
-// Length of the well-formed UTF-8 sequence at the start of rest (whose first
-// byte is not ASCII), or 0: the sequences the JSON library writes, no
-// overlong forms, surrogates or code points beyond U+10FFFF.
-std::size_t utf8Length(std::string_view rest) {
-    const auto byte = [&rest](std::size_t i) -> unsigned {
-        return i < rest.size() ? static_cast<unsigned char>(rest[i]) : 0u;
-    };
-    const auto trail = [&byte](std::size_t i, unsigned low = 0x80, unsigned high = 0xBF) {
-        return byte(i) >= low && byte(i) <= high;
-    };
-    const unsigned lead = byte(0);
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return trail(1) ? 2 : 0;
-    }
-    if (lead == 0xE0) {
-        return trail(1, 0xA0) && trail(2) ? 3 : 0;
-    }
-    if ((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF) {
-        return trail(1) && trail(2) ? 3 : 0;
-    }
-    if (lead == 0xED) {
-        return trail(1, 0x80, 0x9F) && trail(2) ? 3 : 0;
-    }
-    if (lead == 0xF0) {
-        return trail(1, 0x90) && trail(2) && trail(3) ? 4 : 0;
-    }
-    if (lead >= 0xF1 && lead <= 0xF3) {
-        return trail(1) && trail(2) && trail(3) ? 4 : 0;
-    }
-    if (lead == 0xF4) {
-        return trail(1, 0x80, 0x8F) && trail(2) && trail(3) ? 4 : 0;
-    }
-    return 0;
-}
 
 // The escape of an ASCII byte, or empty when it stands for itself.
 std::string_view escapeOf(unsigned char c, std::array<char, 6>& scratch) {
@@ -141,7 +108,7 @@ bool JsonTextWriter::text(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            const std::size_t length = utf8Length(text.substr(i));
+            const std::size_t length = utf8SequenceLength(text.substr(i));
             valid = valid && length > 0;
             i += length > 0 ? length : 1;
             continue;

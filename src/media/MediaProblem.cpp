@@ -1,11 +1,15 @@
 #include "media/MediaProblem.h"
 
+#include "core/MediaSearch.h"
 #include "media/FFmpeg.h"
+#include "media/ImageLimits.h"
 #include "media/MediaInput.h"
 #include "media/PictureDecoder.h"
+#include "media/VideoOptions.h"
 
 #include <cerrno>
-#include <sys/stat.h>
+#include <cstdint>
+#include <filesystem>
 
 namespace prismeta {
 
@@ -21,9 +25,15 @@ std::string errorText(int error) {
     return text;
 }
 
-// The first picture of the stream, or why there is none.
-std::optional<MediaProblem> firstPicture(AVFormatContext* format, int stream) {
+// The first picture of the stream, or why there is none, decoded as it is
+// shown: within the same size limits, and a still as strictly (a damaged
+// one is refused there, not shown half grey).
+std::optional<MediaProblem> firstPicture(AVFormatContext* format, int stream, bool video) {
     const AVCodecParameters* parameters = format->streams[stream]->codecpar;
+    const std::int64_t maxPixels = video ? VideoOptions{}.maxPixels : ImageLimits{}.maxPixels;
+    if (static_cast<std::int64_t>(parameters->width) * parameters->height > maxPixels) {
+        return std::nullopt; // refused for its size, not for a fault: never decoded
+    }
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
     if (codec == nullptr && isHapStream(*parameters)) {
         // Its blocks go to the GPU as they are, where the textures exist.
@@ -41,6 +51,15 @@ std::optional<MediaProblem> firstPicture(AVFormatContext* format, int stream) {
     }
     if (const int set = avcodec_parameters_to_context(context.get(), parameters); set < 0) {
         return cannotDecode(errorText(set));
+    }
+    context->max_pixels = maxPixels;
+    if (!video) {
+        context->thread_count = 1;
+        // TIFF's strict mode refuses harmless tags: the still decoder keeps
+        // it lenient too.
+        if (parameters->codec_id != AV_CODEC_ID_TIFF) {
+            context->err_recognition |= AV_EF_EXPLODE;
+        }
     }
     if (const int opened = avcodec_open2(context.get(), codec, nullptr); opened < 0) {
         return cannotDecode(errorText(opened));
@@ -91,19 +110,23 @@ std::string MediaProblem::text() const {
 }
 
 std::optional<MediaProblem> diagnoseMediaFile(const std::string& path, bool video) {
-    struct stat info {};
-    if (path.empty() || path.find('\0') != std::string::npos) {
+    // Missing as the project's media checks have it (a symbolic link loop, a
+    // name too long for the system, included), so that a show's log and the
+    // command line name the same files "not found". Whatever else the system
+    // refuses (a file that cannot be read) is said by opening it.
+    if (path.empty() || path.find('\0') != std::string::npos ||
+        isMissing(std::filesystem::path(path))) {
         return MediaProblem{};
     }
-    if (::stat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return MediaProblem{};
-        }
-        return cannotDecode(errorText(AVERROR(errno)));
-    }
     int error = 0;
-    const auto input = MediaInput::open(path, nullptr, -1, &error);
+    // A still is read whole: one larger than the still decoder reads is not
+    // read here either (its size, not a fault, keeps it off the screen).
+    const auto input =
+        MediaInput::open(path, nullptr, video ? -1 : ImageLimits{}.maxFileBytes, &error);
     if (!input) {
+        if (error == AVERROR(EFBIG)) {
+            return std::nullopt;
+        }
         return cannotDecode(errorText(error));
     }
     AVFormatContext* format = input->format();
@@ -117,7 +140,7 @@ std::optional<MediaProblem> diagnoseMediaFile(const std::string& path, bool vide
     if (stream < 0) {
         return cannotDecode(video ? "no video stream" : "no picture in it");
     }
-    return firstPicture(format, stream);
+    return firstPicture(format, stream, video);
 }
 
 } // namespace prismeta
