@@ -109,7 +109,9 @@ void MissingMediaWatcher::run() {
             std::optional<std::string> undecodable;
             if (batch.decode && check.state != MediaCheck::State::missing) {
                 const std::string shown = check.found ? check.found->string() : batch.paths[i];
-                if (const auto problem = diagnoseMediaFile(shown, batch.videos[i])) {
+                // A file that went away since the check is left to the next check.
+                const auto problem = diagnoseMediaFile(shown, batch.videos[i]);
+                if (problem && problem->kind == MediaProblem::Kind::cannotDecode) {
                     undecodable = shown + ": " + problem->reason;
                 }
             }
