@@ -162,6 +162,61 @@ void writeOutput(json& object, const OutputConfig& o, const KeyPath& path) {
     writeBlendCurve(o, object, path);
 }
 
+void writeCueLook(json& object, const CueLook& look, const KeyPath& path) {
+    object = json::object();
+    if (look.color) {
+        json& color = object["color"] = json::object();
+        color["r"] = floatValue(look.color->r, KeyPath(path, "color.r"));
+        color["g"] = floatValue(look.color->g, KeyPath(path, "color.g"));
+        color["b"] = floatValue(look.color->b, KeyPath(path, "color.b"));
+        color["a"] = floatValue(look.color->a, KeyPath(path, "color.a"));
+    }
+    if (look.mediaKind) {
+        object["mediaKind"] = std::string(mediaKindText(*look.mediaKind));
+    }
+    if (look.mediaPath) {
+        object["mediaPath"] = *look.mediaPath;
+    }
+    if (look.opacity) {
+        object["opacity"] = doubleValue(*look.opacity, KeyPath(path, "opacity"));
+    }
+    if (!look.restart) {
+        object["restart"] = false;
+    }
+    object["surface"] = look.surface.text();
+}
+
+void writeCue(json& object, const Cue& cue, const KeyPath& path) {
+    object = json::object();
+    object["fade"] = doubleValue(cue.fade, KeyPath(path, "fade"));
+    if (cue.follow) {
+        if (cue.follow->kind == CueFollow::Kind::videoEnd) {
+            object["follow"] = "end";
+        } else {
+            object["follow"] = doubleValue(cue.follow->seconds, KeyPath(path, "follow"));
+        }
+    }
+    object["id"] = cue.id.text();
+    auto& looks = (object["looks"] = json::array()).get_ref<json::array_t&>();
+    looks.reserve(cue.looks.size());
+    for (std::size_t i = 0; i < cue.looks.size(); ++i) {
+        writeCueLook(looks.emplace_back(), cue.looks[i], KeyPath(KeyPath(path, "looks"), i));
+    }
+    object["name"] = cue.name;
+    if (cue.schedule) {
+        json& schedule = object["schedule"] = json::object();
+        schedule["at"] = scheduleTimeText(cue.schedule->secondOfDay);
+        if (cue.schedule->days != CueSchedule::everyDay) {
+            json& days = schedule["days"] = json::array();
+            for (int day = 0; day < 7; ++day) {
+                if (cue.schedule->onWeekday(day)) {
+                    days.push_back(weekdayNames[day]);
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 
 Result<std::string> writeProjectFile(const ProjectFile& file) {
@@ -176,6 +231,13 @@ Result<std::string> writeProjectFile(const ProjectFile& file) {
             doubleValue(file.backgroundOpacity, KeyPath(kRoot, "backgroundOpacity"));
         root["canvasHeight"] = doubleValue(file.canvasHeight, KeyPath(kRoot, "canvasHeight"));
         root["canvasWidth"] = doubleValue(file.canvasWidth, KeyPath(kRoot, "canvasWidth"));
+        if (!file.cues.empty()) {
+            auto& cues = (root["cues"] = json::array()).get_ref<json::array_t&>();
+            cues.reserve(file.cues.size());
+            for (std::size_t i = 0; i < file.cues.size(); ++i) {
+                writeCue(cues.emplace_back(), file.cues[i], KeyPath(KeyPath(kRoot, "cues"), i));
+            }
+        }
         auto& outputs = (root["outputs"] = json::array()).get_ref<json::array_t&>();
         outputs.reserve(file.outputs.size());
         for (std::size_t i = 0; i < file.outputs.size(); ++i) {
