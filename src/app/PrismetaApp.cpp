@@ -14,6 +14,8 @@
 #include "app/RemoteControl.h"
 #include "app/RemoteControlSettings.h"
 #include "app/ShowMode.h"
+#include "app/cues/ShowCues.h"
+#include "core/Log.h"
 
 #include <QAction>
 #include <QSettings>
@@ -26,6 +28,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     auto* widgetDialogs = dialogs ? nullptr : new WidgetDocumentDialogs;
     dialogs_ = dialogs ? std::move(dialogs) : std::unique_ptr<DocumentDialogs>(widgetDialogs);
     adapter_ = std::make_unique<ModelAdapter>(model_);
+    showCues_ = std::make_unique<ShowCues>(*adapter_); // before the views, which draw its fades
     missingMedia_ = std::make_unique<MissingMediaWatcher>(*adapter_);
     mediaCommands_ = std::make_unique<MediaCommands>(model_, *dialogs_);
     documents_ = std::make_unique<DocumentController>(model_, *dialogs_);
@@ -33,6 +36,8 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
     remote_ = std::make_unique<RemoteControl>(*adapter_);
+    remote_->setCueRunner(&showCues_->runner());
+    showCues_->buildMenu(mainWindow_->menuBar());
     placer_ = std::make_unique<OutputPlacer>(*adapter_, *outputWindows_, mainWindow_.get());
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
@@ -87,12 +92,16 @@ bool PrismetaApp::openAtLaunch(const std::filesystem::path& file) {
     return documents_->openFile(error ? file : absolute);
 }
 
-void PrismetaApp::startShow(const std::filesystem::path& file) {
+void PrismetaApp::startShow(const std::filesystem::path& file, std::optional<std::string> cue) {
     inShow_ = true;
     placer_->setShowMode(true);
     // Nothing is asked in a show: each missing media file is a log line.
     missingMedia_->setLogging(true);
     prismeta::startShow(model_, *outputWindows_, file);
+    if (!showCues_->start(cue)) {
+        logLine("Prismeta: no cue matches '" + *cue + "'; the show starts as scheduled");
+        showCues_->start(std::nullopt);
+    }
 }
 
 void PrismetaApp::showEditor() {
