@@ -237,6 +237,9 @@ void keepCue(CueEntry& entry, std::vector<Cue>& cues) {
     if (entry.cue.id == Uuid()) {
         entry.cue.id = Uuid::random();
     }
+    // The list grew by doubling while it was read: give back the slack, so a
+    // show of many cues needs what its looks hold and no more.
+    entry.cue.looks.shrink_to_fit();
     cues.push_back(std::move(entry.cue));
 }
 
