@@ -80,10 +80,11 @@ OscOutgoing cueCurrentMessage(const std::vector<Cue>& cues, std::optional<std::s
     OscOutgoing message{{}, "/prismeta/cue/current", {}};
     if (live && *live < cues.size()) {
         const Cue& cue = cues[*live];
-        message.arguments = {OscArgument::text(cue.id.text()),
-                             OscArgument::int32(static_cast<std::int32_t>(
-                                 std::min<std::size_t>(*live, std::numeric_limits<std::int32_t>::max()))),
-                             OscArgument::text(std::string(utf8Prefix(cue.name, maxListedNameBytes)))};
+        message.arguments = {
+            OscArgument::text(cue.id.text()),
+            OscArgument::int32(static_cast<std::int32_t>(
+                std::min<std::size_t>(*live, std::numeric_limits<std::int32_t>::max()))),
+            OscArgument::text(std::string(utf8Prefix(cue.name, maxListedNameBytes)))};
     } else {
         message.arguments = {OscArgument::text(""), OscArgument::int32(-1), OscArgument::text("")};
     }

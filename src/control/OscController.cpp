@@ -719,9 +719,9 @@ std::optional<std::optional<double>> fadeArgument(const OscArguments& arguments)
 // "/prismeta/cue/go", "/prismeta/cue/back", "/prismeta/cue/current" and
 // "/prismeta/cue/<target>/go".
 void OscController::handleCue(const OscMessage& message, Parts parts, Clock::time_point now) {
-    const bool known = (parts.size() == 1 &&
-                        (parts[0] == "go" || parts[0] == "back" || parts[0] == "current")) ||
-                       (parts.size() == 2 && parts[1] == "go");
+    const bool known =
+        (parts.size() == 1 && (parts[0] == "go" || parts[0] == "back" || parts[0] == "current")) ||
+        (parts.size() == 2 && parts[1] == "go");
     if (!known) {
         ignore(unknownAddress, message, "no such address", now);
         return;

@@ -76,7 +76,8 @@ std::optional<ScheduledGo> lastScheduledGo(const std::vector<Cue>& cues, std::in
 
 std::optional<std::int64_t> parseLocalDateTime(std::string_view text) {
     // YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS
-    if (text.size() < 16 || text[4] != '-' || text[7] != '-' || (text[10] != 'T' && text[10] != ' ')) {
+    if (text.size() < 16 || text[4] != '-' || text[7] != '-' ||
+        (text[10] != 'T' && text[10] != ' ')) {
         return std::nullopt;
     }
     const auto number = [&text](std::size_t at, std::size_t length, int low, int high) {

@@ -406,8 +406,8 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
                 glActiveTexture(GL_TEXTURE2);
                 glBindTexture(GL_TEXTURE_2D, item.fromTexture);
                 glActiveTexture(GL_TEXTURE3);
-                glBindTexture(GL_TEXTURE_2D, item.fromAlphaTexture != 0 ? item.fromAlphaTexture
-                                                                        : fallbackTexture);
+                glBindTexture(GL_TEXTURE_2D,
+                              item.fromAlphaTexture != 0 ? item.fromAlphaTexture : fallbackTexture);
                 glActiveTexture(GL_TEXTURE0);
             }
             glBindTexture(GL_TEXTURE_2D, item.texture);

@@ -115,11 +115,11 @@ TEST(CueFile, BadSchedulesAreDroppedWithOneLineNamingTheCue) {
 TEST(CueFile, NothingUnderCuesFailsTheProject) {
     for (const std::string& cues : std::vector<std::string>{
              R"("not a list")", R"({"a": 1})", R"(42)", R"([1, "two", null, [3]])",
-          R"([{"looks": "none"}, {"looks": [1, {"surface": 7}, {"opacity": 1}]}])",
-          R"([{"id": "nope", "name": 5, "looks": [{"surface": ")" + surfaceId +
-              R"(", "color": {"r": 1}, "mediaKind": "hologram", "opacity": "x",
+             R"([{"looks": "none"}, {"looks": [1, {"surface": 7}, {"opacity": 1}]}])",
+             R"([{"id": "nope", "name": 5, "looks": [{"surface": ")" + surfaceId +
+                 R"(", "color": {"r": 1}, "mediaKind": "hologram", "opacity": "x",
               "restart": "no"}], "unknown": {"deep": [1, 2]}}])",
-          R"([{"name": "x", "schedule": {"at": "12:00", "days": []}}])"}) {
+             R"([{"name": "x", "schedule": {"at": "12:00", "days": []}}])"}) {
         const LoggedRead read = readLogged(projectWithCues(cues));
         ASSERT_TRUE(read.file) << cues << ": " << read.file.error();
     }
@@ -137,8 +137,8 @@ TEST(CueFile, NothingUnderCuesFailsTheProject) {
 }
 
 TEST(CueFile, LooksForUnknownSurfacesAreKept) {
-    const LoggedRead read = readLogged(projectWithCues(
-        R"([{"name": "a", "looks": [{"surface": ")" + surfaceId + R"(", "opacity": 0.5}]}])"));
+    const LoggedRead read = readLogged(projectWithCues(R"([{"name": "a", "looks": [{"surface": ")" +
+                                                       surfaceId + R"(", "opacity": 0.5}]}])"));
     ASSERT_TRUE(read.file);
     ASSERT_EQ(read.file.value().cues.at(0).looks.size(), 1u);
     EXPECT_EQ(read.file.value().cues[0].looks[0].opacity, 0.5);

@@ -1,9 +1,9 @@
 // Running cues on a model: tracked looks, GO and its undo step, Back and Go
 // To, follows (a loop back to the first cue included), cue edits and their
 // undo, the crossfade a GO leaves for the renderers, and the blackout.
+#include "cues/CueRunner.h"
 #include "core/ProjectModel.h"
 #include "cues/CueEditing.h"
-#include "cues/CueRunner.h"
 #include "cues/TrackedLook.h"
 
 #include <gtest/gtest.h>

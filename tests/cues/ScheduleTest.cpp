@@ -1,9 +1,9 @@
 // Which cue the schedule puts in force, on a wall clock the test sets, in a
 // time zone with summer time (Central European: UTC+1, summer UTC+2, changes
 // on the last Sundays of March and October).
+#include "cues/Schedule.h"
 #include "core/ProjectModel.h"
 #include "cues/CueRunner.h"
-#include "cues/Schedule.h"
 
 #include <gtest/gtest.h>
 
@@ -104,8 +104,8 @@ TEST_F(CentralEuropeanTime, SummerTimeChanges) {
 TEST_F(CentralEuropeanTime, LocalDateTimesOfTheCommandLine) {
     EXPECT_EQ(parseLocalDateTime("2026-12-24T18:30"), utc(2026, 12, 24, 17, 30));
     EXPECT_EQ(parseLocalDateTime("2026-07-01T12:00:30"), utc(2026, 7, 1, 10, 0) + 30);
-    for (const char* bad : {"2026-02-30T12:00", "2026-12-24", "2026-12-24T25:00",
-                            "26-12-24T18:30", "2026-12-24T18:30Z", ""}) {
+    for (const char* bad : {"2026-02-30T12:00", "2026-12-24", "2026-12-24T25:00", "26-12-24T18:30",
+                            "2026-12-24T18:30Z", ""}) {
         EXPECT_FALSE(parseLocalDateTime(bad)) << bad;
     }
 }

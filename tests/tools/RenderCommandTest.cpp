@@ -430,8 +430,7 @@ TEST_F(CueRender, UnknownCuesExitOneAndMalformedValuesTwo) {
     EXPECT_NE(unknown.err.find("no cue matches 'Nope'"), std::string::npos) << unknown.err;
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--cue", "1", "--after", "soon"},
-          std::vector<std::string>{"--after", "1"},
-          std::vector<std::string>{"--at", "tomorrow"},
+          std::vector<std::string>{"--after", "1"}, std::vector<std::string>{"--at", "tomorrow"},
           std::vector<std::string>{"--at", "2026-13-01T10:00"}}) {
         std::vector<std::string> full = {project, "-o", out_};
         full.insert(full.end(), args.begin(), args.end());
