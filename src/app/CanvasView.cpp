@@ -111,6 +111,7 @@ void CanvasView::paintGL() {
         if (show) {
             renderer_->setCrossfade(show->runner().crossfade());
             renderer_->setBlackout(show->runner().state().blackout);
+            renderer_->setPreload(show->runner().preload());
         }
         // Qt's framebuffer object changes with the widget's size: ask every frame.
         renderer_->draw(FrameTarget{defaultFramebufferObject(), 0, 0, pixelWidth, pixelHeight},

@@ -83,10 +83,29 @@ bool CueRunner::goToCue(std::size_t index, bool fromPrevious, std::optional<doub
     state_.fade = length;
     model_.pushUndo("Go '" + cue.name + "'");
     model_.setSurfaces(std::move(after));
+    findPreload();
     if (listener_) {
         listener_();
     }
     return true;
+}
+
+void CueRunner::findPreload() {
+    auto stills = std::make_shared<std::vector<Surface>>();
+    const std::optional<std::size_t> next = nextIndex();
+    if (next) {
+        const SurfaceList& now = model_.surfaces();
+        const std::vector<Surface> then = withCue(now.copy(), model_.cues()[*next]);
+        for (std::size_t i = 0; i < then.size(); ++i) {
+            const Surface& surface = then[i];
+            if (surface.mediaKind == MediaKind::image &&
+                !mediaSignatureMatches(now[i], surface.mediaKind,
+                                       surface.mediaPath.value_or(std::string()))) {
+                stills->push_back(surface);
+            }
+        }
+    }
+    preload_ = std::move(stills);
 }
 
 std::optional<double> CueRunner::followIn() const {

@@ -58,6 +58,10 @@ public:
     const ShowState& state() const { return state_; }
     // What renderers draw the fade with; null before the first GO.
     const std::shared_ptr<const Crossfade>& crossfade() const { return crossfade_; }
+    // The stills the next cue switches surfaces to, as those surfaces will
+    // look: renderers open and decode them ahead, so the GO shows them on its
+    // first frame. Made again after every GO; never null.
+    const std::shared_ptr<const std::vector<Surface>>& preload() const { return preload_; }
     // Seconds until the live cue's timed follow, if it has one.
     std::optional<double> followIn() const;
 
@@ -66,6 +70,7 @@ public:
 
 private:
     bool goToCue(std::size_t index, bool fromPrevious, std::optional<double> fade);
+    void findPreload();
     void followSchedule();
 
     ProjectModel& model_;
@@ -73,6 +78,8 @@ private:
     const WallClock& wallClock_;
     ShowState state_;
     std::shared_ptr<const Crossfade> crossfade_;
+    std::shared_ptr<const std::vector<Surface>> preload_ =
+        std::make_shared<const std::vector<Surface>>();
     std::function<void()> listener_;
     // The newest scheduled moment acted on (or passed by) and the cue list it
     // was found in: a schedule goes only when a newer moment comes.

@@ -101,6 +101,10 @@ bool Renderer::needsFrames() const {
     return mediaSources->anyChangesOverTime();
 }
 
+void Renderer::setPreload(std::shared_ptr<const std::vector<Surface>> surfaces) {
+    preload_ = std::move(surfaces);
+}
+
 void Renderer::setCrossfade(std::shared_ptr<const Crossfade> crossfade) {
     crossfade_ = std::move(crossfade);
 }
@@ -347,6 +351,14 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     for (const Surface& surface : surfaces) {
         drawSurface(surface, crossfade ? crossfade->find(surface, hostTimeSeconds) : nullptr,
                     hostTimeSeconds);
+    }
+    if (preload_) {
+        for (const Surface& surface : *preload_) {
+            if (MediaSource* source = mediaSource(surface, hostTimeSeconds);
+                source != nullptr && source->kind() == MediaKind::image) {
+                source->staticTexture(); // decoded and uploaded ahead of the GO
+            }
+        }
     }
     mediaSources->prune(frameStamp_);
     uploadFrame();

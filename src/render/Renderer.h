@@ -74,6 +74,9 @@ public:
     // over their edge blends.
     void setCrossfade(std::shared_ptr<const Crossfade> crossfade);
     void setBlackout(const Blackout& blackout) { blackout_ = blackout; }
+    // Surfaces as the next cue will show them: their stills are opened and
+    // uploaded ahead (kept while listed), so a GO draws them at once.
+    void setPreload(std::shared_ptr<const std::vector<Surface>> surfaces);
 
     // One frame at steady_clock now, or at a given host time (tests, the CLI).
     // An empty target draws nothing. Every GL state the frame relies on is set
@@ -169,6 +172,7 @@ private:
     CompressedTextures driverTextures_; // what the driver samples, found at creation
     bool compressedFallbackLogged_ = false;
     std::shared_ptr<const Crossfade> crossfade_;
+    std::shared_ptr<const std::vector<Surface>> preload_;
     Blackout blackout_;
 
     // Per-frame storage, kept between frames so a steady frame allocates nothing.

@@ -108,7 +108,8 @@ TEST(CueFadePixels, StillToStillDrawsBothPictures) {
     expectPixel(rig.at(1.0), 0.25 * 255, 0.75 * 255, 0, "a quarter in");
     expectPixel(rig.at(4.0), 255, 0, 0, "done");
     rig.at(4.0);
-    EXPECT_EQ(rig.media.live("/green.png"), 0) << "the old picture is let go after its fade";
+    EXPECT_EQ(rig.canvas->renderer->mediaSourceCount(), 1u)
+        << "the old picture goes after its fade";
 }
 
 TEST(CueFadePixels, VideoToVideoDrawsBothPictures) {
@@ -140,6 +141,27 @@ TEST(CueFadePixels, GoDuringAFadeStartsFromWhatIsOnScreen) {
     expectPixel(rig.at(2.0), 127.5, 0, 127.5, "no jump at the second GO");
     expectPixel(rig.at(3.0), 63.75, 127.5, 63.75, "halfway from the mix to green");
     expectPixel(rig.at(4.0), 0, 255, 0, "done");
+}
+
+TEST(CueFadePixels, TheNextCuesStillsAreOpenedAheadOfItsGo) {
+    FadeRig rig;
+    rig.media.images["/first.png"] = solid(0, 0, 255);
+    rig.media.images["/next.png"] = solid(255, 255, 255);
+    Surface still = colourSurface(fullCanvas(), {1, 1, 1, 1});
+    rig.start(still, {cueShowing(still.id, 0.0, MediaKind::image, "/first.png"),
+                      cueShowing(still.id, 0.0, MediaKind::image, "/next.png")});
+    ASSERT_TRUE(*rig.canvas);
+    ASSERT_TRUE(rig.runner.go());
+    ASSERT_EQ(rig.runner.preload()->size(), 1u);
+    rig.canvas->renderer->setPreload(rig.runner.preload());
+    expectPixel(rig.at(1.0), 0, 0, 255, "cue 1");
+    EXPECT_EQ(rig.media.opened["/next.png"], 1) << "cue 2's still, opened before its GO";
+    EXPECT_EQ(rig.canvas->renderer->mediaSourceCount(), 2u);
+    ASSERT_TRUE(rig.runner.go());
+    rig.canvas->renderer->setPreload(rig.runner.preload());
+    expectPixel(rig.at(1.0), 255, 255, 255, "the GO's first frame");
+    EXPECT_EQ(rig.media.opened["/next.png"], 1) << "the preloaded source is the one shown";
+    EXPECT_EQ(rig.canvas->renderer->mediaSourceCount(), 1u) << "nothing left to preload";
 }
 
 TEST(CueFadePixels, ACutShowsTheNewLookOnTheFirstFrame) {
