@@ -14,10 +14,13 @@
 #include "app/RemoteControl.h"
 #include "app/RemoteControlSettings.h"
 #include "app/ShowMode.h"
+#include "app/cues/CuesDock.h"
 #include "app/cues/ShowCues.h"
 #include "core/Log.h"
 
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 
 namespace prismeta {
@@ -38,6 +41,18 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     remote_ = std::make_unique<RemoteControl>(*adapter_);
     remote_->setCueRunner(&showCues_->runner());
     showCues_->buildMenu(mainWindow_->menuBar());
+    cuesDock_ = new CuesDock(*adapter_, *showCues_, mainWindow_.get());
+    mainWindow_->addDockWidget(Qt::RightDockWidgetArea, cuesDock_);
+    if (model_.cues().empty()) {
+        cuesDock_->hide();
+    }
+    QAction* cuesPanel = cuesDock_->toggleViewAction();
+    cuesPanel->setShortcutContext(Qt::ApplicationShortcut);
+    for (QAction* menu : mainWindow_->menuBar()->actions()) {
+        if (menu->menu() != nullptr && menu->text() == tr("&Window")) {
+            menu->menu()->addAction(cuesPanel);
+        }
+    }
     placer_ = std::make_unique<OutputPlacer>(*adapter_, *outputWindows_, mainWindow_.get());
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());

@@ -24,6 +24,7 @@ class OutputPlacer;
 class OutputWindowRegistry;
 class RemoteControl;
 class ShowCues;
+class CuesDock;
 
 // The application: the one ProjectModel of the process, the adapter that
 // bridges its notifications to Qt, the menu commands, the main window and the
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<MainWindow> mainWindow_;
     std::unique_ptr<RemoteControl> remote_;
     std::unique_ptr<OutputPlacer> placer_;
+    CuesDock* cuesDock_ = nullptr; // owned by the main window
     bool inShow_ = false;
     bool quitting_ = false;
 };

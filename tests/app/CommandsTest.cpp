@@ -89,7 +89,7 @@ private slots:
              {"Delete Selected", QKeySequence(Qt::CTRL | Qt::Key_Backspace)},
              {"Reset Corners", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
              {"Toggle Snap to Grid", QKeySequence(Qt::CTRL | Qt::Key_G)}},
-            {{"Show Editor", QKeySequence(Qt::CTRL | Qt::Key_E)}},
+            {{"Show Editor", QKeySequence(Qt::CTRL | Qt::Key_E)}, {"Cues", QKeySequence()}},
             {{"GO", QKeySequence(Qt::Key_Space)},
              {"Back", QKeySequence()},
              {"Record Cue", QKeySequence()},
