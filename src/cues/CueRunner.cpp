@@ -123,10 +123,11 @@ std::optional<double> CueRunner::followIn() const {
 void CueRunner::tick() {
     if (const std::optional<double> left = followIn(); left && *left <= 0.0) {
         // The last cue follows back to the first, for installations that loop.
+        // A single cue following itself would go again on every tick.
         const std::size_t live = *liveIndex();
         if (live + 1 < model_.cues().size()) {
             goToCue(live + 1, true, std::nullopt);
-        } else {
+        } else if (live != 0) {
             goToCue(0, false, std::nullopt);
         }
     }

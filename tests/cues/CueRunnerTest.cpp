@@ -135,6 +135,19 @@ TEST(CueRunner, TimedFollowsRunTheChainAndTheLastCueLoopsToTheFirst) {
     EXPECT_EQ(show.opacity(show.b), 0.25) << "tracked, from the look on stage";
 }
 
+TEST(CueRunner, ASingleCueFollowingItselfDoesNotGoAgain) {
+    Show show;
+    std::vector<Cue> cues = {show.model.cues()[0]};
+    cues[0].follow = CueFollow{CueFollow::Kind::seconds, 0.0};
+    show.model.setCues(cues);
+    ASSERT_EQ(show.runner.start(), 0u);
+    const std::size_t steps = show.model.undoStack().size();
+    show.showClock.seconds = 10.0;
+    show.runner.tick();
+    show.runner.tick();
+    EXPECT_EQ(show.model.undoStack().size(), steps);
+}
+
 TEST(CueRunner, CrossfadeStartsFromWhatIsOnScreenAndEndsOnAnEditorChange) {
     Show show;
     show.showClock.seconds = 100.0;
