@@ -103,6 +103,13 @@ void AppCommands::buildMenus(QMenuBar* menuBar) const {
 void AppCommands::refreshEnabled() {
     undo_->setEnabled(!model_.undoStack().empty());
     redo_->setEnabled(!model_.redoStack().empty());
+    // Named steps (a GO, a cue edit) say what they take back.
+    const std::string& undoName = model_.undoName();
+    const std::string& redoName = model_.redoName();
+    undo_->setText(undoName.empty() ? tr("Undo")
+                                    : tr("Undo %1").arg(QString::fromStdString(undoName)));
+    redo_->setText(redoName.empty() ? tr("Redo")
+                                    : tr("Redo %1").arg(QString::fromStdString(redoName)));
 }
 
 } // namespace prismeta

@@ -2,6 +2,7 @@
 
 #include "app/FrameClock.h"
 #include "app/ModelAdapter.h"
+#include "app/cues/ShowCues.h"
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -26,6 +27,9 @@ CanvasView::CanvasView(ModelAdapter& adapter, std::optional<OutputConfig> output
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
     connect(&adapter_, &ModelAdapter::changed, this, &CanvasView::onModelChanged);
+    if (ShowCues* show = ShowCues::active()) {
+        connect(show, &ShowCues::changed, this, [this] { clock_->requestFrame(this); });
+    }
     connect(&adapter_, &ModelAdapter::mediaLocationsChanged, this, [this] {
         if (renderer_) {
             renderer_->setMediaLocations(adapter_.mediaLocations());
@@ -101,9 +105,18 @@ void CanvasView::paintGL() {
     const int pixelHeight = static_cast<int>(std::lround(height() * ratio));
     ++frames_;
     if (renderer_) {
+        // A cue's fade and the blackout, on the one show clock.
+        const ShowCues* show = ShowCues::active();
+        const double now = SteadyShowClock().now();
+        if (show) {
+            renderer_->setCrossfade(show->runner().crossfade());
+            renderer_->setBlackout(show->runner().state().blackout);
+            renderer_->setPreload(show->runner().preload());
+        }
         // Qt's framebuffer object changes with the widget's size: ask every frame.
-        renderer_->draw(FrameTarget{defaultFramebufferObject(), 0, 0, pixelWidth, pixelHeight});
-        if (renderer_->needsFrames()) {
+        renderer_->draw(FrameTarget{defaultFramebufferObject(), 0, 0, pixelWidth, pixelHeight},
+                        now);
+        if (renderer_->needsFrames() || (show && show->animating(now))) {
             clock_->requestFrame(this);
         }
         return;

@@ -6,10 +6,10 @@ namespace prismeta {
 
 ModelChanges ModelChanges::all() {
     ModelChanges changes;
-    for (ModelField field :
-         {ModelField::surfaces, ModelField::selectedID, ModelField::canvasSize,
-          ModelField::documentURL, ModelField::outputs, ModelField::backgroundImagePath,
-          ModelField::backgroundOpacity, ModelField::snapEnabled, ModelField::blendTest}) {
+    for (ModelField field : {ModelField::surfaces, ModelField::selectedID, ModelField::canvasSize,
+                             ModelField::documentURL, ModelField::outputs,
+                             ModelField::backgroundImagePath, ModelField::backgroundOpacity,
+                             ModelField::snapEnabled, ModelField::blendTest, ModelField::cues}) {
         changes.add(field);
     }
     return changes;

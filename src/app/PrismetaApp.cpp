@@ -3,6 +3,8 @@
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
+#include "app/cues/CuesDock.h"
+#include "app/cues/ShowCues.h"
 #include "app/document/DocumentController.h"
 #include "app/document/DocumentDialogs.h"
 #include "app/document/MediaCommands.h"
@@ -14,8 +16,11 @@
 #include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"
 #include "app/show/ShowMode.h"
+#include "core/Log.h"
 
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 
 namespace prismeta {
@@ -26,6 +31,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     auto* widgetDialogs = dialogs ? nullptr : new WidgetDocumentDialogs;
     dialogs_ = dialogs ? std::move(dialogs) : std::unique_ptr<DocumentDialogs>(widgetDialogs);
     adapter_ = std::make_unique<ModelAdapter>(model_);
+    showCues_ = std::make_unique<ShowCues>(*adapter_); // before the views, which draw its fades
     missingMedia_ = std::make_unique<MissingMediaWatcher>(*adapter_);
     mediaCommands_ = std::make_unique<MediaCommands>(model_, *dialogs_);
     documents_ = std::make_unique<DocumentController>(model_, *dialogs_);
@@ -33,6 +39,20 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
     remote_ = std::make_unique<RemoteControl>(*adapter_);
+    remote_->setCueRunner(&showCues_->runner());
+    showCues_->buildMenu(mainWindow_->menuBar());
+    cuesDock_ = new CuesDock(*adapter_, *showCues_, mainWindow_.get());
+    mainWindow_->addDockWidget(Qt::RightDockWidgetArea, cuesDock_);
+    if (model_.cues().empty()) {
+        cuesDock_->hide();
+    }
+    QAction* cuesPanel = cuesDock_->toggleViewAction();
+    cuesPanel->setShortcutContext(Qt::ApplicationShortcut);
+    for (QAction* menu : mainWindow_->menuBar()->actions()) {
+        if (menu->menu() != nullptr && menu->text() == tr("&Window")) {
+            menu->menu()->addAction(cuesPanel);
+        }
+    }
     placer_ = std::make_unique<OutputPlacer>(*adapter_, *outputWindows_, mainWindow_.get());
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
@@ -92,13 +112,17 @@ bool PrismetaApp::openAtLaunch(const std::filesystem::path& file) {
     return documents_->openFile(error ? file : absolute);
 }
 
-void PrismetaApp::startShow(const std::filesystem::path& file) {
+void PrismetaApp::startShow(const std::filesystem::path& file, std::optional<std::string> cue) {
     inShow_ = true;
     commands_->hideEditor()->setEnabled(true);
     placer_->setShowMode(true);
     // Nothing is asked in a show: each missing media file is a log line.
     missingMedia_->setLogging(true);
     prismeta::startShow(model_, *outputWindows_, file);
+    if (!showCues_->start(cue)) {
+        logLine("Prismeta: no cue matches '" + *cue + "'; the show starts as scheduled");
+        showCues_->start(std::nullopt);
+    }
 }
 
 void PrismetaApp::showEditor() {

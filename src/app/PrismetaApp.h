@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace prismeta {
 
@@ -22,6 +23,8 @@ class ModelAdapter;
 class OutputPlacer;
 class OutputWindowRegistry;
 class RemoteControl;
+class ShowCues;
+class CuesDock;
 
 // The application: the one ProjectModel of the process, the adapter that
 // bridges its notifications to Qt, the menu commands, the main window and the
@@ -60,7 +63,10 @@ public:
     // failed Open… and leaves the empty project.
     bool openAtLaunch(const std::filesystem::path& file);
     // Runs a show of `file` instead of showing the main window (ShowMode.h).
-    void startShow(const std::filesystem::path& file);
+    // cue: where the show starts (number from 1, name or id); otherwise the
+    // cue the schedule puts in force, otherwise the first.
+    void startShow(const std::filesystem::path& file,
+                   std::optional<std::string> cue = std::nullopt);
     bool inShow() const { return inShow_; }
     void showEditor();
 
@@ -81,6 +87,7 @@ private:
     ProjectModel model_;
     std::unique_ptr<DocumentDialogs> dialogs_;
     std::unique_ptr<ModelAdapter> adapter_;
+    std::unique_ptr<ShowCues> showCues_;
     std::unique_ptr<MissingMediaWatcher> missingMedia_;
     std::unique_ptr<MediaCommands> mediaCommands_;
     std::unique_ptr<DocumentController> documents_;
@@ -89,6 +96,7 @@ private:
     std::unique_ptr<MainWindow> mainWindow_;
     std::unique_ptr<RemoteControl> remote_;
     std::unique_ptr<OutputPlacer> placer_;
+    CuesDock* cuesDock_ = nullptr; // owned by the main window
     bool inShow_ = false;
     bool quitting_ = false;
 };

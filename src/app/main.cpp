@@ -31,6 +31,12 @@ int main(int argc, char** argv) {
                        "screen, without the editor (Ctrl+E shows it). Nothing is asked; "
                        "problems are logged."));
     parser.addOption(show);
+    const QCommandLineOption cue(
+        QStringLiteral("cue"),
+        QStringLiteral("With --show: start at this cue (its number from 1, its name or its id) "
+                       "instead of the one the schedule puts in force."),
+        QStringLiteral("cue"));
+    parser.addOption(cue);
     const QCommandLineOption oscPort(
         QStringLiteral("osc-port"),
         QStringLiteral("Listen for OSC on this UDP port of the loopback address, for this run "
@@ -62,7 +68,11 @@ int main(int argc, char** argv) {
 
     prismeta::PrismetaApp app;
     if (parser.isSet(show)) {
-        app.startShow(prismeta::pathFromQString(arguments.front()));
+        std::optional<std::string> startCue;
+        if (parser.isSet(cue)) {
+            startCue = parser.value(cue).toStdString();
+        }
+        app.startShow(prismeta::pathFromQString(arguments.front()), startCue);
         app.startRemoteControl(portForThisRun);
         return QApplication::exec();
     }

@@ -72,4 +72,23 @@ std::vector<OscOutgoing> outputListMessages(const std::vector<OutputConfig>& out
     return listMessages("outputs", outputs);
 }
 
+std::vector<OscOutgoing> cueListMessages(const std::vector<Cue>& cues) {
+    return listMessages("cues", cues);
+}
+
+OscOutgoing cueCurrentMessage(const std::vector<Cue>& cues, std::optional<std::size_t> live) {
+    OscOutgoing message{{}, "/prismeta/cue/current", {}};
+    if (live && *live < cues.size()) {
+        const Cue& cue = cues[*live];
+        message.arguments = {
+            OscArgument::text(cue.id.text()),
+            OscArgument::int32(static_cast<std::int32_t>(
+                std::min<std::size_t>(*live, std::numeric_limits<std::int32_t>::max()))),
+            OscArgument::text(std::string(utf8Prefix(cue.name, maxListedNameBytes)))};
+    } else {
+        message.arguments = {OscArgument::text(""), OscArgument::int32(-1), OscArgument::text("")};
+    }
+    return message;
+}
+
 } // namespace prismeta

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/OscMessage.h"
+#include "core/Cue.h"
 #include "core/OutputConfig.h"
 #include "core/SurfaceList.h"
 
@@ -32,5 +33,10 @@ std::string recordAddress(std::string_view kind, std::string_view target, std::s
 // order. Destinations are left empty.
 std::vector<OscOutgoing> surfaceListMessages(const SurfaceList& surfaces);
 std::vector<OscOutgoing> outputListMessages(const std::vector<OutputConfig>& outputs);
+std::vector<OscOutgoing> cueListMessages(const std::vector<Cue>& cues);
+
+// "/prismeta/cue/current sis": the live cue's id, 0-based position and name;
+// "", -1, "" when no cue is live.
+OscOutgoing cueCurrentMessage(const std::vector<Cue>& cues, std::optional<std::size_t> live);
 
 } // namespace prismeta

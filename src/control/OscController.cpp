@@ -4,6 +4,7 @@
 #include "control/OscPattern.h"
 #include "control/OscServer.h"
 #include "core/ProjectModel.h"
+#include "cues/CueRunner.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -339,8 +340,12 @@ void OscController::handleOne(const OscMessage& message, Clock::time_point now,
         handleHistory(message, command == "undo", now);
     } else if (command == "query" && rest.empty()) {
         handleQuery(message, now);
+    } else if (command == "cue") {
+        handleCue(message, rest, now);
+    } else if (command == "blackout" && rest.empty()) {
+        handleBlackout(message, now);
     } else if (command == "list" && rest.size() == 1 &&
-               (rest[0] == "surfaces" || rest[0] == "outputs")) {
+               (rest[0] == "surfaces" || rest[0] == "outputs" || rest[0] == "cues")) {
         handleList(message, rest[0], now);
     } else if ((command == "subscribe" || command == "unsubscribe") && rest.empty()) {
         handleSubscription(message, command == "subscribe", now);
@@ -580,6 +585,7 @@ void OscController::handleList(const OscMessage& message, std::string_view what,
         return;
     }
     std::vector<OscOutgoing> answer = what == "surfaces" ? surfaceListMessages(model_.surfaces())
+                                      : what == "cues"   ? cueListMessages(model_.cues())
                                                          : outputListMessages(model_.outputs());
     for (OscOutgoing& item : answer) {
         reply(*message.sender, std::move(item.address), std::move(item.arguments), now);
@@ -643,6 +649,7 @@ void OscController::update(Clock::time_point now) {
             }
         }
     }
+    feedCue(now);
     throttle_.update(now);
     log_.update(now);
     std::erase_if(budgets_, [now](const auto& budget) {
@@ -688,6 +695,125 @@ void OscController::reportDropped(const OscInbox::Drops& drops, Clock::time_poin
                     std::to_string(drops.refused) +
                         " message(s): too many waiting to be carried out",
                     now, drops.refused);
+    }
+}
+
+// ------------------------------------------------------------------ cues
+
+void OscController::setCueRunner(CueRunner* runner) {
+    cueRunner_ = runner;
+    fedCue_ = runner ? runner->state().liveCue : std::nullopt;
+}
+
+namespace {
+
+// An optional fade replacing the cue's: nothing, or one number of 0 or more.
+std::optional<std::optional<double>> fadeArgument(const OscArguments& arguments) {
+    if (arguments.empty()) {
+        return std::optional<double>();
+    }
+    const std::optional<double> fade = arguments.front().number();
+    if (arguments.size() != 1 || !fade || !std::isfinite(*fade) || *fade < 0.0) {
+        return std::nullopt;
+    }
+    return std::optional<double>(std::min(*fade, maxCueFade));
+}
+
+} // namespace
+
+// "/prismeta/cue/go", "/prismeta/cue/back", "/prismeta/cue/current" and
+// "/prismeta/cue/<target>/go".
+void OscController::handleCue(const OscMessage& message, Parts parts, Clock::time_point now) {
+    const bool known =
+        (parts.size() == 1 && (parts[0] == "go" || parts[0] == "back" || parts[0] == "current")) ||
+        (parts.size() == 2 && parts[1] == "go");
+    if (!known) {
+        ignore(unknownAddress, message, "no such address", now);
+        return;
+    }
+    if (cueRunner_ == nullptr) {
+        ignore(refused, message, "no show is running here", now);
+        return;
+    }
+    if (parts[0] == "current" && parts.size() == 1) {
+        if (!message.arguments.empty() && !message.isQuery()) {
+            ignore(badArguments, message, "takes no arguments", now);
+        } else if (!message.sender) {
+            ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+        } else {
+            OscOutgoing current = cueCurrentMessage(model_.cues(), cueRunner_->liveIndex());
+            reply(*message.sender, std::move(current.address), std::move(current.arguments), now);
+        }
+        return;
+    }
+    if (parts[0] == "back" && parts.size() == 1) {
+        if (!message.arguments.empty()) {
+            ignore(badArguments, message, "takes no arguments", now);
+        } else if (!cueRunner_->back()) {
+            ignore(noMatch, message, "there is no cue before the live one", now);
+        }
+        return;
+    }
+    const std::optional<std::optional<double>> fade = fadeArgument(message.arguments);
+    if (!fade) {
+        ignore(badArguments, message, "takes nothing, or f (a fade of 0 seconds or more)", now);
+        return;
+    }
+    if (parts.size() == 1) {
+        if (!cueRunner_->go(*fade)) {
+            ignore(noMatch, message, "there is no next cue", now);
+        }
+        return;
+    }
+    const Result<std::vector<std::size_t>> targets = resolveTargets(model_.cues(), parts[0]);
+    if (!targets) {
+        ignore(badPattern, message, targets.error(), now);
+    } else if (targets->empty()) {
+        ignore(noMatch, message, "no cue matches " + quoted(parts[0]), now);
+    } else {
+        cueRunner_->goTo(targets->front(), *fade);
+    }
+}
+
+// "/prismeta/blackout" with i (0 or 1), T or F.
+void OscController::handleBlackout(const OscMessage& message, Clock::time_point now) {
+    std::optional<bool> on;
+    if (message.arguments.size() == 1) {
+        const OscArgument& argument = message.arguments.front();
+        if (argument.tag == 'T' || argument.tag == 'F') {
+            on = argument.tag == 'T';
+        } else if (argument.tag == 'i') {
+            const std::optional<double> value = argument.number();
+            if (value && (*value == 0.0 || *value == 1.0)) {
+                on = *value == 1.0;
+            }
+        }
+    }
+    if (!on) {
+        ignore(badArguments, message, "takes i (0 or 1), T or F", now);
+        return;
+    }
+    if (cueRunner_ == nullptr) {
+        ignore(refused, message, "no show is running here", now);
+        return;
+    }
+    cueRunner_->setBlackout(*on);
+}
+
+void OscController::feedCue(Clock::time_point now) {
+    if (cueRunner_ == nullptr) {
+        return;
+    }
+    const std::optional<Uuid>& live = cueRunner_->state().liveCue;
+    if (live == fedCue_) {
+        return;
+    }
+    fedCue_ = live;
+    const OscOutgoing current = cueCurrentMessage(model_.cues(), cueRunner_->liveIndex());
+    for (const OscEndpoint& subscriber : subscribers_) {
+        OscOutgoing addressed = current;
+        addressed.to = subscriber;
+        throttle_.offer(subscriber, "cue/current", {std::move(addressed)}, now);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "control/OscMessage.h"
 #include "control/RateLimitedLog.h"
 #include "control/UndoBursts.h"
+#include "core/Uuid.h"
 
 #include <chrono>
 #include <cstddef>
@@ -22,6 +23,7 @@
 namespace prismeta {
 
 class ProjectModel;
+class CueRunner;
 
 // Carries out OSC messages on the model, on the interface thread: the
 // address space of docs/osc.md.
@@ -78,6 +80,11 @@ public:
 
     const std::vector<OscEndpoint>& subscribers() const { return subscribers_; }
 
+    // The show whose cues and blackout "/prismeta/cue/..." and
+    // "/prismeta/blackout" drive (borrowed; null: none, and those addresses
+    // are refused). Its live cue goes to subscribers as it changes.
+    void setCueRunner(CueRunner* runner);
+
 private:
     using Parts = std::span<const std::string_view>;
 
@@ -105,6 +112,9 @@ private:
     void handleQuery(const OscMessage& message, Clock::time_point now);
     void handleList(const OscMessage& message, std::string_view what, Clock::time_point now);
     void handleSubscription(const OscMessage& message, bool subscribe, Clock::time_point now);
+    void handleCue(const OscMessage& message, Parts parts, Clock::time_point now);
+    void handleBlackout(const OscMessage& message, Clock::time_point now);
+    void feedCue(Clock::time_point now);
 
     ProjectModel& model_;
     Send send_;
@@ -115,6 +125,8 @@ private:
     std::vector<OscEndpoint> subscribers_;
     // While carrying out the last edit of a run: when the run began.
     std::optional<Clock::time_point> runStart_;
+    CueRunner* cueRunner_ = nullptr;
+    std::optional<Uuid> fedCue_; // the live cue subscribers were last told of
 
     struct Budget {
         Clock::time_point opened;

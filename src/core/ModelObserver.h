@@ -19,6 +19,7 @@ enum class ModelField {
     backgroundOpacity,
     snapEnabled,
     blendTest,
+    cues,
 };
 
 using ModelObserver = std::function<void(ModelField)>;

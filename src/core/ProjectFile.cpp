@@ -84,6 +84,16 @@ public:
         doubleMember("backgroundOpacity", file.backgroundOpacity, kRoot);
         doubleMember("canvasHeight", file.canvasHeight, kRoot);
         doubleMember("canvasWidth", file.canvasWidth, kRoot);
+        if (!file.cues.empty()) {
+            json_.key("cues");
+            json_.beginArray();
+            const KeyPath cues(kRoot, "cues");
+            for (std::size_t i = 0; i < file.cues.size(); ++i) {
+                json_.element();
+                cue(file.cues[i], KeyPath(cues, i));
+            }
+            json_.endArray();
+        }
         json_.key("outputs");
         json_.beginArray();
         const KeyPath outputs(kRoot, "outputs");
@@ -147,13 +157,12 @@ private:
         json_.endArray();
     }
 
-    void surface(const Surface& s, const KeyPath& path) {
-        json_.beginObject();
-        // Checked in the order r, g, b, a; written in the sorted one.
-        const double r = floatValue(s.color.r, KeyPath(path, "color.r"));
-        const double g = floatValue(s.color.g, KeyPath(path, "color.g"));
-        const double b = floatValue(s.color.b, KeyPath(path, "color.b"));
-        const double a = floatValue(s.color.a, KeyPath(path, "color.a"));
+    // Checked in the order r, g, b, a; written in the sorted one.
+    void color(const RGBA& c, const KeyPath& path) {
+        const double r = floatValue(c.r, KeyPath(path, "color.r"));
+        const double g = floatValue(c.g, KeyPath(path, "color.g"));
+        const double b = floatValue(c.b, KeyPath(path, "color.b"));
+        const double a = floatValue(c.a, KeyPath(path, "color.a"));
         json_.key("color");
         json_.beginObject();
         json_.key("a");
@@ -165,6 +174,11 @@ private:
         json_.key("r");
         json_.number(r);
         json_.endObject();
+    }
+
+    void surface(const Surface& s, const KeyPath& path) {
+        json_.beginObject();
+        color(s.color, path);
         points("corners", s.corners, KeyPath(path, "corners"));
         floatMember("feather", s.feather, path);
         json_.key("id");
@@ -236,6 +250,76 @@ private:
         text(o.id.text());
         json_.key("name");
         text(o.name);
+        json_.endObject();
+    }
+
+    // Only the fields a look sets, so a cue tracks everything else.
+    void cueLook(const CueLook& look, const KeyPath& path) {
+        json_.beginObject();
+        if (look.color) {
+            color(*look.color, path);
+        }
+        if (look.mediaKind) {
+            json_.key("mediaKind");
+            text(mediaKindText(*look.mediaKind));
+        }
+        if (look.mediaPath) {
+            json_.key("mediaPath");
+            text(*look.mediaPath);
+        }
+        if (look.opacity) {
+            doubleMember("opacity", *look.opacity, path);
+        }
+        if (!look.restart) {
+            json_.key("restart");
+            json_.boolean(false);
+        }
+        json_.key("surface");
+        text(look.surface.text());
+        json_.endObject();
+    }
+
+    void cue(const Cue& c, const KeyPath& path) {
+        json_.beginObject();
+        doubleMember("fade", c.fade, path);
+        if (c.follow) {
+            if (c.follow->kind == CueFollow::Kind::videoEnd) {
+                json_.key("follow");
+                text("end");
+            } else {
+                doubleMember("follow", c.follow->seconds, path);
+            }
+        }
+        json_.key("id");
+        text(c.id.text());
+        json_.key("looks");
+        json_.beginArray();
+        const KeyPath looks(path, "looks");
+        for (std::size_t i = 0; i < c.looks.size(); ++i) {
+            json_.element();
+            cueLook(c.looks[i], KeyPath(looks, i));
+        }
+        json_.endArray();
+        json_.key("name");
+        text(c.name);
+        if (c.schedule) {
+            json_.key("schedule");
+            json_.beginObject();
+            json_.key("at");
+            text(scheduleTimeText(c.schedule->secondOfDay));
+            if (c.schedule->days != CueSchedule::everyDay) {
+                json_.key("days");
+                json_.beginArray();
+                for (int day = 0; day < 7; ++day) {
+                    if (c.schedule->onWeekday(day)) {
+                        json_.element();
+                        text(weekdayNames[day]);
+                    }
+                }
+                json_.endArray();
+            }
+            json_.endObject();
+        }
         json_.endObject();
     }
 

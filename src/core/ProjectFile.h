@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Cue.h"
 #include "core/OutputConfig.h"
 #include "core/Result.h"
 #include "core/Surface.h"
@@ -20,6 +21,8 @@ struct ProjectFile {
     std::vector<OutputConfig> outputs;
     std::optional<std::string> backgroundImagePath;
     double backgroundOpacity = 0.5;
+    // The show's cues in order; the key is written only when there are any.
+    std::vector<Cue> cues;
 
     friend bool operator==(const ProjectFile&, const ProjectFile&) = default;
 };
@@ -41,7 +44,8 @@ Result<std::string> writeProjectFile(const ProjectFile& file);
 // "blackLevel") never fail the read: a value that is not a number reads as the
 // default and a number outside its range as the nearest end of it. Nor does
 // its "display": one that is not a usable display (wrong types, an absurd
-// rectangle) leaves the output unplaced.
+// rectangle) leaves the output unplaced. Nor does anything under "cues"
+// (CueFields.h).
 //
 // The text is read straight into the records as it is parsed, without a
 // document tree, so memory stays a small multiple of the text; unknown keys

@@ -1,5 +1,6 @@
 // Reading a project file: the keys of every record in the file, in the order
 // their problems are reported. See RecordFields.h for how a key is added.
+#include "core/CueFields.h"
 #include "core/ProjectFile.h"
 #include "core/RecordFields.h"
 
@@ -121,6 +122,20 @@ void applyDisplay(OutputConfig& output, const json& value) {
     }
 }
 
+Problem readCues(ProjectFile& file, Scalar& value) {
+    skipCueScalar(file.cues, value);
+    return std::nullopt;
+}
+
+std::unique_ptr<Frame> openCues(ProjectFile& file, Container kind, const Frame& parent,
+                                std::string_view key) {
+    return openCueList(file.cues, kind, parent, key);
+}
+
+void resetCues(ProjectFile& file) {
+    std::vector<Cue>().swap(file.cues);
+}
+
 } // namespace
 
 template <> struct Schema<Pt> {
@@ -181,6 +196,8 @@ template <> struct Schema<ProjectFile> {
         number<&ProjectFile::canvasWidth>("canvasWidth"),
         list<&ProjectFile::outputs>("outputs"),
         list<&ProjectFile::surfaces>("surfaces"),
+        Field<ProjectFile>{"cues", Presence::optional, "an array", &readCues, &openCues,
+                           &resetCues},
     };
 };
 

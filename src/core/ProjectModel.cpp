@@ -34,7 +34,8 @@ void SelectedSurfaceBinding::set(const Surface& surface) const {
 // ------------------------------------------------------------ fields
 
 ProjectModel::ProjectModel()
-    : observers_(std::make_shared<ObserverRegistry>()), savedFile_(makeFile()) {}
+    : observers_(std::make_shared<ObserverRegistry>()),
+      cues_(std::make_shared<const std::vector<Cue>>()), savedFile_(makeFile()) {}
 
 Subscription ProjectModel::subscribe(ModelObserver observer) {
     const std::uint64_t token = observers_->add(std::move(observer));
@@ -103,6 +104,15 @@ void ProjectModel::setBackgroundOpacity(double opacity) {
 void ProjectModel::setSnapEnabled(bool enabled) {
     snapEnabled_ = enabled;
     notify(ModelField::snapEnabled);
+}
+
+void ProjectModel::setCues(std::vector<Cue> cues) {
+    setCues(std::make_shared<const std::vector<Cue>>(std::move(cues)));
+}
+
+void ProjectModel::setCues(std::shared_ptr<const std::vector<Cue>> cues) {
+    cues_ = cues ? std::move(cues) : std::make_shared<const std::vector<Cue>>();
+    notify(ModelField::cues);
 }
 
 bool ProjectModel::blendTest(const Uuid& outputID) const {
@@ -199,21 +209,50 @@ void ProjectModel::addOutput(OutputPreset preset) {
 // ------------------------------------------------------------ editing
 
 void ProjectModel::pushUndo() {
-    undoStack_.push_back(surfaces_);
-    if (undoStack_.size() > maxUndo) {
-        undoStack_.pop_front();
-    }
-    redoStack_.clear();
+    pushUndo(std::string());
 }
 
+void ProjectModel::pushUndo(std::string name) {
+    undoStack_.push_back(surfaces_);
+    undoExtras_.push_back({cues_, std::move(name)});
+    if (undoStack_.size() > maxUndo) {
+        undoStack_.pop_front();
+        undoExtras_.pop_front();
+    }
+    redoStack_.clear();
+    redoExtras_.clear();
+}
+
+const std::string& ProjectModel::undoName() const {
+    static const std::string none;
+    return undoExtras_.empty() ? none : undoExtras_.back().name;
+}
+
+const std::string& ProjectModel::redoName() const {
+    static const std::string none;
+    return redoExtras_.empty() ? none : redoExtras_.back().name;
+}
+
+// The stacks of extras follow the surface stacks step for step; a step the
+// caller pushed straight onto the surface stack alone (none do) would simply
+// carry the cues as they are.
 void ProjectModel::undo() {
     if (undoStack_.empty()) {
         return;
     }
     SurfaceList snapshot = std::move(undoStack_.back());
     undoStack_.pop_back();
+    StepExtras extras{cues_, {}};
+    if (!undoExtras_.empty()) {
+        extras = std::move(undoExtras_.back());
+        undoExtras_.pop_back();
+    }
     redoStack_.push_back(surfaces_);
+    redoExtras_.push_back({cues_, extras.name});
     setSurfaces(std::move(snapshot));
+    if (extras.cues != cues_) {
+        setCues(std::move(extras.cues));
+    }
 }
 
 void ProjectModel::redo() {
@@ -222,8 +261,17 @@ void ProjectModel::redo() {
     }
     SurfaceList snapshot = std::move(redoStack_.back());
     redoStack_.pop_back();
+    StepExtras extras{cues_, {}};
+    if (!redoExtras_.empty()) {
+        extras = std::move(redoExtras_.back());
+        redoExtras_.pop_back();
+    }
     undoStack_.push_back(surfaces_);
+    undoExtras_.push_back({cues_, extras.name});
     setSurfaces(std::move(snapshot));
+    if (extras.cues != cues_) {
+        setCues(std::move(extras.cues));
+    }
 }
 
 void ProjectModel::addSurface() {
@@ -308,6 +356,8 @@ void ProjectModel::resetCorners() {
 void ProjectModel::newProject() {
     undoStack_.clear();
     redoStack_.clear();
+    undoExtras_.clear();
+    redoExtras_.clear();
     // The empty project is what the file would hold, canvas size and opacity
     // as they are kept; any change from it is worth asking about.
     ProjectFile empty;
@@ -317,6 +367,9 @@ void ProjectModel::newProject() {
     savedFile_ = std::move(empty);
     setSurfaces(SurfaceList());
     setOutputs({});
+    if (!cues_->empty()) {
+        setCues(std::vector<Cue>());
+    }
     setSelectedID(std::nullopt);
     setDocumentURL(std::nullopt);
     setBackgroundImagePath(std::nullopt);
@@ -331,6 +384,7 @@ ProjectFile ProjectModel::makeFile() const {
     file.outputs = outputs_;
     file.backgroundImagePath = backgroundImagePath_;
     file.backgroundOpacity = backgroundOpacity_;
+    file.cues = *cues_;
     return file;
 }
 
@@ -401,6 +455,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
             first = loaded.surfaces.front().id;
         }
         SurfaceList surfaces(std::move(loaded.surfaces));
+        auto cues = std::make_shared<const std::vector<Cue>>(std::move(loaded.cues));
 
         savedFile_ = std::move(saved);
         setCanvasSize({loaded.canvasWidth, loaded.canvasHeight});
@@ -408,7 +463,12 @@ Status ProjectModel::load(const std::filesystem::path& url) {
         // never see the new list beside the old history.
         undoStack_.clear();
         redoStack_.clear();
+        undoExtras_.clear();
+        redoExtras_.clear();
         setSurfaces(std::move(surfaces));
+        if (!cues->empty() || !cues_->empty()) {
+            setCues(std::move(cues));
+        }
         setOutputs(std::move(loaded.outputs));
         setBackgroundImagePath(std::move(loaded.backgroundImagePath));
         setBackgroundOpacity(loaded.backgroundOpacity);
@@ -426,7 +486,7 @@ bool ProjectModel::hasUnsavedChanges() const {
     return saved.canvasWidth != canvasSize_.width || saved.canvasHeight != canvasSize_.height ||
            saved.surfaces != surfaces_.vector() || saved.outputs != outputs_ ||
            saved.backgroundImagePath != backgroundImagePath_ ||
-           saved.backgroundOpacity != backgroundOpacity_;
+           saved.backgroundOpacity != backgroundOpacity_ || saved.cues != *cues_;
 }
 
 } // namespace prismeta

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Cue.h"
 #include "core/ModelObserver.h"
 #include "core/OutputConfig.h"
 #include "core/ProjectFile.h"
@@ -93,15 +94,27 @@ public:
     bool snapEnabled() const { return snapEnabled_; }
     void setSnapEnabled(bool enabled);
 
+    // The show's cues, in order. An immutable shared list, like the surfaces,
+    // so undo snapshots of it are O(1).
+    const std::vector<Cue>& cues() const { return *cues_; }
+    std::shared_ptr<const std::vector<Cue>> sharedCues() const { return cues_; }
+    void setCues(std::vector<Cue> cues);
+    void setCues(std::shared_ptr<const std::vector<Cue>> cues);
+
     // Outputs that show the blend test field (flat grey and black through
     // their ramps) instead of the canvas: a calibration view, not in the file,
     // cleared by a new project and by loading one.
     bool blendTest(const Uuid& outputID) const;
     void setBlendTest(const Uuid& outputID, bool enabled);
 
-    // ---- history (not observable: every change comes with a change of surfaces)
+    // ---- history (not observable: every change comes with a change of
+    // surfaces or cues). Each step holds the surfaces and the cue list.
     const std::deque<SurfaceList>& undoStack() const { return undoStack_; }
     const std::deque<SurfaceList>& redoStack() const { return redoStack_; }
+    // What the step undo() or redo() would take back, when it was given a name
+    // ("Go 'Opening'"); empty otherwise.
+    const std::string& undoName() const;
+    const std::string& redoName() const;
 
     // ---- selection and hit testing
     std::optional<std::size_t> selectedIndex() const;
@@ -115,6 +128,8 @@ public:
 
     // ---- editing and undo
     void pushUndo();
+    // The same, naming the step for the interface's Undo and Redo items.
+    void pushUndo(std::string name);
     void undo();
     void redo();
     void addSurface();
@@ -154,8 +169,17 @@ private:
     bool snapEnabled_ = false;
     std::vector<Uuid> blendTestOutputs_;
 
+    std::shared_ptr<const std::vector<Cue>> cues_;
+
+    // What every undo step holds besides the surfaces, in step with the stacks.
+    struct StepExtras {
+        std::shared_ptr<const std::vector<Cue>> cues;
+        std::string name;
+    };
     std::deque<SurfaceList> undoStack_;
     std::deque<SurfaceList> redoStack_;
+    std::deque<StepExtras> undoExtras_;
+    std::deque<StepExtras> redoExtras_;
 
     // What the file last loaded or saved held (or the empty project a new
     // one started as), to answer hasUnsavedChanges.

@@ -6,6 +6,7 @@
 #include "core/ProjectModel.h"
 #include "core/Surface.h"
 #include "core/SurfaceList.h"
+#include "cues/Crossfade.h"
 #include "geometry/BlendBands.h"
 #include "geometry/Tessellation.h"
 #include "render/MediaSource.h"
@@ -30,7 +31,7 @@ namespace prismeta {
 namespace {
 
 // The overlay program's blendStage values.
-enum class BlendStage { ramps = 0, blackLevel = 1, testField = 2 };
+enum class BlendStage { ramps = 0, blackLevel = 1, testField = 2, blackout = 3 };
 
 constexpr float placeholderColor[4] = {0.15f, 0.15f, 0.17f, 1.0f};
 constexpr std::size_t minimumUniformStride = 256;
@@ -100,6 +101,14 @@ bool Renderer::needsFrames() const {
     return mediaSources->anyChangesOverTime();
 }
 
+void Renderer::setPreload(std::shared_ptr<const std::vector<Surface>> surfaces) {
+    preload_ = std::move(surfaces);
+}
+
+void Renderer::setCrossfade(std::shared_ptr<const Crossfade> crossfade) {
+    crossfade_ = std::move(crossfade);
+}
+
 std::size_t Renderer::mediaSourceCount() const {
     return mediaSources->size();
 }
@@ -138,6 +147,8 @@ bool Renderer::createGpuState() {
     glUseProgram(pipeline);
     glUniform1i(textureUniform, 0);
     glUniform1i(glGetUniformLocation(pipeline, "alphaTexture"), 1);
+    glUniform1i(glGetUniformLocation(pipeline, "fromTexture"), 2);
+    glUniform1i(glGetUniformLocation(pipeline, "fromAlphaTexture"), 3);
     glUseProgram(0);
 
     // Compressed video is handed to this renderer only in the block formats
@@ -336,8 +347,18 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     std::memcpy(uniformBytes_.data(), &frame, sizeof frame);
 
     glActiveTexture(GL_TEXTURE0);
+    const Crossfade* crossfade = crossfade_.get();
     for (const Surface& surface : surfaces) {
-        drawSurface(surface, hostTimeSeconds);
+        drawSurface(surface, crossfade ? crossfade->find(surface, hostTimeSeconds) : nullptr,
+                    hostTimeSeconds);
+    }
+    if (preload_) {
+        for (const Surface& surface : *preload_) {
+            if (MediaSource* source = mediaSource(surface, hostTimeSeconds);
+                source != nullptr && source->kind() == MediaKind::image) {
+                source->staticTexture(); // decoded and uploaded ahead of the GO
+            }
+        }
     }
     mediaSources->prune(frameStamp_);
     uploadFrame();
@@ -375,6 +396,8 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
         // Unit 1 holds the alpha image of a compressed picture that has one,
         // and never an empty slot otherwise.
         glBindSampler(1, sampler);
+        glBindSampler(2, sampler);
+        glBindSampler(3, sampler);
         unsigned boundAlpha = 0;
         for (std::size_t i = 0; i < drawItems_.size(); ++i) {
             const DrawItem& item = drawItems_[i];
@@ -391,6 +414,14 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
                 glActiveTexture(GL_TEXTURE0);
                 boundAlpha = alpha;
             }
+            if (item.fromTexture != 0) {
+                glActiveTexture(GL_TEXTURE2);
+                glBindTexture(GL_TEXTURE_2D, item.fromTexture);
+                glActiveTexture(GL_TEXTURE3);
+                glBindTexture(GL_TEXTURE_2D,
+                              item.fromAlphaTexture != 0 ? item.fromAlphaTexture : fallbackTexture);
+                glActiveTexture(GL_TEXTURE0);
+            }
             glBindTexture(GL_TEXTURE_2D, item.texture);
             glDrawArrays(GL_TRIANGLES, static_cast<GLint>(item.first),
                          static_cast<GLsizei>(item.count));
@@ -398,7 +429,7 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     }
 
     if (outputConfig_) {
-        drawBlendOverlay(*outputConfig_, frame, blendTest);
+        drawBlendOverlay(*outputConfig_, frame, blendTest, hostTimeSeconds);
     }
 
     // Leave nothing of ours bound that a host could trip over.
@@ -406,6 +437,12 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glUseProgram(0);
     glBindSampler(0, 0);
     glBindSampler(1, 0);
+    glBindSampler(2, 0);
+    glBindSampler(3, 0);
+    glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, 0);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, 0);
     glActiveTexture(GL_TEXTURE0);
@@ -414,7 +451,7 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glDisable(GL_SCISSOR_TEST);
 }
 
-void Renderer::drawSurface(const Surface& surface, double hostTime) {
+Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostTime) {
     MediaSource* source = mediaSource(surface, hostTime);
     unsigned texture = 0;
     if (source != nullptr) {
@@ -438,28 +475,53 @@ void Renderer::drawSurface(const Surface& surface, double hostTime) {
         }
     }
 
-    SurfaceUniforms uniforms;
-    DrawItem item;
+    LookPicture picture;
     if (surface.mediaKind == MediaKind::color) {
-        uniforms.color[0] = surface.color.r;
-        uniforms.color[1] = surface.color.g;
-        uniforms.color[2] = surface.color.b;
-        uniforms.color[3] = surface.color.a;
-        item.texture = fallbackTexture;
+        picture.color[0] = surface.color.r;
+        picture.color[1] = surface.color.g;
+        picture.color[2] = surface.color.b;
+        picture.color[3] = surface.color.a;
+        picture.texture = fallbackTexture;
     } else if (texture != 0) {
-        uniforms.color[0] = uniforms.color[1] = uniforms.color[2] = uniforms.color[3] = 1.0f;
-        uniforms.useTexture = 1;
-        item.texture = texture;
+        picture.color[0] = picture.color[1] = picture.color[2] = picture.color[3] = 1.0f;
+        picture.useTexture = true;
+        picture.texture = texture;
         if (source->kind() == MediaKind::video) {
             const MediaSource::PictureLayout& layout = source->videoLayout();
-            uniforms.pictureCoding = layout.coding;
-            uniforms.pictureScale[0] = layout.scale[0];
-            uniforms.pictureScale[1] = layout.scale[1];
-            item.alphaTexture = layout.alphaTexture;
+            picture.coding = layout.coding;
+            picture.scale[0] = layout.scale[0];
+            picture.scale[1] = layout.scale[1];
+            picture.alphaTexture = layout.alphaTexture;
         }
     } else {
-        std::memcpy(uniforms.color, placeholderColor, sizeof uniforms.color);
-        item.texture = fallbackTexture;
+        std::memcpy(picture.color, placeholderColor, sizeof picture.color);
+        picture.texture = fallbackTexture;
+    }
+    return picture;
+}
+
+void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, double hostTime) {
+    const LookPicture picture = lookPicture(surface, hostTime);
+    SurfaceUniforms uniforms;
+    DrawItem item;
+    std::memcpy(uniforms.color, picture.color, sizeof uniforms.color);
+    uniforms.useTexture = picture.useTexture ? 1 : 0;
+    uniforms.pictureCoding = picture.coding;
+    uniforms.pictureScale[0] = picture.scale[0];
+    uniforms.pictureScale[1] = picture.scale[1];
+    item.texture = picture.texture;
+    item.alphaTexture = picture.alphaTexture;
+    if (fading != nullptr) {
+        const LookPicture from = lookPicture(fading->from, hostTime);
+        std::memcpy(uniforms.fromColor, from.color, sizeof uniforms.fromColor);
+        uniforms.fromUseTexture = from.useTexture ? 1 : 0;
+        uniforms.fromPictureCoding = from.coding;
+        uniforms.fromPictureScale[0] = from.scale[0];
+        uniforms.fromPictureScale[1] = from.scale[1];
+        uniforms.fromOpacity = static_cast<float>(fading->from.opacity);
+        uniforms.lookWeight = static_cast<float>(fading->progress(hostTime));
+        item.fromTexture = from.texture;
+        item.fromAlphaTexture = from.alphaTexture;
     }
     uniforms.opacity = static_cast<float>(surface.opacity);
     uniforms.feather = surface.feather;
@@ -504,10 +566,10 @@ void Renderer::uploadFrame() {
 }
 
 void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame,
-                                bool blendTest) {
+                                bool blendTest, double hostTime) {
     // One vertex list for the frame's overlay draws, in drawing order: the
     // test field, the ramps, the lift. At most 36 vertices, on the stack.
-    std::array<BlendVertex, 6 + 24 + 6> vertices{};
+    std::array<BlendVertex, 6 + 24 + 6 + 6> vertices{};
     std::size_t count = 0;
     const auto append = [&vertices, &count](std::span<const BlendVertex> part) {
         std::copy(part.begin(), part.end(), vertices.begin() + static_cast<std::ptrdiff_t>(count));
@@ -529,6 +591,15 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
             liftCount = append(area->vertices);
         }
     }
+    // The blackout goes over everything, lift included: black is black.
+    std::size_t blackoutCount = 0;
+    if (const double level = blackout_.level(hostTime); level > 0.0) {
+        BlendQuad quad = blendQuad(0, 0, 1, 1);
+        for (BlendVertex& vertex : quad.vertices) {
+            vertex.alpha = static_cast<float>(level);
+        }
+        blackoutCount = append(quad.vertices);
+    }
     if (count == 0) {
         return;
     }
@@ -549,10 +620,11 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
     glBindBufferBase(GL_UNIFORM_BUFFER, blendUniformsBinding, blendUniformBuffer_);
 
     GLint first = 0;
-    const std::array<std::pair<BlendStage, std::size_t>, 3> draws = {
+    const std::array<std::pair<BlendStage, std::size_t>, 4> draws = {
         {{BlendStage::testField, fieldCount},
          {BlendStage::ramps, rampCount},
-         {BlendStage::blackLevel, liftCount}}};
+         {BlendStage::blackLevel, liftCount},
+         {BlendStage::blackout, blackoutCount}}};
     for (const auto& [stage, stageCount] : draws) {
         if (stageCount == 0) {
             continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/OutputConfig.h"
+#include "cues/Blackout.h"
 #include "geometry/SurfaceVertex.h"
 #include "render/MediaBackend.h"
 
@@ -14,6 +15,8 @@
 namespace prismeta {
 
 class ProjectModel;
+class Crossfade;
+struct FadingLook;
 class MediaLocations;
 class MediaSource;
 class MediaSourceTable;
@@ -65,6 +68,16 @@ public:
     // whose file changes with new locations are made again on the next frame.
     void setMediaLocations(std::shared_ptr<const MediaLocations> locations);
 
+    // The show's running cue fade (none: no fade) and blackout, both on the
+    // clock frames are drawn at; every renderer given the same ones shows the
+    // same picture at the same frame time. The blackout darkens outputs only,
+    // over their edge blends.
+    void setCrossfade(std::shared_ptr<const Crossfade> crossfade);
+    void setBlackout(const Blackout& blackout) { blackout_ = blackout; }
+    // Surfaces as the next cue will show them: their stills are opened and
+    // uploaded ahead (kept while listed), so a GO draws them at once.
+    void setPreload(std::shared_ptr<const std::vector<Surface>> surfaces);
+
     // One frame at steady_clock now, or at a given host time (tests, the CLI).
     // An empty target draws nothing. Every GL state the frame relies on is set
     // here, so a host (QPainter) may change state between frames.
@@ -96,6 +109,18 @@ private:
         std::uint32_t count = 0;
         unsigned texture = 0;
         unsigned alphaTexture = 0; // a compressed picture's alpha image, if it has one
+        unsigned fromTexture = 0;  // the look a fade comes from, if it is in one
+        unsigned fromAlphaTexture = 0;
+    };
+
+    // What one look draws: a colour, or a texture read in a given way.
+    struct LookPicture {
+        float color[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        bool useTexture = false;
+        unsigned texture = 0;
+        unsigned alphaTexture = 0;
+        float scale[2] = {1.0f, 1.0f};
+        int coding = 0;
     };
 
     Renderer(const ProjectModel& model, std::optional<OutputConfig> outputConfig,
@@ -105,11 +130,15 @@ private:
     // The surface's cached source, made when its kind or path changed; none
     // for colour surfaces.
     MediaSource* mediaSource(const Surface& surface, double hostTime);
-    // Records one surface into the frame: uniforms, texture and vertices.
-    void drawSurface(const Surface& surface, double hostTime);
+    LookPicture lookPicture(const Surface& surface, double hostTime);
+    // Records one surface into the frame: uniforms, texture and vertices,
+    // with the look it fades from when it is in a cue's fade.
+    void drawSurface(const Surface& surface, const FadingLook* fading, double hostTime);
     // The output's ramps, the black-level lift where no ramp is, and, in blend
-    // test, the test field beneath them (the canvas is not drawn then).
-    void drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame, bool blendTest);
+    // test, the test field beneath them (the canvas is not drawn then); the
+    // blackout over all.
+    void drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame, bool blendTest,
+                          double hostTime);
     void uploadFrame();
     // The one log line of a renderer that had to play a HAP video decoded to
     // pixels.
@@ -142,6 +171,9 @@ private:
     bool mediaLocationsChanged_ = false;
     CompressedTextures driverTextures_; // what the driver samples, found at creation
     bool compressedFallbackLogged_ = false;
+    std::shared_ptr<const Crossfade> crossfade_;
+    std::shared_ptr<const std::vector<Surface>> preload_;
+    Blackout blackout_;
 
     // Per-frame storage, kept between frames so a steady frame allocates nothing.
     std::vector<SurfaceVertex> vertices_;

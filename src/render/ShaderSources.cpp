@@ -35,6 +35,10 @@ void main() { surface_vertex(); }
 // turned into straight RGB here, before the same opacity, feather and
 // premultiplication as every other picture; plain textures are sampled
 // exactly as before.
+//
+// During a cue's fade (lookWeight below 1) the look faded from is read the
+// same way from units 2 and 3, and the two are summed premultiplied, the new
+// look with weight lookWeight, before the feather.
 const std::string_view surfaceFragmentSource = R"(#version 330 core
 layout(std140) uniform SurfaceUniforms {
     vec4 color;
@@ -43,40 +47,60 @@ layout(std140) uniform SurfaceUniforms {
     float feather;
     vec2 pictureScale;
     int pictureCoding;
+    vec4 fromColor;
+    float fromOpacity;
+    int fromUseTexture;
+    vec2 fromPictureScale;
+    int fromPictureCoding;
+    float lookWeight;
 };
 uniform sampler2D mediaTexture;
 uniform sampler2D alphaTexture;
+uniform sampler2D fromTexture;
+uniform sampler2D fromAlphaTexture;
 in vec3 vUvq;
 out vec4 fragColor;
 
-vec4 surface_block_picture(vec2 uv) {
-    vec2 farthest = pictureScale - 0.5 / vec2(textureSize(mediaTexture, 0));
-    vec2 st = min(uv * pictureScale, farthest);
-    vec4 t = texture(mediaTexture, st);
-    if (pictureCoding == 1) {
+vec4 surface_block_picture(sampler2D picture, sampler2D alphaPicture, vec2 scale, int coding,
+                           vec2 uv) {
+    vec2 farthest = scale - 0.5 / vec2(textureSize(picture, 0));
+    vec2 st = min(uv * scale, farthest);
+    vec4 t = texture(picture, st);
+    if (coding == 1) {
         return t;
     }
-    if (pictureCoding == 4) {
+    if (coding == 4) {
         return vec4(t.rrr, 1.0);
     }
-    float scale = t.b * (255.0 / 8.0) + 1.0;
-    float co = (t.r - 128.0 / 255.0) / scale;
-    float cg = (t.g - 128.0 / 255.0) / scale;
+    float scaleYCoCg = t.b * (255.0 / 8.0) + 1.0;
+    float co = (t.r - 128.0 / 255.0) / scaleYCoCg;
+    float cg = (t.g - 128.0 / 255.0) / scaleYCoCg;
     vec3 rgb = clamp(vec3(t.a + co - cg, t.a + cg, t.a - co - cg), 0.0, 1.0);
-    float a = pictureCoding == 3 ? texture(alphaTexture, st).r : 1.0;
+    float a = coding == 3 ? texture(alphaPicture, st).r : 1.0;
     return vec4(rgb, a);
 }
 
 vec4 surface_fragment() {
     vec2 uv = vUvq.xy / vUvq.z;
-    vec4 c = useTexture == 0    ? color
-             : pictureCoding == 0 ? texture(mediaTexture, uv)
-                                  : surface_block_picture(uv);
+    vec4 c = useTexture == 0 ? color
+             : pictureCoding == 0
+                 ? texture(mediaTexture, uv)
+                 : surface_block_picture(mediaTexture, alphaTexture, pictureScale, pictureCoding, uv);
     c.a = c.a * opacity;
+    float edge = 1.0;
     if (feather > 0.0001) {
-        float edge = min(min(uv.x, 1.0 - uv.x), min(uv.y, 1.0 - uv.y));
-        c.a = c.a * clamp(edge / feather, 0.0, 1.0);
+        edge = clamp(min(min(uv.x, 1.0 - uv.x), min(uv.y, 1.0 - uv.y)) / feather, 0.0, 1.0);
     }
+    if (lookWeight < 1.0) {
+        vec4 f = fromUseTexture == 0 ? fromColor
+                 : fromPictureCoding == 0
+                     ? texture(fromTexture, uv)
+                     : surface_block_picture(fromTexture, fromAlphaTexture, fromPictureScale,
+                                             fromPictureCoding, uv);
+        f.a = f.a * fromOpacity;
+        return mix(vec4(f.rgb * f.a, f.a), vec4(c.rgb * c.a, c.a), lookWeight) * edge;
+    }
+    c.a = c.a * edge;
     c.rgb = c.rgb * c.a;
     return c;
 }
@@ -115,6 +139,8 @@ void main() { blend_vertex(); }
 // to the colour under it.
 // 2, blend test field: opaque diagonal stripes of mid-grey and black in
 // canvas space, so every seam, in whatever direction, crosses both.
+// 3, blackout: the vertices carry how black the output is; the picture is
+// multiplied by 1 - alpha, whatever the curve.
 const std::string_view blendFragmentSource = R"(#version 330 core
 layout(std140) uniform BlendUniforms {
     vec4 blackLevel;
@@ -131,6 +157,9 @@ out vec4 fragColor;
 vec4 blend_fragment() {
     if (blendStage == 1) {
         return vec4(blackLevel.rgb, 0.0);
+    }
+    if (blendStage == 3) {
+        return vec4(0.0, 0.0, 0.0, vAlpha);
     }
     if (blendStage == 2) {
         vec2 canvas = cropOrigin + vPos * cropSize;

@@ -38,6 +38,15 @@ struct SurfaceUniforms {
     float pictureScale[2] = {1.0f, 1.0f};
     std::int32_t pictureCoding = plainPicture;
     float gap2_ = 0.0f;
+    // The look a cue's fade comes from (Crossfade.h), read only while
+    // lookWeight, the weight of the look above, is below 1.
+    float fromColor[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float fromOpacity = 1.0f;
+    std::int32_t fromUseTexture = 0; // nonzero: sample texture unit 2 (alpha image on 3)
+    float fromPictureScale[2] = {1.0f, 1.0f};
+    std::int32_t fromPictureCoding = plainPicture;
+    float lookWeight = 1.0f;
+    float gap3_[2] = {0.0f, 0.0f};
 };
 
 // Per-pass vertex constants: the canvas rectangle that fills the viewport.
@@ -58,7 +67,13 @@ struct BlendUniforms {
     float gap_[2] = {0.0f, 0.0f};
 };
 
-static_assert(sizeof(SurfaceUniforms) == 48);
+static_assert(sizeof(SurfaceUniforms) == 96);
+static_assert(offsetof(SurfaceUniforms, fromColor) == 48);
+static_assert(offsetof(SurfaceUniforms, fromOpacity) == 64);
+static_assert(offsetof(SurfaceUniforms, fromUseTexture) == 68);
+static_assert(offsetof(SurfaceUniforms, fromPictureScale) == 72);
+static_assert(offsetof(SurfaceUniforms, fromPictureCoding) == 80);
+static_assert(offsetof(SurfaceUniforms, lookWeight) == 84);
 static_assert(offsetof(SurfaceUniforms, color) == 0);
 static_assert(offsetof(SurfaceUniforms, opacity) == 16);
 static_assert(offsetof(SurfaceUniforms, useTexture) == 20);

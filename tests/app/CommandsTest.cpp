@@ -71,8 +71,8 @@ private slots:
 
     void menusHoldEveryItemWithItsShortcut() {
         const QList<QAction*> menus = app_->mainWindow().menuBar()->actions();
-        QCOMPARE(menus.size(), 4);
-        const QStringList titles = {"File", "Edit", "Surface", "Window"};
+        QCOMPARE(menus.size(), 5);
+        const QStringList titles = {"File", "Edit", "Surface", "Window", "Show"};
         const QList<QList<MenuItem>> items = {
             {{"New Project", QKeySequence(Qt::CTRL | Qt::Key_N)},
              {"Open\u2026", QKeySequence(Qt::CTRL | Qt::Key_O)},
@@ -90,9 +90,16 @@ private slots:
              {"Reset Corners", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
              {"Toggle Snap to Grid", QKeySequence(Qt::CTRL | Qt::Key_G)}},
             {{"Show Editor", QKeySequence(Qt::CTRL | Qt::Key_E)},
-             {"Hide Editor", QKeySequence(QKeySequence::Close)}},
+             {"Hide Editor", QKeySequence(QKeySequence::Close)},
+             {"Cues", QKeySequence()}},
+            {{"GO", QKeySequence(Qt::Key_Space)},
+             {"Back", QKeySequence()},
+             {"Record Cue", QKeySequence()},
+             {"Update Cue", QKeySequence()},
+             {"Delete Cue", QKeySequence()},
+             {"Blackout", QKeySequence(Qt::Key_B)}},
         };
-        for (int m = 0; m < 4; ++m) {
+        for (int m = 0; m < 5; ++m) {
             QCOMPARE(withoutMnemonic(menus[m]->text()), titles[m]);
             QList<QAction*> actions = menus[m]->menu()->actions();
             actions.removeIf([](QAction* a) { return a->isSeparator(); });

@@ -128,6 +128,22 @@ TEST(ProjectMemory, ReadingNeedsLessThanThreeTimesTheText) {
     }
 }
 
+TEST(ProjectMemory, CuesOfManyLooksNeedLessThanThreeTimesTheText) {
+    ProjectFile show;
+    show.surfaces.emplace_back();
+    CueLook bare;
+    bare.surface = show.surfaces[0].id;
+    for (int i = 0; i < 200; ++i) {
+        Cue cue;
+        cue.looks.assign(1000, bare);
+        show.cues.push_back(std::move(cue));
+    }
+    // The smallest look there is, without indentation: the worst case.
+    const std::string compact = nlohmann::json::parse(writeProjectFile(show).value()).dump();
+    const std::size_t peak = peakOfReading(compact);
+    EXPECT_LT(peak, 3 * compact.size()) << compact.size() << " bytes of text, peak " << peak;
+}
+
 // ---------------------------------------------------------- out of memory
 
 TEST(OutOfMemory, ReadingFailsCleanlyAtEveryAllocation) {

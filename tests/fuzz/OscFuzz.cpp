@@ -13,6 +13,7 @@
 #include "core/EditRanges.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
+#include "cues/CueRunner.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -75,6 +76,20 @@ void makeShow(ProjectModel& model) {
     model.setSurfaces(std::move(surfaces));
     model.addOutput(OutputPreset::leftHalf);
     model.addOutput(OutputPreset::rightHalf);
+    // Cues that dim and brighten the walls, one scheduled, so the cue
+    // addresses reach a running show.
+    std::vector<Cue> cues(3);
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        cues[i].name = i == 2 ? "0" : "cue " + std::to_string(i);
+        cues[i].fade = static_cast<double>(i);
+        CueLook look;
+        look.surface = model.surfaces()[i].id;
+        look.opacity = 0.5;
+        cues[i].looks.push_back(look);
+    }
+    cues[1].follow = CueFollow{CueFollow::Kind::seconds, 0.0};
+    cues[2].schedule = CueSchedule{0, CueSchedule::everyDay};
+    model.setCues(std::move(cues));
 }
 
 bool finite(float v) {
@@ -128,6 +143,10 @@ void testOne(const std::uint8_t* data, std::size_t size) {
     const std::size_t surfaces = model.surfaces().size();
     const std::size_t outputs = model.outputs().size();
     OscController controller(model, [&r](const OscOutgoing& m) { r.server->send(m); });
+    ManualShowClock showClock;
+    ManualWallClock wallClock;
+    CueRunner runner(model, showClock, wallClock);
+    controller.setCueRunner(&runner);
 
     // Twice, so the second pass meets subscriptions, undo bursts and
     // throttled feedback the first one left.
@@ -144,6 +163,8 @@ void testOne(const std::uint8_t* data, std::size_t size) {
             message.received = now;
             controller.handle(message, now);
             now += std::chrono::milliseconds(100);
+            showClock.seconds += 0.1;
+            runner.tick();
         }
         controller.reportUnreadable(r.server->takeUnreadable(), now);
         controller.reportOversize(r.server->takeOversize(), now);

@@ -150,6 +150,12 @@ void testOne(const std::uint8_t* data, std::size_t size) {
         fault("scratch file not written");
     }
     const Status status = model.load(file.path());
+    // What the lenient reading of cues drops is noted as it streams past
+    // (a bad schedule, a "cues" that is not a list); nothing else may log.
+    std::erase_if(*logged, [](const std::string& line) {
+        return line.rfind("Prismeta: cue \"", 0) == 0 ||
+               line.rfind("Prismeta: \"cues\" is not a list", 0) == 0;
+    });
     if (static_cast<bool>(status) != static_cast<bool>(read)) {
         fault("the model and the reader disagree about the file");
     }

@@ -6,6 +6,7 @@
 
 #include "MediaFixtures.h"
 #include "core/ProjectModel.h"
+#include "cues/Crossfade.h"
 #include "render/FFmpegMediaBackend.h"
 #include "render/OffscreenFramebuffer.h"
 #include "render/Renderer.h"
@@ -169,6 +170,40 @@ TEST(FrameAllocation, NoHeapAllocationAfterTheFirstFrame) {
         EXPECT_EQ(allocations, 0) << "frame " << frame;
     }
     EXPECT_EQ(renderer->mediaSourceCount(), 75u);
+}
+
+// A cue's fade of 100 surfaces, colours and stills crossing to others: the
+// frames during it allocate no more than steady ones.
+TEST(FrameAllocation, NoHeapAllocationPerFrameDuringACueFade) {
+    ASSERT_TRUE(useGlContext());
+    FakeMedia media;
+    media.images["/image.png"] = solid(1, 2, 3);
+    media.images["/other.png"] = solid(3, 2, 1);
+    ProjectModel model;
+    const std::vector<Surface> before = mixedSurfaces(100);
+    std::vector<Surface> after = before;
+    for (Surface& surface : after) {
+        surface.opacity = 0.5;
+        surface.color = RGBA{0.1f, 0.9f, 0.2f, 1.0f};
+        if (surface.mediaKind == MediaKind::image) {
+            surface.mediaPath = "/other.png";
+        }
+    }
+    model.setSurfaces(before);
+    auto renderer = Renderer::create(model, std::nullopt, media.backend());
+    auto fb = OffscreenFramebuffer::create(64, 48);
+    ASSERT_TRUE(renderer && fb);
+    renderer->draw(fb->target(), 0.0);
+    model.setSurfaces(after);
+    renderer->setCrossfade(Crossfade::start(nullptr, before, after, 1.0, 10.0));
+    renderer->draw(fb->target(), 1.0); // makes the new looks' sources
+    for (int frame = 1; frame < 8; ++frame) {
+        allocations = 0;
+        counting = true;
+        renderer->draw(fb->target(), 1.0 + frame * 0.5);
+        counting = false;
+        EXPECT_EQ(allocations, 0) << "frame " << frame;
+    }
 }
 
 // A real video through the FFmpeg backend, a new picture uploaded at every

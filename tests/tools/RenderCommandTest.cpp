@@ -394,3 +394,94 @@ TEST_F(RenderCommand, MediaThatMovedWithTheProjectAreFoundBesideIt) {
 
 } // namespace
 } // namespace prismeta
+
+namespace prismeta {
+namespace {
+
+// A red surface on the left half; cue 1 turns it blue over 2 s, cue 2 dims
+// it to half over 4 s and is scheduled daily at 18:00.
+class CueRender : public RenderCommand {
+protected:
+    std::string writeCueProject() {
+        ProjectFile file;
+        file.canvasWidth = 64;
+        file.canvasHeight = 32;
+        Surface red;
+        red.corners = {{0, 0}, {0.5f, 0}, {0.5f, 1}, {0, 1}};
+        red.mediaKind = MediaKind::color;
+        red.color = {1, 0, 0, 1};
+        file.surfaces = {red};
+        Cue blue;
+        blue.name = "Blue";
+        blue.fade = 2.0;
+        blue.looks.push_back(CueLook{});
+        blue.looks[0].surface = red.id;
+        blue.looks[0].color = RGBA{0, 0, 1, 1};
+        Cue dim;
+        dim.name = "Dim";
+        dim.fade = 4.0;
+        dim.schedule = CueSchedule{18 * 3600, CueSchedule::everyDay};
+        dim.looks.push_back(CueLook{});
+        dim.looks[0].surface = red.id;
+        dim.looks[0].opacity = 0.5;
+        file.cues = {blue, dim};
+        const std::string path = (dir_ / "cues.prismeta.json").string();
+        std::ofstream(path, std::ios::binary) << writeProjectFile(file).value();
+        return path;
+    }
+
+    std::array<int, 4> leftPixel(std::vector<std::string> args) {
+        args.insert(args.begin(), {writeCueProject(), "-o", out_});
+        const testing::ToolRun r = run(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const auto png = decodePng(out_);
+        return png ? png->at(8, 16) : std::array{-1, -1, -1, -1};
+    }
+};
+
+void expectNear(const std::array<int, 4>& px, double r, double g, double b) {
+    EXPECT_NEAR(px[0], r, 1.0);
+    EXPECT_NEAR(px[1], g, 1.0);
+    EXPECT_NEAR(px[2], b, 1.0);
+}
+
+TEST_F(CueRender, CuesInOrderWithTheLastOneSecondsAfterItsGo) {
+    expectNear(leftPixel({}), 255, 0, 0);
+    expectNear(leftPixel({"--cue", "Blue"}), 0, 0, 255);
+    expectNear(leftPixel({"--cue", "1", "--after", "1"}), 127.5, 0, 127.5);
+    expectNear(leftPixel({"--cue", "2"}), 0, 0, 127.5); // tracked through cue 1
+    expectNear(leftPixel({"--cue", "Blue", "--cue", "Dim", "--after", "2"}), 0, 0, 191.25);
+    expectNear(leftPixel({"--at", "2026-12-24T18:30"}), 0, 0, 127.5);
+}
+
+TEST_F(CueRender, UnknownCuesExitOneAndMalformedValuesTwo) {
+    const std::string project = writeCueProject();
+    const testing::ToolRun unknown = run({project, "-o", out_, "--cue", "Nope"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("no cue matches 'Nope'"), std::string::npos) << unknown.err;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--cue", "1", "--after", "soon"},
+          std::vector<std::string>{"--after", "1"}, std::vector<std::string>{"--at", "tomorrow"},
+          std::vector<std::string>{"--at", "2026-13-01T10:00"}}) {
+        std::vector<std::string> full = {project, "-o", out_};
+        full.insert(full.end(), args.begin(), args.end());
+        EXPECT_EQ(run(full).exitCode, 2) << args.back();
+    }
+    EXPECT_FALSE(fs::exists(out_));
+}
+
+TEST_F(CueRender, CuesCommandListsOneLineEach) {
+    const testing::ToolRun r = testing::runTool(PRISMETA_CLI, {"cues", writeCueProject()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string first;
+    std::string second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_EQ(first.rfind("1\t", 0), 0u) << first;
+    EXPECT_NE(first.find("\tBlue\t2s\t-\t-"), std::string::npos) << first;
+    EXPECT_NE(second.find("\tDim\t4s\t-\t18:00"), std::string::npos) << second;
+}
+
+} // namespace
+} // namespace prismeta

@@ -15,6 +15,7 @@ inline constexpr int exitUsage = 2;   // wrong arguments
 int runValidate(std::span<const std::string_view> args);
 int runNormalize(std::span<const std::string_view> args);
 int runRender(std::span<const std::string_view> args);
+int runCues(std::span<const std::string_view> args);
 
 // Prints the usage text to standard output (help) or standard error (misuse).
 void printUsage(bool toError);

@@ -6,6 +6,9 @@
 #include "core/ProjectMedia.h"
 #include "core/ProjectModel.h"
 #include "core/Uuid.h"
+#include "cues/CueEditing.h"
+#include "cues/CueRunner.h"
+#include "cues/Schedule.h"
 #include "media/FFmpegLog.h"
 #include "render/FFmpegMediaBackend.h"
 #include "render/HeadlessContext.h"
@@ -38,6 +41,13 @@ struct RenderArgs {
     std::optional<std::pair<int, int>> size;
     std::string sizeText;
     double time = 0.0;
+    bool haveTime = false;
+    // Cues gone to in order (number, name or id), the seconds after the last
+    // GO at which the frame is drawn, and a local time whose scheduled cue
+    // the show starts at.
+    std::vector<std::string> cues;
+    std::optional<double> after;
+    std::optional<std::int64_t> at;
 };
 
 int usageError(const char* why) {
@@ -110,8 +120,9 @@ std::optional<std::string> parse(std::span<const std::string_view> args, RenderA
     bool haveTime = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        const bool takesValue =
-            arg == "-o" || arg == "--output" || arg == "--size" || arg == "--time";
+        const bool takesValue = arg == "-o" || arg == "--output" || arg == "--size" ||
+                                arg == "--time" || arg == "--cue" || arg == "--after" ||
+                                arg == "--at";
         if (takesValue && i + 1 >= args.size()) {
             return std::string(arg) + " needs a value";
         }
@@ -148,6 +159,25 @@ std::optional<std::string> parse(std::span<const std::string_view> args, RenderA
                 return std::string("--time must be a number of seconds, 0 or more");
             }
             parsed.time = *time;
+            parsed.haveTime = true;
+        } else if (arg == "--cue") {
+            parsed.cues.emplace_back(args[++i]);
+        } else if (arg == "--after") {
+            if (parsed.after) {
+                return std::string("--after given twice");
+            }
+            parsed.after = parseTime(args[++i]);
+            if (!parsed.after) {
+                return std::string("--after must be a number of seconds, 0 or more");
+            }
+        } else if (arg == "--at") {
+            if (parsed.at) {
+                return std::string("--at given twice");
+            }
+            parsed.at = parseLocalDateTime(args[++i]);
+            if (!parsed.at) {
+                return std::string("--at must be a local time like 2026-12-24T18:30");
+            }
         } else if (!arg.empty() && arg.front() != '-' && !haveProject) {
             haveProject = true;
             parsed.project = std::string(arg);
@@ -160,6 +190,12 @@ std::optional<std::string> parse(std::span<const std::string_view> args, RenderA
     }
     if (!haveOut) {
         return std::string("render needs -o OUT.png");
+    }
+    if (parsed.after && parsed.cues.empty()) {
+        return std::string("--after needs --cue");
+    }
+    if (parsed.after && parsed.haveTime) {
+        return std::string("--after and --time both give the frame's time; give one");
     }
     return std::nullopt;
 }
@@ -196,6 +232,59 @@ std::optional<OutputConfig> selectOutput(const std::vector<OutputConfig>& output
         }
     }
     return std::nullopt;
+}
+
+// Goes to the cues asked for, as a show would: --at starts the show at the
+// cue its schedule puts in force then, and each --cue goes in order, every
+// one before the last long done, the last one GO at show time 0. Returns the
+// frame's time (seconds after that GO), or the selector no cue matches.
+struct CueOutcome {
+    std::shared_ptr<const Crossfade> crossfade;
+    std::optional<std::string> unknown;
+};
+
+CueOutcome goToCues(ProjectModel& model, RenderArgs& parsed) {
+    CueOutcome outcome;
+    std::vector<std::size_t> indexes;
+    for (const std::string& selector : parsed.cues) {
+        const std::optional<std::size_t> index = findCue(model.cues(), selector);
+        if (!index) {
+            outcome.unknown = selector;
+            return outcome;
+        }
+        indexes.push_back(*index);
+    }
+    if (!parsed.at && indexes.empty()) {
+        return outcome;
+    }
+    constexpr double longBefore = -1e9;
+    ManualShowClock showClock;
+    ManualWallClock wallClock;
+    showClock.seconds = longBefore;
+    wallClock.seconds = parsed.at.value_or(0);
+    CueRunner runner(model, showClock, wallClock);
+    if (parsed.at) {
+        runner.start();
+    }
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+        const bool last = i + 1 == indexes.size();
+        if (last) {
+            showClock.seconds = 0.0;
+        }
+        if (runner.nextIndex() == indexes[i]) {
+            runner.go();
+        } else {
+            runner.goTo(indexes[i]);
+        }
+        if (last) {
+            const double fade = model.cues()[indexes[i]].fade;
+            if (!parsed.haveTime) {
+                parsed.time = parsed.after.value_or(fade);
+            }
+        }
+    }
+    outcome.crossfade = runner.crossfade();
+    return outcome;
 }
 
 // Rounded to the nearest whole pixel; none when not a number or far out of range.
@@ -310,6 +399,11 @@ int runRender(std::span<const std::string_view> args) {
         return exitFailure; // the load line is already on standard error
     }
 
+    const CueOutcome cues = goToCues(model, parsed);
+    if (cues.unknown) {
+        return failure("no cue matches '" + *cues.unknown + "'");
+    }
+
     std::optional<OutputConfig> output;
     if (parsed.outputSelector) {
         output = selectOutput(model.outputs(), *parsed.outputSelector);
@@ -364,6 +458,7 @@ int runRender(std::span<const std::string_view> args) {
     // now, as in the windows.
     renderer->setMediaLocations(std::make_shared<const MediaLocations>(locateMovedMedia(
         mediaInUse(model.surfaces().vector(), std::nullopt), projectFolder(model.documentURL()))));
+    renderer->setCrossfade(cues.crossfade);
     auto target = OffscreenFramebuffer::create(width, height);
     if (!target) {
         return failure("no " + std::to_string(width) + "x" + std::to_string(height) +

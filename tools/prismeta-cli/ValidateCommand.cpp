@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 
 #include "core/ProjectModel.h"
+#include "cues/TrackedLook.h"
 
 #include <cmath>
 #include <cstdio>
@@ -34,9 +35,21 @@ int runValidate(std::span<const std::string_view> args) {
         return exitFailure; // the load line is already on standard error
     }
     const CanvasSize canvas = model.canvasSize();
-    std::printf("%s, %s, canvas %sx%s\n", plural(model.surfaces().size(), "surface").c_str(),
+    // Cues are reported only by projects that have them, so the line of
+    // every other project stays as it was.
+    std::string cues;
+    if (!model.cues().empty()) {
+        cues = ", " + plural(model.cues().size(), "cue");
+        const std::size_t missing =
+            looksForMissingSurfaces(model.cues(), model.surfaces().vector());
+        if (missing > 0) {
+            cues += " (" + plural(missing, "look") + " for missing surfaces)";
+        }
+    }
+    std::printf("%s, %s, canvas %sx%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
                 plural(model.outputs().size(), "output").c_str(),
-                formatDimension(canvas.width).c_str(), formatDimension(canvas.height).c_str());
+                formatDimension(canvas.width).c_str(), formatDimension(canvas.height).c_str(),
+                cues.c_str());
     return exitOk;
 }
 

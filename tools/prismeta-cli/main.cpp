@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
     if (command == "normalize") {
         return cli::runNormalize(rest);
     }
+    if (command == "cues") {
+        return cli::runCues(rest);
+    }
     if (command == "render") {
         return cli::runRender(rest);
     }

@@ -42,6 +42,13 @@ RemoteControl::~RemoteControl() {
     stop();
 }
 
+void RemoteControl::setCueRunner(CueRunner* runner) {
+    cueRunner_ = runner;
+    if (controller_) {
+        controller_->setCueRunner(runner);
+    }
+}
+
 Status RemoteControl::start(const OscServerConfig& config, Origin origin) {
     stop();
     origin_ = origin;
@@ -55,6 +62,7 @@ Status RemoteControl::start(const OscServerConfig& config, Origin origin) {
             server_->send(m);
         }
     });
+    controller_->setCueRunner(cueRunner_);
     server_ = std::move(server.value());
     logLine("Prismeta: OSC listening on " + server_->host() + ":" +
             std::to_string(server_->port()));

@@ -16,6 +16,7 @@ namespace prismeta {
 
 class ModelAdapter;
 class OscController;
+class CueRunner;
 class OscInbox;
 
 // Remote control in the application: runs the OSC server and carries its
@@ -61,6 +62,8 @@ public:
     std::size_t largestBatch() const { return largestBatch_; }
     std::size_t queueHighWater() const;
     OscController* controller() const { return controller_.get(); }
+    // The show that cue and blackout messages drive (borrowed; may be null).
+    void setCueRunner(CueRunner* runner);
 
 signals:
     // After each batch, with the number of messages it carried out.
@@ -74,6 +77,7 @@ private:
     ModelAdapter& adapter_;
     std::unique_ptr<OscInbox> inbox_;
     std::unique_ptr<OscController> controller_;
+    CueRunner* cueRunner_ = nullptr;
     std::unique_ptr<OscServer> server_;
     QTimer continuation_;
     QTimer due_;

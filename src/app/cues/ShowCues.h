@@ -1,0 +1,64 @@
+#pragma once
+
+#include "cues/CueRunner.h"
+#include "cues/ShowClock.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <optional>
+#include <string_view>
+
+class QAction;
+class QMenuBar;
+
+namespace prismeta {
+
+class ModelAdapter;
+
+// The application's running of the project's cues: the Show menu (GO, Back,
+// Record, Update and Delete Cue, Blackout), the timer that runs follows and
+// schedules, and what every canvas view and output window draws the fade and
+// the blackout with (one show clock: steady_clock, the renderers' own).
+//
+// Interface thread only. One per application (active() finds it for the
+// views); borrows the adapter's model.
+class ShowCues : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ShowCues(ModelAdapter& adapter, QObject* parent = nullptr);
+    ~ShowCues() override;
+
+    static ShowCues* active();
+
+    CueRunner& runner() { return runner_; }
+    const CueRunner& runner() const { return runner_; }
+    // Starts the show: at the cue selected (number from 1, name or id), else
+    // as CueRunner::start. False when the selector names no cue.
+    bool start(std::optional<std::string_view> selector);
+    // Whether a fade or the blackout is still changing the picture at now.
+    bool animating(double now) const;
+
+    void toggleBlackout();
+    void buildMenu(QMenuBar* menuBar) const;
+
+signals:
+    // The live cue, a fade or the blackout changed: views draw again.
+    void changed();
+
+private:
+    ModelAdapter& adapter_;
+    SteadyShowClock showClock_;
+    SystemWallClock wallClock_;
+    CueRunner runner_;
+    QTimer ticker_;
+    QAction* go_;
+    QAction* back_;
+    QAction* record_;
+    QAction* update_;
+    QAction* delete_;
+    QAction* blackout_;
+};
+
+} // namespace prismeta

@@ -1,0 +1,168 @@
+#include "cues/CueRunner.h"
+
+#include "cues/TrackedLook.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace prismeta {
+
+CueRunner::CueRunner(ProjectModel& model, const ShowClock& showClock, const WallClock& wallClock)
+    : model_(model), showClock_(showClock), wallClock_(wallClock) {}
+
+std::optional<std::size_t> CueRunner::liveIndex() const {
+    if (!state_.liveCue) {
+        return std::nullopt;
+    }
+    const std::vector<Cue>& cues = model_.cues();
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        if (cues[i].id == *state_.liveCue) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> CueRunner::nextIndex() const {
+    const std::size_t next = liveIndex() ? *liveIndex() + 1 : 0;
+    if (next >= model_.cues().size()) {
+        return std::nullopt;
+    }
+    return next;
+}
+
+std::optional<std::size_t> CueRunner::start(std::optional<std::size_t> cue) {
+    const std::vector<Cue>& cues = model_.cues();
+    const std::optional<ScheduledGo> scheduled = lastScheduledGo(cues, wallClock_.now());
+    scheduleSeen_ = scheduled ? std::optional(scheduled->at) : std::nullopt;
+    scheduledCues_ = model_.sharedCues();
+    if (!cue && scheduled) {
+        cue = scheduled->cue;
+    }
+    if (!cue && !cues.empty()) {
+        cue = 0;
+    }
+    if (!cue || !goToCue(*cue, false, 0.0)) {
+        return std::nullopt;
+    }
+    return cue;
+}
+
+bool CueRunner::go(std::optional<double> fade) {
+    const std::optional<std::size_t> next = nextIndex();
+    return next && goToCue(*next, true, fade);
+}
+
+bool CueRunner::back() {
+    const std::optional<std::size_t> live = liveIndex();
+    if (!live || *live == 0) {
+        return false;
+    }
+    return goToCue(*live - 1, false, std::nullopt);
+}
+
+bool CueRunner::goTo(std::size_t index, std::optional<double> fade) {
+    return goToCue(index, false, fade);
+}
+
+bool CueRunner::goToCue(std::size_t index, bool fromPrevious, std::optional<double> fade) {
+    const std::vector<Cue>& cues = model_.cues();
+    if (index >= cues.size()) {
+        return false;
+    }
+    const Cue& cue = cues[index];
+    const double now = showClock_.now();
+    const double length = std::clamp(fade.value_or(cue.fade), 0.0, maxCueFade);
+    const SurfaceList before = model_.surfaces();
+    std::vector<Surface> after =
+        fromPrevious ? withCue(before.copy(), cue) : trackedLook(before.copy(), cues, index);
+    crossfade_ = Crossfade::start(crossfade_.get(), before.vector(), after, now,
+                                  std::isfinite(length) ? length : 0.0);
+    state_.liveCue = cue.id;
+    state_.goTime = now;
+    state_.fade = length;
+    model_.pushUndo("Go '" + cue.name + "'");
+    model_.setSurfaces(std::move(after));
+    findPreload();
+    if (listener_) {
+        listener_();
+    }
+    return true;
+}
+
+void CueRunner::findPreload() {
+    auto stills = std::make_shared<std::vector<Surface>>();
+    const std::optional<std::size_t> next = nextIndex();
+    if (next) {
+        const SurfaceList& now = model_.surfaces();
+        const std::vector<Surface> then = withCue(now.copy(), model_.cues()[*next]);
+        for (std::size_t i = 0; i < then.size(); ++i) {
+            const Surface& surface = then[i];
+            if (surface.mediaKind == MediaKind::image &&
+                !mediaSignatureMatches(now[i], surface.mediaKind,
+                                       surface.mediaPath.value_or(std::string()))) {
+                stills->push_back(surface);
+            }
+        }
+    }
+    preload_ = std::move(stills);
+}
+
+std::optional<double> CueRunner::followIn() const {
+    const std::optional<std::size_t> live = liveIndex();
+    if (!live) {
+        return std::nullopt;
+    }
+    const std::optional<CueFollow>& follow = model_.cues()[*live].follow;
+    if (!follow || follow->kind != CueFollow::Kind::seconds) {
+        return std::nullopt;
+    }
+    return std::max(0.0, state_.goTime + follow->seconds - showClock_.now());
+}
+
+void CueRunner::tick() {
+    if (const std::optional<double> left = followIn(); left && *left <= 0.0) {
+        // The last cue follows back to the first, for installations that loop.
+        // A single cue following itself would go again on every tick.
+        const std::size_t live = *liveIndex();
+        if (live + 1 < model_.cues().size()) {
+            goToCue(live + 1, true, std::nullopt);
+        } else if (live != 0) {
+            goToCue(0, false, std::nullopt);
+        }
+    }
+    followSchedule();
+}
+
+void CueRunner::followSchedule() {
+    const std::int64_t now = wallClock_.now();
+    const std::optional<ScheduledGo> scheduled = lastScheduledGo(model_.cues(), now);
+    const bool listChanged = scheduledCues_ != model_.sharedCues();
+    scheduledCues_ = model_.sharedCues();
+    if (!scheduled) {
+        return;
+    }
+    // An edit of the cues, or the clock set back before the moment acted on
+    // last, only moves the mark: the cue in force then is not gone to.
+    if (listChanged || !scheduleSeen_ || now < *scheduleSeen_) {
+        scheduleSeen_ = scheduled->at;
+        return;
+    }
+    if (scheduled->at > *scheduleSeen_) {
+        scheduleSeen_ = scheduled->at;
+        goToCue(scheduled->cue, false, std::nullopt);
+    }
+}
+
+void CueRunner::setBlackout(bool on, double fade) {
+    const Blackout switched = state_.blackout.switched(on, showClock_.now(), fade);
+    if (switched == state_.blackout) {
+        return;
+    }
+    state_.blackout = switched;
+    if (listener_) {
+        listener_();
+    }
+}
+
+} // namespace prismeta

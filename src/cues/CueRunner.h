@@ -1,0 +1,90 @@
+#pragma once
+
+// Runs a project's cues: GO, Back, Go To, the show's start, follows and
+// schedules, and the blackout. A GO applies the cue's looks to the model's
+// surfaces at once, as one undo step named after the cue ("Go 'Opening'"),
+// and starts a Crossfade that renderers draw over the cue's fade.
+//
+// Going to a cue in any other way than GO from the cue before it (Go To,
+// Back, a schedule, the show's start, a follow from the last cue back to the
+// first) applies its tracked look (TrackedLook.h).
+//
+// Main thread only, like the model it borrows (which must outlive it). The
+// clocks are borrowed too. tick() runs follows and schedules: call it on
+// every frame, or from a timer, for as long as the show runs.
+
+#include "core/ProjectModel.h"
+#include "cues/Crossfade.h"
+#include "cues/Schedule.h"
+#include "cues/ShowClock.h"
+#include "cues/ShowState.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace prismeta {
+
+class CueRunner {
+public:
+    CueRunner(ProjectModel& model, const ShowClock& showClock, const WallClock& wallClock);
+
+    // The show's first look: the given cue, otherwise the cue the schedule
+    // puts in force now (the one whose scheduled time passed last within the
+    // past seven days), otherwise the first cue, otherwise nothing (the
+    // project's look). Cut, whatever the cue's fade. Returns the cue gone to.
+    std::optional<std::size_t> start(std::optional<std::size_t> cue = std::nullopt);
+
+    // GO on the next cue (the first when none is live). fade, when given,
+    // replaces the cue's. False when there is no next cue.
+    bool go(std::optional<double> fade = std::nullopt);
+    // To the cue before the live one, its tracked look, with its fade.
+    bool back();
+    // To any cue, its tracked look. False when index is past the end.
+    bool goTo(std::size_t index, std::optional<double> fade = std::nullopt);
+
+    // Follows and schedules due at the clocks' times.
+    void tick();
+
+    // Blackout on or off, fading over fade seconds from the level on screen.
+    void setBlackout(bool on, double fade = defaultBlackoutFade);
+
+    // The live cue's position in the cue list as it is now; none when no cue
+    // is live or the live one was deleted.
+    std::optional<std::size_t> liveIndex() const;
+    // The cue GO would go to.
+    std::optional<std::size_t> nextIndex() const;
+    const ShowState& state() const { return state_; }
+    // What renderers draw the fade with; null before the first GO.
+    const std::shared_ptr<const Crossfade>& crossfade() const { return crossfade_; }
+    // The stills the next cue switches surfaces to, as those surfaces will
+    // look: renderers open and decode them ahead, so the GO shows them on its
+    // first frame. Made again after every GO; never null.
+    const std::shared_ptr<const std::vector<Surface>>& preload() const { return preload_; }
+    // Seconds until the live cue's timed follow, if it has one.
+    std::optional<double> followIn() const;
+
+    // Called after every change of the live cue (and of the blackout).
+    void setListener(std::function<void()> listener) { listener_ = std::move(listener); }
+
+private:
+    bool goToCue(std::size_t index, bool fromPrevious, std::optional<double> fade);
+    void findPreload();
+    void followSchedule();
+
+    ProjectModel& model_;
+    const ShowClock& showClock_;
+    const WallClock& wallClock_;
+    ShowState state_;
+    std::shared_ptr<const Crossfade> crossfade_;
+    std::shared_ptr<const std::vector<Surface>> preload_ =
+        std::make_shared<const std::vector<Surface>>();
+    std::function<void()> listener_;
+    // The newest scheduled moment acted on (or passed by) and the cue list it
+    // was found in: a schedule goes only when a newer moment comes.
+    std::optional<std::int64_t> scheduleSeen_;
+    std::shared_ptr<const std::vector<Cue>> scheduledCues_;
+};
+
+} // namespace prismeta
