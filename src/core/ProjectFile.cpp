@@ -91,6 +91,40 @@ void writePoints(json& into, const std::vector<Pt>& points, const KeyPath& path)
     }
 }
 
+// Masks only when a record has any, so a project without them keeps its bytes.
+void writeMasks(json& object, const std::vector<Mask>& masks, const KeyPath& path) {
+    if (masks.empty()) {
+        return;
+    }
+    auto& array = (object["masks"] = json::array()).get_ref<json::array_t&>();
+    array.reserve(masks.size());
+    for (std::size_t i = 0; i < masks.size(); ++i) {
+        const Mask& m = masks[i];
+        const KeyPath at(path, i);
+        json& mask = array.emplace_back();
+        mask = json::object();
+        mask["enabled"] = m.enabled;
+        mask["feather"] = floatValue(m.feather, KeyPath(at, "feather"));
+        mask["invert"] = m.invert;
+        mask["name"] = m.name;
+        auto& points = (mask["points"] = json::array()).get_ref<json::array_t&>();
+        points.reserve(m.points.size());
+        const KeyPath pointsPath(at, "points");
+        for (std::size_t k = 0; k < m.points.size(); ++k) {
+            const MaskPoint& p = m.points[k];
+            const KeyPath pointPath(pointsPath, k);
+            writePoint(points.emplace_back(), Pt{p.x, p.y}, pointPath);
+            json& point = points.back();
+            if (p.in) {
+                writePoint(point["in"], *p.in, KeyPath(pointPath, "in"));
+            }
+            if (p.out) {
+                writePoint(point["out"], *p.out, KeyPath(pointPath, "out"));
+            }
+        }
+    }
+}
+
 void writeSurface(json& object, const Surface& s, const KeyPath& path) {
     object = json::object();
     json& color = object["color"] = json::object();
@@ -101,6 +135,7 @@ void writeSurface(json& object, const Surface& s, const KeyPath& path) {
     writePoints(object["corners"], s.corners, KeyPath(path, "corners"));
     object["feather"] = floatValue(s.feather, KeyPath(path, "feather"));
     object["id"] = s.id.text();
+    writeMasks(object, s.masks, KeyPath(path, "masks"));
     object["mediaKind"] = std::string(mediaKindText(s.mediaKind));
     if (s.mediaPath) {
         object["mediaPath"] = *s.mediaPath;
@@ -158,6 +193,7 @@ void writeOutput(json& object, const OutputConfig& o, const KeyPath& path) {
         display["y"] = d.geometry.y;
     }
     object["id"] = o.id.text();
+    writeMasks(object, o.masks, KeyPath(path, "masks"));
     object["name"] = o.name;
     writeBlendCurve(o, object, path);
 }
