@@ -41,11 +41,13 @@ layout(std140) uniform SurfaceUniforms {
     float opacity;
     int useTexture;
     float feather;
+    int useMask;
     vec2 pictureScale;
     int pictureCoding;
 };
 uniform sampler2D mediaTexture;
 uniform sampler2D alphaTexture;
+uniform sampler2D maskTexture;
 in vec3 vUvq;
 out vec4 fragColor;
 
@@ -73,6 +75,9 @@ vec4 surface_fragment() {
              : pictureCoding == 0 ? texture(mediaTexture, uv)
                                   : surface_block_picture(uv);
     c.a = c.a * opacity;
+    if (useMask != 0) {
+        c.a = c.a * texture(maskTexture, uv).r;
+    }
     if (feather > 0.0001) {
         float edge = min(min(uv.x, 1.0 - uv.x), min(uv.y, 1.0 - uv.y));
         c.a = c.a * clamp(edge / feather, 0.0, 1.0);
@@ -115,6 +120,8 @@ void main() { blend_vertex(); }
 // to the colour under it.
 // 2, blend test field: opaque diagonal stripes of mid-grey and black in
 // canvas space, so every seam, in whatever direction, crosses both.
+// 3, output masks: (0, 1 - coverage) multiplies everything beneath, lift
+// included, by the coverage (row 0 of the coverage is the output's top).
 const std::string_view blendFragmentSource = R"(#version 330 core
 layout(std140) uniform BlendUniforms {
     vec4 blackLevel;
@@ -124,6 +131,7 @@ layout(std140) uniform BlendUniforms {
     float gamma;
 };
 uniform int blendStage;
+uniform sampler2D maskTexture;
 in float vAlpha;
 in vec2 vPos;
 out vec4 fragColor;
@@ -131,6 +139,9 @@ out vec4 fragColor;
 vec4 blend_fragment() {
     if (blendStage == 1) {
         return vec4(blackLevel.rgb, 0.0);
+    }
+    if (blendStage == 3) {
+        return vec4(0.0, 0.0, 0.0, 1.0 - texture(maskTexture, vPos).r);
     }
     if (blendStage == 2) {
         vec2 canvas = cropOrigin + vPos * cropSize;

@@ -34,8 +34,18 @@ int runValidate(std::span<const std::string_view> args) {
         return exitFailure; // the load line is already on standard error
     }
     const CanvasSize canvas = model.canvasSize();
-    std::printf("%s, %s, canvas %sx%s\n", plural(model.surfaces().size(), "surface").c_str(),
-                plural(model.outputs().size(), "output").c_str(),
+    // Masks are counted only where a project has any, so other summaries
+    // read as they always did.
+    std::size_t masks = 0;
+    for (const Surface& surface : model.surfaces()) {
+        masks += surface.masks.size();
+    }
+    for (const OutputConfig& output : model.outputs()) {
+        masks += output.masks.size();
+    }
+    const std::string maskCount = masks > 0 ? ", " + plural(masks, "mask") : std::string();
+    std::printf("%s, %s%s, canvas %sx%s\n", plural(model.surfaces().size(), "surface").c_str(),
+                plural(model.outputs().size(), "output").c_str(), maskCount.c_str(),
                 formatDimension(canvas.width).c_str(), formatDimension(canvas.height).c_str());
     return exitOk;
 }
