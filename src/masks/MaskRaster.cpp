@@ -75,20 +75,20 @@ int strideFor(int width) {
 
 constexpr double farAway = 1.0e20;
 
-// One line of the exact squared Euclidean distance transform (Felzenszwalb and
-// Huttenlocher) with samples `spacing` apart: out[q] = min over p of
-// f[p] + ((q - p) * spacing)^2, and in nearest[q] (when given) that p.
-void distanceLine(const double* f, int n, double spacing, double* out, int* v, double* z,
-                  int* nearest = nullptr) {
+// The lower envelope of the parabolas f[i] + (x - sites[i] * spacing)^2 over
+// sites in increasing order (Felzenszwalb and Huttenlocher's exact squared
+// Euclidean distance transform, on the sites that matter only): v[0..count)
+// the sites of the envelope, z[j] where v[j] starts to be the lowest.
+int lowerEnvelope(const int* sites, const double* f, int n, double spacing, int* v, double* z) {
+    const auto meet = [&](int q, int p) {
+        const double xq = sites[q] * spacing;
+        const double xp = sites[p] * spacing;
+        return ((f[q] + xq * xq) - (f[p] + xp * xp)) / (2.0 * (xq - xp));
+    };
     int k = 0;
     v[0] = 0;
     z[0] = -std::numeric_limits<double>::infinity();
     z[1] = std::numeric_limits<double>::infinity();
-    const auto meet = [&](int q, int p) {
-        const double xq = q * spacing;
-        const double xp = p * spacing;
-        return ((f[q] + xq * xq) - (f[p] + xp * xp)) / (2.0 * (xq - xp));
-    };
     for (int q = 1; q < n; ++q) {
         // z[0] is minus infinity: k never goes below 0.
         double s = meet(q, v[k]);
@@ -101,18 +101,7 @@ void distanceLine(const double* f, int n, double spacing, double* out, int* v, d
         z[k] = s;
         z[k + 1] = std::numeric_limits<double>::infinity();
     }
-    k = 0;
-    for (int q = 0; q < n; ++q) {
-        const double x = q * spacing;
-        while (z[k + 1] < x) {
-            ++k;
-        }
-        const double dx = x - v[k] * spacing;
-        out[q] = dx * dx + f[v[k]];
-        if (nearest != nullptr) {
-            nearest[q] = v[k];
-        }
-    }
+    return k + 1;
 }
 
 // The feather ramp of one mask: the coverage turned into
@@ -122,51 +111,88 @@ void featherRamp(const std::uint8_t* coverage, int width, int height, int stride
                  double unitY, double feather, std::uint8_t* ramp, int rampStride, int offsetX,
                  int offsetY, int rampWidth, int rampHeight) {
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    std::vector<double> squared(count);
-    const int longest = std::max(width, height);
-    std::vector<double> line(static_cast<std::size_t>(longest));
-    std::vector<double> result(static_cast<std::size_t>(longest));
-    std::vector<int> v(static_cast<std::size_t>(longest));
-    std::vector<double> z(static_cast<std::size_t>(longest) + 1);
-    for (int x = 0; x < width; ++x) {
-        for (int y = 0; y < height; ++y) {
-            const std::uint8_t c = coverage[static_cast<std::size_t>(y) * stride + x];
-            line[static_cast<std::size_t>(y)] = c >= 128 ? farAway : 0.0;
-        }
-        distanceLine(line.data(), height, unitY, result.data(), v.data(), z.data());
-        for (int y = 0; y < height; ++y) {
-            squared[static_cast<std::size_t>(y) * width + x] = result[static_cast<std::size_t>(y)];
+    // Down each column, the distance to the nearest outside pixel of that
+    // column: two sweeps, row by row (so memory is read in order).
+    // Single precision: the column distances are at most a few units, and
+    // the memory they take is what this pass costs.
+    std::vector<float> columns(count);
+    const float none = 1.0e10f;
+    const float stepDown = static_cast<float>(unitY);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = coverage + static_cast<std::size_t>(y) * stride;
+        float* out = columns.data() + static_cast<std::size_t>(y) * width;
+        const float* above = y > 0 ? out - width : nullptr;
+        for (int x = 0; x < width; ++x) {
+            out[x] = in[x] < 128 ? 0.0f : (above != nullptr ? above[x] + stepDown : none);
         }
     }
-    // The boundary lies half a pixel short of the nearest outside pixel's
-    // centre, measured along the way to it (a pixel may be wider than high);
-    // pixels the path crosses place it by their coverage.
-    std::vector<int> nearest(static_cast<std::size_t>(longest));
-    for (int y = 0; y < height; ++y) {
-        double* row = squared.data() + static_cast<std::size_t>(y) * width;
-        distanceLine(row, width, unitX, result.data(), v.data(), z.data(), nearest.data());
-        const int rampY = y - offsetY;
-        if (rampY < 0 || rampY >= rampHeight) {
-            continue;
+    for (int y = height - 2; y >= 0; --y) {
+        float* out = columns.data() + static_cast<std::size_t>(y) * width;
+        const float* below = out + width;
+        for (int x = 0; x < width; ++x) {
+            out[x] = std::min(out[x], below[x] + stepDown);
         }
-        for (int x = offsetX; x < offsetX + rampWidth; ++x) {
-            const double c = coverage[static_cast<std::size_t>(y) * stride + x] / 255.0;
-            const double total = std::sqrt(result[static_cast<std::size_t>(x)]);
-            const double across = std::fabs(x - nearest[static_cast<std::size_t>(x)]) * unitX;
-            const double down = std::sqrt(row[nearest[static_cast<std::size_t>(x)]]);
-            // One pixel's extent along the way to the nearest outside pixel.
-            const double step = total > 0.0 && total < farAway / 2
-                                    ? (across * unitX + down * unitY) / total
-                                    : std::min(unitX, unitY);
-            double d = 0.0;
-            if (c >= 1.0) {
-                d = total - 0.5 * step;
-            } else if (c > 0.5) {
-                d = (c - 0.5) * step;
+    }
+    // Along each row of the ramp, the nearest of those: only sites closer
+    // than the feather (and a little) can shape it, and of a run of outside
+    // pixels only its ends. Pixels beyond reach of every site are fully in.
+    const double reach = feather + 2.0 * std::max(unitX, unitY);
+    const double reachSquared = reach * reach;
+    std::vector<int> sites(static_cast<std::size_t>(width));
+    std::vector<double> siteF(static_cast<std::size_t>(width));
+    std::vector<int> v(static_cast<std::size_t>(width));
+    std::vector<double> z(static_cast<std::size_t>(width) + 1);
+    for (int y = offsetY; y < offsetY + rampHeight; ++y) {
+        const float* row = columns.data() + static_cast<std::size_t>(y) * width;
+        int n = 0;
+        for (int x = 0; x < width; ++x) {
+            const double down = row[x];
+            if (down >= reach || (down == 0.0 && x > 0 && x + 1 < width && row[x - 1] == 0.0f &&
+                                  row[x + 1] == 0.0f)) {
+                continue;
             }
+            sites[static_cast<std::size_t>(n)] = x;
+            siteF[static_cast<std::size_t>(n)] = down * down;
+            ++n;
+        }
+        const int envelope = n > 0 ? lowerEnvelope(sites.data(), siteF.data(), n, unitX, v.data(),
+                                                   z.data())
+                                   : 0;
+        const std::uint8_t* in = coverage + static_cast<std::size_t>(y) * stride;
+        std::uint8_t* out = ramp + static_cast<std::size_t>(y - offsetY) * rampStride;
+        int k = 0;
+        for (int x = offsetX; x < offsetX + rampWidth; ++x) {
+            const double position = x * unitX;
+            while (k + 1 < envelope && z[static_cast<std::size_t>(k) + 1] < position) {
+                ++k;
+            }
+            if (in[x] < 128) {
+                out[x - offsetX] = 0;
+                continue;
+            }
+            double total = farAway;
+            double step = std::min(unitX, unitY);
+            if (envelope > 0) {
+                const int site = v[static_cast<std::size_t>(k)];
+                const double across =
+                    std::fabs(position - sites[static_cast<std::size_t>(site)] * unitX);
+                const double downSquared = siteF[static_cast<std::size_t>(site)];
+                const double totalSquared = across * across + downSquared;
+                if (totalSquared < reachSquared) {
+                    total = std::sqrt(totalSquared);
+                    // One pixel's extent along the way to the nearest
+                    // outside pixel (a pixel may be wider than high).
+                    if (total > 0.0) {
+                        step = (across * unitX + std::sqrt(downSquared) * unitY) / total;
+                    }
+                }
+            }
+            // The boundary lies half a pixel short of the nearest outside
+            // pixel's centre; pixels the path crosses place it by coverage.
+            const double c = in[x] / 255.0;
+            const double d = c >= 1.0 ? total - 0.5 * step : (c - 0.5) * step;
             const double m = std::clamp(d / feather, 0.0, 1.0);
-            ramp[static_cast<std::size_t>(rampY) * rampStride + (x - offsetX)] =
-                static_cast<std::uint8_t>(std::lround(m * 255.0));
+            out[x - offsetX] = static_cast<std::uint8_t>(std::lround(m * 255.0));
         }
     }
 }
@@ -194,7 +220,6 @@ CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space
     image.height = height;
     image.stride = strideFor(width);
     const std::size_t bytes = static_cast<std::size_t>(image.stride) * static_cast<std::size_t>(height);
-    image.pixels.assign(bytes, 255);
 
     Mapping map;
     map.originX = space.x;
@@ -206,7 +231,7 @@ CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space
 
     std::vector<std::uint8_t> normal;   // max(m) over normal masks
     std::vector<std::uint8_t> inverted; // max(m) over inverted masks
-    std::vector<std::uint8_t> one(bytes);
+    std::vector<std::uint8_t> one; // each mask's own coverage
     std::vector<std::uint8_t> padded;
     const std::size_t count = std::min(masks.size(), Mask::maxDrawnMasks);
     for (std::size_t i = 0; i < count; ++i) {
@@ -214,6 +239,7 @@ CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space
         if (!draws(mask)) {
             continue;
         }
+        one.resize(bytes);
         const double feather = maskFeatherInRange(mask.feather);
         if (feather >= std::sqrt(unitX * unitY)) {
             // Padded by the feather (at most the image again on each side), so
@@ -235,7 +261,7 @@ CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space
         }
         std::vector<std::uint8_t>& into = mask.invert ? inverted : normal;
         if (into.empty()) {
-            into = one;
+            into.swap(one);
         } else {
             std::transform(into.begin(), into.end(), one.begin(), into.begin(),
                            [](std::uint8_t a, std::uint8_t b) { return std::max(a, b); });
@@ -243,6 +269,8 @@ CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space
     }
     if (!normal.empty()) {
         image.pixels = std::move(normal);
+    } else {
+        image.pixels.assign(bytes, 255);
     }
     if (!inverted.empty()) {
         std::transform(image.pixels.begin(), image.pixels.end(), inverted.begin(),
