@@ -44,12 +44,11 @@ void collectRecords(std::string_view kind, std::span<const OscField<Record>> fie
         static const std::vector<Mask> none;
         const std::vector<Mask>& masksBefore = found != earlier.end() ? found->second->masks : none;
         if (masksBefore != record.masks) {
-            forEachChangedMaskField(masksBefore, record.masks,
-                                    [&](const MaskField& field, OscArguments value) {
-                                        addUnit(units,
-                                                recordAddress(kind, record.id.text(), field.path()),
-                                                std::move(value));
-                                    });
+            forEachChangedMaskField(
+                masksBefore, record.masks, [&](const MaskField& field, OscArguments value) {
+                    addUnit(units, recordAddress(kind, record.id.text(), field.path()),
+                            std::move(value));
+                });
         }
     }
 }

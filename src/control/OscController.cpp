@@ -510,7 +510,7 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
 }
 
 void OscController::handleMask(const OscMessage& message, Parts parts, bool isOutput,
-                                Clock::time_point now) {
+                               Clock::time_point now) {
     const Result<MaskField> field = parseMaskField(parts.subspan(1));
     if (!field) {
         ignore(unknownAddress, message, field.error(), now);
@@ -539,7 +539,8 @@ void OscController::handleMask(const OscMessage& message, Parts parts, bool isOu
             for (std::size_t index : targets.value()) {
                 OscArguments value = readMaskField(records[index].masks, field.value());
                 if (!value.empty()) {
-                    const std::string name = asSent ? std::string(target) : records[index].id.text();
+                    const std::string name =
+                        asSent ? std::string(target) : records[index].id.text();
                     reply(*message.sender, recordAddress(kind, name, field->path()),
                           std::move(value), now);
                 }
@@ -576,15 +577,15 @@ void OscController::handleMask(const OscMessage& message, Parts parts, bool isOu
         return;
     }
     const SurfaceList& surfaces = model_.surfaces();
-    edit(surfaces.copy(), [&](std::vector<Surface> edited, const std::vector<std::size_t>& targets) {
-        const std::string key =
-            "surface|" + field->path() + "|" + joinedIds(surfaces, targets);
-        const Clock::time_point arrived =
-            message.received == OscMessage::Clock::time_point{} ? now : message.received;
-        undoBursts_.beforeEdit(model_, key, runStart_.value_or(arrived), arrived);
-        model_.setSurfaces(std::move(edited));
-        undoBursts_.afterEdit(model_);
-    });
+    edit(
+        surfaces.copy(), [&](std::vector<Surface> edited, const std::vector<std::size_t>& targets) {
+            const std::string key = "surface|" + field->path() + "|" + joinedIds(surfaces, targets);
+            const Clock::time_point arrived =
+                message.received == OscMessage::Clock::time_point{} ? now : message.received;
+            undoBursts_.beforeEdit(model_, key, runStart_.value_or(arrived), arrived);
+            model_.setSurfaces(std::move(edited));
+            undoBursts_.afterEdit(model_);
+        });
 }
 
 void OscController::handleSnap(const OscMessage& message, Clock::time_point now) {

@@ -1,6 +1,5 @@
 #include "control/OscMaskFields.h"
 
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -123,9 +122,8 @@ Status writeMaskField(std::vector<Mask>& masks, const MaskField& field,
                 return Status::failure(takes(tags, arguments));
             }
             if (!(std::fabs(*number) < floatOverflowThreshold)) {
-                return Status::failure(std::isfinite(*number)
-                                           ? "beyond the range of a 32-bit float"
-                                           : "not a finite number");
+                return Status::failure(std::isfinite(*number) ? "beyond the range of a 32-bit float"
+                                                              : "not a finite number");
             }
             numbers[i] = *number;
         }
@@ -144,8 +142,8 @@ Status writeMaskField(std::vector<Mask>& masks, const MaskField& field,
         mask.invert = *on;
         break;
     case MaskField::Kind::feather:
-        mask.feather = maskFeatherInRange(static_cast<float>(
-            std::clamp(numbers[0], 0.0, static_cast<double>(Mask::maxFeather))));
+        mask.feather = maskFeatherInRange(
+            static_cast<float>(std::clamp(numbers[0], 0.0, static_cast<double>(Mask::maxFeather))));
         break;
     case MaskField::Kind::point: {
         if (field.point >= mask.points.size()) {

@@ -19,9 +19,8 @@ CoverageWorker::~CoverageWorker() {
 void CoverageWorker::submit(Request request) {
     {
         const std::lock_guard lock(mutex_);
-        const auto queued = std::find_if(queue_.begin(), queue_.end(), [&](const Request& r) {
-            return r.slot == request.slot;
-        });
+        const auto queued = std::find_if(queue_.begin(), queue_.end(),
+                                         [&](const Request& r) { return r.slot == request.slot; });
         if (queued != queue_.end()) {
             *queued = std::move(request);
         } else {
@@ -63,9 +62,9 @@ void CoverageWorker::run() {
         queue_.pop_front();
         busy_ = true;
         lock.unlock();
-        Finished finished{request.slot, request.generation,
-                          rasterizeMasks(request.masks, request.space, request.width,
-                                         request.height)};
+        Finished finished{
+            request.slot, request.generation,
+            rasterizeMasks(request.masks, request.space, request.width, request.height)};
         lock.lock();
         finished_.push_back(std::move(finished));
         busy_ = false;

@@ -155,9 +155,8 @@ void featherRamp(const std::uint8_t* coverage, int width, int height, int stride
             siteF[static_cast<std::size_t>(n)] = down * down;
             ++n;
         }
-        const int envelope = n > 0 ? lowerEnvelope(sites.data(), siteF.data(), n, unitX, v.data(),
-                                                   z.data())
-                                   : 0;
+        const int envelope =
+            n > 0 ? lowerEnvelope(sites.data(), siteF.data(), n, unitX, v.data(), z.data()) : 0;
         const std::uint8_t* in = coverage + static_cast<std::size_t>(y) * stride;
         std::uint8_t* out = ramp + static_cast<std::size_t>(y - offsetY) * rampStride;
         int k = 0;
@@ -219,7 +218,8 @@ CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space
     image.width = width;
     image.height = height;
     image.stride = strideFor(width);
-    const std::size_t bytes = static_cast<std::size_t>(image.stride) * static_cast<std::size_t>(height);
+    const std::size_t bytes =
+        static_cast<std::size_t>(image.stride) * static_cast<std::size_t>(height);
 
     Mapping map;
     map.originX = space.x;
@@ -231,7 +231,7 @@ CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space
 
     std::vector<std::uint8_t> normal;   // max(m) over normal masks
     std::vector<std::uint8_t> inverted; // max(m) over inverted masks
-    std::vector<std::uint8_t> one; // each mask's own coverage
+    std::vector<std::uint8_t> one;      // each mask's own coverage
     std::vector<std::uint8_t> padded;
     const std::size_t count = std::min(masks.size(), Mask::maxDrawnMasks);
     for (std::size_t i = 0; i < count; ++i) {

@@ -66,8 +66,8 @@ void MaskTextures::collect() {
     finished_.clear();
 }
 
-unsigned MaskTextures::texture(const Uuid& key, std::span<const Mask> masks,
-                               const MaskSpace& space, CoverageSize size, std::uint64_t frame) {
+unsigned MaskTextures::texture(const Uuid& key, std::span<const Mask> masks, const MaskSpace& space,
+                               CoverageSize size, std::uint64_t frame) {
     const auto sameMasks = [&masks](const Entry& entry) {
         return std::equal(masks.begin(), masks.end(), entry.masks.begin(), entry.masks.end());
     };

@@ -139,7 +139,7 @@ private:
     unsigned blendVertexArray_ = 0;
     unsigned sampler = 0;
     unsigned fallbackTexture = 0;
-    unsigned noMaskTexture_ = 0; // one-channel white: unit 2 always holds one channel
+    unsigned noMaskTexture_ = 0;      // one-channel white: unit 2 always holds one channel
     unsigned testPatternTexture_ = 0; // made on first use, shared by test-pattern sources
     bool testPatternTried_ = false;
     unsigned vertexBuffer_ = 0;

@@ -82,9 +82,9 @@ TEST(MaskFile, RoundTripsExactlyAndOnlyRecordsWithMasksGainTheKey) {
 TEST(MaskFile, OptionalKeysDefaultAndFeatherIsClampedOnReading) {
     json doc = json::parse(writeProjectFile(projectWithMasks()).value());
     json& masks = doc["surfaces"][1]["masks"];
-    masks[0] = json{{"points", json::array({{{"x", 0}, {"y", 0}}, {{"x", 1}, {"y", 0}},
-                                            {{"x", 1}, {"y", 1}}})},
-                    {"feather", 7}};
+    masks[0] = json{
+        {"points", json::array({{{"x", 0}, {"y", 0}}, {{"x", 1}, {"y", 0}}, {{"x", 1}, {"y", 1}}})},
+        {"feather", 7}};
     masks[1] = json{{"feather", -1}, {"name", nullptr}, {"points", nullptr}};
     std::vector<std::string> lines;
     Result<ProjectFile> read = Result<ProjectFile>::failure("not read");
@@ -112,8 +112,8 @@ TEST(MaskFile, WrongTypesAndNumbersNoFloatHoldsFailTheFileWithTheirPath) {
         const auto read = readProjectFile(doc.dump());
         return read ? std::string("read") : read.error();
     };
-    EXPECT_NE(failure("/surfaces/1/masks/0/points/1/out/x", 1e39).find(
-                  "surfaces[1].masks[0].points[1].out.x"),
+    EXPECT_NE(failure("/surfaces/1/masks/0/points/1/out/x", 1e39)
+                  .find("surfaces[1].masks[0].points[1].out.x"),
               std::string::npos);
     EXPECT_NE(failure("/outputs/0/masks/0/points/0/y", 1e300).find("outside the 32-bit"),
               std::string::npos);

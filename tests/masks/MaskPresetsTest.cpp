@@ -18,8 +18,8 @@ TEST(MaskPresets, EachFillsTheSquareWithinItsMarginAndDraws) {
         // The centre is in, the margin is out, on every preset.
         EXPECT_EQ(image.at(50, 50), 255) << mask.name;
         for (int i = 0; i < size; ++i) {
-            for (const auto& [x, y] : {std::pair{i, 2}, std::pair{i, 97}, std::pair{2, i},
-                                      std::pair{97, i}}) {
+            for (const auto& [x, y] :
+                 {std::pair{i, 2}, std::pair{i, 97}, std::pair{2, i}, std::pair{97, i}}) {
                 ASSERT_EQ(image.at(x, y), 0) << mask.name << " at " << x << "," << y;
             }
         }

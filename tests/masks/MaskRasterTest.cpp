@@ -33,8 +33,8 @@ double coverage(const CoverageImage& image, int x, int y) {
 
 TEST(MaskRaster, PolygonEdgesCoverTheShareOfEachPixelInside) {
     // Left edge at 12.8 pixels, right at 48, top at 0.25 * 32 = 8, bottom at 28.8.
-    const CoverageImage image = rasterizeMasks(std::vector{box(0.2f, 0.25f, 0.75f, 0.9f)},
-                                               MaskSpace{}, 64, 32);
+    const CoverageImage image =
+        rasterizeMasks(std::vector{box(0.2f, 0.25f, 0.75f, 0.9f)}, MaskSpace{}, 64, 32);
     ASSERT_EQ(image.width, 64);
     ASSERT_EQ(image.height, 32);
     EXPECT_EQ(image.at(30, 15), 255);
@@ -115,8 +115,7 @@ TEST(MaskRaster, FeatherRampsLinearlyInsideOverTheFeatherInMaskUnits) {
     // Never outside the path: the feather does not grow the mask.
     EXPECT_EQ(image.at(19, 50), 0);
     // Near a corner the distance is to the nearer edge.
-    EXPECT_NEAR(coverage(image, 29, 14), ramp(std::min(29.5 / 200 - 0.1, 14.5 / 100 - 0.1)),
-                0.055);
+    EXPECT_NEAR(coverage(image, 29, 14), ramp(std::min(29.5 / 200 - 0.1, 14.5 / 100 - 0.1)), 0.055);
 }
 
 TEST(MaskRaster, FeatherSeesAPathJustOffTheImage) {

@@ -187,8 +187,8 @@ TEST_F(RenderCommand, OutputsDrawTheirBlendCurveAndBlackLevelFromTheFile) {
 TEST_F(RenderCommand, MasksOfSurfacesAndOutputsAreDrawnAndCounted) {
     const auto box = [](float x0, float y0, float x1, float y1, bool invert) {
         Mask m;
-        m.points = {MaskPoint{x0, y0, {}, {}}, MaskPoint{x1, y0, {}, {}},
-                    MaskPoint{x1, y1, {}, {}}, MaskPoint{x0, y1, {}, {}}};
+        m.points = {MaskPoint{x0, y0, {}, {}}, MaskPoint{x1, y0, {}, {}}, MaskPoint{x1, y1, {}, {}},
+                    MaskPoint{x0, y1, {}, {}}};
         m.invert = invert;
         return m;
     };
