@@ -3,7 +3,7 @@
 // batches; a zero-time timer measures how long each turn of the loop takes
 // (the gap between its ticks), which is what painting and input wait for.
 #include "app/ModelAdapter.h"
-#include "app/RemoteControl.h"
+#include "app/remote/RemoteControl.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 

@@ -184,8 +184,7 @@ void BM_PlainJsonParse_ManySurfaces(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainJsonParse_ManySurfaces)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// Saving the mesh-heavy project: the writer builds a document tree before it
-// writes, so its figure stands beside the reader's for comparison.
+// Saving the mesh-heavy project, beside the reader's figure for comparison.
 void BM_WriteProjectFile_MeshHeavy(benchmark::State& state) {
     const ProjectFile file = readProjectFile(meshHeavyText()).value();
     std::size_t written = 0;

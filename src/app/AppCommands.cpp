@@ -35,6 +35,10 @@ AppCommands::AppCommands(ModelAdapter& adapter, QObject* parent)
     preferences_->setMenuRole(QAction::PreferencesRole);
     // Wired by the application, which owns the main window.
     showEditor_ = makeAction(tr("Show Editor"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    // Closing the editor's window, by its key: enabled by the application
+    // in a show, where closing hides the editor and the show goes on.
+    hideEditor_ = makeAction(tr("Hide Editor"), QKeySequence::Close);
+    hideEditor_->setEnabled(false);
 
     ProjectModel& model = model_;
     connect(undo_, &QAction::triggered, this, [&model] { model.undo(); });
@@ -61,7 +65,7 @@ QAction* AppCommands::makeAction(const QString& text, const QKeySequence& shortc
 QList<QAction*> AppCommands::all() const {
     return {newProject_,   open_,       save_,        saveAs_,     relinkMedia_, collectProject_,
             quit_,         undo_,       redo_,        addSurface_, duplicate_,   deleteSelected_,
-            resetCorners_, toggleSnap_, preferences_, showEditor_};
+            resetCorners_, toggleSnap_, preferences_, showEditor_, hideEditor_};
 }
 
 void AppCommands::buildMenus(QMenuBar* menuBar) const {
@@ -93,6 +97,7 @@ void AppCommands::buildMenus(QMenuBar* menuBar) const {
 
     QMenu* window = menuBar->addMenu(tr("&Window"));
     window->addAction(showEditor_);
+    window->addAction(hideEditor_);
 }
 
 void AppCommands::refreshEnabled() {

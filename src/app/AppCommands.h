@@ -16,9 +16,10 @@ class ProjectModel;
 // window active too. The model operations are wired here; the document
 // commands and Quit are wired by the application, which owns the dialogs.
 // Undo and Redo follow their stacks; every other command is always enabled
-// (the surface operations do nothing without a selection). Show Editor (in
-// the Window menu and every output window) brings the main window back
-// during a show, where it starts hidden.
+// (the surface operations do nothing without a selection), except Hide
+// Editor. Show Editor (in the Window menu and every output window) brings the
+// main window back during a show, where it starts hidden; Hide Editor (Ctrl+W,
+// enabled only in a show) hides it again as closing it does.
 //
 // Interface thread only. The actions are children of this object; the model
 // and adapter must outlive it.
@@ -45,6 +46,7 @@ public:
     // Wired by the application, which owns the preferences.
     QAction* preferences() const { return preferences_; }
     QAction* showEditor() const { return showEditor_; }
+    QAction* hideEditor() const { return hideEditor_; }
 
     QList<QAction*> all() const;
 
@@ -74,6 +76,7 @@ private:
     QAction* toggleSnap_;
     QAction* preferences_;
     QAction* showEditor_;
+    QAction* hideEditor_;
 };
 
 } // namespace prismeta

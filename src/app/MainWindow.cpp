@@ -3,7 +3,7 @@
 #include "app/AppCommands.h"
 #include "app/Icons.h"
 #include "app/ModelAdapter.h"
-#include "app/UnsavedChangesGuard.h"
+#include "app/document/UnsavedChangesGuard.h"
 #include "app/editor/EditorView.h"
 #include "app/inspector/InspectorView.h"
 #include "core/ProjectModel.h"
@@ -115,11 +115,12 @@ QString MainWindow::titleFor(const ProjectModel& model) {
 
 void MainWindow::refresh() {
     const ProjectModel& model = adapter_.model();
-    // "[*]" marks where Qt shows the modified mark; a literal one in a file
-    // name is doubled so Qt keeps it as text.
+    // "[*]" marks where Qt shows the modified mark, after the file name as
+    // window lists expect ("Show.prismeta.json* — Prismeta"); a literal one
+    // in a file name is doubled so Qt keeps it as text.
     QString title = titleFor(model);
     title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
-    setWindowTitle(title + QStringLiteral("[*]"));
+    setWindowTitle(title + QStringLiteral("[*] \u2014 Prismeta"));
     setWindowModified(model.hasUnsavedChanges());
 }
 

@@ -1,19 +1,19 @@
 #include "app/PrismetaApp.h"
 
 #include "app/AppCommands.h"
-#include "app/DocumentController.h"
-#include "app/DocumentDialogs.h"
 #include "app/MainWindow.h"
-#include "app/MediaCommands.h"
-#include "app/MissingMediaWatcher.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputPlacer.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
-#include "app/PreferencesDialog.h"
-#include "app/RemoteControl.h"
-#include "app/RemoteControlSettings.h"
-#include "app/ShowMode.h"
+#include "app/document/DocumentController.h"
+#include "app/document/DocumentDialogs.h"
+#include "app/document/MediaCommands.h"
+#include "app/document/MissingMediaWatcher.h"
+#include "app/remote/PreferencesDialog.h"
+#include "app/remote/RemoteControl.h"
+#include "app/remote/RemoteControlSettings.h"
+#include "app/show/OutputPlacer.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
+#include "app/show/ShowMode.h"
 
 #include <QAction>
 #include <QSettings>
@@ -55,6 +55,11 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     });
     connect(commands_->preferences(), &QAction::triggered, this, &PrismetaApp::showPreferences);
     connect(commands_->showEditor(), &QAction::triggered, this, &PrismetaApp::showEditor);
+    connect(commands_->hideEditor(), &QAction::triggered, this, [this] {
+        if (inShow_) {
+            mainWindow_->close(); // hidden, as its close button does in a show
+        }
+    });
     // Its shortcut reaches the editor from any output window, also while the
     // main window (and so its menus) is hidden.
     connect(outputWindows_.get(), &OutputWindowRegistry::windowCreated, this,
@@ -89,6 +94,7 @@ bool PrismetaApp::openAtLaunch(const std::filesystem::path& file) {
 
 void PrismetaApp::startShow(const std::filesystem::path& file) {
     inShow_ = true;
+    commands_->hideEditor()->setEnabled(true);
     placer_->setShowMode(true);
     // Nothing is asked in a show: each missing media file is a log line.
     missingMedia_->setLogging(true);

@@ -1,8 +1,8 @@
 #include "app/CanvasView.h"
-#include "app/DocumentDialogs.h"
 #include "app/Icons.h"
 #include "app/PrismetaApp.h"
-#include "app/RemoteControlSettings.h"
+#include "app/document/DocumentDialogs.h"
+#include "app/remote/RemoteControlSettings.h"
 #include "media/MallocArenas.h"
 
 #include <QApplication>

@@ -26,6 +26,7 @@ constexpr std::string_view refused = "refused";
 constexpr std::string_view noSender = "no sender";
 constexpr std::string_view subscriptions = "subscriptions";
 constexpr std::string_view replies = "replies";
+constexpr std::string_view noValue = "no value";
 
 constexpr std::size_t maxLoggedAddressBytes = 200;
 // Steps of pattern matching one message may take (a few milliseconds).
@@ -302,10 +303,14 @@ void OscController::answer(const OscMessage& message, std::string_view kind,
         const std::string name = asSent ? std::string(target) : record.id.text();
         for (const OscField<Record>* field : fields) {
             OscArguments value = field->read(record);
-            if (!value.empty()) { // a corner of a meshed surface has none
-                reply(*message.sender, recordAddress(kind, name, field->path), std::move(value),
-                      now);
+            if (value.empty()) { // a corner a surface lacks, or of a broken mesh
+                ignore(noValue, message,
+                       "the " + std::string(kind) + " " + name + " has no " +
+                           std::string(field->path),
+                       now);
+                continue;
             }
+            reply(*message.sender, recordAddress(kind, name, field->path), std::move(value), now);
         }
         more(record, name);
     }

@@ -94,9 +94,22 @@ OscArguments oneFloat(double value) {
 
 // ---------------------------------------------------------------- surfaces
 
+// The point the picture's corner `index` follows on a meshed surface: the
+// grid's outer corner (top-left, top-right, bottom-right, bottom-left).
+// Nothing when the grid is not whole (then nothing is drawn from it).
+template <std::size_t index> std::optional<Pt> meshCorner(const WarpMesh& mesh) {
+    if (!mesh.hasValidGrid()) {
+        return std::nullopt;
+    }
+    const std::int64_t column = (index == 1 || index == 2) ? mesh.cols : 0;
+    const std::int64_t row = (index == 2 || index == 3) ? mesh.rows : 0;
+    return mesh.points[static_cast<std::size_t>(row * (mesh.cols + 1) + column)];
+}
+
 // Corner fields take any finite point, as the inspector's corner fields do;
-// a meshed surface has none (the inspector hides them: its mesh points set
-// its shape).
+// a meshed surface takes none (the inspector hides them: its mesh points set
+// its shape), and a query answers the mesh's corner points, which the
+// picture follows, not the stored corners, which it no longer does.
 template <std::size_t index> OscField<Surface> cornerField(std::string_view path) {
     return {path, "ff", [](const OscMessage& m) { return floats(m, 2, "ff"); },
             [](Surface& s, const FieldValue& v) {
@@ -112,6 +125,12 @@ template <std::size_t index> OscField<Surface> cornerField(std::string_view path
                 return Status::success();
             },
             [](const Surface& s) {
+                if (s.mesh) {
+                    const std::optional<Pt> point = meshCorner<index>(*s.mesh);
+                    return point ? OscArguments{OscArgument::float32(point->x),
+                                                OscArgument::float32(point->y)}
+                                 : OscArguments{};
+                }
                 if (s.corners.size() <= index) {
                     return OscArguments{};
                 }

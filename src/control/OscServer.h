@@ -19,13 +19,16 @@ struct OscServerConfig {
     static constexpr std::uint16_t defaultPort = 7700;
 
     std::uint16_t port = defaultPort;
-    // The loopback address (this computer only) unless the user asks for
+    // The loopback addresses (this computer only) unless the user asks for
     // every network interface.
     bool allInterfaces = false;
 };
 
-// The OSC server: a UDP socket on the chosen address, received by liblo's
-// server thread, which parses each packet (bundles included, their time tags
+// The OSC server: a UDP socket per address family on the chosen port, IPv4
+// (127.0.0.1, or 0.0.0.0 for every interface) and IPv6 (::1, or ::) where the
+// system has IPv6, since a client may reach "localhost" by either. Each is
+// received by a liblo server thread of its own, which parses each packet
+// (bundles included, their time tags
 // ignored: everything is carried out on arrival) and turns every message into
 // an OscMessage for the inbox. Nothing else happens on that thread apart from
 // the one check that needs the file system (whether a message's text names a
@@ -33,8 +36,9 @@ struct OscServerConfig {
 // parse, are counted and dropped there; messages over the argument limits
 // below are counted as oversize and dropped.
 //
-// Replies go out of the same socket (so they come from the port the client
-// sent to) through send(), called from one thread, the interface thread.
+// Replies go out of the socket of the sender's family (so they come from the
+// address and port the client sent to) through send(), called from one
+// thread, the interface thread.
 //
 // Made and destroyed on the interface thread; the destructor stops the
 // receiving thread before it returns. Borrows the inbox, which must outlive it.
@@ -47,7 +51,10 @@ public:
     static constexpr int receiveBufferBytes = 4 << 20;
 
     // Binds and starts receiving; the description of why not otherwise
-    // ("127.0.0.1:7700: Address already in use").
+    // ("127.0.0.1:7700: Address already in use"). A system without IPv6 (no
+    // ::1, or no IPv6 sockets) gives IPv4 alone and a log line; an IPv6
+    // address of the port taken by another program is refused like an IPv4
+    // one, since clients of "localhost" would reach that program instead.
     static Result<std::unique_ptr<OscServer>> start(const OscServerConfig& config, OscInbox& inbox);
     // Binds without starting the receiving thread: packets arrive only
     // through deliver() (the fuzz target drives the server this way).
@@ -60,6 +67,8 @@ public:
     std::uint16_t port() const { return port_; }
     // "127.0.0.1" or "0.0.0.0".
     const std::string& host() const { return host_; }
+    // Whether the IPv6 address of the same port is listened on too.
+    bool listensOnIpv6() const { return ipv6_.thread != nullptr; }
 
     // Sends one message from the server's socket. False when it could not be
     // encoded or sent (a full socket buffer drops it: answers are never
@@ -79,15 +88,24 @@ private:
     struct Callbacks;
     friend struct Callbacks;
 
-    OscServer(OscInbox& inbox, void* thread, int socket, std::uint16_t port, std::string host);
+    // One family's socket and the liblo thread that receives from it.
+    struct Listener {
+        void* thread = nullptr; // liblo's lo_server_thread; owns the socket
+        int socket = -1;
+    };
+
+    OscServer(OscInbox& inbox, Listener ipv4, Listener ipv6, std::uint16_t port, std::string host);
     static Result<std::unique_ptr<OscServer>> make(const OscServerConfig& config, OscInbox& inbox,
                                                    bool startThread);
+    static Result<std::unique_ptr<OscServer>>
+    makeOnce(const OscServerConfig& config, OscInbox& inbox, bool startThread, bool& ipv6PortTaken);
+    void prepare(Listener& listener);
 
     void receive(const char* path, const char* types, void** argv, int argc, void* message);
 
     OscInbox& inbox_;
-    void* thread_ = nullptr; // liblo's lo_server_thread
-    int socket_ = -1;
+    Listener ipv4_;
+    Listener ipv6_; // no thread where the system has no IPv6
     std::uint16_t port_ = 0;
     std::string host_;
     bool running_ = false;

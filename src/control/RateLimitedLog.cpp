@@ -20,8 +20,10 @@ void RateLimitedLog::report(std::string_view kind, std::string details, Clock::t
     update(now);
     auto window = windows_.find(kind);
     if (window == windows_.end()) {
+        // The line stands for all `count` of them (details of several state
+        // their number), so none is left over for the summary.
         logLine(std::string(prefix) + details);
-        windows_.emplace(std::string(kind), Window{now, count - 1, std::move(details)});
+        windows_.emplace(std::string(kind), Window{now, 0, std::move(details)});
         return;
     }
     window->second.more += count;

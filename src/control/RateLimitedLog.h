@@ -24,7 +24,9 @@ public:
     explicit RateLimitedLog(Clock::duration window = defaultWindow) : window_(window) {}
 
     // `count` occurrences of one kind of problem; `details` says what and why
-    // ("Prismeta: OSC ignored " is put in front).
+    // ("Prismeta: OSC ignored " is put in front), and when `count` is above 1
+    // also how many, since the first line of a window stands for all of them.
+    // The counts of a window's lines add up to the occurrences reported.
     void report(std::string_view kind, std::string details, Clock::time_point now,
                 std::uint64_t count = 1);
 

@@ -1,8 +1,12 @@
 #include "core/JsonEventParser.h"
 
 #include "core/HexDigit.h"
+#include "core/Utf8Sequence.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace prismeta {
@@ -211,18 +215,71 @@ private:
             }
         }
         // Correctly rounded, like the C library's strtod, and free of the
-        // locale's decimal point. Out of range (beyond the largest double, or
-        // rounding to zero) is left to the JSON library: too large is an
-        // error there, too small a zero.
+        // locale's decimal point. Out of range: rounding to zero reads as
+        // zero, as in the JSON library; too large is an error there, and here
+        // unless the receiver takes it.
+        const std::string_view token(start, static_cast<std::size_t>(at_ - start));
         double value = 0.0;
         const auto result = std::from_chars(start, at_, value);
-        if (result.ec != std::errc() || result.ptr != at_) {
+        if (result.ptr != at_) {
             return false;
         }
+        if (result.ec == std::errc::result_out_of_range && !tooLarge(token)) {
+            // Too small for a double: zero, as the library reads it.
+            value = negative ? -0.0 : 0.0;
+        } else if (result.ec != std::errc()) {
+            // Too large: a receiver that clamps may take it as an infinity.
+            if (result.ec != std::errc::result_out_of_range || !events_.wantsValue() ||
+                !events_.takesHugeNumbers()) {
+                return false;
+            }
+            value = negative ? -std::numeric_limits<double>::infinity()
+                             : std::numeric_limits<double>::infinity();
+        }
         if (events_.wantsValue()) {
-            events_.floating(value, std::string_view(start, static_cast<std::size_t>(at_ - start)));
+            events_.floating(value, token);
         }
         return true;
+    }
+
+    // Whether a valid number token out of a double's range is so because it
+    // is too large (and not too small): its first significant digit stands at
+    // or above the units.
+    static bool tooLarge(std::string_view token) {
+        std::size_t i = token.front() == '-' ? 1 : 0;
+        std::int64_t unitsBeforeFirst =
+            0;                            // digits before the point, from the first significant one
+        std::int64_t zerosAfterPoint = 0; // zeros after the point before it
+        bool significant = false;
+        bool afterPoint = false;
+        for (; i < token.size() && token[i] != 'e' && token[i] != 'E'; ++i) {
+            const char c = token[i];
+            if (c == '.') {
+                afterPoint = true;
+            } else if (!afterPoint) {
+                significant = significant || c != '0';
+                unitsBeforeFirst += significant ? 1 : 0;
+            } else if (!significant) {
+                significant = c != '0';
+                zerosAfterPoint += significant ? 0 : 1;
+            }
+        }
+        std::int64_t exponent = 0;
+        if (i < token.size()) {
+            ++i;
+            const bool negativeExponent = token[i] == '-';
+            if (token[i] == '-' || token[i] == '+') {
+                ++i;
+            }
+            for (; i < token.size(); ++i) {
+                exponent = std::min<std::int64_t>(exponent * 10 + (token[i] - '0'), 1'000'000'000);
+            }
+            exponent = negativeExponent ? -exponent : exponent;
+        }
+        // The power of ten of the first significant digit.
+        const std::int64_t leading =
+            unitsBeforeFirst > 0 ? unitsBeforeFirst - 1 + exponent : exponent - zerosAfterPoint - 1;
+        return significant && leading >= 0;
     }
 
     // The four hex digits after "\u" at p, or -1.
@@ -239,40 +296,6 @@ private:
             unit = unit * 16 + digit;
         }
         return unit;
-    }
-
-    // Length of the well-formed UTF-8 sequence at p (whose first byte is not
-    // ASCII), or 0.
-    std::size_t utf8Length(const char* p) const {
-        const auto byte = [&](std::size_t i) -> unsigned {
-            return p + i < end_ ? static_cast<unsigned char>(p[i]) : 0u;
-        };
-        const auto trail = [&](std::size_t i, unsigned low = 0x80, unsigned high = 0xBF) {
-            return byte(i) >= low && byte(i) <= high;
-        };
-        const unsigned lead = byte(0);
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            return trail(1) ? 2 : 0;
-        }
-        if (lead == 0xE0) {
-            return trail(1, 0xA0) && trail(2) ? 3 : 0;
-        }
-        if ((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF) {
-            return trail(1) && trail(2) ? 3 : 0;
-        }
-        if (lead == 0xED) {
-            return trail(1, 0x80, 0x9F) && trail(2) ? 3 : 0;
-        }
-        if (lead == 0xF0) {
-            return trail(1, 0x90) && trail(2) && trail(3) ? 4 : 0;
-        }
-        if (lead >= 0xF1 && lead <= 0xF3) {
-            return trail(1) && trail(2) && trail(3) ? 4 : 0;
-        }
-        if (lead == 0xF4) {
-            return trail(1, 0x80, 0x8F) && trail(2) && trail(3) ? 4 : 0;
-        }
-        return 0;
     }
 
     // Checks the string whose opening quote is at at_ and moves past it. On
@@ -300,7 +323,8 @@ private:
                 continue;
             }
             if (c >= 0x80) {
-                const std::size_t length = utf8Length(at_);
+                const std::size_t length =
+                    utf8SequenceLength(std::string_view(at_, static_cast<std::size_t>(end_ - at_)));
                 if (length == 0) {
                     return false;
                 }

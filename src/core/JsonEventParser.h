@@ -17,6 +17,10 @@ public:
     // receiver skips cost nothing. Objects and arrays are always reported.
     virtual bool wantsKey() const = 0;
     virtual bool wantsValue() const = 0;
+    // Whether a number too large for a double (1e400) is taken here, as an
+    // infinity of its sign handed over by floating() with its text. By
+    // default it is refused, as the JSON library refuses it.
+    virtual bool takesHugeNumbers() const { return false; }
 
     virtual void null() = 0;
     virtual void boolean(bool value) = 0;
@@ -41,8 +45,8 @@ public:
 // per level of nesting, nothing else; an unwanted string costs nothing.
 //
 // Returns false, at the first place it cannot read, for text that is not
-// JSON, and for a number whose magnitude is beyond a double's range (too
-// large, or so small it is not zero only on paper); events then has seen a
+// JSON, and for a number too large for a double where events does not take
+// it (one too small reads as zero, as in the library); events then has seen a
 // part of the text. The JSON library is the judge of such text and words its
 // problems for users: this parser only decides quickly that a text is fine.
 bool parseJsonEvents(std::string_view bytes, JsonEvents& events);

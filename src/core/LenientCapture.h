@@ -41,6 +41,8 @@ public:
     Outcome close() override { return std::nullopt; }
     bool wantsKey() const override { return !budget_->exceeded; }
     bool wantsValue() const override { return !budget_->exceeded; }
+    // Lenient readers clamp: 1e400 arrives as an infinity.
+    bool takesHugeNumbers() const override { return !budget_->exceeded; }
 
     // The scalar as a JSON value, or nothing when it is over budget.
     static std::optional<json> capture(Scalar& value, Budget& budget);

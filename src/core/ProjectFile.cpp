@@ -1,14 +1,18 @@
 #include "core/ProjectFile.h"
 
 #include "core/JsonMessages.h"
-#include "core/JsonTeardown.h"
+#include "core/JsonTextWriter.h"
 
 #include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace prismeta {
 
@@ -52,7 +56,7 @@ const KeyPath kRoot;
 
 // The double whose shortest text equals the float's shortest text, so that
 // 0.2f is written as 0.2 and not as 0.20000000298023224.
-json floatValue(float value, const KeyPath& path) {
+double floatValue(float value, const KeyPath& path) {
     if (!std::isfinite(value)) {
         throw WriteError{path.text() + ": " + describeNumber(value) + " is not a finite number"};
     }
@@ -60,172 +64,253 @@ json floatValue(float value, const KeyPath& path) {
     const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
     double widened = 0.0;
     std::from_chars(buffer, written.ptr, widened);
-    return json(widened);
+    return widened;
 }
 
-json doubleValue(double value, const KeyPath& path) {
-    if (!std::isfinite(value)) {
-        throw WriteError{path.text() + ": " + describeNumber(value) + " is not a finite number"};
+// Writes the records as text in one pass, in the keys' sorted order. Numbers
+// are checked as they come (in the order of the fields, colour channels r, g,
+// b, a); a text that is not valid UTF-8 fails the write once every number has
+// been checked, as the JSON library's dump did.
+class ProjectWriter {
+public:
+    explicit ProjectWriter(std::string& out) : json_(out) {}
+
+    void project(const ProjectFile& file) {
+        json_.beginObject();
+        if (file.backgroundImagePath) {
+            json_.key("backgroundImagePath");
+            text(*file.backgroundImagePath);
+        }
+        doubleMember("backgroundOpacity", file.backgroundOpacity, kRoot);
+        doubleMember("canvasHeight", file.canvasHeight, kRoot);
+        doubleMember("canvasWidth", file.canvasWidth, kRoot);
+        json_.key("outputs");
+        json_.beginArray();
+        const KeyPath outputs(kRoot, "outputs");
+        for (std::size_t i = 0; i < file.outputs.size(); ++i) {
+            json_.element();
+            output(file.outputs[i], KeyPath(outputs, i));
+        }
+        json_.endArray();
+        json_.key("surfaces");
+        json_.beginArray();
+        const KeyPath surfaces(kRoot, "surfaces");
+        for (std::size_t i = 0; i < file.surfaces.size(); ++i) {
+            json_.element();
+            surface(file.surfaces[i], KeyPath(surfaces, i));
+        }
+        json_.endArray();
+        json_.endObject();
     }
-    return json(value);
-}
 
-// The tree is built in place, every value inside the one root, which is
-// dismantled whatever happens: a tree destroyed whole allocates a work list,
-// and out of memory that would end the process instead of failing the write.
-// Nested objects are made where they go (into["mesh"] = json::object(), then
-// filled), never as separate trees moved in.
+    // The first text that is not valid UTF-8, if any.
+    const std::optional<std::string>& invalidText() const { return invalidText_; }
 
-void writePoint(json& into, const Pt& p, const KeyPath& path) {
-    into = json::object();
-    into["x"] = floatValue(p.x, KeyPath(path, "x"));
-    into["y"] = floatValue(p.y, KeyPath(path, "y"));
-}
-
-void writePoints(json& into, const std::vector<Pt>& points, const KeyPath& path) {
-    into = json::array();
-    auto& array = into.get_ref<json::array_t&>();
-    array.reserve(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        writePoint(array.emplace_back(), points[i], KeyPath(path, i));
-    }
-}
-
-// Masks only when a record has any, so a project without them keeps its bytes.
-void writeMasks(json& object, const std::vector<Mask>& masks, const KeyPath& path) {
-    if (masks.empty()) {
-        return;
-    }
-    auto& array = (object["masks"] = json::array()).get_ref<json::array_t&>();
-    array.reserve(masks.size());
-    for (std::size_t i = 0; i < masks.size(); ++i) {
-        const Mask& m = masks[i];
-        const KeyPath at(path, i);
-        json& mask = array.emplace_back();
-        mask = json::object();
-        mask["enabled"] = m.enabled;
-        mask["feather"] = floatValue(m.feather, KeyPath(at, "feather"));
-        mask["invert"] = m.invert;
-        mask["name"] = m.name;
-        auto& points = (mask["points"] = json::array()).get_ref<json::array_t&>();
-        points.reserve(m.points.size());
-        const KeyPath pointsPath(at, "points");
-        for (std::size_t k = 0; k < m.points.size(); ++k) {
-            const MaskPoint& p = m.points[k];
-            const KeyPath pointPath(pointsPath, k);
-            writePoint(points.emplace_back(), Pt{p.x, p.y}, pointPath);
-            json& point = points.back();
-            if (p.in) {
-                writePoint(point["in"], *p.in, KeyPath(pointPath, "in"));
-            }
-            if (p.out) {
-                writePoint(point["out"], *p.out, KeyPath(pointPath, "out"));
-            }
+private:
+    void text(std::string_view value) {
+        if (!json_.text(value) && !invalidText_) {
+            invalidText_ = std::string(value);
         }
     }
-}
 
-void writeSurface(json& object, const Surface& s, const KeyPath& path) {
-    object = json::object();
-    json& color = object["color"] = json::object();
-    color["r"] = floatValue(s.color.r, KeyPath(path, "color.r"));
-    color["g"] = floatValue(s.color.g, KeyPath(path, "color.g"));
-    color["b"] = floatValue(s.color.b, KeyPath(path, "color.b"));
-    color["a"] = floatValue(s.color.a, KeyPath(path, "color.a"));
-    writePoints(object["corners"], s.corners, KeyPath(path, "corners"));
-    object["feather"] = floatValue(s.feather, KeyPath(path, "feather"));
-    object["id"] = s.id.text();
-    writeMasks(object, s.masks, KeyPath(path, "masks"));
-    object["mediaKind"] = std::string(mediaKindText(s.mediaKind));
-    if (s.mediaPath) {
-        object["mediaPath"] = *s.mediaPath;
+    void floatMember(const char* key, float value, const KeyPath& path) {
+        const double widened = floatValue(value, KeyPath(path, key));
+        json_.key(key);
+        json_.number(widened);
     }
-    if (s.mesh) {
-        json& mesh = object["mesh"] = json::object();
-        mesh["cols"] = s.mesh->cols;
-        mesh["rows"] = s.mesh->rows;
-        writePoints(mesh["points"], s.mesh->points, KeyPath(path, "mesh.points"));
-    }
-    object["name"] = s.name;
-    object["opacity"] = doubleValue(s.opacity, KeyPath(path, "opacity"));
-}
 
-// The blend curve keys, each only when it differs from its default, so a
-// project that uses none is written as it was before they existed. The
-// values are written as they are drawn: within their ranges. Built in place,
-// as every object of the tree.
-void writeBlendCurve(const OutputConfig& o, json& object, const KeyPath& path) {
-    if (const float curve = blendCurveInRange(o.blendCurve); curve != defaultBlendCurve) {
-        object["blendCurve"] = floatValue(curve, KeyPath(path, "blendCurve"));
+    void doubleMember(const char* key, double value, const KeyPath& path) {
+        if (!std::isfinite(value)) {
+            throw WriteError{KeyPath(path, key).text() + ": " + describeNumber(value) +
+                             " is not a finite number"};
+        }
+        json_.key(key);
+        json_.number(value);
     }
-    if (const float gamma = blendGammaInRange(o.blendGamma); gamma != defaultBlendGamma) {
-        object["blendGamma"] = floatValue(gamma, KeyPath(path, "blendGamma"));
-    }
-    if (const BlackLevel level = blackLevelInRange(o.blackLevel); !level.isZero()) {
-        json& channels = object["blackLevel"];
-        channels = json::object();
-        channels["b"] = floatValue(level.b, KeyPath(path, "blackLevel.b"));
-        channels["g"] = floatValue(level.g, KeyPath(path, "blackLevel.g"));
-        channels["r"] = floatValue(level.r, KeyPath(path, "blackLevel.r"));
-    }
-}
 
-void writeOutput(json& object, const OutputConfig& o, const KeyPath& path) {
-    object = json::object();
-    object["blendBottom"] = floatValue(o.blendBottom, KeyPath(path, "blendBottom"));
-    object["blendLeft"] = floatValue(o.blendLeft, KeyPath(path, "blendLeft"));
-    object["blendRight"] = floatValue(o.blendRight, KeyPath(path, "blendRight"));
-    object["blendTop"] = floatValue(o.blendTop, KeyPath(path, "blendTop"));
-    object["cropHeight"] = floatValue(o.cropHeight, KeyPath(path, "cropHeight"));
-    object["cropWidth"] = floatValue(o.cropWidth, KeyPath(path, "cropWidth"));
-    object["cropX"] = floatValue(o.cropX, KeyPath(path, "cropX"));
-    object["cropY"] = floatValue(o.cropY, KeyPath(path, "cropY"));
-    // Only once the output has been placed: a project that never was keeps
-    // the very bytes it had.
-    if (o.display) {
-        const OutputDisplay& d = *o.display;
-        json& display = object["display"] = json::object();
-        display["fullScreen"] = d.fullScreen;
-        display["height"] = d.geometry.height;
-        display["screen"] = d.screen;
-        display["width"] = d.geometry.width;
-        display["x"] = d.geometry.x;
-        display["y"] = d.geometry.y;
+    void wholeMember(const char* key, std::int64_t value) {
+        json_.key(key);
+        json_.number(value);
     }
-    object["id"] = o.id.text();
-    writeMasks(object, o.masks, KeyPath(path, "masks"));
-    object["name"] = o.name;
-    writeBlendCurve(o, object, path);
-}
+
+    void points(const char* key, const std::vector<Pt>& list, const KeyPath& path) {
+        json_.key(key);
+        json_.beginArray();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const KeyPath pointPath(path, i);
+            json_.element();
+            json_.beginObject();
+            floatMember("x", list[i].x, pointPath);
+            floatMember("y", list[i].y, pointPath);
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+    void point(const Pt& p, const KeyPath& path) {
+        json_.beginObject();
+        floatMember("x", p.x, path);
+        floatMember("y", p.y, path);
+        json_.endObject();
+    }
+
+    // Masks only when a record has any, so a project without them keeps its
+    // bytes.
+    void masks(const std::vector<Mask>& list, const KeyPath& path) {
+        if (list.empty()) {
+            return;
+        }
+        json_.key("masks");
+        json_.beginArray();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const Mask& m = list[i];
+            const KeyPath maskPath(path, i);
+            json_.element();
+            json_.beginObject();
+            json_.key("enabled");
+            json_.boolean(m.enabled);
+            floatMember("feather", m.feather, maskPath);
+            json_.key("invert");
+            json_.boolean(m.invert);
+            json_.key("name");
+            text(m.name);
+            json_.key("points");
+            json_.beginArray();
+            const KeyPath pointsPath(maskPath, "points");
+            for (std::size_t k = 0; k < m.points.size(); ++k) {
+                const MaskPoint& p = m.points[k];
+                const KeyPath pointPath(pointsPath, k);
+                json_.element();
+                json_.beginObject();
+                if (p.in) {
+                    json_.key("in");
+                    point(*p.in, KeyPath(pointPath, "in"));
+                }
+                if (p.out) {
+                    json_.key("out");
+                    point(*p.out, KeyPath(pointPath, "out"));
+                }
+                floatMember("x", p.x, pointPath);
+                floatMember("y", p.y, pointPath);
+                json_.endObject();
+            }
+            json_.endArray();
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
+    void surface(const Surface& s, const KeyPath& path) {
+        json_.beginObject();
+        // Checked in the order r, g, b, a; written in the sorted one.
+        const double r = floatValue(s.color.r, KeyPath(path, "color.r"));
+        const double g = floatValue(s.color.g, KeyPath(path, "color.g"));
+        const double b = floatValue(s.color.b, KeyPath(path, "color.b"));
+        const double a = floatValue(s.color.a, KeyPath(path, "color.a"));
+        json_.key("color");
+        json_.beginObject();
+        json_.key("a");
+        json_.number(a);
+        json_.key("b");
+        json_.number(b);
+        json_.key("g");
+        json_.number(g);
+        json_.key("r");
+        json_.number(r);
+        json_.endObject();
+        points("corners", s.corners, KeyPath(path, "corners"));
+        floatMember("feather", s.feather, path);
+        json_.key("id");
+        text(s.id.text());
+        masks(s.masks, KeyPath(path, "masks"));
+        json_.key("mediaKind");
+        text(mediaKindText(s.mediaKind));
+        if (s.mediaPath) {
+            json_.key("mediaPath");
+            text(*s.mediaPath);
+        }
+        if (s.mesh) {
+            json_.key("mesh");
+            json_.beginObject();
+            wholeMember("cols", s.mesh->cols);
+            points("points", s.mesh->points, KeyPath(path, "mesh.points"));
+            wholeMember("rows", s.mesh->rows);
+            json_.endObject();
+        }
+        json_.key("name");
+        text(s.name);
+        doubleMember("opacity", s.opacity, path);
+        json_.endObject();
+    }
+
+    // The blend curve keys only where they differ from their defaults, so a
+    // project that uses none is written as it was before they existed; and
+    // as they are drawn, within their ranges (they never fail the write).
+    void output(const OutputConfig& o, const KeyPath& path) {
+        json_.beginObject();
+        if (const BlackLevel level = blackLevelInRange(o.blackLevel); !level.isZero()) {
+            json_.key("blackLevel");
+            json_.beginObject();
+            floatMember("b", level.b, KeyPath(path, "blackLevel"));
+            floatMember("g", level.g, KeyPath(path, "blackLevel"));
+            floatMember("r", level.r, KeyPath(path, "blackLevel"));
+            json_.endObject();
+        }
+        floatMember("blendBottom", o.blendBottom, path);
+        if (const float curve = blendCurveInRange(o.blendCurve); curve != defaultBlendCurve) {
+            floatMember("blendCurve", curve, path);
+        }
+        if (const float gamma = blendGammaInRange(o.blendGamma); gamma != defaultBlendGamma) {
+            floatMember("blendGamma", gamma, path);
+        }
+        floatMember("blendLeft", o.blendLeft, path);
+        floatMember("blendRight", o.blendRight, path);
+        floatMember("blendTop", o.blendTop, path);
+        floatMember("cropHeight", o.cropHeight, path);
+        floatMember("cropWidth", o.cropWidth, path);
+        floatMember("cropX", o.cropX, path);
+        floatMember("cropY", o.cropY, path);
+        // Only once the output has been placed: a project that never was
+        // keeps the very bytes it had.
+        if (o.display) {
+            const OutputDisplay& d = *o.display;
+            json_.key("display");
+            json_.beginObject();
+            json_.key("fullScreen");
+            json_.boolean(d.fullScreen);
+            wholeMember("height", d.geometry.height);
+            json_.key("screen");
+            text(d.screen);
+            wholeMember("width", d.geometry.width);
+            wholeMember("x", d.geometry.x);
+            wholeMember("y", d.geometry.y);
+            json_.endObject();
+        }
+        json_.key("id");
+        text(o.id.text());
+        masks(o.masks, KeyPath(path, "masks"));
+        json_.key("name");
+        text(o.name);
+        json_.endObject();
+    }
+
+    JsonTextWriter json_;
+    std::optional<std::string> invalidText_;
+};
 
 } // namespace
 
 Result<std::string> writeProjectFile(const ProjectFile& file) {
-    json root;
-    const DismantleOnExit dismantleRoot(root);
     try {
-        root = json::object();
-        if (file.backgroundImagePath) {
-            root["backgroundImagePath"] = *file.backgroundImagePath;
+        std::string text;
+        ProjectWriter writer(text);
+        writer.project(file);
+        if (const auto& invalid = writer.invalidText()) {
+            // The library words the problem (which byte, where) as users
+            // have always seen it.
+            (void)json(*invalid).dump(-1, ' ', false, json::error_handler_t::strict);
+            return Result<std::string>::failure("a text is not valid UTF-8");
         }
-        root["backgroundOpacity"] =
-            doubleValue(file.backgroundOpacity, KeyPath(kRoot, "backgroundOpacity"));
-        root["canvasHeight"] = doubleValue(file.canvasHeight, KeyPath(kRoot, "canvasHeight"));
-        root["canvasWidth"] = doubleValue(file.canvasWidth, KeyPath(kRoot, "canvasWidth"));
-        auto& outputs = (root["outputs"] = json::array()).get_ref<json::array_t&>();
-        outputs.reserve(file.outputs.size());
-        for (std::size_t i = 0; i < file.outputs.size(); ++i) {
-            writeOutput(outputs.emplace_back(), file.outputs[i],
-                        KeyPath(KeyPath(kRoot, "outputs"), i));
-        }
-        auto& surfaces = (root["surfaces"] = json::array()).get_ref<json::array_t&>();
-        surfaces.reserve(file.surfaces.size());
-        for (std::size_t i = 0; i < file.surfaces.size(); ++i) {
-            writeSurface(surfaces.emplace_back(), file.surfaces[i],
-                         KeyPath(KeyPath(kRoot, "surfaces"), i));
-        }
-
-        std::string text = root.dump(2, ' ', false, json::error_handler_t::strict);
         text.push_back('\n');
         return text;
     } catch (const WriteError& error) {

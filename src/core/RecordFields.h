@@ -21,15 +21,16 @@
 //
 // with `void applyDisplay(OutputConfig&, const nlohmann::json& value)`. The
 // value arrives as a small JSON tree of any type (check it; positive whole
-// numbers are number_unsigned, is_number() covers every kind), or as null
+// numbers are number_unsigned, is_number() covers every kind; a number too
+// large for a double, 1e400, arrives as an infinity of its sign), or as null
 // when the key is null or larger than the limits of LenientCapture.h. The function
 // sets the member from scratch each time, to its "not set" state when the
 // value is of no use, since of duplicate keys only the last one counts. A
 // json::exception thrown by the function (at() or get<>() on a wrong type,
 // say) reads as null. The table order is the order of checks, so new keys go
-// where their problems should rank (usually last). The writer side is in
-// ProjectFile.cpp: a key is written only when set, its nested objects made in
-// place.
+// where their problems should rank (usually last). The writer side is
+// ProjectWriter in ProjectFile.cpp: a key is written only when set, with
+// JsonTextWriter, at its place in the sorted order of its object's keys.
 
 #include "core/LenientCapture.h"
 #include "core/RecordReader.h"
@@ -248,7 +249,8 @@ constexpr auto list(std::string_view key, Presence presence = Presence::required
 template <class R, void (*Apply)(R&, const json&)>
 constexpr Field<R> lenient(std::string_view key) {
     using Rule = LenientRule<R, Apply>;
-    return Field<R>{key, Presence::optional, "anything", &Rule::read, &Rule::open, &Rule::reset};
+    return Field<R>{key,         Presence::optional, "anything", &Rule::read,
+                    &Rule::open, &Rule::reset,       true};
 }
 
 } // namespace prismeta::reading

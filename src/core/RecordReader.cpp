@@ -89,6 +89,9 @@ public:
     bool wantsValue() const override {
         return skipDepth_ == 0 && (stack_.empty() || stack_.back()->wantsValue());
     }
+    bool takesHugeNumbers() const override {
+        return skipDepth_ == 0 && !stack_.empty() && stack_.back()->takesHugeNumbers();
+    }
     void null() override {
         Scalar value;
         scalar(value);

@@ -114,6 +114,9 @@ public:
     // not even built.
     virtual bool wantsKey() const { return true; }
     virtual bool wantsValue() const { return true; }
+    // Whether the next scalar may be a number too large for a double (see
+    // JsonEvents::takesHugeNumbers).
+    virtual bool takesHugeNumbers() const { return false; }
 
     // "surfaces[1]"; empty at the root.
     std::string path() const;
@@ -146,6 +149,10 @@ template <class R> struct Field {
                                    std::string_view key) = nullptr;
     // Back to the record's default, for an optional key that is null.
     void (*reset)(R& record) = nullptr;
+    // Whether a number too large for a double reaches read() or the frame of
+    // open() (as an infinity) instead of failing the text as not JSON: keys
+    // that clamp their numbers take it.
+    bool takesHugeNumbers = false;
 };
 
 // Specialised for every record type read: `static constexpr std::array
@@ -224,6 +231,9 @@ public:
     }
 
     bool wantsValue() const override { return pending_ != none; }
+    bool takesHugeNumbers() const override {
+        return pending_ != none && fields()[pending_].takesHugeNumbers;
+    }
 
     Outcome close() override {
         for (std::size_t i = 0; i < fieldCount; ++i) {

@@ -24,25 +24,35 @@ int refuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**
 
 } // namespace
 
-std::unique_ptr<MediaInput>
-MediaInput::open(const std::string& path, const std::atomic<bool>* cancel, std::int64_t maxBytes) {
+std::unique_ptr<MediaInput> MediaInput::open(const std::string& path,
+                                             const std::atomic<bool>* cancel, std::int64_t maxBytes,
+                                             int* error) {
     silenceFFmpegLogging();
+    int ignored = 0;
+    int& why = error != nullptr ? *error : ignored;
     // The system call would stop at a NUL and open another file: such a path
     // names no file.
     if (path.find('\0') != std::string::npos) {
+        why = AVERROR(ENOENT);
         return nullptr;
     }
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        why = AVERROR(errno);
         return nullptr;
     }
     std::unique_ptr<MediaInput> input(new MediaInput(fd, cancel));
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        (maxBytes >= 0 && info.st_size > maxBytes) || input->cancelled()) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = S_ISDIR(info.st_mode) ? AVERROR(EISDIR) : AVERROR(EINVAL);
+        return nullptr;
+    }
+    if ((maxBytes >= 0 && info.st_size > maxBytes) || input->cancelled()) {
+        why = input->cancelled() ? AVERROR_EXIT : AVERROR(EFBIG);
         return nullptr;
     }
 
+    why = AVERROR(ENOMEM);
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(ioBufferSize));
     if (buffer == nullptr) {
         return nullptr;
@@ -64,9 +74,12 @@ MediaInput::open(const std::string& path, const std::atomic<bool>* cancel, std::
     format->io_open = &refuseOpen;
     // The path still goes in: demuxers of formats without a signature (TGA,
     // for one) are chosen by its extension. On failure FFmpeg frees format.
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
+    if (const int opened = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+        opened < 0) {
+        why = opened;
         return nullptr;
     }
+    why = 0;
     input->format_ = format;
     return input;
 }

@@ -21,9 +21,11 @@ class MediaInput {
 public:
     // Opens and probes path. Returns none, silently, on any failure: not a
     // regular file, a path holding a NUL, larger than maxBytes (when given),
-    // unknown format, or cancelled.
-    static std::unique_ptr<MediaInput>
-    open(const std::string& path, const std::atomic<bool>* cancel, std::int64_t maxBytes = -1);
+    // unknown format, or cancelled. error, when given, then learns why, as an
+    // FFmpeg error code (AVERROR(errno) for the system's refusals).
+    static std::unique_ptr<MediaInput> open(const std::string& path,
+                                            const std::atomic<bool>* cancel,
+                                            std::int64_t maxBytes = -1, int* error = nullptr);
     ~MediaInput();
     MediaInput(const MediaInput&) = delete;
     MediaInput& operator=(const MediaInput&) = delete;

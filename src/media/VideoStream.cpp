@@ -133,6 +133,15 @@ bool VideoStream::openInput() {
         format->streams[i]->discard =
             static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
+    // Program and transport streams store a time only on the picture that
+    // opens a packet of the stream (a program stream muxer packs several small
+    // pictures into one, and leaves the last picture without one); FFmpeg
+    // fills in the others from a running estimate that a seek sets to the
+    // time sought, not to the picture's. Pictures without a stored time are
+    // placed after the picture before them instead (place()).
+    if ((format->iformat->flags & AVFMT_TS_DISCONT) != 0) {
+        format->flags |= AVFMT_FLAG_NOFILLIN;
+    }
     stream_ = stream;
     timeBase_ = format->streams[stream]->time_base;
     input_ = std::move(input);

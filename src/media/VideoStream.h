@@ -27,7 +27,9 @@ namespace prismeta {
 // L = the last picture's pts + its duration - the first picture's pts, all of
 // decoded pictures. A picture's duration is its packet's, or one frame at the
 // stream's frame rate where the container gives none; a picture without a
-// timestamp (raw elementary streams) follows the one before it. L is learnt
+// timestamp (raw elementary streams, most pictures of an MPEG program
+// stream) follows the one before it; after a seek, pictures before the first
+// with a timestamp are not placed at all. L is learnt
 // at the end of the first pass or, when a seek needs it sooner, measured by
 // decoding the file's last pictures: the same pictures, so the same value
 // wherever it is used.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace prismeta {
 
@@ -23,6 +24,9 @@ struct PlacementRules {
     std::optional<std::size_t> fallbackScreen;
     WindowSize windowSize{960, 540};
     FrameMargins frame;
+    // In a show, the screens (by index) that other outputs fill (see
+    // liveScreens): a window waiting for its own screen never covers them.
+    std::vector<bool> liveScreens;
 };
 
 // Where one output window goes for a given list of screens.
@@ -31,6 +35,7 @@ struct OutputPlacement {
         fullScreen, // fills screen `screen`; rect is its geometry
         windowed,   // a framed window at rect on screen `screen`
         none,       // no screen at all: leave the window where it is
+        hidden,     // waiting in a show while every screen shows an output
     };
     Mode mode = Mode::none;
     std::size_t screen = 0; // index into the screens placed on
@@ -42,8 +47,9 @@ struct OutputPlacement {
     // The output has a usable display, so the window follows its screen as
     // screens come and go.
     bool bound = false;
-    // Bound, but its screen is not connected: on the fallback screen until
-    // it is.
+    // Bound, but its screen is not connected: until it is, a window on the
+    // fallback screen, in a show on a screen no other output fills (the
+    // fallback first), or hidden when every screen shows one.
     bool waiting = false;
 
     friend bool operator==(const OutputPlacement&, const OutputPlacement&) = default;
@@ -56,6 +62,13 @@ struct OutputPlacement {
 OutputPlacement placeOutput(const std::optional<OutputDisplay>& display,
                             std::span<const std::string> claimed, std::span<const Screen> screens,
                             const PlacementRules& rules);
+
+// The screens that the windows of `shown` (the other outputs' displays, an
+// absent one for a window with none) fill among `screens` under `rules`:
+// one flag per screen. A window that is waiting for its screen fills none.
+std::vector<bool> liveScreens(std::span<const std::optional<OutputDisplay>> shown,
+                              std::span<const std::string> claimed, std::span<const Screen> screens,
+                              const PlacementRules& rules);
 
 // Whether a window placed at `applied` must move now that `now` is where it
 // belongs: another mode or screen, or its screen's area changed. A windowed

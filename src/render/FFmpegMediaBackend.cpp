@@ -7,6 +7,7 @@
 #include "media/VideoFrameAt.h"
 #include "media/VideoPlayer.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -212,20 +213,25 @@ MediaBackend liveMediaBackend(const LiveMediaOptions& options) {
     return backend;
 }
 
-MediaBackend mediaBackendAt(double seconds,
-                            std::function<void(const std::string& path)> noPicture) {
+MediaBackend mediaBackendAt(double seconds, std::function<void(const NoPicture& file)> noPicture) {
+    auto report =
+        std::make_shared<const std::function<void(const NoPicture&)>>(std::move(noPicture));
     MediaBackend backend;
-    backend.openImage = [](const MediaRequest& request) -> std::unique_ptr<ImageFeed> {
-        return std::make_unique<ReadyPicture>(
-            decodeImageFile(std::string(request.path), imageLimits(request)));
+    backend.openImage = [report](const MediaRequest& request) -> std::unique_ptr<ImageFeed> {
+        const std::string path(request.path);
+        auto image = decodeImageFile(path, imageLimits(request));
+        if (!image && *report) {
+            (*report)(NoPicture{path, false, diagnoseMediaFile(path, false)});
+        }
+        return std::make_unique<ReadyPicture>(std::move(image));
     };
-    backend.openVideo = [seconds, noPicture = std::move(noPicture)](
-                            const MediaRequest& request) -> std::unique_ptr<VideoFeed> {
+    backend.openVideo = [seconds,
+                         report](const MediaRequest& request) -> std::unique_ptr<VideoFeed> {
         const std::string path(request.path);
         PictureRoute route = PictureRoute::pixels;
         auto picture = decodeVideoPictureAt(path, seconds, videoOptions(request), &route);
-        if (!picture && noPicture) {
-            noPicture(path);
+        if (!picture && *report) {
+            (*report)(NoPicture{path, true, diagnoseMediaFile(path, true)});
         }
         return std::make_unique<ReadyPicture>(std::move(picture), route);
     };

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "media/MediaProblem.h"
 #include "render/MediaBackend.h"
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace prismeta {
@@ -24,14 +26,22 @@ struct LiveMediaOptions {
 };
 MediaBackend liveMediaBackend(const LiveMediaOptions& options = {});
 
+// A file that gave no picture (its surface shows the placeholder), and why
+// when the file itself is at fault: missing, or not decodable. A sound video
+// with no picture at the time asked for has no problem.
+struct NoPicture {
+    std::string path;
+    bool video = false;
+    std::optional<MediaProblem> problem;
+};
+
 // The media backend of single deterministic frames (prismeta-cli render
 // --time): every still decoded and every video decoded to the picture due
 // `seconds` after its playback starts (modulo the loop length) while the
 // source is made, so the first frame drawn already shows them. Blocks the
-// render thread for as long as that takes. A video that yields no picture
-// (the surface shows the placeholder) is reported to noPicture, when given,
-// with its path, on the render thread.
+// render thread for as long as that takes. A file that yields no picture is
+// reported to noPicture, when given, on the render thread.
 MediaBackend mediaBackendAt(double seconds,
-                            std::function<void(const std::string& path)> noPicture = {});
+                            std::function<void(const NoPicture& file)> noPicture = {});
 
 } // namespace prismeta

@@ -4,14 +4,14 @@
 #include "AtSpiProbe.h"
 #include "ScriptedDialogs.h"
 
-#include "app/DocumentController.h"
-#include "app/DocumentDialogs.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
+#include "app/document/DocumentController.h"
+#include "app/document/DocumentDialogs.h"
 #include "app/inspector/InspectorDialogs.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/ProjectModel.h"
 
 #include <QAccessible>
@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -81,6 +82,20 @@ private:
         for (const AtSpiRef& child : probe_.children(ref)) {
             unnamedControls(child, here, found, shown, depth + 1);
         }
+    }
+
+    // Whether an object under ref (itself included) has this role and name.
+    bool holds(const AtSpiRef& ref, const QString& role, const QString& name, int depth = 0) {
+        if (depth > 40 || ref.path.endsWith(QLatin1String("/null"))) {
+            return false;
+        }
+        if (probe_.roleName(ref) == role && probe_.name(ref) == name) {
+            return true;
+        }
+        const QList<AtSpiRef> children = probe_.children(ref);
+        return std::any_of(children.begin(), children.end(), [&](const AtSpiRef& child) {
+            return holds(child, role, name, depth + 1);
+        });
     }
 
     // What is wrong with the windows on the bus now: a visible window whose
@@ -230,6 +245,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(probe_.application().has_value(), 10000);
         QStringList problems = windowProblems();
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        // The output window is a frame named by its output, not a filler;
+        // the Display picker is named "Display", whatever it shows.
+        const std::optional<AtSpiRef> root = probe_.application();
+        QVERIFY(root.has_value());
+        const QString outputName = QString::fromStdString(app.model().outputs()[0].name);
+        QStringList windows;
+        for (const AtSpiRef& window : probe_.children(*root)) {
+            windows << probe_.roleName(window) + QStringLiteral(" \"") + probe_.name(window) +
+                           QLatin1Char('"');
+        }
+        QVERIFY2(windows.contains(QStringLiteral("frame \"%1\"").arg(outputName)),
+                 qPrintable(windows.join(QStringLiteral(", "))));
+        QVERIFY(holds(*root, QStringLiteral("combo box"), QStringLiteral("Display")));
 
         // Every dialog the application shows, each read while it is open.
         WidgetDocumentDialogs documents;

@@ -3,11 +3,11 @@
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
 #include "app/inspector/InspectorView.h"
 #include "app/inspector/SelectedSurfaceControls.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/ProjectModel.h"
 
 #include <QAccessible>
@@ -89,7 +89,8 @@ private slots:
              {"Delete Selected", QKeySequence(Qt::CTRL | Qt::Key_Backspace)},
              {"Reset Corners", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
              {"Toggle Snap to Grid", QKeySequence(Qt::CTRL | Qt::Key_G)}},
-            {{"Show Editor", QKeySequence(Qt::CTRL | Qt::Key_E)}},
+            {{"Show Editor", QKeySequence(Qt::CTRL | Qt::Key_E)},
+             {"Hide Editor", QKeySequence(QKeySequence::Close)}},
         };
         for (int m = 0; m < 4; ++m) {
             QCOMPARE(withoutMnemonic(menus[m]->text()), titles[m]);
@@ -111,8 +112,9 @@ private slots:
         AppCommands& commands = app_->commands();
         const auto othersEnabled = [&] {
             for (QAction* action : commands.all()) {
+                // Hide Editor is for a show only.
                 if (action != commands.undo() && action != commands.redo() &&
-                    !action->isEnabled()) {
+                    action != commands.hideEditor() && !action->isEnabled()) {
                     return false;
                 }
             }
@@ -121,6 +123,7 @@ private slots:
         QVERIFY(!commands.undo()->isEnabled());
         QVERIFY(!commands.redo()->isEnabled());
         QVERIFY(othersEnabled()); // the Surface items too, with nothing selected
+        QVERIFY(!commands.hideEditor()->isEnabled());
 
         model_->addSurface();
         settle();

@@ -7,12 +7,12 @@
 #include "app/FrameClock.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
-#include "app/OutputView.h"
-#include "app/OutputWindow.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
 #include "app/inspector/BlendCurveGroup.h"
 #include "app/inspector/OutputCard.h"
+#include "app/show/OutputView.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
 #include "core/ProjectModel.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DocumentDialogs.h"
+#include "app/document/DocumentDialogs.h"
 #include "core/ProjectCollector.h"
 #include "core/RelinkSession.h"
 

@@ -233,6 +233,36 @@ TEST_F(Controller, CornersOfMeshedOrShortSurfacesAreRefused) {
     EXPECT_EQ(surface(1).corners[1], (Pt{0.1f, 0.1f}));
 }
 
+TEST_F(Controller, CornerQueriesOfAMeshedSurfaceAnswerTheMeshCorners) {
+    // A 2 x 1 grid whose outer points are not the stored corners.
+    Surface meshed = surface(0);
+    WarpMesh mesh;
+    mesh.cols = 2;
+    mesh.rows = 1;
+    mesh.points = {{0.1f, 0.2f}, {0.5f, 0.0f}, {0.9f, 0.1f},   // top row
+                   {0.0f, 0.8f}, {0.5f, 1.0f}, {0.95f, 0.9f}}; // bottom row
+    meshed.mesh = mesh;
+    model.replaceSurface(0, meshed);
+    Surface broken = surface(1);
+    broken.mesh = WarpMesh{4, 4, {}};
+    model.replaceSurface(1, broken);
+
+    handle("/prismeta/surface/0/corner/*", {OscArgument::text("?")});
+    const std::vector<Pt> expected = {{0.1f, 0.2f}, {0.9f, 0.1f}, {0.95f, 0.9f}, {0.0f, 0.8f}};
+    ASSERT_EQ(sent.size(), 4u);
+    for (std::size_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(sent[k].address, "/prismeta/surface/0/corner/" + std::to_string(k));
+        EXPECT_EQ(sent[k].arguments, (OscArguments{f(expected[k].x), f(expected[k].y)}));
+    }
+
+    // A mesh with too few points draws nothing: no corner to answer, and a
+    // line says so rather than the query vanishing.
+    sent.clear();
+    handle("/prismeta/surface/1/corner/2", {OscArgument::text("?")});
+    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(logMentions("has no corner/2"));
+}
+
 TEST_F(Controller, SelectionTakesTheFirstMatchAndIsNotAnUndoStep) {
     Surface wall = surface(1);
     wall.name = "wall";

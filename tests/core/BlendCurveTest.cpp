@@ -145,6 +145,45 @@ TEST(BlendCurveFile, HandEditedValuesNeverFailTheLoad) {
     }
 }
 
+// JSON numbers too large for a double are still numbers: the clamped keys
+// take them as the nearest end of their range, at any depth, while a number
+// of that size anywhere else fails the load as before.
+TEST(BlendCurveFile, NumbersBeyondADoubleClampToTheNearestEnd) {
+    const std::string text = json::parse(written(plainOutput())).dump();
+    const auto withOutputKeys = [&text](const std::string& keys) {
+        const std::string at = "\"name\":\"Right Half\"";
+        std::string edited = text;
+        edited.replace(edited.find(at), at.size(), at + "," + keys);
+        return readProjectFile(edited);
+    };
+    auto file = withOutputKeys(R"("blendGamma":1e400,"blendCurve":-1E+999,)"
+                               R"("blackLevel":{"r":1e400,"g":-0.1e401,"b":1e-400})");
+    ASSERT_TRUE(file) << file.error();
+    const OutputConfig& o = file.value().outputs.at(0);
+    EXPECT_EQ(o.blendGamma, 3.0f);
+    EXPECT_EQ(o.blendCurve, 0.5f);
+    EXPECT_EQ(o.blackLevel, (BlackLevel{0.2f, 0.0f, 0.0f}));
+    EXPECT_EQ(o.blendLeft, 0.15f);
+
+    file = withOutputKeys(R"("blendCurve":[1e400],"blendGamma":12345678901234567890e300)");
+    ASSERT_TRUE(file) << file.error();
+    EXPECT_EQ(file.value().outputs.at(0).blendCurve, 1.0f);
+    EXPECT_EQ(file.value().outputs.at(0).blendGamma, 3.0f);
+
+    // A display that far away is no display: the output is left unplaced.
+    file = withOutputKeys(R"("display":{"screen":"A","x":1e400,"y":0,"width":9,"height":9})");
+    ASSERT_TRUE(file) << file.error();
+    EXPECT_FALSE(file.value().outputs.at(0).display);
+
+    // Elsewhere, known key or not, the text is refused with the number's place.
+    for (const char* keys : {R"("blendLeft":1e400)", R"("unknownKey":[1e400])"}) {
+        file = withOutputKeys(keys);
+        ASSERT_FALSE(file) << keys;
+        EXPECT_NE(file.error().find("the number 1e400 is out of range"), std::string::npos)
+            << file.error();
+    }
+}
+
 TEST(BlendCurveFile, DuplicateKeysKeepTheLastEvenWhenItIsOdd) {
     json document = json::parse(written(plainOutput()));
     std::string text = document.dump();

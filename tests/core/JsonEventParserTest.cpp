@@ -88,6 +88,7 @@ TEST(JsonEventParser, ReadsWhatTheLibraryReadsAndRefusesWhatItRefuses) {
         "[\"\xC3\xA9\xE6\x9D\xB1\xF0\x9F\x8E\xA5\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF\"]",
         "[18446744073709551615, 18446744073709551616, -9223372036854775808]",
         "[-9223372036854775809, 123456789012345678901234567890.5, 4e-324]",
+        "[1e-400, -2.5e-999, 0.000001e-330, -0.0e-99999]",
         "{\"a\": 1}\n\r\t ",
         "{\"a\": 1}\0 trailing after a NUL"s,
     };
@@ -214,6 +215,23 @@ TEST(JsonEventParser, UnwantedValuesAreCheckedButNotHandedOver) {
     // Checked all the same: a broken string or a number beyond a double.
     EXPECT_FALSE(parseJsonEvents(R"({"a": ["\ud800"]})", skipping));
     EXPECT_FALSE(parseJsonEvents(R"({"a": [1e999]})", skipping));
+}
+
+TEST(JsonEventParser, AReceiverThatClampsTakesNumbersTooLargeForADouble) {
+    class Taking : public EventLog {
+    public:
+        bool takesHugeNumbers() const override { return true; }
+    };
+    Taking taking;
+    EXPECT_TRUE(parseJsonEvents("[1e400, -0.01E+99999999999999999999, 1e-400]", taking));
+    EXPECT_EQ(taking.log, "[dinf 1e400;d-inf -0.01E+99999999999999999999;d0x0p+0 1e-400;]");
+    // Only values it wants: a skipped one is checked as before.
+    class TakingNothing : public Taking {
+    public:
+        bool wantsValue() const override { return false; }
+    };
+    TakingNothing skipping;
+    EXPECT_FALSE(parseJsonEvents("[1e400]", skipping));
 }
 
 } // namespace

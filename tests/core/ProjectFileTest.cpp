@@ -511,6 +511,35 @@ TEST(ProjectFileRoundTrip, RandomProjectsReadBackEqualAndRewriteToTheSameBytes) 
     }
 }
 
+// The writer writes text itself: its bytes must be the JSON library's own
+// dump of the same document, whatever the values (escapes, the shortest forms
+// of doubles, exponents, empty lists), as files have always been written.
+TEST(ProjectFileRoundTrip, TheTextIsTheJsonLibrarysOwnLayoutOfIt) {
+    std::mt19937 rng(20261209);
+    for (int i = 0; i < 400; ++i) {
+        const ProjectFile file = randomProject(rng);
+        const std::string text = writeProjectFile(file).value();
+        EXPECT_EQ(text, json::parse(text).dump(2) + "\n");
+    }
+}
+
+TEST(ProjectFileWrite, AProblemIsReportedAsBeforeWhereSeveralAreFound) {
+    ProjectFile file;
+    Surface s;
+    s.name = "bad \xC3\x28 utf-8";
+    s.color.a = std::numeric_limits<float>::quiet_NaN();
+    s.color.r = std::numeric_limits<float>::infinity();
+    file.surfaces.push_back(s);
+    // Numbers first, the colour's channels in the order r, g, b, a.
+    auto result = writeProjectFile(file);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), "surfaces[0].color.r: inf is not a finite number");
+    file.surfaces[0].color = {};
+    result = writeProjectFile(file);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), "a text is not valid UTF-8 (invalid UTF-8 byte at index 5: 0x28)");
+}
+
 TEST(ProjectFileRoundTrip, ForeignLayoutNormalisesToAStableText) {
     // Compact, unsorted, integers where floats are due, mixed-case id.
     const std::string foreign =

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -200,6 +201,111 @@ const Clip clips[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Clips, ContainerAndCodec, ::testing::ValuesIn(clips),
+                         [](const ::testing::TestParamInfo<Clip>& param) {
+                             return std::string(param.param.name);
+                         });
+
+// A longer loop in groups of six pictures with two B-frames, as the MPEG
+// encoders make them for DVD-like files: MPEG program streams leave the time
+// stamp off some pictures, the last one among them, so their times come from
+// the stream (the picture before plus its duration). Every picture must show
+// for its own tenth of a second in every loop, whether sought or played, and
+// in every container alike.
+constexpr int longPictures = 30;
+constexpr double longRate = 10.0;
+
+class LongLoop : public ::testing::TestWithParam<Clip> {
+protected:
+    static void SetUpTestSuite() { dir_ = new testfiles::TempDir("long-loops"); }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+
+    void SetUp() override {
+        const Clip& clip = GetParam();
+        if (!fixtures::hasEncoder(std::string(clip.encoder) == "ffmpeg" ? "mpeg2video"
+                                                                        : clip.encoder)) {
+            GTEST_SKIP() << clip.encoder << " is not in this FFmpeg";
+        }
+        path_ = dir_->file(std::string(clip.name) + "-" + clip.file);
+        if (std::ifstream(path_).good()) {
+            return;
+        }
+        fixtures::VideoSpec spec;
+        spec.encoder = clip.encoder;
+        spec.frames = longPictures;
+        spec.fps = static_cast<int>(longRate);
+        spec.gop = clip.gop;
+        spec.bFrames = clip.bFrames;
+        if (std::string(clip.encoder) != "ffmpeg") {
+            ASSERT_TRUE(fixtures::writeVideo(path_, spec)) << path_;
+            return;
+        }
+        // Muxed by the ffmpeg program itself, as users make such files, from
+        // a lossless copy of the pictures.
+        spec.encoder = "ffv1";
+        const std::string lossless = path_ + ".mkv";
+        ASSERT_TRUE(fixtures::writeVideo(lossless, spec));
+        const std::string command = "ffmpeg -nostdin -v error -y -i '" + lossless +
+                                    "' -c:v mpeg2video -g 6 -bf 2 -f mpeg '" + path_ + "'";
+        if (std::system(command.c_str()) != 0) {
+            GTEST_SKIP() << "the ffmpeg program is not here";
+        }
+    }
+
+    static testfiles::TempDir* dir_;
+    std::string path_;
+};
+
+testfiles::TempDir* LongLoop::dir_ = nullptr;
+
+TEST_P(LongLoop, EveryPictureIsDueForItsOwnTenthInEveryLoop) {
+    for (const int loop : {0, 1, 7}) {
+        for (int picture = 0; picture < longPictures; ++picture) {
+            for (const double within : {0.0, 0.05}) {
+                const double t = loop * (longPictures / longRate) + picture / longRate + within;
+                const auto image = decodeVideoFrameAt(path_, t);
+                ASSERT_TRUE(image.has_value()) << "no picture at " << t << " s";
+                EXPECT_EQ(numberIn(*image), picture) << "at " << t << " s";
+            }
+        }
+    }
+}
+
+TEST_P(LongLoop, PlaysEveryPictureOncePerLoopInOrder) {
+    const double start = 700.0;
+    VideoPlayer player(path_, start, start);
+    std::vector<int> handedOut;
+    for (int step = 0; step < 2 * longPictures * 6; ++step) {
+        const double t = (step + 0.5) / 60.0;
+        const VideoFrameLease lease = player.waitFrameDue(start + t, patience);
+        if (lease) {
+            EXPECT_NEAR(lease->time, static_cast<double>(handedOut.size()) / longRate, 1e-6)
+                << "picture " << handedOut.size();
+            handedOut.push_back(numberOf(*lease));
+        }
+    }
+    ASSERT_EQ(handedOut.size(), 2u * longPictures);
+    for (std::size_t i = 0; i < handedOut.size(); ++i) {
+        EXPECT_EQ(handedOut[i], static_cast<int>(i % longPictures)) << "picture " << i;
+    }
+}
+
+const Clip longClips[] = {
+    {"Mpeg2InMpegPsMadeByFfmpeg", "clip.mpg", "ffmpeg", 2, 6},
+    {"Mpeg2InMpegPs", "clip.mpg", "mpeg2video", 2, 6},
+    {"Mpeg2InMpegTs", "clip.ts", "mpeg2video", 2, 6},
+    {"Mpeg2InM2ts", "clip.m2ts", "mpeg2video", 2, 6},
+    {"Mpeg2InMatroska", "clip.mkv", "mpeg2video", 2, 6},
+    {"Mpeg2InMp4", "clip.mp4", "mpeg2video", 2, 6},
+    {"Mpeg2InAvi", "clip.avi", "mpeg2video", 2, 6},
+    {"RawMpeg2", "clip.m2v", "mpeg2video", 2, 6},
+    {"H264InMpegPs", "clip.mpg", "libx264", 2, 6},
+    {"H264InMp4", "clip.mp4", "libx264", 2, 6},
+};
+
+INSTANTIATE_TEST_SUITE_P(Clips, LongLoop, ::testing::ValuesIn(longClips),
                          [](const ::testing::TestParamInfo<Clip>& param) {
                              return std::string(param.param.name);
                          });

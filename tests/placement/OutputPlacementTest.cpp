@@ -96,6 +96,49 @@ TEST(PlaceOutput, AShowFillsEveryScreenAndParksOutputsWhoseScreenIsAbsent) {
     EXPECT_EQ(unplaced.screenName, "eDP-1");
 }
 
+TEST(PlaceOutput, InAShowAWaitingWindowNeverCoversAnotherOutput) {
+    // Two projectors, the right one unplugged: the left output fills its
+    // screen, so the right one's window waits on the desk screen, which no
+    // output shows.
+    const std::vector<Screen> deskAndLeft = {desk, left};
+    const std::vector<std::optional<OutputDisplay>> leftOnly = {on(left)};
+    PlacementRules rules = showRules(1); // the primary screen is the left projector
+    rules.liveScreens = liveScreens(leftOnly, {}, deskAndLeft, rules);
+    EXPECT_EQ(rules.liveScreens, (std::vector<bool>{false, true}));
+    const OutputPlacement waits = placeOutput(on(right), {}, deskAndLeft, rules);
+    EXPECT_EQ(waits.mode, Mode::windowed);
+    EXPECT_EQ(waits.screenName, "eDP-1");
+    EXPECT_TRUE(waits.waiting);
+
+    // Only projectors, each showing an output: hidden until its screen is back.
+    const std::vector<Screen> projectors = {left};
+    rules = showRules(0);
+    rules.liveScreens = liveScreens(leftOnly, {}, projectors, rules);
+    const OutputPlacement hidden = placeOutput(on(right), {}, projectors, rules);
+    EXPECT_EQ(hidden.mode, Mode::hidden);
+    EXPECT_TRUE(hidden.waiting);
+    // A window with no display of its own fills the fallback screen: live too.
+    const std::vector<std::optional<OutputDisplay>> unplaced = {std::nullopt};
+    EXPECT_EQ(liveScreens(unplaced, {}, deskAndLeft, showRules(0)),
+              (std::vector<bool>{true, false}));
+    // A waiting window fills nothing.
+    const std::vector<std::optional<OutputDisplay>> alsoWaiting = {on(right)};
+    EXPECT_EQ(liveScreens(alsoWaiting, {}, projectors, showRules(0)), (std::vector<bool>{false}));
+
+    // When the screen is back, full screen on it again; needsMove says so.
+    const std::vector<Screen> back = {left, right};
+    const OutputPlacement returned = placeOutput(on(right), {}, back, rules);
+    EXPECT_EQ(returned.mode, Mode::fullScreen);
+    EXPECT_EQ(returned.screenName, "DP-1");
+    EXPECT_TRUE(needsMove(hidden, returned));
+    EXPECT_FALSE(needsMove(hidden, hidden));
+
+    // The editor keeps its waiting window on the fallback screen.
+    PlacementRules editor = editorRules(0);
+    editor.liveScreens = {true};
+    EXPECT_EQ(placeOutput(on(right), {}, projectors, editor).mode, Mode::windowed);
+}
+
 // A projector switched off and on again during a show, and one switched on
 // late: each window moves exactly when its own screen comes or goes.
 TEST(PlaceOutput, HotPlugMovesOnlyTheWindowsWhoseScreenCameOrWent) {

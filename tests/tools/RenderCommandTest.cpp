@@ -22,6 +22,8 @@ extern "C" {
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace prismeta {
 namespace {
@@ -245,18 +247,28 @@ TEST_F(RenderCommand, TimeIsAccepted) {
 }
 
 // A 64 x 48 canvas covered by one video surface, so the PNG is the picture.
-std::string writeVideoProject(const fs::path& dir, const std::string& video) {
+// A project whose surfaces show the given media, one beside the other.
+std::string writeMediaProject(const fs::path& dir,
+                              const std::vector<std::pair<MediaKind, std::string>>& media) {
     ProjectFile file;
     file.canvasWidth = 64;
     file.canvasHeight = 48;
-    Surface surface;
-    surface.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    surface.mediaKind = MediaKind::video;
-    surface.mediaPath = video;
-    file.surfaces = {surface};
-    const std::string path = (dir / "video.prismeta.json").string();
+    for (std::size_t i = 0; i < media.size(); ++i) {
+        Surface surface;
+        const float left = static_cast<float>(i) / static_cast<float>(media.size());
+        const float right = static_cast<float>(i + 1) / static_cast<float>(media.size());
+        surface.corners = {{left, 0}, {right, 0}, {right, 1}, {left, 1}};
+        surface.mediaKind = media[i].first;
+        surface.mediaPath = media[i].second;
+        file.surfaces.push_back(surface);
+    }
+    const std::string path = (dir / "media.prismeta.json").string();
     std::ofstream(path, std::ios::binary) << writeProjectFile(file).value();
     return path;
+}
+
+std::string writeVideoProject(const fs::path& dir, const std::string& video) {
+    return writeMediaProject(dir, {{MediaKind::video, video}});
 }
 
 TEST_F(RenderCommand, TimeShowsThePictureDueInContainersThatSeekByDecodeTimeOrIndex) {
@@ -294,17 +306,36 @@ TEST_F(RenderCommand, TimeShowsThePictureDueInContainersThatSeekByDecodeTimeOrIn
     }
 }
 
-TEST_F(RenderCommand, AVideoWithoutAPictureAtTheTimeExitsOneWithTheReason) {
+// Each file at fault gets one line that names it and says what is wrong: not
+// there, or not decodable with FFmpeg's reason. A video without a picture
+// fails the render (exit 1); a still is drawn as the placeholder (exit 0).
+TEST_F(RenderCommand, MissingAndUndecodableMediaAreNamedOneLineEach) {
     const std::string text = (dir_ / "text.mp4").string();
     std::ofstream(text) << std::string(5000, 'x');
+    const std::string textStill = (dir_ / "text.png").string();
+    std::ofstream(textStill) << std::string(5000, 'x');
     const std::string missing = (dir_ / "missing.ts").string();
-    for (const std::string& video : {text, missing}) {
-        const testing::ToolRun r =
-            run({writeVideoProject(dir_, video), "-o", out_, "--time", "1.5"});
-        EXPECT_EQ(r.exitCode, 1) << video;
-        EXPECT_EQ(r.err, "prismeta-cli: no picture of the video " + video + " at 1.5 s\n");
-        EXPECT_FALSE(fs::exists(out_));
-    }
+    const std::string missingStill = (dir_ / "missing.png").string();
+    const std::string undecodable = ": Invalid data found when processing input\n";
+
+    testing::ToolRun r = run({writeVideoProject(dir_, text), "-o", out_, "--time", "1.5"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "prismeta-cli: media cannot be decoded: " + text + undecodable);
+    r = run({writeVideoProject(dir_, missing), "-o", out_, "--time", "1.5"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "prismeta-cli: media not found: " + missing + "\n");
+    EXPECT_FALSE(fs::exists(out_));
+
+    // Stills, each used twice: one line each all the same.
+    r = run({writeMediaProject(dir_, {{MediaKind::image, missingStill},
+                                      {MediaKind::image, textStill},
+                                      {MediaKind::image, missingStill},
+                                      {MediaKind::image, textStill}}),
+             "-o", out_});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "prismeta-cli: media not found: " + missingStill +
+                         "\nprismeta-cli: media cannot be decoded: " + textStill + undecodable);
+    EXPECT_TRUE(fs::exists(out_));
 }
 
 TEST_F(RenderCommand, WrongArgumentsExitTwo) {

@@ -17,6 +17,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -248,6 +249,52 @@ std::optional<std::string> encodePng(const std::vector<std::uint8_t>& rgba, int 
                        static_cast<std::size_t>(packet.p->size));
 }
 
+// One line for each file at fault (missing or not decodable), once per path.
+// Returns the failure when a video has no picture: the line for the sound
+// videos that have none at the time, or else the first faulty video's line.
+std::optional<std::string> reportMissingPictures(const std::vector<NoPicture>& files, double time) {
+    std::vector<std::string> reported;
+    std::vector<std::string> soundVideos;
+    std::optional<std::string> videoFailure;
+    for (const NoPicture& file : files) {
+        if (std::find(reported.begin(), reported.end(), file.path) != reported.end()) {
+            continue;
+        }
+        reported.push_back(file.path);
+        if (!file.problem) {
+            if (file.video) {
+                soundVideos.push_back(file.path);
+            } else {
+                std::fprintf(stderr, "prismeta-cli: no picture of the image %s\n",
+                             file.path.c_str());
+            }
+            continue;
+        }
+        std::string line =
+            file.problem->kind == MediaProblem::Kind::notFound
+                ? "media not found: " + file.path
+                : "media cannot be decoded: " + file.path + ": " + file.problem->reason;
+        if (file.video && !videoFailure) {
+            videoFailure = std::move(line);
+        } else {
+            std::fprintf(stderr, "prismeta-cli: %s\n", line.c_str());
+        }
+    }
+    if (!soundVideos.empty()) {
+        // The failure line names the rest.
+        if (videoFailure) {
+            std::fprintf(stderr, "prismeta-cli: %s\n", videoFailure->c_str());
+        }
+        std::string why =
+            "no picture of the video " + soundVideos.front() + " at " + secondsText(time);
+        if (soundVideos.size() > 1) {
+            why += " (nor of " + std::to_string(soundVideos.size() - 1) + " more)";
+        }
+        return why;
+    }
+    return videoFailure;
+}
+
 } // namespace
 
 int runRender(std::span<const std::string_view> args) {
@@ -303,11 +350,12 @@ int runRender(std::span<const std::string_view> args) {
     // Stills decoded and every video decoded to the picture due at --time
     // before the frame is drawn: the same project and time give the same PNG.
     // A video without a picture then would leave the placeholder in the frame
-    // asked for: that is a failure, not a render.
-    std::vector<std::string> withoutPicture;
+    // asked for: that is a failure, not a render. A still without one is
+    // drawn as the placeholder, as in the windows, and said.
+    std::vector<NoPicture> withoutPicture;
     auto renderer =
-        Renderer::create(model, output, mediaBackendAt(parsed.time, [&](const std::string& path) {
-                             withoutPicture.push_back(path);
+        Renderer::create(model, output, mediaBackendAt(parsed.time, [&](const NoPicture& file) {
+                             withoutPicture.push_back(file);
                          }));
     if (!renderer) {
         return failure("the renderer could not be created");
@@ -324,13 +372,8 @@ int runRender(std::span<const std::string_view> args) {
     // Every mask's coverage is in before the frame is drawn.
     renderer->setWaitForMasks(true);
     renderer->draw(target->target(), parsed.time);
-    if (!withoutPicture.empty()) {
-        std::string why =
-            "no picture of the video " + withoutPicture.front() + " at " + secondsText(parsed.time);
-        if (withoutPicture.size() > 1) {
-            why += " (nor of " + std::to_string(withoutPicture.size() - 1) + " more)";
-        }
-        return failure(why);
+    if (const std::optional<std::string> why = reportMissingPictures(withoutPicture, parsed.time)) {
+        return failure(*why);
     }
     std::vector<std::uint8_t> rgba = target->readPixels();
     // Every frame starts opaque and "over" keeps it so; make sure of it.

@@ -3,6 +3,9 @@
 #include "app/inspector/FocusedWheel.h"
 #include "placement/ScreenMatch.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -15,9 +18,62 @@ namespace {
 constexpr int noneItem = -1;
 constexpr int absentItem = -2;
 
+// Qt's own combo box interface on Linux gives the current item as the name
+// too (the label is meant to come through a relation), so a screen reader
+// announced the picker as "PROJ, 1280 × 720". This one is named by the
+// accessible name ("Display") and keeps the item as the value; the popup
+// list stays its child, and "show menu" opens it.
+class DisplayPickerAccessible : public QAccessibleWidget {
+public:
+    explicit DisplayPickerAccessible(QComboBox* box)
+        : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text which) const override {
+        if (which == QAccessible::Name) {
+            return box()->accessibleName();
+        }
+        if (which == QAccessible::Value) {
+            return box()->currentText();
+        }
+        return QAccessibleWidget::text(which);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child != nullptr && child->object() == box()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override {
+        return QStringList{showMenuAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override {
+        if (name == showMenuAction() || name == pressAction()) {
+            box()->showPopup();
+        } else {
+            QAccessibleWidget::doAction(name);
+        }
+    }
+
+private:
+    QComboBox* box() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* displayPickerAccessible(const QString& className, QObject* object) {
+    if (className != QLatin1String(DisplayPicker::staticMetaObject.className())) {
+        return nullptr;
+    }
+    return new DisplayPickerAccessible(static_cast<QComboBox*>(object));
+}
+
 } // namespace
 
 DisplayPicker::DisplayPicker(QWidget* parent) : QComboBox(parent) {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(displayPickerAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
     setObjectName(QStringLiteral("displayPicker"));
     setAccessibleName(tr("Display"));
     setToolTip(tr("The screen this output's window goes to"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ScreenList.h"
+#include "app/show/ScreenList.h"
 #include "core/OutputDisplay.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/FileDialogs.h"
+#include "app/document/FileDialogs.h"
 
 #include <QColor>
 #include <QStringList>

@@ -1,14 +1,15 @@
 // The output card's Display row on a desk screen and a projector (Qt's
 // offscreen platform with two screens): what it lists, and what choosing
 // writes into the output.
-#include "../TwoOffscreenScreens.h"
+#include "../show/TwoOffscreenScreens.h"
 #include "InspectorHarness.h"
 
-#include "app/ScreenList.h"
 #include "app/inspector/DisplayPicker.h"
 #include "app/inspector/OutputCard.h"
 #include "app/inspector/OutputsSection.h"
+#include "app/show/ScreenList.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalSpy>
@@ -58,6 +59,18 @@ private slots:
         QCOMPARE(items(picker()), (QStringList{"None", "DESK, 1600 × 900", "PROJ, 1280 × 720"}));
         QCOMPARE(picker()->currentIndex(), 0);
         QCOMPARE(picker()->accessibleName(), QStringLiteral("Display"));
+        // Announced by what it is for, its item as the value (Qt's own combo
+        // box gives the item as the name on Linux).
+        QAccessibleInterface* announced = QAccessible::queryAccessibleInterface(picker());
+        QVERIFY(announced != nullptr);
+        QCOMPARE(announced->role(), QAccessible::ComboBox);
+        QCOMPARE(announced->text(QAccessible::Name), QStringLiteral("Display"));
+        QCOMPARE(announced->text(QAccessible::Value), QStringLiteral("None"));
+        QCOMPARE(announced->childCount(), 1); // the list it opens
+        QVERIFY(announced->child(0) != nullptr);
+        QCOMPARE(announced->indexOfChild(announced->child(0)), 0);
+        QVERIFY(announced->actionInterface()->actionNames().contains(
+            QAccessibleActionInterface::showMenuAction()));
         QCOMPARE(picker()->itemOfScreen(QStringLiteral("PROJ")), 2);
     }
 

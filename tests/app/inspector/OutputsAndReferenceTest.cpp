@@ -7,13 +7,13 @@
 
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
-#include "app/OutputWindowRegistry.h"
 #include "app/PrismetaApp.h"
 #include "app/inspector/ContinuousSlider.h"
 #include "app/inspector/ElidedLabel.h"
 #include "app/inspector/OutputCard.h"
 #include "app/inspector/OutputsSection.h"
 #include "app/inspector/ReferenceSection.h"
+#include "app/show/OutputWindowRegistry.h"
 
 #include <QAction>
 #include <QCheckBox>

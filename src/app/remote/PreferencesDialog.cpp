@@ -1,0 +1,127 @@
+#include "app/remote/PreferencesDialog.h"
+
+#include "app/remote/RemoteControl.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace prismeta {
+
+PreferencesDialog::PreferencesDialog(RemoteControl& remote, QSettings& settings, QWidget* parent)
+    : QDialog(parent), remote_(remote), settings_(settings) {
+    setWindowTitle(tr("Preferences"));
+    auto* column = new QVBoxLayout(this);
+
+    auto* group = new QGroupBox(tr("Remote Control (OSC)"), this);
+    auto* form = new QFormLayout(group);
+    enable_ = new QCheckBox(tr("Enable OSC"), group);
+    enable_->setObjectName(QStringLiteral("enableOscBox"));
+    form->addRow(enable_);
+
+    port_ = new QSpinBox(group);
+    port_->setObjectName(QStringLiteral("oscPortBox"));
+    port_->setRange(1, 65535);
+    port_->setAccessibleName(tr("UDP port"));
+    form->addRow(tr("UDP port:"), port_);
+    auto* portNote =
+        new QLabel(tr("7700 unless you change it: 9000, the usual OSC port, is taken by many "
+                      "other tools."),
+                   group);
+    portNote->setWordWrap(true);
+    form->addRow(QString(), portNote);
+
+    loopback_ = new QRadioButton(tr("This computer only (127.0.0.1)"), group);
+    loopback_->setObjectName(QStringLiteral("oscLoopbackButton"));
+    allInterfaces_ = new QRadioButton(tr("All network interfaces"), group);
+    allInterfaces_->setObjectName(QStringLiteral("oscAllInterfacesButton"));
+    auto* where = new QVBoxLayout;
+    where->addWidget(loopback_);
+    where->addWidget(allInterfaces_);
+    auto* whereNote =
+        new QLabel(tr("On all interfaces, anyone on the network can change the show: use it on a "
+                      "network you trust."),
+                   group);
+    whereNote->setWordWrap(true);
+    where->addWidget(whereNote);
+    form->addRow(tr("Listen on:"), where);
+
+    status_ = new QLabel(group);
+    status_->setObjectName(QStringLiteral("oscStatusLabel"));
+    status_->setWordWrap(true);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(tr("Now:"), status_);
+    column->addWidget(group);
+
+    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    column->addWidget(buttons_);
+    connect(buttons_, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
+    connect(buttons_, &QDialogButtonBox::rejected, this, &PreferencesDialog::reject);
+
+    opened_ = readRemoteControlPreferences(settings_);
+    enable_->setChecked(opened_.enabled);
+    port_->setValue(opened_.port);
+    (opened_.allInterfaces ? allInterfaces_ : loopback_)->setChecked(true);
+    connect(enable_, &QCheckBox::toggled, this, &PreferencesDialog::enableControls);
+    enableControls();
+    showStatus();
+}
+
+RemoteControlPreferences PreferencesDialog::chosen() const {
+    RemoteControlPreferences prefs;
+    prefs.enabled = enable_->isChecked();
+    prefs.port = static_cast<std::uint16_t>(port_->value());
+    prefs.allInterfaces = allInterfaces_->isChecked();
+    return prefs;
+}
+
+void PreferencesDialog::enableControls() {
+    const bool on = enable_->isChecked();
+    port_->setEnabled(on);
+    loopback_->setEnabled(on);
+    allInterfaces_->setEnabled(on);
+}
+
+void PreferencesDialog::showStatus(const QString& problem) {
+    if (!problem.isEmpty()) {
+        status_->setText(tr("Not listening: %1").arg(problem));
+    } else if (remote_.isRunning()) {
+        const QString where =
+            QStringLiteral("%1:%2").arg(QString::fromStdString(remote_.host())).arg(remote_.port());
+        status_->setText(remote_.origin() == RemoteControl::Origin::commandLine
+                             ? tr("Listening on %1, for this run (--osc-port)").arg(where)
+                             : tr("Listening on %1").arg(where));
+    } else {
+        status_->setText(tr("Off"));
+    }
+}
+
+void PreferencesDialog::accept() {
+    const RemoteControlPreferences prefs = chosen();
+    if (prefs == opened_) {
+        QDialog::accept(); // nothing changed: whatever runs keeps running
+        return;
+    }
+    writeRemoteControlPreferences(settings_, prefs);
+    if (!prefs.enabled) {
+        remote_.stop();
+    } else if (!remote_.isRunning() || remote_.port() != prefs.port ||
+               (remote_.host() == "0.0.0.0") != prefs.allInterfaces) {
+        const Status started = remote_.start(prefs.serverConfig());
+        if (!started) {
+            // Stay open: the user sees why and can pick another port.
+            showStatus(QString::fromStdString(started.error));
+            return;
+        }
+    }
+    showStatus();
+    QDialog::accept();
+}
+
+} // namespace prismeta

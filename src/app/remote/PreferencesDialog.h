@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/remote/RemoteControlSettings.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QDialogButtonBox;
+class QLabel;
+class QRadioButton;
+class QSettings;
+class QSpinBox;
+
+namespace prismeta {
+
+class RemoteControl;
+
+// "Preferences…": remote control over OSC. "Enable OSC", the port and where
+// to listen (this computer only, or every network interface), with a line
+// saying what the server is doing now. OK saves the choice in the settings
+// and applies it at once (starting, restarting or stopping the server) when
+// it differs from what the dialog opened with, so a server started for this
+// run by --osc-port keeps running unless the user changes something; Cancel
+// changes nothing.
+//
+// Interface thread only. Borrows the remote control and the settings, which
+// must outlive it.
+class PreferencesDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    PreferencesDialog(RemoteControl& remote, QSettings& settings, QWidget* parent = nullptr);
+
+    QCheckBox* enableBox() const { return enable_; }
+    QSpinBox* portBox() const { return port_; }
+    QRadioButton* loopbackButton() const { return loopback_; }
+    QRadioButton* allInterfacesButton() const { return allInterfaces_; }
+    QLabel* statusLabel() const { return status_; }
+
+    // What the controls say now.
+    RemoteControlPreferences chosen() const;
+
+    void accept() override;
+
+private:
+    void showStatus(const QString& problem = QString());
+    void enableControls();
+
+    RemoteControl& remote_;
+    QSettings& settings_;
+    QCheckBox* enable_;
+    QSpinBox* port_;
+    QRadioButton* loopback_;
+    QRadioButton* allInterfaces_;
+    QLabel* status_;
+    QDialogButtonBox* buttons_;
+    RemoteControlPreferences opened_;
+};
+
+} // namespace prismeta

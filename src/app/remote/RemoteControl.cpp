@@ -1,0 +1,137 @@
+#include "app/remote/RemoteControl.h"
+
+#include "app/ModelAdapter.h"
+#include "control/OscController.h"
+#include "control/OscInbox.h"
+#include "core/Log.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <vector>
+
+namespace prismeta {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Messages taken off the queue at a time, between looks at the clock.
+constexpr std::size_t takeAtOnce = 16;
+
+} // namespace
+
+RemoteControl::RemoteControl(ModelAdapter& adapter, QObject* parent)
+    : QObject(parent), adapter_(adapter) {
+    // Called on the server's thread; the queued call runs drain() here, or
+    // is dropped if this object is gone by then.
+    inbox_ = std::make_unique<OscInbox>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { drain(); }, Qt::QueuedConnection);
+    });
+    continuation_.setSingleShot(true);
+    continuation_.setInterval(0);
+    connect(&continuation_, &QTimer::timeout, this, &RemoteControl::drain);
+    due_.setSingleShot(true);
+    connect(&due_, &QTimer::timeout, this, &RemoteControl::refresh);
+    // Changes from the editor, the inspector or undo reach subscribers too.
+    connect(&adapter_, &ModelAdapter::changed, this, &RemoteControl::refresh);
+}
+
+RemoteControl::~RemoteControl() {
+    stop();
+}
+
+Status RemoteControl::start(const OscServerConfig& config, Origin origin) {
+    stop();
+    origin_ = origin;
+    Result<std::unique_ptr<OscServer>> server = OscServer::start(config, *inbox_);
+    if (!server) {
+        logLine("Prismeta: OSC could not listen on " + server.error());
+        return Status::failure(server.error());
+    }
+    controller_ = std::make_unique<OscController>(adapter_.model(), [this](const OscOutgoing& m) {
+        if (server_) {
+            server_->send(m);
+        }
+    });
+    server_ = std::move(server.value());
+    logLine("Prismeta: OSC listening on " + server_->host() + ":" +
+            std::to_string(server_->port()));
+    return Status::success();
+}
+
+void RemoteControl::stop() {
+    server_.reset(); // joins the receiving thread: nothing arrives after this
+    controller_.reset();
+    continuation_.stop();
+    due_.stop();
+    // What was still waiting is not carried out.
+    std::vector<OscMessage> leftover;
+    while (inbox_->take(maxBatch, leftover)) {
+        leftover.clear();
+    }
+}
+
+std::uint16_t RemoteControl::port() const {
+    return server_ ? server_->port() : 0;
+}
+
+std::string RemoteControl::host() const {
+    return server_ ? server_->host() : std::string();
+}
+
+std::size_t RemoteControl::queueHighWater() const {
+    return inbox_->highWater();
+}
+
+void RemoteControl::drain() {
+    if (!controller_) {
+        return;
+    }
+    const Clock::time_point started = Clock::now();
+    std::vector<OscMessage> batch;
+    batch.reserve(takeAtOnce);
+    std::size_t count = 0;
+    bool more = true;
+    while (more && count < maxBatch) {
+        batch.clear();
+        more = inbox_->take(std::min(takeAtOnce, maxBatch - count), batch);
+        controller_->handleBatch(batch, Clock::now());
+        count += batch.size();
+        if (Clock::now() - started >= batchBudget) {
+            break;
+        }
+    }
+    handled_ += count;
+    largestBatch_ = std::max(largestBatch_, count);
+    const Clock::time_point now = Clock::now();
+    controller_->reportUnreadable(server_->takeUnreadable(), now);
+    controller_->reportOversize(server_->takeOversize(), now);
+    controller_->reportDropped(inbox_->takeDrops(), now);
+    if (more) {
+        continuation_.start(); // the rest on a later turn of the event loop
+    }
+    refresh();
+    emit batchHandled(count);
+}
+
+void RemoteControl::refresh() {
+    if (!controller_) {
+        return;
+    }
+    controller_->update(Clock::now());
+    scheduleDue();
+}
+
+void RemoteControl::scheduleDue() {
+    const std::optional<Clock::time_point> due = controller_->nextDue();
+    if (!due) {
+        due_.stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now());
+    due_.start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)));
+}
+
+} // namespace prismeta

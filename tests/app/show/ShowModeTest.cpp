@@ -1,0 +1,207 @@
+// `--show` in the whole application (Qt's offscreen platform, a desk screen
+// and a projector): which windows open and where, the editor on request, and
+// that nothing it meets (a missing file, missing media) asks a question.
+#include "../ScriptedDialogs.h"
+#include "TwoOffscreenScreens.h"
+
+#include "app/AppCommands.h"
+#include "app/MainWindow.h"
+#include "app/PrismetaApp.h"
+#include "app/document/MissingMediaWatcher.h"
+#include "app/show/OutputView.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/OutputWindowRegistry.h"
+#include "core/Log.h"
+#include "core/ProjectModel.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace prismeta;
+
+namespace {
+
+const char* const onProjector = "11111111-1111-4111-8111-111111111111";
+const char* const unplaced = "22222222-2222-4222-8222-222222222222";
+const char* const onDesk = "33333333-3333-4333-8333-333333333333";
+
+std::string output(const char* id, const char* name, const char* display) {
+    return std::string(R"({"blendBottom": 0, "blendLeft": 0, "blendRight": 0, "blendTop": 0,
+        "cropHeight": 1, "cropWidth": 1, "cropX": 0, "cropY": 0, )") +
+           (display ? std::string(R"("display": )") + display + ", " : std::string()) +
+           R"("id": ")" + id + R"(", "name": ")" + name + R"("})";
+}
+
+std::string project(const std::string& outputs, const std::string& surfaces = "") {
+    return R"({"backgroundOpacity": 0.5, "canvasHeight": 1080, "canvasWidth": 1920,
+        "outputs": [)" +
+           outputs + R"(], "surfaces": [)" + surfaces + "]}";
+}
+
+} // namespace
+
+class ShowModeTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<PrismetaApp> app_;
+    ScriptedDialogs* dialogs_ = nullptr;
+    std::vector<std::string> log_;
+    std::unique_ptr<ScopedLogSink> sink_;
+
+    std::filesystem::path write(const std::string& text) {
+        const QString path = dir_.filePath(QStringLiteral("show.prismeta.json"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(text.data(), static_cast<qint64>(text.size()));
+        return path.toStdString();
+    }
+
+    OutputWindow* window(const char* id) const {
+        return app_->outputWindows().window(Uuid::parse(id));
+    }
+
+    bool logged(const std::string& line) const {
+        return std::find(log_.begin(), log_.end(), line) != log_.end();
+    }
+
+    void expectNothingAsked() const {
+        QVERIFY(dialogs_->reports.empty());
+        QVERIFY(dialogs_->unsavedAsked.empty());
+        QCOMPARE(dialogs_->openAsked + dialogs_->saveAsked, 0);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        // Quit closes every window here; the test goes on after it.
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+    void init() {
+        log_.clear();
+        sink_ = std::make_unique<ScopedLogSink>(
+            [this](std::string_view line) { log_.emplace_back(line); });
+        auto dialogs = std::make_unique<ScriptedDialogs>();
+        dialogs_ = dialogs.get();
+        app_ = std::make_unique<PrismetaApp>(std::move(dialogs));
+    }
+
+    void cleanup() {
+        app_.reset();
+        sink_.reset();
+    }
+
+    void placedOutputsFillTheirScreensInOrderWithoutTheEditor() {
+        const auto file = write(project(
+            output(onProjector, "Stage",
+                   R"({"screen": "PROJ", "x": 1600, "y": 0, "width": 1280, "height": 720})") +
+            "," + output(unplaced, "Spare", nullptr) + "," +
+            output(onDesk, "Lobby",
+                   R"({"screen": "DESK", "x": 0, "y": 0, "width": 1600, "height": 900,
+                       "fullScreen": false})")));
+        app_->startShow(file);
+        QVERIFY(app_->inShow());
+        QVERIFY(!app_->mainWindow().isVisible());
+        QCOMPARE(app_->outputWindows().count(), 2);
+        QVERIFY(!window(unplaced));
+
+        OutputWindow* stage = window(onProjector);
+        OutputWindow* lobby = window(onDesk);
+        QVERIFY(stage && lobby);
+        QTRY_VERIFY(stage->isFullScreen() && lobby->isFullScreen());
+        QCOMPARE(stage->geometry(), projGeometry);
+        QCOMPARE(lobby->geometry(), deskGeometry); // a show fills the screen
+        QCOMPARE(stage->cursor().shape(), Qt::BlankCursor);
+        QCOMPARE(log_, (std::vector<std::string>{
+                           R"(Prismeta: show: output "Stage" is full screen on "PROJ")",
+                           R"(Prismeta: show: output "Lobby" is full screen on "DESK")"}));
+        // Opening the show wrote nothing: nothing to save.
+        QVERIFY(!app_->model().hasUnsavedChanges());
+        expectNothingAsked();
+
+        // Show Editor, from an output window's own actions (its shortcut
+        // works while the main window and its menus are hidden).
+        QVERIFY(stage->actions().contains(app_->commands().showEditor()));
+        app_->commands().showEditor()->trigger();
+        QVERIFY(app_->mainWindow().isVisible());
+        // Closing the editor hides it; the show goes on.
+        QVERIFY(!app_->mainWindow().close());
+        QVERIFY(!app_->mainWindow().isVisible());
+        QCOMPARE(app_->outputWindows().count(), 2);
+        // Ctrl+W (Window > Hide Editor) does the same, its model unchanged.
+        app_->commands().showEditor()->trigger();
+        QVERIFY(QTest::qWaitForWindowActive(&app_->mainWindow()));
+        QVERIFY(app_->commands().hideEditor()->isEnabled());
+        QTest::keySequence(&app_->mainWindow(), QKeySequence::Close);
+        QVERIFY(!app_->mainWindow().isVisible());
+        QCOMPARE(app_->outputWindows().count(), 2);
+        expectNothingAsked();
+
+        // Quit ends the show.
+        app_->commands().quit()->trigger();
+        QCOMPARE(app_->outputWindows().count(), 0);
+        expectNothingAsked();
+    }
+
+    void aProjectThatCannotBeReadShowsTheWholeCanvasAndAsksNothing() {
+        app_->startShow(dir_.filePath(QStringLiteral("missing.prismeta.json")).toStdString());
+        QCOMPARE(app_->outputWindows().count(), 1);
+        OutputWindow* fallback = app_->outputWindows().window(std::nullopt);
+        QVERIFY(fallback != nullptr);
+        QVERIFY(fallback->view()->showsFallback());
+        QTRY_VERIFY(fallback->isFullScreen());
+        QCOMPARE(fallback->geometry(), deskGeometry); // the primary screen
+        QVERIFY(!app_->mainWindow().isVisible());
+        QVERIFY(!log_.empty());
+        QVERIFY(log_.front().starts_with("Prismeta: failed to load project: "));
+        QVERIFY(logged("Prismeta: show: the project has no outputs; the whole canvas fills the "
+                       "primary screen"));
+        expectNothingAsked();
+    }
+
+    void missingMediaIsLoggedAndAProjectWithoutDisplaysShowsItsFirstOutput() {
+        const std::string photo = R"({"color": {"a": 1, "b": 1, "g": 1, "r": 1},
+            "corners": [{"x": 0, "y": 0}, {"x": 1, "y": 0}, {"x": 1, "y": 1}, {"x": 0, "y": 1}],
+            "feather": 0, "id": "44444444-4444-4444-8444-444444444444", "mediaKind": "image",
+            "mediaPath": "/nowhere/photo.png", "name": "Photo", "opacity": 1})";
+        // A file that is there but is no video: said as such, with FFmpeg's reason.
+        const std::string broken = dir_.filePath(QStringLiteral("broken.mp4")).toStdString();
+        std::ofstream(broken) << std::string(5000, 'x');
+        std::string clip = photo;
+        clip.replace(clip.find("44444444-4444-4444-8444"), 23, "55555555-5555-4555-8555");
+        clip.replace(clip.find(R"("image")"), 7, R"("video")");
+        clip.replace(clip.find("/nowhere/photo.png"), 18, broken);
+        const auto file =
+            write(project(output(unplaced, "Spare", nullptr) + "," +
+                              output(onDesk, "Lobby", R"({"screen": "", "x": 0, "y": 0})"),
+                          photo + "," + clip));
+        app_->startShow(file);
+        // Looked for off the interface thread; logged, never asked about.
+        QTRY_VERIFY(logged("Prismeta: media not found: /nowhere/photo.png"));
+        const std::string undecodable = "Prismeta: media cannot be decoded: " + broken +
+                                        ": Invalid data found when processing input";
+        QTRY_VERIFY(logged(undecodable));
+        QCOMPARE(std::count(log_.begin(), log_.end(), undecodable), 1);
+        QVERIFY(logged(R"(Prismeta: show: no output has a display; output "Spare" fills the )"
+                       R"(primary screen)"));
+        QCOMPARE(app_->outputWindows().count(), 1);
+        OutputWindow* spare = window(unplaced);
+        QVERIFY(spare != nullptr);
+        QTRY_VERIFY(spare->isFullScreen());
+        QCOMPARE(spare->geometry(), deskGeometry);
+        expectNothingAsked();
+    }
+};
+
+PRISMETA_TWO_SCREENS_MAIN(ShowModeTest)
+#include "ShowModeTest.moc"
