@@ -2,6 +2,7 @@
 
 #include "control/OscAddresses.h"
 #include "control/OscFields.h"
+#include "control/OscMaskFields.h"
 #include "core/ProjectModel.h"
 
 #include <span>
@@ -39,6 +40,15 @@ void collectRecords(std::string_view kind, std::span<const OscField<Record>> fie
             if (!now.empty()) {
                 addUnit(units, recordAddress(kind, record.id.text(), field.path), std::move(now));
             }
+        }
+        static const std::vector<Mask> none;
+        const std::vector<Mask>& masksBefore = found != earlier.end() ? found->second->masks : none;
+        if (masksBefore != record.masks) {
+            forEachChangedMaskField(
+                masksBefore, record.masks, [&](const MaskField& field, OscArguments value) {
+                    addUnit(units, recordAddress(kind, record.id.text(), field.path()),
+                            std::move(value));
+                });
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "control/OscController.h"
 
 #include "control/OscAddresses.h"
+#include "control/OscMaskFields.h"
 #include "control/OscPattern.h"
 #include "control/OscServer.h"
 #include "core/ProjectModel.h"
@@ -395,6 +396,10 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
         ignore(unknownAddress, message, "no such address", now);
         return;
     }
+    if (isMaskAddress(parts.subspan(1))) {
+        handleMask(message, parts, false, now);
+        return;
+    }
     const std::string_view target = parts[0];
     const Parts fieldParts = parts.subspan(1);
     const auto fields = matchFields(surfaceFields(), fieldParts);
@@ -471,6 +476,10 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
         ignore(unknownAddress, message, "no such address", now);
         return;
     }
+    if (isMaskAddress(parts.subspan(1))) {
+        handleMask(message, parts, true, now);
+        return;
+    }
     const std::string_view target = parts[0];
     const auto fields = matchFields(outputFields(), parts.subspan(1));
     if (!fields) {
@@ -508,6 +517,85 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
     if (changed) {
         model_.setOutputs(std::move(edited));
     }
+}
+
+void OscController::handleMask(const OscMessage& message, Parts parts, bool isOutput,
+                               Clock::time_point now) {
+    const Result<MaskField> field = parseMaskField(parts.subspan(1));
+    if (!field) {
+        ignore(unknownAddress, message, field.error(), now);
+        return;
+    }
+    const std::string_view target = parts[0];
+    const std::string_view kind = isOutput ? "output" : "surface";
+    // Both lists as plain records; only the one addressed is used.
+    const auto edit = [&](auto records, auto store) {
+        const Result<std::vector<std::size_t>> targets = resolveTargets(records, target);
+        if (!targets) {
+            ignore(badPattern, message, targets.error(), now);
+            return;
+        }
+        if (targets->empty()) {
+            ignore(noMatch, message, "no " + std::string(kind) + " matches " + quoted(target), now);
+            return;
+        }
+        if (message.isQuery()) {
+            if (!message.sender) {
+                ignore(noSender, message, "the sender is unknown, so there is no one to answer",
+                       now);
+                return;
+            }
+            const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
+            for (std::size_t index : targets.value()) {
+                OscArguments value = readMaskField(records[index].masks, field.value());
+                if (!value.empty()) {
+                    const std::string name =
+                        asSent ? std::string(target) : records[index].id.text();
+                    reply(*message.sender, recordAddress(kind, name, field->path()),
+                          std::move(value), now);
+                }
+            }
+            return;
+        }
+        bool changed = false;
+        std::optional<std::string> why;
+        for (std::size_t index : targets.value()) {
+            std::vector<Mask> masks = records[index].masks;
+            const Status status = writeMaskField(masks, field.value(), message.arguments);
+            if (!status) {
+                why = why.value_or(status.error);
+                continue;
+            }
+            if (masks != records[index].masks) {
+                records[index].masks = std::move(masks);
+                changed = true;
+            }
+        }
+        if (why) {
+            const bool tags = why->find("takes ") != std::string::npos;
+            ignore(tags ? badArguments : refused, message, *why, now);
+        }
+        if (changed) {
+            store(std::move(records), targets.value());
+        }
+    };
+    if (isOutput) {
+        // As the other output fields: no undo step.
+        edit(model_.outputs(), [this](std::vector<OutputConfig> edited, const auto&) {
+            model_.setOutputs(std::move(edited));
+        });
+        return;
+    }
+    const SurfaceList& surfaces = model_.surfaces();
+    edit(
+        surfaces.copy(), [&](std::vector<Surface> edited, const std::vector<std::size_t>& targets) {
+            const std::string key = "surface|" + field->path() + "|" + joinedIds(surfaces, targets);
+            const Clock::time_point arrived =
+                message.received == OscMessage::Clock::time_point{} ? now : message.received;
+            undoBursts_.beforeEdit(model_, key, runStart_.value_or(arrived), arrived);
+            model_.setSurfaces(std::move(edited));
+            undoBursts_.afterEdit(model_);
+        });
 }
 
 void OscController::handleSnap(const OscMessage& message, Clock::time_point now) {

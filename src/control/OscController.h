@@ -107,6 +107,8 @@ private:
 
     void handleSurface(const OscMessage& message, Parts parts, Clock::time_point now);
     void handleOutput(const OscMessage& message, Parts parts, Clock::time_point now);
+    // ".../mask/<n>/..." of surfaces (isOutput false) or outputs.
+    void handleMask(const OscMessage& message, Parts parts, bool isOutput, Clock::time_point now);
     void handleSnap(const OscMessage& message, Clock::time_point now);
     void handleHistory(const OscMessage& message, bool undo, Clock::time_point now);
     void handleQuery(const OscMessage& message, Clock::time_point now);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/BlendCurve.h"
+#include "core/Mask.h"
 #include "core/OutputDisplay.h"
 #include "core/Uuid.h"
 
@@ -35,6 +36,9 @@ struct OutputConfig {
     BlackLevel blackLevel;
     // Absent until the output's window has been placed.
     std::optional<OutputDisplay> display;
+    // In canvas coordinates, applied to the finished picture after the ramps
+    // and the lift: what they mask out gets no light at all.
+    std::vector<Mask> masks;
 
     // An output with a new random id and every default.
     OutputConfig();

@@ -157,6 +157,59 @@ private:
         json_.endArray();
     }
 
+    void point(const Pt& p, const KeyPath& path) {
+        json_.beginObject();
+        floatMember("x", p.x, path);
+        floatMember("y", p.y, path);
+        json_.endObject();
+    }
+
+    // Masks only when a record has any, so a project without them keeps its
+    // bytes.
+    void masks(const std::vector<Mask>& list, const KeyPath& path) {
+        if (list.empty()) {
+            return;
+        }
+        json_.key("masks");
+        json_.beginArray();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const Mask& m = list[i];
+            const KeyPath maskPath(path, i);
+            json_.element();
+            json_.beginObject();
+            json_.key("enabled");
+            json_.boolean(m.enabled);
+            floatMember("feather", m.feather, maskPath);
+            json_.key("invert");
+            json_.boolean(m.invert);
+            json_.key("name");
+            text(m.name);
+            json_.key("points");
+            json_.beginArray();
+            const KeyPath pointsPath(maskPath, "points");
+            for (std::size_t k = 0; k < m.points.size(); ++k) {
+                const MaskPoint& p = m.points[k];
+                const KeyPath pointPath(pointsPath, k);
+                json_.element();
+                json_.beginObject();
+                if (p.in) {
+                    json_.key("in");
+                    point(*p.in, KeyPath(pointPath, "in"));
+                }
+                if (p.out) {
+                    json_.key("out");
+                    point(*p.out, KeyPath(pointPath, "out"));
+                }
+                floatMember("x", p.x, pointPath);
+                floatMember("y", p.y, pointPath);
+                json_.endObject();
+            }
+            json_.endArray();
+            json_.endObject();
+        }
+        json_.endArray();
+    }
+
     // Checked in the order r, g, b, a; written in the sorted one.
     void color(const RGBA& c, const KeyPath& path) {
         const double r = floatValue(c.r, KeyPath(path, "color.r"));
@@ -183,6 +236,7 @@ private:
         floatMember("feather", s.feather, path);
         json_.key("id");
         text(s.id.text());
+        masks(s.masks, KeyPath(path, "masks"));
         json_.key("mediaKind");
         text(mediaKindText(s.mediaKind));
         if (s.mediaPath) {
@@ -248,6 +302,7 @@ private:
         }
         json_.key("id");
         text(o.id.text());
+        masks(o.masks, KeyPath(path, "masks"));
         json_.key("name");
         text(o.name);
         json_.endObject();

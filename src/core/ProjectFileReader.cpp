@@ -1,6 +1,7 @@
 // Reading a project file: the keys of every record in the file, in the order
 // their problems are reported. See RecordFields.h for how a key is added.
 #include "core/CueFields.h"
+#include "core/MaskLimits.h"
 #include "core/ProjectFile.h"
 #include "core/RecordFields.h"
 
@@ -122,6 +123,24 @@ void applyDisplay(OutputConfig& output, const json& value) {
     }
 }
 
+// A mask's flags: true or false.
+Problem parseFlag(Scalar& value, bool& flag) {
+    if (value.type != Scalar::Type::boolean) {
+        return wrongType("a boolean", typeName(value.type));
+    }
+    flag = value.boolean;
+    return std::nullopt;
+}
+
+// A mask's feather: any number, brought into 0..0.5.
+Problem parseMaskFeather(Scalar& value, float& feather) {
+    if (!value.isNumber()) {
+        return wrongType("a number", typeName(value.type));
+    }
+    feather = maskFeatherInRange(numberInFloatRange(value.number()));
+    return std::nullopt;
+}
+
 Problem readCues(ProjectFile& file, Scalar& value) {
     skipCueScalar(file.cues, value);
     return std::nullopt;
@@ -153,6 +172,25 @@ template <> struct Schema<WarpMesh> {
                                        wholeNumber<&WarpMesh::rows>("rows")};
 };
 
+template <> struct Schema<MaskPoint> {
+    static constexpr std::array fields{
+        record<&MaskPoint::in>("in", Presence::optional),
+        record<&MaskPoint::out>("out", Presence::optional),
+        number<&MaskPoint::x>("x"),
+        number<&MaskPoint::y>("y"),
+    };
+};
+
+template <> struct Schema<Mask> {
+    static constexpr std::array fields{
+        parsed<&Mask::enabled, parseFlag>("enabled", "a boolean", Presence::optional),
+        parsed<&Mask::feather, parseMaskFeather>("feather", "a number", Presence::optional),
+        parsed<&Mask::invert, parseFlag>("invert", "a boolean", Presence::optional),
+        text<&Mask::name>("name", Presence::optional),
+        list<&Mask::points>("points", Presence::optional),
+    };
+};
+
 template <> struct Schema<Surface> {
     static Surface blank() { return Surface(Uuid()); }
     static constexpr std::array fields{
@@ -165,6 +203,7 @@ template <> struct Schema<Surface> {
         record<&Surface::mesh>("mesh", Presence::optional),
         text<&Surface::name>("name"),
         number<&Surface::opacity>("opacity"),
+        list<&Surface::masks>("masks", Presence::optional),
     };
 };
 
@@ -185,6 +224,7 @@ template <> struct Schema<OutputConfig> {
         lenient<OutputConfig, readBlendCurve>("blendCurve"),
         lenient<OutputConfig, readBlendGamma>("blendGamma"),
         lenient<OutputConfig, applyDisplay>("display"),
+        list<&OutputConfig::masks>("masks", Presence::optional),
     };
 };
 
@@ -205,7 +245,11 @@ template <> struct Schema<ProjectFile> {
 
 Result<ProjectFile> readProjectFile(std::string_view bytes) {
     try {
-        return reading::readRecordDocument<ProjectFile>(bytes);
+        Result<ProjectFile> file = reading::readRecordDocument<ProjectFile>(bytes);
+        if (file) {
+            logUndrawnMasks(file.value());
+        }
+        return file;
     } catch (const std::bad_alloc&) {
         return Result<ProjectFile>::failure("out of memory while reading the project");
     }

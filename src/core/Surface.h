@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Mask.h"
 #include "core/MediaKind.h"
 #include "core/Pt.h"
 #include "core/RGBA.h"
@@ -35,6 +36,8 @@ struct Surface {
     std::optional<std::string> mediaPath;
     double opacity = 1.0;
     float feather = 0.0f;
+    // In picture coordinates, so they follow every corner drag and mesh warp.
+    std::vector<Mask> masks;
 
     // A surface with a new random id and every default.
     Surface();

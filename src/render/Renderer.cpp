@@ -9,6 +9,9 @@
 #include "cues/Crossfade.h"
 #include "geometry/BlendBands.h"
 #include "geometry/Tessellation.h"
+#include "masks/MaskRaster.h"
+#include "masks/MaskSizing.h"
+#include "render/MaskTextures.h"
 #include "render/MediaSource.h"
 #include "render/MediaSourceTable.h"
 #include "render/ShaderProgram.h"
@@ -31,7 +34,11 @@ namespace prismeta {
 namespace {
 
 // The overlay program's blendStage values.
-enum class BlendStage { ramps = 0, blackLevel = 1, testField = 2, blackout = 3 };
+enum class BlendStage { ramps = 0, blackLevel = 1, testField = 2, blackout = 3, masks = 4 };
+
+// Texture unit of the mask coverage, in both programs (units 2 and 3 hold the
+// look a fade comes from).
+constexpr int maskTextureUnit = 4;
 
 constexpr float placeholderColor[4] = {0.15f, 0.15f, 0.17f, 1.0f};
 constexpr std::size_t minimumUniformStride = 256;
@@ -77,7 +84,8 @@ std::unique_ptr<Renderer> Renderer::create(const ProjectModel& model,
 Renderer::Renderer(const ProjectModel& model, std::optional<OutputConfig> outputConfig,
                    MediaBackend media)
     : model_(&model), outputConfig_(std::move(outputConfig)), media_(std::move(media)),
-      mediaSources(std::make_unique<MediaSourceTable>()) {}
+      mediaSources(std::make_unique<MediaSourceTable>()),
+      maskTextures_(std::make_unique<MaskTextures>()) {}
 
 Renderer::~Renderer() {
     releaseGpuState();
@@ -98,7 +106,7 @@ void Renderer::setMediaLocations(std::shared_ptr<const MediaLocations> locations
 }
 
 bool Renderer::needsFrames() const {
-    return mediaSources->anyChangesOverTime();
+    return mediaSources->anyChangesOverTime() || maskTextures_->pending();
 }
 
 void Renderer::setPreload(std::shared_ptr<const std::vector<Surface>> surfaces) {
@@ -149,6 +157,9 @@ bool Renderer::createGpuState() {
     glUniform1i(glGetUniformLocation(pipeline, "alphaTexture"), 1);
     glUniform1i(glGetUniformLocation(pipeline, "fromTexture"), 2);
     glUniform1i(glGetUniformLocation(pipeline, "fromAlphaTexture"), 3);
+    glUniform1i(glGetUniformLocation(pipeline, "maskTexture"), maskTextureUnit);
+    glUseProgram(blendPipeline);
+    glUniform1i(glGetUniformLocation(blendPipeline, "maskTexture"), maskTextureUnit);
     glUseProgram(0);
 
     // Compressed video is handed to this renderer only in the block formats
@@ -225,6 +236,17 @@ bool Renderer::createGpuState() {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    // Unit 2 (mask coverage) always holds a one-channel texture, so the
+    // programs see the same texture state with masks and without.
+    glGenTextures(1, &noMaskTexture_);
+    if (noMaskTexture_ == 0) {
+        return false;
+    }
+    glBindTexture(GL_TEXTURE_2D, noMaskTexture_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, 1, 1, 0, GL_RED, GL_UNSIGNED_BYTE, white);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
 
     return glGetError() == GL_NO_ERROR;
@@ -234,7 +256,8 @@ void Renderer::releaseGpuState() {
     // Sources first: their players stop and their textures go while the
     // context is still current.
     mediaSources->clear();
-    const GLuint textures[] = {fallbackTexture, testPatternTexture_};
+    maskTextures_->clear();
+    const GLuint textures[] = {fallbackTexture, testPatternTexture_, noMaskTexture_};
     for (GLuint texture : textures) {
         if (texture != 0) {
             glDeleteTextures(1, &texture);
@@ -262,7 +285,7 @@ void Renderer::releaseGpuState() {
     if (blendPipeline != 0) {
         glDeleteProgram(blendPipeline);
     }
-    fallbackTexture = testPatternTexture_ = sampler = 0;
+    fallbackTexture = testPatternTexture_ = noMaskTexture_ = sampler = 0;
     vertexBuffer_ = blendVertexBuffer_ = uniformBuffer_ = blendUniformBuffer_ = 0;
     pipelineVertexArray_ = blendVertexArray_ = pipeline = blendPipeline = 0;
 }
@@ -331,6 +354,9 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
 
     // Record the whole frame first: media sources, uniforms and one vertex
     // array. Texture uploads happen here, before any draw state is set.
+    targetWidth_ = target.width;
+    targetHeight_ = target.height;
+    maskTextures_->collect();
     std::size_t vertexCount = 0;
     for (const Surface& surface : surfaces) {
         const std::size_t count = tessellatedVertexCount(surface);
@@ -361,6 +387,20 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
         }
     }
     mediaSources->prune(frameStamp_);
+    // The output's masks: over its crop of the canvas, a texel per pixel.
+    unsigned outputMask = 0;
+    if (outputConfig_ && anyMaskDraws(outputConfig_->masks)) {
+        const MaskSpace crop{outputConfig_->cropX, outputConfig_->cropY, outputConfig_->cropWidth,
+                             outputConfig_->cropHeight};
+        const CoverageSize size{std::min(target.width, maxCoverageSide),
+                                std::min(target.height, maxCoverageSide)};
+        outputMask = maskTextures_->texture(outputConfig_->id, outputConfig_->masks, crop, size,
+                                            frameStamp_);
+    }
+    maskTextures_->prune(frameStamp_);
+    if (waitForMasks_) {
+        maskTextures_->finish();
+    }
     uploadFrame();
 
     // Every state the frame relies on, since a host may have changed any.
@@ -398,7 +438,9 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
         glBindSampler(1, sampler);
         glBindSampler(2, sampler);
         glBindSampler(3, sampler);
+        glBindSampler(maskTextureUnit, sampler);
         unsigned boundAlpha = 0;
+        unsigned boundMask = 0;
         for (std::size_t i = 0; i < drawItems_.size(); ++i) {
             const DrawItem& item = drawItems_[i];
             if (item.count == 0) {
@@ -422,6 +464,12 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
                               item.fromAlphaTexture != 0 ? item.fromAlphaTexture : fallbackTexture);
                 glActiveTexture(GL_TEXTURE0);
             }
+            if (item.maskTexture != boundMask) {
+                glActiveTexture(GL_TEXTURE0 + maskTextureUnit);
+                glBindTexture(GL_TEXTURE_2D, item.maskTexture);
+                glActiveTexture(GL_TEXTURE0);
+                boundMask = item.maskTexture;
+            }
             glBindTexture(GL_TEXTURE_2D, item.texture);
             glDrawArrays(GL_TRIANGLES, static_cast<GLint>(item.first),
                          static_cast<GLsizei>(item.count));
@@ -429,7 +477,7 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     }
 
     if (outputConfig_) {
-        drawBlendOverlay(*outputConfig_, frame, blendTest, hostTimeSeconds);
+        drawBlendOverlay(*outputConfig_, frame, blendTest, hostTimeSeconds, outputMask);
     }
 
     // Leave nothing of ours bound that a host could trip over.
@@ -439,6 +487,9 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glBindSampler(1, 0);
     glBindSampler(2, 0);
     glBindSampler(3, 0);
+    glBindSampler(maskTextureUnit, 0);
+    glActiveTexture(GL_TEXTURE0 + maskTextureUnit);
+    glBindTexture(GL_TEXTURE_2D, 0);
     glActiveTexture(GL_TEXTURE3);
     glBindTexture(GL_TEXTURE_2D, 0);
     glActiveTexture(GL_TEXTURE2);
@@ -525,6 +576,11 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
     }
     uniforms.opacity = static_cast<float>(surface.opacity);
     uniforms.feather = surface.feather;
+    item.maskTexture = noMaskTexture_;
+    if (anyMaskDraws(surface.masks)) {
+        item.maskTexture = surfaceMaskTexture(surface);
+        uniforms.useMask = 1;
+    }
 
     const std::size_t index = drawItems_.size();
     const std::size_t surfaceBase = roundUp(sizeof(FrameUniforms), uniformStride_);
@@ -538,6 +594,14 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
         item.count = static_cast<std::uint32_t>(tessellateSurface(surface, vertices_));
     }
     drawItems_.push_back(item);
+}
+
+unsigned Renderer::surfaceMaskTexture(const Surface& surface) {
+    const double cropWidth = outputConfig_ ? outputConfig_->cropWidth : 1.0;
+    const double cropHeight = outputConfig_ ? outputConfig_->cropHeight : 1.0;
+    const CoverageSize size =
+        surfaceCoverageSize(surface, cropWidth, cropHeight, targetWidth_, targetHeight_);
+    return maskTextures_->texture(surface.id, surface.masks, MaskSpace{}, size, frameStamp_);
 }
 
 void Renderer::logCompressedFallback(std::string_view path) const {
@@ -566,10 +630,11 @@ void Renderer::uploadFrame() {
 }
 
 void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame,
-                                bool blendTest, double hostTime) {
+                                bool blendTest, double hostTime, unsigned maskTexture) {
     // One vertex list for the frame's overlay draws, in drawing order: the
-    // test field, the ramps, the lift. At most 36 vertices, on the stack.
-    std::array<BlendVertex, 6 + 24 + 6 + 6> vertices{};
+    // test field, the ramps, the lift, the masks, the blackout. At most 48
+    // vertices, on the stack.
+    std::array<BlendVertex, 6 + 24 + 6 + 6 + 6> vertices{};
     std::size_t count = 0;
     const auto append = [&vertices, &count](std::span<const BlendVertex> part) {
         std::copy(part.begin(), part.end(), vertices.begin() + static_cast<std::ptrdiff_t>(count));
@@ -591,6 +656,7 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
             liftCount = append(area->vertices);
         }
     }
+    const std::size_t maskCount = maskTexture != 0 ? append(blendQuad(0, 0, 1, 1).vertices) : 0;
     // The blackout goes over everything, lift included: black is black.
     std::size_t blackoutCount = 0;
     if (const double level = blackout_.level(hostTime); level > 0.0) {
@@ -620,10 +686,15 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
     glBindBufferBase(GL_UNIFORM_BUFFER, blendUniformsBinding, blendUniformBuffer_);
 
     GLint first = 0;
-    const std::array<std::pair<BlendStage, std::size_t>, 4> draws = {
+    glActiveTexture(GL_TEXTURE0 + maskTextureUnit);
+    glBindTexture(GL_TEXTURE_2D, maskTexture != 0 ? maskTexture : noMaskTexture_);
+    glBindSampler(maskTextureUnit, sampler);
+    glActiveTexture(GL_TEXTURE0);
+    const std::array<std::pair<BlendStage, std::size_t>, 5> draws = {
         {{BlendStage::testField, fieldCount},
          {BlendStage::ramps, rampCount},
          {BlendStage::blackLevel, liftCount},
+         {BlendStage::masks, maskCount},
          {BlendStage::blackout, blackoutCount}}};
     for (const auto& [stage, stageCount] : draws) {
         if (stageCount == 0) {

@@ -20,6 +20,7 @@ struct FadingLook;
 class MediaLocations;
 class MediaSource;
 class MediaSourceTable;
+class MaskTextures;
 struct Surface;
 struct FrameUniforms;
 
@@ -90,6 +91,12 @@ public:
     // after every frame and keeps drawing while it holds.
     bool needsFrames() const;
 
+    // Mask coverage is rasterised off this thread; a frame drawn before a
+    // mask's new coverage is in shows the previous one (none: no light) and
+    // needsFrames() holds until it is. With waiting on (the CLI, tests) each
+    // frame first waits for every coverage it needs.
+    void setWaitForMasks(bool wait) { waitForMasks_ = wait; }
+
     // Media sources currently cached (for tests and diagnostics).
     std::size_t mediaSourceCount() const;
     // Vertices the last frame drew for its surfaces (for tests and diagnostics).
@@ -109,6 +116,7 @@ private:
         std::uint32_t count = 0;
         unsigned texture = 0;
         unsigned alphaTexture = 0; // a compressed picture's alpha image, if it has one
+        unsigned maskTexture = 0;  // the masks' coverage, or noMaskTexture_
         unsigned fromTexture = 0;  // the look a fade comes from, if it is in one
         unsigned fromAlphaTexture = 0;
     };
@@ -135,10 +143,13 @@ private:
     // with the look it fades from when it is in a cue's fade.
     void drawSurface(const Surface& surface, const FadingLook* fading, double hostTime);
     // The output's ramps, the black-level lift where no ramp is, and, in blend
-    // test, the test field beneath them (the canvas is not drawn then); the
-    // blackout over all.
+    // test, the test field beneath them (the canvas is not drawn then).
+    // Then the output's masks over all of it (maskTexture not 0), and the
+    // blackout.
     void drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame, bool blendTest,
-                          double hostTime);
+                          double hostTime, unsigned maskTexture);
+    // The coverage of the surface's masks (the white fallback when none draw).
+    unsigned surfaceMaskTexture(const Surface& surface);
     void uploadFrame();
     // The one log line of a renderer that had to play a HAP video decoded to
     // pixels.
@@ -156,6 +167,7 @@ private:
     unsigned blendVertexArray_ = 0;
     unsigned sampler = 0;
     unsigned fallbackTexture = 0;
+    unsigned noMaskTexture_ = 0;      // one-channel white: unit 2 always holds one channel
     unsigned testPatternTexture_ = 0; // made on first use, shared by test-pattern sources
     bool testPatternTried_ = false;
     unsigned vertexBuffer_ = 0;
@@ -174,6 +186,10 @@ private:
     std::shared_ptr<const Crossfade> crossfade_;
     std::shared_ptr<const std::vector<Surface>> preload_;
     Blackout blackout_;
+    std::unique_ptr<MaskTextures> maskTextures_;
+    bool waitForMasks_ = false;
+    int targetWidth_ = 0; // the frame's target, for the size of mask coverage
+    int targetHeight_ = 0;
 
     // Per-frame storage, kept between frames so a steady frame allocates nothing.
     std::vector<SurfaceVertex> vertices_;

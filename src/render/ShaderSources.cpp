@@ -45,6 +45,7 @@ layout(std140) uniform SurfaceUniforms {
     float opacity;
     int useTexture;
     float feather;
+    int useMask;
     vec2 pictureScale;
     int pictureCoding;
     vec4 fromColor;
@@ -58,6 +59,7 @@ uniform sampler2D mediaTexture;
 uniform sampler2D alphaTexture;
 uniform sampler2D fromTexture;
 uniform sampler2D fromAlphaTexture;
+uniform sampler2D maskTexture;
 in vec3 vUvq;
 out vec4 fragColor;
 
@@ -87,9 +89,13 @@ vec4 surface_fragment() {
                  ? texture(mediaTexture, uv)
                  : surface_block_picture(mediaTexture, alphaTexture, pictureScale, pictureCoding, uv);
     c.a = c.a * opacity;
+    // The masks' coverage and the edge feather weigh both looks alike.
     float edge = 1.0;
+    if (useMask != 0) {
+        edge = texture(maskTexture, uv).r;
+    }
     if (feather > 0.0001) {
-        edge = clamp(min(min(uv.x, 1.0 - uv.x), min(uv.y, 1.0 - uv.y)) / feather, 0.0, 1.0);
+        edge = edge * clamp(min(min(uv.x, 1.0 - uv.x), min(uv.y, 1.0 - uv.y)) / feather, 0.0, 1.0);
     }
     if (lookWeight < 1.0) {
         vec4 f = fromUseTexture == 0 ? fromColor
@@ -141,6 +147,8 @@ void main() { blend_vertex(); }
 // canvas space, so every seam, in whatever direction, crosses both.
 // 3, blackout: the vertices carry how black the output is; the picture is
 // multiplied by 1 - alpha, whatever the curve.
+// 4, output masks: (0, 1 - coverage) multiplies everything beneath, lift
+// included, by the coverage (row 0 of the coverage is the output's top).
 const std::string_view blendFragmentSource = R"(#version 330 core
 layout(std140) uniform BlendUniforms {
     vec4 blackLevel;
@@ -150,6 +158,7 @@ layout(std140) uniform BlendUniforms {
     float gamma;
 };
 uniform int blendStage;
+uniform sampler2D maskTexture;
 in float vAlpha;
 in vec2 vPos;
 out vec4 fragColor;
@@ -160,6 +169,9 @@ vec4 blend_fragment() {
     }
     if (blendStage == 3) {
         return vec4(0.0, 0.0, 0.0, vAlpha);
+    }
+    if (blendStage == 4) {
+        return vec4(0.0, 0.0, 0.0, 1.0 - texture(maskTexture, vPos).r);
     }
     if (blendStage == 2) {
         vec2 canvas = cropOrigin + vPos * cropSize;

@@ -32,7 +32,7 @@ struct SurfaceUniforms {
     float opacity = 1.0f;                      // multiplies every fragment's alpha
     std::int32_t useTexture = 0;               // nonzero: sample texture unit 0
     float feather = 0.0f;                      // soft border in texture units; off at <= 0.0001
-    float gap_ = 0.0f;
+    std::int32_t useMask = 0;                  // nonzero: alpha times the masks' coverage
     // The picture's share of its texture (1, 1 unless padded) and how to
     // read it; only for pictureCoding other than plainPicture.
     float pictureScale[2] = {1.0f, 1.0f};
@@ -78,6 +78,7 @@ static_assert(offsetof(SurfaceUniforms, color) == 0);
 static_assert(offsetof(SurfaceUniforms, opacity) == 16);
 static_assert(offsetof(SurfaceUniforms, useTexture) == 20);
 static_assert(offsetof(SurfaceUniforms, feather) == 24);
+static_assert(offsetof(SurfaceUniforms, useMask) == 28);
 static_assert(offsetof(SurfaceUniforms, pictureScale) == 32);
 static_assert(offsetof(SurfaceUniforms, pictureCoding) == 40);
 static_assert(sizeof(FrameUniforms) == 16);

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -142,6 +143,33 @@ TEST(ProjectMemory, CuesOfManyLooksNeedLessThanThreeTimesTheText) {
     const std::string compact = nlohmann::json::parse(writeProjectFile(show).value()).dump();
     const std::size_t peak = peakOfReading(compact);
     EXPECT_LT(peak, 3 * compact.size()) << compact.size() << " bytes of text, peak " << peak;
+}
+
+TEST(ProjectMemory, MasksNeedLessThanThreeTimesTheirText) {
+    // A surface with a 10,000-point mask: corners only, and Bézier points.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (const bool handles : {false, true}) {
+        ProjectFile file;
+        file.surfaces.emplace_back();
+        Mask mask;
+        for (int i = 0; i < 10000; ++i) {
+            MaskPoint p{unit(random), unit(random), std::nullopt, std::nullopt};
+            if (handles) {
+                p.in = Pt{unit(random), unit(random)};
+                p.out = Pt{unit(random), unit(random)};
+            }
+            mask.points.push_back(p);
+        }
+        file.surfaces[0].masks = {mask};
+        const std::string pretty = writeProjectFile(file).value();
+        const std::string compact = nlohmann::json::parse(pretty).dump();
+        for (const std::string* text : {&pretty, &compact}) {
+            const std::size_t peak = peakOfReading(*text);
+            EXPECT_LT(peak, 3 * text->size())
+                << text->size() << " bytes of text, peak " << peak << (handles ? ", handles" : "");
+        }
+    }
 }
 
 // ---------------------------------------------------------- out of memory

@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -167,7 +168,13 @@ void testOne(const std::uint8_t* data, std::size_t size) {
         }
         return;
     }
-    if (!logged->empty()) {
+    // The only lines of a good load: masks kept but not (fully) drawn.
+    const bool onlyMaskLines =
+        std::all_of(logged->begin(), logged->end(), [](const std::string& line) {
+            return line.rfind("Prismeta: ", 0) == 0 && line.find("mask") != std::string::npos &&
+                   line.find(" draw") != std::string::npos;
+        });
+    if (!onlyMaskLines) {
         fault("a good load logged");
     }
     drawFrames(model);

@@ -206,6 +206,36 @@ TEST(FrameAllocation, NoHeapAllocationPerFrameDuringACueFade) {
     }
 }
 
+TEST(FrameAllocation, MaskedFramesAllocateNothingOnceTheirCoverageIsIn) {
+    ASSERT_TRUE(useGlContext());
+    Mask mask;
+    mask.points = {MaskPoint{0.1f, 0.1f, {}, Pt{0.5f, 0.0f}}, MaskPoint{0.9f, 0.2f, {}, {}},
+                   MaskPoint{0.5f, 0.9f, Pt{0.8f, 0.9f}, {}}};
+    std::vector<Surface> surfaces(10);
+    for (Surface& s : surfaces) {
+        s.mediaKind = MediaKind::color;
+        s.masks = {mask, mask};
+        s.masks[1].invert = true;
+        s.masks[1].feather = 0.1f;
+    }
+    ProjectModel model;
+    model.setSurfaces(surfaces);
+    OutputConfig output;
+    output.masks = {mask};
+    auto renderer = Renderer::create(model, output);
+    auto fb = OffscreenFramebuffer::create(64, 48);
+    ASSERT_TRUE(renderer && fb);
+    renderer->setWaitForMasks(true);
+    renderer->draw(fb->target(), 0.0);
+    for (int frame = 1; frame < 5; ++frame) {
+        allocations = 0;
+        counting = true;
+        renderer->draw(fb->target(), frame * 0.5);
+        counting = false;
+        EXPECT_EQ(allocations, 0) << "frame " << frame;
+    }
+}
+
 // A real video through the FFmpeg backend, a new picture uploaded at every
 // frame into the source's one texture, straight or through its pixel buffer.
 class PlayingVideoAllocation : public ::testing::TestWithParam<MediaBackend::Upload> {};

@@ -186,6 +186,45 @@ TEST_F(RenderCommand, OutputsDrawTheirBlendCurveAndBlackLevelFromTheFile) {
     EXPECT_EQ(png->at(5, 25)[0], 0);
 }
 
+TEST_F(RenderCommand, MasksOfSurfacesAndOutputsAreDrawnAndCounted) {
+    const auto box = [](float x0, float y0, float x1, float y1, bool invert) {
+        Mask m;
+        m.points = {MaskPoint{x0, y0, {}, {}}, MaskPoint{x1, y0, {}, {}}, MaskPoint{x1, y1, {}, {}},
+                    MaskPoint{x0, y1, {}, {}}};
+        m.invert = invert;
+        return m;
+    };
+    // The right output keeps its light off canvas x 0.75 to 1, y 0 to 0.5; the
+    // green surface shows only its picture's top half.
+    const std::string project = writeProject(0.5f, [&](OutputConfig&, OutputConfig& right) {
+        right.masks = {box(0.75f, 0, 1, 0.5f, true)};
+    });
+    std::stringstream text;
+    text << std::ifstream(project, std::ios::binary).rdbuf();
+    ProjectFile file = readProjectFile(text.str()).value();
+    file.surfaces[1].masks = {box(0, 0, 1, 0.5f, false)};
+    std::ofstream(project, std::ios::binary | std::ios::trunc) << writeProjectFile(file).value();
+
+    testing::ToolRun r = run({project, "-o", out_});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto png = decodePng(out_);
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->at(40, 5), (std::array{0, 255, 0, 255}));
+    EXPECT_EQ(png->at(40, 25), (std::array{0, 0, 0, 255}));
+
+    r = run({project, "--output", "Right", "-o", out_});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    png = decodePng(out_);
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->at(12, 5), (std::array{0, 255, 0, 255}));
+    EXPECT_EQ(png->at(20, 5), (std::array{0, 0, 0, 255}));  // the window
+    EXPECT_EQ(png->at(12, 25), (std::array{0, 0, 0, 255})); // the surface's mask
+
+    r = testing::runTool(PRISMETA_CLI, {"validate", project});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "2 surfaces, 2 outputs, 2 masks, canvas 64x32\n");
+}
+
 TEST_F(RenderCommand, SizeStretchesThePicture) {
     const testing::ToolRun r =
         run({writeProject(), "-o", out_, "--size", "16x4", "--output", "Left"});

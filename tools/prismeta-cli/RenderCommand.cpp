@@ -464,6 +464,8 @@ int runRender(std::span<const std::string_view> args) {
         return failure("no " + std::to_string(width) + "x" + std::to_string(height) +
                        " framebuffer could be made");
     }
+    // Every mask's coverage is in before the frame is drawn.
+    renderer->setWaitForMasks(true);
     renderer->draw(target->target(), parsed.time);
     if (const std::optional<std::string> why = reportMissingPictures(withoutPicture, parsed.time)) {
         return failure(*why);

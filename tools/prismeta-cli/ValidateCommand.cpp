@@ -35,8 +35,16 @@ int runValidate(std::span<const std::string_view> args) {
         return exitFailure; // the load line is already on standard error
     }
     const CanvasSize canvas = model.canvasSize();
-    // Cues are reported only by projects that have them, so the line of
-    // every other project stays as it was.
+    // Masks are counted only where a project has any, so other summaries
+    // read as they always did.
+    std::size_t masks = 0;
+    for (const Surface& surface : model.surfaces()) {
+        masks += surface.masks.size();
+    }
+    for (const OutputConfig& output : model.outputs()) {
+        masks += output.masks.size();
+    }
+    // Cues likewise.
     std::string cues;
     if (!model.cues().empty()) {
         cues = ", " + plural(model.cues().size(), "cue");
@@ -46,8 +54,9 @@ int runValidate(std::span<const std::string_view> args) {
             cues += " (" + plural(missing, "look") + " for missing surfaces)";
         }
     }
-    std::printf("%s, %s, canvas %sx%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
-                plural(model.outputs().size(), "output").c_str(),
+    const std::string maskCount = masks > 0 ? ", " + plural(masks, "mask") : std::string();
+    std::printf("%s, %s%s, canvas %sx%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
+                plural(model.outputs().size(), "output").c_str(), maskCount.c_str(),
                 formatDimension(canvas.width).c_str(), formatDimension(canvas.height).c_str(),
                 cues.c_str());
     return exitOk;

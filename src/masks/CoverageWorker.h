@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/Mask.h"
+#include "masks/CoverageImage.h"
+#include "masks/MaskRaster.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace prismeta {
+
+// Rasterises mask coverage on a thread of its own, so a mask edit never
+// stalls the thread that draws. Requests are numbered per slot (one surface's
+// or one output's masks); a newer request for a slot replaces one still
+// queued, so a drag that outruns the rasteriser costs one image, not a
+// backlog. The thread starts with the first request and ends with the worker.
+//
+// submit, takeFinished, idle and waitIdle may be called from any one thread
+// (the renderer's).
+class CoverageWorker {
+public:
+    struct Request {
+        std::uint64_t slot = 0;
+        std::uint64_t generation = 0;
+        std::vector<Mask> masks;
+        MaskSpace space;
+        int width = 0;
+        int height = 0;
+    };
+    struct Finished {
+        std::uint64_t slot = 0;
+        std::uint64_t generation = 0;
+        CoverageImage image;
+    };
+
+    CoverageWorker() = default;
+    ~CoverageWorker();
+    CoverageWorker(const CoverageWorker&) = delete;
+    CoverageWorker& operator=(const CoverageWorker&) = delete;
+
+    void submit(Request request);
+    // Moves the images finished since the last call into `into` (cleared
+    // first). Allocates nothing when none finished.
+    void takeFinished(std::vector<Finished>& into);
+    // Whether nothing is queued or being rasterised.
+    bool idle() const;
+    // Blocks until idle.
+    void waitIdle();
+
+private:
+    void run();
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::deque<Request> queue_;
+    std::vector<Finished> finished_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+} // namespace prismeta
