@@ -44,11 +44,11 @@ Result<std::string> writeProjectFile(const ProjectFile& file);
 // "blackLevel") never fail the read: a value that is not a number reads as the
 // default and a number outside its range as the nearest end of it. Nor does
 // its "display": one that is not a usable display (wrong types, an absurd
-// rectangle) leaves the output unplaced. Masks ("masks" of surfaces and
-// outputs) are read strictly, as corners are, except that a mask that cannot
-// be drawn whole is kept and logged in one line (MaskLimits.h); the feather
-// is brought into its range. Nor does anything under "cues" (CueFields.h)
-fail a load.
+// rectangle) leaves the output unplaced, and nothing under "cues"
+// (CueFields.h) fails a load. Masks ("masks" of surfaces and outputs) are
+// read strictly, as corners are, except that a mask that cannot be drawn
+// whole is kept and logged in one line (MaskLimits.h); the feather is brought
+// into its range.
 //
 // The text is read straight into the records as it is parsed, without a
 // document tree, so memory stays a small multiple of the text; unknown keys
