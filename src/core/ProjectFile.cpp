@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -91,6 +92,35 @@ void writePoints(json& into, const std::vector<Pt>& points, const KeyPath& path)
     }
 }
 
+// Only the values a surface holds (those differing from the shader's
+// defaults), in the shapes the reader takes back.
+void writeShaderInputs(json& into, const ShaderInputs& inputs, const KeyPath& path) {
+    into = json::object();
+    for (const auto& [name, value] : inputs) {
+        json& entry = into[name];
+        switch (value.kind) {
+        case ShaderInputValue::Kind::flag:
+            entry = value.flag;
+            break;
+        case ShaderInputValue::Kind::number:
+            entry = doubleValue(value.numbers[0], KeyPath(path, name.c_str()));
+            break;
+        case ShaderInputValue::Kind::numbers: {
+            entry = json::array();
+            const int count = std::clamp(value.count, 1, 4);
+            for (int i = 0; i < count; ++i) {
+                entry.push_back(doubleValue(value.numbers[static_cast<std::size_t>(i)],
+                                            KeyPath(path, name.c_str())));
+            }
+            break;
+        }
+        case ShaderInputValue::Kind::text:
+            entry = value.text;
+            break;
+        }
+    }
+}
+
 void writeSurface(json& object, const Surface& s, const KeyPath& path) {
     object = json::object();
     json& color = object["color"] = json::object();
@@ -113,6 +143,9 @@ void writeSurface(json& object, const Surface& s, const KeyPath& path) {
     }
     object["name"] = s.name;
     object["opacity"] = doubleValue(s.opacity, KeyPath(path, "opacity"));
+    if (!s.shaderInputs.empty()) {
+        writeShaderInputs(object["shaderInputs"], s.shaderInputs, KeyPath(path, "shaderInputs"));
+    }
 }
 
 // The blend curve keys, each only when it differs from its default, so a

@@ -3,6 +3,7 @@
 #include "core/MediaKind.h"
 #include "core/Pt.h"
 #include "core/RGBA.h"
+#include "core/ShaderInputValue.h"
 #include "core/Uuid.h"
 #include "core/WarpMesh.h"
 
@@ -35,6 +36,8 @@ struct Surface {
     std::optional<std::string> mediaPath;
     double opacity = 1.0;
     float feather = 0.0f;
+    // A shader surface's input values that differ from the shader's defaults.
+    ShaderInputs shaderInputs;
 
     // A surface with a new random id and every default.
     Surface();
