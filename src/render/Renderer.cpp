@@ -7,7 +7,9 @@
 #include "core/Surface.h"
 #include "core/SurfaceList.h"
 #include "geometry/BlendBands.h"
+#include "geometry/CoveredSize.h"
 #include "geometry/Tessellation.h"
+#include "render/IsfPicture.h"
 #include "render/MediaSource.h"
 #include "render/MediaSourceTable.h"
 #include "render/ShaderProgram.h"
@@ -335,6 +337,9 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     uniformBytes_.resize(surfaceBase + surfaces.size() * uniformStride_);
     std::memcpy(uniformBytes_.data(), &frame, sizeof frame);
 
+    // Shader pictures are rendered at the size their surface covers here.
+    pixelsPerUnit_[0] = target.width / static_cast<double>(frame.cropSize[0]);
+    pixelsPerUnit_[1] = target.height / static_cast<double>(frame.cropSize[1]);
     glActiveTexture(GL_TEXTURE0);
     for (const Surface& surface : surfaces) {
         drawSurface(surface, hostTimeSeconds);
@@ -433,6 +438,13 @@ void Renderer::drawSurface(const Surface& surface, double hostTime) {
                 logCompressedFallback(source->path());
             }
             break;
+        case MediaKind::shader: {
+            const PixelSize size =
+                coveredSize(surface, pixelsPerUnit_[0], pixelsPerUnit_[1], IsfPicture::maxSize);
+            texture = source->shaderTexture(surface, size.width, size.height,
+                                            hostTime - media_.showClockOrigin, hostTime);
+            break;
+        }
         case MediaKind::color:
             break;
         }

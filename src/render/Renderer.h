@@ -142,6 +142,7 @@ private:
     bool mediaLocationsChanged_ = false;
     CompressedTextures driverTextures_; // what the driver samples, found at creation
     bool compressedFallbackLogged_ = false;
+    double pixelsPerUnit_[2] = {1.0, 1.0}; // of this frame's target, per canvas unit
 
     // Per-frame storage, kept between frames so a steady frame allocates nothing.
     std::vector<SurfaceVertex> vertices_;
