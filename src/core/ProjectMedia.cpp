@@ -23,7 +23,8 @@ std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
     for (std::size_t i = 0; i < surfaces.size(); ++i) {
         const Surface& surface = surfaces[i];
         const bool showsFile =
-            surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video;
+            surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video ||
+            surface.mediaKind == MediaKind::shader;
         if (showsFile && surface.mediaPath && !surface.mediaPath->empty()) {
             use(*surface.mediaPath).surfaces.push_back(i);
         }
