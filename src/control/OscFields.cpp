@@ -171,7 +171,7 @@ const auto surfaceTable = std::to_array<OscField<Surface>>({
          Parsed parsed = text(m);
          if (parsed && !mediaKindFromText(parsed->text)) {
              return Parsed::failure("\"" + parsed->text +
-                                    "\" is not a media kind (color, testPattern, image, video)");
+                                    "\" is not a media kind (color, testPattern, image, video, shader)");
          }
          return parsed;
      },
