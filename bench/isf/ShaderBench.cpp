@@ -90,7 +90,12 @@ void BM_FourSurfacesFrame(benchmark::State& state) {
         glFinish();
     }
 }
-BENCHMARK(BM_FourSurfacesFrame)->Arg(0)->Arg(1)->ArgName("shaders")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FourSurfacesFrame)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("shaders")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Reading the file, parsing its header and translating it: the part a
 // background thread does.
@@ -151,10 +156,12 @@ void BM_ShaderFirstPictureInBackground(benchmark::State& state) {
     }
     state.counters["render_ms"] =
         benchmark::Counter(renderSeconds * 1e3 / static_cast<double>(state.iterations()));
-    state.counters["longest_ms"] =
-        benchmark::Counter(longest * 1e3);
+    state.counters["longest_ms"] = benchmark::Counter(longest * 1e3);
 }
-BENCHMARK(BM_ShaderFirstPictureInBackground)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ShaderFirstPictureInBackground)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 
 } // namespace
 } // namespace prismeta

@@ -491,7 +491,8 @@ void OscController::handleShaderInput(const OscMessage& message, std::string_vie
             continue;
         }
         std::string error;
-        const std::shared_ptr<const IsfShader> header = shaderHeaders_.find(*surface.mediaPath, error);
+        const std::shared_ptr<const IsfShader> header =
+            shaderHeaders_.find(*surface.mediaPath, error);
         const IsfInput* declared = header ? header->input(input) : nullptr;
         if (declared == nullptr) {
             why = header ? "the shader has no input " + quoted(input) : error;

@@ -15,7 +15,8 @@ std::shared_ptr<const IsfShader> ShaderHeaders::find(const std::string& path, st
         why = "the shader " + path + " cannot be read (" + error.message() + ")";
         return nullptr;
     }
-    if (const auto it = entries_.find(path); it != entries_.end() && it->second.modified == modified) {
+    if (const auto it = entries_.find(path);
+        it != entries_.end() && it->second.modified == modified) {
         why = it->second.error;
         return it->second.shader;
     }

@@ -10,8 +10,9 @@ namespace prismeta {
 // A shader surface shows an ISF generator or effect (mediaPath names its .fs).
 enum class MediaKind { color = 0, testPattern = 1, image = 2, video = 3, shader = 4 };
 
-inline constexpr std::array<MediaKind, 5> allMediaKinds = {
-    MediaKind::color, MediaKind::testPattern, MediaKind::image, MediaKind::video, MediaKind::shader};
+inline constexpr std::array<MediaKind, 5> allMediaKinds = {MediaKind::color, MediaKind::testPattern,
+                                                           MediaKind::image, MediaKind::video,
+                                                           MediaKind::shader};
 
 // The text form used in project files and media signatures ("testPattern").
 std::string_view mediaKindText(MediaKind kind);

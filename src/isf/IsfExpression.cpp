@@ -151,8 +151,8 @@ private:
 
     std::string_view word() {
         const std::size_t start = pos_;
-        while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) ||
-                                       text_[pos_] == '_')) {
+        while (pos_ < text_.size() &&
+               (std::isalnum(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '_')) {
             ++pos_;
         }
         return text_.substr(start, pos_ - start);

@@ -103,8 +103,7 @@ std::optional<std::array<double, 4>> valueOfType(IsfInputType type, const json& 
 
 Result<IsfInput> readInput(const json& entry, std::size_t index) {
     if (!entry.is_object()) {
-        return Result<IsfInput>::failure("INPUTS[" + std::to_string(index) +
-                                         "] is not an object");
+        return Result<IsfInput>::failure("INPUTS[" + std::to_string(index) + "] is not an object");
     }
     IsfInput input;
     input.name = textOr(entry, "NAME");
@@ -116,8 +115,8 @@ Result<IsfInput> readInput(const json& entry, std::size_t index) {
     const auto type = std::find_if(typeTexts.begin(), typeTexts.end(),
                                    [&](const auto& pair) { return pair.second == typeText; });
     if (type == typeTexts.end()) {
-        return Result<IsfInput>::failure("input " + quotedName(input.name) + " has the unknown type " +
-                                         quotedName(typeText));
+        return Result<IsfInput>::failure("input " + quotedName(input.name) +
+                                         " has the unknown type " + quotedName(typeText));
     }
     input.type = type->first;
     input.label = textOr(entry, "LABEL");
@@ -168,8 +167,8 @@ Result<IsfInput> readInput(const json& entry, std::size_t index) {
         if (!hasDefault && !input.values.empty()) {
             input.defaultValue[0] = input.values.front();
         }
-        input.defaultValue[0] = std::trunc(std::clamp(input.defaultValue[0], -2147483648.0,
-                                                      2147483647.0));
+        input.defaultValue[0] =
+            std::trunc(std::clamp(input.defaultValue[0], -2147483648.0, 2147483647.0));
     }
     if (input.type == IsfInputType::floating || input.type == IsfInputType::longInt) {
         if (input.hasMinimum && input.defaultValue[0] < input.minimum[0]) {
@@ -201,7 +200,8 @@ Result<IsfPass> readPass(const json& entry, std::size_t index) {
         if (n) {
             return *n != 0.0;
         }
-        return it->is_string() && (it->get<std::string>() == "true" || it->get<std::string>() == "1");
+        return it->is_string() &&
+               (it->get<std::string>() == "true" || it->get<std::string>() == "1");
     };
     pass.persistent = flag("PERSISTENT");
     pass.floatingPoint = flag("FLOAT");
@@ -303,7 +303,8 @@ Result<IsfShader> readHeader(const json& header, IsfShader shader) {
                 return Failure::failure(input.error());
             }
             if (!claim(input->name)) {
-                return Failure::failure("the name " + quotedName(input->name) + " is declared twice");
+                return Failure::failure("the name " + quotedName(input->name) +
+                                        " is declared twice");
             }
             shader.inputs.push_back(std::move(input).value());
         }
@@ -321,8 +322,9 @@ Result<IsfShader> readHeader(const json& header, IsfShader shader) {
                 return Failure::failure(pass.error());
             }
             // Two passes may render into one target; it is declared once.
-            const bool seen = std::any_of(shader.passes.begin(), shader.passes.end(),
-                                          [&](const IsfPass& p) { return p.target == pass->target; });
+            const bool seen =
+                std::any_of(shader.passes.begin(), shader.passes.end(),
+                            [&](const IsfPass& p) { return p.target == pass->target; });
             if (!pass->target.empty() && !seen && !claim(pass->target)) {
                 return Failure::failure("the name " + quotedName(pass->target) +
                                         " is declared twice");
@@ -339,7 +341,8 @@ Result<IsfShader> readHeader(const json& header, IsfShader shader) {
         }
         for (const IsfImportedImage& image : shader.imported) {
             if (!claim(image.name)) {
-                return Failure::failure("the name " + quotedName(image.name) + " is declared twice");
+                return Failure::failure("the name " + quotedName(image.name) +
+                                        " is declared twice");
             }
         }
     }
@@ -376,7 +379,9 @@ bool isIsfIdentifier(std::string_view text) {
         text.find("__") != std::string_view::npos) {
         return false;
     }
-    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+    const auto letter = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    };
     if (!letter(text.front())) {
         return false;
     }
@@ -417,7 +422,8 @@ Result<IsfShader> parseIsfShader(std::string_view source) {
     IsfShader shader;
     shader.code = std::string(source.substr(end + 2));
     shader.codeFirstLine =
-        1 + static_cast<int>(std::count(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+        1 + static_cast<int>(std::count(source.begin(),
+                                        source.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
     try {
         return readHeader(header, std::move(shader));
     } catch (const json::exception& error) {

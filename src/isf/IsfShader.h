@@ -14,7 +14,17 @@ namespace prismeta {
 // render passes and the images it imports, with the GLSL that follows. A
 // plain value made by parseIsfShader; any thread.
 
-enum class IsfInputType { event, boolean, longInt, floating, point2D, color, image, audio, audioFFT };
+enum class IsfInputType {
+    event,
+    boolean,
+    longInt,
+    floating,
+    point2D,
+    color,
+    image,
+    audio,
+    audioFFT
+};
 
 // The header's text form ("point2D"), and the type for a text form.
 std::string_view isfInputTypeText(IsfInputType type);
@@ -66,8 +76,8 @@ struct IsfShader {
     std::vector<IsfInput> inputs;
     std::vector<IsfPass> passes; // never empty: a shader without PASSES has one plain pass
     std::vector<IsfImportedImage> imported;
-    std::string code;          // the GLSL after the header comment
-    int codeFirstLine = 1;     // the file's line number of code's first line
+    std::string code;      // the GLSL after the header comment
+    int codeFirstLine = 1; // the file's line number of code's first line
 
     const IsfInput* input(std::string_view name) const;
 };

@@ -184,8 +184,7 @@ IsfGlsl translateIsf(const IsfShader& shader, std::string_view vertexCode) {
                     std::string(isfFragmentOutput) + ";\n" + shared +
                     "#define IMG_THIS_NORM_PIXEL(img) IMG_NORM_PIXEL(img, isf_FragNormCoord)\n"
                     "#define IMG_THIS_PIXEL(img) IMG_PIXEL(img, gl_FragCoord.xy)\n" +
-                    lineDirective(shader.codeFirstLine) +
-                    translateGlslIdioms(shader.code, true);
+                    lineDirective(shader.codeFirstLine) + translateGlslIdioms(shader.code, true);
     return glsl;
 }
 

@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 
@@ -53,8 +53,8 @@ unsigned makeTexture(int width, int height, bool floatingPoint, const void* pixe
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glTexImage2D(GL_TEXTURE_2D, 0, floatingPoint ? GL_RGBA32F : GL_RGBA8, width, height, 0,
-                 GL_RGBA, floatingPoint ? GL_FLOAT : GL_UNSIGNED_BYTE, pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, floatingPoint ? GL_RGBA32F : GL_RGBA8, width, height, 0, GL_RGBA,
+                 floatingPoint ? GL_FLOAT : GL_UNSIGNED_BYTE, pixels);
     return texture;
 }
 
@@ -123,8 +123,7 @@ IsfPicture::IsfPicture(std::string path, const MediaBackend& backend)
     : path_(std::move(path)), backend_(backend), waitForShader_(backend.shadersAtOnce) {
     // Video inputs come as pixels: the passes sample them like any image.
     backend_.compressedTextures = {};
-    loading_ = std::async(std::launch::async,
-                          [path = path_] { return loadIsfShaderFile(path); });
+    loading_ = std::async(std::launch::async, [path = path_] { return loadIsfShaderFile(path); });
 }
 
 IsfPicture::~IsfPicture() {
@@ -301,8 +300,8 @@ bool IsfPicture::updateImages(const Surface& surface, double hostTime) {
         std::error_code error;
         if (!std::filesystem::is_regular_file(slot.path, error)) {
             // Not a lasting failure: another file may be chosen.
-            const std::string reason = "the image input " + input.name + " is missing (" +
-                                       slot.path + ")";
+            const std::string reason =
+                "the image input " + input.name + " is missing (" + slot.path + ")";
             if (reason != lastPassFailure_) {
                 lastPassFailure_ = reason;
                 logLine("Prismeta: shader " + path_ + ": " + reason);
@@ -502,9 +501,9 @@ unsigned IsfPicture::render(const Surface& surface, int width, int height, doubl
             }
             texture = current != 0 ? current : emptyTexture_;
         }
-        const GLint flip = slot.input >= 0 ? program_.inputFlips[static_cast<std::size_t>(slot.input)]
-                                           : program_.importedFlips[i - (images_.size() -
-                                                                         shader.imported.size())];
+        const GLint flip =
+            slot.input >= 0 ? program_.inputFlips[static_cast<std::size_t>(slot.input)]
+                            : program_.importedFlips[i - (images_.size() - shader.imported.size())];
         if (flip >= 0) {
             glUniform1i(flip, slot.source ? 1 : 0);
         }

@@ -100,12 +100,12 @@ private:
     std::unique_ptr<IsfShaderFile> file_;
     IsfProgram program_;
 
-    std::vector<Target> targets_;        // by name ("" for passes without a target)
-    std::vector<int> passTargets_;       // each pass's target in targets_
-    int shown_ = 0;                      // the target the picture is copied from
-    std::vector<ImageSlot> images_;      // image-like inputs, then imported images
-    unsigned emptyTexture_ = 0;          // transparent black, for image inputs without a file
-    unsigned output_ = 0;                // the picture, top row first
+    std::vector<Target> targets_;   // by name ("" for passes without a target)
+    std::vector<int> passTargets_;  // each pass's target in targets_
+    int shown_ = 0;                 // the target the picture is copied from
+    std::vector<ImageSlot> images_; // image-like inputs, then imported images
+    unsigned emptyTexture_ = 0;     // transparent black, for image inputs without a file
+    unsigned output_ = 0;           // the picture, top row first
     unsigned outputFramebuffer_ = 0;
     int outputWidth_ = 0;
     int outputHeight_ = 0;

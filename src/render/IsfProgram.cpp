@@ -51,7 +51,8 @@ std::string firstErrorLine(const std::string& log) {
             end = log.size();
         }
         std::string line = log.substr(start, end - start);
-        while (!line.empty() && (line.back() == '\0' || line.back() == '\r' || line.back() == ' ')) {
+        while (!line.empty() &&
+               (line.back() == '\0' || line.back() == '\r' || line.back() == ' ')) {
             line.pop_back();
         }
         if (line.find("error") != std::string::npos || line.find("ERROR") != std::string::npos) {
@@ -146,9 +147,8 @@ std::string IsfProgram::link(const IsfShader& shader) {
         samplerNames.push_back(image.name);
     }
     for (const IsfPass& pass : shader.passes) {
-        if (!pass.target.empty() &&
-            std::find(samplerNames.begin(), samplerNames.end(), pass.target) ==
-                samplerNames.end()) {
+        if (!pass.target.empty() && std::find(samplerNames.begin(), samplerNames.end(),
+                                              pass.target) == samplerNames.end()) {
             samplerNames.push_back(pass.target);
         }
     }

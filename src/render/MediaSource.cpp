@@ -163,9 +163,9 @@ MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, un
                          double hostTimeSeconds, std::string_view openPath)
     : signature_(mediaSignature(surface)), kind_(surface.mediaKind),
       uploadThroughPixelBuffer_(backend.videoUpload == MediaBackend::Upload::pixelBuffer) {
-    opensFile_ = (kind_ == MediaKind::image || kind_ == MediaKind::video ||
-                  kind_ == MediaKind::shader) &&
-                 surface.mediaPath && !surface.mediaPath->empty();
+    opensFile_ =
+        (kind_ == MediaKind::image || kind_ == MediaKind::video || kind_ == MediaKind::shader) &&
+        surface.mediaPath && !surface.mediaPath->empty();
     if (opensFile_ && !openPath.empty()) {
         relocatedPath_ = openPath;
     }
@@ -254,8 +254,8 @@ unsigned MediaSource::staticTexture() {
     return staticTexture_;
 }
 
-unsigned MediaSource::shaderTexture(const Surface& surface, int width, int height,
-                                    double showTime, double hostTimeSeconds) {
+unsigned MediaSource::shaderTexture(const Surface& surface, int width, int height, double showTime,
+                                    double hostTimeSeconds) {
     return shader_ ? shader_->render(surface, width, height, showTime, hostTimeSeconds) : 0;
 }
 

@@ -23,11 +23,13 @@ class ShaderInputControl : public ::testing::Test {
 protected:
     ShaderInputControl()
         : sink([this](std::string_view line) { logged.emplace_back(line); }),
-          controller(model, [this](const OscOutgoing& m) { sent.push_back(m); }, 0s) {
+          controller(
+              model, [this](const OscOutgoing& m) { sent.push_back(m); }, 0s) {
         Surface shader;
         shader.name = "wall";
         shader.mediaKind = MediaKind::shader;
-        shader.mediaPath = folder.write("inputs.fs", R"(/*{"INPUTS": [
+        shader.mediaPath = folder
+                               .write("inputs.fs", R"(/*{"INPUTS": [
             {"NAME": "level", "TYPE": "float", "DEFAULT": 0.5, "MIN": 0, "MAX": 1},
             {"NAME": "mode", "TYPE": "long", "VALUES": [1, 2, 4], "DEFAULT": 1},
             {"NAME": "on", "TYPE": "bool"},
@@ -35,13 +37,14 @@ protected:
             {"NAME": "tint", "TYPE": "color", "DEFAULT": [1, 1, 1, 1]},
             {"NAME": "go", "TYPE": "event"},
             {"NAME": "inputImage", "TYPE": "image"}]}*/ void main() {})")
-                                .string();
+                               .string();
         Surface plain;
         plain.name = "floor";
         model.setSurfaces({shader, plain});
     }
 
-    void handle(std::string address, OscArguments arguments = {}, Clock::time_point at = Clock::time_point{} + 1s) {
+    void handle(std::string address, OscArguments arguments = {},
+                Clock::time_point at = Clock::time_point{} + 1s) {
         OscMessage m;
         m.address = std::move(address);
         m.arguments = std::move(arguments);

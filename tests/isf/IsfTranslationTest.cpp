@@ -1,5 +1,5 @@
-#include "isf/IsfShaderFile.h"
 #include "isf/IsfTranslation.h"
+#include "isf/IsfShaderFile.h"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +31,9 @@ TEST(IsfTranslation, RewritesWholeIdentifiersOutsideComments) {
 #ifdef PRISMETA_GLSLANG_VALIDATOR
 // Runs the reference compiler on one stage; its output when it refuses.
 std::string refusal(const std::string& source, const char* stage) {
-    const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                       ("isf-translation-" + std::to_string(getpid()) + "." + stage);
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() /
+        ("isf-translation-" + std::to_string(getpid()) + "." + stage);
     std::ofstream(file) << source;
     const std::string command =
         std::string(PRISMETA_GLSLANG_VALIDATOR) + " " + file.string() + " 2>&1";

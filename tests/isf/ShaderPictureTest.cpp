@@ -110,7 +110,8 @@ void main() {
 
 TEST(ShaderPicture, PassAtHalfSizeSeesItsOwnRenderSize) {
     ShaderScene scene;
-    scene.show(R"isf(/*{"PASSES": [{"TARGET": "small", "WIDTH": "$WIDTH / 2", "HEIGHT": "floor($HEIGHT / 4)"}, {}]}*/
+    scene.show(
+        R"isf(/*{"PASSES": [{"TARGET": "small", "WIDTH": "$WIDTH / 2", "HEIGHT": "floor($HEIGHT / 4)"}, {}]}*/
 void main() {
     if (PASSINDEX == 0) {
         gl_FragColor = vec4(RENDERSIZE / 255.0, 0.0, 1.0);
@@ -127,7 +128,8 @@ TEST(ShaderPicture, ImageInputIsSampledTheRightWayUp) {
     ShaderScene scene;
     const std::string image = scene.folder.write("still.png", "made by the fake decoder").string();
     // Two by two: red, green on the top row; blue, white below.
-    scene.media.images[image] = {2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255}};
+    scene.media.images[image] = {
+        2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255}};
     scene.show(R"(/*{"INPUTS": [{"NAME": "inputImage", "TYPE": "image"}]}*/
 void main() { gl_FragColor = IMG_NORM_PIXEL(inputImage, isf_FragNormCoord); })",
                {{"inputImage", ShaderInputValue::ofText(image)}});
