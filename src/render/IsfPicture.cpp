@@ -123,7 +123,9 @@ IsfPicture::IsfPicture(std::string path, const MediaBackend& backend)
     : path_(std::move(path)), backend_(backend), waitForShader_(backend.shadersAtOnce) {
     // Video inputs come as pixels: the passes sample them like any image.
     backend_.compressedTextures = {};
-    loading_ = std::async(std::launch::async, [path = path_] { return loadIsfShaderFile(path); });
+    // Where no thread can be started the read is deferred to the first frame.
+    loading_ = std::async(std::launch::async | std::launch::deferred,
+                          [path = path_] { return loadIsfShaderFile(path); });
 }
 
 IsfPicture::~IsfPicture() {
@@ -158,7 +160,7 @@ void IsfPicture::fail(std::string reason) {
 
 bool IsfPicture::advance(bool wait) {
     if (stage_ == Stage::loading) {
-        if (!wait && loading_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        if (!wait && loading_.wait_for(std::chrono::seconds(0)) == std::future_status::timeout) {
             return false;
         }
         Result<IsfShaderFile> file = loading_.get();
@@ -243,6 +245,9 @@ bool IsfPicture::prepareGpu() {
         images_.push_back(std::move(slot));
     }
 
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    sizeLimit_ = std::clamp(static_cast<int>(largest), 1, maxSize);
     const std::array<std::uint8_t, 4> clear = {0, 0, 0, 0};
     emptyTexture_ = makeTexture(1, 1, false, clear.data());
     glGenVertexArrays(1, &vertexArray_);
@@ -336,9 +341,9 @@ bool IsfPicture::passSize(std::size_t pass, const Surface& surface, int width, i
         std::string reason;
         if (!value) {
             reason = value.error();
-        } else if (!(value.value() >= 1.0 && value.value() <= maxSize)) {
+        } else if (!(value.value() >= 1.0 && value.value() <= sizeLimit_)) {
             reason = "gives " + std::to_string(value.value()) + ", beyond 1 to " +
-                     std::to_string(maxSize);
+                     std::to_string(sizeLimit_);
         }
         if (!reason.empty()) {
             reason = "pass " + std::to_string(pass) + " " + what + ": " + reason;
@@ -430,8 +435,8 @@ unsigned IsfPicture::render(const Surface& surface, int width, int height, doubl
     if (stage_ != Stage::ready && !advance(waitForShader_)) {
         return 0;
     }
-    width = std::min(width, maxSize);
-    height = std::min(height, maxSize);
+    width = std::min(width, sizeLimit_);
+    height = std::min(height, sizeLimit_);
     if (rendered_ && showTime == lastShowTime_ && width == outputWidth_ &&
         height == outputHeight_) {
         return output_;
@@ -441,13 +446,39 @@ unsigned IsfPicture::render(const Surface& surface, int width, int height, doubl
     }
     const IsfShader& shader = file_->shader;
 
-    // Every pass's size first: a size that cannot be had shows the placeholder.
+    // Every pass's size first: a size that cannot be had, or buffers beyond
+    // the memory budget, show the placeholder.
+    std::array<std::pair<int, int>, maxIsfPasses> sizes{};
+    double bytes = 4.0 * width * height;
     for (std::size_t pass = 0; pass < shader.passes.size(); ++pass) {
-        Target& target = targets_[static_cast<std::size_t>(passTargets_[pass])];
+        const Target& target = targets_[static_cast<std::size_t>(passTargets_[pass])];
         int w = width;
         int h = height;
-        if ((!target.name.empty() && !passSize(pass, surface, width, height, w, h)) ||
-            !resize(target, w, h)) {
+        if (!target.name.empty() && !passSize(pass, surface, width, height, w, h)) {
+            return 0;
+        }
+        sizes[pass] = {w, h};
+        bool first = true;
+        for (std::size_t earlier = 0; earlier < pass && first; ++earlier) {
+            first = passTargets_[earlier] != passTargets_[pass];
+        }
+        if (first) {
+            bytes += 2.0 * w * h * (target.floatingPoint ? 16.0 : 4.0); // double-buffered
+        }
+    }
+    if (bytes > maxBufferBytes) {
+        const std::string reason = "the passes need " + std::to_string(std::lround(bytes / 1048576.0)) +
+                                   " MiB of buffers, more than " +
+                                   std::to_string(std::lround(maxBufferBytes / 1048576.0));
+        if (reason != lastPassFailure_) {
+            lastPassFailure_ = reason;
+            logLine("Prismeta: shader " + path_ + ": " + reason);
+        }
+        return 0;
+    }
+    for (std::size_t pass = 0; pass < shader.passes.size(); ++pass) {
+        Target& target = targets_[static_cast<std::size_t>(passTargets_[pass])];
+        if (!resize(target, sizes[pass].first, sizes[pass].second)) {
             return 0;
         }
     }

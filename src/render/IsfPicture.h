@@ -59,6 +59,8 @@ public:
 
     // The largest side a picture or pass target may have here.
     static constexpr int maxSize = 4096;
+    // What one shader's buffers may take of GPU memory, all passes together.
+    static constexpr double maxBufferBytes = 1024.0 * 1024.0 * 1024.0;
     static constexpr double frameBudgetSeconds = 1.0 / 60.0;
 
 private:
@@ -96,6 +98,7 @@ private:
     Stage stage_ = Stage::loading;
     std::string failure_;
     std::string lastPassFailure_;
+    int sizeLimit_ = maxSize; // maxSize or the driver's smaller texture limit
     std::future<Result<IsfShaderFile>> loading_;
     std::unique_ptr<IsfShaderFile> file_;
     IsfProgram program_;

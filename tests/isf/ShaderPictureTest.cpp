@@ -178,6 +178,10 @@ TEST(ShaderPicture, BadShadersShowThePlaceholderWithOneLogLine) {
         {"/*{\"PASSES\": [{\"TARGET\": \"a\", \"WIDTH\": \"$WIDTH * 1000\"}, {}]}*/\nvoid main() "
          "{ gl_FragColor = IMG_THIS_PIXEL(a); }",
          "beyond 1 to 4096"},
+        {"/*{\"PASSES\": [{\"TARGET\": \"a\", \"FLOAT\": true, \"WIDTH\": 4096, \"HEIGHT\": "
+         "4096}, {\"TARGET\": \"b\", \"FLOAT\": true, \"WIDTH\": 4096, \"HEIGHT\": 4096}, "
+         "{}]}*/\nvoid main() { gl_FragColor = vec4(1.0); }",
+         "MiB of buffers"},
         {"/*{\"INPUTS\": [{\"NAME\": \"inputImage\", \"TYPE\": \"image\"}]}*/\nvoid main() { "
          "gl_FragColor = IMG_THIS_PIXEL(inputImage); }",
          "missing"},
