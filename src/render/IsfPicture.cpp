@@ -467,9 +467,9 @@ unsigned IsfPicture::render(const Surface& surface, int width, int height, doubl
         }
     }
     if (bytes > maxBufferBytes) {
-        const std::string reason = "the passes need " + std::to_string(std::lround(bytes / 1048576.0)) +
-                                   " MiB of buffers, more than " +
-                                   std::to_string(std::lround(maxBufferBytes / 1048576.0));
+        const std::string reason =
+            "the passes need " + std::to_string(std::lround(bytes / 1048576.0)) +
+            " MiB of buffers, more than " + std::to_string(std::lround(maxBufferBytes / 1048576.0));
         if (reason != lastPassFailure_) {
             lastPassFailure_ = reason;
             logLine("Prismeta: shader " + path_ + ": " + reason);
@@ -497,7 +497,8 @@ unsigned IsfPicture::render(const Surface& surface, int width, int height, doubl
     lastPassFailure_.clear();
 
     readTimer();
-    const bool timing = !timerRunning_ && timer_ != 0;
+    // The first frames are left out: drivers finish compiling at the first draws.
+    const bool timing = !timerRunning_ && timer_ != 0 && frameIndex_ >= 2;
     if (timing) {
         glBeginQuery(GL_TIME_ELAPSED, timer_);
     }
