@@ -67,7 +67,8 @@ void MissingMediaWatcher::watch() {
         batch.paths.push_back(path);
     };
     for (const Surface& surface : model.surfaces()) {
-        if ((surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video) &&
+        if ((surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video ||
+             surface.mediaKind == MediaKind::shader) &&
             surface.mediaPath) {
             consider(*surface.mediaPath);
         }
