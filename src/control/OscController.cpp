@@ -401,6 +401,10 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
         return;
     }
     const std::string_view target = parts[0];
+    if (parts.size() == 3 && parts[1] == "input") {
+        handleShaderInput(message, target, parts[2], now);
+        return;
+    }
     const Parts fieldParts = parts.subspan(1);
     const auto fields = matchFields(surfaceFields(), fieldParts);
     const std::optional<ComponentMatcher> selectMatcher =
@@ -467,6 +471,82 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
         message.received == OscMessage::Clock::time_point{} ? now : message.received;
     // A run of edits carried out as its last one is timed from its first.
     undoBursts_.beforeEdit(model_, key, runStart_.value_or(arrived), arrived);
+    model_.setSurfaces(std::move(edited));
+    undoBursts_.afterEdit(model_);
+}
+
+void OscController::handleShaderInput(const OscMessage& message, std::string_view target,
+                                      std::string_view input, Clock::time_point now) {
+    if (OscPattern::hasWildcards(input)) {
+        ignore(badPattern, message, "an input is named without a pattern", now);
+        return;
+    }
+    const SurfaceList& surfaces = model_.surfaces();
+    const Result<std::vector<std::size_t>> targets = resolveTargets(surfaces, target);
+    if (!targets) {
+        ignore(badPattern, message, targets.error(), now);
+        return;
+    }
+    if (targets->empty()) {
+        ignore(noMatch, message, "no surface matches " + quoted(target), now);
+        return;
+    }
+    if (message.isQuery() && !message.sender) {
+        ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+        return;
+    }
+    const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
+    const std::string path = "input/" + std::string(input);
+    std::vector<Surface> edited;
+    std::optional<std::string> why;
+    for (std::size_t index : targets.value()) {
+        const Surface& surface = surfaces[index];
+        if (surface.mediaKind != MediaKind::shader || !surface.mediaPath) {
+            why = "the surface shows no shader";
+            continue;
+        }
+        std::string error;
+        const std::shared_ptr<const IsfShader> header =
+            shaderHeaders_.find(*surface.mediaPath, error);
+        const IsfInput* declared = header ? header->input(input) : nullptr;
+        if (declared == nullptr) {
+            why = header ? "the shader has no input " + quoted(input) : error;
+            continue;
+        }
+        if (message.isQuery()) {
+            reply(*message.sender,
+                  recordAddress("surface", asSent ? std::string(target) : surface.id.text(), path),
+                  shaderInputAnswer(*declared, surface.shaderInputs), now);
+            continue;
+        }
+        Result<std::optional<ShaderInputValue>> value = shaderInputEdit(*declared, message);
+        if (!value) {
+            why = value.error();
+            continue;
+        }
+        ShaderInputs inputs = surface.shaderInputs;
+        if (value.value()) {
+            inputs.insert_or_assign(std::string(input), *value.value());
+        } else if (const auto stored = inputs.find(input); stored != inputs.end()) {
+            inputs.erase(stored);
+        }
+        if (inputs != surface.shaderInputs) {
+            if (edited.empty()) {
+                edited = surfaces.copy();
+            }
+            edited[index].shaderInputs = std::move(inputs);
+        }
+    }
+    if (why) {
+        ignore(badArguments, message, path + " " + *why, now);
+    }
+    if (edited.empty()) {
+        return;
+    }
+    const Clock::time_point arrived =
+        message.received == OscMessage::Clock::time_point{} ? now : message.received;
+    undoBursts_.beforeEdit(model_, "surface|" + path + "|" + joinedIds(surfaces, targets.value()),
+                           runStart_.value_or(arrived), arrived);
     model_.setSurfaces(std::move(edited));
     undoBursts_.afterEdit(model_);
 }

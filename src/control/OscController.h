@@ -5,6 +5,7 @@
 #include "control/OscFields.h"
 #include "control/OscInbox.h"
 #include "control/OscMessage.h"
+#include "control/OscShaderInputs.h"
 #include "control/RateLimitedLog.h"
 #include "control/UndoBursts.h"
 #include "core/Uuid.h"
@@ -109,6 +110,9 @@ private:
     void handleOutput(const OscMessage& message, Parts parts, Clock::time_point now);
     // ".../mask/<n>/..." of surfaces (isOutput false) or outputs.
     void handleMask(const OscMessage& message, Parts parts, bool isOutput, Clock::time_point now);
+    // "/prismeta/surface/<target>/input/<name>" (OscShaderInputs.h).
+    void handleShaderInput(const OscMessage& message, std::string_view target,
+                           std::string_view input, Clock::time_point now);
     void handleSnap(const OscMessage& message, Clock::time_point now);
     void handleHistory(const OscMessage& message, bool undo, Clock::time_point now);
     void handleQuery(const OscMessage& message, Clock::time_point now);
@@ -136,6 +140,7 @@ private:
     };
     std::map<OscEndpoint, Budget> budgets_;
     Clock::time_point lastUpdate_{};
+    ShaderHeaders shaderHeaders_;
 };
 
 } // namespace prismeta

@@ -189,8 +189,9 @@ const auto surfaceTable = std::to_array<OscField<Surface>>({
      [](const OscMessage& m) {
          Parsed parsed = text(m);
          if (parsed && !mediaKindFromText(parsed->text)) {
-             return Parsed::failure("\"" + parsed->text +
-                                    "\" is not a media kind (color, testPattern, image, video)");
+             return Parsed::failure(
+                 "\"" + parsed->text +
+                 "\" is not a media kind (color, testPattern, image, video, shader)");
          }
          return parsed;
      },

@@ -12,6 +12,8 @@ std::string_view mediaKindText(MediaKind kind) {
         return "image";
     case MediaKind::video:
         return "video";
+    case MediaKind::shader:
+        return "shader";
     }
     return "color";
 }
@@ -26,6 +28,8 @@ std::string_view mediaKindLabel(MediaKind kind) {
         return "Image";
     case MediaKind::video:
         return "Video";
+    case MediaKind::shader:
+        return "Shader";
     }
     return "Solid Color";
 }

@@ -7,10 +7,12 @@
 namespace prismeta {
 
 // What a surface shows. The order of the cases is the order of every picker.
-enum class MediaKind { color = 0, testPattern = 1, image = 2, video = 3 };
+// A shader surface shows an ISF generator or effect (mediaPath names its .fs).
+enum class MediaKind { color = 0, testPattern = 1, image = 2, video = 3, shader = 4 };
 
-inline constexpr std::array<MediaKind, 4> allMediaKinds = {MediaKind::color, MediaKind::testPattern,
-                                                           MediaKind::image, MediaKind::video};
+inline constexpr std::array<MediaKind, 5> allMediaKinds = {MediaKind::color, MediaKind::testPattern,
+                                                           MediaKind::image, MediaKind::video,
+                                                           MediaKind::shader};
 
 // The text form used in project files and media signatures ("testPattern").
 std::string_view mediaKindText(MediaKind kind);
@@ -18,7 +20,7 @@ std::string_view mediaKindText(MediaKind kind);
 // The label shown to the user ("Test Pattern").
 std::string_view mediaKindLabel(MediaKind kind);
 
-// Exact, case-sensitive match against the four text forms.
+// Exact, case-sensitive match against the text forms.
 std::optional<MediaKind> mediaKindFromText(std::string_view text);
 
 } // namespace prismeta

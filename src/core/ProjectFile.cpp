@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -129,11 +130,15 @@ private:
         json_.number(widened);
     }
 
-    void doubleMember(const char* key, double value, const KeyPath& path) {
+    static void finiteOrThrow(double value, const KeyPath& path) {
         if (!std::isfinite(value)) {
-            throw WriteError{KeyPath(path, key).text() + ": " + describeNumber(value) +
+            throw WriteError{path.text() + ": " + describeNumber(value) +
                              " is not a finite number"};
         }
+    }
+
+    void doubleMember(const char* key, double value, const KeyPath& path) {
+        finiteOrThrow(value, KeyPath(path, key));
         json_.key(key);
         json_.number(value);
     }
@@ -254,6 +259,48 @@ private:
         json_.key("name");
         text(s.name);
         doubleMember("opacity", s.opacity, path);
+        if (!s.shaderInputs.empty()) {
+            shaderInputs(s.shaderInputs, KeyPath(path, "shaderInputs"));
+        }
+        json_.endObject();
+    }
+
+    // Only the values a surface holds (those differing from the shader's
+    // defaults), in the shapes the reader takes back; the map keeps the
+    // names in the sorted order.
+    void shaderInputs(const ShaderInputs& inputs, const KeyPath& path) {
+        json_.key("shaderInputs");
+        json_.beginObject();
+        for (const auto& [name, value] : inputs) {
+            switch (value.kind) {
+            case ShaderInputValue::Kind::flag:
+                json_.key(name);
+                json_.boolean(value.flag);
+                break;
+            case ShaderInputValue::Kind::number:
+                doubleMember(name.c_str(), value.numbers[0], path);
+                break;
+            case ShaderInputValue::Kind::numbers: {
+                const int count = std::clamp(value.count, 1, 4);
+                for (int i = 0; i < count; ++i) {
+                    finiteOrThrow(value.numbers[static_cast<std::size_t>(i)],
+                                  KeyPath(path, name.c_str()));
+                }
+                json_.key(name);
+                json_.beginArray();
+                for (int i = 0; i < count; ++i) {
+                    json_.element();
+                    json_.number(value.numbers[static_cast<std::size_t>(i)]);
+                }
+                json_.endArray();
+                break;
+            }
+            case ShaderInputValue::Kind::text:
+                json_.key(name);
+                text(value.text);
+                break;
+            }
+        }
         json_.endObject();
     }
 

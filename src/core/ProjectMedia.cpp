@@ -22,8 +22,9 @@ std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
     // Keys view the surfaces' own strings, which outlive the map.
     for (std::size_t i = 0; i < surfaces.size(); ++i) {
         const Surface& surface = surfaces[i];
-        const bool showsFile =
-            surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video;
+        const bool showsFile = surface.mediaKind == MediaKind::image ||
+                               surface.mediaKind == MediaKind::video ||
+                               surface.mediaKind == MediaKind::shader;
         if (showsFile && surface.mediaPath && !surface.mediaPath->empty()) {
             use(*surface.mediaPath).surfaces.push_back(i);
         }

@@ -22,8 +22,8 @@ struct MediaUse {
     bool reference = false;            // the editor's reference picture
 };
 
-// Every distinct media path in use, in order of first use: the image and
-// video surfaces in list order, then the reference picture. Surfaces of the
+// Every distinct media path in use, in order of first use: the image, video
+// and shader surfaces in list order, then the reference picture. Surfaces of the
 // other kinds keep a path without showing it, and an empty path names no
 // file; neither counts.
 std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,

@@ -4,6 +4,7 @@
 #include "core/MediaKind.h"
 #include "core/Pt.h"
 #include "core/RGBA.h"
+#include "core/ShaderInputValue.h"
 #include "core/Uuid.h"
 #include "core/WarpMesh.h"
 
@@ -38,6 +39,8 @@ struct Surface {
     float feather = 0.0f;
     // In picture coordinates, so they follow every corner drag and mesh warp.
     std::vector<Mask> masks;
+    // A shader surface's input values that differ from the shader's defaults.
+    ShaderInputs shaderInputs;
 
     // A surface with a new random id and every default.
     Surface();

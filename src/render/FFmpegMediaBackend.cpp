@@ -210,6 +210,12 @@ MediaBackend liveMediaBackend(const LiveMediaOptions& options) {
         return std::make_unique<PlayingVideo>(request, options);
     };
     backend.videoUpload = options.videoUpload;
+    // One show clock for every window of the process: it starts with the
+    // first backend made.
+    static const double showClockOrigin =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    backend.showClockOrigin = showClockOrigin;
+    backend.shadersAtOnce = options.waitForDecoders;
     return backend;
 }
 
@@ -235,6 +241,7 @@ MediaBackend mediaBackendAt(double seconds, std::function<void(const NoPicture& 
         }
         return std::make_unique<ReadyPicture>(std::move(picture), route);
     };
+    backend.shadersAtOnce = true; // the show clock reads the host time given
     return backend;
 }
 

@@ -135,6 +135,13 @@ struct MediaBackend {
     // it here plays compressed videos decoded to pixels, as on a driver
     // without those formats.
     CompressedTextures compressedTextures{true, true, true};
+
+    // Shader surfaces: the host time at which the show clock (their TIME)
+    // reads 0, the same for every renderer of a process; and whether a shader
+    // is read and compiled before the first frame that shows it returns
+    // (single deterministic frames) instead of in the background.
+    double showClockOrigin = 0.0;
+    bool shadersAtOnce = false;
 };
 
 } // namespace prismeta

@@ -1,6 +1,7 @@
 #include "render/MediaSource.h"
 
 #include "core/Surface.h"
+#include "render/IsfPicture.h"
 #include "render/TestPattern.h"
 #include "render/UniformBlocks.h"
 
@@ -162,8 +163,9 @@ MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, un
                          double hostTimeSeconds, std::string_view openPath)
     : signature_(mediaSignature(surface)), kind_(surface.mediaKind),
       uploadThroughPixelBuffer_(backend.videoUpload == MediaBackend::Upload::pixelBuffer) {
-    opensFile_ = (kind_ == MediaKind::image || kind_ == MediaKind::video) && surface.mediaPath &&
-                 !surface.mediaPath->empty();
+    opensFile_ =
+        (kind_ == MediaKind::image || kind_ == MediaKind::video || kind_ == MediaKind::shader) &&
+        surface.mediaPath && !surface.mediaPath->empty();
     if (opensFile_ && !openPath.empty()) {
         relocatedPath_ = openPath;
     }
@@ -195,12 +197,18 @@ MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, un
             videoFeed_ = guarded([&] { return backend.openVideo(request()); });
         }
         break;
+    case MediaKind::shader:
+        if (opensFile_) {
+            shader_ = std::make_unique<IsfPicture>(std::string(openedPath()), backend);
+        }
+        break;
     }
 }
 
 MediaSource::~MediaSource() {
     // The video first: it stops decoding before its last frame's texture goes.
     videoFeed_.reset();
+    shader_.reset();
     imageFeed_.reset();
     if (ownsStaticTexture_ && staticTexture_ != 0) {
         glDeleteTextures(1, &staticTexture_);
@@ -246,7 +254,15 @@ unsigned MediaSource::staticTexture() {
     return staticTexture_;
 }
 
+unsigned MediaSource::shaderTexture(const Surface& surface, int width, int height, double showTime,
+                                    double hostTimeSeconds) {
+    return shader_ ? shader_->render(surface, width, height, showTime, hostTimeSeconds) : 0;
+}
+
 bool MediaSource::changesOverTime() const {
+    if (shader_) {
+        return shader_->changesOverTime();
+    }
     if (imageFeed_) {
         return guarded([&] { return imageFeed_->pending(); });
     }

@@ -9,10 +9,11 @@
 
 namespace prismeta {
 
+class IsfPicture;
 struct Surface;
 
 // The texture behind one surface's media: the generated test pattern, a still
-// image or the newest frame of a looping video. A source is tied to the
+// image, the newest frame of a looping video or a shader's picture. A source is tied to the
 // surface's media signature (kind and path) at creation; the renderer makes a
 // new one when either changes. Failures are silent: a source whose media
 // cannot be read simply has no texture, and nothing is retried.
@@ -51,6 +52,11 @@ public:
     // this source keeps for its video (lastVideoTexture); 0 when there is no
     // new one. The frame goes back to its decoder right after the upload.
     unsigned videoTexture(double hostTimeSeconds);
+    // A shader surface's picture at showTime, rendered at width x height
+    // (see IsfPicture::render); 0 while it loads and after a failure.
+    unsigned shaderTexture(const Surface& surface, int width, int height, double showTime,
+                           double hostTimeSeconds);
+
     // The texture of the last video frame delivered; 0 before the first.
     unsigned lastVideoTexture() const { return lastVideoTexture_; }
 
@@ -111,6 +117,7 @@ private:
     bool videoEnded_ = false;
     std::unique_ptr<ImageFeed> imageFeed_;
     std::unique_ptr<VideoFeed> videoFeed_;
+    std::unique_ptr<IsfPicture> shader_;
 };
 
 } // namespace prismeta

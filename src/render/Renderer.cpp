@@ -8,9 +8,11 @@
 #include "core/SurfaceList.h"
 #include "cues/Crossfade.h"
 #include "geometry/BlendBands.h"
+#include "geometry/CoveredSize.h"
 #include "geometry/Tessellation.h"
 #include "masks/MaskRaster.h"
 #include "masks/MaskSizing.h"
+#include "render/IsfPicture.h"
 #include "render/MaskTextures.h"
 #include "render/MediaSource.h"
 #include "render/MediaSourceTable.h"
@@ -372,6 +374,9 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     uniformBytes_.resize(surfaceBase + surfaces.size() * uniformStride_);
     std::memcpy(uniformBytes_.data(), &frame, sizeof frame);
 
+    // Shader pictures are rendered at the size their surface covers here.
+    pixelsPerUnit_[0] = target.width / static_cast<double>(frame.cropSize[0]);
+    pixelsPerUnit_[1] = target.height / static_cast<double>(frame.cropSize[1]);
     glActiveTexture(GL_TEXTURE0);
     const Crossfade* crossfade = crossfade_.get();
     for (const Surface& surface : surfaces) {
@@ -521,6 +526,13 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
                 logCompressedFallback(source->path());
             }
             break;
+        case MediaKind::shader: {
+            const PixelSize size =
+                coveredSize(surface, pixelsPerUnit_[0], pixelsPerUnit_[1], IsfPicture::maxSize);
+            texture = source->shaderTexture(surface, size.width, size.height,
+                                            hostTime - media_.showClockOrigin, hostTime);
+            break;
+        }
         case MediaKind::color:
             break;
         }

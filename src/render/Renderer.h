@@ -190,6 +190,7 @@ private:
     bool waitForMasks_ = false;
     int targetWidth_ = 0; // the frame's target, for the size of mask coverage
     int targetHeight_ = 0;
+    double pixelsPerUnit_[2] = {1.0, 1.0}; // of this frame's target, per canvas unit
 
     // Per-frame storage, kept between frames so a steady frame allocates nothing.
     std::vector<SurfaceVertex> vertices_;

@@ -15,8 +15,11 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <new>
 #include <ostream>
+#include <string>
 
 namespace {
 thread_local bool counting = false;
@@ -234,6 +237,58 @@ TEST(FrameAllocation, MaskedFramesAllocateNothingOnceTheirCoverageIsIn) {
         counting = false;
         EXPECT_EQ(allocations, 0) << "frame " << frame;
     }
+}
+
+// Shader surfaces: passes at an expression's size, a persistent buffer, an
+// image input and inputs set on the surface; rendered anew every frame.
+TEST(FrameAllocation, ShaderFramesAllocateNothingOnceCompiled) {
+    ASSERT_TRUE(useGlContext());
+    std::string folder = (std::filesystem::temp_directory_path() / "prismeta-isf-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string shader = folder + "/trail.fs";
+    std::ofstream(shader) << R"isf(/*{"INPUTS": [{"NAME": "inputImage", "TYPE": "image"},
+        {"NAME": "level", "TYPE": "float", "DEFAULT": 0.5, "MIN": 0, "MAX": 1},
+        {"NAME": "tint", "TYPE": "color"}],
+      "PASSES": [{"TARGET": "small", "WIDTH": "max($WIDTH * $level, 1)", "HEIGHT": "$HEIGHT / 2"},
+                 {"TARGET": "trail", "PERSISTENT": true}, {}]}*/
+void main() {
+    vec4 image = IMG_THIS_NORM_PIXEL(inputImage) * tint;
+    if (PASSINDEX == 0) gl_FragColor = image * TIME;
+    else if (PASSINDEX == 1) gl_FragColor = mix(IMG_THIS_PIXEL(trail), IMG_THIS_NORM_PIXEL(small), 0.5);
+    else gl_FragColor = IMG_THIS_NORM_PIXEL(trail) + vec4(DATE.w * 0.0, 0.0, 0.0, 1.0);
+})isf";
+    const std::string image = folder + "/still.png";
+    std::ofstream(image) << "decoded by the fake";
+    FakeMedia media;
+    media.images[image] = solid(40, 80, 120);
+    MediaBackend backend = media.backend();
+    backend.shadersAtOnce = true;
+    std::vector<Surface> surfaces;
+    for (int i = 0; i < 3; ++i) {
+        Surface s;
+        s.corners =
+            rect(0.3f * static_cast<float>(i), 0.1f, 0.3f * static_cast<float>(i) + 0.25f, 0.9f);
+        s.mediaKind = MediaKind::shader;
+        s.mediaPath = shader;
+        s.shaderInputs = {{"inputImage", ShaderInputValue::ofText(image)},
+                          {"tint", ShaderInputValue::ofColor(1, 0.5, 0.25, 1)}};
+        surfaces.push_back(s);
+    }
+    ProjectModel model;
+    model.setSurfaces(surfaces);
+    auto renderer = Renderer::create(model, std::nullopt, backend);
+    auto fb = OffscreenFramebuffer::create(64, 48);
+    ASSERT_TRUE(renderer && fb);
+    renderer->draw(fb->target(), 0.0); // reads, compiles, makes the buffers
+    renderer->draw(fb->target(), 0.1);
+    for (int frame = 2; frame < 8; ++frame) {
+        allocations = 0;
+        counting = true;
+        renderer->draw(fb->target(), frame * 0.1);
+        counting = false;
+        EXPECT_EQ(allocations, 0) << "frame " << frame;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 // A real video through the FFmpeg backend, a new picture uploaded at every

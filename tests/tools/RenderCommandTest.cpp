@@ -522,5 +522,41 @@ TEST_F(CueRender, CuesCommandListsOneLineEach) {
     EXPECT_NE(second.find("\tDim\t4s\t-\t18:00"), std::string::npos) << second;
 }
 
+// A 16 x 16 canvas covered by one shader surface.
+std::string writeShaderProject(const fs::path& dir, const std::string& code) {
+    const fs::path shader = dir / "shader.fs";
+    std::ofstream(shader, std::ios::binary) << code;
+    ProjectFile file;
+    file.canvasWidth = 16;
+    file.canvasHeight = 16;
+    Surface surface;
+    surface.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    surface.mediaKind = MediaKind::shader;
+    surface.mediaPath = shader.string();
+    file.surfaces = {surface};
+    const std::string path = (dir / "shader.prismeta.json").string();
+    std::ofstream(path, std::ios::binary) << writeProjectFile(file).value();
+    return path;
+}
+
+TEST_F(RenderCommand, ShadersRenderAtTheTimeGivenAndValidateReportsCompileErrors) {
+    const std::string project = writeShaderProject(
+        dir_, "/*{}*/\nvoid main() { gl_FragColor = vec4(TIME / 10.0, 0.0, 1.0, 1.0); }\n");
+    const testing::ToolRun r = run({project, "--time", "2.5", "-o", out_});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto png = decodePng(out_);
+    ASSERT_TRUE(png && png->rgba);
+    EXPECT_NEAR(png->at(8, 8)[0], 0.25 * 255, 1.0);
+    EXPECT_EQ(png->at(8, 8)[2], 255);
+    EXPECT_EQ(testing::runTool(PRISMETA_CLI, {"validate", project}).exitCode, 0);
+
+    const std::string broken =
+        writeShaderProject(dir_, "/*{}*/\nvoid main() { gl_FragColor = vec4(nothing); }\n");
+    const testing::ToolRun v = testing::runTool(PRISMETA_CLI, {"validate", broken});
+    EXPECT_EQ(v.exitCode, 1);
+    EXPECT_NE(v.err.find("shader.fs: "), std::string::npos) << v.err;
+    EXPECT_NE(v.err.find("nothing"), std::string::npos) << v.err;
+}
+
 } // namespace
 } // namespace prismeta

@@ -1,10 +1,15 @@
 #include "CliCommand.h"
 
+#include "core/Log.h"
 #include "core/ProjectModel.h"
+#include "core/Surface.h"
 #include "cues/TrackedLook.h"
+#include "render/HeadlessContext.h"
+#include "render/IsfCheck.h"
 
 #include <cmath>
 #include <cstdio>
+#include <set>
 #include <string>
 
 namespace prismeta::cli {
@@ -23,6 +28,35 @@ std::string formatDimension(double value) {
 std::string plural(std::size_t count, const char* word) {
     return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
+
+// Every shader the surfaces show, compiled as a window would: one log line
+// for each that does not read, translate, compile or link. True when all do
+// (or when there is none).
+bool shadersCompile(const ProjectModel& model) {
+    std::set<std::string> paths;
+    for (const Surface& surface : model.surfaces().vector()) {
+        if (surface.mediaKind == MediaKind::shader && surface.mediaPath &&
+            !surface.mediaPath->empty()) {
+            paths.insert(*surface.mediaPath);
+        }
+    }
+    if (paths.empty()) {
+        return true;
+    }
+    auto context = HeadlessContext::create();
+    if (!context) {
+        logLine("Prismeta: shaders not compiled: " + context.error());
+        return false;
+    }
+    bool allCompile = true;
+    for (const std::string& path : paths) {
+        if (const Status status = checkIsfShader(path); !status) {
+            logLine("Prismeta: shader " + path + ": " + status.error);
+            allCompile = false;
+        }
+    }
+    return allCompile;
+}
 } // namespace
 
 int runValidate(std::span<const std::string_view> args) {
@@ -33,6 +67,9 @@ int runValidate(std::span<const std::string_view> args) {
     ProjectModel model;
     if (!model.load(std::string(args[0]))) {
         return exitFailure; // the load line is already on standard error
+    }
+    if (!shadersCompile(model)) {
+        return exitFailure;
     }
     const CanvasSize canvas = model.canvasSize();
     // Masks are counted only where a project has any, so other summaries

@@ -69,7 +69,8 @@ void MissingMediaWatcher::watch() {
         batch.videos.push_back(video);
     };
     for (const Surface& surface : model.surfaces()) {
-        if ((surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video) &&
+        if ((surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video ||
+             surface.mediaKind == MediaKind::shader) &&
             surface.mediaPath) {
             consider(*surface.mediaPath, surface.mediaKind == MediaKind::video);
         }

@@ -3,6 +3,8 @@
 #include "core/ProjectModel.h"
 
 #include <QColorDialog>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 namespace prismeta {
@@ -16,24 +18,48 @@ QStringList mediaFileExtensions(MediaFileType type) {
     case MediaFileType::video:
         return {QStringLiteral("mp4"), QStringLiteral("m4v"),  QStringLiteral("mov"),
                 QStringLiteral("mkv"), QStringLiteral("webm"), QStringLiteral("avi")};
+    case MediaFileType::shader:
+        return {QStringLiteral("fs")};
     }
     return {};
 }
 
+QString bundledShaderFolder() {
+    // Installed beside the program (bin/../share/prismeta/shaders), or in
+    // the source tree of a build that was not installed.
+    const QDir installed(QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/../share/prismeta/shaders"));
+    if (installed.exists()) {
+        return installed.absolutePath();
+    }
+    const QDir source(QStringLiteral(PRISMETA_SOURCE_SHADERS));
+    return source.exists() ? source.absolutePath() : QString();
+}
+
 FileTypeFilter mediaFileFilter(MediaFileType type) {
-    return {type == MediaFileType::image ? QObject::tr("Images") : QObject::tr("Movies"),
-            mediaFileExtensions(type)};
+    const QString name = type == MediaFileType::image   ? QObject::tr("Images")
+                         : type == MediaFileType::video ? QObject::tr("Movies")
+                                                        : QObject::tr("ISF Shaders");
+    return {name, mediaFileExtensions(type)};
 }
 
 FileDialogRequest mediaFileRequest(MediaFileType type,
                                    const std::optional<std::filesystem::path>& project) {
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::openFile;
-    request.title =
-        type == MediaFileType::image ? QObject::tr("Choose Image") : QObject::tr("Choose Video");
+    request.title = type == MediaFileType::image   ? QObject::tr("Choose Image")
+                    : type == MediaFileType::video ? QObject::tr("Choose Video")
+                                                   : QObject::tr("Choose Shader");
     request.filters = {mediaFileFilter(type)};
     request.purpose = QStringLiteral("media");
     request.folder = startFolder(request.purpose, project);
+    if (type == MediaFileType::shader) {
+        // Shaders start among the bundled generators.
+        request.purpose = QStringLiteral("shader");
+        if (const QString bundled = bundledShaderFolder(); !bundled.isEmpty()) {
+            request.folder = bundled;
+        }
+    }
     return request;
 }
 

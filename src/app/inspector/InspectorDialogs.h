@@ -16,7 +16,7 @@ namespace prismeta {
 class ProjectModel;
 
 // The kinds of file the inspector asks for.
-enum class MediaFileType { image, video };
+enum class MediaFileType { image, video, shader };
 
 // Every dialog the inspector opens goes through this one seam, so tests
 // replace the modal dialogs with scripted answers.
@@ -49,8 +49,11 @@ private:
 };
 
 // The file name extensions (lower case, no dot) of the images and videos the
-// media decoder reads.
+// media decoder reads, and of ISF shaders.
 QStringList mediaFileExtensions(MediaFileType type);
+
+// The folder of the shaders that come with the program; empty when it has none.
+QString bundledShaderFolder();
 
 // The dialog's type menu entry: "Images (*.png *.jpg …)", matched in any
 // letter case.

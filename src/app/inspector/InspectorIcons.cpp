@@ -143,8 +143,11 @@ QIcon mediaKindIcon(MediaKind kind) {
     case MediaKind::video:
         icon = InspectorIcon::videoKind;
         break;
+    case MediaKind::shader:
+        icon = InspectorIcon::testPatternKind; // generated, like the test pattern
+        break;
     }
-    // The project's own one-colour artwork for all four kinds, so the row
+    // The project's own one-colour artwork for every kind, so the row
     // icons match; on a selected row it takes the highlighted text's colour.
     return QIcon(new SelectionTintEngine(QIcon(inspectorIconResource(icon))));
 }

@@ -219,8 +219,14 @@ QWidget* SelectedSurfaceControls::buildMediaDetail() {
     videoRow_ = fileRow(tr("Choose Video\u2026"), chooseVideo_, videoFile_);
     chooseImage_->setObjectName(QStringLiteral("chooseImageButton"));
     chooseVideo_->setObjectName(QStringLiteral("chooseVideoButton"));
-    connect(chooseImage_, &QPushButton::clicked, this, [this] { chooseFile(false); });
-    connect(chooseVideo_, &QPushButton::clicked, this, [this] { chooseFile(true); });
+    shaderRow_ = fileRow(tr("Choose Shader\u2026"), chooseShader_, shaderFile_);
+    chooseShader_->setObjectName(QStringLiteral("chooseShaderButton"));
+    connect(chooseImage_, &QPushButton::clicked, this,
+            [this] { chooseFile(MediaFileType::image); });
+    connect(chooseVideo_, &QPushButton::clicked, this,
+            [this] { chooseFile(MediaFileType::video); });
+    connect(chooseShader_, &QPushButton::clicked, this,
+            [this] { chooseFile(MediaFileType::shader); });
     return detail;
 }
 
@@ -339,13 +345,12 @@ void SelectedSurfaceControls::chooseColor() {
     binding->set(surface);
 }
 
-void SelectedSurfaceControls::chooseFile(bool video) {
+void SelectedSurfaceControls::chooseFile(MediaFileType type) {
     const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface();
     if (!binding) {
         return;
     }
-    std::optional<std::string> path =
-        dialogs_.chooseFile(video ? MediaFileType::video : MediaFileType::image);
+    std::optional<std::string> path = dialogs_.chooseFile(type);
     if (!path) {
         return;
     }
@@ -463,9 +468,10 @@ void SelectedSurfaceControls::showSurface(const Surface& surface, bool otherSurf
     testPatternNote_->setVisible(surface.mediaKind == MediaKind::testPattern);
     imageRow_->setVisible(surface.mediaKind == MediaKind::image);
     videoRow_->setVisible(surface.mediaKind == MediaKind::video);
+    shaderRow_->setVisible(surface.mediaKind == MediaKind::shader);
     colorWell_->setColor(colorFromRgba(surface.color));
     const QString fileName = surface.mediaPath ? lastPathComponent(*surface.mediaPath) : QString();
-    for (ElidedLabel* label : {imageFile_, videoFile_}) {
+    for (ElidedLabel* label : {imageFile_, videoFile_, shaderFile_}) {
         label->setVisible(surface.mediaPath.has_value());
         label->setFullText(fileName);
     }

@@ -25,6 +25,7 @@ class ModelChanges;
 class ProjectModel;
 class SegmentedControl;
 class Stepper;
+enum class MediaFileType;
 
 // The controls of the selected surface: name, media kind and its detail
 // (colour, file), opacity and edge feather, the warp mesh, the corner
@@ -67,6 +68,8 @@ public:
     QWidget* videoRow() const { return videoRow_; }
     QPushButton* chooseImageButton() const { return chooseImage_; }
     QPushButton* chooseVideoButton() const { return chooseVideo_; }
+    QWidget* shaderRow() const { return shaderRow_; }
+    QPushButton* chooseShaderButton() const { return chooseShader_; }
     // The chosen file's name, under the file rows (the same text in both).
     ElidedLabel* imageFileLabel() const { return imageFile_; }
     ElidedLabel* videoFileLabel() const { return videoFile_; }
@@ -97,7 +100,7 @@ private:
     // Nothing when no surface is selected.
     void edit(const std::function<void(Surface&)>& change);
     void chooseColor();
-    void chooseFile(bool video);
+    void chooseFile(MediaFileType type);
     void setMeshOn(bool on);
     // New counts where given, the mesh's own otherwise.
     void rebuildMesh(std::optional<std::int64_t> cols, std::optional<std::int64_t> rows);
@@ -122,6 +125,9 @@ private:
     QPushButton* chooseVideo_ = nullptr;
     ElidedLabel* imageFile_ = nullptr;
     ElidedLabel* videoFile_ = nullptr;
+    QWidget* shaderRow_ = nullptr;
+    QPushButton* chooseShader_ = nullptr;
+    ElidedLabel* shaderFile_ = nullptr;
     QLabel* opacityCaption_ = nullptr;
     ContinuousSlider* opacity_ = nullptr;
     QLabel* featherCaption_ = nullptr;

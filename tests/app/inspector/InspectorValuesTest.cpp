@@ -145,6 +145,12 @@ private slots:
             QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp *.gif *.tif *.tiff *.webp *.tga)"));
         QCOMPARE(nameFilterText(mediaFileFilter(MediaFileType::video)),
                  QStringLiteral("Movies (*.mp4 *.m4v *.mov *.mkv *.webm *.avi)"));
+        // Shaders start among the generators that come with the program.
+        QCOMPARE(nameFilterText(mediaFileFilter(MediaFileType::shader)),
+                 QStringLiteral("ISF Shaders (*.fs)"));
+        const FileDialogRequest shaders = mediaFileRequest(MediaFileType::shader, std::nullopt);
+        QCOMPARE(shaders.title, QStringLiteral("Choose Shader"));
+        QVERIFY(QFileInfo::exists(shaders.folder + QStringLiteral("/Plasma.fs")));
 
         forgetFolders();
         QTemporaryDir folder;

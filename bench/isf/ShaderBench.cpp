@@ -1,0 +1,167 @@
+// Shader surfaces: the frame of 4 surfaces showing bundled generators at
+// 1920 x 1080 against the same frame with 4 stills (submission plus
+// glFinish, wall time: the cost is fragment work); and what compiling a
+// shader costs, where: reading and translating (off the render thread), the
+// driver's compile and link, and the render thread's share of frames drawn
+// while a shader compiles in the background.
+#include "core/Log.h"
+#include "core/ProjectModel.h"
+#include "isf/IsfShaderFile.h"
+#include "render/HeadlessContext.h"
+#include "render/IsfProgram.h"
+#include "render/OffscreenFramebuffer.h"
+#include "render/Renderer.h"
+
+#include <benchmark/benchmark.h>
+#include <epoxy/gl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace prismeta {
+namespace {
+
+HeadlessContext& context() {
+    static auto made = [] {
+        auto c = HeadlessContext::create();
+        if (!c) {
+            std::fprintf(stderr, "bench_isf: %s\n", c.error().c_str());
+            std::exit(1);
+        }
+        std::printf("GL_RENDERER: %s (%s)\n", c.value()->rendererName().c_str(),
+                    c.value()->platformName().c_str());
+        return std::move(c.value());
+    }();
+    return *made;
+}
+
+const char* const generators[] = {"Plasma", "Noise", "Gradient", "CalibrationSweep"};
+
+std::string bundled(const char* name) {
+    return std::string(PRISMETA_SOURCE_DIR) + "/share/shaders/" + name + ".fs";
+}
+
+// A still of 960 x 540 served at once, as a decoded image is.
+struct Still : ImageFeed {
+    std::vector<std::uint8_t> pixels = std::vector<std::uint8_t>(960 * 540 * 4, 128);
+    std::optional<MediaFrame> takeImage() override {
+        return MediaFrame{960, 540, 960 * 4, MediaPixelFormat::rgba8, pixels.data()};
+    }
+};
+
+// Four quadrants of the canvas.
+std::vector<Surface> quadrants(bool shaders) {
+    std::vector<Surface> surfaces;
+    for (int i = 0; i < 4; ++i) {
+        const float x = static_cast<float>(i % 2) * 0.5f;
+        const float y = static_cast<float>(i / 2) * 0.5f;
+        Surface s;
+        s.corners = {{x, y}, {x + 0.5f, y}, {x + 0.5f, y + 0.5f}, {x, y + 0.5f}};
+        s.mediaKind = shaders ? MediaKind::shader : MediaKind::image;
+        s.mediaPath = shaders ? bundled(generators[i]) : "/still-" + std::to_string(i) + ".png";
+        surfaces.push_back(s);
+    }
+    return surfaces;
+}
+
+// Arg: 1 shaders, 0 stills.
+void BM_FourSurfacesFrame(benchmark::State& state) {
+    context().makeCurrent();
+    ProjectModel model;
+    model.setSurfaces(quadrants(state.range(0) != 0));
+    MediaBackend media;
+    media.openImage = [](const MediaRequest&) { return std::make_unique<Still>(); };
+    media.shadersAtOnce = true;
+    auto renderer = Renderer::create(model, std::nullopt, media);
+    auto target = OffscreenFramebuffer::create(1920, 1080);
+    if (!renderer || !target) {
+        state.SkipWithError("no renderer");
+        return;
+    }
+    renderer->draw(target->target(), 0.0); // compile, decode, buffers
+    glFinish();
+    double time = 0.0;
+    for (auto _ : state) {
+        renderer->draw(target->target(), time += 1.0 / 60);
+        glFinish();
+    }
+}
+BENCHMARK(BM_FourSurfacesFrame)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("shaders")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Reading the file, parsing its header and translating it: the part a
+// background thread does.
+void BM_ShaderReadAndTranslate(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(loadIsfShaderFile(bundled("CalibrationSweep")));
+    }
+}
+BENCHMARK(BM_ShaderReadAndTranslate)->Unit(benchmark::kMicrosecond);
+
+// The driver's compile and link, waited for.
+void BM_ShaderCompileAndLink(benchmark::State& state) {
+    context().makeCurrent();
+    const auto file = loadIsfShaderFile(bundled("CalibrationSweep"));
+    for (auto _ : state) {
+        IsfProgram program;
+        program.start(file->glsl);
+        if (!program.link(file->shader).empty()) {
+            state.SkipWithError("does not compile");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_ShaderCompileAndLink)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A new shader surface from its first frame to its first picture, drawn at
+// 60 frames a second in the background mode of the windows: the render
+// thread's time inside draw() (counter "render_ms"), its longest frame
+// ("longest_ms") and the wall time until the picture shows.
+void BM_ShaderFirstPictureInBackground(benchmark::State& state) {
+    context().makeCurrent();
+    auto target = OffscreenFramebuffer::create(320, 180);
+    double renderSeconds = 0.0;
+    double longest = 0.0;
+    ScopedLogSink quiet([](std::string_view) {});
+    for (auto _ : state) {
+        ProjectModel model;
+        std::vector<Surface> surfaces = quadrants(true);
+        surfaces.resize(1);
+        surfaces[0].corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        model.setSurfaces(surfaces);
+        auto renderer = Renderer::create(model, std::nullopt, MediaBackend{});
+        std::vector<std::uint8_t> pixels;
+        for (int frame = 0; frame < 600; ++frame) {
+            const auto start = std::chrono::steady_clock::now();
+            renderer->draw(target->target(), frame / 60.0);
+            glFinish();
+            const double spent =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            renderSeconds += spent;
+            longest = std::max(longest, spent);
+            pixels = target->readPixels();
+            if (pixels[0] != 38 || pixels[2] != 43) {
+                break; // no longer the placeholder
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(16));
+        }
+    }
+    state.counters["render_ms"] =
+        benchmark::Counter(renderSeconds * 1e3 / static_cast<double>(state.iterations()));
+    state.counters["longest_ms"] = benchmark::Counter(longest * 1e3);
+}
+BENCHMARK(BM_ShaderFirstPictureInBackground)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+
+} // namespace
+} // namespace prismeta

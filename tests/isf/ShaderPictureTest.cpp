@@ -1,0 +1,206 @@
+// Shader surfaces drawn headless, their pixels against what the shaders'
+// arithmetic gives: inputs, isf_FragNormCoord, passes at other sizes, a
+// persistent buffer over frames, an image input, TIME; and bad shaders
+// showing the placeholder with one log line.
+#include "../core/ScratchFolder.h"
+#include "../render/FakeMedia.h"
+#include "../render/GlTestSupport.h"
+#include "../render/HeadlessCanvas.h"
+
+#include "core/Log.h"
+#include "core/ProjectModel.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace prismeta::test {
+namespace {
+
+constexpr int size = 32;
+// The renderer's placeholder colour, in bytes.
+constexpr std::array<int, 3> placeholder = {38, 38, 43};
+
+void expectRgb(const Picture& p, int x, int y, double r, double g, double b,
+               double tolerance = 1.0) {
+    const auto px = p.at(x, y);
+    EXPECT_NEAR(px[0], r, tolerance) << "red at " << x << "," << y;
+    EXPECT_NEAR(px[1], g, tolerance) << "green at " << x << "," << y;
+    EXPECT_NEAR(px[2], b, tolerance) << "blue at " << x << "," << y;
+}
+
+struct ShaderScene {
+    ScratchFolder folder;
+    FakeMedia media;
+    ProjectModel model;
+    std::vector<std::string> log;
+
+    // A full-canvas surface showing the shader written from source.
+    void show(const std::string& source, ShaderInputs inputs = {}) {
+        Surface s;
+        s.corners = fullCanvas();
+        s.mediaKind = MediaKind::shader;
+        s.mediaPath = folder.write("test.fs", source).string();
+        s.shaderInputs = std::move(inputs);
+        model.setSurfaces(std::vector<Surface>{s});
+    }
+    MediaBackend backend(bool atOnce = true) {
+        MediaBackend b = media.backend();
+        b.shadersAtOnce = atOnce;
+        return b;
+    }
+    std::vector<Picture> frames(std::initializer_list<double> times, bool atOnce = true) {
+        ScopedLogSink sink([this](std::string_view line) { log.emplace_back(line); });
+        HeadlessCanvas canvas(model, backend(atOnce), size, size);
+        std::vector<Picture> pictures;
+        if (canvas) {
+            for (double t : times) {
+                pictures.push_back(canvas.draw(t));
+            }
+        }
+        return pictures;
+    }
+};
+
+TEST(ShaderPicture, ColourInputAndNormalisedCoordinatesReachThePixels) {
+    ShaderScene scene;
+    scene.show(R"(/*{"INPUTS": [{"NAME": "tint", "TYPE": "color", "DEFAULT": [1, 1, 1, 1]}]}*/
+void main() { gl_FragColor = vec4(tint.rgb, 1.0); })",
+               {{"tint", ShaderInputValue::ofColor(0.25, 0.5, 0.75, 1.0)}});
+    const auto constant = scene.frames({0.0});
+    ASSERT_EQ(constant.size(), 1u);
+    expectRgb(constant[0], 3, 5, 63.75, 127.5, 191.25);
+    expectRgb(constant[0], 30, 28, 63.75, 127.5, 191.25);
+
+    // The picture is as large as the canvas, so each pixel is one fragment:
+    // x grows rightwards, isf_FragNormCoord.y upwards (the canvas' y downwards).
+    scene.show(R"(/*{}*/
+void main() { gl_FragColor = vec4(isf_FragNormCoord, 0.0, 1.0); })");
+    const auto gradient = scene.frames({0.0});
+    ASSERT_EQ(gradient.size(), 1u);
+    for (const auto& [x, y] : {std::pair{0, 0}, {31, 0}, {7, 19}, {31, 31}, {16, 3}}) {
+        expectRgb(gradient[0], x, y, (x + 0.5) / size * 255.0, (1.0 - (y + 0.5) / size) * 255.0,
+                  0.0);
+    }
+    EXPECT_TRUE(scene.log.empty());
+}
+
+TEST(ShaderPicture, PersistentBufferAccumulatesOncePerShowTime) {
+    ShaderScene scene;
+    scene.show(R"(/*{"PASSES": [{"TARGET": "sum", "PERSISTENT": true, "FLOAT": true}, {}]}*/
+void main() {
+    if (PASSINDEX == 0) {
+        gl_FragColor = IMG_THIS_PIXEL(sum) + vec4(0.125);
+    } else {
+        gl_FragColor = vec4(IMG_THIS_NORM_PIXEL(sum).rgb, 1.0);
+    }
+})");
+    // The frame at 2.0 is drawn twice: the second draw shows the same picture.
+    const auto p = scene.frames({1.0, 2.0, 2.0, 3.0});
+    ASSERT_EQ(p.size(), 4u);
+    expectRgb(p[0], 10, 10, 0.125 * 255, 0.125 * 255, 0.125 * 255);
+    expectRgb(p[1], 10, 10, 0.25 * 255, 0.25 * 255, 0.25 * 255);
+    expectRgb(p[2], 20, 4, 0.25 * 255, 0.25 * 255, 0.25 * 255);
+    expectRgb(p[3], 20, 4, 0.375 * 255, 0.375 * 255, 0.375 * 255);
+}
+
+TEST(ShaderPicture, PassAtHalfSizeSeesItsOwnRenderSize) {
+    ShaderScene scene;
+    scene.show(
+        R"isf(/*{"PASSES": [{"TARGET": "small", "WIDTH": "$WIDTH / 2", "HEIGHT": "floor($HEIGHT / 4)"}, {}]}*/
+void main() {
+    if (PASSINDEX == 0) {
+        gl_FragColor = vec4(RENDERSIZE / 255.0, 0.0, 1.0);
+    } else {
+        gl_FragColor = vec4(IMG_NORM_PIXEL(small, vec2(0.5)).rg, IMG_SIZE(small).x / 255.0, 1.0);
+    }
+})isf");
+    const auto p = scene.frames({0.0});
+    ASSERT_EQ(p.size(), 1u);
+    expectRgb(p[0], 12, 12, size / 2, size / 4, size / 2);
+}
+
+TEST(ShaderPicture, ImageInputIsSampledTheRightWayUp) {
+    ShaderScene scene;
+    const std::string image = scene.folder.write("still.png", "made by the fake decoder").string();
+    // Two by two: red, green on the top row; blue, white below.
+    scene.media.images[image] = {
+        2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255}};
+    scene.show(R"(/*{"INPUTS": [{"NAME": "inputImage", "TYPE": "image"}]}*/
+void main() { gl_FragColor = IMG_NORM_PIXEL(inputImage, isf_FragNormCoord); })",
+               {{"inputImage", ShaderInputValue::ofText(image)}});
+    const auto p = scene.frames({0.0, 0.1});
+    ASSERT_EQ(p.size(), 2u);
+    // Near each corner the sample lies beyond the outer texel centres: exact.
+    expectRgb(p[1], 2, 2, 255, 0, 0);
+    expectRgb(p[1], 29, 2, 0, 255, 0);
+    expectRgb(p[1], 2, 29, 0, 0, 255);
+    expectRgb(p[1], 29, 29, 255, 255, 255);
+}
+
+TEST(ShaderPicture, TimeIsTheShowClockAndCompilingMayTakeFrames) {
+    ShaderScene scene;
+    scene.show(R"(/*{}*/
+void main() { gl_FragColor = vec4(TIME / 10.0, float(FRAMEINDEX) / 255.0, 0.0, 1.0); })");
+    const auto p = scene.frames({2.5, 3.0});
+    ASSERT_EQ(p.size(), 2u);
+    expectRgb(p[0], 5, 5, 0.25 * 255, 0, 0);
+    expectRgb(p[1], 5, 5, 0.3 * 255, 1, 0);
+
+    // In the background the first frames show the placeholder, never a wait.
+    ScopedLogSink sink([](std::string_view line) { ADD_FAILURE() << line; });
+    HeadlessCanvas canvas(scene.model, scene.backend(false), size, size);
+    ASSERT_TRUE(canvas);
+    Picture last = canvas.draw(0.0);
+    for (int i = 0; i < 500 && last.at(5, 5)[2] == placeholder[2]; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        last = canvas.draw(4.0);
+    }
+    expectRgb(canvas.draw(5.0), 5, 5, 0.5 * 255, 0, 0);
+}
+
+TEST(ShaderPicture, BadShadersShowThePlaceholderWithOneLogLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"void main() {}", "no JSON header"},
+        {"/*{\"INPUTS\": [{\"NAME\": \"a\", \"TYPE\": \"knob\"}]}*/ void main() {}",
+         "unknown type"},
+        {"/*{}*/\nvoid main() { gl_FragColor = vec4(undeclared); }", "error"},
+        {"/*{\"PASSES\": [{\"TARGET\": \"a\"}, {}]}*/\nvoid main() { gl_FragColor = "
+         "IMG_THIS_PIXEL(missingTarget); }",
+         "error"},
+        {"/*{\"PASSES\": [{\"TARGET\": \"a\", \"WIDTH\": \"$WIDTH / ($HEIGHT - $HEIGHT)\"}, "
+         "{}]}*/\nvoid main() { gl_FragColor = IMG_THIS_PIXEL(a); }",
+         "division by zero"},
+        {"/*{\"PASSES\": [{\"TARGET\": \"a\", \"WIDTH\": \"$WIDTH * 1000\"}, {}]}*/\nvoid main() "
+         "{ gl_FragColor = IMG_THIS_PIXEL(a); }",
+         "beyond 1 to 4096"},
+        {"/*{\"PASSES\": [{\"TARGET\": \"a\", \"FLOAT\": true, \"WIDTH\": 4096, \"HEIGHT\": "
+         "4096}, {\"TARGET\": \"b\", \"FLOAT\": true, \"WIDTH\": 4096, \"HEIGHT\": 4096}, "
+         "{}]}*/\nvoid main() { gl_FragColor = vec4(1.0); }",
+         "MiB of buffers"},
+        {"/*{\"INPUTS\": [{\"NAME\": \"inputImage\", \"TYPE\": \"image\"}]}*/\nvoid main() { "
+         "gl_FragColor = IMG_THIS_PIXEL(inputImage); }",
+         "missing"},
+        {"/*{\"IMPORTED\": {\"logo\": {\"PATH\": \"nowhere.png\"}}}*/\nvoid main() { "
+         "gl_FragColor = IMG_THIS_PIXEL(logo); }",
+         "missing"},
+    };
+    for (const auto& [source, reason] : cases) {
+        SCOPED_TRACE(source);
+        ShaderScene scene;
+        scene.show(source, {{"inputImage", ShaderInputValue::ofText("/no/such/clip.mov")}});
+        const auto p = scene.frames({0.0, 1.0});
+        ASSERT_EQ(p.size(), 2u);
+        expectRgb(p[1], 16, 16, placeholder[0], placeholder[1], placeholder[2]);
+        ASSERT_EQ(scene.log.size(), 1u);
+        EXPECT_NE(scene.log[0].find("test.fs"), std::string::npos) << scene.log[0];
+        EXPECT_NE(scene.log[0].find(reason), std::string::npos) << scene.log[0];
+    }
+}
+
+} // namespace
+} // namespace prismeta::test
