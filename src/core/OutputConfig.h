@@ -35,6 +35,9 @@ struct OutputConfig {
     BlackLevel blackLevel;
     // Absent until the output's window has been placed.
     std::optional<OutputDisplay> display;
+    // The machine that shows it when the show runs on several; absent: the
+    // leading machine.
+    std::optional<std::string> node;
 
     // An output with a new random id and every default.
     OutputConfig();

@@ -159,7 +159,29 @@ void writeOutput(json& object, const OutputConfig& o, const KeyPath& path) {
     }
     object["id"] = o.id.text();
     object["name"] = o.name;
+    if (o.node) {
+        object["node"] = *o.node;
+    }
     writeBlendCurve(o, object, path);
+}
+
+// The text of one record written by `write` into a root of its own, on one line.
+template <class R, class Write> Result<std::string> writeRecordText(const R& record, Write write) {
+    json root;
+    const DismantleOnExit dismantleRoot(root);
+    try {
+        write(root, record, kRoot);
+        return root.dump(-1, ' ', false, json::error_handler_t::strict);
+    } catch (const WriteError& error) {
+        return Result<std::string>::failure(error.description);
+    } catch (const json::type_error& error) {
+        return Result<std::string>::failure("a text is not valid UTF-8 (" +
+                                            withoutExceptionTag(error.what()) + ")");
+    } catch (const json::exception& error) {
+        return Result<std::string>::failure(withoutExceptionTag(error.what()));
+    } catch (const std::bad_alloc&) {
+        return Result<std::string>::failure("out of memory while writing a record");
+    }
 }
 
 } // namespace
@@ -176,6 +198,11 @@ Result<std::string> writeProjectFile(const ProjectFile& file) {
             doubleValue(file.backgroundOpacity, KeyPath(kRoot, "backgroundOpacity"));
         root["canvasHeight"] = doubleValue(file.canvasHeight, KeyPath(kRoot, "canvasHeight"));
         root["canvasWidth"] = doubleValue(file.canvasWidth, KeyPath(kRoot, "canvasWidth"));
+        if (file.cluster) {
+            json& cluster = root["cluster"] = json::object();
+            cluster["broker"] = file.cluster->broker;
+            cluster["topic"] = file.cluster->topic;
+        }
         auto& outputs = (root["outputs"] = json::array()).get_ref<json::array_t&>();
         outputs.reserve(file.outputs.size());
         for (std::size_t i = 0; i < file.outputs.size(); ++i) {
@@ -203,6 +230,18 @@ Result<std::string> writeProjectFile(const ProjectFile& file) {
     } catch (const std::bad_alloc&) {
         return Result<std::string>::failure("out of memory while writing the project");
     }
+}
+
+Result<std::string> writeSurfaceText(const Surface& surface) {
+    return writeRecordText(surface, [](json& into, const Surface& s, const KeyPath& path) {
+        writeSurface(into, s, path);
+    });
+}
+
+Result<std::string> writeOutputText(const OutputConfig& output) {
+    return writeRecordText(output, [](json& into, const OutputConfig& o, const KeyPath& path) {
+        writeOutput(into, o, path);
+    });
 }
 
 } // namespace prismeta

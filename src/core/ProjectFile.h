@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ClusterSettings.h"
 #include "core/OutputConfig.h"
 #include "core/Result.h"
 #include "core/Surface.h"
@@ -20,6 +21,7 @@ struct ProjectFile {
     std::vector<OutputConfig> outputs;
     std::optional<std::string> backgroundImagePath;
     double backgroundOpacity = 0.5;
+    std::optional<ClusterSettings> cluster;
 
     friend bool operator==(const ProjectFile&, const ProjectFile&) = default;
 };

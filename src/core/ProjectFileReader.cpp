@@ -2,6 +2,7 @@
 // their problems are reported. See RecordFields.h for how a key is added.
 #include "core/ProjectFile.h"
 #include "core/RecordFields.h"
+#include "core/RecordText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -121,6 +122,21 @@ void applyDisplay(OutputConfig& output, const json& value) {
     }
 }
 
+// Where the show meets, when it runs on several machines: an object with the
+// texts "broker" and "topic". Anything else leaves the project on one machine
+// and never fails the load; a missing or non-text member reads as empty.
+void applyCluster(ProjectFile& file, const json& value) {
+    file.cluster.reset();
+    if (!value.is_object()) {
+        return;
+    }
+    const auto member = [&value](const char* key) {
+        const auto it = value.find(key);
+        return it != value.end() && it->is_string() ? it->get<std::string>() : std::string();
+    };
+    file.cluster = ClusterSettings{member("broker"), member("topic")};
+}
+
 } // namespace
 
 template <> struct Schema<Pt> {
@@ -170,6 +186,7 @@ template <> struct Schema<OutputConfig> {
         lenient<OutputConfig, readBlendCurve>("blendCurve"),
         lenient<OutputConfig, readBlendGamma>("blendGamma"),
         lenient<OutputConfig, applyDisplay>("display"),
+        text<&OutputConfig::node>("node", Presence::optional),
     };
 };
 
@@ -181,6 +198,7 @@ template <> struct Schema<ProjectFile> {
         number<&ProjectFile::canvasWidth>("canvasWidth"),
         list<&ProjectFile::outputs>("outputs"),
         list<&ProjectFile::surfaces>("surfaces"),
+        lenient<ProjectFile, applyCluster>("cluster"),
     };
 };
 
@@ -191,6 +209,22 @@ Result<ProjectFile> readProjectFile(std::string_view bytes) {
         return reading::readRecordDocument<ProjectFile>(bytes);
     } catch (const std::bad_alloc&) {
         return Result<ProjectFile>::failure("out of memory while reading the project");
+    }
+}
+
+Result<Surface> readSurfaceText(std::string_view bytes) {
+    try {
+        return reading::readRecordDocument<Surface>(bytes);
+    } catch (const std::bad_alloc&) {
+        return Result<Surface>::failure("out of memory while reading a surface");
+    }
+}
+
+Result<OutputConfig> readOutputText(std::string_view bytes) {
+    try {
+        return reading::readRecordDocument<OutputConfig>(bytes);
+    } catch (const std::bad_alloc&) {
+        return Result<OutputConfig>::failure("out of memory while reading an output");
     }
 }
 

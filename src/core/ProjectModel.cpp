@@ -320,6 +320,7 @@ void ProjectModel::newProject() {
     setSelectedID(std::nullopt);
     setDocumentURL(std::nullopt);
     setBackgroundImagePath(std::nullopt);
+    cluster_.reset();
     clearBlendTests();
 }
 
@@ -331,6 +332,7 @@ ProjectFile ProjectModel::makeFile() const {
     file.outputs = outputs_;
     file.backgroundImagePath = backgroundImagePath_;
     file.backgroundOpacity = backgroundOpacity_;
+    file.cluster = cluster_;
     return file;
 }
 
@@ -412,6 +414,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
         setOutputs(std::move(loaded.outputs));
         setBackgroundImagePath(std::move(loaded.backgroundImagePath));
         setBackgroundOpacity(loaded.backgroundOpacity);
+        cluster_ = std::move(loaded.cluster);
         setSelectedID(first);
         setDocumentURL(std::move(location));
         clearBlendTests();
@@ -426,7 +429,7 @@ bool ProjectModel::hasUnsavedChanges() const {
     return saved.canvasWidth != canvasSize_.width || saved.canvasHeight != canvasSize_.height ||
            saved.surfaces != surfaces_.vector() || saved.outputs != outputs_ ||
            saved.backgroundImagePath != backgroundImagePath_ ||
-           saved.backgroundOpacity != backgroundOpacity_;
+           saved.backgroundOpacity != backgroundOpacity_ || saved.cluster != cluster_;
 }
 
 } // namespace prismeta

@@ -93,6 +93,11 @@ public:
     bool snapEnabled() const { return snapEnabled_; }
     void setSnapEnabled(bool enabled);
 
+    // Where the show meets when it runs on several machines (kept with the
+    // file; not observable: it changes only with the document).
+    const std::optional<ClusterSettings>& cluster() const { return cluster_; }
+    void setCluster(std::optional<ClusterSettings> cluster) { cluster_ = std::move(cluster); }
+
     // Outputs that show the blend test field (flat grey and black through
     // their ramps) instead of the canvas: a calibration view, not in the file,
     // cleared by a new project and by loading one.
@@ -153,6 +158,7 @@ private:
     double backgroundOpacity_ = 0.5;
     bool snapEnabled_ = false;
     std::vector<Uuid> blendTestOutputs_;
+    std::optional<ClusterSettings> cluster_;
 
     std::deque<SurfaceList> undoStack_;
     std::deque<SurfaceList> redoStack_;
