@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/OscSchedule.h"
 #include "control/OscServer.h"
 #include "core/Result.h"
 
@@ -70,6 +71,10 @@ private:
     void drain();
     void refresh();
     void scheduleDue();
+    // Holds back the messages of `batch` whose bundle time tag lies ahead.
+    void holdScheduled(std::vector<OscMessage>& batch);
+    // Carries out the held messages that are due and waits for the next.
+    void runScheduled();
 
     ModelAdapter& adapter_;
     std::unique_ptr<OscInbox> inbox_;
@@ -77,6 +82,8 @@ private:
     std::unique_ptr<OscServer> server_;
     QTimer continuation_;
     QTimer due_;
+    OscSchedule schedule_;
+    QTimer scheduled_;
     Origin origin_ = Origin::preferences;
     std::size_t handled_ = 0;
     std::size_t largestBatch_ = 0;

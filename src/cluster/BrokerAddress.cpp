@@ -33,8 +33,8 @@ Result<BrokerAddress> parseBrokerAddress(std::string_view text) {
         const std::string_view rest = text.substr(close + 1);
         if (!rest.empty()) {
             if (rest.front() != ':') {
-                return Result<BrokerAddress>::failure(
-                    "broker \"" + std::string(text) + "\": unexpected text after the address");
+                return Result<BrokerAddress>::failure("broker \"" + std::string(text) +
+                                                      "\": unexpected text after the address");
             }
             port = rest.substr(1);
             if (port.empty()) {
@@ -45,8 +45,8 @@ Result<BrokerAddress> parseBrokerAddress(std::string_view text) {
         }
     } else if (const std::size_t colon = text.find(':'); colon != std::string_view::npos) {
         if (text.find(':', colon + 1) != std::string_view::npos) {
-            return Result<BrokerAddress>::failure(
-                "broker \"" + std::string(text) + "\": an IPv6 address goes in brackets");
+            return Result<BrokerAddress>::failure("broker \"" + std::string(text) +
+                                                  "\": an IPv6 address goes in brackets");
         }
         host = text.substr(0, colon);
         port = text.substr(colon + 1);
@@ -56,8 +56,7 @@ Result<BrokerAddress> parseBrokerAddress(std::string_view text) {
         }
     }
     if (host.empty()) {
-        return Result<BrokerAddress>::failure("broker \"" + std::string(text) +
-                                              "\": no host name");
+        return Result<BrokerAddress>::failure("broker \"" + std::string(text) + "\": no host name");
     }
     address.host = std::string(host);
     if (!port.empty()) {

@@ -30,11 +30,16 @@ ClusterFollower::~ClusterFollower() {
 }
 
 Status ClusterFollower::start() {
-    client_->subscribe(topics_.root() + "/leader");
-    client_->subscribe(topics_.project());
-    client_->subscribe(topics_.root() + "/surface/+");
-    client_->subscribe(topics_.root() + "/output/+");
-    client_->subscribe(topics_.show());
+    // QoS 0 on the way to followers: a broker queues at most
+    // max_queued_messages (1,000 by default) QoS 1 messages for a client and
+    // drops the rest, which would cut a large show's retained state short on
+    // joining. TCP delivers in order while connected, and after a
+    // reconnection the retained messages come again.
+    client_->subscribe(topics_.leader(), 0);
+    client_->subscribe(topics_.project(), 0);
+    client_->subscribe(topics_.root() + "/surface/+", 0);
+    client_->subscribe(topics_.root() + "/output/+", 0);
+    client_->subscribe(topics_.show(), 0);
     client_->subscribe(pongTopic_, 0);
     return client_->start();
 }
@@ -93,8 +98,7 @@ void ClusterFollower::handle(MqttEvent& event, SteadyClock::time_point now) {
     case MqttEvent::Kind::connected:
         connected_ = true;
         if (!everConnected_) {
-            logLine("Prismeta: following show \"" + topics_.root() + "\" as node " +
-                    options_.node);
+            logLine("Prismeta: following show \"" + topics_.root() + "\" as node " + options_.node);
         }
         everConnected_ = true;
         statusDirty_ = true;

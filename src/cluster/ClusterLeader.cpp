@@ -114,9 +114,9 @@ void ClusterLeader::handle(MqttEvent& event, SteadyClock::time_point now) {
         problems_.report("refused",
                          "nothing: the broker " + brokerText(options_.mqtt.broker) +
                              " refused the connection (" +
-                             (event.code == 4 || event.code == 5 ? "wrong user name or password"
-                                                                 : "code " +
-                                                                       std::to_string(event.code)) +
+                             (event.code == 4 || event.code == 5
+                                  ? "wrong user name or password"
+                                  : "code " + std::to_string(event.code)) +
                              ")",
                          now);
         return;
@@ -222,6 +222,7 @@ bool ClusterLeader::send(const std::string& topic, const std::string& payload, b
     const bool sent = client_->publish(topic, payload, retain, qos);
     if (sent) {
         ++published_;
+        publishedBytes_ += topic.size() + payload.size();
     }
     return sent;
 }

@@ -62,8 +62,10 @@ public:
     // Why the lead was refused; empty otherwise.
     const std::string& refusal() const { return refusal_; }
     const NodeDirectory& nodes() const { return nodes_; }
-    // Messages published since start (retained state, claims, answers).
+    // Messages published since start (retained state, claims, answers), and
+    // their bytes (topic and payload).
     std::uint64_t published() const { return published_; }
+    std::uint64_t publishedBytes() const { return publishedBytes_; }
 
 private:
     void handle(MqttEvent& event, SteadyClock::time_point now);
@@ -117,6 +119,7 @@ private:
     ShowStateMessage show_;
     std::string showText_;
     std::uint64_t published_ = 0;
+    std::uint64_t publishedBytes_ = 0;
 };
 
 } // namespace prismeta

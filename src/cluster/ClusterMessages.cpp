@@ -287,7 +287,9 @@ Result<NodeStatus> readNodeStatus(std::string_view bytes) {
 
 // -------------------------------------------------------------------- clock
 
-std::string writeClockPing(std::int64_t t1) { return dumped(json{{"t1", t1}}); }
+std::string writeClockPing(std::int64_t t1) {
+    return dumped(json{{"t1", t1}});
+}
 
 std::string writeClockPong(const ClockProbe& probe) {
     return dumped(json{{"t1", probe.t1}, {"t2", probe.t2}, {"t3", probe.t3}});

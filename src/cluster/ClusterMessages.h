@@ -68,7 +68,7 @@ struct NodeStatus {
     static constexpr std::size_t maxListed = 1'000;
 
     bool online = true;
-    std::vector<std::string> outputs;      // names of the outputs it shows
+    std::vector<std::string> outputs; // names of the outputs it shows
     double framesPerSecond = 0.0;
     std::uint64_t droppedFrames = 0;
     std::vector<std::string> missingMedia; // paths

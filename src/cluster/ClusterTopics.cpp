@@ -4,8 +4,8 @@ namespace prismeta {
 
 Result<ClusterTopics> ClusterTopics::make(std::string_view showTopic) {
     const auto fail = [&showTopic](std::string_view why) {
-        return Result<ClusterTopics>::failure("topic \"" + std::string(showTopic) + "\": " +
-                                              std::string(why));
+        return Result<ClusterTopics>::failure("topic \"" + std::string(showTopic) +
+                                              "\": " + std::string(why));
     };
     if (showTopic.empty()) {
         return fail("empty");
@@ -30,8 +30,8 @@ bool ClusterTopics::isNodeName(std::string_view name) {
         return false;
     }
     for (const char c : name) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '-' || c == '_' || c == '.';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
         if (!ok) {
             return false;
         }

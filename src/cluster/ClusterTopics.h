@@ -46,7 +46,16 @@ public:
 
     // What a topic under the root names.
     struct Parsed {
-        enum class Kind { leader, project, surface, output, show, nodeStatus, clockPing, clockPong };
+        enum class Kind {
+            leader,
+            project,
+            surface,
+            output,
+            show,
+            nodeStatus,
+            clockPing,
+            clockPong
+        };
         Kind kind;
         Uuid id;          // surface, output
         std::string node; // nodeStatus, clockPing, clockPong

@@ -36,7 +36,9 @@ MqttClient::MqttClient(MqttOptions options) : options_(std::move(options)) {
     }
 }
 
-MqttClient::~MqttClient() { stop(); }
+MqttClient::~MqttClient() {
+    stop();
+}
 
 Status MqttClient::start() {
     if (handle_) {
@@ -78,18 +80,18 @@ Status MqttClient::start() {
     }
     if (options_.will) {
         const MqttWill& will = *options_.will;
-        const int rc = mosquitto_will_set(handle_, will.topic.c_str(),
-                                          static_cast<int>(will.payload.size()),
-                                          will.payload.data(), 1, will.retain);
+        const int rc =
+            mosquitto_will_set(handle_, will.topic.c_str(), static_cast<int>(will.payload.size()),
+                               will.payload.data(), 1, will.retain);
         if (rc != MOSQ_ERR_SUCCESS) {
             return fail("last will refused: " + libraryError(rc));
         }
     }
     // A broker that is down now is tried again by the network thread, so a
     // failure of the first attempt is not an error here.
-    const int rc = mosquitto_connect_async(handle_, options_.broker.host.c_str(),
-                                           options_.broker.port,
-                                           std::max(options_.keepAliveSeconds, 5));
+    const int rc =
+        mosquitto_connect_async(handle_, options_.broker.host.c_str(), options_.broker.port,
+                                std::max(options_.keepAliveSeconds, 5));
     if (rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_EAI) {
         return fail("cannot reach broker " + options_.broker.host + ": " + libraryError(rc));
     }
@@ -121,8 +123,8 @@ bool MqttClient::publish(std::string_view topic, std::string_view payload, bool 
         return false;
     }
     const std::string name(topic);
-    const int rc = mosquitto_publish(handle_, nullptr, name.c_str(), static_cast<int>(payload.size()),
-                                     payload.data(), qos, retain);
+    const int rc = mosquitto_publish(handle_, nullptr, name.c_str(),
+                                     static_cast<int>(payload.size()), payload.data(), qos, retain);
     return rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN;
 }
 

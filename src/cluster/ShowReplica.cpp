@@ -30,7 +30,7 @@ std::optional<std::string> ShowReplica::receive(std::string_view topic, std::str
             const bool orderOfSurfaces = !project_ || project_->surfaces != message->surfaces;
             const bool orderOfOutputs = !project_ || project_->outputs != message->outputs;
             project_ = std::move(message.value());
-            surfacesChanged_ |= orderOfSurfaces;
+            surfacesRebuild_ |= orderOfSurfaces;
             outputsChanged_ |= orderOfOutputs;
             projectChanged_ = true;
         }
@@ -69,7 +69,7 @@ std::optional<std::string> ShowReplica::receive(std::string_view topic, std::str
 
 std::optional<std::string> ShowReplica::receiveSurface(const Uuid& id, std::string_view payload) {
     if (payload.empty()) {
-        surfacesChanged_ |= surfaces_.erase(id) > 0;
+        surfacesRebuild_ |= surfaces_.erase(id) > 0;
         return std::nullopt;
     }
     if (payload.size() > maxRecordBytes) {
@@ -88,10 +88,10 @@ std::optional<std::string> ShowReplica::receiveSurface(const Uuid& id, std::stri
     }
     if (found == surfaces_.end()) {
         surfaces_.emplace(id, std::move(surface.value()));
-        surfacesChanged_ = true;
+        surfacesRebuild_ = true;
     } else if (found->second != surface.value()) {
         found->second = std::move(surface.value());
-        surfacesChanged_ = true;
+        changedSurfaces_.push_back(id);
     }
     return std::nullopt;
 }
@@ -158,18 +158,32 @@ void ShowReplica::applyTo(ProjectModel& model) {
             model.setBackgroundOpacity(project_->backgroundOpacity);
         }
     }
-    if (surfacesChanged_) {
+    if (surfacesRebuild_ || !model.surfaces().sharesStorageWith(applied_)) {
         std::vector<Surface> list;
         list.reserve(project_->surfaces.size());
+        positions_.clear();
         for (const Uuid& id : project_->surfaces) {
             if (const auto found = surfaces_.find(id); found != surfaces_.end()) {
+                positions_.emplace(id, list.size());
                 list.push_back(found->second);
             }
         }
         if (list != model.surfaces().vector()) {
             model.setSurfaces(std::move(list));
         }
+    } else if (!changedSurfaces_.empty()) {
+        std::vector<Surface> list = model.surfaces().copy();
+        for (const Uuid& id : changedSurfaces_) {
+            const auto position = positions_.find(id);
+            const auto record = surfaces_.find(id);
+            if (position != positions_.end() && record != surfaces_.end()) {
+                list[position->second] = record->second;
+            }
+        }
+        model.setSurfaces(std::move(list));
     }
+    applied_ = model.surfaces();
+    changedSurfaces_.clear();
     if (outputsChanged_) {
         std::vector<OutputConfig> list;
         list.reserve(project_->outputs.size());
@@ -182,7 +196,7 @@ void ShowReplica::applyTo(ProjectModel& model) {
             model.setOutputs(std::move(list));
         }
     }
-    surfacesChanged_ = outputsChanged_ = projectChanged_ = false;
+    surfacesRebuild_ = outputsChanged_ = projectChanged_ = false;
 }
 
 } // namespace prismeta

@@ -4,6 +4,7 @@
 #include "cluster/ClusterTopics.h"
 #include "core/OutputConfig.h"
 #include "core/Surface.h"
+#include "core/SurfaceList.h"
 #include "core/Uuid.h"
 
 #include <cstddef>
@@ -11,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace prismeta {
 
@@ -43,10 +45,14 @@ public:
     bool complete() const;
     bool hasProject() const { return project_.has_value(); }
     // Whether anything changed since the last applyTo.
-    bool pending() const { return surfacesChanged_ || outputsChanged_ || projectChanged_; }
+    bool pending() const {
+        return surfacesRebuild_ || !changedSurfaces_.empty() || outputsChanged_ || projectChanged_;
+    }
     // Copies what changed into the model: canvas, background and the lists
     // of surfaces and outputs in their order (records not arrived yet are
     // left out until they come). Nothing before the first project message.
+    // When only some surfaces changed and the model still holds the list this
+    // last set, only those are replaced (one copy of the list, no lookups).
     void applyTo(ProjectModel& model);
 
     const std::optional<LeaderClaim>& leader() const { return leader_; }
@@ -63,7 +69,13 @@ private:
     std::unordered_map<Uuid, OutputConfig> outputs_;
     std::optional<LeaderClaim> leader_;
     ShowStateMessage show_;
-    bool surfacesChanged_ = false;
+    // The surface list must be built again (order, additions, deletions).
+    bool surfacesRebuild_ = false;
+    // Surfaces whose record changed in place since the last applyTo.
+    std::vector<Uuid> changedSurfaces_;
+    // The list applyTo set last, and where each id sits in it.
+    SurfaceList applied_;
+    std::unordered_map<Uuid, std::size_t> positions_;
     bool outputsChanged_ = false;
     bool projectChanged_ = false;
 };

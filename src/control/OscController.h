@@ -78,6 +78,12 @@ public:
 
     const std::vector<OscEndpoint>& subscribers() const { return subscribers_; }
 
+    // While set, every message that would change the model (an edit, undo,
+    // redo) is refused with a log line saying why (rate-limited as other
+    // ignored input); queries, lists and subscriptions are answered as ever.
+    // A machine that follows another one's show sets it: only the leader edits.
+    void refuseEdits(std::optional<std::string> why) { editsRefused_ = std::move(why); }
+
 private:
     using Parts = std::span<const std::string_view>;
 
@@ -115,6 +121,7 @@ private:
     std::vector<OscEndpoint> subscribers_;
     // While carrying out the last edit of a run: when the run began.
     std::optional<Clock::time_point> runStart_;
+    std::optional<std::string> editsRefused_;
 
     struct Budget {
         Clock::time_point opened;

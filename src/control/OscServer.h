@@ -25,9 +25,9 @@ struct OscServerConfig {
 };
 
 // The OSC server: a UDP socket on the chosen address, received by liblo's
-// server thread, which parses each packet (bundles included, their time tags
-// ignored: everything is carried out on arrival) and turns every message into
-// an OscMessage for the inbox. Nothing else happens on that thread apart from
+// server thread, which parses each packet (bundles included; a bundle's time
+// tag is kept in each of its messages, for OscSchedule) and turns every
+// message into an OscMessage for the inbox. Nothing else happens on that thread apart from
 // the one check that needs the file system (whether a message's text names a
 // regular file). Packets larger than maxPacketBytes, and anything liblo cannot
 // parse, are counted and dropped there; messages over the argument limits

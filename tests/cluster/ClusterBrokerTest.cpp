@@ -49,9 +49,8 @@ TEST(ClusterBrokerTest, LateJoinFollowsEveryChangeAndSurvivesRestarts) {
     ProjectModel leaderModel;
     fillShow(leaderModel, 20);
     auto leader = rig.leader(leaderModel, clock);
-    ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader)}, [&] {
-        return leader->role() == ClusterLeader::Role::leading;
-    }));
+    ASSERT_TRUE(ClusterRig::pumpUntil(
+        {updater(*leader)}, [&] { return leader->role() == ClusterLeader::Role::leading; }));
 
     // Joins after everything was published: complete from the retained state.
     ProjectModel followerModel;
@@ -178,8 +177,7 @@ TEST(ClusterBrokerTest, AKilledLeaderLeavesFollowersRunningAndTheLeadFree) {
     fillShow(thirdModel, 3);
     auto third = rig.leader(thirdModel, clock);
     ASSERT_TRUE(ClusterRig::pumpUntil({updater(*third), updater(*follower)}, [&] {
-        return third->role() == ClusterLeader::Role::leading &&
-               sameShow(thirdModel, followerModel);
+        return third->role() == ClusterLeader::Role::leading && sameShow(thirdModel, followerModel);
     }));
 }
 
@@ -209,7 +207,8 @@ TEST(ClusterBrokerTest, BadMessagesFromAStrangerAreIgnoredQuietly) {
     }
     stranger.publish(topics.surface(first), std::string(17 * 1024 * 1024, 'x'), false);
     // Long enough for everything to arrive and a rate-limit window to end.
-    ClusterRig::pumpUntil({updater(*leader), updater(*follower)}, [] { return false; }, 2500ms);
+    ClusterRig::pumpUntil(
+        {updater(*leader), updater(*follower)}, [] { return false; }, 2500ms);
     EXPECT_TRUE(sameShow(leaderModel, followerModel));
     // Rate-limited: a first line per kind and a summary, not hundreds.
     const std::size_t lines = log.containing("cluster ignored");
@@ -225,8 +224,7 @@ TEST(ClusterBrokerTest, BadMessagesFromAStrangerAreIgnoredQuietly) {
 
 TEST(ClusterBrokerTest, WrongCredentialsAreRefused) {
     const std::filesystem::path passwords =
-        std::filesystem::temp_directory_path() /
-        ("prismeta-passwd-" + std::to_string(::getpid()));
+        std::filesystem::temp_directory_path() / ("prismeta-passwd-" + std::to_string(::getpid()));
     const std::string command = std::string(PRISMETA_MOSQUITTO_PASSWD) + " -c -b " +
                                 passwords.string() + " stage right-password";
     ASSERT_EQ(std::system(command.c_str()), 0);
@@ -244,9 +242,8 @@ TEST(ClusterBrokerTest, WrongCredentialsAreRefused) {
     options.node = "left";
     ClusterFollower refused(model, clock, ClusterTopics::make(ClusterRig::topic).value(), options);
     ASSERT_TRUE(refused.start());
-    ASSERT_TRUE(ClusterRig::pumpUntil({updater(refused)}, [&] {
-        return log.containing("wrong user name or password") > 0;
-    }));
+    ASSERT_TRUE(ClusterRig::pumpUntil(
+        {updater(refused)}, [&] { return log.containing("wrong user name or password") > 0; }));
     EXPECT_FALSE(refused.connected());
 
     options.mqtt.credentials.password = "right-password";
@@ -293,9 +290,8 @@ TEST(ClusterBrokerTest, FollowersMeasureTheirClockAgainstTheLeader) {
 
     // Leaving says "offline".
     follower.reset();
-    ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader)}, [&] {
-        return !leader->nodes().nodes().at("left").status.online;
-    }));
+    ASSERT_TRUE(ClusterRig::pumpUntil(
+        {updater(*leader)}, [&] { return !leader->nodes().nodes().at("left").status.online; }));
 }
 
 } // namespace

@@ -1,11 +1,12 @@
 // The pieces of the cluster that need no broker: addresses, credential files,
 // topics, the clock arithmetic, the messages' JSON and the records as text.
+#include "cluster/ClusterMessages.h"
 #include "cluster/BrokerAddress.h"
 #include "cluster/BrokerAuth.h"
 #include "cluster/ClockOffset.h"
-#include "cluster/ClusterMessages.h"
 #include "cluster/ClusterTopics.h"
 #include "cluster/NodeDirectory.h"
+#include "cluster/NodeOutputs.h"
 #include "core/ProjectFile.h"
 #include "core/RecordText.h"
 
@@ -135,11 +136,12 @@ TEST(ClusterMessagesTest, RoundTripsAndRefusals) {
         id + R"(",")" + id + R"("]})");
     ASSERT_TRUE(repeated);
     EXPECT_EQ(repeated->surfaces.size(), 1u);
-    for (const std::string& bad : std::vector<std::string>{
-             "", "[]", "{", R"({"canvasWidth":"1"})",
-          R"({"canvasWidth":1,"canvasHeight":1,"backgroundOpacity":1,"outputs":[],"surfaces":[1]})",
-          R"({"canvasWidth":1e999,"canvasHeight":1,"backgroundOpacity":1,"outputs":[],"surfaces":[]})",
-          std::string(100000, '[')}) {
+    for (
+        const std::string& bad : std::vector<std::string>{
+            "", "[]", "{", R"({"canvasWidth":"1"})",
+            R"({"canvasWidth":1,"canvasHeight":1,"backgroundOpacity":1,"outputs":[],"surfaces":[1]})",
+            R"({"canvasWidth":1e999,"canvasHeight":1,"backgroundOpacity":1,"outputs":[],"surfaces":[]})",
+            std::string(100000, '[')}) {
         EXPECT_FALSE(readProjectState(bad)) << bad.substr(0, 40);
     }
 
@@ -176,9 +178,9 @@ TEST(NodeDirectoryTest, WarnsAboutWhatAPersonMustSee) {
     ASSERT_FALSE(nodes.receive("b", writeNodeStatus(troubled)));
     ASSERT_FALSE(nodes.receive("c", offlineNodeStatus()));
     EXPECT_TRUE(nodes.nodes().at("a").warnings.empty());
-    EXPECT_EQ(nodes.nodes().at("b").warnings,
-              (std::vector<std::string>{"drops pictures (12)", "misses media (1)",
-                                        "clock -3.1 ms off"}));
+    EXPECT_EQ(
+        nodes.nodes().at("b").warnings,
+        (std::vector<std::string>{"drops pictures (12)", "misses media (1)", "clock -3.1 ms off"}));
     EXPECT_EQ(nodes.nodes().at("c").warnings, std::vector<std::string>{"offline"});
     const auto revision = nodes.revision();
     EXPECT_FALSE(nodes.receive("a", writeNodeStatus(fine)));
@@ -186,6 +188,16 @@ TEST(NodeDirectoryTest, WarnsAboutWhatAPersonMustSee) {
     EXPECT_TRUE(nodes.receive("a", "garbage"));
     EXPECT_FALSE(nodes.receive("a", ""));
     EXPECT_FALSE(nodes.nodes().contains("a"));
+}
+
+TEST(NodeOutputsTest, EachMachineShowsItsOwnOutputs) {
+    std::vector<OutputConfig> outputs(4);
+    outputs[1].node = "pc-1";
+    outputs[2].node = "pc-2";
+    outputs[3].node = "pc-1";
+    EXPECT_EQ(outputsOfNode(outputs, std::nullopt), std::vector<std::size_t>{0});
+    EXPECT_EQ(outputsOfNode(outputs, "pc-1"), (std::vector<std::size_t>{1, 3}));
+    EXPECT_TRUE(outputsOfNode(outputs, "pc-9").empty());
 }
 
 TEST(RecordTextTest, RecordsTravelAsInTheFile) {

@@ -60,9 +60,10 @@ struct ClusterRig {
 
     // Runs every update function every 2 ms until done() or the timeout;
     // whether done() came true.
-    static bool pumpUntil(const std::vector<std::function<void(std::chrono::steady_clock::time_point)>>& updates,
-                          const std::function<bool()>& done,
-                          std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+    static bool pumpUntil(
+        const std::vector<std::function<void(std::chrono::steady_clock::time_point)>>& updates,
+        const std::function<bool()>& done,
+        std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
 
     BrokerProcess& broker;
 };
