@@ -239,19 +239,27 @@ void ClusterLeader::publishChanges() {
         publishOutputs();
     }
     if (surfacesSwept || outputsSwept || projectDirty_) {
-        ProjectStateMessage project;
-        project.canvasWidth = model_.canvasSize().width;
-        project.canvasHeight = model_.canvasSize().height;
-        project.backgroundImagePath = model_.backgroundImagePath();
-        project.backgroundOpacity = model_.backgroundOpacity();
-        project.surfaces = surfaceOrder_;
-        project.outputs = outputOrder_;
-        Result<std::string> text = writeProjectState(project);
-        if (!text) {
-            logLine("Prismeta: cluster could not publish the project: " + text.error());
-        } else if (everything_ || text.value() != projectText_) {
-            send(topics_.project(), text.value(), true);
-            projectText_ = std::move(text.value());
+        // Compared as records first: writing the order of a large show costs
+        // far more than a fader step on one surface, which leaves it alone.
+        const bool same = !everything_ && project_.surfaces == surfaceOrder_ &&
+                          project_.outputs == outputOrder_ &&
+                          project_.canvasWidth == model_.canvasSize().width &&
+                          project_.canvasHeight == model_.canvasSize().height &&
+                          project_.backgroundImagePath == model_.backgroundImagePath() &&
+                          project_.backgroundOpacity == model_.backgroundOpacity();
+        if (!same) {
+            project_.canvasWidth = model_.canvasSize().width;
+            project_.canvasHeight = model_.canvasSize().height;
+            project_.backgroundImagePath = model_.backgroundImagePath();
+            project_.backgroundOpacity = model_.backgroundOpacity();
+            project_.surfaces = surfaceOrder_;
+            project_.outputs = outputOrder_;
+            Result<std::string> text = writeProjectState(project_);
+            if (!text) {
+                logLine("Prismeta: cluster could not publish the project: " + text.error());
+            } else {
+                send(topics_.project(), text.value(), true);
+            }
         }
     }
     // Records gone from the model are cleared once the order no longer lists them.

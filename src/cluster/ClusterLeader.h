@@ -115,7 +115,7 @@ private:
     std::vector<Uuid> surfaceOrder_;
     std::vector<Uuid> outputOrder_;
     bool wasConnected_ = false;
-    std::string projectText_;
+    ProjectStateMessage project_; // as last published
     ShowStateMessage show_;
     std::string showText_;
     std::uint64_t published_ = 0;
