@@ -1,9 +1,15 @@
 // Bundles with a time tag ahead: held until the show clock reaches it.
 #include "control/OscSchedule.h"
 
+#include "OscTestClient.h"
+#include "control/OscInbox.h"
+#include "control/OscServer.h"
 #include "core/Log.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace prismeta {
 namespace {
@@ -19,6 +25,39 @@ TEST(OscScheduleTest, TimeTagsAreShowClockMicroseconds) {
     EXPECT_FALSE(oscTimeTagMicros(0, 1)); // "at once"
     // 2026-01-01T00:00:00Z and a half second: 3976214400 s since 1900.
     EXPECT_EQ(oscTimeTagMicros(3'976'214'400u, 0x80000000u), 1'767'225'600'500'000);
+}
+
+TEST(OscScheduleTest, TheServerKeepsEachBundledMessagesTimeTag) {
+    OscInbox inbox([] {});
+    OscServerConfig config;
+    config.port = 0;
+    auto server = OscServer::start(config, inbox);
+    ASSERT_TRUE(server) << server.error();
+
+    // A bundle for 2026-01-01T00:00:00.5Z holding one message, then a plain one.
+    const std::string message =
+        test::OscTestClient::encode("/prismeta/snap", {OscArgument::int32(1)});
+    std::string bundle("#bundle", 8);
+    const auto bigEndian = [&bundle](std::uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            bundle.push_back(static_cast<char>((value >> shift) & 0xFF));
+        }
+    };
+    bigEndian(3'976'214'400u);
+    bigEndian(0x80000000u);
+    bigEndian(static_cast<std::uint32_t>(message.size()));
+    bundle += message;
+    test::OscTestClient::sendRaw(server.value()->port(), bundle);
+    test::OscTestClient::sendRaw(server.value()->port(), message);
+
+    std::vector<OscMessage> received;
+    for (int i = 0; i < 500 && received.size() < 2; ++i) {
+        inbox.take(16, received);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].dueMicros, 1'767'225'600'500'000);
+    EXPECT_FALSE(received[1].dueMicros);
 }
 
 TEST(OscScheduleTest, HeldUntilDueInTimeOrder) {
