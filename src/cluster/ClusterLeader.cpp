@@ -230,15 +230,17 @@ bool ClusterLeader::send(const std::string& topic, const std::string& payload, b
 // ---------------------------------------------------------------- publishing
 
 void ClusterLeader::publishChanges() {
-    const bool surfacesSwept = surfacesDirty_ || everything_;
+    bool surfacesSwept = false;
     const bool outputsSwept = outputsDirty_ || everything_;
-    if (surfacesSwept) {
-        publishSurfaces();
+    if (surfacesDirty_ || everything_) {
+        surfacesSwept = publishSurfaces();
     }
     if (outputsSwept) {
         publishOutputs();
     }
     if (surfacesSwept || outputsSwept || projectDirty_) {
+        // (A surface pass that found the same ids in the same places changed
+        // no order and swept nothing.)
         // Compared as records first: writing the order of a large show costs
         // far more than a fader step on one surface, which leaves it alone.
         const bool same = !everything_ && project_.surfaces == surfaceOrder_ &&
@@ -289,10 +291,42 @@ void ClusterLeader::publishChanges() {
 // Both passes mark what the model holds with the current sweep, publish what
 // differs from the broker's copy and note the order; a repeated id (only a
 // hand-edited file has one) keeps its first place, as followers read it.
-void ClusterLeader::publishSurfaces() {
+bool ClusterLeader::publishSurfaces() {
+    const SurfaceList& current = model_.surfaces();
+    if (!everything_ && current.sharesStorageWith(lastSurfaces_)) {
+        return false; // assigned again, unchanged
+    }
+    // The common case of a show running (a fader, a colour, a media change):
+    // the same ids in the same places as last time, so each surface is
+    // compared with the one in its place, without looking it up.
+    if (!everything_ && current.size() == lastSurfaces_.size() &&
+        current.size() == surfaceOrder_.size()) {
+        bool sameIds = true;
+        for (std::size_t i = 0; i < current.size() && sameIds; ++i) {
+            sameIds = current[i].id == surfaceOrder_[i];
+        }
+        if (sameIds) {
+            for (std::size_t i = 0; i < current.size(); ++i) {
+                const Surface& surface = current[i];
+                if (surface == lastSurfaces_[i]) {
+                    continue;
+                }
+                Result<std::string> text = writeSurfaceText(surface);
+                if (!text) {
+                    logLine("Prismeta: cluster could not publish surface " + surface.id.text() +
+                            ": " + text.error());
+                    continue;
+                }
+                send(topics_.surface(surface.id), text.value(), true);
+                surfaces_.at(surface.id).surface = surface;
+            }
+            lastSurfaces_ = current;
+            return false;
+        }
+    }
     ++surfaceSweep_;
     surfaceOrder_.clear();
-    for (const Surface& surface : model_.surfaces()) {
+    for (const Surface& surface : current) {
         auto found = surfaces_.find(surface.id);
         if (found != surfaces_.end() && found->second.seen == surfaceSweep_) {
             continue;
@@ -314,6 +348,8 @@ void ClusterLeader::publishSurfaces() {
         found->second.seen = surfaceSweep_;
         surfaceOrder_.push_back(surface.id);
     }
+    lastSurfaces_ = current;
+    return true;
 }
 
 void ClusterLeader::publishOutputs() {

@@ -9,6 +9,7 @@
 #include "core/ModelObserver.h"
 #include "core/OutputConfig.h"
 #include "core/Surface.h"
+#include "core/SurfaceList.h"
 
 #include <chrono>
 #include <cstdint>
@@ -72,7 +73,8 @@ private:
     void claim();
     void refuse(const LeaderClaim& other);
     void publishChanges();
-    void publishSurfaces();
+    // Whether it swept the whole list (so records gone may be cleared).
+    bool publishSurfaces();
     void publishOutputs();
     bool send(const std::string& topic, const std::string& payload, bool retain, int qos = 1);
 
@@ -113,6 +115,7 @@ private:
     std::uint64_t surfaceSweep_ = 0;
     std::uint64_t outputSweep_ = 0;
     std::vector<Uuid> surfaceOrder_;
+    SurfaceList lastSurfaces_; // the model's list at the last surface pass
     std::vector<Uuid> outputOrder_;
     bool wasConnected_ = false;
     ProjectStateMessage project_; // as last published
