@@ -1,5 +1,6 @@
 #include "cluster/ClusterFollower.h"
 
+#include "cluster/NodeOutputs.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 
@@ -46,6 +47,7 @@ Status ClusterFollower::start() {
 
 void ClusterFollower::setStatus(NodeStatus status) {
     status.online = true;
+    status.outputs = status_.outputs;
     status.clockOffsetMillis = status_.clockOffsetMillis;
     status.roundTripMillis = status_.roundTripMillis;
     if (status != status_) {
@@ -74,6 +76,15 @@ void ClusterFollower::update(SteadyClock::time_point now) {
     }
     if (replica_.pending()) {
         replica_.applyTo(model_);
+        // The outputs this machine shows, by name, for its status.
+        std::vector<std::string> shown;
+        for (const std::size_t i : outputsOfNode(model_.outputs(), options_.node)) {
+            shown.push_back(model_.outputs()[i].name);
+        }
+        if (shown != status_.outputs) {
+            status_.outputs = std::move(shown);
+            statusDirty_ = true;
+        }
     }
     const bool leaderPresent = replica_.leader().has_value();
     if (leaderPresent != leaderWasPresent_) {

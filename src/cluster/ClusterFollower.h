@@ -49,9 +49,10 @@ public:
     Status start();
     void update(SteadyClock::time_point now);
 
-    // What this machine reports (outputs shown, frame rate, drops, missing
-    // media); the clock offset is filled in here. Published when it changes,
-    // at most once per status interval.
+    // What this machine reports (frame rate, drops, missing media); the
+    // outputs it shows (those whose node names it) and the clock offset are
+    // filled in here. Published when it changes, at most once per status
+    // interval.
     void setStatus(NodeStatus status);
 
     bool connected() const { return connected_; }

@@ -60,6 +60,13 @@ TEST(ClusterBrokerTest, LateJoinFollowsEveryChangeAndSurvivesRestarts) {
     EXPECT_EQ(followerModel.outputs()[1].node, std::optional<std::string>("left"));
     EXPECT_TRUE(follower->leaderPresent());
 
+    // The show clock's state travels too.
+    ShowStateMessage show;
+    show.videoStarts[leaderModel.surfaces()[2].id] = clock.nowMicros() + 100'000;
+    leader->setShowState(show);
+    ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*follower)},
+                                      [&] { return follower->showState() == show; }));
+
     // Every kind of change: a field, an addition, a deletion, a reorder,
     // the canvas, the outputs, undo.
     leaderModel.pushUndo();
@@ -268,8 +275,8 @@ TEST(ClusterBrokerTest, FollowersMeasureTheirClockAgainstTheLeader) {
     auto follower = rig.follower(followerModel, system, "left");
     follower->setStatus([] {
         NodeStatus status;
-        status.outputs = {"Left Half"};
         status.framesPerSecond = 60;
+        status.missingMedia = {"media/intro.mov"};
         return status;
     }());
     ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*follower)}, [&] {
@@ -283,10 +290,15 @@ TEST(ClusterBrokerTest, FollowersMeasureTheirClockAgainstTheLeader) {
     EXPECT_LT(offset->delayMicros, 50'000);
     EXPECT_NEAR(static_cast<double>(offset->offsetMicros), 5'000.0,
                 static_cast<double>(offset->delayMicros) / 2.0 + 200.0);
+    // Its outputs (the one whose node is "left"), what it misses, its clock.
+    ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*follower)}, [&] {
+        return !leader->nodes().nodes().at("left").status.outputs.empty();
+    }));
     const auto& entry = leader->nodes().nodes().at("left");
-    EXPECT_EQ(entry.status.outputs, std::vector<std::string>{"Left Half"});
-    ASSERT_FALSE(entry.warnings.empty());
-    EXPECT_NE(entry.warnings.back().find("ms off"), std::string::npos);
+    EXPECT_EQ(entry.status.outputs, std::vector<std::string>{leaderModel.outputs()[1].name});
+    ASSERT_EQ(entry.warnings.size(), 2u);
+    EXPECT_EQ(entry.warnings[0], "misses media (1)");
+    EXPECT_NE(entry.warnings[1].find("ms off"), std::string::npos);
 
     // Leaving says "offline".
     follower.reset();
