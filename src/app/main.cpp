@@ -3,6 +3,7 @@
 #include "app/Icons.h"
 #include "app/PrismetaApp.h"
 #include "app/RemoteControlSettings.h"
+#include "app/cluster/ClusterLead.h"
 #include "media/MallocArenas.h"
 
 #include <QApplication>
@@ -37,6 +38,25 @@ int main(int argc, char** argv) {
                        "only (0: any free port)."),
         QStringLiteral("port"));
     parser.addOption(oscPort);
+    const QCommandLineOption lead(
+        QStringLiteral("lead"),
+        QStringLiteral("Lead a show on many machines: publish the project to the show's MQTT "
+                       "broker (from --broker and --topic, or the project's cluster key)."));
+    parser.addOption(lead);
+    const QCommandLineOption broker(QStringLiteral("broker"),
+                                    QStringLiteral("The show's MQTT broker, host[:port]."),
+                                    QStringLiteral("host[:port]"));
+    parser.addOption(broker);
+    const QCommandLineOption topic(QStringLiteral("topic"),
+                                   QStringLiteral("The show's topic on the broker."),
+                                   QStringLiteral("name"));
+    parser.addOption(topic);
+    const QCommandLineOption brokerAuth(
+        QStringLiteral("broker-auth"),
+        QStringLiteral("A file of key=value lines (user, password, cafile, certfile, keyfile) "
+                       "readable by its owner only."),
+        QStringLiteral("file"));
+    parser.addOption(brokerAuth);
     parser.addPositionalArgument(QStringLiteral("project"),
                                  QStringLiteral("A project file to open at launch."),
                                  QStringLiteral("[project]"));
@@ -60,16 +80,32 @@ int main(int argc, char** argv) {
         }
     }
 
+    prismeta::ClusterLaunch cluster;
+    if (parser.isSet(broker)) {
+        cluster.broker = parser.value(broker).toStdString();
+    }
+    if (parser.isSet(topic)) {
+        cluster.topic = parser.value(topic).toStdString();
+    }
+    if (parser.isSet(brokerAuth)) {
+        cluster.authFile = prismeta::pathFromQString(parser.value(brokerAuth));
+    }
+
     prismeta::PrismetaApp app;
     if (parser.isSet(show)) {
         app.startShow(prismeta::pathFromQString(arguments.front()));
-        app.startRemoteControl(portForThisRun);
-        return QApplication::exec();
+    } else {
+        app.show();
     }
-    app.show();
     app.startRemoteControl(portForThisRun);
-    if (!arguments.isEmpty()) {
+    if (!parser.isSet(show) && !arguments.isEmpty()) {
         app.openAtLaunch(prismeta::pathFromQString(arguments.front()));
+    }
+    // After the project is open: its cluster key fills what the command
+    // line leaves out.
+    prismeta::ClusterLead leading(app.model());
+    if (parser.isSet(lead) && !leading.start(cluster)) {
+        return 2;
     }
     return QApplication::exec();
 }
