@@ -68,10 +68,18 @@ Status RemoteControl::start(const OscServerConfig& config, Origin origin) {
             server_->send(m);
         }
     });
+    controller_->refuseEdits(editsRefused_);
     server_ = std::move(server.value());
     logLine("Prismeta: OSC listening on " + server_->host() + ":" +
             std::to_string(server_->port()));
     return Status::success();
+}
+
+void RemoteControl::refuseEdits(std::optional<std::string> why) {
+    editsRefused_ = std::move(why);
+    if (controller_) {
+        controller_->refuseEdits(editsRefused_);
+    }
 }
 
 void RemoteControl::stop() {

@@ -63,6 +63,10 @@ public:
     std::size_t queueHighWater() const;
     OscController* controller() const { return controller_.get(); }
 
+    // Edits over OSC refused with a log line saying why (a machine that
+    // follows another one's show); queries and lists are answered as ever.
+    void refuseEdits(std::optional<std::string> why);
+
 signals:
     // After each batch, with the number of messages it carried out.
     void batchHandled(std::size_t count);
@@ -83,6 +87,7 @@ private:
     QTimer continuation_;
     QTimer due_;
     OscSchedule schedule_;
+    std::optional<std::string> editsRefused_;
     QTimer scheduled_;
     Origin origin_ = Origin::preferences;
     std::size_t handled_ = 0;

@@ -1,9 +1,14 @@
 #include "app/CanvasView.h"
 #include "app/DocumentDialogs.h"
 #include "app/Icons.h"
+#include "app/MissingMediaWatcher.h"
+#include "app/OutputPlacer.h"
 #include "app/PrismetaApp.h"
+#include "app/RemoteControl.h"
 #include "app/RemoteControlSettings.h"
+#include "app/cluster/ClusterFollow.h"
 #include "app/cluster/ClusterLead.h"
+#include "core/ProjectModel.h"
 #include "media/MallocArenas.h"
 
 #include <QApplication>
@@ -57,6 +62,12 @@ int main(int argc, char** argv) {
                        "readable by its owner only."),
         QStringLiteral("file"));
     parser.addOption(brokerAuth);
+    const QCommandLineOption node(
+        QStringLiteral("node"),
+        QStringLiteral("With --show: follow the show's leader on the broker as this machine, "
+                       "showing the outputs whose node is NAME (no project needed)."),
+        QStringLiteral("name"));
+    parser.addOption(node);
     parser.addPositionalArgument(QStringLiteral("project"),
                                  QStringLiteral("A project file to open at launch."),
                                  QStringLiteral("[project]"));
@@ -67,7 +78,15 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    if (parser.isSet(show) && arguments.isEmpty()) {
+    if (parser.isSet(node) && !parser.isSet(show)) {
+        std::fputs("prismeta: --node goes with --show\n", stderr);
+        return 2;
+    }
+    if (parser.isSet(node) && parser.isSet(lead)) {
+        std::fputs("prismeta: a machine either leads (--lead) or follows (--node)\n", stderr);
+        return 2;
+    }
+    if (parser.isSet(show) && !parser.isSet(node) && arguments.isEmpty()) {
         std::fputs("prismeta: --show needs a project file\n", stderr);
         return 2;
     }
@@ -92,6 +111,23 @@ int main(int argc, char** argv) {
     }
 
     prismeta::PrismetaApp app;
+    if (parser.isSet(node)) {
+        // A follower: the model comes from the leader; a project given here
+        // only supplies the cluster key (and a first state until the
+        // leader's arrives).
+        app.placer().setShowMode(true);
+        app.missingMedia().setLogging(true);
+        if (!arguments.isEmpty()) {
+            (void)app.model().load(prismeta::pathFromQString(arguments.front()));
+        }
+        app.startRemoteControl(portForThisRun);
+        app.remoteControl().refuseEdits("this machine follows the show's leader; edit there");
+        prismeta::ClusterFollow following(app.model(), app.outputWindows());
+        if (!following.start(cluster, parser.value(node).toStdString())) {
+            return 2;
+        }
+        return QApplication::exec();
+    }
     if (parser.isSet(show)) {
         app.startShow(prismeta::pathFromQString(arguments.front()));
     } else {
