@@ -1,6 +1,7 @@
 #include "app/CanvasView.h"
 #include "app/DocumentDialogs.h"
 #include "app/Icons.h"
+#include "app/MainWindow.h"
 #include "app/MissingMediaWatcher.h"
 #include "app/OutputPlacer.h"
 #include "app/PrismetaApp.h"
@@ -8,11 +9,13 @@
 #include "app/RemoteControlSettings.h"
 #include "app/cluster/ClusterFollow.h"
 #include "app/cluster/ClusterLead.h"
+#include "app/cluster/NodesPanel.h"
 #include "core/ProjectModel.h"
 #include "media/MallocArenas.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDockWidget>
 
 #include <cstdio>
 #include <optional>
@@ -140,8 +143,18 @@ int main(int argc, char** argv) {
     // After the project is open: its cluster key fills what the command
     // line leaves out.
     prismeta::ClusterLead leading(app.model());
-    if (parser.isSet(lead) && !leading.start(cluster)) {
-        return 2;
+    if (parser.isSet(lead)) {
+        if (!leading.start(cluster)) {
+            return 2;
+        }
+        // The Nodes panel, a dock of the main window (the editor).
+        auto* dock = new QDockWidget(QObject::tr("Nodes"), &app.mainWindow());
+        dock->setObjectName(QStringLiteral("nodes"));
+        auto* panel = new prismeta::NodesPanel(dock);
+        dock->setWidget(panel);
+        app.mainWindow().addDockWidget(Qt::BottomDockWidgetArea, dock);
+        leading.onNodesChanged(
+            [panel](const prismeta::NodeDirectory& nodes) { panel->show(nodes); });
     }
     return QApplication::exec();
 }

@@ -15,8 +15,15 @@ namespace prismeta {
 ClusterLead::ClusterLead(ProjectModel& model, QObject* parent) : QObject(parent), model_(model) {
     frame_.setInterval(16);
     connect(&frame_, &QTimer::timeout, this, [this] {
-        if (leader_) {
-            leader_->update(std::chrono::steady_clock::now());
+        if (!leader_) {
+            return;
+        }
+        leader_->update(std::chrono::steady_clock::now());
+        if (leader_->nodes().revision() != nodesRevision_) {
+            nodesRevision_ = leader_->nodes().revision();
+            if (nodesChanged_) {
+                nodesChanged_(leader_->nodes());
+            }
         }
     });
 }

@@ -6,7 +6,9 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,12 +39,18 @@ public:
     bool start(const ClusterLaunch& launch);
 
     const ClusterLeader* leader() const { return leader_.get(); }
+    // Called after a frame in which the nodes' statuses changed.
+    void onNodesChanged(std::function<void(const NodeDirectory&)> changed) {
+        nodesChanged_ = std::move(changed);
+    }
 
 private:
     ProjectModel& model_;
     SystemShowClock clock_;
     std::unique_ptr<ClusterLeader> leader_;
     QTimer frame_;
+    std::function<void(const NodeDirectory&)> nodesChanged_;
+    std::uint64_t nodesRevision_ = 0;
 };
 
 } // namespace prismeta
