@@ -19,6 +19,7 @@ ClusterFollower::ClusterFollower(ProjectModel& model, const ShowClock& clock, Cl
     : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
       replica_(topics_), problems_(RateLimitedLog::defaultWindow, logPrefix) {
     options_.mqtt.will = MqttWill{topics_.nodeStatus(options_.node), offlineNodeStatus(), true};
+    options_.mqtt.clock = &clock_;
     client_ = std::make_unique<MqttClient>(options_.mqtt);
     pongTopic_ = topics_.clockPong(options_.node);
 }
@@ -135,7 +136,8 @@ void ClusterFollower::handle(MqttEvent& event, SteadyClock::time_point now) {
         break;
     }
     if (event.topic == pongTopic_) {
-        const std::int64_t received = clock_.nowMicros();
+        const std::int64_t received =
+            event.receivedMicros != 0 ? event.receivedMicros : clock_.nowMicros();
         Result<ClockProbe> probe = readClockProbe(event.payload, true);
         if (!probe) {
             problems_.report("clock", "a clock answer: " + probe.error(), now);

@@ -24,6 +24,7 @@ ClusterLeader::ClusterLeader(ProjectModel& model, const ShowClock& clock, Cluste
     : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
       problems_(RateLimitedLog::defaultWindow, logPrefix) {
     options_.mqtt.will = MqttWill{topics_.leader(), std::string(), true};
+    options_.mqtt.clock = &clock_;
     client_ = std::make_unique<MqttClient>(options_.mqtt);
     ours_.client = client_->clientId();
     ours_.host = options_.host;
@@ -176,7 +177,10 @@ void ClusterLeader::handle(MqttEvent& event, SteadyClock::time_point now) {
         }
         return;
     case Kind::clockPing: {
-        const std::int64_t received = clock_.nowMicros();
+        // Stamped on arrival: the wait for this frame counts as the
+        // leader's own time (t3 - t2), not as network delay.
+        const std::int64_t received =
+            event.receivedMicros != 0 ? event.receivedMicros : clock_.nowMicros();
         Result<ClockProbe> probe = readClockProbe(event.payload, false);
         if (!probe) {
             problems_.report("clock", "a clock probe from " + parsed->node + ": " + probe.error(),

@@ -229,6 +229,9 @@ void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* mess
     }
     MqttEvent event;
     event.kind = MqttEvent::Kind::message;
+    if (client->options_.clock) {
+        event.receivedMicros = client->options_.clock->nowMicros();
+    }
     event.topic = message->topic ? message->topic : "";
     if (length > 0) {
         event.payload.assign(static_cast<const char*>(message->payload), length);

@@ -2,6 +2,7 @@
 
 #include "cluster/BrokerAddress.h"
 #include "cluster/BrokerAuth.h"
+#include "cluster/ShowClock.h"
 #include "core/Result.h"
 
 #include <chrono>
@@ -43,6 +44,10 @@ struct MqttOptions {
     int reconnectDelayMaxSeconds = 8;
     // Larger messages are not queued (counted as oversized instead).
     std::size_t maxPayload = 16 * 1024 * 1024;
+    // When set, each message is stamped with this clock as it arrives (on
+    // the network thread), for round trips that must not count the time a
+    // message waited for the owner's next frame. Must outlive the client.
+    const ShowClock* clock = nullptr;
     // Messages wait for the owner thread up to this many bytes in all;
     // beyond it new ones are dropped and counted.
     std::size_t maxQueuedBytes = 512 * 1024 * 1024;
@@ -61,6 +66,8 @@ struct MqttEvent {
     std::string topic;
     std::string payload;
     bool retained = false;
+    // The options' clock when the message arrived; 0 without one.
+    std::int64_t receivedMicros = 0;
 };
 
 // A connection to an MQTT broker (MQTT 3.1.1, libmosquitto) with its own

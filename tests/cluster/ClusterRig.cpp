@@ -6,7 +6,8 @@ namespace prismeta::testing {
 
 bool ClusterRig::pumpUntil(
     const std::vector<std::function<void(std::chrono::steady_clock::time_point)>>& updates,
-    const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const std::function<bool()>& done, std::chrono::milliseconds timeout,
+    std::chrono::milliseconds period) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
         const auto now = std::chrono::steady_clock::now();
@@ -16,7 +17,7 @@ bool ClusterRig::pumpUntil(
         if (done()) {
             return true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(period);
     }
     return false;
 }

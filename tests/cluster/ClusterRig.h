@@ -58,12 +58,13 @@ struct ClusterRig {
         return made;
     }
 
-    // Runs every update function every 2 ms until done() or the timeout;
+    // Runs every update function every `period` until done() or the timeout;
     // whether done() came true.
     static bool pumpUntil(
         const std::vector<std::function<void(std::chrono::steady_clock::time_point)>>& updates,
         const std::function<bool()>& done,
-        std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+        std::chrono::milliseconds timeout = std::chrono::milliseconds(10000),
+        std::chrono::milliseconds period = std::chrono::milliseconds(2));
 
     BrokerProcess& broker;
 };
