@@ -1,12 +1,21 @@
 #include "app/CanvasView.h"
 #include "app/Icons.h"
+#include "app/MainWindow.h"
 #include "app/PrismetaApp.h"
+#include "app/cluster/ClusterFollow.h"
+#include "app/cluster/ClusterLead.h"
+#include "app/cluster/NodesPanel.h"
 #include "app/document/DocumentDialogs.h"
+#include "app/document/MissingMediaWatcher.h"
+#include "app/remote/RemoteControl.h"
 #include "app/remote/RemoteControlSettings.h"
+#include "app/show/OutputPlacer.h"
+#include "core/ProjectModel.h"
 #include "media/MallocArenas.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDockWidget>
 
 #include <cstdio>
 #include <optional>
@@ -43,6 +52,31 @@ int main(int argc, char** argv) {
                        "only (0: any free port)."),
         QStringLiteral("port"));
     parser.addOption(oscPort);
+    const QCommandLineOption lead(
+        QStringLiteral("lead"),
+        QStringLiteral("Lead a show on many machines: publish the project to the show's MQTT "
+                       "broker (from --broker and --topic, or the project's cluster key)."));
+    parser.addOption(lead);
+    const QCommandLineOption broker(QStringLiteral("broker"),
+                                    QStringLiteral("The show's MQTT broker, host[:port]."),
+                                    QStringLiteral("host[:port]"));
+    parser.addOption(broker);
+    const QCommandLineOption topic(QStringLiteral("topic"),
+                                   QStringLiteral("The show's topic on the broker."),
+                                   QStringLiteral("name"));
+    parser.addOption(topic);
+    const QCommandLineOption brokerAuth(
+        QStringLiteral("broker-auth"),
+        QStringLiteral("A file of key=value lines (user, password, cafile, certfile, keyfile) "
+                       "readable by its owner only."),
+        QStringLiteral("file"));
+    parser.addOption(brokerAuth);
+    const QCommandLineOption node(
+        QStringLiteral("node"),
+        QStringLiteral("With --show: follow the show's leader on the broker as this machine, "
+                       "showing the outputs whose node is NAME (no project needed)."),
+        QStringLiteral("name"));
+    parser.addOption(node);
     parser.addPositionalArgument(QStringLiteral("project"),
                                  QStringLiteral("A project file to open at launch."),
                                  QStringLiteral("[project]"));
@@ -53,7 +87,15 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    if (parser.isSet(show) && arguments.isEmpty()) {
+    if (parser.isSet(node) && !parser.isSet(show)) {
+        std::fputs("prismeta: --node goes with --show\n", stderr);
+        return 2;
+    }
+    if (parser.isSet(node) && parser.isSet(lead)) {
+        std::fputs("prismeta: a machine either leads (--lead) or follows (--node)\n", stderr);
+        return 2;
+    }
+    if (parser.isSet(show) && !parser.isSet(node) && arguments.isEmpty()) {
         std::fputs("prismeta: --show needs a project file\n", stderr);
         return 2;
     }
@@ -66,20 +108,63 @@ int main(int argc, char** argv) {
         }
     }
 
+    prismeta::ClusterLaunch cluster;
+    if (parser.isSet(broker)) {
+        cluster.broker = parser.value(broker).toStdString();
+    }
+    if (parser.isSet(topic)) {
+        cluster.topic = parser.value(topic).toStdString();
+    }
+    if (parser.isSet(brokerAuth)) {
+        cluster.authFile = prismeta::pathFromQString(parser.value(brokerAuth));
+    }
+
     prismeta::PrismetaApp app;
+    if (parser.isSet(node)) {
+        // A follower: the model comes from the leader; a project given here
+        // only supplies the cluster key (and a first state until the
+        // leader's arrives).
+        app.placer().setShowMode(true);
+        app.missingMedia().setLogging(true);
+        if (!arguments.isEmpty()) {
+            (void)app.model().load(prismeta::pathFromQString(arguments.front()));
+        }
+        app.startRemoteControl(portForThisRun);
+        app.remoteControl().refuseEdits("this machine follows the show's leader; edit there");
+        prismeta::ClusterFollow following(app.model(), app.outputWindows());
+        if (!following.start(cluster, parser.value(node).toStdString())) {
+            return 2;
+        }
+        return QApplication::exec();
+    }
     if (parser.isSet(show)) {
         std::optional<std::string> startCue;
         if (parser.isSet(cue)) {
             startCue = parser.value(cue).toStdString();
         }
         app.startShow(prismeta::pathFromQString(arguments.front()), startCue);
-        app.startRemoteControl(portForThisRun);
-        return QApplication::exec();
+    } else {
+        app.show();
     }
-    app.show();
     app.startRemoteControl(portForThisRun);
-    if (!arguments.isEmpty()) {
+    if (!parser.isSet(show) && !arguments.isEmpty()) {
         app.openAtLaunch(prismeta::pathFromQString(arguments.front()));
+    }
+    // After the project is open: its cluster key fills what the command
+    // line leaves out.
+    prismeta::ClusterLead leading(app.model());
+    if (parser.isSet(lead)) {
+        if (!leading.start(cluster)) {
+            return 2;
+        }
+        // The Nodes panel, a dock of the main window (the editor).
+        auto* dock = new QDockWidget(QObject::tr("Nodes"), &app.mainWindow());
+        dock->setObjectName(QStringLiteral("nodes"));
+        auto* panel = new prismeta::NodesPanel(dock);
+        dock->setWidget(panel);
+        app.mainWindow().addDockWidget(Qt::BottomDockWidgetArea, dock);
+        leading.onNodesChanged(
+            [panel](const prismeta::NodeDirectory& nodes) { panel->show(nodes); });
     }
     return QApplication::exec();
 }

@@ -331,6 +331,10 @@ void OscController::handleOne(const OscMessage& message, Clock::time_point now,
     }
     const std::string_view command = (*parts)[1];
     const Parts rest = Parts(*parts).subspan(2);
+    if (editsRefused_ && (message.isEdit() || command == "undo" || command == "redo")) {
+        ignore(refused, message, *editsRefused_, now);
+        return;
+    }
     if (command == "surface") {
         handleSurface(message, rest, now);
     } else if (command == "output") {

@@ -85,6 +85,11 @@ public:
     // "/prismeta/blackout" drive (borrowed; null: none, and those addresses
     // are refused). Its live cue goes to subscribers as it changes.
     void setCueRunner(CueRunner* runner);
+    // While set, every message that would change the model (an edit, undo,
+    // redo) is refused with a log line saying why (rate-limited as other
+    // ignored input); queries, lists and subscriptions are answered as ever.
+    // A machine that follows another one's show sets it: only the leader edits.
+    void refuseEdits(std::optional<std::string> why) { editsRefused_ = std::move(why); }
 
 private:
     using Parts = std::span<const std::string_view>;
@@ -133,6 +138,7 @@ private:
     std::optional<Clock::time_point> runStart_;
     CueRunner* cueRunner_ = nullptr;
     std::optional<Uuid> fedCue_; // the live cue subscribers were last told of
+    std::optional<std::string> editsRefused_;
 
     struct Budget {
         Clock::time_point opened;

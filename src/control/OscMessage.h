@@ -60,6 +60,9 @@ struct OscMessage {
     // existing regular file when it arrived. Checked on the receiving thread so
     // that a slow file system never holds up the interface.
     bool textNamesRegularFile = false;
+    // When a bundle's time tag says it is due, in microseconds of the show
+    // clock (the real-time clock); absent for "at once" and plain messages.
+    std::optional<std::int64_t> dueMicros;
 
     // '?' as the only argument: asks for the current value.
     bool isQuery() const;

@@ -1,6 +1,7 @@
 #include "control/OscServer.h"
 
 #include "control/OscInbox.h"
+#include "control/OscSchedule.h"
 #include "core/Log.h"
 
 #include <lo/lo.h>
@@ -319,6 +320,8 @@ void OscServer::receive(const char* path, const char* types, void** argv, int ar
     }
     OscMessage received;
     received.received = OscMessage::Clock::now();
+    const lo_timetag tag = lo_message_get_timestamp(static_cast<lo_message>(message));
+    received.dueMicros = oscTimeTagMicros(tag.sec, tag.frac);
     received.address = address;
     received.arguments.reserve(static_cast<std::size_t>(argc));
     for (int i = 0; i < argc; ++i) {

@@ -28,8 +28,8 @@ struct OscServerConfig {
 // (127.0.0.1, or 0.0.0.0 for every interface) and IPv6 (::1, or ::) where the
 // system has IPv6, since a client may reach "localhost" by either. Each is
 // received by a liblo server thread of its own, which parses each packet
-// (bundles included, their time tags
-// ignored: everything is carried out on arrival) and turns every message into
+// (bundles included; a bundle's time tag is kept in each of its messages, for
+// OscSchedule) and turns every message into
 // an OscMessage for the inbox. Nothing else happens on that thread apart from
 // the one check that needs the file system (whether a message's text names a
 // regular file). Packets larger than maxPacketBytes, and anything liblo cannot

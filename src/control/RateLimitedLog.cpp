@@ -6,12 +6,6 @@
 
 namespace prismeta {
 
-namespace {
-
-constexpr std::string_view prefix = "Prismeta: OSC ignored ";
-
-} // namespace
-
 void RateLimitedLog::report(std::string_view kind, std::string details, Clock::time_point now,
                             std::uint64_t count) {
     if (count == 0) {
@@ -22,7 +16,7 @@ void RateLimitedLog::report(std::string_view kind, std::string details, Clock::t
     if (window == windows_.end()) {
         // The line stands for all `count` of them (details of several state
         // their number), so none is left over for the summary.
-        logLine(std::string(prefix) + details);
+        logLine(prefix_ + details);
         windows_.emplace(std::string(kind), Window{now, 0, std::move(details)});
         return;
     }
@@ -41,7 +35,7 @@ void RateLimitedLog::update(Clock::time_point now) {
             continue;
         }
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(window_).count();
-        logLine(std::string(prefix) + std::to_string(window->second.more) + " more in the last " +
+        logLine(prefix_ + std::to_string(window->second.more) + " more in the last " +
                 std::to_string(seconds) + " s like this one: " + window->second.last);
         // A new window starts with the summary, so a steady flood gives one
         // line per window.

@@ -21,10 +21,14 @@ public:
     using Clock = std::chrono::steady_clock;
     static constexpr Clock::duration defaultWindow = std::chrono::seconds(2);
 
-    explicit RateLimitedLog(Clock::duration window = defaultWindow) : window_(window) {}
+    static constexpr std::string_view oscPrefix = "Prismeta: OSC ignored ";
+
+    explicit RateLimitedLog(Clock::duration window = defaultWindow,
+                            std::string_view prefix = oscPrefix)
+        : window_(window), prefix_(prefix) {}
 
     // `count` occurrences of one kind of problem; `details` says what and why
-    // ("Prismeta: OSC ignored " is put in front), and when `count` is above 1
+    // (the prefix is put in front), and when `count` is above 1
     // also how many, since the first line of a window stands for all of them.
     // The counts of a window's lines add up to the occurrences reported.
     void report(std::string_view kind, std::string details, Clock::time_point now,
@@ -43,6 +47,7 @@ private:
     };
 
     Clock::duration window_;
+    std::string prefix_;
     std::map<std::string, Window, std::less<>> windows_;
 };
 

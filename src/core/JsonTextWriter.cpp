@@ -70,6 +70,9 @@ void JsonTextWriter::separate() {
 }
 
 void JsonTextWriter::newLine() {
+    if (compact_) {
+        return;
+    }
     out_ += '\n';
     for (std::size_t left = static_cast<std::size_t>(depth_) * 2; left > 0;) {
         const std::size_t now = std::min(left, spaces.size());
@@ -82,7 +85,14 @@ void JsonTextWriter::key(std::string_view name) {
     separate();
     out_ += '"';
     out_ += name;
-    out_ += "\": ";
+    out_ += compact_ ? "\":" : "\": ";
+}
+
+bool JsonTextWriter::textKey(std::string_view name) {
+    separate();
+    const bool valid = text(name);
+    out_ += compact_ ? ":" : ": ";
+    return valid;
 }
 
 void JsonTextWriter::number(double value) {

@@ -17,9 +17,14 @@ namespace prismeta {
 // array, then the value. Keys are written as given (ASCII names needing no
 // escapes). The string grows as text is written; std::bad_alloc passes through.
 // One thread; the writer only appends to the string it is handed.
+//
+// Layout::compact gives dump(-1)'s bytes instead: one line, no spaces.
 class JsonTextWriter {
 public:
-    explicit JsonTextWriter(std::string& out) : out_(out) {}
+    enum class Layout { indented, compact };
+
+    explicit JsonTextWriter(std::string& out, Layout layout = Layout::indented)
+        : out_(out), compact_(layout == Layout::compact) {}
 
     void beginObject() { begin('{'); }
     void endObject() { end('}'); }
@@ -27,6 +32,8 @@ public:
     void endArray() { end(']'); }
 
     void key(std::string_view name);
+    // A key that may need escaping (a name from a file); false as text().
+    [[nodiscard]] bool textKey(std::string_view name);
     void element() { separate(); }
 
     // A finite double (the caller checks); an integer; a boolean.
@@ -44,6 +51,7 @@ private:
     void newLine();
 
     std::string& out_;
+    bool compact_ = false;
     int depth_ = 0;
     // No member or element written yet in the innermost object or array.
     bool empty_ = true;

@@ -39,6 +39,9 @@ struct OutputConfig {
     // In canvas coordinates, applied to the finished picture after the ramps
     // and the lift: what they mask out gets no light at all.
     std::vector<Mask> masks;
+    // The machine that shows it when the show runs on several; absent: the
+    // leading machine.
+    std::optional<std::string> node;
 
     // An output with a new random id and every default.
     OutputConfig();

@@ -2,6 +2,7 @@
 
 #include "core/JsonMessages.h"
 #include "core/JsonTextWriter.h"
+#include "core/RecordText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -74,7 +75,9 @@ double floatValue(float value, const KeyPath& path) {
 // been checked, as the JSON library's dump did.
 class ProjectWriter {
 public:
-    explicit ProjectWriter(std::string& out) : json_(out) {}
+    explicit ProjectWriter(std::string& out,
+                           JsonTextWriter::Layout layout = JsonTextWriter::Layout::indented)
+        : json_(out, layout) {}
 
     void project(const ProjectFile& file) {
         json_.beginObject();
@@ -85,6 +88,15 @@ public:
         doubleMember("backgroundOpacity", file.backgroundOpacity, kRoot);
         doubleMember("canvasHeight", file.canvasHeight, kRoot);
         doubleMember("canvasWidth", file.canvasWidth, kRoot);
+        if (file.cluster) {
+            json_.key("cluster");
+            json_.beginObject();
+            json_.key("broker");
+            text(file.cluster->broker);
+            json_.key("topic");
+            text(file.cluster->topic);
+            json_.endObject();
+        }
         if (!file.cues.empty()) {
             json_.key("cues");
             json_.beginArray();
@@ -114,6 +126,10 @@ public:
         json_.endObject();
     }
 
+    // One record as a document of its own.
+    void record(const Surface& s) { surface(s, kRoot); }
+    void record(const OutputConfig& o) { output(o, kRoot); }
+
     // The first text that is not valid UTF-8, if any.
     const std::optional<std::string>& invalidText() const { return invalidText_; }
 
@@ -121,6 +137,13 @@ private:
     void text(std::string_view value) {
         if (!json_.text(value) && !invalidText_) {
             invalidText_ = std::string(value);
+        }
+    }
+
+    // A key that comes from the file (an input's name), escaped as texts are.
+    void textKey(std::string_view name) {
+        if (!json_.textKey(name) && !invalidText_) {
+            invalidText_ = std::string(name);
         }
     }
 
@@ -274,11 +297,13 @@ private:
         for (const auto& [name, value] : inputs) {
             switch (value.kind) {
             case ShaderInputValue::Kind::flag:
-                json_.key(name);
+                textKey(name);
                 json_.boolean(value.flag);
                 break;
             case ShaderInputValue::Kind::number:
-                doubleMember(name.c_str(), value.numbers[0], path);
+                finiteOrThrow(value.numbers[0], KeyPath(path, name.c_str()));
+                textKey(name);
+                json_.number(value.numbers[0]);
                 break;
             case ShaderInputValue::Kind::numbers: {
                 const int count = std::clamp(value.count, 1, 4);
@@ -286,7 +311,7 @@ private:
                     finiteOrThrow(value.numbers[static_cast<std::size_t>(i)],
                                   KeyPath(path, name.c_str()));
                 }
-                json_.key(name);
+                textKey(name);
                 json_.beginArray();
                 for (int i = 0; i < count; ++i) {
                     json_.element();
@@ -296,7 +321,7 @@ private:
                 break;
             }
             case ShaderInputValue::Kind::text:
-                json_.key(name);
+                textKey(name);
                 text(value.text);
                 break;
             }
@@ -352,6 +377,10 @@ private:
         masks(o.masks, KeyPath(path, "masks"));
         json_.key("name");
         text(o.name);
+        if (o.node) {
+            json_.key("node");
+            text(*o.node);
+        }
         json_.endObject();
     }
 
@@ -455,6 +484,40 @@ Result<std::string> writeProjectFile(const ProjectFile& file) {
     } catch (const std::bad_alloc&) {
         return Result<std::string>::failure("out of memory while writing the project");
     }
+}
+
+namespace {
+
+// The text of one record on one line, with exactly the keys and numbers it
+// has inside a project file.
+template <class R> Result<std::string> writeRecordText(const R& record) {
+    try {
+        std::string text;
+        ProjectWriter writer(text, JsonTextWriter::Layout::compact);
+        writer.record(record);
+        if (const auto& invalid = writer.invalidText()) {
+            (void)json(*invalid).dump(-1, ' ', false, json::error_handler_t::strict);
+            return Result<std::string>::failure("a text is not valid UTF-8");
+        }
+        return text;
+    } catch (const WriteError& error) {
+        return Result<std::string>::failure(error.description);
+    } catch (const json::type_error& error) {
+        return Result<std::string>::failure("a text is not valid UTF-8 (" +
+                                            withoutExceptionTag(error.what()) + ")");
+    } catch (const std::bad_alloc&) {
+        return Result<std::string>::failure("out of memory while writing a record");
+    }
+}
+
+} // namespace
+
+Result<std::string> writeSurfaceText(const Surface& surface) {
+    return writeRecordText(surface);
+}
+
+Result<std::string> writeOutputText(const OutputConfig& output) {
+    return writeRecordText(output);
 }
 
 } // namespace prismeta

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ClusterSettings.h"
 #include "core/Cue.h"
 #include "core/OutputConfig.h"
 #include "core/Result.h"
@@ -23,6 +24,7 @@ struct ProjectFile {
     double backgroundOpacity = 0.5;
     // The show's cues in order; the key is written only when there are any.
     std::vector<Cue> cues;
+    std::optional<ClusterSettings> cluster;
 
     friend bool operator==(const ProjectFile&, const ProjectFile&) = default;
 };

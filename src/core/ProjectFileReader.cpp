@@ -4,6 +4,7 @@
 #include "core/MaskLimits.h"
 #include "core/ProjectFile.h"
 #include "core/RecordFields.h"
+#include "core/RecordText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -185,6 +186,21 @@ void resetCues(ProjectFile& file) {
     std::vector<Cue>().swap(file.cues);
 }
 
+// Where the show meets, when it runs on several machines: an object with the
+// texts "broker" and "topic". Anything else leaves the project on one machine
+// and never fails the load; a missing or non-text member reads as empty.
+void applyCluster(ProjectFile& file, const json& value) {
+    file.cluster.reset();
+    if (!value.is_object()) {
+        return;
+    }
+    const auto member = [&value](const char* key) {
+        const auto it = value.find(key);
+        return it != value.end() && it->is_string() ? it->get<std::string>() : std::string();
+    };
+    file.cluster = ClusterSettings{member("broker"), member("topic")};
+}
+
 } // namespace
 
 template <> struct Schema<Pt> {
@@ -256,6 +272,7 @@ template <> struct Schema<OutputConfig> {
         lenient<OutputConfig, readBlendGamma>("blendGamma"),
         lenient<OutputConfig, applyDisplay>("display"),
         list<&OutputConfig::masks>("masks", Presence::optional),
+        text<&OutputConfig::node>("node", Presence::optional),
     };
 };
 
@@ -267,6 +284,7 @@ template <> struct Schema<ProjectFile> {
         number<&ProjectFile::canvasWidth>("canvasWidth"),
         list<&ProjectFile::outputs>("outputs"),
         list<&ProjectFile::surfaces>("surfaces"),
+        lenient<ProjectFile, applyCluster>("cluster"),
         Field<ProjectFile>{"cues", Presence::optional, "an array", &readCues, &openCues,
                            &resetCues},
     };
@@ -283,6 +301,22 @@ Result<ProjectFile> readProjectFile(std::string_view bytes) {
         return file;
     } catch (const std::bad_alloc&) {
         return Result<ProjectFile>::failure("out of memory while reading the project");
+    }
+}
+
+Result<Surface> readSurfaceText(std::string_view bytes) {
+    try {
+        return reading::readRecordDocument<Surface>(bytes);
+    } catch (const std::bad_alloc&) {
+        return Result<Surface>::failure("out of memory while reading a surface");
+    }
+}
+
+Result<OutputConfig> readOutputText(std::string_view bytes) {
+    try {
+        return reading::readRecordDocument<OutputConfig>(bytes);
+    } catch (const std::bad_alloc&) {
+        return Result<OutputConfig>::failure("out of memory while reading an output");
     }
 }
 

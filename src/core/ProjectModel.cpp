@@ -373,6 +373,7 @@ void ProjectModel::newProject() {
     setSelectedID(std::nullopt);
     setDocumentURL(std::nullopt);
     setBackgroundImagePath(std::nullopt);
+    cluster_.reset();
     clearBlendTests();
 }
 
@@ -385,6 +386,7 @@ ProjectFile ProjectModel::makeFile() const {
     file.backgroundImagePath = backgroundImagePath_;
     file.backgroundOpacity = backgroundOpacity_;
     file.cues = *cues_;
+    file.cluster = cluster_;
     return file;
 }
 
@@ -472,6 +474,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
         setOutputs(std::move(loaded.outputs));
         setBackgroundImagePath(std::move(loaded.backgroundImagePath));
         setBackgroundOpacity(loaded.backgroundOpacity);
+        cluster_ = std::move(loaded.cluster);
         setSelectedID(first);
         setDocumentURL(std::move(location));
         clearBlendTests();
@@ -486,7 +489,8 @@ bool ProjectModel::hasUnsavedChanges() const {
     return saved.canvasWidth != canvasSize_.width || saved.canvasHeight != canvasSize_.height ||
            saved.surfaces != surfaces_.vector() || saved.outputs != outputs_ ||
            saved.backgroundImagePath != backgroundImagePath_ ||
-           saved.backgroundOpacity != backgroundOpacity_ || saved.cues != *cues_;
+           saved.backgroundOpacity != backgroundOpacity_ || saved.cues != *cues_ ||
+           saved.cluster != cluster_;
 }
 
 } // namespace prismeta

@@ -100,6 +100,10 @@ public:
     std::shared_ptr<const std::vector<Cue>> sharedCues() const { return cues_; }
     void setCues(std::vector<Cue> cues);
     void setCues(std::shared_ptr<const std::vector<Cue>> cues);
+    // Where the show meets when it runs on several machines (kept with the
+    // file; not observable: it changes only with the document).
+    const std::optional<ClusterSettings>& cluster() const { return cluster_; }
+    void setCluster(std::optional<ClusterSettings> cluster) { cluster_ = std::move(cluster); }
 
     // Outputs that show the blend test field (flat grey and black through
     // their ramps) instead of the canvas: a calibration view, not in the file,
@@ -168,6 +172,7 @@ private:
     double backgroundOpacity_ = 0.5;
     bool snapEnabled_ = false;
     std::vector<Uuid> blendTestOutputs_;
+    std::optional<ClusterSettings> cluster_;
 
     std::shared_ptr<const std::vector<Cue>> cues_;
 

@@ -293,6 +293,26 @@ TEST_F(Controller, AnswersNeedASenderAndQueriesDoNotNest) {
     EXPECT_TRUE(logMentions("takes s (the address to ask about)"));
 }
 
+TEST_F(Controller, AFollowerAnswersButRefusesEdits) {
+    controller.refuseEdits("this machine follows the show's leader");
+    const std::vector<Surface> before = model.surfaces().vector();
+    const std::size_t steps = model.undoStack().size();
+    handle("/prismeta/surface/0/opacity", {f(0.25f)});
+    handle("/prismeta/undo");
+    EXPECT_EQ(model.surfaces().vector(), before);
+    EXPECT_EQ(model.undoStack().size(), steps);
+    EXPECT_TRUE(logMentions("/prismeta/surface/0/opacity"));
+    EXPECT_TRUE(logMentions("this machine follows the show's leader"));
+
+    handle("/prismeta/surface/0/opacity", {OscArgument::text("?")});
+    handle("/prismeta/list/surfaces");
+    EXPECT_GE(sent.size(), 2u);
+
+    controller.refuseEdits(std::nullopt);
+    handle("/prismeta/surface/0/opacity", {f(0.25f)});
+    EXPECT_EQ(surface(0).opacity, 0.25);
+}
+
 TEST_F(Controller, SubscribersAreCappedAndTold) {
     for (std::uint16_t port = 1; port <= OscController::maxSubscribers + 2; ++port) {
         OscMessage m;

@@ -8,6 +8,8 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <vector>
 
 namespace prismeta {
@@ -18,6 +20,14 @@ using Clock = std::chrono::steady_clock;
 
 // Messages taken off the queue at a time, between looks at the clock.
 constexpr std::size_t takeAtOnce = 16;
+
+// The show clock: the real-time clock, which chrony or PTP keep in step
+// between machines, in microseconds since 1970.
+std::int64_t showClockMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 } // namespace
 
@@ -34,6 +44,9 @@ RemoteControl::RemoteControl(ModelAdapter& adapter, QObject* parent)
     connect(&continuation_, &QTimer::timeout, this, &RemoteControl::drain);
     due_.setSingleShot(true);
     connect(&due_, &QTimer::timeout, this, &RemoteControl::refresh);
+    scheduled_.setSingleShot(true);
+    scheduled_.setTimerType(Qt::PreciseTimer);
+    connect(&scheduled_, &QTimer::timeout, this, &RemoteControl::runScheduled);
     // Changes from the editor, the inspector or undo reach subscribers too.
     connect(&adapter_, &ModelAdapter::changed, this, &RemoteControl::refresh);
 }
@@ -63,10 +76,18 @@ Status RemoteControl::start(const OscServerConfig& config, Origin origin) {
         }
     });
     controller_->setCueRunner(cueRunner_);
+    controller_->refuseEdits(editsRefused_);
     server_ = std::move(server.value());
     logLine("Prismeta: OSC listening on " + server_->host() + ":" +
             std::to_string(server_->port()));
     return Status::success();
+}
+
+void RemoteControl::refuseEdits(std::optional<std::string> why) {
+    editsRefused_ = std::move(why);
+    if (controller_) {
+        controller_->refuseEdits(editsRefused_);
+    }
 }
 
 void RemoteControl::stop() {
@@ -74,6 +95,8 @@ void RemoteControl::stop() {
     controller_.reset();
     continuation_.stop();
     due_.stop();
+    scheduled_.stop();
+    schedule_ = OscSchedule();
     // What was still waiting is not carried out.
     std::vector<OscMessage> leftover;
     while (inbox_->take(maxBatch, leftover)) {
@@ -105,6 +128,7 @@ void RemoteControl::drain() {
     while (more && count < maxBatch) {
         batch.clear();
         more = inbox_->take(std::min(takeAtOnce, maxBatch - count), batch);
+        holdScheduled(batch);
         controller_->handleBatch(batch, Clock::now());
         count += batch.size();
         if (Clock::now() - started >= batchBudget) {
@@ -122,6 +146,39 @@ void RemoteControl::drain() {
     }
     refresh();
     emit batchHandled(count);
+}
+
+void RemoteControl::holdScheduled(std::vector<OscMessage>& batch) {
+    const std::int64_t now = showClockMicros();
+    const Clock::time_point logNow = Clock::now();
+    const std::size_t heldBefore = schedule_.size();
+    std::erase_if(batch, [&](OscMessage& message) {
+        return schedule_.admit(message, now, logNow) == OscSchedule::Admission::held;
+    });
+    if (schedule_.size() != heldBefore) {
+        runScheduled();
+    }
+}
+
+void RemoteControl::runScheduled() {
+    if (!controller_) {
+        return;
+    }
+    std::vector<OscMessage> due;
+    schedule_.takeDue(showClockMicros(), due);
+    if (!due.empty()) {
+        controller_->handleBatch(due, Clock::now());
+        refresh();
+    }
+    schedule_.updateLog(Clock::now());
+    const std::optional<std::int64_t> next = schedule_.nextDueMicros();
+    if (!next) {
+        scheduled_.stop();
+        return;
+    }
+    // Rounded up: a timer that fires early only waits again.
+    const std::int64_t waitMicros = std::max<std::int64_t>(*next - showClockMicros(), 0);
+    scheduled_.start(static_cast<int>((waitMicros + 999) / 1000));
 }
 
 void RemoteControl::refresh() {

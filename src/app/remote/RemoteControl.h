@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/OscSchedule.h"
 #include "control/OscServer.h"
 #include "core/Result.h"
 
@@ -65,6 +66,10 @@ public:
     // The show that cue and blackout messages drive (borrowed; may be null).
     void setCueRunner(CueRunner* runner);
 
+    // Edits over OSC refused with a log line saying why (a machine that
+    // follows another one's show); queries and lists are answered as ever.
+    void refuseEdits(std::optional<std::string> why);
+
 signals:
     // After each batch, with the number of messages it carried out.
     void batchHandled(std::size_t count);
@@ -73,6 +78,10 @@ private:
     void drain();
     void refresh();
     void scheduleDue();
+    // Holds back the messages of `batch` whose bundle time tag lies ahead.
+    void holdScheduled(std::vector<OscMessage>& batch);
+    // Carries out the held messages that are due and waits for the next.
+    void runScheduled();
 
     ModelAdapter& adapter_;
     std::unique_ptr<OscInbox> inbox_;
@@ -81,6 +90,9 @@ private:
     std::unique_ptr<OscServer> server_;
     QTimer continuation_;
     QTimer due_;
+    OscSchedule schedule_;
+    std::optional<std::string> editsRefused_;
+    QTimer scheduled_;
     Origin origin_ = Origin::preferences;
     std::size_t handled_ = 0;
     std::size_t largestBatch_ = 0;

@@ -28,6 +28,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
 #include <thread>
 
 using namespace prismeta;
@@ -92,6 +95,36 @@ private slots:
         slider->setValue(slider->minimum());
         slider->setValue(slider->maximum());
         QCOMPARE(h.selected().opacity, remoteValue);
+    }
+
+    void aBundleTimedAheadRunsAtItsTime() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        model.addSurface();
+        RemoteControl remote(adapter);
+        QVERIFY(remote.start(anyFreePort()));
+
+        // Snap on, timed 400 ms ahead on the real-time clock (the show clock).
+        const auto due = std::chrono::system_clock::now() + std::chrono::milliseconds(400);
+        const auto micros =
+            std::chrono::duration_cast<std::chrono::microseconds>(due.time_since_epoch()).count();
+        const auto seconds = static_cast<std::uint32_t>(micros / 1'000'000 + 2'208'988'800LL);
+        const auto fraction = static_cast<std::uint32_t>(((micros % 1'000'000) << 32) / 1'000'000);
+        const std::string message =
+            OscTestClient::encode("/prismeta/snap", {OscArgument::int32(1)});
+        std::string bundle("#bundle", 8);
+        for (const std::uint32_t value :
+             {seconds, fraction, static_cast<std::uint32_t>(message.size())}) {
+            for (int shift = 24; shift >= 0; shift -= 8) {
+                bundle.push_back(static_cast<char>((value >> shift) & 0xFF));
+            }
+        }
+        bundle += message;
+        OscTestClient::sendRaw(remote.port(), bundle);
+
+        // Held while its time has not come, carried out once it has.
+        QTRY_VERIFY_WITH_TIMEOUT(model.snapEnabled(), 5000);
+        QVERIFY(std::chrono::system_clock::now() >= due);
     }
 
     void aFloodLeavesTheEventLoopTurning() {

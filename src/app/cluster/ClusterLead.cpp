@@ -1,0 +1,77 @@
+#include "app/cluster/ClusterLead.h"
+
+#include "cluster/BrokerAddress.h"
+#include "cluster/BrokerAuth.h"
+#include "cluster/ClusterTopics.h"
+#include "core/Log.h"
+#include "core/ProjectModel.h"
+
+#include <unistd.h>
+
+#include <chrono>
+
+namespace prismeta {
+
+ClusterLead::ClusterLead(ProjectModel& model, QObject* parent) : QObject(parent), model_(model) {
+    frame_.setInterval(16);
+    connect(&frame_, &QTimer::timeout, this, [this] {
+        if (!leader_) {
+            return;
+        }
+        leader_->update(std::chrono::steady_clock::now());
+        if (leader_->nodes().revision() != nodesRevision_) {
+            nodesRevision_ = leader_->nodes().revision();
+            if (nodesChanged_) {
+                nodesChanged_(leader_->nodes());
+            }
+        }
+    });
+}
+
+ClusterLead::~ClusterLead() = default;
+
+bool ClusterLead::start(const ClusterLaunch& launch) {
+    const std::optional<ClusterSettings>& saved = model_.cluster();
+    const std::string broker = launch.broker ? *launch.broker : saved ? saved->broker : "";
+    const std::string topic = launch.topic ? *launch.topic : saved ? saved->topic : "";
+    if (broker.empty() || topic.empty()) {
+        logLine("Prismeta: leading a show needs a broker and a topic (--broker and --topic, or "
+                "the project's \"cluster\" key)");
+        return false;
+    }
+    Result<BrokerAddress> address = parseBrokerAddress(broker);
+    if (!address) {
+        logLine("Prismeta: " + address.error());
+        return false;
+    }
+    Result<ClusterTopics> topics = ClusterTopics::make(topic);
+    if (!topics) {
+        logLine("Prismeta: " + topics.error());
+        return false;
+    }
+    ClusterLeader::Options options;
+    options.mqtt.broker = address.value();
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) == 0) {
+        options.host = host;
+    }
+    if (launch.authFile) {
+        Result<BrokerCredentials> credentials = readBrokerCredentials(*launch.authFile);
+        if (!credentials) {
+            logLine("Prismeta: broker credentials refused: " + credentials.error());
+            return false;
+        }
+        options.mqtt.credentials = std::move(credentials.value());
+    }
+    leader_ = std::make_unique<ClusterLeader>(model_, clock_, std::move(topics.value()), options);
+    const Status started = leader_->start();
+    if (!started) {
+        logLine("Prismeta: cannot lead the show: " + started.error);
+        leader_.reset();
+        return false;
+    }
+    frame_.start();
+    return true;
+}
+
+} // namespace prismeta

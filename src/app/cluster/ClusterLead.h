@@ -1,0 +1,56 @@
+#pragma once
+
+#include "cluster/ClusterLeader.h"
+#include "cluster/ShowClock.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace prismeta {
+
+class ProjectModel;
+
+// What the command line says about the show's broker; each absent value
+// comes from the project's "cluster" key (credentials never do).
+struct ClusterLaunch {
+    std::optional<std::string> broker;
+    std::optional<std::string> topic;
+    std::optional<std::filesystem::path> authFile;
+};
+
+// `prismeta --lead`: the document's model published to the show's broker by
+// a ClusterLeader, which a timer of the interface thread updates once a
+// frame, so every change (editor, inspector, undo, OSC) is on the broker
+// within a frame. Interface thread only; the model must outlive it.
+class ClusterLead : public QObject {
+public:
+    explicit ClusterLead(ProjectModel& model, QObject* parent = nullptr);
+    ~ClusterLead() override;
+
+    // Starts leading. False, with a log line saying why, when the broker or
+    // topic is missing or malformed or the credentials file is refused.
+    bool start(const ClusterLaunch& launch);
+
+    const ClusterLeader* leader() const { return leader_.get(); }
+    // Called after a frame in which the nodes' statuses changed.
+    void onNodesChanged(std::function<void(const NodeDirectory&)> changed) {
+        nodesChanged_ = std::move(changed);
+    }
+
+private:
+    ProjectModel& model_;
+    SystemShowClock clock_;
+    std::unique_ptr<ClusterLeader> leader_;
+    QTimer frame_;
+    std::function<void(const NodeDirectory&)> nodesChanged_;
+    std::uint64_t nodesRevision_ = 0;
+};
+
+} // namespace prismeta

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+
+class QTreeWidget;
+
+namespace prismeta {
+
+class NodeDirectory;
+
+// The leader's list of the show's machines (the Nodes panel): name, outputs
+// shown, frame rate, clock offset to the leader, and the warnings a person
+// must see (offline, drops pictures, misses media, clock more than 2 ms
+// off), a row with any of them drawn in the warning colour. Interface thread.
+class NodesPanel : public QWidget {
+public:
+    explicit NodesPanel(QWidget* parent = nullptr);
+
+    // Shows the directory's nodes; does nothing when its revision is the one
+    // shown already.
+    void show(const NodeDirectory& nodes);
+
+    QTreeWidget* list() const { return list_; }
+
+private:
+    QTreeWidget* list_;
+    std::uint64_t shown_ = UINT64_MAX;
+};
+
+} // namespace prismeta

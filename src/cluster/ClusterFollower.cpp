@@ -1,0 +1,173 @@
+#include "cluster/ClusterFollower.h"
+
+#include "cluster/NodeOutputs.h"
+#include "core/Log.h"
+#include "core/ProjectModel.h"
+
+#include <utility>
+
+namespace prismeta {
+
+namespace {
+
+constexpr std::string_view logPrefix = "Prismeta: cluster ignored ";
+
+} // namespace
+
+ClusterFollower::ClusterFollower(ProjectModel& model, const ShowClock& clock, ClusterTopics topics,
+                                 Options options)
+    : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
+      replica_(topics_), problems_(RateLimitedLog::defaultWindow, logPrefix) {
+    options_.mqtt.will = MqttWill{topics_.nodeStatus(options_.node), offlineNodeStatus(), true};
+    options_.mqtt.clock = &clock_;
+    client_ = std::make_unique<MqttClient>(options_.mqtt);
+    pongTopic_ = topics_.clockPong(options_.node);
+}
+
+ClusterFollower::~ClusterFollower() {
+    if (client_ && client_->connected()) {
+        // Leaving on purpose: say so, since a clean disconnect drops the will.
+        client_->publish(topics_.nodeStatus(options_.node), offlineNodeStatus(), true);
+    }
+}
+
+Status ClusterFollower::start() {
+    // QoS 0 on the way to followers: a broker queues at most
+    // max_queued_messages (1,000 by default) QoS 1 messages for a client and
+    // drops the rest, which would cut a large show's retained state short on
+    // joining. TCP delivers in order while connected, and after a
+    // reconnection the retained messages come again.
+    client_->subscribe(topics_.leader(), 0);
+    client_->subscribe(topics_.project(), 0);
+    client_->subscribe(topics_.root() + "/surface/+", 0);
+    client_->subscribe(topics_.root() + "/output/+", 0);
+    client_->subscribe(topics_.show(), 0);
+    client_->subscribe(pongTopic_, 0);
+    return client_->start();
+}
+
+void ClusterFollower::setStatus(NodeStatus status) {
+    status.online = true;
+    status.outputs = status_.outputs;
+    status.clockOffsetMillis = status_.clockOffsetMillis;
+    status.roundTripMillis = status_.roundTripMillis;
+    if (status != status_) {
+        status_ = std::move(status);
+        statusDirty_ = true;
+    }
+}
+
+void ClusterFollower::update(SteadyClock::time_point now) {
+    client_->takeEvents(events_);
+    for (MqttEvent& event : events_) {
+        handle(event, now);
+    }
+    events_.clear();
+
+    const MqttClient::Drops drops = client_->takeDrops();
+    if (drops.oversized > 0) {
+        problems_.report("oversized", "an oversized message on " + topics_.root(), now,
+                         drops.oversized);
+    }
+    if (drops.overflow > 0) {
+        // Lost state: ask the broker for all of it again.
+        problems_.report("overflow", "messages: the queue from the network was full; resyncing",
+                         now, drops.overflow);
+        client_->resubscribe();
+    }
+    if (replica_.pending()) {
+        replica_.applyTo(model_);
+        // The outputs this machine shows, by name, for its status.
+        std::vector<std::string> shown;
+        for (const std::size_t i : outputsOfNode(model_.outputs(), options_.node)) {
+            shown.push_back(model_.outputs()[i].name);
+        }
+        if (shown != status_.outputs) {
+            status_.outputs = std::move(shown);
+            statusDirty_ = true;
+        }
+    }
+    const bool leaderPresent = replica_.leader().has_value();
+    if (leaderPresent != leaderWasPresent_) {
+        logLine(leaderPresent ? "Prismeta: the show's leader is present"
+                              : "Prismeta: the show's leader left; showing its last state");
+        leaderWasPresent_ = leaderPresent;
+    }
+    if (connected_ && now >= nextPing_) {
+        pendingPing_ = clock_.nowMicros();
+        client_->publish(topics_.clockPing(options_.node), writeClockPing(*pendingPing_), false, 0);
+        nextPing_ = now + options_.clockProbeInterval;
+    }
+    if (connected_ && statusDirty_ && now >= nextStatus_) {
+        publishStatus();
+        nextStatus_ = now + options_.statusInterval;
+    }
+    problems_.update(now);
+}
+
+void ClusterFollower::handle(MqttEvent& event, SteadyClock::time_point now) {
+    switch (event.kind) {
+    case MqttEvent::Kind::connected:
+        connected_ = true;
+        if (!everConnected_) {
+            logLine("Prismeta: following show \"" + topics_.root() + "\" as node " + options_.node);
+        }
+        everConnected_ = true;
+        statusDirty_ = true;
+        nextStatus_ = now;
+        nextPing_ = now;
+        clockFilter_.reset();
+        return;
+    case MqttEvent::Kind::disconnected:
+        connected_ = false;
+        logLine("Prismeta: lost the broker " + options_.mqtt.broker.host + ":" +
+                std::to_string(options_.mqtt.broker.port) + "; showing the last state");
+        return;
+    case MqttEvent::Kind::refused:
+        problems_.report("refused",
+                         "nothing: the broker refused the connection (" +
+                             std::string(event.code == 4 || event.code == 5
+                                             ? "wrong user name or password"
+                                             : "code " + std::to_string(event.code)) +
+                             ")",
+                         now);
+        return;
+    case MqttEvent::Kind::message:
+        break;
+    }
+    if (event.topic == pongTopic_) {
+        const std::int64_t received =
+            event.receivedMicros != 0 ? event.receivedMicros : clock_.nowMicros();
+        Result<ClockProbe> probe = readClockProbe(event.payload, true);
+        if (!probe) {
+            problems_.report("clock", "a clock answer: " + probe.error(), now);
+            return;
+        }
+        if (!pendingPing_ || probe->t1 != *pendingPing_) {
+            return; // an answer to an older probe, or to a namesake
+        }
+        pendingPing_.reset();
+        clockFilter_.add(clockSample(probe->t1, probe->t2, probe->t3, received));
+        if (const auto best = clockFilter_.best()) {
+            const double offset = -static_cast<double>(best->offsetMicros) / 1000.0;
+            const double roundTrip = static_cast<double>(best->delayMicros) / 1000.0;
+            if (status_.clockOffsetMillis != offset || status_.roundTripMillis != roundTrip) {
+                status_.clockOffsetMillis = offset;
+                status_.roundTripMillis = roundTrip;
+                statusDirty_ = true;
+            }
+        }
+        return;
+    }
+    if (auto problem = replica_.receive(event.topic, event.payload)) {
+        problems_.report("message", std::move(*problem), now);
+    }
+}
+
+void ClusterFollower::publishStatus() {
+    statusText_ = writeNodeStatus(status_);
+    client_->publish(topics_.nodeStatus(options_.node), statusText_, true);
+    statusDirty_ = false;
+}
+
+} // namespace prismeta

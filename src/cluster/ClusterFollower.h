@@ -1,0 +1,92 @@
+#pragma once
+
+#include "cluster/ClockOffset.h"
+#include "cluster/ClusterMessages.h"
+#include "cluster/ClusterTopics.h"
+#include "cluster/MqttClient.h"
+#include "cluster/ShowClock.h"
+#include "cluster/ShowReplica.h"
+#include "control/RateLimitedLog.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace prismeta {
+
+class ProjectModel;
+
+// A machine that shows part of a show it does not lead: its model follows the
+// leader's retained state (ShowReplica) at every update(); it publishes its
+// own status, retained, with the will {"online":false}; and it measures its
+// clock against the leader's by timestamped round trips through the broker.
+//
+// The broker or the leader gone, the model keeps the last state; the network
+// thread reconnects with back-off and the retained state catches it up.
+// Messages that do not make sense are ignored with a rate-limited log line.
+//
+// Interface thread only: construct, start, call update() once a frame.
+class ClusterFollower {
+public:
+    using SteadyClock = std::chrono::steady_clock;
+
+    struct Options {
+        MqttOptions mqtt;
+        std::string node;
+        std::chrono::milliseconds clockProbeInterval{1000};
+        std::chrono::milliseconds statusInterval{1000};
+    };
+
+    // The node name must pass ClusterTopics::isNodeName (checked by the caller).
+    ClusterFollower(ProjectModel& model, const ShowClock& clock, ClusterTopics topics,
+                    Options options);
+    ~ClusterFollower();
+    ClusterFollower(const ClusterFollower&) = delete;
+    ClusterFollower& operator=(const ClusterFollower&) = delete;
+
+    Status start();
+    void update(SteadyClock::time_point now);
+
+    // What this machine reports (frame rate, drops, missing media); the
+    // outputs it shows (those whose node names it) and the clock offset are
+    // filled in here. Published when it changes, at most once per status
+    // interval.
+    void setStatus(NodeStatus status);
+
+    bool connected() const { return connected_; }
+    bool leaderPresent() const { return replica_.leader().has_value(); }
+    const ShowReplica& replica() const { return replica_; }
+    const ShowStateMessage& showState() const { return replica_.showState(); }
+    // The leader's clock minus this one's, from the best recent round trip.
+    std::optional<ClockSample> clockOffset() const { return clockFilter_.best(); }
+    const std::string& node() const { return options_.node; }
+
+private:
+    void handle(MqttEvent& event, SteadyClock::time_point now);
+    void publishStatus();
+
+    ProjectModel& model_;
+    const ShowClock& clock_;
+    ClusterTopics topics_;
+    Options options_;
+    std::unique_ptr<MqttClient> client_;
+    ShowReplica replica_;
+    RateLimitedLog problems_;
+    std::vector<MqttEvent> events_;
+    ClockOffsetFilter clockFilter_;
+    std::string pongTopic_;
+
+    bool connected_ = false;
+    bool everConnected_ = false;
+    bool leaderWasPresent_ = false;
+    std::optional<std::int64_t> pendingPing_;
+    SteadyClock::time_point nextPing_{};
+    SteadyClock::time_point nextStatus_{};
+    NodeStatus status_;
+    std::string statusText_;
+    bool statusDirty_ = true;
+};
+
+} // namespace prismeta

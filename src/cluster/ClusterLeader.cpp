@@ -1,0 +1,386 @@
+#include "cluster/ClusterLeader.h"
+
+#include "core/Log.h"
+#include "core/ProjectModel.h"
+#include "core/RecordText.h"
+
+#include <tuple>
+#include <utility>
+
+namespace prismeta {
+
+namespace {
+
+constexpr std::string_view logPrefix = "Prismeta: cluster ignored ";
+
+std::string brokerText(const BrokerAddress& broker) {
+    return broker.host + ":" + std::to_string(broker.port);
+}
+
+} // namespace
+
+ClusterLeader::ClusterLeader(ProjectModel& model, const ShowClock& clock, ClusterTopics topics,
+                             Options options)
+    : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
+      problems_(RateLimitedLog::defaultWindow, logPrefix) {
+    options_.mqtt.will = MqttWill{topics_.leader(), std::string(), true};
+    options_.mqtt.clock = &clock_;
+    client_ = std::make_unique<MqttClient>(options_.mqtt);
+    ours_.client = client_->clientId();
+    ours_.host = options_.host;
+    probeTopic_ = topics_.root() + "/probe/" + ours_.client;
+    subscription_ = model_.subscribe([this](ModelField field) {
+        switch (field) {
+        case ModelField::surfaces:
+            surfacesDirty_ = true;
+            break;
+        case ModelField::outputs:
+            outputsDirty_ = true;
+            break;
+        case ModelField::canvasSize:
+        case ModelField::backgroundImagePath:
+        case ModelField::backgroundOpacity:
+            projectDirty_ = true;
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+ClusterLeader::~ClusterLeader() = default;
+
+Status ClusterLeader::start() {
+    client_->subscribe(topics_.leader());
+    client_->subscribe(probeTopic_);
+    client_->subscribe(topics_.allNodeStatus());
+    client_->subscribe(topics_.allClockPings(), 0);
+    return client_->start();
+}
+
+void ClusterLeader::setShowState(ShowStateMessage state) {
+    if (state != show_) {
+        show_ = std::move(state);
+        showDirty_ = true;
+    }
+}
+
+void ClusterLeader::update(SteadyClock::time_point now) {
+    if (role_ == Role::refused) {
+        return;
+    }
+    client_->takeEvents(events_);
+    for (MqttEvent& event : events_) {
+        handle(event, now);
+        if (role_ == Role::refused) {
+            break;
+        }
+    }
+    events_.clear();
+    if (role_ == Role::refused) {
+        return;
+    }
+    const MqttClient::Drops drops = client_->takeDrops();
+    if (drops.oversized > 0) {
+        problems_.report("oversized", "an oversized message on " + topics_.root(), now,
+                         drops.oversized);
+    }
+    if (drops.overflow > 0) {
+        problems_.report("overflow", "messages: the queue from the network was full", now,
+                         drops.overflow);
+    }
+    if (role_ == Role::leading) {
+        publishChanges();
+    }
+    problems_.update(now);
+}
+
+void ClusterLeader::handle(MqttEvent& event, SteadyClock::time_point now) {
+    switch (event.kind) {
+    case MqttEvent::Kind::connected:
+        role_ = Role::claiming;
+        otherClaimSeen_ = false;
+        // Retained claims on the topic arrive before this probe comes back.
+        send(probeTopic_, "probe", false);
+        return;
+    case MqttEvent::Kind::disconnected:
+        if (wasConnected_) {
+            logLine("Prismeta: lost the broker " + brokerText(options_.mqtt.broker) +
+                    "; reconnecting");
+        }
+        wasConnected_ = false;
+        role_ = Role::connecting;
+        return;
+    case MqttEvent::Kind::refused:
+        problems_.report("refused",
+                         "nothing: the broker " + brokerText(options_.mqtt.broker) +
+                             " refused the connection (" +
+                             (event.code == 4 || event.code == 5
+                                  ? "wrong user name or password"
+                                  : "code " + std::to_string(event.code)) +
+                             ")",
+                         now);
+        return;
+    case MqttEvent::Kind::message:
+        break;
+    }
+    if (event.topic == probeTopic_) {
+        if (role_ != Role::claiming) {
+            return;
+        }
+        if (otherClaimSeen_) {
+            refuse(other_);
+        } else {
+            claim();
+        }
+        return;
+    }
+    const std::optional<ClusterTopics::Parsed> parsed = topics_.parse(event.topic);
+    if (!parsed) {
+        return;
+    }
+    using Kind = ClusterTopics::Parsed::Kind;
+    switch (parsed->kind) {
+    case Kind::leader: {
+        if (event.payload.empty()) {
+            otherClaimSeen_ = false;
+            if (role_ == Role::leading) {
+                // Cleared by a will (a refused rival killed while it asked):
+                // the lead is still ours.
+                send(topics_.leader(), writeLeaderClaim(ours_), true);
+            }
+            return;
+        }
+        Result<LeaderClaim> claim = readLeaderClaim(event.payload);
+        if (!claim) {
+            problems_.report("leader", "a leader message: " + claim.error(), now);
+            return;
+        }
+        if (claim->client == ours_.client) {
+            return;
+        }
+        if (role_ == Role::claiming) {
+            otherClaimSeen_ = true;
+            other_ = std::move(claim.value());
+        } else if (role_ == Role::leading) {
+            if (std::tie(claim->since, claim->client) < std::tie(ours_.since, ours_.client)) {
+                refuse(claim.value());
+            } else {
+                send(topics_.leader(), writeLeaderClaim(ours_), true);
+            }
+        }
+        return;
+    }
+    case Kind::nodeStatus:
+        if (auto problem = nodes_.receive(parsed->node, event.payload)) {
+            problems_.report("status", std::move(*problem), now);
+        }
+        return;
+    case Kind::clockPing: {
+        // Stamped on arrival: the wait for this frame counts as the
+        // leader's own time (t3 - t2), not as network delay.
+        const std::int64_t received =
+            event.receivedMicros != 0 ? event.receivedMicros : clock_.nowMicros();
+        Result<ClockProbe> probe = readClockProbe(event.payload, false);
+        if (!probe) {
+            problems_.report("clock", "a clock probe from " + parsed->node + ": " + probe.error(),
+                             now);
+            return;
+        }
+        probe->t2 = received;
+        probe->t3 = clock_.nowMicros();
+        send(topics_.clockPong(parsed->node), writeClockPong(probe.value()), false, 0);
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void ClusterLeader::claim() {
+    if (ours_.since == 0) {
+        ours_.since = clock_.nowMicros();
+    }
+    role_ = Role::leading;
+    if (!wasConnected_) {
+        logLine("Prismeta: leading show \"" + topics_.root() + "\" on broker " +
+                brokerText(options_.mqtt.broker));
+    }
+    wasConnected_ = true;
+    send(topics_.leader(), writeLeaderClaim(ours_), true);
+    everything_ = true;
+}
+
+void ClusterLeader::refuse(const LeaderClaim& other) {
+    role_ = Role::refused;
+    refusal_ = "show \"" + topics_.root() + "\" already has a leader (client " + other.client +
+               (other.host.empty() ? std::string() : " on " + other.host) + ")";
+    logLine("Prismeta: " + refusal_ + "; this machine does not lead it");
+    // A clean disconnect: the broker drops our will, which would clear the
+    // other leader's claim.
+    client_->stop();
+}
+
+bool ClusterLeader::send(const std::string& topic, const std::string& payload, bool retain,
+                         int qos) {
+    const bool sent = client_->publish(topic, payload, retain, qos);
+    if (sent) {
+        ++published_;
+        publishedBytes_ += topic.size() + payload.size();
+    }
+    return sent;
+}
+
+// ---------------------------------------------------------------- publishing
+
+void ClusterLeader::publishChanges() {
+    bool surfacesSwept = false;
+    const bool outputsSwept = outputsDirty_ || everything_;
+    if (surfacesDirty_ || everything_) {
+        surfacesSwept = publishSurfaces();
+    }
+    if (outputsSwept) {
+        publishOutputs();
+    }
+    if (surfacesSwept || outputsSwept || projectDirty_) {
+        // (A surface pass that found the same ids in the same places changed
+        // no order and swept nothing.)
+        // Compared as records first: writing the order of a large show costs
+        // far more than a fader step on one surface, which leaves it alone.
+        const bool same = !everything_ && project_.surfaces == surfaceOrder_ &&
+                          project_.outputs == outputOrder_ &&
+                          project_.canvasWidth == model_.canvasSize().width &&
+                          project_.canvasHeight == model_.canvasSize().height &&
+                          project_.backgroundImagePath == model_.backgroundImagePath() &&
+                          project_.backgroundOpacity == model_.backgroundOpacity();
+        if (!same) {
+            project_.canvasWidth = model_.canvasSize().width;
+            project_.canvasHeight = model_.canvasSize().height;
+            project_.backgroundImagePath = model_.backgroundImagePath();
+            project_.backgroundOpacity = model_.backgroundOpacity();
+            project_.surfaces = surfaceOrder_;
+            project_.outputs = outputOrder_;
+            Result<std::string> text = writeProjectState(project_);
+            if (!text) {
+                logLine("Prismeta: cluster could not publish the project: " + text.error());
+            } else {
+                send(topics_.project(), text.value(), true);
+            }
+        }
+    }
+    // Records gone from the model are cleared once the order no longer lists them.
+    for (auto it = surfaces_.begin(); surfacesSwept && it != surfaces_.end();) {
+        if (it->second.seen != surfaceSweep_) {
+            send(topics_.surface(it->first), std::string(), true);
+            it = surfaces_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = outputs_.begin(); outputsSwept && it != outputs_.end();) {
+        if (it->second.seen != outputSweep_) {
+            send(topics_.output(it->first), std::string(), true);
+            it = outputs_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (showDirty_ || everything_) {
+        showText_ = writeShowState(show_);
+        send(topics_.show(), showText_, true);
+    }
+    surfacesDirty_ = outputsDirty_ = projectDirty_ = showDirty_ = everything_ = false;
+}
+
+// Both passes mark what the model holds with the current sweep, publish what
+// differs from the broker's copy and note the order; a repeated id (only a
+// hand-edited file has one) keeps its first place, as followers read it.
+bool ClusterLeader::publishSurfaces() {
+    const SurfaceList& current = model_.surfaces();
+    if (!everything_ && current.sharesStorageWith(lastSurfaces_)) {
+        return false; // assigned again, unchanged
+    }
+    // The common case of a show running (a fader, a colour, a media change):
+    // the same ids in the same places as last time, so each surface is
+    // compared with the one in its place, without looking it up.
+    if (!everything_ && current.size() == lastSurfaces_.size() &&
+        current.size() == surfaceOrder_.size()) {
+        bool sameIds = true;
+        for (std::size_t i = 0; i < current.size() && sameIds; ++i) {
+            sameIds = current[i].id == surfaceOrder_[i];
+        }
+        if (sameIds) {
+            for (std::size_t i = 0; i < current.size(); ++i) {
+                const Surface& surface = current[i];
+                if (surface == lastSurfaces_[i]) {
+                    continue;
+                }
+                Result<std::string> text = writeSurfaceText(surface);
+                if (!text) {
+                    logLine("Prismeta: cluster could not publish surface " + surface.id.text() +
+                            ": " + text.error());
+                    continue;
+                }
+                send(topics_.surface(surface.id), text.value(), true);
+                surfaces_.at(surface.id).surface = surface;
+            }
+            lastSurfaces_ = current;
+            return false;
+        }
+    }
+    ++surfaceSweep_;
+    surfaceOrder_.clear();
+    for (const Surface& surface : current) {
+        auto found = surfaces_.find(surface.id);
+        if (found != surfaces_.end() && found->second.seen == surfaceSweep_) {
+            continue;
+        }
+        if (found == surfaces_.end() || everything_ || found->second.surface != surface) {
+            Result<std::string> text = writeSurfaceText(surface);
+            if (!text) {
+                logLine("Prismeta: cluster could not publish surface " + surface.id.text() + ": " +
+                        text.error());
+                continue;
+            }
+            send(topics_.surface(surface.id), text.value(), true);
+            if (found == surfaces_.end()) {
+                found = surfaces_.emplace(surface.id, PublishedSurface{surface, 0}).first;
+            } else {
+                found->second.surface = surface;
+            }
+        }
+        found->second.seen = surfaceSweep_;
+        surfaceOrder_.push_back(surface.id);
+    }
+    lastSurfaces_ = current;
+    return true;
+}
+
+void ClusterLeader::publishOutputs() {
+    ++outputSweep_;
+    outputOrder_.clear();
+    for (const OutputConfig& output : model_.outputs()) {
+        auto found = outputs_.find(output.id);
+        if (found != outputs_.end() && found->second.seen == outputSweep_) {
+            continue;
+        }
+        if (found == outputs_.end() || everything_ || found->second.output != output) {
+            Result<std::string> text = writeOutputText(output);
+            if (!text) {
+                logLine("Prismeta: cluster could not publish output " + output.id.text() + ": " +
+                        text.error());
+                continue;
+            }
+            send(topics_.output(output.id), text.value(), true);
+            if (found == outputs_.end()) {
+                found = outputs_.emplace(output.id, PublishedOutput{output, 0}).first;
+            } else {
+                found->second.output = output;
+            }
+        }
+        found->second.seen = outputSweep_;
+        outputOrder_.push_back(output.id);
+    }
+}
+
+} // namespace prismeta

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "cluster/ClusterMessages.h"
+#include "cluster/ClusterTopics.h"
+#include "cluster/MqttClient.h"
+#include "cluster/NodeDirectory.h"
+#include "cluster/ShowClock.h"
+#include "control/RateLimitedLog.h"
+#include "core/ModelObserver.h"
+#include "core/OutputConfig.h"
+#include "core/Surface.h"
+#include "core/SurfaceList.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace prismeta {
+
+class ProjectModel;
+
+// The machine that edits the show: it publishes the whole state of its model
+// as retained messages (ClusterTopics.h), and every later change, whatever
+// made it, at the next update(). Deleted records are cleared on the broker.
+// After every (re)connection it claims the lead and publishes everything
+// again, since a broker without persistence forgets retained messages when
+// it restarts. Its last will clears the claim, so followers learn that it
+// left and a new leader may start.
+//
+// A claim by another client already on the topic refuses this one: it logs
+// one line, disconnects and publishes nothing. When two claim at once, the
+// earlier claim (show clock, then client id) keeps the lead.
+//
+// Interface thread only: construct, start, call update() once a frame.
+class ClusterLeader {
+public:
+    using SteadyClock = std::chrono::steady_clock;
+
+    struct Options {
+        MqttOptions mqtt;
+        std::string host; // shown to a refused second leader
+    };
+    enum class Role { connecting, claiming, leading, refused };
+
+    ClusterLeader(ProjectModel& model, const ShowClock& clock, ClusterTopics topics,
+                  Options options);
+    ~ClusterLeader();
+    ClusterLeader(const ClusterLeader&) = delete;
+    ClusterLeader& operator=(const ClusterLeader&) = delete;
+
+    Status start();
+    // Handles what arrived (claims, node status, clock probes) and publishes
+    // what changed since the last call. Allocates nothing when nothing did.
+    void update(SteadyClock::time_point now);
+
+    // The show clock's state (video starts...), published when it changes.
+    void setShowState(ShowStateMessage state);
+
+    Role role() const { return role_; }
+    // Why the lead was refused; empty otherwise.
+    const std::string& refusal() const { return refusal_; }
+    const NodeDirectory& nodes() const { return nodes_; }
+    // Messages published since start (retained state, claims, answers), and
+    // their bytes (topic and payload).
+    std::uint64_t published() const { return published_; }
+    std::uint64_t publishedBytes() const { return publishedBytes_; }
+
+private:
+    void handle(MqttEvent& event, SteadyClock::time_point now);
+    void claim();
+    void refuse(const LeaderClaim& other);
+    void publishChanges();
+    // Whether it swept the whole list (so records gone may be cleared).
+    bool publishSurfaces();
+    void publishOutputs();
+    bool send(const std::string& topic, const std::string& payload, bool retain, int qos = 1);
+
+    ProjectModel& model_;
+    const ShowClock& clock_;
+    ClusterTopics topics_;
+    Options options_;
+    std::unique_ptr<MqttClient> client_;
+    Subscription subscription_;
+    RateLimitedLog problems_;
+    NodeDirectory nodes_;
+    std::vector<MqttEvent> events_;
+
+    Role role_ = Role::connecting;
+    std::string refusal_;
+    LeaderClaim ours_;
+    std::string probeTopic_;
+    bool otherClaimSeen_ = false;
+    LeaderClaim other_;
+
+    bool surfacesDirty_ = true;
+    bool outputsDirty_ = true;
+    bool projectDirty_ = true;
+    bool showDirty_ = true;
+    bool everything_ = true; // publish every record, changed or not
+
+    // What the broker holds, as last published.
+    struct PublishedSurface {
+        Surface surface;
+        std::uint64_t seen = 0;
+    };
+    struct PublishedOutput {
+        OutputConfig output;
+        std::uint64_t seen = 0;
+    };
+    std::unordered_map<Uuid, PublishedSurface> surfaces_;
+    std::unordered_map<Uuid, PublishedOutput> outputs_;
+    std::uint64_t surfaceSweep_ = 0;
+    std::uint64_t outputSweep_ = 0;
+    std::vector<Uuid> surfaceOrder_;
+    SurfaceList lastSurfaces_; // the model's list at the last surface pass
+    std::vector<Uuid> outputOrder_;
+    bool wasConnected_ = false;
+    ProjectStateMessage project_; // as last published
+    ShowStateMessage show_;
+    std::string showText_;
+    std::uint64_t published_ = 0;
+    std::uint64_t publishedBytes_ = 0;
+};
+
+} // namespace prismeta

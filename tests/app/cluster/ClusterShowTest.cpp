@@ -1,0 +1,112 @@
+// `prismeta --show --lead` and `prismeta --show --node left` on a broker: the
+// follower builds the show, reports the outputs it shows, follows an edit
+// made on the leader over OSC, refuses one made on itself, and keeps
+// showing when the leader is killed.
+#include "BrokerProcess.h"
+#include "ClusterRig.h"
+#include "OscTestClient.h"
+
+#include "cluster/ClusterMessages.h"
+#include "cluster/MqttClient.h"
+#include "core/ProjectModel.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace prismeta {
+namespace {
+
+using namespace std::chrono_literals;
+using test::OscTestClient;
+using testing::BrokerProcess;
+using testing::ChildProcess;
+
+// The follower's answer to an opacity query of surface 0, if one comes.
+std::optional<double> askOpacity(OscTestClient& desk, std::uint16_t port) {
+    desk.clear();
+    desk.send(port, "/prismeta/surface/0/opacity", {OscArgument::text("?")});
+    const auto answers = desk.receive([](const auto& got) { return !got.empty(); }, 1s);
+    if (answers.empty() || answers.back().arguments.empty()) {
+        return std::nullopt;
+    }
+    return answers.back().arguments[0].number();
+}
+
+template <class Done> bool waitFor(Done done, std::chrono::seconds timeout = 30s) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+TEST(ClusterShowTest, AFollowerShowsTheLeadersEditsAndRefusesItsOwn) {
+    BrokerProcess broker;
+    ASSERT_TRUE(broker.running());
+    const std::filesystem::path project = broker.folder() / "show.prismeta.json";
+    ProjectModel model;
+    testing::fillShow(model, 3);
+    ASSERT_TRUE(model.save(project));
+
+    const std::string address = "127.0.0.1:" + std::to_string(broker.port());
+    const int leaderOsc = testing::freeLoopbackPort();
+    const int followerOsc = testing::freeLoopbackPort();
+    ChildProcess leader({PRISMETA_BINARY, "--show", "--lead", "--broker", address, "--topic",
+                         "front", "--osc-port", std::to_string(leaderOsc), project.string()});
+    ChildProcess follower({PRISMETA_BINARY, "--show", "--node", "left", "--broker", address,
+                           "--topic", "front", "--osc-port", std::to_string(followerOsc)});
+
+    // Its status says it shows the output whose node is "left".
+    MqttOptions options;
+    options.broker = BrokerAddress{"127.0.0.1", broker.port()};
+    MqttClient watcher(options);
+    watcher.subscribe("front/node/left/status", 0);
+    ASSERT_TRUE(watcher.start());
+    std::optional<NodeStatus> status;
+    ASSERT_TRUE(waitFor([&] {
+        std::vector<MqttEvent> events;
+        watcher.takeEvents(events);
+        for (const MqttEvent& event : events) {
+            if (event.kind == MqttEvent::Kind::message) {
+                if (auto read = readNodeStatus(event.payload)) {
+                    status = read.value();
+                }
+            }
+        }
+        return status && status->online && !status->outputs.empty();
+    }));
+    EXPECT_EQ(status->outputs, std::vector<std::string>{model.outputs()[1].name});
+
+    OscTestClient desk;
+    ASSERT_TRUE(waitFor([&] {
+        return askOpacity(desk, static_cast<std::uint16_t>(followerOsc)) ==
+               model.surfaces()[0].opacity;
+    }));
+
+    // An edit on the leader reaches the follower; one on the follower is refused.
+    desk.send(static_cast<std::uint16_t>(leaderOsc), "/prismeta/surface/0/opacity",
+              {OscArgument::float32(0.125f)});
+    ASSERT_TRUE(waitFor(
+        [&] { return askOpacity(desk, static_cast<std::uint16_t>(followerOsc)) == 0.125; }));
+    desk.send(static_cast<std::uint16_t>(followerOsc), "/prismeta/surface/0/opacity",
+              {OscArgument::float32(0.875f)});
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(askOpacity(desk, static_cast<std::uint16_t>(followerOsc)), 0.125);
+
+    // The leader killed, the follower goes on showing the last state.
+    leader.kill(SIGKILL);
+    leader.wait();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(askOpacity(desk, static_cast<std::uint16_t>(followerOsc)), 0.125);
+}
+
+} // namespace
+} // namespace prismeta

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "BrokerProcess.h"
+
+#include "cluster/ClusterFollower.h"
+#include "cluster/ClusterLeader.h"
+#include "cluster/ShowClock.h"
+#include "core/ProjectModel.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace prismeta::testing {
+
+// Leaders and followers in one process, each with a model of its own, on a
+// real broker; pump() runs their frames.
+struct ClusterRig {
+    static constexpr const char* topic = "shows/test";
+
+    explicit ClusterRig(BrokerProcess& process) : broker(process) {}
+
+    MqttOptions mqtt(int keepAlive = 5) const {
+        MqttOptions options;
+        options.broker = BrokerAddress{"127.0.0.1", broker.port()};
+        options.keepAliveSeconds = keepAlive;
+        options.reconnectDelaySeconds = 1;
+        options.reconnectDelayMaxSeconds = 1;
+        return options;
+    }
+
+    std::unique_ptr<ClusterLeader> leader(ProjectModel& model, const ShowClock& clock) const {
+        ClusterLeader::Options options;
+        options.mqtt = mqtt();
+        options.host = "test-host";
+        auto made = std::make_unique<ClusterLeader>(model, clock,
+                                                    ClusterTopics::make(topic).value(), options);
+        if (!made->start()) {
+            return nullptr;
+        }
+        return made;
+    }
+
+    std::unique_ptr<ClusterFollower> follower(ProjectModel& model, const ShowClock& clock,
+                                              const std::string& node) const {
+        ClusterFollower::Options options;
+        options.mqtt = mqtt();
+        options.node = node;
+        options.clockProbeInterval = std::chrono::milliseconds(50);
+        options.statusInterval = std::chrono::milliseconds(50);
+        auto made = std::make_unique<ClusterFollower>(model, clock,
+                                                      ClusterTopics::make(topic).value(), options);
+        if (!made->start()) {
+            return nullptr;
+        }
+        return made;
+    }
+
+    // Runs every update function every `period` until done() or the timeout;
+    // whether done() came true.
+    static bool pumpUntil(
+        const std::vector<std::function<void(std::chrono::steady_clock::time_point)>>& updates,
+        const std::function<bool()>& done,
+        std::chrono::milliseconds timeout = std::chrono::milliseconds(10000),
+        std::chrono::milliseconds period = std::chrono::milliseconds(2));
+
+    BrokerProcess& broker;
+};
+
+// The parts of a model a follower copies.
+bool sameShow(const ProjectModel& a, const ProjectModel& b);
+
+// A model with `surfaces` surfaces (named, coloured apart) and two outputs,
+// the second on node "left".
+void fillShow(ProjectModel& model, std::size_t surfaces);
+
+} // namespace prismeta::testing

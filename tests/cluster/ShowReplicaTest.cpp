@@ -1,0 +1,117 @@
+// A follower's copy of the show, fed the messages a leader publishes in the
+// orders a broker may deliver them, and messages from strangers.
+#include "ClusterRig.h"
+
+#include "cluster/ShowReplica.h"
+#include "core/RecordText.h"
+
+#include <gtest/gtest.h>
+
+namespace prismeta {
+namespace {
+
+struct Feed {
+    ClusterTopics topics = ClusterTopics::make("t").value();
+    ShowReplica replica{topics};
+
+    std::optional<std::string> surface(const Surface& s) {
+        return replica.receive(topics.surface(s.id), writeSurfaceText(s).value());
+    }
+    std::optional<std::string> output(const OutputConfig& o) {
+        return replica.receive(topics.output(o.id), writeOutputText(o).value());
+    }
+    std::optional<std::string> project(const ProjectModel& model) {
+        ProjectStateMessage message;
+        message.canvasWidth = model.canvasSize().width;
+        message.canvasHeight = model.canvasSize().height;
+        message.backgroundOpacity = model.backgroundOpacity();
+        message.backgroundImagePath = model.backgroundImagePath();
+        for (const Surface& s : model.surfaces()) {
+            message.surfaces.push_back(s.id);
+        }
+        for (const OutputConfig& o : model.outputs()) {
+            message.outputs.push_back(o.id);
+        }
+        return replica.receive(topics.project(), writeProjectState(message).value());
+    }
+};
+
+TEST(ShowReplicaTest, BuildsTheShowWhateverOrderTheRecordsCome) {
+    ProjectModel leader;
+    testing::fillShow(leader, 5);
+
+    Feed feed;
+    ProjectModel follower;
+    // The order first (as after a broker restart), then the records backwards.
+    EXPECT_FALSE(feed.project(leader));
+    feed.replica.applyTo(follower);
+    EXPECT_FALSE(feed.replica.complete());
+    EXPECT_TRUE(follower.surfaces().empty());
+    for (std::size_t i = leader.surfaces().size(); i-- > 0;) {
+        EXPECT_FALSE(feed.surface(leader.surfaces()[i]));
+    }
+    for (const OutputConfig& o : leader.outputs()) {
+        EXPECT_FALSE(feed.output(o));
+    }
+    EXPECT_TRUE(feed.replica.complete());
+    feed.replica.applyTo(follower);
+    EXPECT_TRUE(testing::sameShow(leader, follower));
+    EXPECT_FALSE(feed.replica.pending());
+
+    // Reorder, delete one, change one.
+    std::vector<Surface> list = leader.surfaces().copy();
+    std::swap(list[0], list[4]);
+    const Uuid gone = list[2].id;
+    list.erase(list.begin() + 2);
+    list[1].opacity = 0.125;
+    leader.setSurfaces(list);
+    EXPECT_FALSE(feed.surface(list[1]));
+    EXPECT_FALSE(feed.project(leader));
+    EXPECT_FALSE(feed.replica.receive(feed.topics.surface(gone), ""));
+    feed.replica.applyTo(follower);
+    EXPECT_TRUE(testing::sameShow(leader, follower));
+    EXPECT_EQ(feed.replica.surfaceCount(), 4u);
+}
+
+TEST(ShowReplicaTest, StrangersChangeNothing) {
+    ProjectModel leader;
+    testing::fillShow(leader, 3);
+    Feed feed;
+    ProjectModel follower;
+    feed.project(leader);
+    for (const Surface& s : leader.surfaces()) {
+        feed.surface(s);
+    }
+    for (const OutputConfig& o : leader.outputs()) {
+        feed.output(o);
+    }
+    feed.replica.applyTo(follower);
+    ASSERT_TRUE(testing::sameShow(leader, follower));
+
+    const Uuid first = leader.surfaces()[0].id;
+    Surface impostor = leader.surfaces()[1]; // another surface's record under the first's id
+    impostor.name = "impostor";
+    const std::string t = feed.topics.root();
+    for (const auto& [topic, payload] : std::vector<std::pair<std::string, std::string>>{
+             {feed.topics.surface(first), "not json"},
+             {feed.topics.surface(first), writeSurfaceText(impostor).value()},
+             {feed.topics.surface(first), R"({"id":")" + first.text() + R"("})"},
+             {feed.topics.surface(first), std::string(5 * 1024 * 1024, ' ')},
+             {feed.topics.output(leader.outputs()[0].id), "[1,2,3]"},
+             {feed.topics.project(), R"({"surfaces":"all"})"},
+             {feed.topics.project(), std::string(200000, '[')},
+             {feed.topics.show(), "{\"videoStarts\":7}"},
+             {feed.topics.leader(), "{}"},
+         }) {
+        EXPECT_TRUE(feed.replica.receive(topic, payload)) << topic << " " << payload.substr(0, 30);
+    }
+    // Topics it does not know, or other machines' business, are no problem.
+    EXPECT_FALSE(feed.replica.receive(t + "/future/thing", "x"));
+    EXPECT_FALSE(feed.replica.receive(t + "/node/pc/status", "garbage"));
+    EXPECT_FALSE(feed.replica.pending());
+    feed.replica.applyTo(follower);
+    EXPECT_TRUE(testing::sameShow(leader, follower));
+}
+
+} // namespace
+} // namespace prismeta
