@@ -98,31 +98,10 @@ public:
             json_.endObject();
         }
         if (!file.cues.empty()) {
-            json_.key("cues");
-            json_.beginArray();
-            const KeyPath cues(kRoot, "cues");
-            for (std::size_t i = 0; i < file.cues.size(); ++i) {
-                json_.element();
-                cue(file.cues[i], KeyPath(cues, i));
-            }
-            json_.endArray();
+            list("cues", file.cues, kRoot, &ProjectWriter::cue);
         }
-        json_.key("outputs");
-        json_.beginArray();
-        const KeyPath outputs(kRoot, "outputs");
-        for (std::size_t i = 0; i < file.outputs.size(); ++i) {
-            json_.element();
-            output(file.outputs[i], KeyPath(outputs, i));
-        }
-        json_.endArray();
-        json_.key("surfaces");
-        json_.beginArray();
-        const KeyPath surfaces(kRoot, "surfaces");
-        for (std::size_t i = 0; i < file.surfaces.size(); ++i) {
-            json_.element();
-            surface(file.surfaces[i], KeyPath(surfaces, i));
-        }
-        json_.endArray();
+        list("outputs", file.outputs, kRoot, &ProjectWriter::output);
+        list("surfaces", file.surfaces, kRoot, &ProjectWriter::surface);
         json_.endObject();
     }
 
@@ -138,6 +117,20 @@ private:
         if (!json_.text(value) && !invalidText_) {
             invalidText_ = std::string(value);
         }
+    }
+
+    // An array of records under `key`, each written by `write`.
+    template <class R>
+    void list(const char* key, const std::vector<R>& records, const KeyPath& parent,
+              void (ProjectWriter::*write)(const R&, const KeyPath&)) {
+        json_.key(key);
+        json_.beginArray();
+        const KeyPath path(parent, key);
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            json_.element();
+            (this->*write)(records[i], KeyPath(path, i));
+        }
+        json_.endArray();
     }
 
     // A key that comes from the file (an input's name), escaped as texts are.
@@ -423,14 +416,7 @@ private:
         }
         json_.key("id");
         text(c.id.text());
-        json_.key("looks");
-        json_.beginArray();
-        const KeyPath looks(path, "looks");
-        for (std::size_t i = 0; i < c.looks.size(); ++i) {
-            json_.element();
-            cueLook(c.looks[i], KeyPath(looks, i));
-        }
-        json_.endArray();
+        list("looks", c.looks, path, &ProjectWriter::cueLook);
         json_.key("name");
         text(c.name);
         if (c.schedule) {
