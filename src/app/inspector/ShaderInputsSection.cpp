@@ -185,7 +185,11 @@ void ShaderInputsSection::addRow(const IsfInput& input) {
                 menu->addItem(text, input.values[i]);
             }
         } else {
-            const std::array<double, 2> range = sliderRange(input);
+            // Without MAX the menu runs a little past the default.
+            std::array<double, 2> range = sliderRange(input);
+            if (!input.hasMaximum) {
+                range[1] = std::max(range[0], input.defaultValue[0]) + 10.0;
+            }
             const int low = static_cast<int>(std::clamp(range[0], -1e9, 1e9));
             const int high = static_cast<int>(std::clamp(
                 range[1], static_cast<double>(low), static_cast<double>(low) + maxMenuEntries - 1));
@@ -260,7 +264,7 @@ void ShaderInputsSection::addRow(const IsfInput& input) {
         block->addWidget(row.file);
         row.control = button;
         connect(button, &QPushButton::clicked, this, [this, name] {
-            std::optional<std::string> path = dialogs_.chooseFile(MediaFileType::image);
+            std::optional<std::string> path = dialogs_.chooseFile(MediaFileType::stillOrVideo);
             const Row* r = rowFor(name);
             if (!path || r == nullptr) {
                 return;

@@ -192,7 +192,9 @@ private slots:
         h_->dialogs->fileAnswers.push_back(std::string("/media/clip.mov"));
         control<QPushButton>("inputImage")->click();
         h_->settle();
-        QCOMPARE(h_->dialogs->filesAsked.back(), MediaFileType::image);
+        QCOMPARE(h_->dialogs->filesAsked.back(), MediaFileType::stillOrVideo);
+        const QStringList offered = mediaFileExtensions(MediaFileType::stillOrVideo);
+        QVERIFY(offered.contains(QStringLiteral("png")) && offered.contains(QStringLiteral("mov")));
         QCOMPARE(stored().at("inputImage"), ShaderInputValue::ofText("/media/clip.mov"));
 
         // An event fires; nothing is stored.
