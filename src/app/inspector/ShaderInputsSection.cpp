@@ -259,9 +259,19 @@ void ShaderInputsSection::addRow(const IsfInput& input) {
         auto* button = new QPushButton(tr("Choose\u2026"), widget);
         button->setAccessibleName(title);
         line->addWidget(button);
+        auto* clear = new QPushButton(tr("Clear"), widget);
+        clear->setObjectName(objectNameFor(input) + QStringLiteral("_clear"));
+        clear->setAccessibleName(tr("Clear %1").arg(title));
+        line->addWidget(clear);
+        row.clear = clear;
         row.file = new ElidedLabel(Qt::ElideMiddle, widget);
         applyTextStyle(row.file, TextStyle::caption, Tone::secondary);
         block->addWidget(row.file);
+        connect(clear, &QPushButton::clicked, this, [this, name] {
+            if (const Row* r = rowFor(name)) {
+                store(r->input, ShaderInputValue::ofText(std::string())); // the default: no file
+            }
+        });
         row.control = button;
         connect(button, &QPushButton::clicked, this, [this, name] {
             std::optional<std::string> path = dialogs_.chooseFile(MediaFileType::stillOrVideo);
@@ -347,6 +357,7 @@ void ShaderInputsSection::showRow(Row& row, const ShaderInputs& stored, bool oth
         static_cast<ElidedLabel*>(row.file)->setFullText(
             QFileInfo(QString::fromStdString(std::string(path))).fileName());
         row.file->setVisible(!path.empty());
+        row.clear->setVisible(!path.empty());
         break;
     }
     case IsfInputType::event:

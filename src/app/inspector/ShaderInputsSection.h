@@ -57,6 +57,7 @@ private:
         QLabel* caption = nullptr;  // floats: the value beside the name
         QLineEdit* y = nullptr;     // points
         QLabel* file = nullptr;     // images
+        QWidget* clear = nullptr;   // images: drops the file
     };
 
     void rebuild(const IsfShader& shader);

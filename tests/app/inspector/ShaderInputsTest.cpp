@@ -196,6 +196,9 @@ private slots:
         const QStringList offered = mediaFileExtensions(MediaFileType::stillOrVideo);
         QVERIFY(offered.contains(QStringLiteral("png")) && offered.contains(QStringLiteral("mov")));
         QCOMPARE(stored().at("inputImage"), ShaderInputValue::ofText("/media/clip.mov"));
+        control<QPushButton>("inputImage_clear")->click();
+        h_->settle();
+        QVERIFY(stored().count("inputImage") == 0);
 
         // An event fires; nothing is stored.
         const ShaderInputs before = stored();
