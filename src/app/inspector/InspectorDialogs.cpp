@@ -20,6 +20,9 @@ QStringList mediaFileExtensions(MediaFileType type) {
                 QStringLiteral("mkv"), QStringLiteral("webm"), QStringLiteral("avi")};
     case MediaFileType::shader:
         return {QStringLiteral("fs")};
+    case MediaFileType::stillOrVideo:
+        return mediaFileExtensions(MediaFileType::image) +
+               mediaFileExtensions(MediaFileType::video);
     }
     return {};
 }
@@ -37,9 +40,10 @@ QString bundledShaderFolder() {
 }
 
 FileTypeFilter mediaFileFilter(MediaFileType type) {
-    const QString name = type == MediaFileType::image   ? QObject::tr("Images")
-                         : type == MediaFileType::video ? QObject::tr("Movies")
-                                                        : QObject::tr("ISF Shaders");
+    const QString name = type == MediaFileType::image          ? QObject::tr("Images")
+                         : type == MediaFileType::video        ? QObject::tr("Movies")
+                         : type == MediaFileType::stillOrVideo ? QObject::tr("Images and Movies")
+                                                               : QObject::tr("ISF Shaders");
     return {name, mediaFileExtensions(type)};
 }
 
@@ -47,9 +51,10 @@ FileDialogRequest mediaFileRequest(MediaFileType type,
                                    const std::optional<std::filesystem::path>& project) {
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::openFile;
-    request.title = type == MediaFileType::image   ? QObject::tr("Choose Image")
-                    : type == MediaFileType::video ? QObject::tr("Choose Video")
-                                                   : QObject::tr("Choose Shader");
+    request.title = type == MediaFileType::image          ? QObject::tr("Choose Image")
+                    : type == MediaFileType::video        ? QObject::tr("Choose Video")
+                    : type == MediaFileType::stillOrVideo ? QObject::tr("Choose Image or Video")
+                                                          : QObject::tr("Choose Shader");
     request.filters = {mediaFileFilter(type)};
     request.purpose = QStringLiteral("media");
     request.folder = startFolder(request.purpose, project);

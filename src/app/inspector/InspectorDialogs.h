@@ -16,7 +16,8 @@ namespace prismeta {
 class ProjectModel;
 
 // The kinds of file the inspector asks for.
-enum class MediaFileType { image, video, shader };
+// stillOrVideo: what a shader's image input takes.
+enum class MediaFileType { image, video, shader, stillOrVideo };
 
 // Every dialog the inspector opens goes through this one seam, so tests
 // replace the modal dialogs with scripted answers.

@@ -13,6 +13,7 @@
 #include "app/inspector/InspectorStyle.h"
 #include "app/inspector/NumberFields.h"
 #include "app/inspector/SegmentedControl.h"
+#include "app/inspector/ShaderInputsSection.h"
 #include "app/inspector/Stepper.h"
 #include "core/ProjectModel.h"
 
@@ -221,6 +222,8 @@ QWidget* SelectedSurfaceControls::buildMediaDetail() {
     chooseVideo_->setObjectName(QStringLiteral("chooseVideoButton"));
     shaderRow_ = fileRow(tr("Choose Shader\u2026"), chooseShader_, shaderFile_);
     chooseShader_->setObjectName(QStringLiteral("chooseShaderButton"));
+    shaderInputs_ = new ShaderInputsSection(model_, dialogs_, detail);
+    column->addWidget(shaderInputs_);
     connect(chooseImage_, &QPushButton::clicked, this,
             [this] { chooseFile(MediaFileType::image); });
     connect(chooseVideo_, &QPushButton::clicked, this,
@@ -475,6 +478,7 @@ void SelectedSurfaceControls::showSurface(const Surface& surface, bool otherSurf
         label->setVisible(surface.mediaPath.has_value());
         label->setFullText(fileName);
     }
+    shaderInputs_->showSurface(surface, otherSurface);
 
     opacityCaption_->setText(prismeta::opacityCaption(surface.opacity));
     opacity_->showValue(surface.opacity);

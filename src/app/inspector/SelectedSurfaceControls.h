@@ -24,6 +24,7 @@ class InspectorDialogs;
 class ModelChanges;
 class ProjectModel;
 class SegmentedControl;
+class ShaderInputsSection;
 class Stepper;
 enum class MediaFileType;
 
@@ -70,6 +71,7 @@ public:
     QPushButton* chooseVideoButton() const { return chooseVideo_; }
     QWidget* shaderRow() const { return shaderRow_; }
     QPushButton* chooseShaderButton() const { return chooseShader_; }
+    ShaderInputsSection* shaderInputs() const { return shaderInputs_; }
     // The chosen file's name, under the file rows (the same text in both).
     ElidedLabel* imageFileLabel() const { return imageFile_; }
     ElidedLabel* videoFileLabel() const { return videoFile_; }
@@ -128,6 +130,7 @@ private:
     QWidget* shaderRow_ = nullptr;
     QPushButton* chooseShader_ = nullptr;
     ElidedLabel* shaderFile_ = nullptr;
+    ShaderInputsSection* shaderInputs_ = nullptr;
     QLabel* opacityCaption_ = nullptr;
     ContinuousSlider* opacity_ = nullptr;
     QLabel* featherCaption_ = nullptr;
