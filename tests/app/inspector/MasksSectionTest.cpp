@@ -6,6 +6,8 @@
 
 #include "app/inspector/ContinuousSlider.h"
 #include "app/inspector/MasksSection.h"
+#include "app/inspector/OutputCard.h"
+#include "app/inspector/OutputsSection.h"
 #include "app/inspector/SelectedSurfaceControls.h"
 #include "masks/MaskPresets.h"
 
@@ -26,8 +28,10 @@ private:
 
     MasksSection* masks() const { return h_->view->selectedControls()->masksSection(); }
 
-    void add(MaskPreset preset) {
-        for (QAction* action : masks()->addMenu()->actions()) {
+    void add(MaskPreset preset) { add(masks(), preset); }
+
+    void add(MasksSection* section, MaskPreset preset) {
+        for (QAction* action : section->addMenu()->actions()) {
             if (action->text().toStdString() == maskPresetName(preset)) {
                 action->trigger();
             }
@@ -137,6 +141,29 @@ private slots:
         h_->settle();
         QCOMPARE(masks()->list()->count(), 2);
         QCOMPARE(masks()->currentMask(), std::optional<std::size_t>(0));
+    }
+
+    // An output's masks: made within its crop of the canvas, no undo steps.
+    void outputMasksFillTheCropAndTakeNoUndoStep() {
+        h_->model.addOutput(OutputPreset::rightHalf);
+        h_->settle();
+        const std::size_t undo = h_->undoDepth();
+        const OutputConfig output = h_->model.outputs().back();
+        MasksSection* section = h_->view->outputsSection()->cards().back()->masksSection();
+        add(section, MaskPreset::triangle);
+        QTest::mouseClick(section->duplicateButton(), Qt::LeftButton);
+        h_->settle();
+        QTest::mouseClick(section->enabledCheckBox(), Qt::LeftButton);
+        h_->settle();
+        const std::vector<Mask>& made = h_->model.outputs().back().masks;
+        QCOMPARE(made.size(), std::size_t{2});
+        QVERIFY(made[0] == makeMaskPreset(MaskPreset::triangle, output.cropX, output.cropY,
+                                          output.cropWidth, output.cropHeight));
+        QCOMPARE(made[1].name, std::string("Triangle copy"));
+        QVERIFY(!made[1].enabled);
+        QCOMPARE(section->list()->item(1)->text(), QStringLiteral("Triangle copy  (off)"));
+        QCOMPARE(h_->undoDepth(), undo);
+        QVERIFY(h_->selected().masks.empty());
     }
 };
 
