@@ -7,8 +7,10 @@
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
+#include "app/inspector/MasksSection.h"
 #include "app/inspector/NumberFields.h"
 #include "core/ProjectModel.h"
+#include "masks/MaskPresets.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -127,6 +129,28 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
                 edit([&display](OutputConfig& o) { o.display = display; });
             });
 
+    MasksSection::Hooks hooks;
+    hooks.read = [this]() -> std::optional<std::vector<Mask>> {
+        for (const OutputConfig& o : model_.outputs()) {
+            if (o.id == id_) {
+                return o.masks;
+            }
+        }
+        return std::nullopt;
+    };
+    hooks.write = [this](std::vector<Mask> masks) {
+        edit([&masks](OutputConfig& o) { o.masks = std::move(masks); });
+    };
+    hooks.beforeListEdit = [] {}; // outputs take no undo step
+    // A new output mask fills the output's part of the canvas.
+    hooks.makePreset = [this](MaskPreset preset) {
+        return makeMaskPreset(preset, shown_.cropX, shown_.cropY, shown_.cropWidth,
+                              shown_.cropHeight);
+    };
+    masks_ = new MasksSection(std::move(hooks), this);
+    masks_->setObjectName(QStringLiteral("outputMasksSection"));
+    column->addWidget(masks_);
+
     connect(nameField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         edit([&text](OutputConfig& o) { o.name = text.toStdString(); });
     });
@@ -199,6 +223,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
     }
     blendCurve_->showOutput(output, model_.blendTest(output.id));
     display_->showDisplay(output.display);
+    masks_->showMasks(output.masks, false);
     shown_ = output;
 }
 

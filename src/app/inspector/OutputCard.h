@@ -15,6 +15,7 @@ namespace prismeta {
 class BlendCurveGroup;
 class DisplayPicker;
 class ElidedLabel;
+class MasksSection;
 class ProjectModel;
 
 // One output of the outputs section: its name (a double click asks to rename
@@ -22,7 +23,8 @@ class ProjectModel;
 // buttons that open its window and delete it, the "Blend" row with the
 // left, right, top and bottom ramp widths as whole percentages, then the
 // ramps' curve, gamma, black level and blend test (BlendCurveGroup), and the
-// "Display" row with the screen its window goes to. It writes
+// "Display" row with the screen its window goes to, and the output's masks
+// (made in the canvas, within the output's crop). It writes
 // into its element of the model's outputs (found by id) and takes no undo
 // snapshot.
 //
@@ -52,6 +54,7 @@ public:
     QLineEdit* blendField(Edge edge) const { return blend_[static_cast<std::size_t>(edge)]; }
     BlendCurveGroup* blendCurveGroup() const { return blendCurve_; }
     DisplayPicker* displayPicker() const { return display_; }
+    MasksSection* masksSection() const { return masks_; }
 
 signals:
     void renameRequested(const prismeta::Uuid& outputID);
@@ -80,6 +83,7 @@ private:
     std::array<QLineEdit*, 4> blend_{};
     BlendCurveGroup* blendCurve_ = nullptr;
     DisplayPicker* display_;
+    MasksSection* masks_ = nullptr;
 };
 
 // The field of an output that a blend field shows and edits.

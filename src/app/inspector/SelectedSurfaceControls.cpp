@@ -11,11 +11,13 @@
 #include "app/inspector/InspectorDialogs.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
+#include "app/inspector/MasksSection.h"
 #include "app/inspector/NumberFields.h"
 #include "app/inspector/SegmentedControl.h"
 #include "app/inspector/ShaderInputsSection.h"
 #include "app/inspector/Stepper.h"
 #include "core/ProjectModel.h"
+#include "masks/MaskPresets.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -174,6 +176,23 @@ QWidget* SelectedSurfaceControls::buildControls() {
     resetRow->addStretch(1);
     column->addLayout(resetRow);
     connect(resetCorners_, &QPushButton::clicked, this, [this] { model_.resetCorners(); });
+
+    MasksSection::Hooks hooks;
+    hooks.read = [this]() -> std::optional<std::vector<Mask>> {
+        if (const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface()) {
+            return binding->get().masks;
+        }
+        return std::nullopt;
+    };
+    hooks.write = [this](std::vector<Mask> masks) {
+        edit([&masks](Surface& s) { s.masks = std::move(masks); });
+    };
+    // Surface masks live in the surface records: the step restores them.
+    hooks.beforeListEdit = [this] { model_.pushUndo(); };
+    hooks.makePreset = [](MaskPreset preset) { return makeMaskPreset(preset); };
+    masks_ = new MasksSection(std::move(hooks), controls);
+    masks_->setObjectName(QStringLiteral("surfaceMasksSection"));
+    column->addWidget(masks_);
     return controls;
 }
 
@@ -511,6 +530,8 @@ void SelectedSurfaceControls::showSurface(const Surface& surface, bool otherSurf
         showFieldText(xField, formatCoordinate(point.x, xField->locale()), otherSurface);
         showFieldText(yField, formatCoordinate(point.y, yField->locale()), otherSurface);
     }
+
+    masks_->showMasks(surface.masks, otherSurface);
 }
 
 } // namespace prismeta

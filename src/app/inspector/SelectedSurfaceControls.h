@@ -21,6 +21,7 @@ class ColorWell;
 class ContinuousSlider;
 class ElidedLabel;
 class InspectorDialogs;
+class MasksSection;
 class ModelChanges;
 class ProjectModel;
 class SegmentedControl;
@@ -30,15 +31,15 @@ enum class MediaFileType;
 
 // The controls of the selected surface: name, media kind and its detail
 // (colour, file), opacity and edge feather, the warp mesh, the corner
-// fields, and "Reset Corners"; or, with nothing selected, the empty state.
+// fields, "Reset Corners" and the masks; or, with nothing selected, the empty
+// state.
 //
 // Every control writes its own field through the model's selected-surface
 // binding, at each change, without an undo snapshot; only "Reset Corners"
-// takes one (inside the model's operation). The model reaches the controls
-// quietly (signals blocked) and only where a value changed; a field the user
-// is typing in keeps its text until it commits, and a slider held by the
-// user is not moved under the pointer. Corner fields commit on Return or
-// when they lose focus, and store exactly what was typed.
+// (inside the model's operation) and the masks' list operations take one. The model reaches the
+// controls quietly (signals blocked) and only where a value changed; a field the user is typing in
+// keeps its text until it commits, and a slider held by the user is not moved under the pointer.
+// Corner fields commit on Return or when they lose focus, and store exactly what was typed.
 //
 // Interface thread only. Borrows the model and the dialogs, which must
 // outlive it; the inspector calls refresh() on every model change.
@@ -90,6 +91,8 @@ public:
     // Corner i (0 TL, 1 TR, 2 BR, 3 BL), x or y.
     QLineEdit* cornerField(int corner, bool y) const;
     QPushButton* resetCornersButton() const { return resetCorners_; }
+    // Adding, duplicating, deleting and moving a mask take an undo step.
+    MasksSection* masksSection() const { return masks_; }
 
 private:
     QWidget* buildControls();
@@ -146,6 +149,7 @@ private:
     std::array<QWidget*, 4> cornerRows_{};
     std::array<std::array<QLineEdit*, 2>, 4> corners_{};
     QPushButton* resetCorners_ = nullptr;
+    MasksSection* masks_ = nullptr;
 };
 
 } // namespace prismeta
