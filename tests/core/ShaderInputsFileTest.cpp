@@ -58,6 +58,21 @@ TEST(ShaderInputsFile, EveryShapeIsWrittenSortedAndReadBackEqual) {
     EXPECT_EQ(back.value(), file);
 }
 
+// Input names come from the file, whatever the shader declares: one that
+// needs escaping is written escaped and read back as it was.
+TEST(ShaderInputsFile, NamesThatNeedEscapingRoundTrip) {
+    ProjectFile file;
+    Surface s;
+    s.mediaKind = MediaKind::shader;
+    s.shaderInputs = {{"a\"b\\c\n", ShaderInputValue::ofNumber(1.0)}};
+    file.surfaces = {s};
+    const auto bytes = writeProjectFile(file);
+    ASSERT_TRUE(bytes) << bytes.error();
+    const auto back = readProjectFile(bytes.value());
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_EQ(back.value(), file);
+}
+
 TEST(ShaderInputsFile, ValuesOfNoUseAreLeftOutAndTheRestKept) {
     const auto file = readProjectFile(fileWithSurface(R"(, "shaderInputs": {
         "level": 0.5, "gone": {"a": 1}, "five": [1, 2, 3, 4, 5], "one": [1], "none": null,
