@@ -28,38 +28,17 @@ bool ClusterFollow::start(const ClusterLaunch& launch, const std::string& node) 
         logLine("Prismeta: --node takes 1 to 64 letters, digits, '-', '_' or '.'");
         return false;
     }
-    const std::optional<ClusterSettings>& saved = model_.cluster();
-    const std::string broker = launch.broker ? *launch.broker : saved ? saved->broker : "";
-    const std::string topic = launch.topic ? *launch.topic : saved ? saved->topic : "";
-    if (broker.empty() || topic.empty()) {
-        logLine("Prismeta: following a show needs a broker and a topic (--broker and --topic, "
-                "or the project's \"cluster\" key)");
-        return false;
-    }
-    Result<BrokerAddress> address = parseBrokerAddress(broker);
-    if (!address) {
-        logLine("Prismeta: " + address.error());
-        return false;
-    }
-    Result<ClusterTopics> topics = ClusterTopics::make(topic);
-    if (!topics) {
-        logLine("Prismeta: " + topics.error());
+    std::optional<ClusterConnection> connection =
+        clusterConnection(launch, model_.cluster(), "following");
+    if (!connection) {
         return false;
     }
     ClusterFollower::Options options;
-    options.mqtt.broker = address.value();
+    options.mqtt = std::move(connection->mqtt);
     options.node = node;
-    if (launch.authFile) {
-        Result<BrokerCredentials> credentials = readBrokerCredentials(*launch.authFile);
-        if (!credentials) {
-            logLine("Prismeta: broker credentials refused: " + credentials.error());
-            return false;
-        }
-        options.mqtt.credentials = std::move(credentials.value());
-    }
     node_ = node;
     follower_ =
-        std::make_unique<ClusterFollower>(model_, clock_, std::move(topics.value()), options);
+        std::make_unique<ClusterFollower>(model_, clock_, std::move(connection->topics), options);
     const Status started = follower_->start();
     if (!started) {
         logLine("Prismeta: cannot follow the show: " + started.error);

@@ -30,40 +30,54 @@ ClusterLead::ClusterLead(ProjectModel& model, QObject* parent) : QObject(parent)
 
 ClusterLead::~ClusterLead() = default;
 
-bool ClusterLead::start(const ClusterLaunch& launch) {
-    const std::optional<ClusterSettings>& saved = model_.cluster();
+std::optional<ClusterConnection> clusterConnection(const ClusterLaunch& launch,
+                                                   const std::optional<ClusterSettings>& saved,
+                                                   const char* role) {
     const std::string broker = launch.broker ? *launch.broker : saved ? saved->broker : "";
     const std::string topic = launch.topic ? *launch.topic : saved ? saved->topic : "";
     if (broker.empty() || topic.empty()) {
-        logLine("Prismeta: leading a show needs a broker and a topic (--broker and --topic, or "
-                "the project's \"cluster\" key)");
-        return false;
+        logLine(std::string("Prismeta: ") + role +
+                " a show needs a broker and a topic (--broker and --topic, or the project's "
+                "\"cluster\" key)");
+        return std::nullopt;
     }
     Result<BrokerAddress> address = parseBrokerAddress(broker);
     if (!address) {
         logLine("Prismeta: " + address.error());
-        return false;
+        return std::nullopt;
     }
     Result<ClusterTopics> topics = ClusterTopics::make(topic);
     if (!topics) {
         logLine("Prismeta: " + topics.error());
-        return false;
+        return std::nullopt;
     }
-    ClusterLeader::Options options;
-    options.mqtt.broker = address.value();
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) == 0) {
-        options.host = host;
-    }
+    MqttOptions mqtt;
+    mqtt.broker = address.value();
     if (launch.authFile) {
         Result<BrokerCredentials> credentials = readBrokerCredentials(*launch.authFile);
         if (!credentials) {
             logLine("Prismeta: broker credentials refused: " + credentials.error());
-            return false;
+            return std::nullopt;
         }
-        options.mqtt.credentials = std::move(credentials.value());
+        mqtt.credentials = std::move(credentials.value());
     }
-    leader_ = std::make_unique<ClusterLeader>(model_, clock_, std::move(topics.value()), options);
+    return ClusterConnection{std::move(mqtt), std::move(topics.value())};
+}
+
+bool ClusterLead::start(const ClusterLaunch& launch) {
+    std::optional<ClusterConnection> connection =
+        clusterConnection(launch, model_.cluster(), "leading");
+    if (!connection) {
+        return false;
+    }
+    ClusterLeader::Options options;
+    options.mqtt = std::move(connection->mqtt);
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) == 0) {
+        options.host = host;
+    }
+    leader_ =
+        std::make_unique<ClusterLeader>(model_, clock_, std::move(connection->topics), options);
     const Status started = leader_->start();
     if (!started) {
         logLine("Prismeta: cannot lead the show: " + started.error);

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "cluster/ClusterLeader.h"
+#include "cluster/ClusterTopics.h"
+#include "cluster/MqttClient.h"
 #include "cluster/ShowClock.h"
+#include "core/ClusterSettings.h"
 
 #include <QObject>
 #include <QTimer>
@@ -24,6 +27,21 @@ struct ClusterLaunch {
     std::optional<std::string> topic;
     std::optional<std::filesystem::path> authFile;
 };
+
+// Where a launch connects: the broker with its credentials, and the show's
+// topics.
+struct ClusterConnection {
+    MqttOptions mqtt;
+    ClusterTopics topics;
+};
+
+// The connection a launch names, the project's "cluster" key filling what the
+// command line leaves out. Nothing, with a log line, when the broker or topic
+// is missing or malformed or the credentials file is refused; `role`
+// ("leading", "following") words the line about a missing broker or topic.
+std::optional<ClusterConnection> clusterConnection(const ClusterLaunch& launch,
+                                                   const std::optional<ClusterSettings>& saved,
+                                                   const char* role);
 
 // `prismeta --lead`: the document's model published to the show's broker by
 // a ClusterLeader, which a timer of the interface thread updates once a
