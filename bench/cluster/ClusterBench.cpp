@@ -44,7 +44,7 @@ void BM_ChangeToFollowerModel(benchmark::State& state) {
     const ScopedLogSink quiet([](std::string_view) {});
     BrokerProcess broker;
     ClusterRig rig(broker);
-    SystemShowClock clock;
+    SystemRealTimeClock clock;
     ProjectModel leaderModel;
     testing::fillShow(leaderModel, static_cast<std::size_t>(state.range(0)));
     ProjectModel followerModel;
@@ -84,7 +84,7 @@ void BM_FollowerJoin(benchmark::State& state) {
     const ScopedLogSink quiet([](std::string_view) {});
     BrokerProcess broker;
     ClusterRig rig(broker);
-    SystemShowClock clock;
+    SystemRealTimeClock clock;
     ProjectModel leaderModel;
     testing::fillShow(leaderModel, static_cast<std::size_t>(state.range(0)));
     auto leader = rig.leader(leaderModel, clock);
@@ -124,7 +124,7 @@ void BM_FaderSweepTraffic(benchmark::State& state) {
     const ScopedLogSink quiet([](std::string_view) {});
     BrokerProcess broker;
     ClusterRig rig(broker);
-    SystemShowClock clock;
+    SystemRealTimeClock clock;
     ProjectModel leaderModel;
     testing::fillShow(leaderModel, 1000);
     ProjectModel followerModel;

@@ -57,6 +57,7 @@ public:
     MediaCommands& mediaCommands() const { return *mediaCommands_; }
     MissingMediaWatcher& missingMedia() const { return *missingMedia_; }
     RemoteControl& remoteControl() const { return *remote_; }
+    ShowCues& showCues() const { return *showCues_; }
 
     void show();
     // The project named on the command line; a failure is reported like a

@@ -4,7 +4,9 @@
 #include "app/PrismetaApp.h"
 #include "app/cluster/ClusterFollow.h"
 #include "app/cluster/ClusterLead.h"
+#include "app/cluster/ClusterPreferences.h"
 #include "app/cluster/NodesPanel.h"
+#include "app/cues/ShowCues.h"
 #include "app/document/DocumentDialogs.h"
 #include "app/document/MissingMediaWatcher.h"
 #include "app/remote/RemoteControl.h"
@@ -15,7 +17,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDockWidget>
+#include <QSettings>
 
 #include <cstdio>
 #include <optional>
@@ -119,6 +121,16 @@ int main(int argc, char** argv) {
         cluster.authFile = prismeta::pathFromQString(parser.value(brokerAuth));
     }
 
+    const prismeta::Result<prismeta::ClusterPreferences> clusterPreferences =
+        prismeta::readClusterPreferences(*prismeta::applicationSettings());
+    if ((parser.isSet(lead) || parser.isSet(node)) && !clusterPreferences) {
+        std::fputs(("prismeta: " + clusterPreferences.error() + "\n").c_str(), stderr);
+        return 2;
+    }
+    if (clusterPreferences) {
+        cluster.preferredCredentials = clusterPreferences->credentials;
+    }
+
     prismeta::PrismetaApp app;
     if (parser.isSet(node)) {
         // A follower: the model comes from the leader; a project given here
@@ -131,7 +143,8 @@ int main(int argc, char** argv) {
         }
         app.startRemoteControl(portForThisRun);
         app.remoteControl().refuseEdits("this machine follows the show's leader; edit there");
-        prismeta::ClusterFollow following(app.model(), app.outputWindows());
+        prismeta::ClusterFollow following(app.model(), app.outputWindows(), app.showCues().runner(),
+                                          app.missingMedia());
         if (!following.start(cluster, parser.value(node).toStdString())) {
             return 2;
         }
@@ -157,12 +170,12 @@ int main(int argc, char** argv) {
         if (!leading.start(cluster)) {
             return 2;
         }
+        // GOs and blackouts are set ahead, for every machine to start them
+        // on the frame for that moment.
+        app.showCues().runner().setGoAhead(clusterPreferences->goAheadMilliseconds / 1000.0);
+        leading.setCueRunner(&app.showCues().runner());
         // The Nodes panel, a dock of the main window (the editor).
-        auto* dock = new QDockWidget(QObject::tr("Nodes"), &app.mainWindow());
-        dock->setObjectName(QStringLiteral("nodes"));
-        auto* panel = new prismeta::NodesPanel(dock);
-        dock->setWidget(panel);
-        app.mainWindow().addDockWidget(Qt::BottomDockWidgetArea, dock);
+        auto* panel = prismeta::NodesPanel::addDockTo(app.mainWindow());
         leading.onNodesChanged(
             [panel](const prismeta::NodeDirectory& nodes) { panel->show(nodes); });
     }

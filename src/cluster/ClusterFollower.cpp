@@ -14,8 +14,8 @@ constexpr std::string_view logPrefix = "Prismeta: cluster ignored ";
 
 } // namespace
 
-ClusterFollower::ClusterFollower(ProjectModel& model, const ShowClock& clock, ClusterTopics topics,
-                                 Options options)
+ClusterFollower::ClusterFollower(ProjectModel& model, const RealTimeClock& clock,
+                                 ClusterTopics topics, Options options)
     : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
       replica_(topics_), problems_(RateLimitedLog::defaultWindow, logPrefix) {
     options_.mqtt.will = MqttWill{topics_.nodeStatus(options_.node), offlineNodeStatus(), true};
@@ -75,6 +75,7 @@ void ClusterFollower::update(SteadyClock::time_point now) {
                          now, drops.overflow);
         client_->resubscribe();
     }
+    const SurfaceList before = model_.surfaces();
     if (replica_.pending()) {
         replica_.applyTo(model_);
         // The outputs this machine shows, by name, for its status.
@@ -87,6 +88,21 @@ void ClusterFollower::update(SteadyClock::time_point now) {
             statusDirty_ = true;
         }
     }
+    if (given_ && replica_.hasProject() && replica_.complete() && !replica_.pending()) {
+        const std::vector<std::string> differences =
+            showDifferences(*given_, ShowSnapshot::of(model_));
+        if (!differences.empty()) {
+            std::string line = "Prismeta: the project given differs from the leader's show: ";
+            for (std::size_t i = 0; i < differences.size(); ++i) {
+                line += (i == 0 ? "" : "; ") + differences[i];
+            }
+            logLine(line + "; showing the leader's");
+        }
+        given_.reset();
+    }
+    const double steady = std::chrono::duration<double>(now.time_since_epoch()).count();
+    cues_.update(replica_.showState(), before, model_.surfaces(),
+                 ClockReading{steady, clock_.nowMicros()});
     const bool leaderPresent = replica_.leader().has_value();
     if (leaderPresent != leaderWasPresent_) {
         logLine(leaderPresent ? "Prismeta: the show's leader is present"

@@ -3,8 +3,10 @@
 #include "cluster/ClockOffset.h"
 #include "cluster/ClusterMessages.h"
 #include "cluster/ClusterTopics.h"
+#include "cluster/FollowedCues.h"
 #include "cluster/MqttClient.h"
-#include "cluster/ShowClock.h"
+#include "cluster/RealTimeClock.h"
+#include "cluster/ShowComparison.h"
 #include "cluster/ShowReplica.h"
 #include "control/RateLimitedLog.h"
 
@@ -40,7 +42,7 @@ public:
     };
 
     // The node name must pass ClusterTopics::isNodeName (checked by the caller).
-    ClusterFollower(ProjectModel& model, const ShowClock& clock, ClusterTopics topics,
+    ClusterFollower(ProjectModel& model, const RealTimeClock& clock, ClusterTopics topics,
                     Options options);
     ~ClusterFollower();
     ClusterFollower(const ClusterFollower&) = delete;
@@ -55,10 +57,17 @@ public:
     // interval.
     void setStatus(NodeStatus status);
 
+    // A project this machine was started with: once the leader's show has
+    // arrived whole, one log line names what differs (the leader's show is
+    // what this machine shows).
+    void compareWith(ShowSnapshot project) { given_ = std::move(project); }
+
     bool connected() const { return connected_; }
     bool leaderPresent() const { return replica_.leader().has_value(); }
     const ShowReplica& replica() const { return replica_; }
     const ShowStateMessage& showState() const { return replica_.showState(); }
+    // The leader's live cue, fade and blackout as this machine draws them.
+    const FollowedCues& cues() const { return cues_; }
     // The leader's clock minus this one's, from the best recent round trip.
     std::optional<ClockSample> clockOffset() const { return clockFilter_.best(); }
     const std::string& node() const { return options_.node; }
@@ -68,11 +77,13 @@ private:
     void publishStatus();
 
     ProjectModel& model_;
-    const ShowClock& clock_;
+    const RealTimeClock& clock_;
     ClusterTopics topics_;
     Options options_;
     std::unique_ptr<MqttClient> client_;
     ShowReplica replica_;
+    FollowedCues cues_;
+    std::optional<ShowSnapshot> given_;
     RateLimitedLog problems_;
     std::vector<MqttEvent> events_;
     ClockOffsetFilter clockFilter_;

@@ -19,7 +19,7 @@ std::string brokerText(const BrokerAddress& broker) {
 
 } // namespace
 
-ClusterLeader::ClusterLeader(ProjectModel& model, const ShowClock& clock, ClusterTopics topics,
+ClusterLeader::ClusterLeader(ProjectModel& model, const RealTimeClock& clock, ClusterTopics topics,
                              Options options)
     : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
       problems_(RateLimitedLog::defaultWindow, logPrefix) {
@@ -63,6 +63,17 @@ void ClusterLeader::setShowState(ShowStateMessage state) {
         show_ = std::move(state);
         showDirty_ = true;
     }
+}
+
+void ClusterLeader::setCueState(const ShowState& state, SteadyClock::time_point now) {
+    if (state == cueState_) {
+        return;
+    }
+    cueState_ = state;
+    const double steady = std::chrono::duration<double>(now.time_since_epoch()).count();
+    ShowStateMessage message = show_;
+    putCueState(message, state, ClockReading{steady, clock_.nowMicros()});
+    setShowState(std::move(message));
 }
 
 void ClusterLeader::update(SteadyClock::time_point now) {
@@ -234,6 +245,12 @@ bool ClusterLeader::send(const std::string& topic, const std::string& payload, b
 // ---------------------------------------------------------------- publishing
 
 void ClusterLeader::publishChanges() {
+    // First: a GO's looks follow it, so a follower fades to them from what
+    // it showed when the GO came.
+    if (showDirty_ || everything_) {
+        showText_ = writeShowState(show_);
+        send(topics_.show(), showText_, true);
+    }
     bool surfacesSwept = false;
     const bool outputsSwept = outputsDirty_ || everything_;
     if (surfacesDirty_ || everything_) {
@@ -284,10 +301,6 @@ void ClusterLeader::publishChanges() {
         } else {
             ++it;
         }
-    }
-    if (showDirty_ || everything_) {
-        showText_ = writeShowState(show_);
-        send(topics_.show(), showText_, true);
     }
     surfacesDirty_ = outputsDirty_ = projectDirty_ = showDirty_ = everything_ = false;
 }

@@ -2,9 +2,10 @@
 
 #include "cluster/ClusterMessages.h"
 #include "cluster/ClusterTopics.h"
+#include "cluster/CueTiming.h"
 #include "cluster/MqttClient.h"
 #include "cluster/NodeDirectory.h"
-#include "cluster/ShowClock.h"
+#include "cluster/RealTimeClock.h"
 #include "control/RateLimitedLog.h"
 #include "core/ModelObserver.h"
 #include "core/OutputConfig.h"
@@ -45,7 +46,7 @@ public:
     };
     enum class Role { connecting, claiming, leading, refused };
 
-    ClusterLeader(ProjectModel& model, const ShowClock& clock, ClusterTopics topics,
+    ClusterLeader(ProjectModel& model, const RealTimeClock& clock, ClusterTopics topics,
                   Options options);
     ~ClusterLeader();
     ClusterLeader(const ClusterLeader&) = delete;
@@ -58,6 +59,10 @@ public:
 
     // The show clock's state (video starts...), published when it changes.
     void setShowState(ShowStateMessage state);
+    // The live cue, its GO and fade, and the blackout, as the cue runner
+    // holds them (steady clock, `now` read with it): published on the show
+    // clock when they change, before the looks of a GO.
+    void setCueState(const ShowState& state, SteadyClock::time_point now);
 
     Role role() const { return role_; }
     // Why the lead was refused; empty otherwise.
@@ -79,7 +84,7 @@ private:
     bool send(const std::string& topic, const std::string& payload, bool retain, int qos = 1);
 
     ProjectModel& model_;
-    const ShowClock& clock_;
+    const RealTimeClock& clock_;
     ClusterTopics topics_;
     Options options_;
     std::unique_ptr<MqttClient> client_;
@@ -120,6 +125,7 @@ private:
     bool wasConnected_ = false;
     ProjectStateMessage project_; // as last published
     ShowStateMessage show_;
+    ShowState cueState_; // as last given
     std::string showText_;
     std::uint64_t published_ = 0;
     std::uint64_t publishedBytes_ = 0;

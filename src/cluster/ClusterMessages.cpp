@@ -162,12 +162,41 @@ Result<ProjectStateMessage> readProjectState(std::string_view bytes) {
 
 std::string writeShowState(const ShowStateMessage& message) {
     json root = json::object();
+    if (message.go) {
+        root["cue"] = json{{"id", message.go->cue.text()},
+                           {"go", message.go->atMicros},
+                           {"fade", std::isfinite(message.go->fade) ? message.go->fade : 0.0}};
+    }
+    if (message.blackout) {
+        const ShowStateMessage::BlackoutSwitch& blackout = *message.blackout;
+        root["blackout"] =
+            json{{"on", blackout.on},
+                 {"at", blackout.atMicros},
+                 {"fade", std::isfinite(blackout.fade) ? blackout.fade : 0.0},
+                 {"from", std::isfinite(blackout.fromLevel) ? blackout.fromLevel : 0.0}};
+    }
     json& starts = root["videoStarts"] = json::object();
     for (const auto& [id, start] : message.videoStarts) {
         starts[id.text()] = start;
     }
     return dumped(root);
 }
+
+namespace {
+
+// A time on the show clock: whole microseconds within 0..2^53 (285 years),
+// so differences of them never overflow.
+std::optional<std::int64_t> showTime(const json& object, const char* key) {
+    const auto value = wholeNumber(object, key);
+    return value && *value >= 0 && *value <= (std::int64_t{1} << 53) ? value : std::nullopt;
+}
+
+std::optional<double> numberWithin(const json& object, const char* key, double low, double high) {
+    const auto value = finiteNumber(object, key);
+    return value && *value >= low && *value <= high ? value : std::nullopt;
+}
+
+} // namespace
 
 Result<ShowStateMessage> readShowState(std::string_view bytes) {
     using Out = Result<ShowStateMessage>;
@@ -177,6 +206,32 @@ Result<ShowStateMessage> readShowState(std::string_view bytes) {
     }
     ShowStateMessage message;
     const json& root = parsed.value();
+    if (const auto it = root.find("cue"); it != root.end()) {
+        const std::optional<Uuid> id =
+            it->is_object() && it->contains("id") && (*it)["id"].is_string()
+                ? Uuid::parse((*it)["id"].get_ref<const std::string&>())
+                : std::nullopt;
+        const auto at = id ? showTime(*it, "go") : std::nullopt;
+        const auto fade =
+            id ? numberWithin(*it, "fade", 0.0, ShowStateMessage::maxFade) : std::nullopt;
+        if (!id || !at || !fade) {
+            return Out::failure("cue is not {id, go (microseconds), fade (0..3600 s)}");
+        }
+        message.go = ShowStateMessage::Go{*id, *at, *fade};
+    }
+    if (const auto it = root.find("blackout"); it != root.end()) {
+        const bool object = it->is_object();
+        const bool hasOn = object && it->contains("on") && (*it)["on"].is_boolean();
+        const auto at = object ? showTime(*it, "at") : std::nullopt;
+        const auto fade =
+            object ? numberWithin(*it, "fade", 0.0, ShowStateMessage::maxFade) : std::nullopt;
+        const auto from = object ? numberWithin(*it, "from", 0.0, 1.0) : std::nullopt;
+        if (!hasOn || !at || !fade || !from) {
+            return Out::failure("blackout is not {on, at (microseconds), fade, from (0..1)}");
+        }
+        message.blackout =
+            ShowStateMessage::BlackoutSwitch{(*it)["on"].get<bool>(), *at, *fade, *from};
+    }
     if (const auto it = root.find("videoStarts"); it != root.end()) {
         if (!it->is_object() || it->size() > ShowStateMessage::maxVideos) {
             return Out::failure("videoStarts is not an object of at most 100000 starts");

@@ -36,13 +36,36 @@ Result<std::string> writeProjectState(const ProjectStateMessage& message);
 // A repeated id keeps its first place.
 Result<ProjectStateMessage> readProjectState(std::string_view bytes);
 
-// T/show: what runs on the show clock, in microseconds of it. Today the start
-// of every playing video (a video's picture at show time t is the picture at
-// t - start into it); the live cue, its GO time and fade, and the blackout
-// take their place beside these keys.
+// T/show: what runs on the show clock, in microseconds of it: the live cue
+// with its GO time and fade, the blackout's last switch, and the start of
+// every playing video (a video's picture at show time t is the picture at
+// t - start into it). Every machine starts each of them on its frame for
+// that time.
 struct ShowStateMessage {
     static constexpr std::size_t maxVideos = 100'000;
+    static constexpr double maxFade = 3600.0;
 
+    // The live cue: GO at `atMicros`, fading over `fade` seconds.
+    struct Go {
+        Uuid cue;
+        std::int64_t atMicros = 0;
+        double fade = 0.0;
+
+        friend bool operator==(const Go&, const Go&) = default;
+    };
+    // The blackout switched on or off at `atMicros`, fading over `fade`
+    // seconds from `fromLevel` (0 shows the picture, 1 is black).
+    struct BlackoutSwitch {
+        bool on = false;
+        std::int64_t atMicros = 0;
+        double fade = 0.0;
+        double fromLevel = 0.0;
+
+        friend bool operator==(const BlackoutSwitch&, const BlackoutSwitch&) = default;
+    };
+
+    std::optional<Go> go;                   // none before the first GO
+    std::optional<BlackoutSwitch> blackout; // none before the first switch
     std::map<Uuid, std::int64_t> videoStarts;
 
     friend bool operator==(const ShowStateMessage&, const ShowStateMessage&) = default;

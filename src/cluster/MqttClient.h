@@ -2,7 +2,7 @@
 
 #include "cluster/BrokerAddress.h"
 #include "cluster/BrokerAuth.h"
-#include "cluster/ShowClock.h"
+#include "cluster/RealTimeClock.h"
 #include "core/Result.h"
 
 #include <chrono>
@@ -47,7 +47,7 @@ struct MqttOptions {
     // When set, each message is stamped with this clock as it arrives (on
     // the network thread), for round trips that must not count the time a
     // message waited for the owner's next frame. Must outlive the client.
-    const ShowClock* clock = nullptr;
+    const RealTimeClock* clock = nullptr;
     // Messages wait for the owner thread up to this many bytes in all;
     // beyond it new ones are dropped and counted.
     std::size_t maxQueuedBytes = 512 * 1024 * 1024;

@@ -8,7 +8,7 @@ namespace prismeta {
 
 double fadeProgress(double start, double length, double now) {
     if (!(length > 0.0)) {
-        return 1.0;
+        return now < start ? 0.0 : 1.0;
     }
     const double p = (now - start) / length;
     return std::isnan(p) ? 1.0 : std::clamp(p, 0.0, 1.0);
@@ -74,7 +74,7 @@ Surface Crossfade::onScreen(const Surface& drawn, double now) const {
 std::shared_ptr<const Crossfade> Crossfade::start(const Crossfade* running,
                                                   const std::vector<Surface>& before,
                                                   const std::vector<Surface>& after, double now,
-                                                  double length) {
+                                                  double length, bool holdCut) {
     auto fade = std::make_shared<Crossfade>();
     std::unordered_map<Uuid, const Surface*> old;
     old.reserve(before.size());
@@ -88,7 +88,7 @@ std::shared_ptr<const Crossfade> Crossfade::start(const Crossfade* running,
         }
         const Surface& was = *found->second;
         const bool changes = !sameLook(was, surface);
-        if (changes && length > 0.0) {
+        if (changes && (length > 0.0 || holdCut)) {
             Surface from = running ? running->onScreen(was, now) : was;
             fade->entries_.insert_or_assign(surface.id,
                                             FadingLook{std::move(from), surface, now, length});

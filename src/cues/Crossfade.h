@@ -22,7 +22,7 @@
 namespace prismeta {
 
 // p for a fade of length seconds started at start, at time now. A fade of no
-// length (a cut) is complete at once.
+// length (a cut) is complete from its start on.
 double fadeProgress(double start, double length, double now);
 
 struct FadingLook {
@@ -42,11 +42,12 @@ public:
     // over length seconds: every surface whose look changes fades from what is
     // on screen at now (running, a fade still going, may be null) to its new
     // look. Surfaces the GO leaves alone keep a fade of running that is still
-    // going.
+    // going. A cut makes no entries, unless holdCut: then the surfaces it
+    // changes show their old look until now (a GO set ahead of the clock).
     static std::shared_ptr<const Crossfade> start(const Crossfade* running,
                                                   const std::vector<Surface>& before,
                                                   const std::vector<Surface>& after, double now,
-                                                  double length);
+                                                  double length, bool holdCut = false);
 
     // The fade of the surface as drawn, if it is still in one at now: its
     // entry exists, it still has the look faded to, and p < 1.

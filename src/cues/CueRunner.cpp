@@ -67,17 +67,17 @@ bool CueRunner::goTo(std::size_t index, std::optional<double> fade) {
 
 bool CueRunner::goToCue(std::size_t index, bool fromPrevious, std::optional<double> fade) {
     const std::vector<Cue>& cues = model_.cues();
-    if (index >= cues.size()) {
+    if (index >= cues.size() || adopted_) {
         return false;
     }
     const Cue& cue = cues[index];
-    const double now = showClock_.now();
+    const double now = effectiveNow();
     const double length = std::clamp(fade.value_or(cue.fade), 0.0, maxCueFade);
     const SurfaceList before = model_.surfaces();
     std::vector<Surface> after =
         fromPrevious ? withCue(before.copy(), cue) : trackedLook(before.copy(), cues, index);
     crossfade_ = Crossfade::start(crossfade_.get(), before.vector(), after, now,
-                                  std::isfinite(length) ? length : 0.0);
+                                  std::isfinite(length) ? length : 0.0, goAhead_ > 0.0);
     state_.liveCue = cue.id;
     state_.goTime = now;
     state_.fade = length;
@@ -117,10 +117,22 @@ std::optional<double> CueRunner::followIn() const {
     if (!follow || follow->kind != CueFollow::Kind::seconds) {
         return std::nullopt;
     }
-    return std::max(0.0, state_.goTime + follow->seconds - showClock_.now());
+    return std::max(0.0, state_.goTime + follow->seconds - effectiveNow());
+}
+
+void CueRunner::adopt(const ShowState& state, std::shared_ptr<const Crossfade> crossfade) {
+    adopted_ = true;
+    state_ = state;
+    crossfade_ = std::move(crossfade);
+    if (listener_) {
+        listener_();
+    }
 }
 
 void CueRunner::tick() {
+    if (adopted_) {
+        return;
+    }
     if (const std::optional<double> left = followIn(); left && *left <= 0.0) {
         // The last cue follows back to the first, for installations that loop.
         // A single cue following itself would go again on every tick.
@@ -155,7 +167,10 @@ void CueRunner::followSchedule() {
 }
 
 void CueRunner::setBlackout(bool on, double fade) {
-    const Blackout switched = state_.blackout.switched(on, showClock_.now(), fade);
+    if (adopted_) {
+        return;
+    }
+    const Blackout switched = state_.blackout.switched(on, effectiveNow(), fade);
     if (switched == state_.blackout) {
         return;
     }

@@ -65,6 +65,19 @@ public:
     // Seconds until the live cue's timed follow, if it has one.
     std::optional<double> followIn() const;
 
+    // GOs and blackout switches take effect this many seconds after the
+    // show clock's now (0 by default): a show on many machines publishes
+    // them ahead, so that every machine starts them on its frame for that
+    // moment.
+    void setGoAhead(double seconds) { goAhead_ = seconds > 0.0 ? seconds : 0.0; }
+
+    // Shows what another machine decided (the leader of a show on many
+    // machines): its live cue, fade and blackout, drawn with its crossfade.
+    // The model is left alone, and from then on this runner neither runs
+    // follows and schedules nor goes anywhere itself.
+    void adopt(const ShowState& state, std::shared_ptr<const Crossfade> crossfade);
+    bool adopted() const { return adopted_; }
+
     // Called after every change of the live cue (and of the blackout).
     void setListener(std::function<void()> listener) { listener_ = std::move(listener); }
 
@@ -76,7 +89,12 @@ private:
     ProjectModel& model_;
     const ShowClock& showClock_;
     const WallClock& wallClock_;
+    // When a GO or blackout switch made now takes effect.
+    double effectiveNow() const { return showClock_.now() + goAhead_; }
+
     ShowState state_;
+    double goAhead_ = 0.0;
+    bool adopted_ = false;
     std::shared_ptr<const Crossfade> crossfade_;
     std::shared_ptr<const std::vector<Surface>> preload_ =
         std::make_shared<const std::vector<Surface>>();

@@ -44,7 +44,7 @@ TEST(ClusterBrokerTest, LateJoinFollowsEveryChangeAndSurvivesRestarts) {
     ASSERT_TRUE(broker.running());
     ClusterRig rig(broker);
     LogLines log;
-    SystemShowClock clock;
+    SystemRealTimeClock clock;
 
     ProjectModel leaderModel;
     fillShow(leaderModel, 20);
@@ -118,7 +118,7 @@ TEST(ClusterBrokerTest, EditStormEndsInTheSameShow) {
     BrokerProcess broker;
     ClusterRig rig(broker);
     LogLines log;
-    SystemShowClock clock;
+    SystemRealTimeClock clock;
     ProjectModel leaderModel;
     fillShow(leaderModel, 200);
     auto leader = rig.leader(leaderModel, clock);
@@ -149,7 +149,7 @@ TEST(ClusterBrokerTest, AKilledLeaderLeavesFollowersRunningAndTheLeadFree) {
     BrokerProcess broker;
     ClusterRig rig(broker);
     LogLines log;
-    SystemShowClock clock;
+    SystemRealTimeClock clock;
     auto child = std::make_unique<testing::ChildProcess>(std::vector<std::string>{
         PRISMETA_TEST_LEADER, std::to_string(broker.port()), ClusterRig::topic, "12"});
     ProjectModel followerModel;
@@ -192,7 +192,7 @@ TEST(ClusterBrokerTest, BadMessagesFromAStrangerAreIgnoredQuietly) {
     BrokerProcess broker;
     ClusterRig rig(broker);
     LogLines log;
-    SystemShowClock clock;
+    SystemRealTimeClock clock;
     ProjectModel leaderModel;
     fillShow(leaderModel, 4);
     auto leader = rig.leader(leaderModel, clock);
@@ -238,7 +238,7 @@ TEST(ClusterBrokerTest, WrongCredentialsAreRefused) {
     BrokerProcess broker({"allow_anonymous false", "password_file " + passwords.string()});
     ClusterRig rig(broker);
     LogLines log;
-    SystemShowClock clock;
+    SystemRealTimeClock clock;
 
     MqttOptions wrong = rig.mqtt();
     wrong.credentials.user = "stage";
@@ -265,9 +265,9 @@ TEST(ClusterBrokerTest, FollowersMeasureTheirClockAgainstTheLeader) {
     BrokerProcess broker;
     ClusterRig rig(broker);
     LogLines log;
-    SystemShowClock system;
+    SystemRealTimeClock system;
     // The leader's clock runs 5 ms ahead of the follower's.
-    OffsetShowClock ahead(system, 5'000);
+    OffsetRealTimeClock ahead(system, 5'000);
     ProjectModel leaderModel;
     fillShow(leaderModel, 1);
     auto leader = rig.leader(leaderModel, ahead);

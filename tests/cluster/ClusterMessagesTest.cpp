@@ -1,12 +1,15 @@
 // The pieces of the cluster that need no broker: addresses, credential files,
 // topics, the clock arithmetic, the messages' JSON and the records as text.
 #include "cluster/ClusterMessages.h"
+#include "ClusterRig.h"
 #include "cluster/BrokerAddress.h"
 #include "cluster/BrokerAuth.h"
 #include "cluster/ClockOffset.h"
 #include "cluster/ClusterTopics.h"
+#include "cluster/FrameRateMeter.h"
 #include "cluster/NodeDirectory.h"
 #include "cluster/NodeOutputs.h"
+#include "cluster/ShowComparison.h"
 #include "core/ProjectFile.h"
 #include "core/RecordText.h"
 
@@ -188,6 +191,44 @@ TEST(NodeDirectoryTest, WarnsAboutWhatAPersonMustSee) {
     EXPECT_TRUE(nodes.receive("a", "garbage"));
     EXPECT_FALSE(nodes.receive("a", ""));
     EXPECT_FALSE(nodes.nodes().contains("a"));
+}
+
+TEST(FrameRateMeterTest, CountsFramesAndTheDropsOfAStallNotOfAPause) {
+    FrameRateMeter meter(60.0);
+    double t = 100.0;
+    for (int i = 0; i < 120; ++i, t += 1.0 / 60.0) {
+        meter.frame(t);
+    }
+    EXPECT_NEAR(meter.framesPerSecond(t - 1.0 / 60.0), 60.0, 1.0);
+    EXPECT_EQ(meter.dropped(), 0u);
+    meter.frame(t + 2.0 / 60.0); // a stall of three periods: two pictures missed
+    EXPECT_EQ(meter.dropped(), 2u);
+    meter.frame(t + 10.0); // nothing to draw for a while: no drop
+    EXPECT_EQ(meter.dropped(), 2u);
+    EXPECT_DOUBLE_EQ(meter.framesPerSecond(t + 10.0), 1.0);
+}
+
+TEST(ShowComparisonTest, NamesWhatAProjectHasOtherwiseThanTheLeader) {
+    ProjectModel leader;
+    testing::fillShow(leader, 3);
+    ShowSnapshot project = ShowSnapshot::of(leader);
+    EXPECT_TRUE(showDifferences(project, ShowSnapshot::of(leader)).empty());
+
+    std::vector<Surface> surfaces = leader.surfaces().copy();
+    surfaces[0].opacity = 0.1;
+    Surface extra;
+    extra.name = "Arch";
+    surfaces.push_back(extra);
+    project.surfaces = SurfaceList(surfaces);
+    project.outputs.pop_back();
+    project.canvas = CanvasSize{800, 600};
+    const std::vector<std::string> differences = showDifferences(project, ShowSnapshot::of(leader));
+    EXPECT_EQ(differences,
+              (std::vector<std::string>{"the canvas size", "surface \"Surface 1\" differs",
+                                        "surface \"Arch\" is not in the leader's show",
+                                        "output \"" + leader.outputs()[1].name +
+                                            "\" is only in the leader's show"}));
+    EXPECT_EQ(showDifferences(project, ShowSnapshot::of(leader), 2).back(), "and 2 more");
 }
 
 TEST(NodeOutputsTest, EachMachineShowsItsOwnOutputs) {

@@ -4,7 +4,7 @@
 
 #include "cluster/ClusterFollower.h"
 #include "cluster/ClusterLeader.h"
-#include "cluster/ShowClock.h"
+#include "cluster/RealTimeClock.h"
 #include "core/ProjectModel.h"
 
 #include <chrono>
@@ -31,7 +31,7 @@ struct ClusterRig {
         return options;
     }
 
-    std::unique_ptr<ClusterLeader> leader(ProjectModel& model, const ShowClock& clock) const {
+    std::unique_ptr<ClusterLeader> leader(ProjectModel& model, const RealTimeClock& clock) const {
         ClusterLeader::Options options;
         options.mqtt = mqtt();
         options.host = "test-host";
@@ -43,7 +43,7 @@ struct ClusterRig {
         return made;
     }
 
-    std::unique_ptr<ClusterFollower> follower(ProjectModel& model, const ShowClock& clock,
+    std::unique_ptr<ClusterFollower> follower(ProjectModel& model, const RealTimeClock& clock,
                                               const std::string& node) const {
         ClusterFollower::Options options;
         options.mqtt = mqtt();

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     ProjectModel model;
     std::vector<Surface> surfaces(static_cast<std::size_t>(std::atoi(argv[3])));
     model.setSurfaces(std::move(surfaces));
-    SystemShowClock clock;
+    SystemRealTimeClock clock;
     ClusterLeader::Options options;
     options.mqtt.broker = BrokerAddress{"127.0.0.1", std::atoi(argv[1])};
     options.mqtt.keepAliveSeconds = 5;

@@ -215,6 +215,35 @@ TEST(CueRunner, BlackoutFadesFromTheLevelOnScreen) {
     EXPECT_EQ(show.model.undoStack().size(), 0u) << "the model is not touched";
 }
 
+TEST(CueRunner, GoesSetAheadStartAtTheirMomentAndAnAdoptedRunnerGoesNowhere) {
+    Show show;
+    ASSERT_TRUE(show.runner.goTo(0)); // A at 0.5
+    show.showClock.seconds = 10.0;
+    show.runner.setGoAhead(0.1);
+    // Cue 3 is a cut: set ahead, it too waits for its moment.
+    ASSERT_TRUE(show.runner.goTo(2));
+    EXPECT_DOUBLE_EQ(show.runner.state().goTime, 10.1);
+    const Surface& drawn = show.model.surfaces()[0];
+    EXPECT_DOUBLE_EQ(show.runner.crossfade()->onScreen(drawn, 10.09).opacity, 0.5);
+    EXPECT_DOUBLE_EQ(show.runner.crossfade()->onScreen(drawn, 10.1).opacity, 1.0);
+    show.runner.setBlackout(true, 0.0);
+    EXPECT_DOUBLE_EQ(show.runner.state().blackout.level(10.09), 0.0);
+    EXPECT_DOUBLE_EQ(show.runner.state().blackout.level(10.1), 1.0);
+
+    // Another machine's state: shown as given; nothing here moves it.
+    ShowState given;
+    given.liveCue = show.model.cues()[0].id;
+    given.goTime = 20.0;
+    show.runner.adopt(given, nullptr);
+    const SurfaceList before = show.model.surfaces();
+    EXPECT_FALSE(show.runner.go());
+    EXPECT_FALSE(show.runner.goTo(1));
+    show.runner.setBlackout(true);
+    show.runner.tick();
+    EXPECT_EQ(show.runner.state(), given);
+    EXPECT_TRUE(show.model.surfaces().sharesStorageWith(before));
+}
+
 TEST(CueEditing, EditsAreUndoableAndRecordHoldsEveryCurrentLook) {
     Show show;
     const std::size_t at = recordCue(show.model, 0, "Recorded");

@@ -1,5 +1,8 @@
 #include "app/cluster/ClusterFollow.h"
 
+#include "app/FrameClock.h"
+#include "app/document/MissingMediaWatcher.h"
+#include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"
 #include "cluster/BrokerAddress.h"
 #include "cluster/BrokerAuth.h"
@@ -7,16 +10,30 @@
 #include "cluster/NodeOutputs.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
+#include "cues/CueRunner.h"
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 
 namespace prismeta {
 
-ClusterFollow::ClusterFollow(ProjectModel& model, OutputWindowRegistry& windows, QObject* parent)
-    : QObject(parent), model_(model), windows_(windows) {
+namespace {
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+ClusterFollow::ClusterFollow(ProjectModel& model, OutputWindowRegistry& windows, CueRunner& cues,
+                             const MissingMediaWatcher& missingMedia, QObject* parent)
+    : QObject(parent), model_(model), windows_(windows), cues_(cues), missingMedia_(missingMedia) {
     frame_.setInterval(16);
     connect(&frame_, &QTimer::timeout, this, &ClusterFollow::frame);
+    status_.setInterval(1000);
+    connect(&status_, &QTimer::timeout, this, &ClusterFollow::reportStatus);
     subscription_ = model_.subscribe(
         [this](ModelField field) { outputsChanged_ |= field == ModelField::outputs; });
 }
@@ -39,30 +56,71 @@ bool ClusterFollow::start(const ClusterLaunch& launch, const std::string& node) 
     node_ = node;
     follower_ =
         std::make_unique<ClusterFollower>(model_, clock_, std::move(connection->topics), options);
+    if (model_.documentURL()) {
+        follower_->compareWith(ShowSnapshot::of(model_));
+    }
     const Status started = follower_->start();
     if (!started) {
         logLine("Prismeta: cannot follow the show: " + started.error);
         follower_.reset();
         return false;
     }
+    // Only the leader goes to cues: this machine's runner shows its state.
+    cues_.adopt(ShowState(), nullptr);
+    frames_ = FrameClock::shared();
+    connect(frames_.get(), &FrameClock::ticked, this, [this] { meter_.frame(steadySeconds()); });
     frame_.start();
+    status_.start();
     return true;
 }
 
 void ClusterFollow::frame() {
     follower_->update(std::chrono::steady_clock::now());
-    if (!outputsChanged_) {
-        return;
+    const FollowedCues& followed = follower_->cues();
+    if (followed.revision() != cuesRevision_) {
+        cuesRevision_ = followed.revision();
+        cues_.adopt(followed.state(), followed.crossfade());
     }
-    outputsChanged_ = false;
+    if (outputsChanged_) {
+        outputsChanged_ = false;
+        openOwnOutputs();
+    }
+}
+
+void ClusterFollow::openOwnOutputs() {
     const std::vector<OutputConfig>& outputs = model_.outputs();
+    std::vector<Uuid> own;
     for (const std::size_t i : outputsOfNode(outputs, node_)) {
-        const Uuid& id = outputs[i].id;
-        if (std::find(opened_.begin(), opened_.end(), id) == opened_.end()) {
-            windows_.open(id);
-            opened_.push_back(id);
+        own.push_back(outputs[i].id);
+    }
+    // Deleted on the leader, or given to another machine: closed here.
+    for (const Uuid& id : opened_) {
+        if (std::find(own.begin(), own.end(), id) == own.end()) {
+            if (OutputWindow* window = windows_.window(id)) {
+                window->close();
+            }
         }
     }
+    for (const Uuid& id : own) {
+        if (std::find(opened_.begin(), opened_.end(), id) == opened_.end()) {
+            windows_.open(id);
+        }
+    }
+    opened_ = std::move(own);
+}
+
+void ClusterFollow::reportStatus() {
+    NodeStatus status;
+    status.framesPerSecond = meter_.framesPerSecond(steadySeconds());
+    status.droppedFrames = meter_.dropped();
+    std::set<std::string> missing;
+    for (const Surface& surface : model_.surfaces()) {
+        if (surface.mediaPath && missingMedia_.isMissing(*surface.mediaPath)) {
+            missing.insert(*surface.mediaPath);
+        }
+    }
+    status.missingMedia.assign(missing.begin(), missing.end());
+    follower_->setStatus(std::move(status));
 }
 
 } // namespace prismeta

@@ -2,49 +2,70 @@
 
 #include "app/cluster/ClusterLead.h"
 #include "cluster/ClusterFollower.h"
-#include "cluster/ShowClock.h"
+#include "cluster/FrameRateMeter.h"
+#include "cluster/RealTimeClock.h"
 #include "core/ModelObserver.h"
 #include "core/Uuid.h"
 
 #include <QObject>
 #include <QTimer>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace prismeta {
 
+class CueRunner;
+class FrameClock;
+class MissingMediaWatcher;
 class OutputWindowRegistry;
 class ProjectModel;
 
 // `prismeta --show --node NAME`: the model follows the show's leader through
 // a ClusterFollower, updated once a frame by a timer of the interface
-// thread, and every output whose node is NAME gets its window as soon as it
-// is known (the windows go full screen on their displays as in any show).
-// Interface thread only; the model and the registry must outlive it.
+// thread. Every output whose node is NAME has its window (full screen on its
+// display as in any show) while it does: a window opens as soon as the output
+// is known and closes when the leader deletes the output or gives it to
+// another node. The leader's live cue, fades and blackout are drawn through
+// the application's cue runner, which runs nothing of its own meanwhile. The
+// node's status reports the frames drawn each second, the pictures dropped
+// and the media missing here.
+// Interface thread only; the model, the registry, the runner and the
+// watcher must outlive it.
 class ClusterFollow : public QObject {
 public:
-    ClusterFollow(ProjectModel& model, OutputWindowRegistry& windows, QObject* parent = nullptr);
+    ClusterFollow(ProjectModel& model, OutputWindowRegistry& windows, CueRunner& cues,
+                  const MissingMediaWatcher& missingMedia, QObject* parent = nullptr);
     ~ClusterFollow() override;
 
     // Starts following as `node`. False, with a log line saying why, when the
     // node name, broker or topic is missing or malformed or the credentials
-    // file is refused.
+    // file is refused. A project already open (given on the command line) is
+    // compared with the leader's show once that has arrived.
     bool start(const ClusterLaunch& launch, const std::string& node);
 
 private:
     void frame();
+    void openOwnOutputs();
+    void reportStatus();
 
     ProjectModel& model_;
     OutputWindowRegistry& windows_;
-    SystemShowClock clock_;
+    CueRunner& cues_;
+    const MissingMediaWatcher& missingMedia_;
+    SystemRealTimeClock clock_;
     std::unique_ptr<ClusterFollower> follower_;
     std::string node_;
     std::vector<Uuid> opened_;
     Subscription subscription_;
     bool outputsChanged_ = true;
+    std::uint64_t cuesRevision_ = 0;
+    std::shared_ptr<FrameClock> frames_;
+    FrameRateMeter meter_;
     QTimer frame_;
+    QTimer status_;
 };
 
 } // namespace prismeta

@@ -5,6 +5,7 @@
 #include "cluster/ClusterTopics.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
+#include "cues/CueRunner.h"
 
 #include <unistd.h>
 
@@ -18,7 +19,11 @@ ClusterLead::ClusterLead(ProjectModel& model, QObject* parent) : QObject(parent)
         if (!leader_) {
             return;
         }
-        leader_->update(std::chrono::steady_clock::now());
+        const auto now = std::chrono::steady_clock::now();
+        if (cues_ != nullptr) {
+            leader_->setCueState(cues_->state(), now);
+        }
+        leader_->update(now);
         if (leader_->nodes().revision() != nodesRevision_) {
             nodesRevision_ = leader_->nodes().revision();
             if (nodesChanged_) {
@@ -60,6 +65,8 @@ std::optional<ClusterConnection> clusterConnection(const ClusterLaunch& launch,
             return std::nullopt;
         }
         mqtt.credentials = std::move(credentials.value());
+    } else if (launch.preferredCredentials) {
+        mqtt.credentials = *launch.preferredCredentials;
     }
     return ClusterConnection{std::move(mqtt), std::move(topics.value())};
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "cluster/BrokerAuth.h"
 #include "cluster/ClusterLeader.h"
 #include "cluster/ClusterTopics.h"
 #include "cluster/MqttClient.h"
-#include "cluster/ShowClock.h"
+#include "cluster/RealTimeClock.h"
 #include "core/ClusterSettings.h"
 
 #include <QObject>
@@ -18,14 +19,17 @@
 
 namespace prismeta {
 
+class CueRunner;
 class ProjectModel;
 
 // What the command line says about the show's broker; each absent value
-// comes from the project's "cluster" key (credentials never do).
+// comes from the project's "cluster" key (credentials never do: they come
+// from the credentials file, else from the preferences).
 struct ClusterLaunch {
     std::optional<std::string> broker;
     std::optional<std::string> topic;
     std::optional<std::filesystem::path> authFile;
+    std::optional<BrokerCredentials> preferredCredentials;
 };
 
 // Where a launch connects: the broker with its credentials, and the show's
@@ -56,6 +60,10 @@ public:
     // topic is missing or malformed or the credentials file is refused.
     bool start(const ClusterLaunch& launch);
 
+    // The runner whose live cue, GO, fade and blackout the leader publishes
+    // (each frame, when they changed); none: no cues are published.
+    void setCueRunner(const CueRunner* runner) { cues_ = runner; }
+
     const ClusterLeader* leader() const { return leader_.get(); }
     // Called after a frame in which the nodes' statuses changed.
     void onNodesChanged(std::function<void(const NodeDirectory&)> changed) {
@@ -64,8 +72,9 @@ public:
 
 private:
     ProjectModel& model_;
-    SystemShowClock clock_;
+    SystemRealTimeClock clock_;
     std::unique_ptr<ClusterLeader> leader_;
+    const CueRunner* cues_ = nullptr;
     QTimer frame_;
     std::function<void(const NodeDirectory&)> nodesChanged_;
     std::uint64_t nodesRevision_ = 0;

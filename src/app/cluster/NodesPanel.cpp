@@ -2,8 +2,13 @@
 
 #include "cluster/NodeDirectory.h"
 
+#include <QAction>
 #include <QBrush>
+#include <QDockWidget>
 #include <QHeaderView>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStringList>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -32,6 +37,22 @@ NodesPanel::NodesPanel(QWidget* parent) : QWidget(parent), list_(new QTreeWidget
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);
+}
+
+NodesPanel* NodesPanel::addDockTo(QMainWindow& window) {
+    auto* dock = new QDockWidget(tr("Nodes"), &window);
+    dock->setObjectName(QStringLiteral("nodes"));
+    auto* panel = new NodesPanel(dock);
+    dock->setWidget(panel);
+    window.addDockWidget(Qt::BottomDockWidgetArea, dock);
+    QAction* toggle = dock->toggleViewAction();
+    toggle->setShortcutContext(Qt::ApplicationShortcut);
+    for (QAction* menu : window.menuBar()->actions()) {
+        if (menu->menu() != nullptr && menu->text() == QMainWindow::tr("&Window")) {
+            menu->menu()->addAction(toggle);
+        }
+    }
+    return panel;
 }
 
 void NodesPanel::show(const NodeDirectory& nodes) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+class QMainWindow;
 class QTreeWidget;
 
 namespace prismeta {
@@ -17,6 +18,10 @@ class NodeDirectory;
 class NodesPanel : public QWidget {
 public:
     explicit NodesPanel(QWidget* parent = nullptr);
+
+    // A Nodes panel docked at the bottom of the window, with its toggle in
+    // the window's Window menu (when it has one).
+    static NodesPanel* addDockTo(QMainWindow& window);
 
     // Shows the directory's nodes; does nothing when its revision is the one
     // shown already.

@@ -47,6 +47,12 @@ public:
     // Off by default: the editor reports nothing for missing media.
     void setLogging(bool enabled) { logging_ = enabled; }
 
+    // Whether the stored path was looked at and found nowhere.
+    bool isMissing(const std::string& path) const {
+        const auto found = known_.find(path);
+        return found != known_.end() && found->second.state == MediaCheck::State::missing;
+    }
+
     // Whether paths are being checked (tests wait for this to end).
     bool busy() const { return !inFlight_.empty(); }
 

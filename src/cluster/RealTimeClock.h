@@ -7,28 +7,28 @@ namespace prismeta {
 // The show clock: microseconds since the Unix epoch on the machine's real-time
 // clock, which chrony or linuxptp keep in step across the machines. Behind an
 // interface so tests can give each node a clock of its own. Any thread.
-class ShowClock {
+class RealTimeClock {
 public:
-    virtual ~ShowClock() = default;
+    virtual ~RealTimeClock() = default;
     virtual std::int64_t nowMicros() const = 0;
 };
 
 // CLOCK_REALTIME.
-class SystemShowClock final : public ShowClock {
+class SystemRealTimeClock final : public RealTimeClock {
 public:
     std::int64_t nowMicros() const override;
 };
 
 // A clock that reads another one shifted by a fixed offset (a node whose
 // clock is off, in tests and benchmarks).
-class OffsetShowClock final : public ShowClock {
+class OffsetRealTimeClock final : public RealTimeClock {
 public:
-    OffsetShowClock(const ShowClock& base, std::int64_t offsetMicros)
+    OffsetRealTimeClock(const RealTimeClock& base, std::int64_t offsetMicros)
         : base_(base), offset_(offsetMicros) {}
     std::int64_t nowMicros() const override { return base_.nowMicros() + offset_; }
 
 private:
-    const ShowClock& base_;
+    const RealTimeClock& base_;
     std::int64_t offset_;
 };
 
