@@ -6,8 +6,15 @@
 namespace prismeta {
 
 ShowSnapshot ShowSnapshot::of(const ProjectModel& model) {
-    return ShowSnapshot{model.surfaces(), model.outputs(), model.canvasSize(),
-                        model.backgroundImagePath(), model.backgroundOpacity()};
+    ShowSnapshot snapshot{model.surfaces(),          model.outputs(),
+                          model.canvasSize(),        model.backgroundImagePath(),
+                          model.backgroundOpacity(), {}};
+    for (const Cue& cue : model.cues()) {
+        for (const CueLook& look : cue.looks) {
+            snapshot.cued.insert(look.surface);
+        }
+    }
+    return snapshot;
 }
 
 namespace {
@@ -28,8 +35,25 @@ struct Differences {
 
 // Records compared by id: changed, missing on either side, or in another
 // place of the order.
+bool same(const OutputConfig& ours, const OutputConfig& theirs, const ShowSnapshot&) {
+    return ours == theirs;
+}
+
+bool same(const Surface& ours, const Surface& theirs, const ShowSnapshot& project) {
+    if (project.cued.count(ours.id) == 0) {
+        return ours == theirs;
+    }
+    Surface withTheirLook = ours;
+    withTheirLook.opacity = theirs.opacity;
+    withTheirLook.color = theirs.color;
+    withTheirLook.mediaKind = theirs.mediaKind;
+    withTheirLook.mediaPath = theirs.mediaPath;
+    return withTheirLook == theirs;
+}
+
 template <class Record, class List>
-void compareRecords(const char* kind, const List& project, const List& leader, Differences& out) {
+void compareRecords(const char* kind, const List& project, const List& leader,
+                    const ShowSnapshot& snapshot, Differences& out) {
     std::unordered_map<Uuid, std::size_t> theirs;
     theirs.reserve(leader.size());
     for (std::size_t i = 0; i < leader.size(); ++i) {
@@ -47,7 +71,7 @@ void compareRecords(const char* kind, const List& project, const List& leader, D
             out.add(named(record) + " is not in the leader's show");
             continue;
         }
-        if (!(leader[found->second] == record)) {
+        if (!same(record, leader[found->second], snapshot)) {
             out.add(named(record) + " differs");
         }
         reordered |= found->second < shared;
@@ -80,8 +104,8 @@ std::vector<std::string> showDifferences(const ShowSnapshot& project, const Show
         project.backgroundOpacity != leader.backgroundOpacity) {
         out.add("the background");
     }
-    compareRecords<Surface>("surface", project.surfaces, leader.surfaces, out);
-    compareRecords<OutputConfig>("output", project.outputs, leader.outputs, out);
+    compareRecords<Surface>("surface", project.surfaces, leader.surfaces, project, out);
+    compareRecords<OutputConfig>("output", project.outputs, leader.outputs, project, out);
     if (out.more > 0) {
         out.items.push_back("and " + std::to_string(out.more) + " more");
     }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace prismeta {
@@ -20,6 +21,9 @@ struct ShowSnapshot {
     CanvasSize canvas;
     std::optional<std::string> backgroundImagePath;
     double backgroundOpacity = 0.0;
+    // Surfaces the project's cues give looks to: their opacity, colour and
+    // media are the live cue's business, not compared.
+    std::unordered_set<Uuid> cued;
 
     static ShowSnapshot of(const ProjectModel& model);
 };

@@ -229,6 +229,13 @@ TEST(ShowComparisonTest, NamesWhatAProjectHasOtherwiseThanTheLeader) {
                                         "output \"" + leader.outputs()[1].name +
                                             "\" is only in the leader's show"}));
     EXPECT_EQ(showDifferences(project, ShowSnapshot::of(leader), 2).back(), "and 2 more");
+
+    // A look a cue of the project gives is the live cue's business.
+    project = ShowSnapshot::of(leader);
+    project.surfaces = SurfaceList(std::vector<Surface>(surfaces.begin(), surfaces.begin() + 3));
+    EXPECT_EQ(showDifferences(project, ShowSnapshot::of(leader)).size(), 1u);
+    project.cued.insert(surfaces[0].id);
+    EXPECT_TRUE(showDifferences(project, ShowSnapshot::of(leader)).empty());
 }
 
 TEST(NodeOutputsTest, EachMachineShowsItsOwnOutputs) {

@@ -37,6 +37,18 @@ std::optional<double> askOpacity(OscTestClient& desk, std::uint16_t port) {
     return answers.back().arguments[0].number();
 }
 
+// The follower's live cue id, if it answers.
+std::optional<std::string> askCue(OscTestClient& desk, std::uint16_t port) {
+    desk.clear();
+    desk.send(port, "/prismeta/cue/current", {});
+    const auto answers = desk.receive([](const auto& got) { return !got.empty(); }, 1s);
+    if (answers.empty() || answers.back().arguments.empty() ||
+        answers.back().arguments[0].string() == nullptr) {
+        return std::nullopt;
+    }
+    return *answers.back().arguments[0].string();
+}
+
 template <class Done> bool waitFor(Done done, std::chrono::seconds timeout = 30s) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
@@ -106,6 +118,73 @@ TEST(ClusterShowTest, AFollowerShowsTheLeadersEditsAndRefusesItsOwn) {
     leader.wait();
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(askOpacity(desk, static_cast<std::uint16_t>(followerOsc)), 0.125);
+}
+
+TEST(ClusterShowTest, AGoOnTheLeaderReachesTheFollowerWhichReportsItsMissingMedia) {
+    BrokerProcess broker;
+    ASSERT_TRUE(broker.running());
+    const std::filesystem::path project = broker.folder() / "cues.prismeta.json";
+    const std::string gone = (broker.folder() / "gone.png").string();
+    ProjectModel model;
+    testing::fillShow(model, 3);
+    std::vector<Surface> surfaces = model.surfaces().copy();
+    surfaces[2].mediaKind = MediaKind::image;
+    surfaces[2].mediaPath = gone;
+    model.setSurfaces(surfaces);
+    std::vector<Cue> cues(2);
+    cues[0].name = "One";
+    cues[1].name = "Two";
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        CueLook look;
+        look.surface = surfaces[0].id;
+        look.opacity = i == 0 ? 0.25 : 0.75;
+        cues[i].looks.push_back(look);
+    }
+    model.setCues(cues);
+    ASSERT_TRUE(model.save(project));
+
+    const std::string address = "127.0.0.1:" + std::to_string(broker.port());
+    const int leaderOsc = testing::freeLoopbackPort();
+    const int followerOsc = testing::freeLoopbackPort();
+    ChildProcess leader({PRISMETA_BINARY, "--show", "--lead", "--broker", address, "--topic",
+                         "front", "--osc-port", std::to_string(leaderOsc), project.string()});
+    // Started with the project too: its cue list names the leader's cues.
+    ChildProcess follower({PRISMETA_BINARY, "--show", "--node", "left", "--broker", address,
+                           "--topic", "front", "--osc-port", std::to_string(followerOsc),
+                           project.string()});
+
+    MqttOptions options;
+    options.broker = BrokerAddress{"127.0.0.1", broker.port()};
+    MqttClient watcher(options);
+    watcher.subscribe("front/node/left/status", 0);
+    ASSERT_TRUE(watcher.start());
+    std::optional<NodeStatus> status;
+    ASSERT_TRUE(waitFor([&] {
+        std::vector<MqttEvent> events;
+        watcher.takeEvents(events);
+        for (const MqttEvent& event : events) {
+            if (event.kind == MqttEvent::Kind::message) {
+                if (auto read = readNodeStatus(event.payload)) {
+                    status = read.value();
+                }
+            }
+        }
+        return status && !status->missingMedia.empty();
+    }));
+    EXPECT_EQ(status->missingMedia, std::vector<std::string>{gone});
+
+    // The show started on the leader at cue One; a GO there goes to Two here.
+    OscTestClient desk;
+    const auto follow = static_cast<std::uint16_t>(followerOsc);
+    ASSERT_TRUE(waitFor([&] { return askCue(desk, follow) == cues[0].id.text(); }));
+    EXPECT_EQ(askOpacity(desk, follow), 0.25);
+    desk.send(static_cast<std::uint16_t>(leaderOsc), "/prismeta/cue/go", {});
+    ASSERT_TRUE(waitFor([&] { return askCue(desk, follow) == cues[1].id.text(); }));
+    EXPECT_TRUE(waitFor([&] { return askOpacity(desk, follow) == 0.75; }, 5s));
+    // GO on the follower goes nowhere.
+    desk.send(follow, "/prismeta/cue/go", {});
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(askCue(desk, follow), cues[1].id.text());
 }
 
 } // namespace

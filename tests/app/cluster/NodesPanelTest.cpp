@@ -1,8 +1,17 @@
 // The leader's Nodes panel: one row per machine, its warnings in words and
-// in the warning colour.
+// in the warning colour, toggled from the Window menu; and the cluster's
+// preferences.
 #include "app/cluster/NodesPanel.h"
+#include "app/cluster/ClusterPreferences.h"
 #include "cluster/NodeDirectory.h"
 
+#include <QAction>
+#include <QDockWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -43,6 +52,52 @@ private slots:
         QVERIFY(!nodes.receive("pc-1", offlineNodeStatus()));
         panel.show(nodes);
         QCOMPARE(list->topLevelItem(0)->text(4), QStringLiteral("offline"));
+    }
+
+    void windowMenuTogglesThePanel() {
+        QMainWindow window;
+        QMenu* menu = window.menuBar()->addMenu(QStringLiteral("&Window"));
+        NodesPanel* panel = NodesPanel::addDockTo(window);
+        window.show();
+        auto* dock = qobject_cast<QDockWidget*>(panel->parentWidget());
+        QVERIFY(dock != nullptr);
+        QCOMPARE(menu->actions().size(), 1);
+        QAction* toggle = menu->actions().front();
+        QCOMPARE(toggle->text(), QStringLiteral("Nodes"));
+        QVERIFY(dock->isVisible());
+        toggle->trigger();
+        QVERIFY(!dock->isVisible());
+        toggle->trigger();
+        QVERIFY(dock->isVisible());
+    }
+
+    void preferencesGiveCredentialsAndTheLeadTime() {
+        QTemporaryDir folder;
+        QSettings settings(folder.filePath(QStringLiteral("p.ini")), QSettings::IniFormat);
+        Result<ClusterPreferences> none = readClusterPreferences(settings);
+        QVERIFY(none && !none->credentials);
+        QCOMPARE(none->goAheadMilliseconds, 100);
+
+        settings.setValue(QStringLiteral("cluster/user"), QStringLiteral("show"));
+        settings.setValue(QStringLiteral("cluster/password"), QStringLiteral("s3cret words"));
+        settings.setValue(QStringLiteral("cluster/goAheadMilliseconds"), 250);
+        Result<ClusterPreferences> set = readClusterPreferences(settings);
+        QVERIFY(set && set->credentials);
+        QCOMPARE(set->credentials->user, std::string("show"));
+        QCOMPARE(set->credentials->password, std::string("s3cret words"));
+        QVERIFY(!set->credentials->usesTls());
+        QCOMPARE(set->goAheadMilliseconds, 250);
+
+        settings.setValue(QStringLiteral("cluster/goAheadMilliseconds"), 99999);
+        settings.setValue(QStringLiteral("cluster/certfile"), QStringLiteral("/etc/node.crt"));
+        Result<ClusterPreferences> broken = readClusterPreferences(settings);
+        QVERIFY(!broken);
+        QVERIFY(broken.error().find("keyfile") != std::string::npos);
+        settings.setValue(QStringLiteral("cluster/keyfile"), QStringLiteral("/etc/node.key"));
+        settings.setValue(QStringLiteral("cluster/cafile"), QStringLiteral("/etc/ca.crt"));
+        Result<ClusterPreferences> tls = readClusterPreferences(settings);
+        QVERIFY(tls && tls->credentials->usesTls());
+        QCOMPARE(tls->goAheadMilliseconds, 100);
     }
 };
 
