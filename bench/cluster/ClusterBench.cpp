@@ -5,11 +5,15 @@
 #include "ClusterRig.h"
 
 #include "core/Log.h"
+#include "cues/CueRunner.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -155,6 +159,137 @@ void BM_FaderSweepTraffic(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FaderSweepTraffic)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+struct LoggedFrame {
+    std::int64_t showMicros;
+    double picture;
+};
+
+std::vector<LoggedFrame> readFrameLog(const std::filesystem::path& file) {
+    std::vector<LoggedFrame> frames;
+    std::ifstream in(file);
+    LoggedFrame frame{};
+    while (in >> frame.showMicros >> frame.picture) {
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+// For a GO at goMicros to the picture `to`: the frames a follower drew from
+// the first one at or after the GO's time until the first showing `to`
+// (0: the frame for that time), negative when it showed `to` before the time.
+std::optional<int> framesLate(const std::vector<LoggedFrame>& frames, std::int64_t goMicros,
+                              double to) {
+    const auto shows = [to](const LoggedFrame& frame) {
+        return std::abs(frame.picture - to) < 1e-9;
+    };
+    const auto first = std::find_if(frames.begin(), frames.end(), [goMicros](const LoggedFrame& f) {
+        return f.showMicros >= goMicros;
+    });
+    if (first == frames.end()) {
+        return std::nullopt;
+    }
+    int early = 0;
+    for (auto it = first; it != frames.begin() && shows(*(it - 1)); --it) {
+        --early;
+    }
+    if (early < 0) {
+        return early;
+    }
+    for (auto it = first; it != frames.end(); ++it) {
+        if (shows(*it)) {
+            return static_cast<int>(it - first);
+        }
+    }
+    return std::nullopt;
+}
+
+// Two followers, each a process of its own drawing 60 frames a second on its
+// own frame grid, log the show time and the picture of every frame; the
+// leader (here) GOs 16 times at random moments, each a cut between two
+// opacities, set ahead by the argument (the application: 100 ms). Per GO: how many
+// frames after the one for the GO's time each follower first showed the new
+// picture, and how many frames apart the two were.
+void BM_GoToTheSameFrame(benchmark::State& state) {
+    const ScopedLogSink quiet([](std::string_view) {});
+    BrokerProcess broker;
+    ClusterRig rig(broker);
+    SystemRealTimeClock clock;
+    SteadyShowClock steady;
+    ManualWallClock wall;
+    ProjectModel leaderModel;
+    testing::fillShow(leaderModel, 10);
+    const Uuid surface = leaderModel.surfaces()[0].id;
+    std::vector<Cue> cues(2);
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        cues[i].name = "Cue " + std::to_string(i + 1);
+        CueLook look;
+        look.surface = surface;
+        look.opacity = i == 0 ? 0.2 : 0.8;
+        cues[i].looks.push_back(look);
+        cues[i].follow.reset();
+    }
+    leaderModel.setCues(cues);
+    CueRunner runner(leaderModel, steady, wall);
+    runner.setGoAhead(static_cast<double>(state.range(0)) / 1000.0);
+    auto leader = rig.leader(leaderModel, clock);
+    const int gos = 16;
+    const double seconds = 3.0 + gos * 0.6;
+
+    for (auto _ : state) {
+        const auto folder = broker.folder();
+        const std::string port = std::to_string(broker.port());
+        testing::ChildProcess a({PRISMETA_FRAME_LOG_FOLLOWER, port, ClusterRig::topic, "a",
+                                 (folder / "a.log").string(), std::to_string(seconds)});
+        testing::ChildProcess b({PRISMETA_FRAME_LOG_FOLLOWER, port, ClusterRig::topic, "b",
+                                 (folder / "b.log").string(), std::to_string(seconds)});
+        const auto lead = [&] {
+            const auto now = Clock::now();
+            leader->setCueState(runner.state(), now);
+            leader->update(now);
+        };
+        const auto until = [&](Clock::time_point end) {
+            while (Clock::now() < end) {
+                lead();
+                std::this_thread::sleep_for(std::chrono::microseconds(16'667));
+            }
+        };
+        until(Clock::now() + std::chrono::seconds(2)); // both have joined
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> pause(400, 600);
+        std::vector<std::pair<std::int64_t, double>> goTimes;
+        for (int go = 0; go < gos; ++go) {
+            runner.goTo(static_cast<std::size_t>(go % 2));
+            lead();
+            goTimes.emplace_back(leader->showState().go->atMicros, go % 2 == 0 ? 0.2 : 0.8);
+            until(Clock::now() + std::chrono::milliseconds(pause(random)));
+        }
+        a.wait();
+        b.wait();
+        const auto logA = readFrameLog(folder / "a.log");
+        const auto logB = readFrameLog(folder / "b.log");
+        int apart = 0;
+        int late = 0;
+        int missed = 0;
+        for (std::size_t i = 1; i < goTimes.size(); ++i) { // the first may repeat the start
+            const auto lateA = framesLate(logA, goTimes[i].first, goTimes[i].second);
+            const auto lateB = framesLate(logB, goTimes[i].first, goTimes[i].second);
+            if (!lateA || !lateB) {
+                ++missed;
+                continue;
+            }
+            apart = std::max(apart, std::abs(*lateA - *lateB));
+            late = std::max({late, std::abs(*lateA), std::abs(*lateB)});
+        }
+        state.counters["gos"] = static_cast<double>(goTimes.size() - 1);
+        state.counters["max_frames_apart"] = apart;
+        state.counters["max_frames_off"] = late;
+        state.counters["missed"] = missed;
+        state.counters["frames_logged"] = static_cast<double>(logA.size() + logB.size());
+    }
+}
+// Argument: how far ahead the GO is set, ms (the application's default: 100).
+BENCHMARK(BM_GoToTheSameFrame)->Arg(100)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 } // namespace prismeta

@@ -68,6 +68,8 @@ public:
     // Why the lead was refused; empty otherwise.
     const std::string& refusal() const { return refusal_; }
     const NodeDirectory& nodes() const { return nodes_; }
+    // The show clock's state as last given (published at the next update).
+    const ShowStateMessage& showState() const { return show_; }
     // Messages published since start (retained state, claims, answers), and
     // their bytes (topic and payload).
     std::uint64_t published() const { return published_; }
