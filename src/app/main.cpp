@@ -12,6 +12,7 @@
 #include "app/remote/RemoteControl.h"
 #include "app/remote/RemoteControlSettings.h"
 #include "app/show/OutputPlacer.h"
+#include "core/Log.h"
 #include "core/ProjectModel.h"
 #include "media/MallocArenas.h"
 
@@ -129,6 +130,11 @@ int main(int argc, char** argv) {
     }
     if (clusterPreferences) {
         cluster.preferredCredentials = clusterPreferences->credentials;
+        if (clusterPreferences->passwordExposed && (parser.isSet(lead) || parser.isSet(node)) &&
+            !parser.isSet(brokerAuth)) {
+            prismeta::logLine("Prismeta: the broker password in the preferences is readable by "
+                              "other users; chmod 600 the settings file or use --broker-auth");
+        }
     }
 
     prismeta::PrismetaApp app;

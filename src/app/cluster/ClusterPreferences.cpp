@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include <sys/stat.h>
+
 namespace prismeta {
 
 Result<ClusterPreferences> readClusterPreferences(const QSettings& settings) {
@@ -27,6 +29,12 @@ Result<ClusterPreferences> readClusterPreferences(const QSettings& settings) {
     if (!credentials.certfile.empty() && credentials.cafile.empty()) {
         return Result<ClusterPreferences>::failure(
             "the preferences give a certfile without a cafile");
+    }
+    if (!credentials.password.empty()) {
+        struct stat status {};
+        const QByteArray file = settings.fileName().toLocal8Bit();
+        preferences.passwordExposed =
+            ::stat(file.constData(), &status) == 0 && (status.st_mode & (S_IRWXG | S_IRWXO)) != 0;
     }
     if (any) {
         preferences.credentials = std::move(credentials);

@@ -21,6 +21,8 @@ struct ClusterPreferences {
     // None when no credential key is set.
     std::optional<BrokerCredentials> credentials;
     int goAheadMilliseconds = defaultGoAheadMilliseconds;
+    // The password is kept in a settings file that other users may read.
+    bool passwordExposed = false;
 };
 
 // Fails, saying why, on credentials that cannot work: a certificate without

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QDockWidget>
+#include <QFile>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -87,6 +88,12 @@ private slots:
         QCOMPARE(set->credentials->password, std::string("s3cret words"));
         QVERIFY(!set->credentials->usesTls());
         QCOMPARE(set->goAheadMilliseconds, 250);
+        settings.sync();
+        QFile::setPermissions(settings.fileName(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        QVERIFY(readClusterPreferences(settings)->passwordExposed);
+        QFile::setPermissions(settings.fileName(), QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(!readClusterPreferences(settings)->passwordExposed);
 
         settings.setValue(QStringLiteral("cluster/goAheadMilliseconds"), 99999);
         settings.setValue(QStringLiteral("cluster/certfile"), QStringLiteral("/etc/node.crt"));
