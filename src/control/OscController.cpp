@@ -918,6 +918,10 @@ void OscController::handleCue(const OscMessage& message, Parts parts, Clock::tim
         }
         return;
     }
+    if (cueRunner_->adopted()) {
+        ignore(refused, message, "this machine shows the cues of the show's leader", now);
+        return;
+    }
     if (parts[0] == "back" && parts.size() == 1) {
         if (!message.arguments.empty()) {
             ignore(badArguments, message, "takes no arguments", now);
@@ -967,6 +971,10 @@ void OscController::handleBlackout(const OscMessage& message, Clock::time_point 
     }
     if (cueRunner_ == nullptr) {
         ignore(refused, message, "no show is running here", now);
+        return;
+    }
+    if (cueRunner_->adopted()) {
+        ignore(refused, message, "this machine shows the cues of the show's leader", now);
         return;
     }
     cueRunner_->setBlackout(*on);

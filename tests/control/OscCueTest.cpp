@@ -97,6 +97,12 @@ TEST_F(OscCues, BadMessagesAreRefusedWithALogLine) {
     EXPECT_FALSE(runner.liveIndex());
     EXPECT_TRUE(logMentions("no cue matches"));
     EXPECT_TRUE(logMentions("no cue before"));
+    // A runner that shows another machine's cues refuses GO and blackout.
+    runner.adopt(ShowState(), nullptr);
+    handle("/prismeta/cue/go");
+    handle("/prismeta/blackout", {OscArgument::int32(1)});
+    EXPECT_TRUE(logMentions("shows the cues of the show's leader"));
+    EXPECT_FALSE(runner.state().blackout.on);
     controller.setCueRunner(nullptr);
     handle("/prismeta/cue/go");
     EXPECT_TRUE(logMentions("no show is running here"));
