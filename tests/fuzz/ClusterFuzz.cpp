@@ -4,16 +4,19 @@
 // picks the topic, one that picks a record id among four, two bytes of
 // length (little end first) and the payload. Whatever arrives, nothing
 // crashes, every surface and output the model ends with carries one of the
-// ids its topic named, and no id appears twice.
+// ids its topic named, no id appears twice, and what the leader's cues make
+// the follower draw is a finite opacity within 0..1.
 #include "FuzzChecks.h"
 
 #include "cluster/ClusterMessages.h"
+#include "cluster/FollowedCues.h"
 #include "cluster/NodeDirectory.h"
 #include "cluster/ShowReplica.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -41,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ShowReplica replica(topics);
     NodeDirectory nodes;
     ProjectModel model;
+    FollowedCues cues;
     const auto& known = fuzz::ids();
 
     std::size_t at = 0;
@@ -76,10 +80,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 6:
             (void)readClockProbe(payload, true);
             continue;
-        default:
-            // Apply midway too: a follower applies at every frame.
+        default: {
+            // Apply midway too: a follower applies at every frame, then
+            // follows the cues (its steady clock 1 s into the show clock).
+            const SurfaceList before = model.surfaces();
             replica.applyTo(model);
+            cues.update(
+                replica.showState(), before, model.surfaces(),
+                ClockReading{1.0 + static_cast<double>(at) * 0.01,
+                             1'765'000'000'000'000 + static_cast<std::int64_t>(at) * 10'000});
             continue;
+        }
         }
         (void)replica.receive(topic, payload);
     }
@@ -97,6 +108,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (std::find(known.begin(), known.end(), output.id) == known.end() ||
             !seen.insert(output.id).second) {
             fuzz::fault("cluster", "an output id that no topic named, or twice");
+        }
+    }
+    for (const Surface& surface : model.surfaces()) {
+        for (const double t : {0.0, 1.0, 1.5, 1e6}) {
+            const double opacity =
+                cues.crossfade() ? cues.crossfade()->onScreen(surface, t).opacity : surface.opacity;
+            const double black = cues.state().blackout.level(t);
+            if (!(std::isfinite(opacity) && std::isfinite(black) && black >= 0.0 && black <= 1.0)) {
+                fuzz::fault("cluster", "a fade or blackout level that is not a number in range");
+            }
         }
     }
     if (nodes.nodes().size() > 4) {
