@@ -1,6 +1,7 @@
 #include "cluster/ClusterLeader.h"
 
 #include "core/Log.h"
+#include "core/ProjectFile.h"
 #include "core/ProjectModel.h"
 #include "core/RecordText.h"
 
@@ -36,6 +37,9 @@ ClusterLeader::ClusterLeader(ProjectModel& model, const RealTimeClock& clock, Cl
             break;
         case ModelField::outputs:
             outputsDirty_ = true;
+            break;
+        case ModelField::cues:
+            cuesDirty_ = true;
             break;
         case ModelField::canvasSize:
         case ModelField::backgroundImagePath:
@@ -251,6 +255,9 @@ void ClusterLeader::publishChanges() {
         showText_ = writeShowState(show_);
         send(topics_.show(), showText_, true);
     }
+    if (cuesDirty_ || everything_) {
+        publishCues();
+    }
     bool surfacesSwept = false;
     const bool outputsSwept = outputsDirty_ || everything_;
     if (surfacesDirty_ || everything_) {
@@ -302,7 +309,29 @@ void ClusterLeader::publishChanges() {
             ++it;
         }
     }
-    surfacesDirty_ = outputsDirty_ = projectDirty_ = showDirty_ = everything_ = false;
+    surfacesDirty_ = outputsDirty_ = projectDirty_ = showDirty_ = cuesDirty_ = everything_ = false;
+}
+
+// The whole list in one message, as a project file holding only the cues:
+// cue edits are rare, and a GO changes surfaces, not cues. A show without
+// cues publishes none.
+void ClusterLeader::publishCues() {
+    if (model_.cues().empty()) {
+        if (cuesPublished_ || everything_) {
+            // (Also clears a list an earlier leader of the topic left.)
+            send(topics_.cues(), std::string(), true);
+        }
+        cuesPublished_ = false;
+        return;
+    }
+    ProjectFile file;
+    file.cues = model_.cues();
+    Result<std::string> text = writeProjectFile(file);
+    if (!text) {
+        logLine("Prismeta: cluster could not publish the cues: " + text.error());
+        return;
+    }
+    cuesPublished_ = send(topics_.cues(), text.value(), true) || cuesPublished_;
 }
 
 // Both passes mark what the model holds with the current sweep, publish what

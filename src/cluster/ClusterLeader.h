@@ -83,6 +83,7 @@ private:
     // Whether it swept the whole list (so records gone may be cleared).
     bool publishSurfaces();
     void publishOutputs();
+    void publishCues();
     bool send(const std::string& topic, const std::string& payload, bool retain, int qos = 1);
 
     ProjectModel& model_;
@@ -106,7 +107,9 @@ private:
     bool outputsDirty_ = true;
     bool projectDirty_ = true;
     bool showDirty_ = true;
-    bool everything_ = true; // publish every record, changed or not
+    bool cuesDirty_ = true;
+    bool cuesPublished_ = false; // the broker holds a cue list of ours
+    bool everything_ = true;     // publish every record, changed or not
 
     // What the broker holds, as last published.
     struct PublishedSurface {

@@ -16,6 +16,8 @@ namespace prismeta {
 //   T/surface/<id>        retained: one surface as in the project file
 //   T/output/<id>         retained: one output as in the project file
 //   T/show                retained: the show clock's state (video starts...)
+//   T/cues                retained: the cue list, as a project file holding
+//                         only cues (absent while the show has none)
 //   T/node/<name>/status  retained: one machine's status (will: offline)
 //   T/clock/ping/<name>   a machine's clock probe, answered by the leader on
 //   T/clock/pong/<name>
@@ -36,6 +38,7 @@ public:
     std::string surface(const Uuid& id) const { return root_ + "/surface/" + id.text(); }
     std::string output(const Uuid& id) const { return root_ + "/output/" + id.text(); }
     std::string show() const { return root_ + "/show"; }
+    std::string cues() const { return root_ + "/cues"; }
     std::string nodeStatus(std::string_view node) const;
     std::string clockPing(std::string_view node) const;
     std::string clockPong(std::string_view node) const;
@@ -52,6 +55,7 @@ public:
             surface,
             output,
             show,
+            cues,
             nodeStatus,
             clockPing,
             clockPong

@@ -1,5 +1,6 @@
 #include "cluster/ShowReplica.h"
 
+#include "core/ProjectFile.h"
 #include "core/ProjectModel.h"
 #include "core/RecordText.h"
 
@@ -45,6 +46,25 @@ std::optional<std::string> ShowReplica::receive(std::string_view topic, std::str
             return "show message: " + message.error();
         }
         show_ = std::move(message.value());
+        return std::nullopt;
+    }
+    case Kind::cues: {
+        if (payload.empty()) {
+            cuesChanged_ |= cues_.has_value() && !cues_->empty();
+            cues_ = std::vector<Cue>();
+            return std::nullopt;
+        }
+        if (payload.size() > maxCueListBytes) {
+            return std::string("cue list: larger than 16 MiB");
+        }
+        Result<ProjectFile> file = readProjectFile(payload);
+        if (!file) {
+            return "cue list: " + file.error();
+        }
+        if (!cues_ || *cues_ != file->cues) {
+            cues_ = std::move(file->cues);
+            cuesChanged_ = true;
+        }
         return std::nullopt;
     }
     case Kind::leader: {
@@ -196,7 +216,10 @@ void ShowReplica::applyTo(ProjectModel& model) {
             model.setOutputs(std::move(list));
         }
     }
-    surfacesRebuild_ = outputsChanged_ = projectChanged_ = false;
+    if (cuesChanged_ && cues_ && model.cues() != *cues_) {
+        model.setCues(*cues_);
+    }
+    surfacesRebuild_ = outputsChanged_ = projectChanged_ = cuesChanged_ = false;
 }
 
 } // namespace prismeta

@@ -2,6 +2,7 @@
 
 #include "cluster/ClusterMessages.h"
 #include "cluster/ClusterTopics.h"
+#include "core/Cue.h"
 #include "core/OutputConfig.h"
 #include "core/Surface.h"
 #include "core/SurfaceList.h"
@@ -33,6 +34,7 @@ class ProjectModel;
 class ShowReplica {
 public:
     static constexpr std::size_t maxRecordBytes = 4 * 1024 * 1024;
+    static constexpr std::size_t maxCueListBytes = 16 * 1024 * 1024;
 
     explicit ShowReplica(ClusterTopics topics) : topics_(std::move(topics)) {}
 
@@ -46,10 +48,12 @@ public:
     bool hasProject() const { return project_.has_value(); }
     // Whether anything changed since the last applyTo.
     bool pending() const {
-        return surfacesRebuild_ || !changedSurfaces_.empty() || outputsChanged_ || projectChanged_;
+        return surfacesRebuild_ || !changedSurfaces_.empty() || outputsChanged_ ||
+               projectChanged_ || cuesChanged_;
     }
-    // Copies what changed into the model: canvas, background and the lists
-    // of surfaces and outputs in their order (records not arrived yet are
+    // Copies what changed into the model: canvas, background, the cue list
+    // (once the leader has sent one) and the lists of surfaces and outputs in
+    // their order (records not arrived yet are
     // left out until they come). Nothing before the first project message.
     // When only some surfaces changed and the model still holds the list this
     // last set, only those are replaced (one copy of the list, no lookups).
@@ -78,6 +82,8 @@ private:
     std::unordered_map<Uuid, std::size_t> positions_;
     bool outputsChanged_ = false;
     bool projectChanged_ = false;
+    std::optional<std::vector<Cue>> cues_;
+    bool cuesChanged_ = false;
 };
 
 } // namespace prismeta

@@ -57,8 +57,10 @@ TEST(ClusterCuesTest, AGoAndTheBlackoutStartOnEveryMachineAtOneMoment) {
         return [&node](Now now) { node->update(now); };
     };
     ASSERT_TRUE(ClusterRig::pumpUntil({lead, follow(left), follow(right)}, [&] {
-        return sameShow(leaderModel, leftModel) && sameShow(leaderModel, rightModel);
+        return sameShow(leaderModel, leftModel) && sameShow(leaderModel, rightModel) &&
+               rightModel.cues() == leaderModel.cues();
     }));
+    EXPECT_EQ(leftModel.cues(), leaderModel.cues()) << "the cue list travels too";
     EXPECT_FALSE(left->cues().state().liveCue);
 
     ASSERT_TRUE(runner.go());
@@ -82,6 +84,13 @@ TEST(ClusterCuesTest, AGoAndTheBlackoutStartOnEveryMachineAtOneMoment) {
         EXPECT_NEAR(fade.onScreen(after, go + 0.25).opacity, (before.opacity + 1.0) / 2.0, 1e-9);
         EXPECT_DOUBLE_EQ(fade.onScreen(after, go + 0.5).opacity, 1.0);
     }
+
+    // A cue edit reaches the followers.
+    std::vector<Cue> edited = leaderModel.cues();
+    edited[0].fade = 1.5;
+    leaderModel.setCues(edited);
+    ASSERT_TRUE(ClusterRig::pumpUntil({lead, follow(left)},
+                                      [&] { return leftModel.cues() == leaderModel.cues(); }));
 
     runner.setBlackout(true, 2.0);
     ASSERT_TRUE(ClusterRig::pumpUntil({lead, follow(left), follow(right)}, [&] {

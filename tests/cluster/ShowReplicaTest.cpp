@@ -3,6 +3,7 @@
 #include "ClusterRig.h"
 
 #include "cluster/ShowReplica.h"
+#include "core/ProjectFile.h"
 #include "core/RecordText.h"
 
 #include <gtest/gtest.h>
@@ -102,6 +103,8 @@ TEST(ShowReplicaTest, StrangersChangeNothing) {
              {feed.topics.project(), std::string(200000, '[')},
              {feed.topics.show(), "{\"videoStarts\":7}"},
              {feed.topics.leader(), "{}"},
+             {feed.topics.cues(), R"({"cues":"all"})"},
+             {feed.topics.cues(), std::string(17 * 1024 * 1024, ' ')},
          }) {
         EXPECT_TRUE(feed.replica.receive(topic, payload)) << topic << " " << payload.substr(0, 30);
     }
@@ -111,6 +114,34 @@ TEST(ShowReplicaTest, StrangersChangeNothing) {
     EXPECT_FALSE(feed.replica.pending());
     feed.replica.applyTo(follower);
     EXPECT_TRUE(testing::sameShow(leader, follower));
+}
+
+TEST(ShowReplicaTest, TheCueListReplacesTheProjectsOnceSentAndClearsWhenEmptied) {
+    ProjectModel leader;
+    testing::fillShow(leader, 2);
+    Cue cue;
+    cue.name = "Opening";
+    cue.fade = 2.0;
+    CueLook look;
+    look.surface = leader.surfaces()[0].id;
+    look.opacity = 0.5;
+    cue.looks.push_back(look);
+    Feed feed;
+    ProjectModel follower;
+    follower.setCues({Cue()}); // from a project given on the command line
+    feed.project(leader);
+    feed.replica.applyTo(follower);
+    EXPECT_EQ(follower.cues().size(), 1u) << "kept until the leader sends a list";
+
+    ProjectFile file;
+    file.cues = {cue};
+    ASSERT_FALSE(feed.replica.receive(feed.topics.cues(), writeProjectFile(file).value()));
+    EXPECT_TRUE(feed.replica.pending());
+    feed.replica.applyTo(follower);
+    EXPECT_EQ(follower.cues(), file.cues);
+    ASSERT_FALSE(feed.replica.receive(feed.topics.cues(), ""));
+    feed.replica.applyTo(follower);
+    EXPECT_TRUE(follower.cues().empty());
 }
 
 } // namespace
