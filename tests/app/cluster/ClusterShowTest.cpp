@@ -148,10 +148,9 @@ TEST(ClusterShowTest, AGoOnTheLeaderReachesTheFollowerWhichReportsItsMissingMedi
     const int followerOsc = testing::freeLoopbackPort();
     ChildProcess leader({PRISMETA_BINARY, "--show", "--lead", "--broker", address, "--topic",
                          "front", "--osc-port", std::to_string(leaderOsc), project.string()});
-    // Started with the project too: its cue list names the leader's cues.
+    // No project: the cue list comes from the leader too.
     ChildProcess follower({PRISMETA_BINARY, "--show", "--node", "left", "--broker", address,
-                           "--topic", "front", "--osc-port", std::to_string(followerOsc),
-                           project.string()});
+                           "--topic", "front", "--osc-port", std::to_string(followerOsc)});
 
     MqttOptions options;
     options.broker = BrokerAddress{"127.0.0.1", broker.port()};
