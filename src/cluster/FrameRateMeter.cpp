@@ -9,7 +9,12 @@ void FrameRateMeter::frame(double time) {
         const double last = times_[(next_ + capacity - 1) % capacity];
         const double gap = time - last;
         if (gap > 1.5 * period_ && gap <= pauseSeconds) {
-            dropped_ += static_cast<std::uint64_t>(std::lround(gap / period_)) - 1;
+            stalls_[nextStall_] = {time,
+                                   static_cast<std::uint64_t>(std::lround(gap / period_)) - 1};
+            nextStall_ = (nextStall_ + 1) % stallCapacity;
+            if (stallCount_ < stallCapacity) {
+                ++stallCount_;
+            }
         }
     }
     times_[next_] = time;
@@ -29,6 +34,18 @@ double FrameRateMeter::framesPerSecond(double now) const {
         ++frames;
     }
     return static_cast<double>(frames);
+}
+
+std::uint64_t FrameRateMeter::dropped(double now) const {
+    std::uint64_t missed = 0;
+    for (std::size_t i = 0; i < stallCount_; ++i) {
+        const Stall& stall = stalls_[(nextStall_ + stallCapacity - 1 - i) % stallCapacity];
+        if (now - stall.time > stallWindowSeconds) {
+            break;
+        }
+        missed += stall.missed;
+    }
+    return missed;
 }
 
 } // namespace prismeta

@@ -200,12 +200,13 @@ TEST(FrameRateMeterTest, CountsFramesAndTheDropsOfAStallNotOfAPause) {
         meter.frame(t);
     }
     EXPECT_NEAR(meter.framesPerSecond(t - 1.0 / 60.0), 60.0, 1.0);
-    EXPECT_EQ(meter.dropped(), 0u);
+    EXPECT_EQ(meter.dropped(t), 0u);
     meter.frame(t + 2.0 / 60.0); // a stall of three periods: two pictures missed
-    EXPECT_EQ(meter.dropped(), 2u);
+    EXPECT_EQ(meter.dropped(t + 1.0), 2u);
     meter.frame(t + 10.0); // nothing to draw for a while: no drop
-    EXPECT_EQ(meter.dropped(), 2u);
+    EXPECT_EQ(meter.dropped(t + 10.0), 2u);
     EXPECT_DOUBLE_EQ(meter.framesPerSecond(t + 10.0), 1.0);
+    EXPECT_EQ(meter.dropped(t + 61.0), 0u) << "a minute later, forgotten";
 }
 
 TEST(ShowComparisonTest, NamesWhatAProjectHasOtherwiseThanTheLeader) {

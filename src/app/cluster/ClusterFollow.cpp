@@ -111,8 +111,9 @@ void ClusterFollow::openOwnOutputs() {
 
 void ClusterFollow::reportStatus() {
     NodeStatus status;
-    status.framesPerSecond = meter_.framesPerSecond(steadySeconds());
-    status.droppedFrames = meter_.dropped();
+    const double now = steadySeconds();
+    status.framesPerSecond = meter_.framesPerSecond(now);
+    status.droppedFrames = meter_.dropped(now);
     std::set<std::string> missing;
     for (const Surface& surface : model_.surfaces()) {
         if (surface.mediaPath && missingMedia_.isMissing(*surface.mediaPath)) {
