@@ -222,7 +222,7 @@ TEST_F(RenderCommand, MasksOfSurfacesAndOutputsAreDrawnAndCounted) {
 
     r = testing::runTool(PRISMETA_CLI, {"validate", project});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "2 surfaces, 2 outputs, 2 masks, canvas 64x32\n");
+    EXPECT_EQ(r.out, "2 surfaces, 2 outputs, canvas 64x32, 2 masks\n");
 }
 
 TEST_F(RenderCommand, SizeStretchesThePicture) {
