@@ -107,9 +107,12 @@ int lowerEnvelope(const int* sites, const double* f, int n, double spacing, int*
 // The feather ramp of one mask: the coverage turned into
 // clamp(d / feather, 0, 1), d the distance inside the path in mask units
 // (unitX, unitY: the size of one pixel), into `ramp` (stride bytes a row).
-void featherRamp(const std::uint8_t* coverage, int width, int height, int stride, double unitX,
-                 double unitY, double feather, std::uint8_t* ramp, int rampStride, int offsetX,
-                 int offsetY, int rampWidth, int rampHeight) {
+// The coverage's first column is column `firstColumn` of the whole image:
+// positions along a row are measured from the image's, so any window of it
+// gives the same values.
+void featherRamp(const std::uint8_t* coverage, int width, int height, int stride, int firstColumn,
+                 double unitX, double unitY, double feather, std::uint8_t* ramp, int rampStride,
+                 int offsetX, int offsetY, int rampWidth, int rampHeight) {
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     // Down each column, the distance to the nearest outside pixel of that
     // column: two sweeps, row by row (so memory is read in order).
@@ -151,7 +154,7 @@ void featherRamp(const std::uint8_t* coverage, int width, int height, int stride
                                   row[x + 1] == 0.0f)) {
                 continue;
             }
-            sites[static_cast<std::size_t>(n)] = x;
+            sites[static_cast<std::size_t>(n)] = x + firstColumn;
             siteF[static_cast<std::size_t>(n)] = down * down;
             ++n;
         }
@@ -161,7 +164,7 @@ void featherRamp(const std::uint8_t* coverage, int width, int height, int stride
         std::uint8_t* out = ramp + static_cast<std::size_t>(y - offsetY) * rampStride;
         int k = 0;
         for (int x = offsetX; x < offsetX + rampWidth; ++x) {
-            const double position = x * unitX;
+            const double position = (x + firstColumn) * unitX;
             while (k + 1 < envelope && z[static_cast<std::size_t>(k) + 1] < position) {
                 ++k;
             }
@@ -200,6 +203,158 @@ bool draws(const Mask& mask) {
     return mask.enabled && mask.drawable();
 }
 
+bool validSpace(const MaskSpace& space) {
+    return space.width != 0.0 && space.height != 0.0 && std::isfinite(space.width) &&
+           std::isfinite(space.height) && std::isfinite(space.x) && std::isfinite(space.y);
+}
+
+bool validSize(int width, int height) {
+    return width >= 1 && height >= 1 && width <= maxCoverageSide && height <= maxCoverageSide;
+}
+
+// An image of a space: where mask coordinates fall on it and how large one
+// of its pixels is in mask units.
+struct Grid {
+    Mapping map;
+    double unitX = 1.0;
+    double unitY = 1.0;
+    int width = 0;
+    int height = 0;
+
+    Grid(const MaskSpace& space, int w, int h) : width(w), height(h) {
+        map.originX = space.x;
+        map.originY = space.y;
+        map.pixelsPerUnitX = w / space.width;
+        map.pixelsPerUnitY = h / space.height;
+        unitX = std::fabs(space.width / w);
+        unitY = std::fabs(space.height / h);
+    }
+
+    // The feather as drawn, 0 when it is less than a pixel (the anti-aliased
+    // edge alone).
+    double featherOf(const Mask& mask) const {
+        const double feather = maskFeatherInRange(mask.feather);
+        return feather >= std::sqrt(unitX * unitY) ? feather : 0.0;
+    }
+
+    // How far outside pixels shape the ramp: the feather and a little (see
+    // featherRamp), in whole pixels and one more, at most the image again.
+    PixelReach reachOf(double feather) const {
+        if (feather <= 0.0) {
+            return {};
+        }
+        const double reach = feather + 2.0 * std::max(unitX, unitY);
+        const auto pixels = [reach](double unit, int side) {
+            const double count = std::ceil(reach / unit) + 1.0;
+            return count >= side ? side : static_cast<int>(count);
+        };
+        return {pixels(unitX, width), pixels(unitY, height)};
+    }
+};
+
+// Cairo's anti-aliasing of a pixel row depends on every edge crossing that
+// row (it switches between whole-row and sampled stepping), so a window of
+// the image is not filled exactly as the whole image is. The path is
+// therefore always filled in strips of these many rows, aligned on the
+// image's first row and as wide as everything ever filled of the image
+// (`columns`): any pixel's coverage comes from the same strip, whatever part
+// of the image is rasterised, and a strip changes only where the path
+// crossing its rows changes.
+constexpr int stripRows = 64;
+
+int stripOf(int row) {
+    return row >= 0 ? row / stripRows : -((-row + stripRows - 1) / stripRows);
+}
+
+// The path's coverage over `area` (rows and columns of the image, within
+// `columns`) into `out` (stride bytes a row).
+void fillArea(const Mask& mask, const Mapping& base, int columnsLeft, int columnsWidth,
+              const PixelRect& area, std::uint8_t* out, int outStride,
+              std::vector<std::uint8_t>& strip) {
+    const int stripStride = strideFor(columnsWidth);
+    strip.resize(static_cast<std::size_t>(stripStride) * stripRows);
+    Mapping map = base;
+    map.padX = -columnsLeft;
+    for (int k = stripOf(area.y); k <= stripOf(area.bottom() - 1); ++k) {
+        const int top = k * stripRows;
+        map.padY = -top;
+        fillPath(strip.data(), columnsWidth, stripRows, stripStride, mask, map);
+        for (int row = std::max(top, area.y); row < std::min(top + stripRows, area.bottom());
+             ++row) {
+            const std::uint8_t* from = strip.data() +
+                                       static_cast<std::size_t>(row - top) * stripStride +
+                                       static_cast<std::size_t>(area.x - columnsLeft);
+            std::copy(from, from + area.width,
+                      out + static_cast<std::size_t>(row - area.y) * outStride);
+        }
+    }
+}
+
+// One mask's coverage m over `area` of the grid's image into `out` (stride
+// bytes a row, area-sized).
+void maskCoverage(const Mask& mask, const Grid& grid, const PixelRect& area, std::uint8_t* out,
+                  int outStride, std::vector<std::uint8_t>& scratch,
+                  std::vector<std::uint8_t>& strip) {
+    const double feather = grid.featherOf(mask);
+    if (feather <= 0.0) {
+        fillArea(mask, grid.map, 0, grid.width, area, out, outStride, strip);
+        return;
+    }
+    // The path over the area grown by the reach (beyond the image where the
+    // area touches its sides, so a path just off the image still shapes the
+    // ramp on it), the ramp over the area.
+    const PixelReach reach = grid.reachOf(feather);
+    const PixelRect support = area.grown(reach.across, reach.down);
+    const int supportStride = strideFor(support.width);
+    scratch.resize(static_cast<std::size_t>(supportStride) *
+                   static_cast<std::size_t>(support.height));
+    fillArea(mask, grid.map, -reach.across, grid.width + 2 * reach.across, support, scratch.data(),
+             supportStride, strip);
+    featherRamp(scratch.data(), support.width, support.height, supportStride, support.x, grid.unitX,
+                grid.unitY, feather, out, outStride, reach.across, reach.down, area.width,
+                area.height);
+}
+
+// The coverage of the masks over `area` of the grid's image into `result`
+// (stride bytes a row, area-sized; resized here).
+void composeCoverage(std::span<const Mask> masks, const Grid& grid, const PixelRect& area,
+                     int stride, std::vector<std::uint8_t>& result) {
+    const std::size_t bytes =
+        static_cast<std::size_t>(stride) * static_cast<std::size_t>(area.height);
+    std::vector<std::uint8_t> normal;   // max(m) over normal masks
+    std::vector<std::uint8_t> inverted; // max(m) over inverted masks
+    std::vector<std::uint8_t> one;      // each mask's own coverage
+    std::vector<std::uint8_t> scratch;
+    std::vector<std::uint8_t> strip;
+    const std::size_t count = std::min(masks.size(), Mask::maxDrawnMasks);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Mask& mask = masks[i];
+        if (!draws(mask)) {
+            continue;
+        }
+        one.resize(bytes);
+        maskCoverage(mask, grid, area, one.data(), stride, scratch, strip);
+        std::vector<std::uint8_t>& into = mask.invert ? inverted : normal;
+        if (into.empty()) {
+            into.swap(one);
+        } else {
+            std::transform(into.begin(), into.end(), one.begin(), into.begin(),
+                           [](std::uint8_t a, std::uint8_t b) { return std::max(a, b); });
+        }
+    }
+    if (!normal.empty()) {
+        result = std::move(normal);
+    } else {
+        result.assign(bytes, 255);
+    }
+    if (!inverted.empty()) {
+        std::transform(result.begin(), result.end(), inverted.begin(), result.begin(),
+                       [](std::uint8_t keep, std::uint8_t cut) {
+                           return static_cast<std::uint8_t>((keep * (255 - cut) + 127) / 255);
+                       });
+    }
+}
+
 } // namespace
 
 bool anyMaskDraws(std::span<const Mask> masks) {
@@ -210,75 +365,55 @@ bool anyMaskDraws(std::span<const Mask> masks) {
 CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space, int width,
                              int height) {
     CoverageImage image;
-    if (width < 1 || height < 1 || width > maxCoverageSide || height > maxCoverageSide ||
-        !(space.width != 0.0) || !(space.height != 0.0) || !std::isfinite(space.width) ||
-        !std::isfinite(space.height) || !std::isfinite(space.x) || !std::isfinite(space.y)) {
+    if (!validSize(width, height) || !validSpace(space)) {
         return image;
     }
     image.width = width;
     image.height = height;
     image.stride = strideFor(width);
-    const std::size_t bytes =
-        static_cast<std::size_t>(image.stride) * static_cast<std::size_t>(height);
-
-    Mapping map;
-    map.originX = space.x;
-    map.originY = space.y;
-    map.pixelsPerUnitX = width / space.width;
-    map.pixelsPerUnitY = height / space.height;
-    const double unitX = std::fabs(space.width / width);
-    const double unitY = std::fabs(space.height / height);
-
-    std::vector<std::uint8_t> normal;   // max(m) over normal masks
-    std::vector<std::uint8_t> inverted; // max(m) over inverted masks
-    std::vector<std::uint8_t> one;      // each mask's own coverage
-    std::vector<std::uint8_t> padded;
-    const std::size_t count = std::min(masks.size(), Mask::maxDrawnMasks);
-    for (std::size_t i = 0; i < count; ++i) {
-        const Mask& mask = masks[i];
-        if (!draws(mask)) {
-            continue;
-        }
-        one.resize(bytes);
-        const double feather = maskFeatherInRange(mask.feather);
-        if (feather >= std::sqrt(unitX * unitY)) {
-            // Padded by the feather (at most the image again on each side), so
-            // a path just off the image still shapes the ramp on it.
-            const int padX = static_cast<int>(std::min<double>(std::ceil(feather / unitX), width));
-            const int padY = static_cast<int>(std::min<double>(std::ceil(feather / unitY), height));
-            const int paddedWidth = width + 2 * padX;
-            const int paddedHeight = height + 2 * padY;
-            const int paddedStride = strideFor(paddedWidth);
-            padded.resize(static_cast<std::size_t>(paddedStride) * paddedHeight);
-            Mapping paddedMap = map;
-            paddedMap.padX = padX;
-            paddedMap.padY = padY;
-            fillPath(padded.data(), paddedWidth, paddedHeight, paddedStride, mask, paddedMap);
-            featherRamp(padded.data(), paddedWidth, paddedHeight, paddedStride, unitX, unitY,
-                        feather, one.data(), image.stride, padX, padY, width, height);
-        } else {
-            fillPath(one.data(), width, height, image.stride, mask, map);
-        }
-        std::vector<std::uint8_t>& into = mask.invert ? inverted : normal;
-        if (into.empty()) {
-            into.swap(one);
-        } else {
-            std::transform(into.begin(), into.end(), one.begin(), into.begin(),
-                           [](std::uint8_t a, std::uint8_t b) { return std::max(a, b); });
-        }
-    }
-    if (!normal.empty()) {
-        image.pixels = std::move(normal);
-    } else {
-        image.pixels.assign(bytes, 255);
-    }
-    if (!inverted.empty()) {
-        std::transform(image.pixels.begin(), image.pixels.end(), inverted.begin(),
-                       image.pixels.begin(), [](std::uint8_t keep, std::uint8_t cut) {
-                           return static_cast<std::uint8_t>((keep * (255 - cut) + 127) / 255);
-                       });
-    }
+    composeCoverage(masks, Grid(space, width, height), PixelRect{0, 0, width, height}, image.stride,
+                    image.pixels);
     return image;
+}
+
+void rasterizeMasksRegion(std::span<const Mask> masks, const MaskSpace& space, CoverageImage& image,
+                          PixelRect area) {
+    if (!validSize(image.width, image.height) || !validSpace(space) ||
+        image.pixels.size() <
+            static_cast<std::size_t>(image.stride) * static_cast<std::size_t>(image.height)) {
+        return;
+    }
+    area = area.intersected(PixelRect{0, 0, image.width, image.height});
+    if (area.empty()) {
+        return;
+    }
+    const int stride = strideFor(area.width);
+    std::vector<std::uint8_t> pixels;
+    composeCoverage(masks, Grid(space, image.width, image.height), area, stride, pixels);
+    for (int row = 0; row < area.height; ++row) {
+        const std::uint8_t* from = pixels.data() + static_cast<std::size_t>(row) * stride;
+        std::copy(from, from + area.width,
+                  image.pixels.begin() +
+                      static_cast<std::ptrdiff_t>(static_cast<std::size_t>(area.y + row) *
+                                                      static_cast<std::size_t>(image.stride) +
+                                                  static_cast<std::size_t>(area.x)));
+    }
+}
+
+PixelReach featherReach(const Mask& mask, const MaskSpace& space, int width, int height) {
+    if (!validSize(width, height) || !validSpace(space)) {
+        return {};
+    }
+    const Grid grid(space, width, height);
+    return grid.reachOf(grid.featherOf(mask));
+}
+
+double maskToPixelX(double x, const MaskSpace& space, int width) {
+    return toPixels((x - space.x) * (width / space.width));
+}
+
+double maskToPixelY(double y, const MaskSpace& space, int height) {
+    return toPixels((y - space.y) * (height / space.height));
 }
 
 } // namespace prismeta
