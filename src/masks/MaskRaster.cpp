@@ -3,7 +3,9 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace prismeta {
@@ -113,88 +115,142 @@ int lowerEnvelope(const int* sites, const double* f, int n, double spacing, int*
 void featherRamp(const std::uint8_t* coverage, int width, int height, int stride, int firstColumn,
                  double unitX, double unitY, double feather, std::uint8_t* ramp, int rampStride,
                  int offsetX, int offsetY, int rampWidth, int rampHeight) {
+    // Only outside pixels closer than the feather (and a little) shape the
+    // ramp; pixels beyond reach of every one are fully in.
+    const double reach = feather + 2.0 * std::max(unitX, unitY);
+    const double reachSquared = reach * reach;
+    // Down each column, the rows to the nearest outside pixel of that
+    // column, counted up to `far` (rows that far are beyond reach): two
+    // sweeps, row by row (so memory is read in order), in 16 bits (the
+    // memory they take is what this pass costs).
+    const auto far = static_cast<std::uint16_t>(
+        std::min(std::ceil(reach / unitY), static_cast<double>(maxCoverageSide * 3)));
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    // Down each column, the distance to the nearest outside pixel of that
-    // column: two sweeps, row by row (so memory is read in order).
-    // Single precision: the column distances are at most a few units, and
-    // the memory they take is what this pass costs.
-    std::vector<float> columns(count);
-    const float none = 1.0e10f;
-    const float stepDown = static_cast<float>(unitY);
+    std::vector<std::uint16_t> columns(count);
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* in = coverage + static_cast<std::size_t>(y) * stride;
-        float* out = columns.data() + static_cast<std::size_t>(y) * width;
-        const float* above = y > 0 ? out - width : nullptr;
+        std::uint16_t* out = columns.data() + static_cast<std::size_t>(y) * width;
+        if (y == 0) {
+            for (int x = 0; x < width; ++x) {
+                out[x] = in[x] < 128 ? 0 : far;
+            }
+            continue;
+        }
+        const std::uint16_t* above = out - width;
         for (int x = 0; x < width; ++x) {
-            out[x] = in[x] < 128 ? 0.0f : (above != nullptr ? above[x] + stepDown : none);
+            const auto next = static_cast<std::uint16_t>(std::min<int>(above[x] + 1, far));
+            out[x] = in[x] < 128 ? 0 : next;
         }
     }
     for (int y = height - 2; y >= 0; --y) {
-        float* out = columns.data() + static_cast<std::size_t>(y) * width;
-        const float* below = out + width;
+        std::uint16_t* out = columns.data() + static_cast<std::size_t>(y) * width;
+        const std::uint16_t* below = out + width;
         for (int x = 0; x < width; ++x) {
-            out[x] = std::min(out[x], below[x] + stepDown);
+            out[x] = static_cast<std::uint16_t>(std::min<int>(out[x], below[x] + 1));
         }
     }
-    // Along each row of the ramp, the nearest of those: only sites closer
-    // than the feather (and a little) can shape it, and of a run of outside
-    // pixels only its ends. Pixels beyond reach of every site are fully in.
-    const double reach = feather + 2.0 * std::max(unitX, unitY);
-    const double reachSquared = reach * reach;
+    // A pixel with no outside pixel within reach: out (0), in (255), or
+    // crossed by the path without leaving one outside.
+    std::array<std::uint8_t, 256> unreached{};
+    for (int c = 128; c < 256; ++c) {
+        const double d = (c / 255.0 - 0.5) * std::min(unitX, unitY);
+        unreached[static_cast<std::size_t>(c)] =
+            c == 255 ? 255
+                     : static_cast<std::uint8_t>(std::clamp(d / feather, 0.0, 1.0) * 255.0 + 0.5);
+    }
+    // Columns a site reaches on either side.
+    const int reachColumns = static_cast<int>(
+        std::min(std::ceil(reach / unitX), static_cast<double>(maxCoverageSide * 3)));
+    // Along each row of the ramp, the nearest of those: of a run of outside
+    // pixels only its ends.
+    std::vector<std::uint8_t> isSite(static_cast<std::size_t>(width) + 8);
     std::vector<int> sites(static_cast<std::size_t>(width));
     std::vector<double> siteF(static_cast<std::size_t>(width));
     std::vector<int> v(static_cast<std::size_t>(width));
     std::vector<double> z(static_cast<std::size_t>(width) + 1);
     for (int y = offsetY; y < offsetY + rampHeight; ++y) {
-        const float* row = columns.data() + static_cast<std::size_t>(y) * width;
-        int n = 0;
-        for (int x = 0; x < width; ++x) {
-            const double down = row[x];
-            if (down >= reach || (down == 0.0 && x > 0 && x + 1 < width && row[x - 1] == 0.0f &&
-                                  row[x + 1] == 0.0f)) {
-                continue;
-            }
-            sites[static_cast<std::size_t>(n)] = x + firstColumn;
-            siteF[static_cast<std::size_t>(n)] = down * down;
-            ++n;
+        const std::uint16_t* row = columns.data() + static_cast<std::size_t>(y) * width;
+        // Marked in one pass the compiler vectorises, gathered skipping
+        // eight unmarked columns at a time.
+        isSite[0] = row[0] < far ? 1 : 0;
+        for (int x = 1; x + 1 < width; ++x) {
+            // Not within a run of outside pixels (no branches: vectorised).
+            const unsigned near = (row[x - 1] | row[x] | row[x + 1]) != 0 ? 1u : 0u;
+            isSite[static_cast<std::size_t>(x)] =
+                static_cast<std::uint8_t>((row[x] < far ? 1u : 0u) & near);
         }
-        const int envelope =
-            n > 0 ? lowerEnvelope(sites.data(), siteF.data(), n, unitX, v.data(), z.data()) : 0;
+        isSite[static_cast<std::size_t>(width) - 1] = row[width - 1] < far ? 1 : 0;
+        int n = 0;
+        for (int x = 0; x < width;) {
+            if (x + 8 <= width) {
+                std::uint64_t eight = 0;
+                std::memcpy(&eight, isSite.data() + x, sizeof eight);
+                if (eight == 0) {
+                    x += 8;
+                    continue;
+                }
+            }
+            if (isSite[static_cast<std::size_t>(x)] != 0) {
+                const double down = row[x] * unitY;
+                sites[static_cast<std::size_t>(n)] = x + firstColumn;
+                siteF[static_cast<std::size_t>(n)] = down * down;
+                ++n;
+            }
+            ++x;
+        }
         const std::uint8_t* in = coverage + static_cast<std::size_t>(y) * stride;
         std::uint8_t* out = ramp + static_cast<std::size_t>(y - offsetY) * rampStride;
+        const int envelope =
+            n > 0 ? lowerEnvelope(sites.data(), siteF.data(), n, unitX, v.data(), z.data()) : 0;
         int k = 0;
+        int nextSite = 0; // the first site not yet left behind
         for (int x = offsetX; x < offsetX + rampWidth; ++x) {
-            const double position = (x + firstColumn) * unitX;
+            // Columns beyond reach of every site, in one go.
+            const int column = x + firstColumn;
+            while (nextSite < n &&
+                   sites[static_cast<std::size_t>(nextSite)] + reachColumns < column) {
+                ++nextSite;
+            }
+            const int reachedFrom = nextSite < n ? sites[static_cast<std::size_t>(nextSite)] -
+                                                       reachColumns - firstColumn
+                                                 : offsetX + rampWidth;
+            if (x < reachedFrom) {
+                const int end = std::min(reachedFrom, offsetX + rampWidth);
+                for (; x < end; ++x) {
+                    out[x - offsetX] = unreached[in[x]];
+                }
+                --x;
+                continue;
+            }
+            const double position = column * unitX;
             while (k + 1 < envelope && z[static_cast<std::size_t>(k) + 1] < position) {
                 ++k;
             }
-            if (in[x] < 128) {
+            const int c = in[x];
+            if (c < 128) {
                 out[x - offsetX] = 0;
                 continue;
             }
-            double total = farAway;
-            double step = std::min(unitX, unitY);
-            if (envelope > 0) {
-                const int site = v[static_cast<std::size_t>(k)];
-                const double across =
-                    std::fabs(position - sites[static_cast<std::size_t>(site)] * unitX);
-                const double downSquared = siteF[static_cast<std::size_t>(site)];
-                const double totalSquared = across * across + downSquared;
-                if (totalSquared < reachSquared) {
-                    total = std::sqrt(totalSquared);
-                    // One pixel's extent along the way to the nearest
-                    // outside pixel (a pixel may be wider than high).
-                    if (total > 0.0) {
-                        step = (across * unitX + std::sqrt(downSquared) * unitY) / total;
-                    }
-                }
+            const int site = v[static_cast<std::size_t>(k)];
+            const double across =
+                std::fabs(position - sites[static_cast<std::size_t>(site)] * unitX);
+            const double downSquared = siteF[static_cast<std::size_t>(site)];
+            const double totalSquared = across * across + downSquared;
+            if (totalSquared >= reachSquared) {
+                out[x - offsetX] = unreached[static_cast<std::size_t>(c)];
+                continue;
             }
+            const double total = std::sqrt(totalSquared);
+            // One pixel's extent along the way to the nearest outside pixel
+            // (a pixel may be wider than high).
+            const double step = total > 0.0
+                                    ? (across * unitX + std::sqrt(downSquared) * unitY) / total
+                                    : std::min(unitX, unitY);
             // The boundary lies half a pixel short of the nearest outside
             // pixel's centre; pixels the path crosses place it by coverage.
-            const double c = in[x] / 255.0;
-            const double d = c >= 1.0 ? total - 0.5 * step : (c - 0.5) * step;
+            const double d = c == 255 ? total - 0.5 * step : (c / 255.0 - 0.5) * step;
             const double m = std::clamp(d / feather, 0.0, 1.0);
-            out[x - offsetX] = static_cast<std::uint8_t>(std::lround(m * 255.0));
+            out[x - offsetX] = static_cast<std::uint8_t>(m * 255.0 + 0.5);
         }
     }
 }
