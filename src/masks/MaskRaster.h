@@ -36,6 +36,10 @@ bool anyMaskDraws(std::span<const Mask> masks);
 // computed on an image padded by the feather so a path just outside the image
 // still shapes the ramp inside it.
 //
+// Large images are rasterised in bands of rows, shared with one helper
+// thread for the call's length; every pixel comes out the same whatever the
+// bands.
+//
 // Sizes below 1 or above maxCoverageSide give an empty image. Any thread.
 CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space, int width,
                              int height);

@@ -101,6 +101,22 @@ TEST(IncrementalCoverage, RandomDragsGiveTheImageOfAWholeRedraw) {
     EXPECT_GT(partial, 80);
 }
 
+TEST(IncrementalCoverage, ALargeImageInBandsOnTwoThreadsMatchesItsPartsRedrawnAlone) {
+    // 1200 x 1100 pixels: rasterised whole in bands of 512 rows shared by
+    // two threads; each part of 100 rows below on its own, in one piece.
+    std::vector<Mask> masks = {wavy(30, 0.1f, 0.5f, 0.5f, 0.35f), wavy(9, 0.0f, 0.5f, 0.45f, 0.1f)};
+    masks[1].invert = true;
+    const MaskSpace space{0, 0, 1.5, 1};
+    const CoverageImage whole = rasterizeMasks(masks, space, 1200, 1100);
+    CoverageImage parts = whole;
+    std::fill(parts.pixels.begin(), parts.pixels.end(), 7);
+    for (int y = 0; y < 1100; y += 100) {
+        rasterizeMasksRegion(masks, space, parts, PixelRect{0, y, 1200, 100});
+    }
+    const auto [largest, count] = difference(parts, whole);
+    EXPECT_LE(largest, 1) << count << " pixels differ";
+}
+
 TEST(IncrementalCoverage, OnlyPointMovesAreRedrawnInPart) {
     const std::vector<Mask> before = {wavy(40, 0.05f, 0.5f, 0.5f, 0.3f)};
     const MaskSpace space;
