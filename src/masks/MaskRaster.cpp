@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <thread>
 
@@ -317,7 +318,7 @@ struct Grid {
 // (`columns`): any pixel's coverage comes from the same strip, whatever part
 // of the image is rasterised, and a strip changes only where the path
 // crossing its rows changes.
-constexpr int stripRows = 64;
+constexpr int stripRows = 128;
 
 int stripOf(int row) {
     return row >= 0 ? row / stripRows : -((-row + stripRows - 1) / stripRows);
@@ -462,9 +463,24 @@ void composeCoverageInBands(std::span<const Mask> masks, const Grid& grid, const
         every(0, 1);
         return;
     }
-    std::thread helper([&] { every(1, 2); });
-    every(0, 2);
+    std::exception_ptr failed; // the helper's, passed on once it has ended
+    std::thread helper([&] {
+        try {
+            every(1, 2);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    try {
+        every(0, 2);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
     helper.join();
+    if (failed) {
+        std::rethrow_exception(failed);
+    }
 }
 
 } // namespace
