@@ -51,6 +51,27 @@ bool draws(const Mask& mask) {
     return mask.enabled && mask.drawable();
 }
 
+// Whether Cairo takes the path for a set of boxes: straight segments only,
+// each across or down in its 24.8 fixed point. It fills those by another
+// method than slanted paths, whose edges it anti-aliases differently in every
+// row, so a drag that makes a path slanted or straight changes all of it.
+bool fillsAsBoxes(const Mask& mask, const MaskSpace& space, int width, int height) {
+    const std::size_t count = std::min(mask.points.size(), Mask::maxDrawnPoints);
+    const auto fixed = [](double pixels) { return std::llround(pixels * 256.0); };
+    for (std::size_t i = 0; i < count; ++i) {
+        const MaskPoint& a = mask.points[i];
+        const MaskPoint& b = mask.points[(i + 1) % count];
+        if (a.out || b.in) {
+            return false;
+        }
+        if (fixed(maskToPixelX(a.x, space, width)) != fixed(maskToPixelX(b.x, space, width)) &&
+            fixed(maskToPixelY(a.y, space, height)) != fixed(maskToPixelY(b.y, space, height))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<PixelRect> changedCoverage(std::span<const Mask> before, std::span<const Mask> after,
@@ -71,6 +92,10 @@ std::optional<PixelRect> changedCoverage(std::span<const Mask> before, std::span
         }
         if (!draws(is)) {
             continue;
+        }
+        if (was.points != is.points &&
+            fillsAsBoxes(was, space, width, height) != fillsAsBoxes(is, space, width, height)) {
+            return std::nullopt;
         }
         const std::size_t count = std::min(is.points.size(), Mask::maxDrawnPoints);
         PixelBox box;

@@ -19,7 +19,9 @@ namespace prismeta {
 // the image. Empty when nothing drawn changed (a name, a mask that
 // draws neither before nor after). No value when the change is not local:
 // masks added, removed or reordered, a feather, invert or enabled change,
-// points added or removed, a coordinate that is not finite.
+// points added or removed, a coordinate that is not finite, a path of
+// straight segments across and down made slanted or the other way (Cairo
+// fills those two kinds by different methods).
 std::optional<PixelRect> changedCoverage(std::span<const Mask> before, std::span<const Mask> after,
                                          const MaskSpace& space, int width, int height);
 

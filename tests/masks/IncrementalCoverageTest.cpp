@@ -117,6 +117,29 @@ TEST(IncrementalCoverage, ALargeImageInBandsOnTwoThreadsMatchesItsPartsRedrawnAl
     EXPECT_LE(largest, 1) << count << " pixels differ";
 }
 
+TEST(IncrementalCoverage, APathOfStraightEdgesAcrossAndDownMadeSlantedIsRedrawnWhole) {
+    // An L with its edges between pixel rows: Cairo fills it as boxes until
+    // a corner moves off the grid, then anti-aliases the rows the drag did
+    // not touch differently (by up to 9 levels).
+    const auto at = [](float x, float y) { return MaskPoint{x, y, {}, {}}; };
+    Mask l;
+    l.points = {at(0.103f, 0.113f), at(0.903f, 0.113f),  at(0.903f, 0.507f),
+                at(0.503f, 0.507f), at(0.503f, 0.9135f), at(0.103f, 0.9135f)};
+    std::vector<Mask> masks{l};
+    IncrementalCoverage coverage;
+    coverage.update(masks, MaskSpace{}, 300, 200);
+    masks[0].points[2].x += 0.011f;
+    EXPECT_EQ(coverage.update(masks, MaskSpace{}, 300, 200), (PixelRect{0, 0, 300, 200}));
+    EXPECT_EQ(difference(coverage.image(), rasterizeMasks(masks, MaskSpace{}, 300, 200)).first, 0);
+    // Both corners of the step moved down together: still boxes, redrawn in part.
+    masks = {l};
+    coverage.update(masks, MaskSpace{}, 300, 200);
+    masks[0].points[2].y += 0.0117f;
+    masks[0].points[3].y += 0.0117f;
+    EXPECT_LT(coverage.update(masks, MaskSpace{}, 300, 200).height, 200);
+    EXPECT_LE(difference(coverage.image(), rasterizeMasks(masks, MaskSpace{}, 300, 200)).first, 1);
+}
+
 TEST(IncrementalCoverage, OnlyPointMovesAreRedrawnInPart) {
     const std::vector<Mask> before = {wavy(40, 0.05f, 0.5f, 0.5f, 0.3f)};
     const MaskSpace space;
