@@ -102,8 +102,7 @@ QColor outputColor(std::size_t index) {
 }
 
 void paintMask(QPainter& painter, const EditedMask& edited, const ViewRect& fit,
-               const QColor& color, std::optional<std::size_t> selectedPoint,
-               const QRectF& area) {
+               const QColor& color, std::optional<std::size_t> selectedPoint, const QRectF& area) {
     QPainterPath path;
     forEachPathSample(edited, fit, [&path](ViewPoint v, bool first) {
         if (first) {

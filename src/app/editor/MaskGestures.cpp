@@ -25,8 +25,7 @@ std::optional<std::size_t> MaskGestures::selectedPoint() const {
     return selected_;
 }
 
-template <typename Change>
-bool MaskGestures::edit(Change&& change) {
+template <typename Change> bool MaskGestures::edit(Change&& change) {
     const std::optional<EditedMask> edited = findEditedMask(model_, target_);
     if (!edited) {
         return false;
@@ -156,8 +155,7 @@ bool MaskGestures::removeSelectedPoint() {
         return false;
     }
     didPushUndo_ = false;
-    const bool removed =
-        edit([k](Mask& mask, const EditedMask&) { return removePoint(mask, *k); });
+    const bool removed = edit([k](Mask& mask, const EditedMask&) { return removePoint(mask, *k); });
     didPushUndo_ = false;
     if (removed) {
         // The point before takes the selection, so Delete can go on.

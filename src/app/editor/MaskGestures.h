@@ -54,8 +54,7 @@ private:
 
     // Lets `change` edit a copy of the mask and writes it back when it
     // changed, with an undo step (surfaces) the first time in a gesture.
-    template <typename Change>
-    bool edit(Change&& change);
+    template <typename Change> bool edit(Change&& change);
 
     ProjectModel& model_;
     std::optional<MaskTarget> target_;

@@ -116,8 +116,7 @@ std::optional<Pt> viewToMask(const EditedMask& edited, const ViewRect& fit, View
     return canvasToPicture(*edited.surface, canvas);
 }
 
-std::optional<MaskHandle> maskHandleAt(const EditedMask& edited, const ViewRect& fit,
-                                       ViewPoint p) {
+std::optional<MaskHandle> maskHandleAt(const EditedMask& edited, const ViewRect& fit, ViewPoint p) {
     std::optional<MaskHandle> point;
     std::optional<MaskHandle> handle;
     double pointDistance = maskPointRadius;

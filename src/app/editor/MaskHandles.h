@@ -56,8 +56,8 @@ struct MaskHandle {
 template <typename Visit>
 void forEachMaskHandle(const EditedMask& edited, const ViewRect& fit, Visit&& visit) {
     const auto& points = edited.mask->points;
-    const std::size_t count = points.size() < Mask::maxDrawnPoints ? points.size()
-                                                                   : Mask::maxDrawnPoints;
+    const std::size_t count =
+        points.size() < Mask::maxDrawnPoints ? points.size() : Mask::maxDrawnPoints;
     for (std::size_t k = 0; k < count; ++k) {
         for (const auto kind : {MaskHandleKind::in, MaskHandleKind::out}) {
             const std::optional<Pt>& handle =
