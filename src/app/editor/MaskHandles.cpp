@@ -35,8 +35,10 @@ std::size_t drawnPoints(const Mask& mask) {
     return mask.points.size() < Mask::maxDrawnPoints ? mask.points.size() : Mask::maxDrawnPoints;
 }
 
+// A perspective map keeps straight lines straight; a mesh bends them.
 int stepsFor(const EditedMask& edited, const Cubic& c) {
-    return c.straight && edited.surface == nullptr ? 1 : 24;
+    const bool bends = edited.surface != nullptr && edited.surface->mesh.has_value();
+    return c.straight && !bends ? 1 : 24;
 }
 
 // Calls visit(segment, t, view point) for every sample of every segment,
@@ -180,6 +182,20 @@ std::optional<PathHit> maskPathAt(const EditedMask& edited, const ViewRect& fit,
     });
     if (havePrevious && first) {
         piece(previousSegment, previousT, previous, 1.0f, *first);
+    }
+    // A straight segment drawn in one piece through a perspective map: t
+    // along the view is not t along the mask, so it is found in the mask.
+    if (best) {
+        const Cubic c = segment(*edited.mask, best->segment, drawnPoints(*edited.mask));
+        const std::optional<Pt> q = viewToMask(edited, fit, p);
+        if (c.straight && stepsFor(edited, c) == 1 && q) {
+            const double dx = c.p1.x - c.p0.x, dy = c.p1.y - c.p0.y;
+            const double length2 = dx * dx + dy * dy;
+            if (length2 > 0.0) {
+                const double t = ((q->x - c.p0.x) * dx + (q->y - c.p0.y) * dy) / length2;
+                best->t = static_cast<float>(t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t));
+            }
+        }
     }
     return best;
 }

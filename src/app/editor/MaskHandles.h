@@ -81,9 +81,9 @@ void forEachMaskHandle(const EditedMask& edited, const ViewRect& fit, Visit&& vi
 std::optional<MaskHandle> maskHandleAt(const EditedMask& edited, const ViewRect& fit, ViewPoint p);
 
 // Calls visit(ViewPoint, bool first) along the closed path, segment by
-// segment (each sampled finely enough to look smooth on screen: a Bézier or
-// any segment of a surface's mask, which bends with the warp, in 24 steps;
-// a straight segment of an output's mask in one). `first` starts the path.
+// segment: a Bézier, or any segment of a mesh-warped surface's mask (the
+// mesh bends it), in 24 steps; a straight one in one step (a perspective map
+// keeps it straight). `first` starts the path.
 void forEachPathSample(const EditedMask& edited, const ViewRect& fit,
                        const std::function<void(ViewPoint, bool)>& visit);
 

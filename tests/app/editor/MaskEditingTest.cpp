@@ -145,6 +145,27 @@ private slots:
         QCOMPARE(s.mask().points.size(), std::size_t{4});
     }
 
+    void altClickOnAStraightEdgeInPerspectiveAddsThePointUnderThePointer() {
+        ProjectModel model;
+        EditorInteraction editor{model};
+        model.addSurface();
+        Surface s = model.surfaces()[0];
+        // A trapezoid: the picture's middle row lies where the diagonals
+        // cross, a third of the way down (not halfway, as a linear map has it).
+        s.corners = {Pt{0.0f, 0.0f}, Pt{1.0f, 0.0f}, Pt{0.75f, 0.5f}, Pt{0.25f, 0.5f}};
+        Mask mask;
+        mask.points = {corner(0.5f, 0.0f), corner(0.5f, 1.0f), corner(0.9f, 0.5f)};
+        s.masks = {mask};
+        model.replaceSurface(0, s);
+        model.setSelectedID(s.id);
+        editor.masks().setTarget(MaskTarget{MaskTarget::Record::surface, s.id, 0});
+        QCOMPARE(editor.press(ViewPoint{500.0, 1000.0 / 3.0}, fit1000, true), Gesture::mask);
+        editor.release(ViewPoint{500.0, 1000.0 / 3.0});
+        const std::vector<MaskPoint>& points = model.surfaces()[0].masks[0].points;
+        QCOMPARE(points.size(), std::size_t{4});
+        QVERIFY(std::abs(points[1].x - 0.5f) < 1e-4f && std::abs(points[1].y - 0.5f) < 1e-4f);
+    }
+
     void outputMaskIsEditedInCanvasCoordinatesWithoutUndo() {
         Scene s;
         const Uuid output = s.model.outputs()[0].id;
