@@ -139,8 +139,27 @@ std::optional<Pt> canvasToPicture(const Surface& surface, Pt canvas) {
     double bestOutside = std::numeric_limits<double>::infinity();
     for (std::int64_t row = 0; row < grid->rows && bestOutside > 0.0; ++row) {
         for (std::int64_t col = 0; col < grid->cols; ++col) {
-            const std::optional<Homography> h =
-                Homography::squareTo(cellQuad(surface, *grid, col, row));
+            const std::array<Pt, 4> quad = cellQuad(surface, *grid, col, row);
+            // A cell whose bounding box lies farther than the best so far
+            // cannot win: skipped without its map (a large mesh stays cheap).
+            // The map takes the square onto a convex quad, so its box holds
+            // every point the clamped cell can give (a folded cell has no
+            // sound answer anyway).
+            if (std::isfinite(bestOutside)) {
+                double left = quad[0].x, right = quad[0].x, top = quad[0].y, bottom = quad[0].y;
+                for (const Pt& q : quad) {
+                    left = std::min(left, static_cast<double>(q.x));
+                    right = std::max(right, static_cast<double>(q.x));
+                    top = std::min(top, static_cast<double>(q.y));
+                    bottom = std::max(bottom, static_cast<double>(q.y));
+                }
+                const double dx = std::max({left - canvas.x, 0.0, canvas.x - right});
+                const double dy = std::max({top - canvas.y, 0.0, canvas.y - bottom});
+                if (std::hypot(dx, dy) >= bestOutside) {
+                    continue;
+                }
+            }
+            const std::optional<Homography> h = Homography::squareTo(quad);
             const std::optional<Homography> inv = h ? h->inverse() : std::nullopt;
             const auto local = inv ? inv->apply(canvas.x, canvas.y) : std::nullopt;
             if (!local) {
