@@ -17,6 +17,7 @@
 #include "app/inspector/ShaderInputsSection.h"
 #include "app/inspector/Stepper.h"
 #include "core/ProjectModel.h"
+#include "masks/MaskEdits.h"
 #include "masks/MaskPresets.h"
 
 #include <QAbstractButton>
@@ -25,8 +26,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace prismeta {
@@ -173,6 +176,24 @@ QWidget* SelectedSurfaceControls::buildControls() {
     resetCorners_->setObjectName(QStringLiteral("resetCornersButton"));
     resetCorners_->setAccessibleName(tr("Reset Corners"));
     resetRow->addWidget(resetCorners_);
+    maskShape_ = new QToolButton(controls);
+    maskShape_->setObjectName(QStringLiteral("maskShapeButton"));
+    maskShape_->setText(tr("Mask Shape"));
+    maskShape_->setAccessibleName(tr("Mask Shape"));
+    maskShape_->setToolTip(tr("Turn the surface into a shape: a mask in its picture"));
+    maskShape_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    maskShape_->setPopupMode(QToolButton::InstantPopup);
+    auto* shapes = new QMenu(maskShape_);
+    const std::pair<MaskShape, QString> shapeNames[] = {{MaskShape::triangle, tr("Triangle")},
+                                                        {MaskShape::circle, tr("Circle")},
+                                                        {MaskShape::hexagon, tr("Hexagon")},
+                                                        {MaskShape::polygon, tr("Polygon")}};
+    for (const auto& [shape, name] : shapeNames) {
+        connect(shapes->addAction(name), &QAction::triggered, this,
+                [this, shape = shape] { applyMaskShape(shape); });
+    }
+    maskShape_->setMenu(shapes);
+    resetRow->addWidget(maskShape_);
     resetRow->addStretch(1);
     column->addLayout(resetRow);
     connect(resetCorners_, &QPushButton::clicked, this, [this] { model_.resetCorners(); });
@@ -350,6 +371,25 @@ void SelectedSurfaceControls::edit(const std::function<void(Surface&)>& change) 
     Surface surface = binding->get();
     change(surface);
     binding->set(surface);
+}
+
+void SelectedSurfaceControls::applyMaskShape(MaskShape shape) {
+    if (!model_.selectedSurface()) {
+        return;
+    }
+    model_.pushUndo();
+    // The shape replaces the masks that say what is shown (the normal ones);
+    // inverted masks, the holes cut out of it, stay.
+    edit([shape](Surface& s) {
+        std::vector<Mask> masks{makeMaskShape(shape)};
+        for (Mask& mask : s.masks) {
+            if (mask.invert) {
+                masks.push_back(std::move(mask));
+            }
+        }
+        s.masks = std::move(masks);
+    });
+    masks_->choose(0);
 }
 
 void SelectedSurfaceControls::chooseColor() {
