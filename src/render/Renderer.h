@@ -21,6 +21,7 @@ class MediaLocations;
 class MediaSource;
 class MediaSourceTable;
 class MaskTextures;
+class SharedShaderPictures;
 struct Surface;
 struct FrameUniforms;
 
@@ -78,6 +79,9 @@ public:
     // Surfaces as the next cue will show them: their stills are opened and
     // uploaded ahead (kept while listed), so a GO draws them at once.
     void setPreload(std::shared_ptr<const std::vector<Surface>> surfaces);
+    // Shader surfaces' pictures rendered once per frame for every renderer
+    // sharing them (none: this renderer runs its shaders itself).
+    void setSharedShaders(std::shared_ptr<SharedShaderPictures> pictures);
 
     // One frame at steady_clock now, or at a given host time (tests, the CLI).
     // An empty target draws nothing. Every GL state the frame relies on is set
@@ -139,6 +143,10 @@ private:
     // for colour surfaces.
     MediaSource* mediaSource(const Surface& surface, double hostTime);
     LookPicture lookPicture(const Surface& surface, double hostTime);
+    // Where the surface's file was found after it moved (empty: at its path).
+    std::string_view relocatedPath(const Surface& surface) const;
+    // A shader surface's picture from the shared pictures (0: the placeholder).
+    unsigned sharedShaderTexture(const Surface& surface, double hostTime);
     // Records one surface into the frame: uniforms, texture and vertices,
     // with the look it fades from when it is in a cue's fade.
     void drawSurface(const Surface& surface, const FadingLook* fading, double hostTime);
@@ -188,7 +196,9 @@ private:
     Blackout blackout_;
     std::unique_ptr<MaskTextures> maskTextures_;
     bool waitForMasks_ = false;
-    int targetWidth_ = 0; // the frame's target, for the size of mask coverage
+    std::shared_ptr<SharedShaderPictures> sharedShaders_;
+    bool sharedShadersChanging_ = false; // the last frame drew a shared picture still changing
+    int targetWidth_ = 0;                // the frame's target, for the size of mask coverage
     int targetHeight_ = 0;
     double pixelsPerUnit_[2] = {1.0, 1.0}; // of this frame's target, per canvas unit
 
