@@ -40,7 +40,8 @@ struct FrameTarget {
 // output's crop with its edge-blend ramps and black-level lift; an output the
 // model has in blend test shows the test field through its ramps instead of
 // the canvas. Owns its GL objects and one media source per surface;
-// renderers share nothing with each other.
+// renderers share nothing with each other but, where the host gives them,
+// the shader pictures (setSharedShaders).
 //
 // Thread: the one that owns its GL context (the interface thread). Every call,
 // the destructor included, needs that OpenGL 3.3 core context current. The
