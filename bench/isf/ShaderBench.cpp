@@ -101,10 +101,12 @@ BENCHMARK(BM_FourSurfacesFrame)
 
 // The editor (960 x 540) and two outputs (1920 x 1080, the canvas' left and
 // right halves), each a renderer in a GL context of its own, drawing the 4
-// generators: each renderer running every shader itself (Arg 0), or the
-// shaders running once a frame in a context of their own, shared (Arg 1).
-// One iteration is one frame of all three windows, each finished. Counter
-// "runs": shader renders a frame.
+// generators: each renderer running every shader itself (shared:0), or the
+// shaders running once a frame in a context of their own, shared (shared:1).
+// windows:1 draws the editor alone, which shows what sharing costs where
+// there is nothing to share (two context switches per shader a frame). One
+// iteration is one frame of every window, each finished. Counter "runs":
+// shader renders a frame.
 void BM_EditorAndTwoOutputsFrame(benchmark::State& state) {
     const bool shared = state.range(0) != 0;
     context().makeCurrent();
@@ -133,9 +135,13 @@ void BM_EditorAndTwoOutputsFrame(benchmark::State& state) {
         std::optional<OutputConfig> output;
         int width;
         int height;
-    } layout[] = {{std::nullopt, 960, 540}, {OutputConfig{Uuid::random()}, 1920, 1080},
+    } layout[] = {{std::nullopt, 960, 540},
+                  {OutputConfig{Uuid::random()}, 1920, 1080},
                   {OutputConfig{Uuid::random()}, 1920, 1080}};
     for (const auto& place : layout) {
+        if (static_cast<int>(windows.size()) == state.range(1)) {
+            break;
+        }
         Window window;
         window.context = std::move(context().createSharing()).value();
         std::optional<OutputConfig> output = place.output;
@@ -170,9 +176,9 @@ void BM_EditorAndTwoOutputsFrame(benchmark::State& state) {
         frame();
     }
     if (shared) {
-        state.counters["runs"] = benchmark::Counter(
-            static_cast<double>(pictures->shaderRuns() - runsBefore) /
-            static_cast<double>(state.iterations()));
+        state.counters["runs"] =
+            benchmark::Counter(static_cast<double>(pictures->shaderRuns() - runsBefore) /
+                               static_cast<double>(state.iterations()));
     }
     for (Window& window : windows) {
         window.context->makeCurrent();
@@ -184,9 +190,8 @@ void BM_EditorAndTwoOutputsFrame(benchmark::State& state) {
     context().makeCurrent();
 }
 BENCHMARK(BM_EditorAndTwoOutputsFrame)
-    ->Arg(0)
-    ->Arg(1)
-    ->ArgName("shared")
+    ->ArgsProduct({{0, 1}, {1, 3}})
+    ->ArgNames({"shared", "windows"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
