@@ -197,8 +197,9 @@ CollectReport collectProject(const CollectPlan& plan,
             }
             for (const std::string& file : found.outside) {
                 report.notCopied.push_back(
-                    {file, "the shader " + media.storedPath +
-                               " names it outside its own folder; its copy still names it there"});
+                    {(from / file).lexically_normal().string(),
+                     "the shader " + media.storedPath +
+                         " names it outside its own folder; its copy still names it there"});
             }
         }
     }

@@ -75,6 +75,11 @@ SharedShaderPictures::Entry& SharedShaderPictures::entry(const Surface& surface,
 void SharedShaderPictures::render(Entry& e, const Surface& surface, double showTime,
                                   double hostTime) {
     if (!context_.enter || !context_.enter()) {
+        if (!contextLostLogged_) {
+            contextLostLogged_ = true;
+            logLine("Prismeta: the shaders' GL context cannot be made current (lost?): shader "
+                    "surfaces show the placeholder");
+        }
         e.texture = 0;
         return;
     }

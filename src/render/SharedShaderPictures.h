@@ -94,6 +94,7 @@ private:
     std::function<std::uint64_t()> frameKey_;
     std::vector<std::unique_ptr<Entry>> entries_;
     long long runs_ = 0;
+    bool contextLostLogged_ = false;
 };
 
 } // namespace prismeta

@@ -74,7 +74,7 @@ void main() { gl_FragColor = IMG_THIS_PIXEL(noise); })");
     EXPECT_TRUE(report.projectWritten);
     EXPECT_EQ(report.copied, 5u);
     ASSERT_EQ(report.notCopied.size(), 1u);
-    EXPECT_EQ(report.notCopied[0].storedPath, "../shared.png");
+    EXPECT_EQ(report.notCopied[0].storedPath, (source / "shared.png").string());
     EXPECT_EQ(target.listing(),
               (std::vector<std::string>{
                   "media", "media/glow", "media/glow 2", "media/glow 2/glow.fs",

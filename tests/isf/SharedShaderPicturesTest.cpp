@@ -5,6 +5,7 @@
 #include "../core/ScratchFolder.h"
 #include "../render/GlTestSupport.h"
 
+#include "core/Log.h"
 #include "core/ProjectModel.h"
 #include "render/HeadlessContext.h"
 #include "render/OffscreenFramebuffer.h"
@@ -39,7 +40,7 @@ struct SharedScene {
     std::uint64_t frameKey = 0;
 
     // The shared pictures, with the host's frame key when keyed.
-    bool start(bool keyed) {
+    bool start(bool keyed, bool enterable = true) {
         auto made = HeadlessContext::create();
         if (!made) {
             ADD_FAILURE() << made.error();
@@ -47,7 +48,7 @@ struct SharedScene {
         }
         shaderContext = std::move(made).value();
         ShaderPictureContext context;
-        context.enter = [this] { return shaderContext->makeCurrent(); };
+        context.enter = [this, enterable] { return enterable && shaderContext->makeCurrent(); };
         context.leave = [this] { drawing->makeCurrent(); };
         MediaBackend backend;
         backend.shadersAtOnce = true;
@@ -196,6 +197,24 @@ void main() { gl_FragColor = vec4(fract(TIME), RENDERSIZE.x / 255.0, 0.0, 1.0); 
     expectRgb(scene.draw(large, 0.75), 20, 20, {0.75 * 255, 32, 0});
     expectRgb(scene.draw(small, 0.8), 8, 8, {0.75 * 255, 32, 0});
     EXPECT_EQ(scene.pictures->shaderRuns(), 2);
+}
+
+TEST(SharedShaderPictures, AContextThatCannotBeHadShowsThePlaceholderWithOneLogLine) {
+    std::vector<std::string> log;
+    ScopedLogSink sink([&log](std::string_view line) { log.emplace_back(line); });
+    SharedScene scene;
+    if (!scene.start(false, false)) {
+        return;
+    }
+    scene.model.setSurfaces({scene.shaderSurface(fullCanvas(), "tint.fs", tintShader)});
+    Window& editor = scene.open(std::nullopt, 8, 8);
+    ASSERT_TRUE(editor.renderer);
+    for (double time : {1.0, 2.0}) {
+        expectRgb(scene.draw(editor, time), 4, 4, {38, 38, 43}); // the placeholder
+    }
+    EXPECT_EQ(scene.pictures->shaderRuns(), 0);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("GL context"), std::string::npos);
 }
 
 } // namespace
