@@ -139,11 +139,14 @@ CollectPlan planCollect(const ProjectFile& project, const std::optional<fs::path
             continue;
         }
         for (const auto& [input, value] : surface.shaderInputs) {
+            if (value.kind != ShaderInputValue::Kind::text || value.text.empty()) {
+                continue;
+            }
             const bool planned =
                 std::any_of(plan.media.begin(), plan.media.end(), [&](const CollectPlan::Media& m) {
                     return m.storedPath == value.text;
                 });
-            if (value.kind == ShaderInputValue::Kind::text && !value.text.empty() && !planned) {
+            if (!planned) {
                 add(value.text, false);
             }
         }
@@ -191,8 +194,13 @@ CollectReport collectProject(const CollectPlan& plan,
             const fs::path to = media.target.parent_path();
             const ShaderCompanions found = plan.shaderCompanions(*sources.back());
             for (const std::string& file : found.files) {
-                companions[sources.size() - 1].emplace_back(from / file, to / file);
-                state.bytesTotal += fileSize(from / file);
+                // Only inside the shader's folder: nothing is written elsewhere.
+                const fs::path relative = fs::path(file).lexically_normal();
+                if (relative.empty() || !relative.is_relative() || *relative.begin() == "..") {
+                    continue;
+                }
+                companions[sources.size() - 1].emplace_back(from / relative, to / relative);
+                state.bytesTotal += fileSize(from / relative);
                 ++state.files;
             }
             for (const std::string& file : found.outside) {

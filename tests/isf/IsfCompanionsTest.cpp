@@ -95,5 +95,25 @@ void main() { gl_FragColor = IMG_THIS_PIXEL(noise); })");
     EXPECT_EQ(surfaces[1].shaderInputs.at("inputImage"), ShaderInputValue::ofText(copiedClip));
 }
 
+TEST(IsfCompanions, CollectWritesNothingOutsideAShadersFolder) {
+    ScratchFolder source;
+    ScratchFolder target;
+    const fs::path shader = source.write("fx/glow.fs", "/*{}*/ void main() {}");
+    source.write("secret.txt", "not for the copy");
+    ProjectFile project;
+    project.surfaces = {shaderSurface(shader.string())};
+    CollectPlan plan = planCollect(project, std::nullopt, target / "show", ExistingTarget::keep);
+    // A reader that names files out of the folder is not followed there.
+    plan.shaderCompanions = [](const fs::path&) {
+        return ShaderCompanions{{"../secret.txt", "a/../../secret.txt", "/tmp/x"}, {}};
+    };
+    const CollectReport report = collectProject(plan);
+    EXPECT_TRUE(report.complete());
+    EXPECT_EQ(report.copied, 1u);
+    EXPECT_EQ(target.listing(),
+              (std::vector<std::string>{"show", "show/Untitled.prismeta.json", "show/media",
+                                        "show/media/glow", "show/media/glow/glow.fs"}));
+}
+
 } // namespace
 } // namespace prismeta
