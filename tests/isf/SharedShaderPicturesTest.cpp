@@ -40,7 +40,7 @@ struct SharedScene {
     std::uint64_t frameKey = 0;
 
     // The shared pictures, with the host's frame key when keyed.
-    bool start(bool keyed, bool enterable = true) {
+    bool start(bool keyed) {
         auto made = HeadlessContext::create();
         if (!made) {
             ADD_FAILURE() << made.error();
@@ -48,7 +48,7 @@ struct SharedScene {
         }
         shaderContext = std::move(made).value();
         ShaderPictureContext context;
-        context.enter = [this, enterable] { return enterable && shaderContext->makeCurrent(); };
+        context.enter = [this] { return shaderContext->makeCurrent(); };
         context.leave = [this] { drawing->makeCurrent(); };
         MediaBackend backend;
         backend.shadersAtOnce = true;
@@ -199,22 +199,25 @@ void main() { gl_FragColor = vec4(fract(TIME), RENDERSIZE.x / 255.0, 0.0, 1.0); 
     EXPECT_EQ(scene.pictures->shaderRuns(), 2);
 }
 
-TEST(SharedShaderPictures, AContextThatCannotBeHadShowsThePlaceholderWithOneLogLine) {
+TEST(SharedShaderPictures, AShaderThatDoesNotCompileIsLoggedOnceForEveryWindow) {
     std::vector<std::string> log;
     ScopedLogSink sink([&log](std::string_view line) { log.emplace_back(line); });
     SharedScene scene;
-    if (!scene.start(false, false)) {
+    if (!scene.start(false)) {
         return;
     }
-    scene.model.setSurfaces({scene.shaderSurface(fullCanvas(), "tint.fs", tintShader)});
+    scene.model.setSurfaces({scene.shaderSurface(fullCanvas(), "broken.fs",
+                                                 "/*{}*/\nvoid main() { gl_FragColor = nope; }")});
     Window& editor = scene.open(std::nullopt, 8, 8);
-    ASSERT_TRUE(editor.renderer);
+    Window& output = scene.open(crop(0.0f, 1.0f), 8, 8);
+    ASSERT_TRUE(editor.renderer && output.renderer);
     for (double time : {1.0, 2.0}) {
         expectRgb(scene.draw(editor, time), 4, 4, {38, 38, 43}); // the placeholder
+        expectRgb(scene.draw(output, time), 4, 4, {38, 38, 43});
     }
-    EXPECT_EQ(scene.pictures->shaderRuns(), 0);
+    EXPECT_FALSE(editor.renderer->needsFrames()); // a failed shader changes no more
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_NE(log[0].find("GL context"), std::string::npos);
+    EXPECT_NE(log[0].find("broken.fs"), std::string::npos);
 }
 
 } // namespace
