@@ -194,12 +194,13 @@ private:
     bool compressedFallbackLogged_ = false;
     std::shared_ptr<const Crossfade> crossfade_;
     std::shared_ptr<const std::vector<Surface>> preload_;
+    std::shared_ptr<SharedShaderPictures> sharedShaders_;
+    // Whether the last frame drew a shared picture that still changes.
+    bool sharedShadersChanging_ = false;
     Blackout blackout_;
     std::unique_ptr<MaskTextures> maskTextures_;
     bool waitForMasks_ = false;
-    std::shared_ptr<SharedShaderPictures> sharedShaders_;
-    bool sharedShadersChanging_ = false; // the last frame drew a shared picture still changing
-    int targetWidth_ = 0;                // the frame's target, for the size of mask coverage
+    int targetWidth_ = 0; // the frame's target, for the size of mask coverage
     int targetHeight_ = 0;
     double pixelsPerUnit_[2] = {1.0, 1.0}; // of this frame's target, per canvas unit
 
