@@ -123,7 +123,7 @@ CollectPlan planCollect(const ProjectFile& project, const std::optional<fs::path
             unusedName(shader ? fs::path(parts.back()).stem().string() : parts.back(), usedInMedia);
         const fs::path target = shader ? mediaFolder / name / parts.back() : mediaFolder / name;
         if (inMedia.count(folded(name)) != 0) {
-            plan.taken.push_back(target);
+            plan.taken.push_back(mediaFolder / name); // a shader's: its folder
         }
         plan.media.push_back({storedPath, target, shader});
     };

@@ -50,7 +50,8 @@ struct CollectPlan {
     };
     std::vector<Media> media;
     ExistingTarget existing = ExistingTarget::keep;
-    // Targets that are already there: replaced with ExistingTarget::replace.
+    // Targets that are already there (a shader's: its folder): replaced with
+    // ExistingTarget::replace.
     std::vector<std::filesystem::path> taken;
     // Reads a shader file for what it brings along (none: only the shader
     // itself is copied). Called on the thread that collects.
