@@ -93,6 +93,13 @@ void main() { gl_FragColor = IMG_THIS_PIXEL(noise); })");
     EXPECT_EQ(surfaces[0].shaderInputs.at("inputImage"), ShaderInputValue::ofText(copiedClip));
     EXPECT_EQ(surfaces[0].shaderInputs.at("level"), ShaderInputValue::ofNumber(0.5));
     EXPECT_EQ(surfaces[1].shaderInputs.at("inputImage"), ShaderInputValue::ofText(copiedClip));
+
+    // Collected there again, replacing: a shader's folder is what is taken.
+    const CollectPlan again =
+        planCollect(project, source / "show.prismeta.json", target.path(), ExistingTarget::replace);
+    EXPECT_EQ(again.taken,
+              (std::vector<fs::path>{target / "show.prismeta.json", target / "media/glow",
+                                     target / "media/glow 2", target / "media/input.png"}));
 }
 
 TEST(IsfCompanions, CollectWritesNothingOutsideAShadersFolder) {
