@@ -21,6 +21,7 @@ class MediaLocations;
 class MediaSource;
 class MediaSourceTable;
 class MaskTextures;
+class SharedShaderPictures;
 struct Surface;
 struct FrameUniforms;
 
@@ -39,7 +40,8 @@ struct FrameTarget {
 // output's crop with its edge-blend ramps and black-level lift; an output the
 // model has in blend test shows the test field through its ramps instead of
 // the canvas. Owns its GL objects and one media source per surface;
-// renderers share nothing with each other.
+// renderers share nothing with each other but, where the host gives them,
+// the shader pictures (setSharedShaders).
 //
 // Thread: the one that owns its GL context (the interface thread). Every call,
 // the destructor included, needs that OpenGL 3.3 core context current. The
@@ -78,6 +80,9 @@ public:
     // Surfaces as the next cue will show them: their stills are opened and
     // uploaded ahead (kept while listed), so a GO draws them at once.
     void setPreload(std::shared_ptr<const std::vector<Surface>> surfaces);
+    // Shader surfaces' pictures rendered once per frame for every renderer
+    // sharing them (none: this renderer runs its shaders itself).
+    void setSharedShaders(std::shared_ptr<SharedShaderPictures> pictures);
 
     // One frame at steady_clock now, or at a given host time (tests, the CLI).
     // An empty target draws nothing. Every GL state the frame relies on is set
@@ -139,6 +144,10 @@ private:
     // for colour surfaces.
     MediaSource* mediaSource(const Surface& surface, double hostTime);
     LookPicture lookPicture(const Surface& surface, double hostTime);
+    // Where the surface's file was found after it moved (empty: at its path).
+    std::string_view relocatedPath(const Surface& surface) const;
+    // A shader surface's picture from the shared pictures (0: the placeholder).
+    unsigned sharedShaderTexture(const Surface& surface, double hostTime);
     // Records one surface into the frame: uniforms, texture and vertices,
     // with the look it fades from when it is in a cue's fade.
     void drawSurface(const Surface& surface, const FadingLook* fading, double hostTime);
@@ -185,6 +194,9 @@ private:
     bool compressedFallbackLogged_ = false;
     std::shared_ptr<const Crossfade> crossfade_;
     std::shared_ptr<const std::vector<Surface>> preload_;
+    std::shared_ptr<SharedShaderPictures> sharedShaders_;
+    // Whether the last frame drew a shared picture that still changes.
+    bool sharedShadersChanging_ = false;
     Blackout blackout_;
     std::unique_ptr<MaskTextures> maskTextures_;
     bool waitForMasks_ = false;

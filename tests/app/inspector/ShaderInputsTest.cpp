@@ -6,12 +6,15 @@
 
 #include "app/inspector/ColorWell.h"
 #include "app/inspector/ContinuousSlider.h"
+#include "app/inspector/InspectorIcons.h"
 #include "app/inspector/SelectedSurfaceControls.h"
 #include "app/inspector/ShaderInputsSection.h"
+#include "app/inspector/SurfaceListPanel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -85,6 +88,17 @@ private slots:
         h_->settle();
     }
     void cleanup() { h_.reset(); }
+
+    void theSurfaceListShowsAShaderIconOfItsOwn() {
+        showShader(shaderPath_);
+        QListWidget* list = h_->view->surfaceList()->list();
+        QCOMPARE(list->count(), 1);
+        const auto image = [](const QIcon& icon) { return icon.pixmap(24, 24).toImage(); };
+        const QImage shader = image(mediaKindIcon(MediaKind::shader));
+        QVERIFY(!shader.isNull()); // the artwork is built in
+        QCOMPARE(image(list->item(0)->icon()), shader);
+        QVERIFY(shader != image(mediaKindIcon(MediaKind::testPattern)));
+    }
 
     void controlsFollowTheHeader() {
         QVERIFY(section()->isHidden()); // a colour surface has no inputs
