@@ -507,7 +507,8 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glDisable(GL_SCISSOR_TEST);
 }
 
-Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostTime) {
+Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostTime,
+                                            const ShaderInputsFrame& inputs) {
     MediaSource* source = mediaSource(surface, hostTime);
     unsigned texture = 0;
     if (source != nullptr) {
@@ -530,7 +531,7 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
             const PixelSize size =
                 coveredSize(surface, pixelsPerUnit_[0], pixelsPerUnit_[1], IsfPicture::maxSize);
             texture = source->shaderTexture(surface, size.width, size.height,
-                                            hostTime - media_.showClockOrigin, hostTime);
+                                            hostTime - media_.showClockOrigin, hostTime, inputs);
             break;
         }
         case MediaKind::color:
@@ -564,7 +565,18 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
 }
 
 void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, double hostTime) {
-    const LookPicture picture = lookPicture(surface, hostTime);
+    // A shader that stays the same through a fade runs once, with its inputs
+    // mixed, and its picture stands for both looks (only the opacity fades).
+    ShaderInputsFrame inputs;
+    inputs.events = &model_->shaderEvents();
+    const bool oneShaderRun = fading != nullptr && surface.mediaKind == MediaKind::shader &&
+                              fading->from.mediaKind == MediaKind::shader &&
+                              fading->from.mediaPath == surface.mediaPath;
+    if (oneShaderRun) {
+        inputs.fadeFrom = &fading->from.shaderInputs;
+        inputs.fadeProgress = fading->progress(hostTime);
+    }
+    const LookPicture picture = lookPicture(surface, hostTime, inputs);
     SurfaceUniforms uniforms;
     DrawItem item;
     std::memcpy(uniforms.color, picture.color, sizeof uniforms.color);
@@ -575,7 +587,10 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
     item.texture = picture.texture;
     item.alphaTexture = picture.alphaTexture;
     if (fading != nullptr) {
-        const LookPicture from = lookPicture(fading->from, hostTime);
+        ShaderInputsFrame fromInputs;
+        fromInputs.events = inputs.events;
+        const LookPicture from =
+            oneShaderRun ? picture : lookPicture(fading->from, hostTime, fromInputs);
         std::memcpy(uniforms.fromColor, from.color, sizeof uniforms.fromColor);
         uniforms.fromUseTexture = from.useTexture ? 1 : 0;
         uniforms.fromPictureCoding = from.coding;

@@ -23,6 +23,7 @@ class MediaSourceTable;
 class MaskTextures;
 struct Surface;
 struct FrameUniforms;
+struct ShaderInputsFrame;
 
 // Where a frame goes: a framebuffer object and a viewport in device pixels
 // (GL origin bottom-left). The frame clears and draws only inside this
@@ -138,7 +139,8 @@ private:
     // The surface's cached source, made when its kind or path changed; none
     // for colour surfaces.
     MediaSource* mediaSource(const Surface& surface, double hostTime);
-    LookPicture lookPicture(const Surface& surface, double hostTime);
+    LookPicture lookPicture(const Surface& surface, double hostTime,
+                            const ShaderInputsFrame& inputs);
     // Records one surface into the frame: uniforms, texture and vertices,
     // with the look it fades from when it is in a cue's fade.
     void drawSurface(const Surface& surface, const FadingLook* fading, double hostTime);
