@@ -523,6 +523,12 @@ void OscController::handleShaderInput(const OscMessage& message, std::string_vie
                   shaderInputAnswer(*declared, surface.shaderInputs), now);
             continue;
         }
+        if (declared->type == IsfInputType::event) {
+            if (shaderEventFires(message)) {
+                model_.shaderEvents().trigger(surface.id, declared->name);
+            }
+            continue;
+        }
         Result<std::optional<ShaderInputValue>> value = shaderInputEdit(*declared, message);
         if (!value) {
             why = value.error();

@@ -398,6 +398,9 @@ private:
             json_.key("restart");
             json_.boolean(false);
         }
+        if (look.shaderInputs) {
+            shaderInputs(*look.shaderInputs, KeyPath(path, "shaderInputs"));
+        }
         json_.key("surface");
         text(look.surface.text());
         json_.endObject();

@@ -255,8 +255,8 @@ unsigned MediaSource::staticTexture() {
 }
 
 unsigned MediaSource::shaderTexture(const Surface& surface, int width, int height, double showTime,
-                                    double hostTimeSeconds) {
-    return shader_ ? shader_->render(surface, width, height, showTime, hostTimeSeconds) : 0;
+                                    double hostTimeSeconds, const ShaderInputsFrame& inputs) {
+    return shader_ ? shader_->render(surface, width, height, showTime, hostTimeSeconds, inputs) : 0;
 }
 
 bool MediaSource::changesOverTime() const {

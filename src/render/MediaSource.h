@@ -2,6 +2,7 @@
 
 #include "core/MediaKind.h"
 #include "render/MediaBackend.h"
+#include "render/ShaderInputsFrame.h"
 
 #include <memory>
 #include <string>
@@ -55,7 +56,7 @@ public:
     // A shader surface's picture at showTime, rendered at width x height
     // (see IsfPicture::render); 0 while it loads and after a failure.
     unsigned shaderTexture(const Surface& surface, int width, int height, double showTime,
-                           double hostTimeSeconds);
+                           double hostTimeSeconds, const ShaderInputsFrame& inputs = {});
 
     // The texture of the last video frame delivered; 0 before the first.
     unsigned lastVideoTexture() const { return lastVideoTexture_; }

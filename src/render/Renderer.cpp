@@ -521,7 +521,8 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glDisable(GL_SCISSOR_TEST);
 }
 
-Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostTime) {
+Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostTime,
+                                            const ShaderInputsFrame& inputs) {
     MediaSource* source = mediaSource(surface, hostTime);
     unsigned texture = 0;
     if (source != nullptr) {
@@ -544,7 +545,7 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
             const PixelSize size =
                 coveredSize(surface, pixelsPerUnit_[0], pixelsPerUnit_[1], IsfPicture::maxSize);
             texture = source->shaderTexture(surface, size.width, size.height,
-                                            hostTime - media_.showClockOrigin, hostTime);
+                                            hostTime - media_.showClockOrigin, hostTime, inputs);
             break;
         }
         case MediaKind::color:
@@ -552,7 +553,7 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
         }
     } else if (surface.mediaKind == MediaKind::shader && sharedShaders_ && surface.mediaPath &&
                !surface.mediaPath->empty()) {
-        texture = sharedShaderTexture(surface, hostTime);
+        texture = sharedShaderTexture(surface, hostTime, inputs);
     }
 
     LookPicture picture;
@@ -580,19 +581,31 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
     return picture;
 }
 
-unsigned Renderer::sharedShaderTexture(const Surface& surface, double hostTime) {
+unsigned Renderer::sharedShaderTexture(const Surface& surface, double hostTime,
+                                       const ShaderInputsFrame& inputs) {
     const std::string_view relocated = relocatedPath(surface);
     const PixelSize size =
         coveredSize(surface, pixelsPerUnit_[0], pixelsPerUnit_[1], IsfPicture::maxSize);
     const SharedShaderPictures::Picture shared = sharedShaders_->picture(
         surface, relocated.empty() ? std::string_view(*surface.mediaPath) : relocated, size.width,
-        size.height, hostTime - media_.showClockOrigin, hostTime);
+        size.height, hostTime - media_.showClockOrigin, hostTime, inputs);
     sharedShadersChanging_ = sharedShadersChanging_ || shared.changesOverTime;
     return shared.texture;
 }
 
 void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, double hostTime) {
-    const LookPicture picture = lookPicture(surface, hostTime);
+    // A shader that stays the same through a fade runs once, with its inputs
+    // mixed, and its picture stands for both looks (only the opacity fades).
+    ShaderInputsFrame inputs;
+    inputs.events = &model_->shaderEvents();
+    const bool oneShaderRun = fading != nullptr && surface.mediaKind == MediaKind::shader &&
+                              fading->from.mediaKind == MediaKind::shader &&
+                              fading->from.mediaPath == surface.mediaPath;
+    if (oneShaderRun) {
+        inputs.fadeFrom = &fading->from.shaderInputs;
+        inputs.fadeProgress = fading->progress(hostTime);
+    }
+    const LookPicture picture = lookPicture(surface, hostTime, inputs);
     SurfaceUniforms uniforms;
     DrawItem item;
     std::memcpy(uniforms.color, picture.color, sizeof uniforms.color);
@@ -603,7 +616,10 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
     item.texture = picture.texture;
     item.alphaTexture = picture.alphaTexture;
     if (fading != nullptr) {
-        const LookPicture from = lookPicture(fading->from, hostTime);
+        ShaderInputsFrame fromInputs;
+        fromInputs.events = inputs.events;
+        const LookPicture from =
+            oneShaderRun ? picture : lookPicture(fading->from, hostTime, fromInputs);
         std::memcpy(uniforms.fromColor, from.color, sizeof uniforms.fromColor);
         uniforms.fromUseTexture = from.useTexture ? 1 : 0;
         uniforms.fromPictureCoding = from.coding;

@@ -24,6 +24,7 @@ class MaskTextures;
 class SharedShaderPictures;
 struct Surface;
 struct FrameUniforms;
+struct ShaderInputsFrame;
 
 // Where a frame goes: a framebuffer object and a viewport in device pixels
 // (GL origin bottom-left). The frame clears and draws only inside this
@@ -143,11 +144,13 @@ private:
     // The surface's cached source, made when its kind or path changed; none
     // for colour surfaces.
     MediaSource* mediaSource(const Surface& surface, double hostTime);
-    LookPicture lookPicture(const Surface& surface, double hostTime);
+    LookPicture lookPicture(const Surface& surface, double hostTime,
+                            const ShaderInputsFrame& inputs);
     // Where the surface's file was found after it moved (empty: at its path).
     std::string_view relocatedPath(const Surface& surface) const;
     // A shader surface's picture from the shared pictures (0: the placeholder).
-    unsigned sharedShaderTexture(const Surface& surface, double hostTime);
+    unsigned sharedShaderTexture(const Surface& surface, double hostTime,
+                                 const ShaderInputsFrame& inputs);
     // Records one surface into the frame: uniforms, texture and vertices,
     // with the look it fades from when it is in a cue's fade.
     void drawSurface(const Surface& surface, const FadingLook* fading, double hostTime);

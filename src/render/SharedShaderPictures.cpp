@@ -32,7 +32,8 @@ SharedShaderPictures::~SharedShaderPictures() {
 SharedShaderPictures::Picture SharedShaderPictures::picture(const Surface& surface,
                                                             std::string_view openPath, int width,
                                                             int height, double showTime,
-                                                            double hostTime) {
+                                                            double hostTime,
+                                                            const ShaderInputsFrame& inputs) {
     const std::uint64_t key = frameKey_ ? frameKey_() : std::bit_cast<std::uint64_t>(showTime);
     Entry& e = entry(surface, openPath);
     e.used = hostTime;
@@ -45,7 +46,7 @@ SharedShaderPictures::Picture SharedShaderPictures::picture(const Surface& surfa
         e.wantedHeight = height;
         e.frame = key;
         e.rendered = true;
-        render(e, surface, showTime, hostTime);
+        render(e, surface, showTime, hostTime, inputs);
     } else {
         e.wantedWidth = std::max(e.wantedWidth, width);
         e.wantedHeight = std::max(e.wantedHeight, height);
@@ -73,7 +74,7 @@ SharedShaderPictures::Entry& SharedShaderPictures::entry(const Surface& surface,
 }
 
 void SharedShaderPictures::render(Entry& e, const Surface& surface, double showTime,
-                                  double hostTime) {
+                                  double hostTime, const ShaderInputsFrame& inputs) {
     if (!context_.enter || !context_.enter()) {
         if (!contextLostLogged_) {
             contextLostLogged_ = true;
@@ -84,8 +85,9 @@ void SharedShaderPictures::render(Entry& e, const Surface& surface, double showT
         return;
     }
     const long long before = e.picture->framesRendered();
-    e.texture = e.picture->render(surface, std::max(e.lastWidth, e.wantedWidth),
-                                  std::max(e.lastHeight, e.wantedHeight), showTime, hostTime);
+    e.texture =
+        e.picture->render(surface, std::max(e.lastWidth, e.wantedWidth),
+                          std::max(e.lastHeight, e.wantedHeight), showTime, hostTime, inputs);
     if (e.picture->framesRendered() != before) {
         ++runs_;
         if (e.fence != nullptr) {

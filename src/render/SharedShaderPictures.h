@@ -2,6 +2,7 @@
 
 #include "core/Uuid.h"
 #include "render/MediaBackend.h"
+#include "render/ShaderInputsFrame.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -56,8 +57,10 @@ public:
     // The picture of the surface's shader (the file at openPath) for this
     // frame at showTime, wanted at width x height. hostTime drives the videos
     // of image inputs.
+    // inputs: fade and event state beyond the surface's stored values, used
+    // by the first request of a frame.
     Picture picture(const Surface& surface, std::string_view openPath, int width, int height,
-                    double showTime, double hostTime);
+                    double showTime, double hostTime, const ShaderInputsFrame& inputs = {});
 
     // Releases the pictures not asked for during staleSeconds up to hostTime
     // (steady-clock seconds); cheap when there are none.
@@ -86,7 +89,8 @@ private:
     };
 
     Entry& entry(const Surface& surface, std::string_view path);
-    void render(Entry& entry, const Surface& surface, double showTime, double hostTime);
+    void render(Entry& entry, const Surface& surface, double showTime, double hostTime,
+                const ShaderInputsFrame& inputs);
     void release(Entry& entry);
 
     MediaBackend backend_;

@@ -21,6 +21,7 @@ extern "C" {
 #include <functional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -491,6 +492,36 @@ TEST_F(CueRender, CuesInOrderWithTheLastOneSecondsAfterItsGo) {
     expectNear(leftPixel({"--cue", "2"}), 0, 0, 127.5); // tracked through cue 1
     expectNear(leftPixel({"--cue", "Blue", "--cue", "Dim", "--after", "2"}), 0, 0, 191.25);
     expectNear(leftPixel({"--at", "2026-12-24T18:30"}), 0, 0, 127.5);
+}
+
+TEST_F(CueRender, ShaderInputsInLooksFadeAtTheFrameAsked) {
+    ProjectFile file;
+    file.canvasWidth = 16;
+    file.canvasHeight = 16;
+    Surface shader;
+    shader.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    shader.mediaKind = MediaKind::shader;
+    shader.mediaPath = (dir_ / "tint.fs").string();
+    std::ofstream(*shader.mediaPath) << R"(/*{"INPUTS": [
+        {"NAME": "tint", "TYPE": "color", "DEFAULT": [1, 0, 0, 1]}]}*/
+void main() { gl_FragColor = tint; })";
+    file.surfaces = {shader};
+    Cue green;
+    green.fade = 2.0;
+    green.looks.push_back(CueLook{});
+    green.looks[0].surface = shader.id;
+    green.looks[0].shaderInputs = ShaderInputs{{"tint", ShaderInputValue::ofColor(0, 1, 0, 1)}};
+    file.cues = {green};
+    const std::string path = (dir_ / "shader-cue.prismeta.json").string();
+    std::ofstream(path, std::ios::binary) << writeProjectFile(file).value();
+    for (const auto& [after, r, g] :
+         {std::tuple{"0.5", 191.25, 63.75}, {"1", 127.5, 127.5}, {"2", 0.0, 255.0}}) {
+        const testing::ToolRun rendered = run({path, "-o", out_, "--cue", "1", "--after", after});
+        ASSERT_EQ(rendered.exitCode, 0) << rendered.err;
+        const auto png = decodePng(out_);
+        ASSERT_TRUE(png);
+        expectNear(png->at(8, 8), r, g, 0);
+    }
 }
 
 TEST_F(CueRender, UnknownCuesExitOneAndMalformedValuesTwo) {

@@ -220,6 +220,9 @@ private slots:
         control<QPushButton>("flash")->click();
         QCOMPARE(fired.count(), 1);
         QCOMPARE(fired.at(0).at(1).toString(), QStringLiteral("flash"));
+        // ... for the renderers, which fire it on the shader's next frame.
+        const Uuid id = h_->model.selectedSurface()->id();
+        QVERIFY(h_->model.shaderEvents().lastTrigger(id, "flash") > 0);
         QCOMPARE(stored(), before);
         QCOMPARE(h_->undoDepth(), undo); // edits as the other fields: no snapshot
     }
