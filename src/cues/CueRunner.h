@@ -67,6 +67,8 @@ public:
     // The cue GO would go to.
     std::optional<std::size_t> nextIndex() const;
     const ShowState& state() const { return state_; }
+    const ShowClock& showClock() const { return showClock_; }
+    const WallClock& wallClock() const { return wallClock_; }
     // What renderers draw the fade with; null before the first GO.
     const std::shared_ptr<const Crossfade>& crossfade() const { return crossfade_; }
     // The stills the next cue switches surfaces to, as those surfaces will
