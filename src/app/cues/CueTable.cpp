@@ -44,14 +44,27 @@ int CueTable::dropTarget(int from, const QPoint& pos) const {
     return std::clamp(to, 0, std::max(0, rowCount() - 1));
 }
 
-void CueTable::dropEvent(QDropEvent* event) {
+bool CueTable::isRowDrag(const QDropEvent& event) const {
     const QStringList formats = model()->mimeTypes();
-    if ((event->source() != nullptr && event->source() != this) || formats.isEmpty() ||
-        !event->mimeData()->hasFormat(formats.first())) {
+    return (event.source() == nullptr || event.source() == this) && !formats.isEmpty() &&
+           event.mimeData()->hasFormat(formats.first());
+}
+
+void CueTable::dragEnterEvent(QDragEnterEvent* event) {
+    if (!isRowDrag(*event)) {
         event->ignore();
         return;
     }
-    const int from = draggedRow(*event->mimeData(), formats.first());
+    QTableWidget::dragEnterEvent(event);
+    event->accept();
+}
+
+void CueTable::dropEvent(QDropEvent* event) {
+    if (!isRowDrag(*event)) {
+        event->ignore();
+        return;
+    }
+    const int from = draggedRow(*event->mimeData(), model()->mimeTypes().first());
     // Accepted as a copy: a move would have the view clear the dragged cells
     // after the drop, and the list fills them again anyway.
     event->setDropAction(Qt::CopyAction);

@@ -24,7 +24,13 @@ signals:
     void moveRequested(int from, int to);
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+
+private:
+    // Rows of this table; a drag of the same kind that no drag of this
+    // process started (from an accessibility tool, or a test) counts too.
+    bool isRowDrag(const QDropEvent& event) const;
 };
 
 } // namespace prismeta
