@@ -133,6 +133,22 @@ bool CueRunner::goToCue(std::size_t index, bool fromPrevious, std::optional<doub
     return true;
 }
 
+bool CueRunner::recorded(std::size_t index) {
+    const std::vector<Cue>& cues = model_.cues();
+    if (index >= cues.size()) {
+        return false;
+    }
+    state_.liveCue = cues[index].id;
+    state_.goTime = showClock_.now();
+    state_.fade = 0.0;
+    remember(model_.surfaces(), state_.liveCue);
+    findPreload();
+    if (listener_) {
+        listener_();
+    }
+    return true;
+}
+
 void CueRunner::findPreload() {
     auto stills = std::make_shared<std::vector<Surface>>();
     const std::optional<std::size_t> next = nextIndex();

@@ -50,6 +50,11 @@ public:
     // To any cue, its tracked look. False when index is past the end.
     bool goTo(std::size_t index, std::optional<double> fade = std::nullopt);
 
+    // The cue at index was just recorded from what is on screen: it becomes
+    // the live cue without a GO (nothing changes on screen and no undo step
+    // is taken), so the next one is recorded after it and GO goes on from it.
+    bool recorded(std::size_t index);
+
     // Follows and schedules due at the clocks' times.
     void tick();
 

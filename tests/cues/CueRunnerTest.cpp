@@ -121,6 +121,23 @@ TEST(CueRunner, UndoAndRedoOfAGoBringBackTheLiveCueOfTheLook) {
     EXPECT_EQ(show.runner.liveIndex(), 1u);
 }
 
+TEST(CueRunner, ARecordedCueIsLiveSoTheNextIsRecordedAfterIt) {
+    ProjectModel model;
+    model.setSurfaces(std::vector<Surface>{colourSurface("A", {1, 0, 0, 1})});
+    ManualShowClock clock;
+    ManualWallClock wall;
+    CueRunner runner(model, clock, wall);
+    for (const char* name : {"First", "Second", "Third"}) {
+        ASSERT_TRUE(runner.recorded(recordCue(model, runner.liveIndex(), name)));
+    }
+    ASSERT_EQ(model.cues().size(), 3u);
+    EXPECT_EQ(model.cues()[0].name, "First");
+    EXPECT_EQ(model.cues()[2].name, "Third");
+    EXPECT_EQ(runner.liveIndex(), 2u);
+    EXPECT_EQ(model.undoName(), "Record Cue") << "recording is no GO";
+    EXPECT_FALSE(runner.recorded(3));
+}
+
 TEST(CueRunner, GoToAndBackShowTheTrackedLookHoweverTheCueIsReached) {
     Show show;
     ASSERT_TRUE(show.runner.goTo(1));

@@ -275,6 +275,7 @@ void CuesDock::rebuild() {
     rebuilding_ = true;
     const std::vector<Cue>& cues = adapter_.model().cues();
     const int current = table_->currentRow();
+    const int currentColumn = std::max(0, table_->currentColumn());
     const std::optional<Uuid> selected =
         current >= 0 && static_cast<std::size_t>(current) < rowIds_.size()
             ? std::optional(rowIds_[static_cast<std::size_t>(current)])
@@ -296,11 +297,12 @@ void CuesDock::rebuild() {
         }
         rowIds_.push_back(cue.id);
     }
-    // The selection stays on its cue wherever the cue went in the list.
+    // The selection stays on its cue wherever the cue went in the list, and
+    // in its column, so that the keys go on from the cell just edited.
     if (selected) {
         const auto found = std::find(rowIds_.begin(), rowIds_.end(), *selected);
         if (found != rowIds_.end()) {
-            table_->selectRow(static_cast<int>(found - rowIds_.begin()));
+            table_->setCurrentCell(static_cast<int>(found - rowIds_.begin()), currentColumn);
         } else {
             table_->clearSelection();
         }

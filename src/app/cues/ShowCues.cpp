@@ -32,7 +32,8 @@ ShowCues::ShowCues(ModelAdapter& adapter, QObject* parent)
     record_ = new QAction(tr("Record Cue"), this);
     connect(record_, &QAction::triggered, this, [this] {
         const std::size_t count = adapter_.model().cues().size();
-        recordCue(adapter_.model(), runner_.liveIndex(), tr("Cue %1").arg(count + 1).toStdString());
+        runner_.recorded(recordCue(adapter_.model(), runner_.liveIndex(),
+                                   tr("Cue %1").arg(count + 1).toStdString()));
     });
     update_ = new QAction(tr("Update Cue"), this);
     connect(update_, &QAction::triggered, this, [this] {

@@ -120,6 +120,10 @@ private slots:
         QCOMPARE(int(model.cues()[1].schedule->days), 0b1110001);
         QCoreApplication::processEvents();
         QCOMPARE(table->item(1, 4)->text(), QStringLiteral("09:30 mon,fri-sun"));
+        table->setCurrentCell(1, 3);
+        table->item(1, 3)->setText(QStringLiteral("12.5"));
+        QCoreApplication::processEvents();
+        QCOMPARE(table->currentColumn(), 3); // the keys go on from the cell edited
         table->item(1, 4)->setText(QStringLiteral("09:30 mon-"));
         QCOMPARE(int(model.cues()[1].schedule->days), 0b1110001); // refused
     }
