@@ -13,8 +13,10 @@
 
 #include <QDoubleSpinBox>
 #include <QDropEvent>
+#include <QMainWindow>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -165,6 +167,32 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(names(model), (std::vector<std::string>{"B", "C", "A", "D"}));
         QCOMPARE(table->item(3, 1)->text(), QStringLiteral("D"));
+    }
+
+    void controlsSitBesideTheListUnderTheEditorAndBelowItAtTheSide() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        ShowCues show(adapter);
+        QMainWindow window;
+        window.setCentralWidget(new QWidget);
+        auto* dock = new CuesDock(adapter, show, &window);
+        window.addDockWidget(Qt::BottomDockWidgetArea, dock);
+        Cue weekdays = named("Weekday evenings", 2.5);
+        weekdays.schedule = CueSchedule{18 * 3600 + 30 * 60, 0b0011111};
+        weekdays.follow = CueFollow{CueFollow::Kind::seconds, 86400.0};
+        model.setCues(std::vector<Cue>{named("Preshow"), weekdays});
+        window.resize(1280, 800);
+        window.show();
+        QCoreApplication::processEvents();
+        const auto controlsBesideTable = [dock] {
+            return dock->fadeBar()->mapTo(dock, QPoint()).x() >= dock->table()->geometry().right();
+        };
+        QVERIFY(controlsBesideTable());
+        QVERIFY(dock->table()->horizontalScrollBar()->maximum() == 0); // no scrolling sideways
+        window.addDockWidget(Qt::RightDockWidgetArea, dock);
+        QCoreApplication::processEvents();
+        QVERIFY(!controlsBesideTable());
+        QVERIFY(dock->fadeBar()->mapTo(dock, QPoint()).y() >= dock->table()->geometry().bottom());
     }
 
     void undoOfAGoMarksTheCueLiveBefore() {
