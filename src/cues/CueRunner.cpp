@@ -18,10 +18,17 @@ CueRunner::CueRunner(ProjectModel& model, const ShowClock& showClock, const Wall
 
 void CueRunner::remember(const SurfaceList& surfaces, const std::optional<Uuid>& live) {
     liveLooks_.push_back({surfaces, live});
-    // Two per GO, and the undo history holds at most maxUndo steps.
-    while (liveLooks_.size() > 2 * (ProjectModel::maxUndo + 1)) {
-        liveLooks_.pop_front();
-    }
+    // Only lists that undo or redo can still bring back are kept, so these
+    // hold no surfaces the history does not hold already.
+    const auto held = [this](const SurfaceList& list) {
+        const auto same = [&list](const SurfaceList& other) {
+            return list.sharesStorageWith(other);
+        };
+        return same(model_.surfaces()) ||
+               std::any_of(model_.undoStack().begin(), model_.undoStack().end(), same) ||
+               std::any_of(model_.redoStack().begin(), model_.redoStack().end(), same);
+    };
+    std::erase_if(liveLooks_, [&held](const LiveLook& look) { return !held(look.surfaces); });
 }
 
 // An undo or redo that brings back a surface list a GO left or made brings
