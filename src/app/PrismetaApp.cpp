@@ -85,9 +85,12 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
         }
     });
     // Its shortcut reaches the editor from any output window, also while the
-    // main window (and so its menus) is hidden.
+    // main window (and so its menus) is hidden; so do the show's keys.
     connect(outputWindows_.get(), &OutputWindowRegistry::windowCreated, this,
-            [this](OutputWindow* window) { window->addAction(commands_->showEditor()); });
+            [this](OutputWindow* window) {
+                window->addAction(commands_->showEditor());
+                showCues_->addShortcutsTo(*window);
+            });
 
     connect(mainWindow_.get(), &MainWindow::outputRequested, this, &PrismetaApp::openDefaultOutput);
     connect(mainWindow_.get(), &MainWindow::outputWindowRequested, this,

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QWidget>
 
 namespace prismeta {
 
@@ -90,6 +91,10 @@ bool ShowCues::animating(double now) const {
 
 void ShowCues::toggleBlackout() {
     runner_.setBlackout(!runner_.state().blackout.on);
+}
+
+void ShowCues::addShortcutsTo(QWidget& window) const {
+    window.addActions({go_, back_, blackout_});
 }
 
 void ShowCues::buildMenu(QMenuBar* menuBar) const {

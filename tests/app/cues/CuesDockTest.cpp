@@ -14,6 +14,7 @@
 #include <QDoubleSpinBox>
 #include <QDropEvent>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -251,6 +252,24 @@ private slots:
         model.setCues(std::vector<Cue>{named("Alone")});
         dock.updateProgress();
         QCOMPARE(dock.nextBar()->format(), QStringLiteral("No follow or schedule"));
+    }
+
+    void showKeysWorkInAWindowWhileTheEditorIsHidden() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        ShowCues show(adapter);
+        QMainWindow editor; // never shown, as in a show
+        show.buildMenu(editor.menuBar());
+        QWidget output;
+        show.addShortcutsTo(output);
+        output.show();
+        output.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&output));
+        model.setCues(std::vector<Cue>{named("One"), named("Two")});
+        QTest::keyClick(&output, Qt::Key_Space);
+        QCOMPARE(show.runner().liveIndex(), std::optional<std::size_t>(0));
+        QTest::keyClick(&output, Qt::Key_B);
+        QVERIFY(show.runner().state().blackout.on);
     }
 
     void theBlackoutFadeIsAPreference() {
