@@ -157,7 +157,8 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     : QDockWidget(tr("Cues"), parent), adapter_(adapter), show_(show) {
     setObjectName(QStringLiteral("cuesDock"));
     auto* body = new QWidget(this);
-    // Beside the controls under the editor, above them at its side.
+    // The list beside the controls when the panel is under the editor, above
+    // them when it is docked at a side.
     layout_ = new QBoxLayout(QBoxLayout::TopToBottom, body);
     QBoxLayout* layout = layout_;
     table_ = new CueTable(columnCount, body);
@@ -168,8 +169,8 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setWordWrap(false);
     table_->setTextElideMode(Qt::ElideRight);
-    // The name takes what is left; the numbers keep what their longest
-    // usual values need ("3600", "86400", "18:00:00 mon-fri").
+    // The name takes what is left; fade and follow keep their titles' width
+    // (room for "3600" and "86400"), the schedule room for "18:00 mon-fri".
     QHeaderView* header = table_->horizontalHeader();
     header->setMinimumSectionSize(fontMetrics().horizontalAdvance(QStringLiteral("00")));
     header->setSectionResizeMode(QHeaderView::Interactive);
@@ -190,8 +191,7 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     next_->setRange(0, 1000);
     next_->setAccessibleName(tr("Next follow or scheduled cue"));
     auto* controlsPane = new QWidget(body);
-    // Room for the longest usual line of the bars, "Follow to 12 'Opening' in
-    // 2:13:05", without cutting it.
+    // Room for the longest usual line of the bars without cutting it.
     controlsPane->setMinimumWidth(fontMetrics().horizontalAdvance(
                                       QStringLiteral("Follow to 12 'Opening scene' in 10:04:48")) +
                                   2 * fontMetrics().horizontalAdvance(QStringLiteral("MM")));
