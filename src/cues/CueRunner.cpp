@@ -8,7 +8,52 @@
 namespace prismeta {
 
 CueRunner::CueRunner(ProjectModel& model, const ShowClock& showClock, const WallClock& wallClock)
-    : model_(model), showClock_(showClock), wallClock_(wallClock) {}
+    : model_(model), showClock_(showClock), wallClock_(wallClock) {
+    subscription_ = model_.subscribe([this](ModelField field) {
+        if (field == ModelField::surfaces && !going_) {
+            surfacesChanged();
+        }
+    });
+}
+
+void CueRunner::remember(const SurfaceList& surfaces, const std::optional<Uuid>& live) {
+    liveLooks_.push_back({surfaces, live});
+    // Only lists that undo or redo can still bring back are kept, so these
+    // hold no surfaces the history does not hold already.
+    const auto held = [this](const SurfaceList& list) {
+        const auto same = [&list](const SurfaceList& other) {
+            return list.sharesStorageWith(other);
+        };
+        return same(model_.surfaces()) ||
+               std::any_of(model_.undoStack().begin(), model_.undoStack().end(), same) ||
+               std::any_of(model_.redoStack().begin(), model_.redoStack().end(), same);
+    };
+    std::erase_if(liveLooks_, [&held](const LiveLook& look) { return !held(look.surfaces); });
+}
+
+// An undo or redo that brings back a surface list a GO left or made brings
+// back the cue live with it. Any other change of the surfaces (an edit, a
+// file loaded) leaves the live cue as it is.
+void CueRunner::surfacesChanged() {
+    const SurfaceList& surfaces = model_.surfaces();
+    for (auto look = liveLooks_.rbegin(); look != liveLooks_.rend(); ++look) {
+        if (!look->surfaces.sharesStorageWith(surfaces)) {
+            continue;
+        }
+        if (look->liveCue == state_.liveCue) {
+            return;
+        }
+        state_.liveCue = look->liveCue;
+        // The look came back at once; a follow counts from now.
+        state_.goTime = showClock_.now();
+        state_.fade = 0.0;
+        findPreload();
+        if (listener_) {
+            listener_();
+        }
+        return;
+    }
+}
 
 std::optional<std::size_t> CueRunner::liveIndex() const {
     if (!state_.liveCue) {
@@ -78,11 +123,32 @@ bool CueRunner::goToCue(std::size_t index, bool fromPrevious, std::optional<doub
         fromPrevious ? withCue(before.copy(), cue) : trackedLook(before.copy(), cues, index);
     crossfade_ = Crossfade::start(crossfade_.get(), before.vector(), after, now,
                                   std::isfinite(length) ? length : 0.0);
+    const std::optional<Uuid> liveBefore = state_.liveCue;
     state_.liveCue = cue.id;
     state_.goTime = now;
     state_.fade = length;
     model_.pushUndo("Go '" + cue.name + "'");
+    going_ = true;
     model_.setSurfaces(std::move(after));
+    going_ = false;
+    remember(before, liveBefore);
+    remember(model_.surfaces(), state_.liveCue);
+    findPreload();
+    if (listener_) {
+        listener_();
+    }
+    return true;
+}
+
+bool CueRunner::recorded(std::size_t index) {
+    const std::vector<Cue>& cues = model_.cues();
+    if (index >= cues.size()) {
+        return false;
+    }
+    state_.liveCue = cues[index].id;
+    state_.goTime = showClock_.now();
+    state_.fade = 0.0;
+    remember(model_.surfaces(), state_.liveCue);
     findPreload();
     if (listener_) {
         listener_();
@@ -108,7 +174,7 @@ void CueRunner::findPreload() {
     preload_ = std::move(stills);
 }
 
-std::optional<double> CueRunner::followIn() const {
+std::optional<double> CueRunner::followLength() const {
     const std::optional<std::size_t> live = liveIndex();
     if (!live) {
         return std::nullopt;
@@ -117,7 +183,15 @@ std::optional<double> CueRunner::followIn() const {
     if (!follow || follow->kind != CueFollow::Kind::seconds) {
         return std::nullopt;
     }
-    return std::max(0.0, state_.goTime + follow->seconds - showClock_.now());
+    return follow->seconds;
+}
+
+std::optional<double> CueRunner::followIn() const {
+    const std::optional<double> length = followLength();
+    if (!length) {
+        return std::nullopt;
+    }
+    return std::max(0.0, state_.goTime + *length - showClock_.now());
 }
 
 void CueRunner::tick() {
@@ -154,8 +228,14 @@ void CueRunner::followSchedule() {
     }
 }
 
-void CueRunner::setBlackout(bool on, double fade) {
-    const Blackout switched = state_.blackout.switched(on, showClock_.now(), fade);
+void CueRunner::setBlackoutFade(double seconds) {
+    blackoutFade_ =
+        std::isfinite(seconds) ? std::clamp(seconds, 0.0, maxBlackoutFade) : defaultBlackoutFade;
+}
+
+void CueRunner::setBlackout(bool on, std::optional<double> fade) {
+    const Blackout switched =
+        state_.blackout.switched(on, showClock_.now(), fade.value_or(blackoutFade_));
     if (switched == state_.blackout) {
         return;
     }

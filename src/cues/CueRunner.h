@@ -12,6 +12,11 @@
 // Main thread only, like the model it borrows (which must outlive it). The
 // clocks are borrowed too. tick() runs follows and schedules: call it on
 // every frame, or from a timer, for as long as the show runs.
+//
+// Undo and redo of a GO bring back the live cue of the look they bring back:
+// the runner remembers which surface list each GO left and made, and when
+// the model's surfaces become one of them again, that GO's cue (or the one
+// before it) is live again, as a cut from then on.
 
 #include "core/ProjectModel.h"
 #include "cues/Crossfade.h"
@@ -20,6 +25,7 @@
 #include "cues/ShowState.h"
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,11 +50,21 @@ public:
     // To any cue, its tracked look. False when index is past the end.
     bool goTo(std::size_t index, std::optional<double> fade = std::nullopt);
 
+    // The cue at index was just recorded from what is on screen: it becomes
+    // the live cue without a GO (nothing changes on screen and no undo step
+    // is taken), so the next one is recorded after it and GO goes on from it.
+    bool recorded(std::size_t index);
+
     // Follows and schedules due at the clocks' times.
     void tick();
 
-    // Blackout on or off, fading over fade seconds from the level on screen.
-    void setBlackout(bool on, double fade = defaultBlackoutFade);
+    // Blackout on or off, fading over fade seconds (the blackout fade when
+    // none is given) from the level on screen.
+    void setBlackout(bool on, std::optional<double> fade = std::nullopt);
+    // The fade of a blackout switched without one: defaultBlackoutFade unless
+    // set (clamped to 0..maxBlackoutFade).
+    void setBlackoutFade(double seconds);
+    double blackoutFade() const { return blackoutFade_; }
 
     // The live cue's position in the cue list as it is now; none when no cue
     // is live or the live one was deleted.
@@ -56,6 +72,8 @@ public:
     // The cue GO would go to.
     std::optional<std::size_t> nextIndex() const;
     const ShowState& state() const { return state_; }
+    const ShowClock& showClock() const { return showClock_; }
+    const WallClock& wallClock() const { return wallClock_; }
     // What renderers draw the fade with; null before the first GO.
     const std::shared_ptr<const Crossfade>& crossfade() const { return crossfade_; }
     // The stills the next cue switches surfaces to, as those surfaces will
@@ -64,6 +82,8 @@ public:
     const std::shared_ptr<const std::vector<Surface>>& preload() const { return preload_; }
     // Seconds until the live cue's timed follow, if it has one.
     std::optional<double> followIn() const;
+    // The live cue's timed follow as a whole: seconds from its GO.
+    std::optional<double> followLength() const;
 
     // Called after every change of the live cue (and of the blackout).
     void setListener(std::function<void()> listener) { listener_ = std::move(listener); }
@@ -72,6 +92,8 @@ private:
     bool goToCue(std::size_t index, bool fromPrevious, std::optional<double> fade);
     void findPreload();
     void followSchedule();
+    void remember(const SurfaceList& surfaces, const std::optional<Uuid>& live);
+    void surfacesChanged();
 
     ProjectModel& model_;
     const ShowClock& showClock_;
@@ -85,6 +107,17 @@ private:
     // was found in: a schedule goes only when a newer moment comes.
     std::optional<std::int64_t> scheduleSeen_;
     std::shared_ptr<const std::vector<Cue>> scheduledCues_;
+    double blackoutFade_ = defaultBlackoutFade;
+
+    // The surface lists GOs left and made, with the cue live while each was
+    // the model's, newest last; as many as the undo history can bring back.
+    struct LiveLook {
+        SurfaceList surfaces;
+        std::optional<Uuid> liveCue;
+    };
+    std::deque<LiveLook> liveLooks_;
+    bool going_ = false;
+    Subscription subscription_;
 };
 
 } // namespace prismeta

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QWidget>
 
 namespace prismeta {
 
@@ -32,7 +33,8 @@ ShowCues::ShowCues(ModelAdapter& adapter, QObject* parent)
     record_ = new QAction(tr("Record Cue"), this);
     connect(record_, &QAction::triggered, this, [this] {
         const std::size_t count = adapter_.model().cues().size();
-        recordCue(adapter_.model(), runner_.liveIndex(), tr("Cue %1").arg(count + 1).toStdString());
+        runner_.recorded(recordCue(adapter_.model(), runner_.liveIndex(),
+                                   tr("Cue %1").arg(count + 1).toStdString()));
     });
     update_ = new QAction(tr("Update Cue"), this);
     connect(update_, &QAction::triggered, this, [this] {
@@ -89,6 +91,10 @@ bool ShowCues::animating(double now) const {
 
 void ShowCues::toggleBlackout() {
     runner_.setBlackout(!runner_.state().blackout.on);
+}
+
+void ShowCues::addShortcutsTo(QWidget& window) const {
+    window.addActions({go_, back_, blackout_});
 }
 
 void ShowCues::buildMenu(QMenuBar* menuBar) const {
