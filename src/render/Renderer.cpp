@@ -292,7 +292,7 @@ void Renderer::releaseGpuState() {
     pipelineVertexArray_ = blendVertexArray_ = pipeline = blendPipeline = 0;
 }
 
-MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime) {
+MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime, bool ahead) {
     if (MediaSource* cached = mediaSources->find(surface, frameStamp_)) {
         return cached;
     }
@@ -312,10 +312,10 @@ MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime) {
             openPath = *found;
         }
     }
-    return mediaSources->insert(
-        surface,
-        std::make_unique<MediaSource>(surface, media_, testPatternTexture_, hostTime, openPath),
-        frameStamp_);
+    return mediaSources->insert(surface,
+                                std::make_unique<MediaSource>(surface, media_, testPatternTexture_,
+                                                              hostTime, openPath, ahead),
+                                frameStamp_);
 }
 
 void Renderer::draw(const FrameTarget& target) {
@@ -384,10 +384,12 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
                     hostTimeSeconds);
     }
     if (preload_) {
+        // Stills decoded and uploaded ahead of the GO; videos opened, their
+        // first pictures decoded, waiting for the GO to start them.
         for (const Surface& surface : *preload_) {
-            if (MediaSource* source = mediaSource(surface, hostTimeSeconds);
+            if (MediaSource* source = mediaSource(surface, hostTimeSeconds, true);
                 source != nullptr && source->kind() == MediaKind::image) {
-                source->staticTexture(); // decoded and uploaded ahead of the GO
+                source->staticTexture();
             }
         }
     }
