@@ -163,6 +163,9 @@ std::optional<double> CueRunner::followIn() const {
     }
     double after = follow->seconds;
     if (follow->kind == CueFollow::Kind::videoEnd) {
+        if (!videos_) {
+            return std::nullopt;
+        }
         std::optional<double> longest;
         for (const std::string& path : endingVideos_) {
             const CueVideos::Length length = videos_->length(path);
