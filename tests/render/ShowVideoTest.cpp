@@ -113,10 +113,11 @@ TEST_F(ShowVideo, AVideoOpenedAheadShowsItsFirstPictureOnTheFirstFrameOfItsGo) {
     ASSERT_TRUE(canvas);
     canvas.renderer->setPreload(std::make_shared<const std::vector<Surface>>(1, surface_));
     const double opened = 400.0;
-    for (int i = 0; i < 40; ++i) {
-        // Still red: the video waits unseen, and needs no frames meanwhile.
+    // The cue runs a while (long enough for a slow sanitizer build to open
+    // the file): still red, the video waiting unseen.
+    for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(canvas.draw(opened + i * 0.01).at(16, 16), (std::array{255, 0, 0, 255}));
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
     }
     EXPECT_FALSE(canvas.renderer->needsFrames());
     const double go = opened + 10.0;
