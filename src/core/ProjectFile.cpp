@@ -275,6 +275,10 @@ private:
         json_.key("name");
         text(s.name);
         doubleMember("opacity", s.opacity, path);
+        if (s.playback == VideoPlayback::once) {
+            json_.key("playback");
+            text("once");
+        }
         if (!s.shaderInputs.empty()) {
             shaderInputs(s.shaderInputs, KeyPath(path, "shaderInputs"));
         }

@@ -130,6 +130,14 @@ void readShaderInputs(Surface& surface, const json& value) {
     surface.shaderInputs = shaderInputsFrom(value);
 }
 
+// "once" plays a video once; anything else (the default "loop" included)
+// loops, so a value a newer version writes never fails the load.
+void readPlayback(Surface& surface, const json& value) {
+    surface.playback = value.is_string() && value.get<std::string>() == "once"
+                           ? VideoPlayback::once
+                           : VideoPlayback::loop;
+}
+
 // A mask's flags: true or false.
 Problem parseFlag(Scalar& value, bool& flag) {
     if (value.type != Scalar::Type::boolean) {
@@ -226,6 +234,7 @@ template <> struct Schema<Surface> {
         text<&Surface::name>("name"),
         number<&Surface::opacity>("opacity"),
         list<&Surface::masks>("masks", Presence::optional),
+        lenient<Surface, readPlayback>("playback"),
         lenient<Surface, readShaderInputs>("shaderInputs"),
     };
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 namespace prismeta {
 
@@ -124,6 +125,7 @@ bool CueRunner::goToCue(std::size_t index, bool fromPrevious, std::optional<doub
     crossfade_ = Crossfade::start(crossfade_.get(), before.vector(), after, now,
                                   std::isfinite(length) ? length : 0.0);
     const std::optional<Uuid> liveBefore = state_.liveCue;
+    startVideos(before.vector(), after, cue, now);
     state_.liveCue = cue.id;
     state_.goTime = now;
     state_.fade = length;
@@ -156,22 +158,64 @@ bool CueRunner::recorded(std::size_t index) {
     return true;
 }
 
+namespace {
+
+bool showsVideo(const Surface& surface) {
+    return surface.mediaKind == MediaKind::video && surface.mediaPath &&
+           !surface.mediaPath->empty();
+}
+
+// Whether the surface's media differs from what it was.
+bool mediaChanged(const Surface& was, const Surface& is) {
+    return !mediaSignatureMatches(was, is.mediaKind, is.mediaPath.value_or(std::string()));
+}
+
+} // namespace
+
+void CueRunner::startVideos(const std::vector<Surface>& before, const std::vector<Surface>& after,
+                            const Cue& cue, double now) {
+    endingVideos_.clear();
+    if (!videos_) {
+        return;
+    }
+    // The surfaces whose video this cue names with restart on.
+    std::unordered_set<Uuid> restarted;
+    for (const CueLook& look : cue.looks) {
+        if (look.restart && (look.mediaKind || look.mediaPath)) {
+            restarted.insert(look.surface);
+        }
+    }
+    // The looks keep the list's order and length: surface i is surface i.
+    for (std::size_t i = 0; i < after.size() && i < before.size(); ++i) {
+        const Surface& surface = after[i];
+        if (!showsVideo(surface) ||
+            (!mediaChanged(before[i], surface) && !restarted.contains(surface.id))) {
+            continue;
+        }
+        videos_->start(surface, now);
+        if (surface.playback == VideoPlayback::once &&
+            std::find(endingVideos_.begin(), endingVideos_.end(), *surface.mediaPath) ==
+                endingVideos_.end()) {
+            endingVideos_.push_back(*surface.mediaPath);
+        }
+    }
+}
+
 void CueRunner::findPreload() {
-    auto stills = std::make_shared<std::vector<Surface>>();
+    auto ahead = std::make_shared<std::vector<Surface>>();
     const std::optional<std::size_t> next = nextIndex();
     if (next) {
         const SurfaceList& now = model_.surfaces();
         const std::vector<Surface> then = withCue(now.copy(), model_.cues()[*next]);
         for (std::size_t i = 0; i < then.size(); ++i) {
             const Surface& surface = then[i];
-            if (surface.mediaKind == MediaKind::image &&
-                !mediaSignatureMatches(now[i], surface.mediaKind,
-                                       surface.mediaPath.value_or(std::string()))) {
-                stills->push_back(surface);
+            if ((surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video) &&
+                mediaChanged(now[i], surface)) {
+                ahead->push_back(surface);
             }
         }
     }
-    preload_ = std::move(stills);
+    preload_ = std::move(ahead);
 }
 
 std::optional<double> CueRunner::followLength() const {
@@ -180,10 +224,27 @@ std::optional<double> CueRunner::followLength() const {
         return std::nullopt;
     }
     const std::optional<CueFollow>& follow = model_.cues()[*live].follow;
-    if (!follow || follow->kind != CueFollow::Kind::seconds) {
+    if (!follow) {
         return std::nullopt;
     }
-    return follow->seconds;
+    if (follow->kind != CueFollow::Kind::videoEnd) {
+        return follow->seconds;
+    }
+    // The longest once-playing video the GO started, once every length is known.
+    if (!videos_) {
+        return std::nullopt;
+    }
+    std::optional<double> longest;
+    for (const std::string& path : endingVideos_) {
+        const CueVideos::Length length = videos_->length(path);
+        if (length.state == CueVideos::Length::State::measuring) {
+            return std::nullopt;
+        }
+        if (length.state == CueVideos::Length::State::known) {
+            longest = std::max(longest.value_or(0.0), length.seconds);
+        }
+    }
+    return longest;
 }
 
 std::optional<double> CueRunner::followIn() const {

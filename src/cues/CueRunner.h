@@ -9,8 +9,15 @@
 // Back, a schedule, the show's start, a follow from the last cue back to the
 // first) applies its tracked look (TrackedLook.h).
 //
+// Every GO starts the videos it switches surfaces to, and those its cue's
+// looks name with restart (the default), from their first picture at the GO
+// time; a look with restart off keeps a running video's clock. A follow on
+// "end" goes when the last once-playing video the GO started has shown its
+// last picture (lengths from CueVideos; videos that cannot be played do not
+// count, and with none left there is no follow).
+//
 // Main thread only, like the model it borrows (which must outlive it). The
-// clocks are borrowed too. tick() runs follows and schedules: call it on
+// clocks and the videos are borrowed too. tick() runs follows and schedules: call it on
 // every frame, or from a timer, for as long as the show runs.
 //
 // Undo and redo of a GO bring back the live cue of the look they bring back:
@@ -20,6 +27,7 @@
 
 #include "core/ProjectModel.h"
 #include "cues/Crossfade.h"
+#include "cues/CueVideos.h"
 #include "cues/Schedule.h"
 #include "cues/ShowClock.h"
 #include "cues/ShowState.h"
@@ -29,6 +37,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace prismeta {
 
@@ -76,14 +86,20 @@ public:
     const WallClock& wallClock() const { return wallClock_; }
     // What renderers draw the fade with; null before the first GO.
     const std::shared_ptr<const Crossfade>& crossfade() const { return crossfade_; }
-    // The stills the next cue switches surfaces to, as those surfaces will
-    // look: renderers open and decode them ahead, so the GO shows them on its
-    // first frame. Made again after every GO; never null.
+    // The stills and videos the next cue switches surfaces to, as those
+    // surfaces will look: renderers open and decode them ahead, so the GO
+    // shows them on its first frame. Made again after every GO; never null.
     const std::shared_ptr<const std::vector<Surface>>& preload() const { return preload_; }
-    // Seconds until the live cue's timed follow, if it has one.
+    // Seconds until the live cue's follow, if it has one: a timed one, or
+    // one on the end of its videos once their lengths are known.
     std::optional<double> followIn() const;
-    // The live cue's timed follow as a whole: seconds from its GO.
+    // The live cue's follow as a whole: seconds from its GO (for one on the
+    // end of its videos, once their lengths are known).
     std::optional<double> followLength() const;
+
+    // The media layer's side of starting videos and knowing their lengths;
+    // none (the default) starts nothing and follows no video's end.
+    void setVideos(const std::shared_ptr<CueVideos>& videos) { videos_ = videos; }
 
     // Called after every change of the live cue (and of the blackout).
     void setListener(std::function<void()> listener) { listener_ = std::move(listener); }
@@ -91,6 +107,8 @@ public:
 private:
     bool goToCue(std::size_t index, bool fromPrevious, std::optional<double> fade);
     void findPreload();
+    void startVideos(const std::vector<Surface>& before, const std::vector<Surface>& after,
+                     const Cue& cue, double now);
     void followSchedule();
     void remember(const SurfaceList& surfaces, const std::optional<Uuid>& live);
     void surfacesChanged();
@@ -103,6 +121,10 @@ private:
     std::shared_ptr<const std::vector<Surface>> preload_ =
         std::make_shared<const std::vector<Surface>>();
     std::function<void()> listener_;
+    std::shared_ptr<CueVideos> videos_;
+    // The once-playing videos the live cue's GO started: a follow on "end"
+    // waits for the longest.
+    std::vector<std::string> endingVideos_;
     // The newest scheduled moment acted on (or passed by) and the cue list it
     // was found in: a schedule goes only when a newer moment comes.
     std::optional<std::int64_t> scheduleSeen_;

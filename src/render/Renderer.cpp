@@ -297,7 +297,7 @@ void Renderer::releaseGpuState() {
     pipelineVertexArray_ = blendVertexArray_ = pipeline = blendPipeline = 0;
 }
 
-MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime) {
+MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime, bool ahead) {
     if (MediaSource* cached = mediaSources->find(surface, frameStamp_)) {
         return cached;
     }
@@ -313,10 +313,10 @@ MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime) {
     // Where a moved file was found stands in for the surface's path; the
     // lookup happens only here, when a source is made.
     const std::string_view openPath = relocatedPath(surface);
-    return mediaSources->insert(
-        surface,
-        std::make_unique<MediaSource>(surface, media_, testPatternTexture_, hostTime, openPath),
-        frameStamp_);
+    return mediaSources->insert(surface,
+                                std::make_unique<MediaSource>(surface, media_, testPatternTexture_,
+                                                              hostTime, openPath, ahead),
+                                frameStamp_);
 }
 
 std::string_view Renderer::relocatedPath(const Surface& surface) const {
@@ -395,10 +395,12 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
                     hostTimeSeconds);
     }
     if (preload_) {
+        // Stills decoded and uploaded ahead of the GO; videos opened, their
+        // first pictures decoded, waiting for the GO to start them.
         for (const Surface& surface : *preload_) {
-            if (MediaSource* source = mediaSource(surface, hostTimeSeconds);
+            if (MediaSource* source = mediaSource(surface, hostTimeSeconds, true);
                 source != nullptr && source->kind() == MediaKind::image) {
-                source->staticTexture(); // decoded and uploaded ahead of the GO
+                source->staticTexture();
             }
         }
     }

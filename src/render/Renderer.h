@@ -79,7 +79,8 @@ public:
     void setCrossfade(std::shared_ptr<const Crossfade> crossfade);
     void setBlackout(const Blackout& blackout) { blackout_ = blackout; }
     // Surfaces as the next cue will show them: their stills are opened and
-    // uploaded ahead (kept while listed), so a GO draws them at once.
+    // uploaded, their videos opened with their first pictures decoded and
+    // waiting for their start (kept while listed), so a GO draws them at once.
     void setPreload(std::shared_ptr<const std::vector<Surface>> surfaces);
     // Shader surfaces' pictures rendered once per frame for every renderer
     // sharing them (none: this renderer runs its shaders itself).
@@ -141,9 +142,9 @@ private:
              MediaBackend media);
     bool createGpuState();
     void releaseGpuState();
-    // The surface's cached source, made when its kind or path changed; none
-    // for colour surfaces.
-    MediaSource* mediaSource(const Surface& surface, double hostTime);
+    // The surface's cached source, made when its kind or path changed (ahead:
+    // for a look a GO is still to show); none for colour surfaces.
+    MediaSource* mediaSource(const Surface& surface, double hostTime, bool ahead = false);
     LookPicture lookPicture(const Surface& surface, double hostTime,
                             const ShaderInputsFrame& inputs);
     // Where the surface's file was found after it moved (empty: at its path).

@@ -591,3 +591,66 @@ TEST_F(RenderCommand, ShadersRenderAtTheTimeGivenAndValidateReportsCompileErrors
 
 } // namespace
 } // namespace prismeta
+
+namespace prismeta {
+namespace {
+
+// A surface playing a video once, of eight pictures at 25 fps (0.32 s): past
+// its end a render shows its last picture; the videos a cue starts are shown
+// --after seconds into them, and one a cue keeps running (restart off) as
+// long done.
+TEST_F(RenderCommand, OncePlayingVideosHoldTheirLastPictureAndCuesRestartThemOrNot) {
+    fixtures::VideoSpec spec;
+    spec.encoder = fixtures::hasEncoder("libx264") ? "libx264" : "mpeg4";
+    spec.frames = 8;
+    spec.fps = 25;
+    const std::string video = (dir_ / "once.mp4").string();
+    ASSERT_TRUE(fixtures::writeVideo(video, spec));
+    ProjectFile file;
+    file.canvasWidth = 32;
+    file.canvasHeight = 32;
+    Surface surface;
+    surface.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    surface.mediaKind = MediaKind::video;
+    surface.mediaPath = video;
+    surface.playback = VideoPlayback::once;
+    CueLook play;
+    play.surface = surface.id;
+    play.mediaKind = MediaKind::video;
+    play.mediaPath = video;
+    CueLook keep = play;
+    keep.restart = false;
+    file.cues = {Cue(), Cue(), Cue()};
+    file.cues[0].looks = {play};
+    file.cues[1].looks = {play};
+    file.cues[2].looks = {keep};
+    surface.mediaKind = MediaKind::color; // the project's own look: no video
+    file.surfaces = {surface};
+    const std::string project = (dir_ / "once.prismeta.json").string();
+    std::ofstream(project, std::ios::binary) << writeProjectFile(file).value();
+    surface.mediaKind = MediaKind::video;
+    file.surfaces = {surface};
+    file.cues.clear();
+    const std::string plain = (dir_ / "plain.prismeta.json").string();
+    std::ofstream(plain, std::ios::binary) << writeProjectFile(file).value();
+
+    const auto shown = [&](const std::string& path, std::vector<std::string> args) {
+        args.insert(args.begin(), {path, "-o", out_});
+        const testing::ToolRun r = run(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const auto png = decodePng(out_);
+        return png && png->rgba ? fixtures::frameNumberOf(png->pixels.data(), png->width * 4,
+                                                          png->width, png->height)
+                                : -1;
+    };
+    EXPECT_EQ(shown(plain, {"--time", "0.2"}), 5);
+    EXPECT_EQ(shown(plain, {"--time", "0.4"}), 7);
+    EXPECT_EQ(shown(plain, {"--time", "30"}), 7);
+    EXPECT_EQ(shown(project, {"--cue", "1", "--after", "0.2"}), 5);
+    EXPECT_EQ(shown(project, {"--cue", "1", "--cue", "2", "--after", "0.2"}), 5);
+    EXPECT_EQ(shown(project, {"--cue", "1", "--cue", "3", "--after", "0.2"}), 7);
+    EXPECT_EQ(shown(project, {"--cue", "3", "--after", "0.1"}), 2); // switched to by the Go To
+}
+
+} // namespace
+} // namespace prismeta

@@ -2,6 +2,7 @@
 
 #include "app/ModelAdapter.h"
 #include "cues/CueEditing.h"
+#include "render/ShowVideos.h"
 
 #include <QAction>
 #include <QMenu>
@@ -19,6 +20,7 @@ ShowCues::ShowCues(ModelAdapter& adapter, QObject* parent)
     : QObject(parent), adapter_(adapter), runner_(adapter.model(), showClock_, wallClock_) {
     activeShow = this;
     runner_.setListener([this] { emit changed(); });
+    runner_.setVideos(std::make_shared<ShowVideos>());
     connect(&ticker_, &QTimer::timeout, this, [this] { runner_.tick(); });
     ticker_.start(tickMilliseconds);
 

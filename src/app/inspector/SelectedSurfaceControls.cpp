@@ -260,6 +260,17 @@ QWidget* SelectedSurfaceControls::buildMediaDetail() {
     videoRow_ = fileRow(tr("Choose Video\u2026"), chooseVideo_, videoFile_);
     chooseImage_->setObjectName(QStringLiteral("chooseImageButton"));
     chooseVideo_->setObjectName(QStringLiteral("chooseVideoButton"));
+    playOnce_ = new QCheckBox(tr("Play Once, Hold Last Picture"), videoRow_);
+    playOnce_->setObjectName(QStringLiteral("playOnceCheckBox"));
+    playOnce_->setAccessibleName(tr("Play Once, Hold Last Picture"));
+    videoRow_->layout()->addWidget(playOnce_);
+    connect(playOnce_, &QCheckBox::toggled, this, [this](bool once) {
+        if (const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface()) {
+            Surface surface = binding->get();
+            surface.playback = once ? VideoPlayback::once : VideoPlayback::loop;
+            binding->set(surface);
+        }
+    });
     shaderRow_ = fileRow(tr("Choose Shader\u2026"), chooseShader_, shaderFile_);
     chooseShader_->setObjectName(QStringLiteral("chooseShaderButton"));
     shaderInputs_ = new ShaderInputsSection(model_, dialogs_, detail);
@@ -547,6 +558,10 @@ void SelectedSurfaceControls::showSurface(const Surface& surface, bool otherSurf
     {
         const QSignalBlocker blocker(meshOn_);
         meshOn_->setChecked(surface.mesh.has_value());
+    }
+    {
+        const QSignalBlocker blocker(playOnce_);
+        playOnce_->setChecked(surface.playback == VideoPlayback::once);
     }
     meshDetail_->setVisible(surface.mesh.has_value());
     if (surface.mesh) {

@@ -83,6 +83,7 @@ public:
     QLabel* featherCaption() const { return featherCaption_; }
     ContinuousSlider* featherSlider() const { return feather_; }
     QCheckBox* meshCheckBox() const { return meshOn_; }
+    QCheckBox* playOnceCheckBox() const { return playOnce_; }
     QWidget* meshDetail() const { return meshDetail_; }
     QLabel* columnsCaption() const { return columnsCaption_; }
     Stepper* columnsStepper() const { return columns_; }
@@ -147,6 +148,7 @@ private:
     QLabel* featherCaption_ = nullptr;
     ContinuousSlider* feather_ = nullptr;
     QCheckBox* meshOn_ = nullptr;
+    QCheckBox* playOnce_ = nullptr; // in the video row
     QWidget* meshDetail_ = nullptr;
     QLabel* columnsCaption_ = nullptr;
     Stepper* columns_ = nullptr;
