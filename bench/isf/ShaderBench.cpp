@@ -11,6 +11,7 @@
 #include "render/IsfProgram.h"
 #include "render/OffscreenFramebuffer.h"
 #include "render/Renderer.h"
+#include "render/SharedShaderPictures.h"
 
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +96,102 @@ BENCHMARK(BM_FourSurfacesFrame)
     ->Arg(0)
     ->Arg(1)
     ->ArgName("shaders")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The editor (960 x 540) and two outputs (1920 x 1080, the canvas' left and
+// right halves), each a renderer in a GL context of its own, drawing the 4
+// generators: each renderer running every shader itself (shared:0), or the
+// shaders running once a frame in a context of their own, shared (shared:1).
+// windows:1 draws the editor alone, which shows what sharing costs where
+// there is nothing to share (two context switches per shader a frame). One
+// iteration is one frame of every window, each finished. Counter "runs":
+// shader renders a frame.
+void BM_EditorAndTwoOutputsFrame(benchmark::State& state) {
+    const bool shared = state.range(0) != 0;
+    context().makeCurrent();
+    auto shaderContext = context().createSharing();
+    if (!shaderContext) {
+        state.SkipWithError(shaderContext.error().c_str());
+        return;
+    }
+    ProjectModel model;
+    model.setSurfaces(quadrants(true));
+    MediaBackend media;
+    media.shadersAtOnce = true;
+
+    struct Window {
+        std::unique_ptr<HeadlessContext> context;
+        std::unique_ptr<Renderer> renderer;
+        std::unique_ptr<OffscreenFramebuffer> target;
+    };
+    HeadlessContext* drawing = nullptr;
+    ShaderPictureContext switching;
+    switching.enter = [&] { return shaderContext.value()->makeCurrent(); };
+    switching.leave = [&] { drawing->makeCurrent(); };
+    auto pictures = std::make_shared<SharedShaderPictures>(media, switching);
+    std::vector<Window> windows;
+    const struct {
+        std::optional<OutputConfig> output;
+        int width;
+        int height;
+    } layout[] = {{std::nullopt, 960, 540},
+                  {OutputConfig{Uuid::random()}, 1920, 1080},
+                  {OutputConfig{Uuid::random()}, 1920, 1080}};
+    for (const auto& place : layout) {
+        if (static_cast<int>(windows.size()) == state.range(1)) {
+            break;
+        }
+        Window window;
+        window.context = std::move(context().createSharing()).value();
+        std::optional<OutputConfig> output = place.output;
+        if (output) {
+            output->cropX = windows.size() == 1 ? 0.0f : 0.5f;
+            output->cropWidth = 0.5f;
+        }
+        window.renderer = Renderer::create(model, output, media);
+        window.target = OffscreenFramebuffer::create(place.width, place.height);
+        if (!window.renderer || !window.target) {
+            state.SkipWithError("no renderer");
+            return;
+        }
+        if (shared) {
+            window.renderer->setSharedShaders(pictures);
+        }
+        windows.push_back(std::move(window));
+    }
+    double time = 0.0;
+    const auto frame = [&] {
+        time += 1.0 / 60;
+        for (Window& window : windows) {
+            drawing = window.context.get();
+            drawing->makeCurrent();
+            window.renderer->draw(window.target->target(), time);
+            glFinish();
+        }
+    };
+    frame(); // compile, buffers
+    const long long runsBefore = pictures->shaderRuns();
+    for (auto _ : state) {
+        frame();
+    }
+    if (shared) {
+        state.counters["runs"] =
+            benchmark::Counter(static_cast<double>(pictures->shaderRuns() - runsBefore) /
+                               static_cast<double>(state.iterations()));
+    }
+    for (Window& window : windows) {
+        window.context->makeCurrent();
+        window.renderer.reset();
+        window.target.reset();
+    }
+    drawing = windows.back().context.get();
+    pictures.reset();
+    context().makeCurrent();
+}
+BENCHMARK(BM_EditorAndTwoOutputsFrame)
+    ->ArgsProduct({{0, 1}, {1, 3}})
+    ->ArgNames({"shared", "windows"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -2,9 +2,11 @@
 // glFinish, wall time) with and without a 40-point Bézier mask on each; and
 // the time from a point drag on a 1,000-point mask to its new coverage on a
 // 3840 x 2160 output: the rasterising alone (Cairo fill, and with a feather
-// the distance transform), and the whole path through the renderer's mask
-// textures (request, worker thread, upload). Prints the GL_RENDERER.
+// the distance transform) of the whole image and of the rows the drag
+// changes, and the whole path through the renderer's mask textures (request,
+// worker thread, upload of the changed rows). Prints the GL_RENDERER.
 #include "core/ProjectModel.h"
+#include "masks/IncrementalCoverage.h"
 #include "masks/MaskRaster.h"
 #include "render/HeadlessContext.h"
 #include "render/MaskTextures.h"
@@ -117,6 +119,31 @@ BENCHMARK(BM_DragToCoverageRasterise)
     ->Arg(20)
     ->ArgName("feather")
     ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime() // a whole image shares its bands with a helper thread
+    ->UseRealTime();
+
+// The same drag redrawing only the rows it changes, over the image the drag
+// before it left (what the coverage worker does).
+void BM_DragToCoverageIncremental(benchmark::State& state) {
+    Mask mask = wavyMask(1000, static_cast<float>(state.range(0)) / 1000.0f);
+    IncrementalCoverage coverage;
+    coverage.update(std::vector{mask}, MaskSpace{}, 3840, 2160);
+    int k = 0;
+    std::int64_t rows = 0;
+    for (auto _ : state) {
+        mask.points[static_cast<std::size_t>(k++ % 1000)].x += 0.0001f;
+        rows += coverage.update(std::vector{mask}, MaskSpace{}, 3840, 2160).height;
+        benchmark::DoNotOptimize(coverage.image().pixels.data());
+    }
+    state.counters["rows"] =
+        benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_DragToCoverageIncremental)
+    ->Arg(0)
+    ->Arg(20)
+    ->ArgName("feather")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 
 // The whole path: the changed mask handed to the renderer's textures, the

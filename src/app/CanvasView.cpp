@@ -2,8 +2,10 @@
 
 #include "app/FrameClock.h"
 #include "app/ModelAdapter.h"
+#include "app/SharedShaderContext.h"
 #include "app/cues/ShowCues.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -66,6 +68,9 @@ QSurfaceFormat CanvasView::surfaceFormat() {
 
 void CanvasView::installDefaultSurfaceFormat() {
     QSurfaceFormat::setDefaultFormat(surfaceFormat());
+    // Every view's context shares textures with the others, so a shader
+    // surface runs once a frame for all windows (sharedShaderPictures).
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 bool CanvasView::platformSupportsGL() {
@@ -96,6 +101,7 @@ void CanvasView::initializeGL() {
     renderer_ = Renderer::create(adapter_.model(), outputConfig_, liveMediaBackend());
     if (renderer_) {
         renderer_->setMediaLocations(adapter_.mediaLocations());
+        renderer_->setSharedShaders(sharedShaderPictures(context()));
     }
 }
 

@@ -40,7 +40,8 @@ public:
 
     // The format every GL widget of the application asks for: OpenGL 3.3 core,
     // 8-bit stencil for QPainter clipping, and no wait for vertical sync (the
-    // FrameClock paces every view). Set as the default before QApplication.
+    // FrameClock paces every view). Set as the default before QApplication,
+    // with contexts sharing their objects (Qt::AA_ShareOpenGLContexts).
     static QSurfaceFormat surfaceFormat();
     static void installDefaultSurfaceFormat();
 

@@ -66,6 +66,10 @@ QWidget* MainWindow::createInspectorPane() {
     pane->setAccessibleName(tr("Inspector"));
     // A committed field gives the keyboard back to the editor: the arrow
     // keys nudge and Undo acts on the project again.
+    // The mask chosen in the inspector is the one the editor shows and edits.
+    if (auto* editor = qobject_cast<EditorView*>(editorPane_)) {
+        connect(pane, &InspectorView::maskChosen, editor, &EditorView::setMaskTarget);
+    }
     connect(pane, &InspectorView::editCommitted, this, [this] {
         if (editorPane_ != nullptr) {
             editorPane_->setFocus(Qt::OtherFocusReason);

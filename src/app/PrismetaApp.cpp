@@ -5,6 +5,7 @@
 #include "app/ModelAdapter.h"
 #include "app/cues/CuesDock.h"
 #include "app/cues/ShowCues.h"
+#include "app/cues/ShowPreferences.h"
 #include "app/document/DocumentController.h"
 #include "app/document/DocumentDialogs.h"
 #include "app/document/MediaCommands.h"
@@ -32,6 +33,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     dialogs_ = dialogs ? std::move(dialogs) : std::unique_ptr<DocumentDialogs>(widgetDialogs);
     adapter_ = std::make_unique<ModelAdapter>(model_);
     showCues_ = std::make_unique<ShowCues>(*adapter_); // before the views, which draw its fades
+    showCues_->runner().setBlackoutFade(readBlackoutFade(*applicationSettings()));
     missingMedia_ = std::make_unique<MissingMediaWatcher>(*adapter_);
     mediaCommands_ = std::make_unique<MediaCommands>(model_, *dialogs_);
     documents_ = std::make_unique<DocumentController>(model_, *dialogs_);
@@ -42,7 +44,9 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     remote_->setCueRunner(&showCues_->runner());
     showCues_->buildMenu(mainWindow_->menuBar());
     cuesDock_ = new CuesDock(*adapter_, *showCues_, mainWindow_.get());
-    mainWindow_->addDockWidget(Qt::RightDockWidgetArea, cuesDock_);
+    // Under the editor and the inspector: the list has the window's width
+    // for its columns, and the canvas keeps its width.
+    mainWindow_->addDockWidget(Qt::BottomDockWidgetArea, cuesDock_);
     if (model_.cues().empty()) {
         cuesDock_->hide();
     }
@@ -81,9 +85,12 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
         }
     });
     // Its shortcut reaches the editor from any output window, also while the
-    // main window (and so its menus) is hidden.
+    // main window (and so its menus) is hidden; so do the show's keys.
     connect(outputWindows_.get(), &OutputWindowRegistry::windowCreated, this,
-            [this](OutputWindow* window) { window->addAction(commands_->showEditor()); });
+            [this](OutputWindow* window) {
+                window->addAction(commands_->showEditor());
+                showCues_->addShortcutsTo(*window);
+            });
 
     connect(mainWindow_.get(), &MainWindow::outputRequested, this, &PrismetaApp::openDefaultOutput);
     connect(mainWindow_.get(), &MainWindow::outputWindowRequested, this,
@@ -158,6 +165,7 @@ void PrismetaApp::showPreferences() {
     const std::unique_ptr<QSettings> settings = applicationSettings();
     PreferencesDialog dialog(*remote_, *settings, mainWindow_.get());
     dialog.exec();
+    showCues_->runner().setBlackoutFade(readBlackoutFade(*settings));
 }
 
 bool PrismetaApp::mainWindowMayClose() {

@@ -5,6 +5,7 @@
 #include "control/OscMaskFields.h"
 #include "core/ProjectModel.h"
 
+#include <algorithm>
 #include <span>
 #include <unordered_map>
 
@@ -53,6 +54,56 @@ void collectRecords(std::string_view kind, std::span<const OscField<Record>> fie
     }
 }
 
+// The shader inputs whose values changed, in the inputs' declared types.
+void collectShaderInputs(const SurfaceList& before, const SurfaceList& after,
+                         ShaderHeaders& headers, std::vector<FeedUnit>& units) {
+    const auto hasInputs = [](const Surface& s) {
+        return s.mediaKind == MediaKind::shader && s.mediaPath;
+    };
+    if (std::none_of(after.begin(), after.end(), hasInputs)) {
+        return;
+    }
+    std::unordered_map<Uuid, const Surface*> earlier;
+    earlier.reserve(before.size());
+    for (const Surface& surface : before) {
+        earlier.try_emplace(surface.id, &surface);
+    }
+    for (const Surface& surface : after) {
+        if (!hasInputs(surface)) {
+            continue;
+        }
+        const auto found = earlier.find(surface.id);
+        const Surface* was = found != earlier.end() ? found->second : nullptr;
+        const bool sameShader =
+            was != nullptr && hasInputs(*was) && was->mediaPath == surface.mediaPath;
+        if (sameShader && was->shaderInputs == surface.shaderInputs) {
+            continue;
+        }
+        std::string why;
+        const std::shared_ptr<const IsfShader> header = headers.find(*surface.mediaPath, why);
+        if (!header) {
+            continue;
+        }
+        for (const IsfInput& input : header->inputs) {
+            if (input.type == IsfInputType::event || input.type == IsfInputType::audio ||
+                input.type == IsfInputType::audioFFT) {
+                continue;
+            }
+            if (sameShader) {
+                const auto a = was->shaderInputs.find(input.name);
+                const auto b = surface.shaderInputs.find(input.name);
+                const bool inA = a != was->shaderInputs.end();
+                const bool inB = b != surface.shaderInputs.end();
+                if (inA == inB && (!inA || a->second == b->second)) {
+                    continue;
+                }
+            }
+            addUnit(units, recordAddress("surface", surface.id.text(), "input/" + input.name),
+                    shaderInputAnswer(input, surface.shaderInputs));
+        }
+    }
+}
+
 // Whether the lists hold the same ids and names in the same order.
 template <typename Records> bool sameListing(const Records& a, const Records& b) {
     if (a.size() != b.size()) {
@@ -82,6 +133,7 @@ std::vector<FeedUnit> ModelFeed::collect(const ProjectModel& model) {
     const SurfaceList& surfaces = model.surfaces();
     if (!surfaces.sharesStorageWith(surfaces_)) {
         collectRecords<Surface>("surface", surfaceFields(), surfaces_, surfaces, units);
+        collectShaderInputs(surfaces_, surfaces, shaderHeaders_, units);
         if (!sameListing(surfaces_, surfaces)) {
             units.push_back({"/prismeta/list/surfaces", surfaceListMessages(surfaces)});
         }

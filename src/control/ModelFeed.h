@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/OscMessage.h"
+#include "control/OscShaderInputs.h"
 #include "core/OutputConfig.h"
 #include "core/SurfaceList.h"
 #include "core/Uuid.h"
@@ -26,7 +27,10 @@ struct FeedUnit {
 // "/prismeta/surface/<id>/opacity f". A surface or output that appears sends
 // all its fields; the selection sends ".../select i 1" for the newly selected
 // surface and "i 0" for the one before; when records come, go, move or are
-// renamed, their list is sent again as "/prismeta/list/..." answers.
+// renamed, their list is sent again as "/prismeta/list/..." answers. A
+// shader surface's inputs go as ".../input/<name>" in their declared types,
+// each whose value changed, all of them when the surface or its shader is
+// new (events and audio inputs hold no value and are never sent).
 //
 // Keeps a copy of the state it last looked at (the surface list is shared,
 // not copied). Interface thread only.
@@ -42,6 +46,7 @@ private:
     std::vector<OutputConfig> outputs_;
     std::optional<Uuid> selected_;
     bool snap_ = false;
+    ShaderHeaders shaderHeaders_;
 };
 
 } // namespace prismeta

@@ -395,6 +395,32 @@ std::size_t OscController::handleBatch(std::span<const OscMessage> messages,
     return skipped;
 }
 
+template <typename Records>
+std::optional<std::vector<std::size_t>>
+OscController::findTargets(const Records& records, std::string_view target, std::string_view kind,
+                           const OscMessage& message, Clock::time_point now) {
+    Result<std::vector<std::size_t>> targets = resolveTargets(records, target);
+    if (!targets) {
+        ignore(badPattern, message, targets.error(), now);
+        return std::nullopt;
+    }
+    if (targets->empty()) {
+        ignore(noMatch, message, "no " + std::string(kind) + " matches " + quoted(target), now);
+        return std::nullopt;
+    }
+    return std::move(targets.value());
+}
+
+void OscController::commitSurfaces(std::vector<Surface> edited, const std::string& undoKey,
+                                   const OscMessage& message, Clock::time_point now) {
+    const Clock::time_point arrived =
+        message.received == OscMessage::Clock::time_point{} ? now : message.received;
+    // A run of edits carried out as its last one is timed from its first.
+    undoBursts_.beforeEdit(model_, undoKey, runStart_.value_or(arrived), arrived);
+    model_.setSurfaces(std::move(edited));
+    undoBursts_.afterEdit(model_);
+}
+
 void OscController::handleSurface(const OscMessage& message, Parts parts, Clock::time_point now) {
     if (parts.size() < 2) {
         ignore(unknownAddress, message, "no such address", now);
@@ -423,13 +449,9 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
         return;
     }
     const SurfaceList& surfaces = model_.surfaces();
-    const Result<std::vector<std::size_t>> targets = resolveTargets(surfaces, target);
+    const std::optional<std::vector<std::size_t>> targets =
+        findTargets(surfaces, target, "surface", message, now);
     if (!targets) {
-        ignore(badPattern, message, targets.error(), now);
-        return;
-    }
-    if (targets->empty()) {
-        ignore(noMatch, message, "no surface matches " + quoted(target), now);
         return;
     }
 
@@ -471,12 +493,7 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
         key += '|';
     }
     key += joinedIds(surfaces, targets.value());
-    const Clock::time_point arrived =
-        message.received == OscMessage::Clock::time_point{} ? now : message.received;
-    // A run of edits carried out as its last one is timed from its first.
-    undoBursts_.beforeEdit(model_, key, runStart_.value_or(arrived), arrived);
-    model_.setSurfaces(std::move(edited));
-    undoBursts_.afterEdit(model_);
+    commitSurfaces(std::move(edited), key, message, now);
 }
 
 void OscController::handleShaderInput(const OscMessage& message, std::string_view target,
@@ -486,13 +503,9 @@ void OscController::handleShaderInput(const OscMessage& message, std::string_vie
         return;
     }
     const SurfaceList& surfaces = model_.surfaces();
-    const Result<std::vector<std::size_t>> targets = resolveTargets(surfaces, target);
+    const std::optional<std::vector<std::size_t>> targets =
+        findTargets(surfaces, target, "surface", message, now);
     if (!targets) {
-        ignore(badPattern, message, targets.error(), now);
-        return;
-    }
-    if (targets->empty()) {
-        ignore(noMatch, message, "no surface matches " + quoted(target), now);
         return;
     }
     if (message.isQuery() && !message.sender) {
@@ -523,6 +536,12 @@ void OscController::handleShaderInput(const OscMessage& message, std::string_vie
                   shaderInputAnswer(*declared, surface.shaderInputs), now);
             continue;
         }
+        if (declared->type == IsfInputType::event) {
+            if (shaderEventFires(message)) {
+                model_.shaderEvents().trigger(surface.id, declared->name);
+            }
+            continue;
+        }
         Result<std::optional<ShaderInputValue>> value = shaderInputEdit(*declared, message);
         if (!value) {
             why = value.error();
@@ -547,12 +566,8 @@ void OscController::handleShaderInput(const OscMessage& message, std::string_vie
     if (edited.empty()) {
         return;
     }
-    const Clock::time_point arrived =
-        message.received == OscMessage::Clock::time_point{} ? now : message.received;
-    undoBursts_.beforeEdit(model_, "surface|" + path + "|" + joinedIds(surfaces, targets.value()),
-                           runStart_.value_or(arrived), arrived);
-    model_.setSurfaces(std::move(edited));
-    undoBursts_.afterEdit(model_);
+    commitSurfaces(std::move(edited),
+                   "surface|" + path + "|" + joinedIds(surfaces, targets.value()), message, now);
 }
 
 void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::time_point now) {
@@ -575,13 +590,9 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
         return;
     }
     const std::vector<OutputConfig>& outputs = model_.outputs();
-    const Result<std::vector<std::size_t>> targets = resolveTargets(outputs, target);
+    const std::optional<std::vector<std::size_t>> targets =
+        findTargets(outputs, target, "output", message, now);
     if (!targets) {
-        ignore(badPattern, message, targets.error(), now);
-        return;
-    }
-    if (targets->empty()) {
-        ignore(noMatch, message, "no output matches " + quoted(target), now);
         return;
     }
     if (message.isQuery()) {
@@ -614,13 +625,9 @@ void OscController::handleMask(const OscMessage& message, Parts parts, bool isOu
     const std::string_view kind = isOutput ? "output" : "surface";
     // Both lists as plain records; only the one addressed is used.
     const auto edit = [&](auto records, auto store) {
-        const Result<std::vector<std::size_t>> targets = resolveTargets(records, target);
+        const std::optional<std::vector<std::size_t>> targets =
+            findTargets(records, target, kind, message, now);
         if (!targets) {
-            ignore(badPattern, message, targets.error(), now);
-            return;
-        }
-        if (targets->empty()) {
-            ignore(noMatch, message, "no " + std::string(kind) + " matches " + quoted(target), now);
             return;
         }
         if (message.isQuery()) {
@@ -671,15 +678,12 @@ void OscController::handleMask(const OscMessage& message, Parts parts, bool isOu
         return;
     }
     const SurfaceList& surfaces = model_.surfaces();
-    edit(
-        surfaces.copy(), [&](std::vector<Surface> edited, const std::vector<std::size_t>& targets) {
-            const std::string key = "surface|" + field->path() + "|" + joinedIds(surfaces, targets);
-            const Clock::time_point arrived =
-                message.received == OscMessage::Clock::time_point{} ? now : message.received;
-            undoBursts_.beforeEdit(model_, key, runStart_.value_or(arrived), arrived);
-            model_.setSurfaces(std::move(edited));
-            undoBursts_.afterEdit(model_);
-        });
+    edit(surfaces.copy(),
+         [&](std::vector<Surface> edited, const std::vector<std::size_t>& targets) {
+             commitSurfaces(std::move(edited),
+                            "surface|" + field->path() + "|" + joinedIds(surfaces, targets),
+                            message, now);
+         });
 }
 
 void OscController::handleSnap(const OscMessage& message, Clock::time_point now) {
@@ -941,12 +945,7 @@ void OscController::handleCue(const OscMessage& message, Parts parts, Clock::tim
         }
         return;
     }
-    const Result<std::vector<std::size_t>> targets = resolveTargets(model_.cues(), parts[0]);
-    if (!targets) {
-        ignore(badPattern, message, targets.error(), now);
-    } else if (targets->empty()) {
-        ignore(noMatch, message, "no cue matches " + quoted(parts[0]), now);
-    } else {
+    if (const auto targets = findTargets(model_.cues(), parts[0], "cue", message, now)) {
         cueRunner_->goTo(targets->front(), *fade);
     }
 }

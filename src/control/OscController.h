@@ -111,6 +111,17 @@ private:
                 const std::vector<const OscField<Record>*>& fields, Clock::time_point now,
                 More more);
 
+    // The positions of the records `target` names, or none after one log
+    // line when the pattern is malformed or matches no record of `kind`.
+    template <typename Records>
+    std::optional<std::vector<std::size_t>>
+    findTargets(const Records& records, std::string_view target, std::string_view kind,
+                const OscMessage& message, Clock::time_point now);
+    // Puts edited surfaces into the model as an inspector edit: edits with
+    // the same undo key in a run of messages make one undo step.
+    void commitSurfaces(std::vector<Surface> edited, const std::string& undoKey,
+                        const OscMessage& message, Clock::time_point now);
+
     void handleSurface(const OscMessage& message, Parts parts, Clock::time_point now);
     void handleOutput(const OscMessage& message, Parts parts, Clock::time_point now);
     // ".../mask/<n>/..." of surfaces (isOutput false) or outputs.

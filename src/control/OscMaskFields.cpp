@@ -46,6 +46,19 @@ OscArguments pointArguments(const MaskPoint& p) {
     return {OscArgument::float32(p.x), OscArgument::float32(p.y)};
 }
 
+bool isPointKind(MaskField::Kind kind) {
+    return kind == MaskField::Kind::point || kind == MaskField::Kind::pointIn ||
+           kind == MaskField::Kind::pointOut;
+}
+
+// A handle as queries and feedback give it: a missing one stands for the point.
+OscArguments handleArguments(const MaskPoint& p, const std::optional<Pt>& handle) {
+    if (!handle) {
+        return pointArguments(p);
+    }
+    return {OscArgument::float32(handle->x), OscArgument::float32(handle->y)};
+}
+
 } // namespace
 
 std::string MaskField::path() const {
@@ -59,6 +72,10 @@ std::string MaskField::path() const {
         return text + "feather";
     case Kind::point:
         return text + "point/" + std::to_string(point);
+    case Kind::pointIn:
+        return text + "point/" + std::to_string(point) + "/in";
+    case Kind::pointOut:
+        return text + "point/" + std::to_string(point) + "/out";
     }
     return text;
 }
@@ -83,13 +100,21 @@ Result<MaskField> parseMaskField(std::span<const std::string_view> parts) {
         field.kind = MaskField::Kind::invert;
     } else if (parts.size() == 3 && parts[2] == "feather") {
         field.kind = MaskField::Kind::feather;
-    } else if (parts.size() == 4 && parts[2] == "point") {
+    } else if ((parts.size() == 4 || parts.size() == 5) && parts[2] == "point") {
         const std::optional<std::size_t> point = index(parts[3]);
         if (!point) {
             return Result<MaskField>::failure("a point is addressed by its number, from 0");
         }
-        field.kind = MaskField::Kind::point;
         field.point = *point;
+        if (parts.size() == 4) {
+            field.kind = MaskField::Kind::point;
+        } else if (parts[4] == "in") {
+            field.kind = MaskField::Kind::pointIn;
+        } else if (parts[4] == "out") {
+            field.kind = MaskField::Kind::pointOut;
+        } else {
+            return Result<MaskField>::failure("no such field");
+        }
     } else {
         return Result<MaskField>::failure("no such field");
     }
@@ -110,8 +135,10 @@ Status writeMaskField(std::vector<Mask>& masks, const MaskField& field,
         }
         break;
     case MaskField::Kind::feather:
-    case MaskField::Kind::point: {
-        const std::size_t count = field.kind == MaskField::Kind::point ? 2 : 1;
+    case MaskField::Kind::point:
+    case MaskField::Kind::pointIn:
+    case MaskField::Kind::pointOut: {
+        const std::size_t count = isPointKind(field.kind) ? 2 : 1;
         const std::string_view tags = count == 2 ? "ff" : "f";
         if (arguments.size() != count) {
             return Status::failure(takes(tags, arguments));
@@ -145,10 +172,19 @@ Status writeMaskField(std::vector<Mask>& masks, const MaskField& field,
         mask.feather = maskFeatherInRange(
             static_cast<float>(std::clamp(numbers[0], 0.0, static_cast<double>(Mask::maxFeather))));
         break;
-    case MaskField::Kind::point: {
+    case MaskField::Kind::point:
+    case MaskField::Kind::pointIn:
+    case MaskField::Kind::pointOut: {
         if (field.point >= mask.points.size()) {
             return Status::failure("mask " + std::to_string(field.mask) + " has no point " +
                                    std::to_string(field.point));
+        }
+        if (field.kind != MaskField::Kind::point) {
+            MaskPoint& p = mask.points[field.point];
+            const Pt handle{static_cast<float>(std::clamp(numbers[0], -3.4e38, 3.4e38)),
+                            static_cast<float>(std::clamp(numbers[1], -3.4e38, 3.4e38))};
+            (field.kind == MaskField::Kind::pointIn ? p.in : p.out) = handle;
+            break;
         }
         // Handles move with their point, so the curve keeps its shape.
         MaskPoint& p = mask.points[field.point];
@@ -182,10 +218,17 @@ OscArguments readMaskField(const std::vector<Mask>& masks, const MaskField& fiel
     case MaskField::Kind::feather:
         return {OscArgument::float32(mask.feather)};
     case MaskField::Kind::point:
+    case MaskField::Kind::pointIn:
+    case MaskField::Kind::pointOut: {
         if (field.point >= mask.points.size()) {
             return {};
         }
-        return pointArguments(mask.points[field.point]);
+        const MaskPoint& p = mask.points[field.point];
+        if (field.kind == MaskField::Kind::point) {
+            return pointArguments(p);
+        }
+        return handleArguments(p, field.kind == MaskField::Kind::pointIn ? p.in : p.out);
+    }
     }
     return {};
 }
@@ -207,9 +250,21 @@ void forEachChangedMaskField(const std::vector<Mask>& before, const std::vector<
             }
         }
         for (std::size_t k = 0; k < now.points.size(); ++k) {
-            if (old == nullptr || k >= old->points.size() || old->points[k].x != now.points[k].x ||
-                old->points[k].y != now.points[k].y) {
-                each(MaskField{n, MaskField::Kind::point, k}, pointArguments(now.points[k]));
+            const MaskPoint* was =
+                old != nullptr && k < old->points.size() ? &old->points[k] : nullptr;
+            const MaskPoint& is = now.points[k];
+            if (was == nullptr || was->x != is.x || was->y != is.y) {
+                each(MaskField{n, MaskField::Kind::point, k}, pointArguments(is));
+            }
+            // Handles as they are answered, so a handle that appears where its
+            // point was (or goes away) says nothing new.
+            OscArguments in = handleArguments(is, is.in);
+            if (was == nullptr || handleArguments(*was, was->in) != in) {
+                each(MaskField{n, MaskField::Kind::pointIn, k}, std::move(in));
+            }
+            OscArguments out = handleArguments(is, is.out);
+            if (was == nullptr || handleArguments(*was, was->out) != out) {
+                each(MaskField{n, MaskField::Kind::pointOut, k}, std::move(out));
             }
         }
     }

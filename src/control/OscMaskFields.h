@@ -19,10 +19,13 @@ namespace prismeta {
 //   mask/<n>/invert    i, T or F
 //   mask/<n>/feather   f (clamped to 0..0.5)
 //   mask/<n>/point/<k> ff (any finite point a 32-bit float holds)
+//   mask/<n>/point/<k>/in, .../out  ff: the point's Bézier handles. A point
+//     without a handle answers its own position (where the missing handle
+//     stands); setting one gives the point that handle.
 // n and k are whole numbers written out (no patterns): masks and points are
 // addressed by position, and only ones that exist can be set.
 struct MaskField {
-    enum class Kind { enabled, invert, feather, point };
+    enum class Kind { enabled, invert, feather, point, pointIn, pointOut };
     std::size_t mask = 0;
     Kind kind = Kind::enabled;
     std::size_t point = 0;

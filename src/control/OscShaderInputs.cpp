@@ -70,7 +70,7 @@ Result<std::optional<ShaderInputValue>> shaderInputEdit(const IsfInput& input,
     };
     switch (input.type) {
     case IsfInputType::event:
-        return Edit::failure("an event fires from the inspector and is not stored");
+        return Edit::failure("an event fires for one frame and is not stored");
     case IsfInputType::boolean:
         if (args.size() == 1 && (args[0].tag == 'T' || args[0].tag == 'F')) {
             value[0] = args[0].tag == 'T' ? 1.0 : 0.0;
@@ -121,6 +121,18 @@ Result<std::optional<ShaderInputValue>> shaderInputEdit(const IsfInput& input,
         return std::optional<ShaderInputValue>(ShaderInputValue::ofText(*args[0].string()));
     }
     return Edit::failure("takes nothing");
+}
+
+bool shaderEventFires(const OscMessage& message) {
+    const OscArguments& args = message.arguments;
+    if (args.size() != 1) {
+        return true;
+    }
+    if (args[0].tag == 'F') {
+        return false;
+    }
+    const std::optional<double> n = args[0].number();
+    return !n || *n != 0.0;
 }
 
 OscArguments shaderInputAnswer(const IsfInput& input, const ShaderInputs& stored) {

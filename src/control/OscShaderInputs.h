@@ -46,6 +46,10 @@ private:
 Result<std::optional<ShaderInputValue>> shaderInputEdit(const IsfInput& input,
                                                         const OscMessage& message);
 
+// Whether a message to an event input fires it: any but a release (F, or a
+// single number that is 0), so a button sending 1 then 0 fires once.
+bool shaderEventFires(const OscMessage& message);
+
 // What a query answers: the input's current value in its own type.
 OscArguments shaderInputAnswer(const IsfInput& input, const ShaderInputs& stored);
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/BoxedOptional.h"
 #include "core/MediaKind.h"
 #include "core/RGBA.h"
+#include "core/ShaderInputValue.h"
 #include "core/Uuid.h"
 
 #include <cstdint>
@@ -45,6 +47,10 @@ struct CueLook {
     std::optional<RGBA> color;
     std::optional<MediaKind> mediaKind;
     std::optional<std::string> mediaPath;
+    // A shader surface's input values, as a whole: the inputs it does not
+    // name go back to their defaults, as the surface key holds only values
+    // that differ from them. Boxed: most looks have none.
+    BoxedOptional<ShaderInputs> shaderInputs;
     // A video this look switches to starts from its first picture at the GO;
     // false keeps a running video's clock.
     bool restart = true;

@@ -5,6 +5,7 @@
 #include "core/LenientCapture.h"
 #include "core/Log.h"
 #include "core/RecordFields.h"
+#include "core/ShaderInputFields.h"
 
 #include <algorithm>
 #include <cmath>
@@ -126,6 +127,13 @@ void readLookMediaPath(LookEntry& entry, const json& value) {
 
 void readLookRestart(LookEntry& entry, const json& value) {
     entry.look.restart = value.is_boolean() ? value.get<bool>() : true;
+}
+
+void readLookShaderInputs(LookEntry& entry, const json& value) {
+    entry.look.shaderInputs.reset();
+    if (value.is_object()) {
+        entry.look.shaderInputs = shaderInputsFrom(value);
+    }
 }
 
 void keepLook(LookEntry& entry, std::vector<CueLook>& looks) {
@@ -253,6 +261,7 @@ template <> struct Schema<LookEntry> {
         lenient<LookEntry, readLookMediaPath>("mediaPath"),
         lenient<LookEntry, readLookOpacity>("opacity"),
         lenient<LookEntry, readLookRestart>("restart"),
+        lenient<LookEntry, readLookShaderInputs>("shaderInputs"),
     };
 };
 

@@ -3,6 +3,7 @@
 #include "core/MediaSearch.h"
 #include "core/ProjectMedia.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -112,17 +113,43 @@ CollectPlan planCollect(const ProjectFile& project, const std::optional<fs::path
     const std::unordered_set<std::string> inMedia = namesIn(mediaFolder);
     std::unordered_set<std::string> usedInMedia =
         replace ? std::unordered_set<std::string>{} : inMedia;
-    for (const MediaUse& use : mediaInUse(project.surfaces, project.backgroundImagePath)) {
-        const std::vector<std::string> parts = storedPathComponents(use.path);
+    const auto add = [&](const std::string& storedPath, bool shader) {
+        const std::vector<std::string> parts = storedPathComponents(storedPath);
         if (parts.empty()) {
-            continue; // names no file; the copy keeps it as it is
+            return; // names no file; the copy keeps it as it is
         }
-        const std::string name = unusedName(parts.back(), usedInMedia);
-        const fs::path target = mediaFolder / name;
+        // A shader's folder is named after the file without its extension.
+        const std::string name =
+            unusedName(shader ? fs::path(parts.back()).stem().string() : parts.back(), usedInMedia);
+        const fs::path target = shader ? mediaFolder / name / parts.back() : mediaFolder / name;
         if (inMedia.count(folded(name)) != 0) {
-            plan.taken.push_back(target);
+            plan.taken.push_back(mediaFolder / name); // a shader's: its folder
         }
-        plan.media.push_back({use.path, target});
+        plan.media.push_back({storedPath, target, shader});
+    };
+    for (const MediaUse& use : mediaInUse(project.surfaces, project.backgroundImagePath)) {
+        const bool shader = std::any_of(use.surfaces.begin(), use.surfaces.end(), [&](auto i) {
+            return project.surfaces[i].mediaKind == MediaKind::shader;
+        });
+        add(use.path, shader);
+    }
+    // The files of shader surfaces' image inputs (a value that is text).
+    for (const Surface& surface : project.surfaces) {
+        if (surface.mediaKind != MediaKind::shader) {
+            continue;
+        }
+        for (const auto& [input, value] : surface.shaderInputs) {
+            if (value.kind != ShaderInputValue::Kind::text || value.text.empty()) {
+                continue;
+            }
+            const bool planned =
+                std::any_of(plan.media.begin(), plan.media.end(), [&](const CollectPlan::Media& m) {
+                    return m.storedPath == value.text;
+                });
+            if (!planned) {
+                add(value.text, false);
+            }
+        }
     }
     return plan;
 }
@@ -136,9 +163,11 @@ CollectReport collectProject(const CollectPlan& plan,
         return cancel != nullptr && cancel->load(std::memory_order_relaxed);
     };
 
-    // Where each file is now, and how much there is to copy.
+    // Where each file is now, and how much there is to copy; a shader's
+    // companions follow it (source, target).
     CollectProgress state;
     std::vector<std::optional<fs::path>> sources;
+    std::vector<std::vector<std::pair<fs::path, fs::path>>> companions(plan.media.size());
     for (const CollectPlan::Media& media : plan.media) {
         if (cancelled()) {
             report.cancelled = true;
@@ -160,6 +189,27 @@ CollectReport collectProject(const CollectPlan& plan,
         }
         state.bytesTotal += fileSize(*sources.back());
         ++state.files;
+        if (media.shader && plan.shaderCompanions) {
+            const fs::path from = sources.back()->parent_path();
+            const fs::path to = media.target.parent_path();
+            const ShaderCompanions found = plan.shaderCompanions(*sources.back());
+            for (const std::string& file : found.files) {
+                // Only inside the shader's folder: nothing is written elsewhere.
+                const fs::path relative = fs::path(file).lexically_normal();
+                if (relative.empty() || !relative.is_relative() || *relative.begin() == "..") {
+                    continue;
+                }
+                companions[sources.size() - 1].emplace_back(from / relative, to / relative);
+                state.bytesTotal += fileSize(from / relative);
+                ++state.files;
+            }
+            for (const std::string& file : found.outside) {
+                report.notCopied.push_back(
+                    {(from / file).lexically_normal().string(),
+                     "the shader " + media.storedPath +
+                         " names it outside its own folder; its copy still names it there"});
+            }
+        }
     }
 
     std::error_code error;
@@ -186,21 +236,38 @@ CollectReport collectProject(const CollectPlan& plan,
             report.notCopied.push_back({media.storedPath, folderError});
             continue;
         }
-        state.current = media.target.filename().string();
-        const std::uint64_t before = state.bytesDone;
-        if (progress) {
-            progress(state);
-        }
-        const Status copied =
-            copyFileSafely(*sources[i], media.target, plan.existing, [&](std::uint64_t bytes) {
+        const auto copyOne = [&](const fs::path& from, const fs::path& to) {
+            state.current = to.filename().string();
+            const std::uint64_t before = state.bytesDone;
+            if (progress) {
+                progress(state);
+            }
+            std::error_code made;
+            fs::create_directories(to.parent_path(), made); // a shader's folder
+            Status copied = copyFileSafely(from, to, plan.existing, [&](std::uint64_t bytes) {
                 state.bytesDone = before + bytes;
                 if (progress) {
                     progress(state);
                 }
                 return !cancelled();
             });
-        state.bytesDone = before + fileSize(*sources[i]);
-        ++state.filesDone;
+            state.bytesDone = before + fileSize(from);
+            ++state.filesDone;
+            return copied;
+        };
+        const Status copied = copyOne(*sources[i], media.target);
+        if (copied) {
+            for (const auto& [from, to] : companions[i]) {
+                if (cancelled()) {
+                    break;
+                }
+                if (const Status companion = copyOne(from, to); !companion) {
+                    report.notCopied.push_back({from.string(), companion.error});
+                } else {
+                    ++report.copied;
+                }
+            }
+        }
         if (cancelled()) {
             report.cancelled = true;
             if (madeMediaFolder && report.copied == 0) {
@@ -230,6 +297,13 @@ CollectReport collectProject(const CollectPlan& plan,
         if (surface.mediaPath) {
             if (const auto it = copies.find(*surface.mediaPath); it != copies.end()) {
                 surface.mediaPath = it->second;
+            }
+        }
+        for (auto& [input, value] : surface.shaderInputs) {
+            if (value.kind == ShaderInputValue::Kind::text) {
+                if (const auto it = copies.find(value.text); it != copies.end()) {
+                    value.text = it->second;
+                }
             }
         }
     }

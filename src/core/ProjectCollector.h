@@ -21,8 +21,21 @@ namespace prismeta {
 // understands; once the folder is moved, relinking finds them again by their
 // trailing components ("media/intro.mov") under the project's new folder. The
 // original project and its files are never changed.
+//
+// A shader goes into a folder of its own under "media" (media/plasma/plasma.fs),
+// with the files it brings along at their places beside it: its vertex stage
+// and its imported images. The files of its image inputs (the surface's
+// shaderInputs) are media like any other.
 
 inline constexpr const char* collectedMediaFolder = "media";
+
+// The files a shader brings along, found by reading it: paths relative to
+// its folder (its vertex stage, its imported images), and the imported
+// images it names outside its folder (as written), which cannot come along.
+struct ShaderCompanions {
+    std::vector<std::string> files;
+    std::vector<std::string> outside;
+};
 
 struct CollectPlan {
     std::filesystem::path folder;      // chosen by the user
@@ -32,12 +45,17 @@ struct CollectPlan {
     std::optional<std::filesystem::path> sourceFolder;
     struct Media {
         std::string storedPath;       // as the project stores it
-        std::filesystem::path target; // in folder/media
+        std::filesystem::path target; // in folder/media (a shader: in a folder of its own there)
+        bool shader = false;
     };
     std::vector<Media> media;
     ExistingTarget existing = ExistingTarget::keep;
-    // Targets that are already there: replaced with ExistingTarget::replace.
+    // Targets that are already there (a shader's: its folder): replaced with
+    // ExistingTarget::replace.
     std::vector<std::filesystem::path> taken;
+    // Reads a shader file for what it brings along (none: only the shader
+    // itself is copied). Called on the thread that collects.
+    std::function<ShaderCompanions(const std::filesystem::path& shaderFile)> shaderCompanions;
 };
 
 // Plans the copy of a project (whose file, if it has one, is documentURL)
@@ -65,7 +83,7 @@ struct CollectReport {
     std::filesystem::path projectFile;
     bool projectWritten = false;
     std::string projectError; // why the project file was not written
-    std::size_t copied = 0;   // media files copied
+    std::size_t copied = 0;   // media files copied (with what shaders bring along)
     struct Problem {
         std::string storedPath;
         std::string reason;

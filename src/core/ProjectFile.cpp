@@ -275,6 +275,10 @@ private:
         json_.key("name");
         text(s.name);
         doubleMember("opacity", s.opacity, path);
+        if (s.playback == VideoPlayback::once) {
+            json_.key("playback");
+            text("once");
+        }
         if (!s.shaderInputs.empty()) {
             shaderInputs(s.shaderInputs, KeyPath(path, "shaderInputs"));
         }
@@ -397,6 +401,9 @@ private:
         if (!look.restart) {
             json_.key("restart");
             json_.boolean(false);
+        }
+        if (look.shaderInputs) {
+            shaderInputs(*look.shaderInputs, KeyPath(path, "shaderInputs"));
         }
         json_.key("surface");
         text(look.surface.text());

@@ -5,6 +5,7 @@
 #include "core/ProjectFile.h"
 #include "core/RecordFields.h"
 #include "core/RecordText.h"
+#include "core/ShaderInputFields.h"
 
 #include <algorithm>
 #include <cmath>
@@ -124,34 +125,17 @@ void applyDisplay(OutputConfig& output, const json& value) {
     }
 }
 
-// A shader surface's input values by name. An entry that is none of a
-// flag, a finite number, two to four finite numbers or a text is left out
-// (with the rest kept); anything but an object reads as no values.
+// A shader surface's input values by name (ShaderInputFields.h).
 void readShaderInputs(Surface& surface, const json& value) {
-    surface.shaderInputs.clear();
-    if (!value.is_object()) {
-        return;
-    }
-    for (const auto& [name, entry] : value.items()) {
-        if (entry.is_boolean()) {
-            surface.shaderInputs[name] = ShaderInputValue::ofFlag(entry.get<bool>());
-        } else if (entry.is_number() && std::isfinite(entry.get<double>())) {
-            surface.shaderInputs[name] = ShaderInputValue::ofNumber(entry.get<double>());
-        } else if (entry.is_string()) {
-            surface.shaderInputs[name] = ShaderInputValue::ofText(entry.get<std::string>());
-        } else if (entry.is_array() && entry.size() >= 2 && entry.size() <= 4 &&
-                   std::all_of(entry.begin(), entry.end(), [](const json& n) {
-                       return n.is_number() && std::isfinite(n.get<double>());
-                   })) {
-            ShaderInputValue numbers;
-            numbers.kind = ShaderInputValue::Kind::numbers;
-            numbers.count = static_cast<int>(entry.size());
-            for (std::size_t i = 0; i < entry.size(); ++i) {
-                numbers.numbers[i] = entry[i].get<double>();
-            }
-            surface.shaderInputs[name] = numbers;
-        }
-    }
+    surface.shaderInputs = shaderInputsFrom(value);
+}
+
+// "once" plays a video once; anything else (the default "loop" included)
+// loops, so a value a newer version writes never fails the load.
+void readPlayback(Surface& surface, const json& value) {
+    surface.playback = value.is_string() && value.get<std::string>() == "once"
+                           ? VideoPlayback::once
+                           : VideoPlayback::loop;
 }
 
 // A mask's flags: true or false.
@@ -250,6 +234,7 @@ template <> struct Schema<Surface> {
         text<&Surface::name>("name"),
         number<&Surface::opacity>("opacity"),
         list<&Surface::masks>("masks", Presence::optional),
+        lenient<Surface, readPlayback>("playback"),
         lenient<Surface, readShaderInputs>("shaderInputs"),
     };
 };

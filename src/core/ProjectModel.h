@@ -5,6 +5,7 @@
 #include "core/OutputConfig.h"
 #include "core/ProjectFile.h"
 #include "core/Result.h"
+#include "core/ShaderEvents.h"
 #include "core/Surface.h"
 #include "core/SurfaceList.h"
 #include "core/Uuid.h"
@@ -111,6 +112,11 @@ public:
     bool blendTest(const Uuid& outputID) const;
     void setBlendTest(const Uuid& outputID, bool enabled);
 
+    // Triggers of shader surfaces' event inputs, for the renderers to fire
+    // (not observable, not in the file, not in undo).
+    ShaderEvents& shaderEvents() { return shaderEvents_; }
+    const ShaderEvents& shaderEvents() const { return shaderEvents_; }
+
     // ---- history (not observable: every change comes with a change of
     // surfaces or cues). Each step holds the surfaces and the cue list.
     const std::deque<SurfaceList>& undoStack() const { return undoStack_; }
@@ -173,6 +179,7 @@ private:
     bool snapEnabled_ = false;
     std::vector<Uuid> blendTestOutputs_;
     std::optional<ClusterSettings> cluster_;
+    ShaderEvents shaderEvents_;
 
     std::shared_ptr<const std::vector<Cue>> cues_;
 

@@ -23,6 +23,10 @@ inline constexpr std::array<Pt, 4> defaultCorners = {Pt{0.25f, 0.25f}, Pt{0.75f,
 
 inline constexpr RGBA defaultSurfaceColor{0.2f, 0.6f, 1.0f, 1.0f};
 
+// How a video surface plays its file: looping for ever (the default), or
+// once from its start, holding its last picture.
+enum class VideoPlayback : unsigned char { loop, once };
+
 // One mapping surface: a corner-pinned quad (or a warp mesh) and what it
 // shows. A plain value; corner 0 shows the media's top-left, 1 its top-right,
 // 2 its bottom-right and 3 its bottom-left. Files may carry any number of
@@ -41,6 +45,7 @@ struct Surface {
     std::vector<Mask> masks;
     // A shader surface's input values that differ from the shader's defaults.
     ShaderInputs shaderInputs;
+    VideoPlayback playback = VideoPlayback::loop;
 
     // A surface with a new random id and every default.
     Surface();

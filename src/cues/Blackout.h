@@ -7,6 +7,7 @@
 namespace prismeta {
 
 inline constexpr double defaultBlackoutFade = 1.0;
+inline constexpr double maxBlackoutFade = 60.0;
 
 struct Blackout {
     bool on = false;

@@ -46,6 +46,32 @@ void mixColor(Surface& into, const Surface& from, const Surface& to, double p) {
     into.opacity = alpha;
 }
 
+// The stored values part way from one set to another, without the shader's
+// declarations (onScreen serves a GO during a fade, not the renderer, which
+// mixes by the declared types): numbers of the same shape mix linearly, the
+// rest switch at the middle, as does a value one side leaves at its default.
+ShaderInputs mixedInputs(const ShaderInputs& from, const ShaderInputs& to, double p) {
+    const ShaderInputs& nearer = p < 0.5 ? from : to;
+    ShaderInputs mixed;
+    for (const auto& [name, value] : nearer) {
+        const auto a = from.find(name);
+        const auto b = to.find(name);
+        if (a == from.end() || b == to.end() || a->second.kind != b->second.kind ||
+            a->second.count != b->second.count ||
+            (a->second.kind != ShaderInputValue::Kind::number &&
+             a->second.kind != ShaderInputValue::Kind::numbers)) {
+            mixed.emplace(name, value);
+            continue;
+        }
+        ShaderInputValue between = b->second;
+        for (std::size_t i = 0; i < between.numbers.size(); ++i) {
+            between.numbers[i] = (1.0 - p) * a->second.numbers[i] + p * b->second.numbers[i];
+        }
+        mixed.emplace(name, between);
+    }
+    return mixed;
+}
+
 } // namespace
 
 Surface Crossfade::onScreen(const Surface& drawn, double now) const {
@@ -59,6 +85,10 @@ Surface Crossfade::onScreen(const Surface& drawn, double now) const {
         if (drawn.mediaKind == MediaKind::color) {
             mixColor(shown, fading->from, fading->to, p);
         } else {
+            if (fading->from.shaderInputs != fading->to.shaderInputs) {
+                shown.shaderInputs =
+                    mixedInputs(fading->from.shaderInputs, fading->to.shaderInputs, p);
+            }
             shown.opacity = (1.0 - p) * fading->from.opacity + p * fading->to.opacity;
         }
         return shown;
@@ -67,6 +97,7 @@ Surface Crossfade::onScreen(const Surface& drawn, double now) const {
     shown.mediaKind = larger.mediaKind;
     shown.mediaPath = larger.mediaPath;
     shown.color = larger.color;
+    shown.shaderInputs = larger.shaderInputs;
     shown.opacity = (1.0 - p) * fading->from.opacity + p * fading->to.opacity;
     return shown;
 }

@@ -55,7 +55,9 @@ public:
 
     // What the surface shows at now, as one look: exact for a change of
     // colour or opacity, and for a change of media the picture of the larger
-    // weight with the opacity on screen.
+    // weight with the opacity on screen. Shader inputs of the same shape mix
+    // linearly, others switch at the middle (the declared types, which the
+    // renderer mixes by, are not known here).
     Surface onScreen(const Surface& drawn, double now) const;
 
     // The time at which the last fade ends.

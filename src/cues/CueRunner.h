@@ -9,20 +9,36 @@
 // Back, a schedule, the show's start, a follow from the last cue back to the
 // first) applies its tracked look (TrackedLook.h).
 //
+// Every GO starts the videos it switches surfaces to, and those its cue's
+// looks name with restart (the default), from their first picture at the GO
+// time; a look with restart off keeps a running video's clock. A follow on
+// "end" goes when the last once-playing video the GO started has shown its
+// last picture (lengths from CueVideos; videos that cannot be played do not
+// count, and with none left there is no follow).
+//
 // Main thread only, like the model it borrows (which must outlive it). The
-// clocks are borrowed too. tick() runs follows and schedules: call it on
+// clocks and the videos are borrowed too. tick() runs follows and schedules: call it on
 // every frame, or from a timer, for as long as the show runs.
+//
+// Undo and redo of a GO bring back the live cue of the look they bring back:
+// the runner remembers which surface list each GO left and made, and when
+// the model's surfaces become one of them again, that GO's cue (or the one
+// before it) is live again, as a cut from then on.
 
 #include "core/ProjectModel.h"
 #include "cues/Crossfade.h"
+#include "cues/CueVideos.h"
 #include "cues/Schedule.h"
 #include "cues/ShowClock.h"
 #include "cues/ShowState.h"
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace prismeta {
 
@@ -44,11 +60,21 @@ public:
     // To any cue, its tracked look. False when index is past the end.
     bool goTo(std::size_t index, std::optional<double> fade = std::nullopt);
 
+    // The cue at index was just recorded from what is on screen: it becomes
+    // the live cue without a GO (nothing changes on screen and no undo step
+    // is taken), so the next one is recorded after it and GO goes on from it.
+    bool recorded(std::size_t index);
+
     // Follows and schedules due at the clocks' times.
     void tick();
 
-    // Blackout on or off, fading over fade seconds from the level on screen.
-    void setBlackout(bool on, double fade = defaultBlackoutFade);
+    // Blackout on or off, fading over fade seconds (the blackout fade when
+    // none is given) from the level on screen.
+    void setBlackout(bool on, std::optional<double> fade = std::nullopt);
+    // The fade of a blackout switched without one: defaultBlackoutFade unless
+    // set (clamped to 0..maxBlackoutFade).
+    void setBlackoutFade(double seconds);
+    double blackoutFade() const { return blackoutFade_; }
 
     // The live cue's position in the cue list as it is now; none when no cue
     // is live or the live one was deleted.
@@ -56,14 +82,24 @@ public:
     // The cue GO would go to.
     std::optional<std::size_t> nextIndex() const;
     const ShowState& state() const { return state_; }
+    const ShowClock& showClock() const { return showClock_; }
+    const WallClock& wallClock() const { return wallClock_; }
     // What renderers draw the fade with; null before the first GO.
     const std::shared_ptr<const Crossfade>& crossfade() const { return crossfade_; }
-    // The stills the next cue switches surfaces to, as those surfaces will
-    // look: renderers open and decode them ahead, so the GO shows them on its
-    // first frame. Made again after every GO; never null.
+    // The stills and videos the next cue switches surfaces to, as those
+    // surfaces will look: renderers open and decode them ahead, so the GO
+    // shows them on its first frame. Made again after every GO; never null.
     const std::shared_ptr<const std::vector<Surface>>& preload() const { return preload_; }
-    // Seconds until the live cue's timed follow, if it has one.
+    // Seconds until the live cue's follow, if it has one: a timed one, or
+    // one on the end of its videos once their lengths are known.
     std::optional<double> followIn() const;
+    // The live cue's follow as a whole: seconds from its GO (for one on the
+    // end of its videos, once their lengths are known).
+    std::optional<double> followLength() const;
+
+    // The media layer's side of starting videos and knowing their lengths;
+    // none (the default) starts nothing and follows no video's end.
+    void setVideos(const std::shared_ptr<CueVideos>& videos) { videos_ = videos; }
 
     // GOs and blackout switches take effect this many seconds after the
     // show clock's now (0 by default): a show on many machines publishes
@@ -84,7 +120,11 @@ public:
 private:
     bool goToCue(std::size_t index, bool fromPrevious, std::optional<double> fade);
     void findPreload();
+    void startVideos(const std::vector<Surface>& before, const std::vector<Surface>& after,
+                     const Cue& cue, double now);
     void followSchedule();
+    void remember(const SurfaceList& surfaces, const std::optional<Uuid>& live);
+    void surfacesChanged();
 
     ProjectModel& model_;
     const ShowClock& showClock_;
@@ -99,10 +139,25 @@ private:
     std::shared_ptr<const std::vector<Surface>> preload_ =
         std::make_shared<const std::vector<Surface>>();
     std::function<void()> listener_;
+    std::shared_ptr<CueVideos> videos_;
+    // The once-playing videos the live cue's GO started: a follow on "end"
+    // waits for the longest.
+    std::vector<std::string> endingVideos_;
     // The newest scheduled moment acted on (or passed by) and the cue list it
     // was found in: a schedule goes only when a newer moment comes.
     std::optional<std::int64_t> scheduleSeen_;
     std::shared_ptr<const std::vector<Cue>> scheduledCues_;
+    double blackoutFade_ = defaultBlackoutFade;
+
+    // The surface lists GOs left and made, with the cue live while each was
+    // the model's, newest last; as many as the undo history can bring back.
+    struct LiveLook {
+        SurfaceList surfaces;
+        std::optional<Uuid> liveCue;
+    };
+    std::deque<LiveLook> liveLooks_;
+    bool going_ = false;
+    Subscription subscription_;
 };
 
 } // namespace prismeta

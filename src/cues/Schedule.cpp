@@ -74,6 +74,32 @@ std::optional<ScheduledGo> lastScheduledGo(const std::vector<Cue>& cues, std::in
     return best;
 }
 
+std::optional<ScheduledGo> nextScheduledGo(const std::vector<Cue>& cues, std::int64_t now) {
+    std::optional<ScheduledGo> best;
+    constexpr std::int64_t week = 7 * 86400;
+    for (int ahead = 0; ahead <= 7; ++ahead) {
+        const std::tm day = localDay(now, -ahead);
+        const int weekday = (day.tm_wday + 6) % 7; // Monday first
+        for (std::size_t i = 0; i < cues.size(); ++i) {
+            const std::optional<CueSchedule>& schedule = cues[i].schedule;
+            if (!schedule || !schedule->onWeekday(weekday)) {
+                continue;
+            }
+            const std::int64_t at = atLocalTime(day, schedule->secondOfDay);
+            if (at <= now || at > now + week) {
+                continue;
+            }
+            if (!best || at <= best->at) {
+                best = ScheduledGo{i, at};
+            }
+        }
+        if (best) {
+            break; // a later day cannot hold an earlier time
+        }
+    }
+    return best;
+}
+
 std::optional<std::int64_t> parseLocalDateTime(std::string_view text) {
     // YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS
     if (text.size() < 16 || text[4] != '-' || text[7] != '-' ||

@@ -28,6 +28,11 @@ struct ScheduledGo {
 // time that the change back repeats happens the first time round.
 std::optional<ScheduledGo> lastScheduledGo(const std::vector<Cue>& cues, std::int64_t now);
 
+// The first scheduled time after now, within the next seven days, and its
+// cue (of cues scheduled at the same moment the later one in the list, the
+// one that will be in force). Local times as for lastScheduledGo.
+std::optional<ScheduledGo> nextScheduledGo(const std::vector<Cue>& cues, std::int64_t now);
+
 // The local time "YYYY-MM-DDTHH:MM[:SS]" as seconds since the epoch; none
 // when it is not such a time.
 std::optional<std::int64_t> parseLocalDateTime(std::string_view text);

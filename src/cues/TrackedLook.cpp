@@ -18,11 +18,14 @@ void applyLook(Surface& surface, const CueLook& look) {
     if (look.mediaPath) {
         surface.mediaPath = *look.mediaPath;
     }
+    if (look.shaderInputs) {
+        surface.shaderInputs = *look.shaderInputs;
+    }
 }
 
 bool sameLook(const Surface& a, const Surface& b) {
     return a.mediaKind == b.mediaKind && a.mediaPath == b.mediaPath && a.color == b.color &&
-           a.opacity == b.opacity;
+           a.opacity == b.opacity && a.shaderInputs == b.shaderInputs;
 }
 
 namespace {
@@ -75,6 +78,11 @@ std::vector<CueLook> currentLooks(const std::vector<Surface>& surfaces) {
         look.color = surface.color;
         look.mediaKind = surface.mediaKind;
         look.mediaPath = surface.mediaPath;
+        // Only where they mean something, so a show without shaders keeps
+        // its looks as they were.
+        if (surface.mediaKind == MediaKind::shader || !surface.shaderInputs.empty()) {
+            look.shaderInputs = surface.shaderInputs;
+        }
         looks.push_back(std::move(look));
     }
     return looks;

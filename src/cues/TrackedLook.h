@@ -15,7 +15,8 @@ namespace prismeta {
 // The fields of the look set on the surface.
 void applyLook(Surface& surface, const CueLook& look);
 
-// Whether two surfaces look the same: media kind, path, colour and opacity.
+// Whether two surfaces look the same: media kind, path, colour, opacity and
+// shader inputs.
 bool sameLook(const Surface& a, const Surface& b);
 
 // The surfaces with the cue's looks applied. Looks naming surfaces that are
@@ -28,7 +29,8 @@ std::vector<Surface> withCue(std::vector<Surface> surfaces, const Cue& cue);
 std::vector<Surface> trackedLook(std::vector<Surface> surfaces, const std::vector<Cue>& cues,
                                  std::size_t index);
 
-// The current look of every surface, as Record Cue and Update Cue store it.
+// The current look of every surface, as Record Cue and Update Cue store it;
+// shader inputs for shader surfaces and surfaces that hold any.
 std::vector<CueLook> currentLooks(const std::vector<Surface>& surfaces);
 
 // How many look entries of the cues name surfaces the list lacks.

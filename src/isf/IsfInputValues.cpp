@@ -130,4 +130,25 @@ std::string_view isfImagePath(const IsfInput& input, const ShaderInputs& stored)
     return it->second.text;
 }
 
+std::array<double, 4> fadedIsfValue(const IsfInput& input, const ShaderInputs& from,
+                                    const ShaderInputs& to, double p) {
+    const bool mixes = input.type == IsfInputType::floating || input.type == IsfInputType::color ||
+                       input.type == IsfInputType::point2D;
+    if (!mixes) {
+        return resolvedIsfValue(input, p < 0.5 ? from : to);
+    }
+    const std::array<double, 4> a = resolvedIsfValue(input, from);
+    const std::array<double, 4> b = resolvedIsfValue(input, to);
+    std::array<double, 4> mixed{};
+    for (std::size_t i = 0; i < mixed.size(); ++i) {
+        mixed[i] = (1.0 - p) * a[i] + p * b[i];
+    }
+    return mixed;
+}
+
+std::string_view fadedIsfImagePath(const IsfInput& input, const ShaderInputs& from,
+                                   const ShaderInputs& to, double p) {
+    return isfImagePath(input, p < 0.5 ? from : to);
+}
+
 } // namespace prismeta

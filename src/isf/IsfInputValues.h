@@ -17,6 +17,16 @@ namespace prismeta {
 // with VALUES only takes one of them), and the default otherwise.
 std::array<double, 4> resolvedIsfValue(const IsfInput& input, const ShaderInputs& stored);
 
+// The input's value part way through a cue's fade (p from 0 to 1) from one
+// surface's values to another's, each resolved as above: floats, colours and
+// points mix linearly, every other type switches at p = 0.5.
+std::array<double, 4> fadedIsfValue(const IsfInput& input, const ShaderInputs& from,
+                                    const ShaderInputs& to, double p);
+
+// The image input's file part way through a fade: from's before the middle.
+std::string_view fadedIsfImagePath(const IsfInput& input, const ShaderInputs& from,
+                                   const ShaderInputs& to, double p);
+
 // The stored form of a value of the input's type (four numbers as above).
 ShaderInputValue storedIsfValue(const IsfInput& input, const std::array<double, 4>& value);
 

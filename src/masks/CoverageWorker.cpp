@@ -51,6 +51,48 @@ void CoverageWorker::waitIdle() {
     done_.wait(lock, [this] { return queue_.empty() && !busy_; });
 }
 
+CoverageWorker::Finished CoverageWorker::rasterise(const Request& request) {
+    Finished finished;
+    finished.slot = request.slot;
+    finished.generation = request.generation;
+    const bool patchable = !request.whole && keptSlot_ == request.slot;
+    if (!patchable) {
+        kept_.reset();
+    }
+    const PixelRect redrawn =
+        kept_.update(request.masks, request.space, request.width, request.height);
+    const CoverageImage& image = kept_.image();
+    const PixelRect all{0, 0, image.width, image.height};
+    if (patchable && redrawn != all) {
+        finished.patch = true;
+        finished.area = redrawn;
+        finished.base = keptGeneration_;
+        if (!redrawn.empty()) {
+            CoverageImage& part = finished.image;
+            part.width = redrawn.width;
+            part.height = redrawn.height;
+            part.stride = (redrawn.width + 3) / 4 * 4;
+            part.pixels.resize(static_cast<std::size_t>(part.stride) *
+                               static_cast<std::size_t>(part.height));
+            for (int row = 0; row < redrawn.height; ++row) {
+                const auto from = image.pixels.begin() +
+                                  static_cast<std::ptrdiff_t>(
+                                      static_cast<std::size_t>(redrawn.y + row) * image.stride +
+                                      static_cast<std::size_t>(redrawn.x));
+                std::copy(from, from + redrawn.width,
+                          part.pixels.begin() + static_cast<std::ptrdiff_t>(
+                                                    static_cast<std::size_t>(row) * part.stride));
+            }
+        }
+    } else {
+        finished.area = all;
+        finished.image = image;
+    }
+    keptSlot_ = request.slot;
+    keptGeneration_ = request.generation;
+    return finished;
+}
+
 void CoverageWorker::run() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -62,9 +104,7 @@ void CoverageWorker::run() {
         queue_.pop_front();
         busy_ = true;
         lock.unlock();
-        Finished finished{
-            request.slot, request.generation,
-            rasterizeMasks(request.masks, request.space, request.width, request.height)};
+        Finished finished = rasterise(request);
         lock.lock();
         finished_.push_back(std::move(finished));
         busy_ = false;

@@ -2,6 +2,7 @@
 
 #include "core/Mask.h"
 #include "masks/CoverageImage.h"
+#include "masks/IncrementalCoverage.h"
 #include "masks/MaskRaster.h"
 
 #include <condition_variable>
@@ -19,6 +20,11 @@ namespace prismeta {
 // queued, so a drag that outruns the rasteriser costs one image, not a
 // backlog. The thread starts with the first request and ends with the worker.
 //
+// The worker keeps the last image it made (one slot's): when the next request
+// for that slot only moves points, it redraws and hands back only the rows
+// that changed, a patch over the image it handed back before
+// (IncrementalCoverage).
+//
 // submit, takeFinished, idle and waitIdle may be called from any one thread
 // (the renderer's).
 class CoverageWorker {
@@ -30,11 +36,20 @@ public:
         MaskSpace space;
         int width = 0;
         int height = 0;
+        // Rasterise the whole image, not a patch (the caller lost the one
+        // a patch would go over).
+        bool whole = false;
     };
     struct Finished {
         std::uint64_t slot = 0;
         std::uint64_t generation = 0;
+        // The whole image or, for a patch, the pixels of `area` only.
         CoverageImage image;
+        bool patch = false;
+        PixelRect area;
+        // The generation of the slot's image the patch goes over: the one
+        // handed back just before it.
+        std::uint64_t base = 0;
     };
 
     CoverageWorker() = default;
@@ -53,12 +68,17 @@ public:
 
 private:
     void run();
+    Finished rasterise(const Request& request);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable done_;
     std::deque<Request> queue_;
     std::vector<Finished> finished_;
+    // The worker thread's alone.
+    IncrementalCoverage kept_;
+    std::uint64_t keptSlot_ = 0;
+    std::uint64_t keptGeneration_ = 0;
     bool busy_ = false;
     bool stopping_ = false;
     std::thread thread_;

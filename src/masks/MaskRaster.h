@@ -2,6 +2,7 @@
 
 #include "core/Mask.h"
 #include "masks/CoverageImage.h"
+#include "masks/PixelRect.h"
 
 #include <span>
 
@@ -35,8 +36,35 @@ bool anyMaskDraws(std::span<const Mask> masks);
 // computed on an image padded by the feather so a path just outside the image
 // still shapes the ramp inside it.
 //
+// Large images are rasterised in bands of rows, shared with one helper
+// thread for the call's length; every pixel comes out the same whatever the
+// bands.
+//
 // Sizes below 1 or above maxCoverageSide give an empty image. Any thread.
 CoverageImage rasterizeMasks(std::span<const Mask> masks, const MaskSpace& space, int width,
                              int height);
+
+// Rasterises again only the pixels of `area` (clipped to the image) of an
+// image rasterizeMasks made for the same space and size, leaving the rest as
+// it was: each pixel comes out as rasterizeMasks would make it (the distance
+// transform runs over the area grown by the feather band, so the ramp sees
+// every part of the path that shapes it). Does nothing to an empty image.
+void rasterizeMasksRegion(std::span<const Mask> masks, const MaskSpace& space, CoverageImage& image,
+                          PixelRect area);
+
+// How far, in pixels across and down, a change to the path of `mask` can
+// change the coverage of a width x height image of space: the pixels whose
+// ramp the changed pixels shape (0 without a feather). At most the image's
+// own sides.
+struct PixelReach {
+    int across = 0;
+    int down = 0;
+};
+PixelReach featherReach(const Mask& mask, const MaskSpace& space, int width, int height);
+
+// Where mask coordinates fall on a width x height image of space, in pixels
+// (clamped as the rasteriser clamps them).
+double maskToPixelX(double x, const MaskSpace& space, int width);
+double maskToPixelY(double y, const MaskSpace& space, int height);
 
 } // namespace prismeta

@@ -35,6 +35,9 @@ decodeVideoPictureAt(const std::string& path, double seconds, const VideoOptions
     if (!stream || !best || !current) {
         return std::nullopt;
     }
+    if (options.once) {
+        stream->playOnce();
+    }
     // Where the loop length cannot be measured the stream starts over and
     // skips whole loops at each loop point instead.
     stream->seekTo(target);

@@ -16,7 +16,9 @@ namespace prismeta {
 // starts, decoded and converted to BGRA, for deterministic renders (the
 // command-line tool's --time). With L the loop length (last pts plus that
 // picture's duration, minus the first pts), it is the picture with the largest
-// (pts - first pts) not above seconds modulo L; negative seconds count as 0.
+// (pts - first pts) not above seconds modulo L (or, for a video played once,
+// not above seconds: past the end, the last picture); negative seconds count
+// as 0.
 // The same picture a VideoPlayer shows at that media time. Blocking: seeks
 // near the picture and decodes up to it. None, silently, if the file cannot be
 // played. Any thread.

@@ -37,6 +37,9 @@ struct VideoOptions {
     // is handed out as blocks, with no decoding to pixels; with none (the
     // default) every video decodes to BGRA.
     BlockTextures blockTextures;
+    // Play the file once from its start and stop at its last picture instead
+    // of looping: media times past the end show the last picture.
+    bool once = false;
 };
 
 } // namespace prismeta

@@ -91,6 +91,9 @@ void VideoPlayer::State::run(const std::string& path, double startTime) {
                                     options.blockTextures);
     ff::Frame pending = ff::makeFrame();
     ff::Frame current = ff::makeFrame();
+    if (stream && options.once) {
+        stream->playOnce();
+    }
     route.store(stream ? stream->route() : PictureRoute::pixels);
     if (stream && stream->route() == PictureRoute::blocks) {
         blocks =
@@ -216,6 +219,8 @@ bool VideoPlayer::State::deliverBlocks(AVFrame* frame, double time, int slot) {
 VideoPlayer::VideoPlayer(std::string path, double playbackStart, double hostNow,
                          VideoOptions options)
     : playbackStart_(playbackStart), state_(std::make_shared<State>(options)) {
+    // A playback that has not started (notStarted, infinite) decodes from
+    // its first picture and waits there.
     const double startTime = std::max(0.0, hostNow - playbackStart);
     state_->watermark = startTime;
     liveThreads.fetch_add(1);

@@ -10,7 +10,8 @@
 
 namespace prismeta {
 
-// Plays one video file, muted and looping for ever, on a decoding thread of
+// Plays one video file, muted and looping for ever (or once, holding its last
+// picture: VideoOptions::once), on a decoding thread of
 // its own: demux, decode (codec threads on), convert to BGRA into a small
 // fixed pool of buffers, each picture stamped with the time it is due. The
 // render loop polls frameDue with the host time of its frame. A HAP video
@@ -22,8 +23,10 @@ namespace prismeta {
 // Playback follows the host clock: media time 0 (the first picture) is due at
 // playbackStart. A player made later than playbackStart (a window joining a
 // playback that is already running) seeks to the picture due at hostNow
-// instead of decoding its way there. Pictures that can no longer be shown
-// (a newer one is already due) are dropped before conversion.
+// instead of decoding its way there. A player whose playbackStart is not yet
+// known (infinite) decodes its first pictures ahead and waits; its start is
+// given later (setPlaybackStart), and the first picture shows at once. Pictures that can no longer
+// be shown (a newer one is already due) are dropped before conversion.
 //
 // A file that cannot be played (missing, not a regular file, corrupt,
 // truncated, empty, audio only, absurd size) never delivers a picture; its
@@ -64,6 +67,10 @@ public:
     PictureRoute route() const;
 
     double playbackStart() const { return playbackStart_; }
+    // Gives a player made without a known start (infinite) its start. The
+    // pictures it decoded ahead are kept; a later start on a player that has
+    // already shown pictures would need a new player instead.
+    void setPlaybackStart(double playbackStart) { playbackStart_ = playbackStart; }
 
     // Decoding threads alive in the process once those of destroyed players
     // have been joined (it waits for that), for tests that check release.

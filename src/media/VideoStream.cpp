@@ -291,7 +291,7 @@ bool VideoStream::next(AVFrame* frame, double* time, double notBefore) {
                 return false;
             }
             if (got == Read::end) {
-                if (!loopPoint(notBefore)) {
+                if (once_ || !loopPoint(notBefore)) {
                     return false;
                 }
                 continue;
@@ -527,6 +527,13 @@ bool VideoStream::measureLoop() {
     return false;
 }
 
+std::optional<double> VideoStream::measureLength() {
+    if (input_ && !loopTs_ && !measureTried_ && learnFirstPicture() && measureLoop()) {
+        rewindToStart();
+    }
+    return loopLength();
+}
+
 bool VideoStream::seekTo(double time) {
     if (!input_) {
         return false;
@@ -555,7 +562,8 @@ bool VideoStream::seekTo(double time) {
 std::int64_t VideoStream::timestampWithinLoop(double time, std::int64_t* loop) const {
     const double timeBase = av_q2d(timeBase_);
     const double length = static_cast<double>(*loopTs_) * timeBase;
-    const double loops = std::floor((time + dueSlack) / length);
+    // Played once, every time past the end is the last picture's.
+    const double loops = once_ && time >= 0.0 ? 0.0 : std::floor((time + dueSlack) / length);
     if (!(loops >= 0.0 && loops < 1e15)) {
         *loop = -1;
         return *firstTs_;

@@ -86,6 +86,14 @@ public:
 
     // L in seconds, once measured or learnt at a loop point.
     std::optional<double> loopLength() const;
+    // L, measured now by decoding the file's last pictures where it is not
+    // known yet. Only on a stream nothing has been read from; the stream is
+    // left at its start.
+    std::optional<double> measureLength();
+
+    // One pass instead of a loop: next() ends after the last picture, and
+    // seekTo and catchUp treat times past L as the last picture's.
+    void playOnce() { once_ = true; }
 
     // How the pictures come: decoded to pixels, or a HAP stream's packets
     // as they are (HapPictures turns them into blocks).
@@ -151,6 +159,7 @@ private:
     // ways rewindToStart tries).
     int rewindWay_ = 0;
 
+    bool once_ = false;
     std::int64_t loop_ = 0;
     // Pictures handed out since the last loop point.
     int passDelivered_ = 0;

@@ -41,6 +41,7 @@ VideoOptions videoOptions(const MediaRequest& request) {
     options.blockTextures.rgtc = request.compressedTextures.rgtc;
     options.blockTextures.bptc = request.compressedTextures.bptc;
     options.blockTextures.maxSide = options.maxDimension;
+    options.once = request.once;
     return options;
 }
 
@@ -129,19 +130,31 @@ private:
 
 // One video source's playback: a member of the surface's shared clock and a
 // decoder thread following it. The lease on the picture handed out goes back
-// as soon as the source has uploaded it.
+// as soon as the source has uploaded it. When the playback is started anew
+// (a GO), a player that waited for its start takes it; one that was playing
+// is replaced by one at the new start.
 class PlayingVideo final : public VideoFeed {
 public:
     PlayingVideo(const MediaRequest& request, const LiveMediaOptions& options)
-        : clock_(request.surface, std::string(request.signature), request.hostTimeSeconds),
-          player_(std::string(request.path), clock_.start(), request.hostTimeSeconds,
-                  videoOptions(request)),
+        : path_(request.path), options_(videoOptions(request)),
+          clock_(request.surface, std::string(request.signature), request.hostTimeSeconds,
+                 request.ahead ? PlaybackClock::Join::cued : PlaybackClock::Join::start),
+          player_(std::make_unique<VideoPlayer>(path_, clock_.start(), request.hostTimeSeconds,
+                                                options_)),
           wait_(options.waitForDecoders), patience_(options.patience) {}
 
     std::optional<MediaFrame> newFrame(double hostTimeSeconds) override {
         lease_.reset();
-        lease_ = wait_ ? player_.waitFrameDue(hostTimeSeconds, patience_)
-                       : player_.frameDue(hostTimeSeconds);
+        clock_.startIfCued(hostTimeSeconds); // shown: it plays
+        if (const double start = clock_.start(); start != player_->playbackStart()) {
+            if (player_->playbackStart() == PlaybackClock::notStarted) {
+                player_->setPlaybackStart(start);
+            } else {
+                player_ = std::make_unique<VideoPlayer>(path_, start, hostTimeSeconds, options_);
+            }
+        }
+        lease_ = wait_ ? player_->waitFrameDue(hostTimeSeconds, patience_)
+                       : player_->frameDue(hostTimeSeconds);
         if (!lease_) {
             return std::nullopt;
         }
@@ -150,14 +163,16 @@ public:
 
     void releaseFrame() override { lease_.reset(); }
 
-    bool playing() const override { return player_.decoding(); }
-    Route route() const override { return feedRoute(player_.route()); }
+    bool playing() const override { return player_->decoding(); }
+    Route route() const override { return feedRoute(player_->route()); }
 
 private:
+    std::string path_;
+    VideoOptions options_;
     // Destroyed in reverse: the lease before its player, the player (and so
     // its thread) before the playback it follows ends.
     PlaybackClock clock_;
-    VideoPlayer player_;
+    std::unique_ptr<VideoPlayer> player_;
     VideoFrameLease lease_;
     bool wait_;
     std::chrono::milliseconds patience_;
@@ -219,7 +234,8 @@ MediaBackend liveMediaBackend(const LiveMediaOptions& options) {
     return backend;
 }
 
-MediaBackend mediaBackendAt(double seconds, std::function<void(const NoPicture& file)> noPicture) {
+MediaBackend mediaBackendAt(double seconds, std::function<void(const NoPicture& file)> noPicture,
+                            std::function<double(const MediaRequest&)> secondsOf) {
     auto report =
         std::make_shared<const std::function<void(const NoPicture&)>>(std::move(noPicture));
     MediaBackend backend;
@@ -231,11 +247,12 @@ MediaBackend mediaBackendAt(double seconds, std::function<void(const NoPicture& 
         }
         return std::make_unique<ReadyPicture>(std::move(image));
     };
-    backend.openVideo = [seconds,
-                         report](const MediaRequest& request) -> std::unique_ptr<VideoFeed> {
+    backend.openVideo = [seconds, report, secondsOf = std::move(secondsOf)](
+                            const MediaRequest& request) -> std::unique_ptr<VideoFeed> {
         const std::string path(request.path);
         PictureRoute route = PictureRoute::pixels;
-        auto picture = decodeVideoPictureAt(path, seconds, videoOptions(request), &route);
+        const double at = secondsOf ? secondsOf(request) : seconds;
+        auto picture = decodeVideoPictureAt(path, at, videoOptions(request), &route);
         if (!picture && *report) {
             (*report)(NoPicture{path, true, diagnoseMediaFile(path, true)});
         }

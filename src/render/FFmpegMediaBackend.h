@@ -40,8 +40,12 @@ struct NoPicture {
 // `seconds` after its playback starts (modulo the loop length) while the
 // source is made, so the first frame drawn already shows them. Blocks the
 // render thread for as long as that takes. A file that yields no picture is
-// reported to noPicture, when given, on the render thread.
+// reported to noPicture, when given, on the render thread. A video played
+// once shows its last picture past its end. secondsOf, when given, picks
+// each video's time instead of `seconds` (videos started at different
+// moments of a show).
 MediaBackend mediaBackendAt(double seconds,
-                            std::function<void(const NoPicture& file)> noPicture = {});
+                            std::function<void(const NoPicture& file)> noPicture = {},
+                            std::function<double(const MediaRequest&)> secondsOf = {});
 
 } // namespace prismeta

@@ -55,7 +55,8 @@ struct Made {
 };
 
 // Makes a 3.3 core context current on display, with no surface at all.
-Made makeContext(EGLDisplay display, std::string& why) {
+// With shareWith, the new context shares its objects (on the same display).
+Made makeContext(EGLDisplay display, std::string& why, EGLContext shareWith = EGL_NO_CONTEXT) {
     if (display == EGL_NO_DISPLAY || !initialiseDisplay(display)) {
         why = "no display";
         return {};
@@ -99,7 +100,7 @@ Made makeContext(EGLDisplay display, std::string& why) {
                                         EGL_CONTEXT_OPENGL_PROFILE_MASK,
                                         EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
                                         EGL_NONE};
-    const EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
+    const EGLContext context = eglCreateContext(display, config, shareWith, contextAttributes);
     if (context == EGL_NO_CONTEXT) {
         why = "no OpenGL 3.3 core context";
         return {};
@@ -196,6 +197,21 @@ Result<std::unique_ptr<HeadlessContext>> HeadlessContext::create(bool verbose) {
         std::fprintf(stderr, "headless OpenGL: %s, GL_RENDERER %s\n",
                      context->platformName_.c_str(), context->rendererName_.c_str());
     }
+    return context;
+}
+
+Result<std::unique_ptr<HeadlessContext>> HeadlessContext::createSharing() const {
+    std::string why;
+    const Made made = makeContext(display_, why, context_);
+    if (made.context == EGL_NO_CONTEXT) {
+        return Result<std::unique_ptr<HeadlessContext>>::failure(
+            "no headless OpenGL context sharing objects could be made (" + why + ")");
+    }
+    std::unique_ptr<HeadlessContext> context(new HeadlessContext());
+    context->display_ = made.display;
+    context->context_ = made.context;
+    context->platformName_ = platformName_;
+    context->rendererName_ = rendererName_;
     return context;
 }
 

@@ -19,6 +19,9 @@ class HeadlessContext {
 public:
     // Fails with a description naming what was tried when no context can be made.
     static Result<std::unique_ptr<HeadlessContext>> create(bool verbose = false);
+    // Another context on the same display sharing this one's objects
+    // (textures, buffers, programs, sync objects), current after the call.
+    Result<std::unique_ptr<HeadlessContext>> createSharing() const;
     // Releases the context. The EGL display stays initialised until the
     // process ends: it is shared by every context on it.
     ~HeadlessContext();

@@ -1,6 +1,7 @@
 #include "render/IsfPicture.h"
 
 #include "core/Log.h"
+#include "core/ShaderEvents.h"
 #include "core/Surface.h"
 #include "isf/IsfExpression.h"
 #include "isf/IsfInputValues.h"
@@ -286,14 +287,18 @@ bool IsfPicture::resize(Target& target, int width, int height) {
     return true;
 }
 
-bool IsfPicture::updateImages(const Surface& surface, double hostTime) {
+bool IsfPicture::updateImages(const Surface& surface, const ShaderInputsFrame& inputs,
+                              double hostTime) {
     const IsfShader& shader = file_->shader;
     for (ImageSlot& slot : images_) {
         if (slot.input < 0 || slot.silence != 0) {
             continue;
         }
         const IsfInput& input = shader.inputs[static_cast<std::size_t>(slot.input)];
-        const std::string_view path = isfImagePath(input, surface.shaderInputs);
+        const std::string_view path =
+            inputs.fadeFrom ? fadedIsfImagePath(input, *inputs.fadeFrom, surface.shaderInputs,
+                                                inputs.fadeProgress)
+                            : isfImagePath(input, surface.shaderInputs);
         if (path == slot.path) {
             continue;
         }
@@ -360,7 +365,8 @@ bool IsfPicture::passSize(std::size_t pass, const Surface& surface, int width, i
            evaluate(description.height, height, h, "height");
 }
 
-void IsfPicture::setUniforms(const Surface& surface, int width, int height, double showTime) {
+void IsfPicture::setUniforms(const Surface& surface, const ShaderInputsFrame& inputs, int width,
+                             int height, double showTime) {
     const IsfShader& shader = file_->shader;
     glUniform1f(program_.time, static_cast<float>(showTime));
     glUniform1f(program_.timeDelta,
@@ -379,11 +385,18 @@ void IsfPicture::setUniforms(const Surface& surface, int width, int height, doub
         if (location < 0 || isImageLike(input.type)) {
             continue;
         }
-        const std::array<double, 4> v = resolvedIsfValue(input, surface.shaderInputs);
+        const std::array<double, 4> v =
+            inputs.fadeFrom
+                ? fadedIsfValue(input, *inputs.fadeFrom, surface.shaderInputs, inputs.fadeProgress)
+                : resolvedIsfValue(input, surface.shaderInputs);
         switch (input.type) {
         case IsfInputType::event:
-            // An event fires for one frame when triggered; none is stored.
-            glUniform1i(location, 0);
+            // Fires for one frame when triggered; none is stored.
+            glUniform1i(location,
+                        inputs.events != nullptr &&
+                                inputs.events->lastTrigger(surface.id, input.name) > eventsSeen_
+                            ? 1
+                            : 0);
             break;
         case IsfInputType::boolean:
         case IsfInputType::longInt:
@@ -428,7 +441,12 @@ void IsfPicture::readTimer() {
 }
 
 unsigned IsfPicture::render(const Surface& surface, int width, int height, double showTime,
-                            double hostTime) {
+                            double hostTime, const ShaderInputsFrame& inputs) {
+    if (!eventsPrimed_) {
+        // Triggers from before this picture was made are not its to fire.
+        eventsPrimed_ = true;
+        eventsSeen_ = inputs.events ? inputs.events->sequence() : 0;
+    }
     if (stage_ == Stage::failed || width <= 0 || height <= 0) {
         return 0;
     }
@@ -441,7 +459,7 @@ unsigned IsfPicture::render(const Surface& surface, int width, int height, doubl
         height == outputHeight_) {
         return output_;
     }
-    if (!updateImages(surface, hostTime)) {
+    if (!updateImages(surface, inputs, hostTime)) {
         return 0;
     }
     const IsfShader& shader = file_->shader;
@@ -514,7 +532,7 @@ unsigned IsfPicture::render(const Surface& surface, int width, int height, doubl
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glUseProgram(program_.program());
     glBindVertexArray(vertexArray_);
-    setUniforms(surface, width, height, showTime);
+    setUniforms(surface, inputs, width, height, showTime);
 
     // The images of the inputs and imported files, on their units (IsfProgram).
     GLint unit = 0;
@@ -598,6 +616,9 @@ unsigned IsfPicture::render(const Surface& surface, int width, int height, doubl
     rendered_ = true;
     lastShowTime_ = showTime;
     ++frameIndex_;
+    if (inputs.events) {
+        eventsSeen_ = inputs.events->sequence();
+    }
     return output_;
 }
 

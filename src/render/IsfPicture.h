@@ -3,7 +3,9 @@
 #include "isf/IsfShaderFile.h"
 #include "render/IsfProgram.h"
 #include "render/MediaBackend.h"
+#include "render/ShaderInputsFrame.h"
 
+#include <cstdint>
 #include <future>
 #include <memory>
 #include <string>
@@ -44,9 +46,11 @@ public:
     // into a width x height texture and returns it; a second call for the
     // same time and size returns the same texture without rendering. 0 while
     // the shader is being read or compiled and after a failure. hostTime
-    // drives the videos of image inputs.
-    unsigned render(const Surface& surface, int width, int height, double showTime,
-                    double hostTime);
+    // drives the videos of image inputs. An event input is true on the first
+    // frame rendered after it was triggered (since this picture's first call)
+    // and false on the others.
+    unsigned render(const Surface& surface, int width, int height, double showTime, double hostTime,
+                    const ShaderInputsFrame& inputs = {});
 
     // Whether the next frame may differ: while loading and compiling, and
     // always once it renders (its TIME moves on).
@@ -86,10 +90,11 @@ private:
     bool advance(bool wait);
     void fail(std::string reason);
     bool prepareGpu();
-    bool updateImages(const Surface& surface, double hostTime);
+    bool updateImages(const Surface& surface, const ShaderInputsFrame& inputs, double hostTime);
     bool resize(Target& target, int width, int height);
     bool passSize(std::size_t pass, const Surface& surface, int width, int height, int& w, int& h);
-    void setUniforms(const Surface& surface, int width, int height, double showTime);
+    void setUniforms(const Surface& surface, const ShaderInputsFrame& inputs, int width, int height,
+                     double showTime);
     void readTimer();
 
     std::string path_;
@@ -120,6 +125,9 @@ private:
     bool rendered_ = false;
     double lastShowTime_ = 0.0;
     long long frameIndex_ = 0;
+    // The event trigger sequence this picture has fired up to.
+    std::uint64_t eventsSeen_ = 0;
+    bool eventsPrimed_ = false;
 };
 
 } // namespace prismeta

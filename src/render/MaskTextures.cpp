@@ -19,7 +19,7 @@ void MaskTextures::clear() {
     entries_.clear();
 }
 
-void MaskTextures::request(Entry& entry) {
+void MaskTextures::request(Entry& entry, bool whole) {
     ++entry.requested;
     CoverageWorker::Request request;
     request.slot = entry.slot;
@@ -28,6 +28,7 @@ void MaskTextures::request(Entry& entry) {
     request.space = entry.space;
     request.width = entry.size.width;
     request.height = entry.size.height;
+    request.whole = whole;
     worker_.submit(std::move(request));
 }
 
@@ -51,16 +52,41 @@ void MaskTextures::upload(Entry& entry, const CoverageImage& image) {
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
+void MaskTextures::uploadPatch(Entry& entry, const CoverageImage& image, const PixelRect& area) {
+    if (area.empty() || image.width != area.width || image.height != area.height) {
+        return;
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, entry.texture);
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, image.stride);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, area.x, area.y, area.width, area.height, GL_RED,
+                    GL_UNSIGNED_BYTE, image.pixels.data());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 void MaskTextures::collect() {
     worker_.takeFinished(finished_);
     for (CoverageWorker::Finished& done : finished_) {
         for (auto& [key, entry] : entries_) {
             // An older image than the one shown never replaces it.
-            if (entry.slot == done.slot && done.generation > entry.shown) {
+            if (entry.slot != done.slot || done.generation <= entry.shown) {
+                continue;
+            }
+            if (!done.patch) {
                 entry.shown = done.generation;
                 upload(entry, done.image);
-                break;
+            } else if (done.base == entry.shown) {
+                entry.shown = done.generation;
+                uploadPatch(entry, done.image, done.area);
+            } else if (entry.requested == done.generation) {
+                // Not a patch of what the texture holds: the whole image again.
+                request(entry, true);
             }
+            break;
         }
     }
     finished_.clear();
@@ -127,7 +153,9 @@ bool MaskTextures::pending() const {
 }
 
 void MaskTextures::finish() {
-    if (pending()) {
+    // A patch that cannot go over what a texture holds asks for the whole
+    // image again: at most one more round.
+    for (int round = 0; round < 2 && pending(); ++round) {
         worker_.waitIdle();
         collect();
     }

@@ -5,6 +5,7 @@
 #include "masks/CoverageWorker.h"
 #include "masks/MaskRaster.h"
 #include "masks/MaskSizing.h"
+#include "masks/PixelRect.h"
 
 #include <cstdint>
 #include <span>
@@ -17,7 +18,8 @@ namespace prismeta {
 // masks that draw, keyed by the record's id. A texture is rasterised again
 // (by a CoverageWorker, off this thread) only when its masks or its size
 // change; until the first image is in, it holds no light (0), so a window
-// meant to stay dark never flashes. Each frame stamps the entries it uses and
+// meant to stay dark never flashes. A point drag uploads only the rows it
+// changed (the worker's patches). Each frame stamps the entries it uses and
 // prune() drops the rest. A steady frame allocates nothing.
 //
 // Render thread only, its GL context current for every call but texture()'s
@@ -55,8 +57,9 @@ private:
         std::uint64_t frame = 0;
     };
 
-    void request(Entry& entry);
+    void request(Entry& entry, bool whole = false);
     void upload(Entry& entry, const CoverageImage& image);
+    void uploadPatch(Entry& entry, const CoverageImage& image, const PixelRect& area);
 
     std::unordered_multimap<Uuid, Entry> entries_;
     std::uint64_t nextSlot_ = 1;

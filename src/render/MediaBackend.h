@@ -108,6 +108,12 @@ struct MediaRequest {
     std::string_view signature;
     // The steady-clock time of the frame that makes the source.
     double hostTimeSeconds = 0.0;
+    // A video played once from its start, holding its last picture, instead
+    // of looping.
+    bool once = false;
+    // Opened ahead of the GO that will show it: a video decodes its first
+    // pictures and waits for its playback to be started (PlaybackClock).
+    bool ahead = false;
     // The largest side a texture may have here; larger pictures should come
     // scaled down rather than not at all.
     int maxTextureSize = 0;

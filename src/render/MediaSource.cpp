@@ -160,9 +160,10 @@ bool uploadBlocks(unsigned& texture, unsigned& format, int& width, int& height,
 } // namespace
 
 MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
-                         double hostTimeSeconds, std::string_view openPath)
-    : signature_(mediaSignature(surface)), kind_(surface.mediaKind),
+                         double hostTimeSeconds, std::string_view openPath, bool ahead)
+    : signature_(mediaSignature(surface)), kind_(surface.mediaKind), playback_(surface.playback),
       uploadThroughPixelBuffer_(backend.videoUpload == MediaBackend::Upload::pixelBuffer) {
+    waitingForGo_ = ahead;
     opensFile_ =
         (kind_ == MediaKind::image || kind_ == MediaKind::video || kind_ == MediaKind::shader) &&
         surface.mediaPath && !surface.mediaPath->empty();
@@ -175,6 +176,8 @@ MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, un
         r.surface = surface.id;
         r.signature = signature_;
         r.hostTimeSeconds = hostTimeSeconds;
+        r.once = surface.playback == VideoPlayback::once;
+        r.ahead = ahead;
         r.maxTextureSize = maxTextureSize_;
         r.compressedTextures = backend.compressedTextures;
         return r;
@@ -238,7 +241,8 @@ std::string_view MediaSource::openedPath() const {
 }
 
 bool MediaSource::matches(const Surface& surface) const {
-    return mediaSignatureMatches(surface, kind_, path());
+    return mediaSignatureMatches(surface, kind_, path()) &&
+           (kind_ != MediaKind::video || surface.playback == playback_);
 }
 
 unsigned MediaSource::staticTexture() {
@@ -255,8 +259,8 @@ unsigned MediaSource::staticTexture() {
 }
 
 unsigned MediaSource::shaderTexture(const Surface& surface, int width, int height, double showTime,
-                                    double hostTimeSeconds) {
-    return shader_ ? shader_->render(surface, width, height, showTime, hostTimeSeconds) : 0;
+                                    double hostTimeSeconds, const ShaderInputsFrame& inputs) {
+    return shader_ ? shader_->render(surface, width, height, showTime, hostTimeSeconds, inputs) : 0;
 }
 
 bool MediaSource::changesOverTime() const {
@@ -266,13 +270,14 @@ bool MediaSource::changesOverTime() const {
     if (imageFeed_) {
         return guarded([&] { return imageFeed_->pending(); });
     }
-    return videoFeed_ && !videoEnded_;
+    return videoFeed_ && !videoEnded_ && !waitingForGo_;
 }
 
 unsigned MediaSource::videoTexture(double hostTimeSeconds) {
     if (!videoFeed_) {
         return 0;
     }
+    waitingForGo_ = false; // drawn: it plays
     videoEnded_ = !guarded([&] { return videoFeed_->playing(); });
     const auto frame = guarded([&] { return videoFeed_->newFrame(hostTimeSeconds); });
     if (!frame) {

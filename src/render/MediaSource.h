@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/MediaKind.h"
+#include "core/Surface.h"
 #include "render/MediaBackend.h"
+#include "render/ShaderInputsFrame.h"
 
 #include <memory>
 #include <string>
@@ -10,7 +12,6 @@
 namespace prismeta {
 
 class IsfPicture;
-struct Surface;
 
 // The texture behind one surface's media: the generated test pattern, a still
 // image, the newest frame of a looping video or a shader's picture. A source is tied to the
@@ -28,8 +29,10 @@ public:
     // texture of it (testPattern, 0 when it could not be made). openPath,
     // when not empty, is the file opened in place of the surface's path (where
     // the file was found after it moved); the signature keeps the surface's.
+    // A source made ahead (before the GO that shows it) has its video wait at
+    // its first picture until its playback is started.
     MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
-                double hostTimeSeconds, std::string_view openPath = {});
+                double hostTimeSeconds, std::string_view openPath = {}, bool ahead = false);
     ~MediaSource(); // stops the video, releases the textures
 
     MediaSource(const MediaSource&) = delete;
@@ -40,7 +43,8 @@ public:
     MediaKind kind() const { return kind_; }
     // The path part of the signature (empty when the surface had none).
     std::string_view path() const;
-    // Whether the source still matches the surface's kind and path; no allocation.
+    // Whether the source still matches the surface's kind, path and way of
+    // playing a video; no allocation.
     bool matches(const Surface& surface) const;
     // The file an image or video source opened; empty for the other kinds and
     // for a surface without a path.
@@ -55,7 +59,7 @@ public:
     // A shader surface's picture at showTime, rendered at width x height
     // (see IsfPicture::render); 0 while it loads and after a failure.
     unsigned shaderTexture(const Surface& surface, int width, int height, double showTime,
-                           double hostTimeSeconds);
+                           double hostTimeSeconds, const ShaderInputsFrame& inputs = {});
 
     // The texture of the last video frame delivered; 0 before the first.
     unsigned lastVideoTexture() const { return lastVideoTexture_; }
@@ -96,6 +100,7 @@ private:
 
     std::string signature_;
     MediaKind kind_;
+    VideoPlayback playback_;
     bool opensFile_ = false;
     std::string relocatedPath_; // the file opened in place of the path, if any
     int maxTextureSize_ = 0;
@@ -115,6 +120,9 @@ private:
     // Read before each poll, so a last picture published just before the
     // decoder ended is still taken by that poll.
     bool videoEnded_ = false;
+    // Made ahead and not drawn yet: its video waits for its start and
+    // changes nothing on screen.
+    bool waitingForGo_ = false;
     std::unique_ptr<ImageFeed> imageFeed_;
     std::unique_ptr<VideoFeed> videoFeed_;
     std::unique_ptr<IsfPicture> shader_;

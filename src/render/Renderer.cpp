@@ -18,6 +18,7 @@
 #include "render/MediaSourceTable.h"
 #include "render/ShaderProgram.h"
 #include "render/ShaderSources.h"
+#include "render/SharedShaderPictures.h"
 #include "render/TestPattern.h"
 #include "render/UniformBlocks.h"
 
@@ -108,11 +109,15 @@ void Renderer::setMediaLocations(std::shared_ptr<const MediaLocations> locations
 }
 
 bool Renderer::needsFrames() const {
-    return mediaSources->anyChangesOverTime() || maskTextures_->pending();
+    return mediaSources->anyChangesOverTime() || maskTextures_->pending() || sharedShadersChanging_;
 }
 
 void Renderer::setPreload(std::shared_ptr<const std::vector<Surface>> surfaces) {
     preload_ = std::move(surfaces);
+}
+
+void Renderer::setSharedShaders(std::shared_ptr<SharedShaderPictures> pictures) {
+    sharedShaders_ = std::move(pictures);
 }
 
 void Renderer::setCrossfade(std::shared_ptr<const Crossfade> crossfade) {
@@ -292,11 +297,12 @@ void Renderer::releaseGpuState() {
     pipelineVertexArray_ = blendVertexArray_ = pipeline = blendPipeline = 0;
 }
 
-MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime) {
+MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime, bool ahead) {
     if (MediaSource* cached = mediaSources->find(surface, frameStamp_)) {
         return cached;
     }
-    if (surface.mediaKind == MediaKind::color) {
+    if (surface.mediaKind == MediaKind::color ||
+        (surface.mediaKind == MediaKind::shader && sharedShaders_)) {
         return nullptr; // an old entry of this surface goes with this frame's prune
     }
     if (surface.mediaKind == MediaKind::testPattern && !testPatternTried_) {
@@ -306,16 +312,20 @@ MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime) {
     }
     // Where a moved file was found stands in for the surface's path; the
     // lookup happens only here, when a source is made.
-    std::string_view openPath;
+    const std::string_view openPath = relocatedPath(surface);
+    return mediaSources->insert(surface,
+                                std::make_unique<MediaSource>(surface, media_, testPatternTexture_,
+                                                              hostTime, openPath, ahead),
+                                frameStamp_);
+}
+
+std::string_view Renderer::relocatedPath(const Surface& surface) const {
     if (mediaLocations_ && surface.mediaPath) {
         if (const std::string* found = mediaLocations_->find(*surface.mediaPath)) {
-            openPath = *found;
+            return *found;
         }
     }
-    return mediaSources->insert(
-        surface,
-        std::make_unique<MediaSource>(surface, media_, testPatternTexture_, hostTime, openPath),
-        frameStamp_);
+    return {};
 }
 
 void Renderer::draw(const FrameTarget& target) {
@@ -332,6 +342,7 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     const std::span<const Surface> surfaces(snapshot.vector().data(),
                                             std::min(snapshot.size(), maxFrameSurfaces));
     ++frameStamp_;
+    sharedShadersChanging_ = false;
     if (mediaLocationsChanged_) {
         mediaLocationsChanged_ = false;
         // Sources showing another file than the locations now give go.
@@ -384,14 +395,19 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
                     hostTimeSeconds);
     }
     if (preload_) {
+        // Stills decoded and uploaded ahead of the GO; videos opened, their
+        // first pictures decoded, waiting for the GO to start them.
         for (const Surface& surface : *preload_) {
-            if (MediaSource* source = mediaSource(surface, hostTimeSeconds);
+            if (MediaSource* source = mediaSource(surface, hostTimeSeconds, true);
                 source != nullptr && source->kind() == MediaKind::image) {
-                source->staticTexture(); // decoded and uploaded ahead of the GO
+                source->staticTexture();
             }
         }
     }
     mediaSources->prune(frameStamp_);
+    if (sharedShaders_) {
+        sharedShaders_->releaseUnused(hostTimeSeconds);
+    }
     // The output's masks: over its crop of the canvas, a texel per pixel.
     unsigned outputMask = 0;
     if (outputConfig_ && anyMaskDraws(outputConfig_->masks)) {
@@ -507,7 +523,8 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glDisable(GL_SCISSOR_TEST);
 }
 
-Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostTime) {
+Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostTime,
+                                            const ShaderInputsFrame& inputs) {
     MediaSource* source = mediaSource(surface, hostTime);
     unsigned texture = 0;
     if (source != nullptr) {
@@ -530,12 +547,15 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
             const PixelSize size =
                 coveredSize(surface, pixelsPerUnit_[0], pixelsPerUnit_[1], IsfPicture::maxSize);
             texture = source->shaderTexture(surface, size.width, size.height,
-                                            hostTime - media_.showClockOrigin, hostTime);
+                                            hostTime - media_.showClockOrigin, hostTime, inputs);
             break;
         }
         case MediaKind::color:
             break;
         }
+    } else if (surface.mediaKind == MediaKind::shader && sharedShaders_ && surface.mediaPath &&
+               !surface.mediaPath->empty()) {
+        texture = sharedShaderTexture(surface, hostTime, inputs);
     }
 
     LookPicture picture;
@@ -549,7 +569,7 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
         picture.color[0] = picture.color[1] = picture.color[2] = picture.color[3] = 1.0f;
         picture.useTexture = true;
         picture.texture = texture;
-        if (source->kind() == MediaKind::video) {
+        if (source != nullptr && source->kind() == MediaKind::video) {
             const MediaSource::PictureLayout& layout = source->videoLayout();
             picture.coding = layout.coding;
             picture.scale[0] = layout.scale[0];
@@ -563,8 +583,31 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
     return picture;
 }
 
+unsigned Renderer::sharedShaderTexture(const Surface& surface, double hostTime,
+                                       const ShaderInputsFrame& inputs) {
+    const std::string_view relocated = relocatedPath(surface);
+    const PixelSize size =
+        coveredSize(surface, pixelsPerUnit_[0], pixelsPerUnit_[1], IsfPicture::maxSize);
+    const SharedShaderPictures::Picture shared = sharedShaders_->picture(
+        surface, relocated.empty() ? std::string_view(*surface.mediaPath) : relocated, size.width,
+        size.height, hostTime - media_.showClockOrigin, hostTime, inputs);
+    sharedShadersChanging_ = sharedShadersChanging_ || shared.changesOverTime;
+    return shared.texture;
+}
+
 void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, double hostTime) {
-    const LookPicture picture = lookPicture(surface, hostTime);
+    // A shader that stays the same through a fade runs once, with its inputs
+    // mixed, and its picture stands for both looks (only the opacity fades).
+    ShaderInputsFrame inputs;
+    inputs.events = &model_->shaderEvents();
+    const bool oneShaderRun = fading != nullptr && surface.mediaKind == MediaKind::shader &&
+                              fading->from.mediaKind == MediaKind::shader &&
+                              fading->from.mediaPath == surface.mediaPath;
+    if (oneShaderRun) {
+        inputs.fadeFrom = &fading->from.shaderInputs;
+        inputs.fadeProgress = fading->progress(hostTime);
+    }
+    const LookPicture picture = lookPicture(surface, hostTime, inputs);
     SurfaceUniforms uniforms;
     DrawItem item;
     std::memcpy(uniforms.color, picture.color, sizeof uniforms.color);
@@ -575,7 +618,10 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
     item.texture = picture.texture;
     item.alphaTexture = picture.alphaTexture;
     if (fading != nullptr) {
-        const LookPicture from = lookPicture(fading->from, hostTime);
+        ShaderInputsFrame fromInputs;
+        fromInputs.events = inputs.events;
+        const LookPicture from =
+            oneShaderRun ? picture : lookPicture(fading->from, hostTime, fromInputs);
         std::memcpy(uniforms.fromColor, from.color, sizeof uniforms.fromColor);
         uniforms.fromUseTexture = from.useTexture ? 1 : 0;
         uniforms.fromPictureCoding = from.coding;

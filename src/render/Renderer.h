@@ -21,8 +21,10 @@ class MediaLocations;
 class MediaSource;
 class MediaSourceTable;
 class MaskTextures;
+class SharedShaderPictures;
 struct Surface;
 struct FrameUniforms;
+struct ShaderInputsFrame;
 
 // Where a frame goes: a framebuffer object and a viewport in device pixels
 // (GL origin bottom-left). The frame clears and draws only inside this
@@ -39,7 +41,8 @@ struct FrameTarget {
 // output's crop with its edge-blend ramps and black-level lift; an output the
 // model has in blend test shows the test field through its ramps instead of
 // the canvas. Owns its GL objects and one media source per surface;
-// renderers share nothing with each other.
+// renderers share nothing with each other but, where the host gives them,
+// the shader pictures (setSharedShaders).
 //
 // Thread: the one that owns its GL context (the interface thread). Every call,
 // the destructor included, needs that OpenGL 3.3 core context current. The
@@ -76,8 +79,12 @@ public:
     void setCrossfade(std::shared_ptr<const Crossfade> crossfade);
     void setBlackout(const Blackout& blackout) { blackout_ = blackout; }
     // Surfaces as the next cue will show them: their stills are opened and
-    // uploaded ahead (kept while listed), so a GO draws them at once.
+    // uploaded, their videos opened with their first pictures decoded and
+    // waiting for their start (kept while listed), so a GO draws them at once.
     void setPreload(std::shared_ptr<const std::vector<Surface>> surfaces);
+    // Shader surfaces' pictures rendered once per frame for every renderer
+    // sharing them (none: this renderer runs its shaders itself).
+    void setSharedShaders(std::shared_ptr<SharedShaderPictures> pictures);
 
     // One frame at steady_clock now, or at a given host time (tests, the CLI).
     // An empty target draws nothing. Every GL state the frame relies on is set
@@ -135,10 +142,16 @@ private:
              MediaBackend media);
     bool createGpuState();
     void releaseGpuState();
-    // The surface's cached source, made when its kind or path changed; none
-    // for colour surfaces.
-    MediaSource* mediaSource(const Surface& surface, double hostTime);
-    LookPicture lookPicture(const Surface& surface, double hostTime);
+    // The surface's cached source, made when its kind or path changed (ahead:
+    // for a look a GO is still to show); none for colour surfaces.
+    MediaSource* mediaSource(const Surface& surface, double hostTime, bool ahead = false);
+    LookPicture lookPicture(const Surface& surface, double hostTime,
+                            const ShaderInputsFrame& inputs);
+    // Where the surface's file was found after it moved (empty: at its path).
+    std::string_view relocatedPath(const Surface& surface) const;
+    // A shader surface's picture from the shared pictures (0: the placeholder).
+    unsigned sharedShaderTexture(const Surface& surface, double hostTime,
+                                 const ShaderInputsFrame& inputs);
     // Records one surface into the frame: uniforms, texture and vertices,
     // with the look it fades from when it is in a cue's fade.
     void drawSurface(const Surface& surface, const FadingLook* fading, double hostTime);
@@ -185,6 +198,9 @@ private:
     bool compressedFallbackLogged_ = false;
     std::shared_ptr<const Crossfade> crossfade_;
     std::shared_ptr<const std::vector<Surface>> preload_;
+    std::shared_ptr<SharedShaderPictures> sharedShaders_;
+    // Whether the last frame drew a shared picture that still changes.
+    bool sharedShadersChanging_ = false;
     Blackout blackout_;
     std::unique_ptr<MaskTextures> maskTextures_;
     bool waitForMasks_ = false;

@@ -111,6 +111,46 @@ TEST_F(MaskRemote, FieldsAreSetAndQueriedOnSurfacesAndOutputs) {
     EXPECT_TRUE(sentOut("/prismeta/output/0/mask/0/invert", {OscArgument::int32(1)}));
 }
 
+TEST_F(MaskRemote, HandlesAreSetQueriedAndFedBack) {
+    OscMessage subscribe;
+    subscribe.address = "/prismeta/subscribe";
+    subscribe.sender = client;
+    controller.handle(subscribe, Clock::now());
+    sent.clear();
+
+    // Point 1 has no handles: setting its in handle gives it one and leaves
+    // its out handle standing on the point.
+    handle("/prismeta/surface/0/mask/0/point/1/in", {f(0.8f), f(0.3f)});
+    handle("/prismeta/output/0/mask/0/point/0/out", {f(0.25f), f(0.05f)});
+    ASSERT_TRUE(surfaceMask(0).points[1].in);
+    EXPECT_EQ(*surfaceMask(0).points[1].in, (Pt{0.8f, 0.3f}));
+    EXPECT_FALSE(surfaceMask(0).points[1].out);
+    EXPECT_EQ(surfaceMask(0).points[1].x, 0.9f) << "the point stays";
+    EXPECT_EQ(model.outputs()[0].masks[0].points[0].out, (Pt{0.25f, 0.05f}));
+
+    const OscArguments query = {OscArgument::text("?")};
+    handle("/prismeta/surface/0/mask/0/point/1/in", query);
+    handle("/prismeta/surface/0/mask/0/point/1/out", query);
+    EXPECT_TRUE(sentOut("/prismeta/surface/0/mask/0/point/1/in", {f(0.8f), f(0.3f)}));
+    EXPECT_TRUE(sentOut("/prismeta/surface/0/mask/0/point/1/out", {f(0.9f), f(0.1f)}))
+        << "a missing handle answers where it stands: on its point";
+
+    controller.update(Clock::now());
+    const std::string id = model.surfaces()[0].id.text();
+    EXPECT_TRUE(sentOut("/prismeta/surface/" + id + "/mask/0/point/1/in", {f(0.8f), f(0.3f)}));
+    EXPECT_FALSE(sentOut("/prismeta/surface/" + id + "/mask/0/point/1/out", {f(0.9f), f(0.1f)}))
+        << "unchanged handles are not fed back";
+
+    const Surface before = model.surfaces()[0];
+    handle("/prismeta/surface/0/mask/0/point/1/in", {f(0.5f)});
+    EXPECT_TRUE(logMentions("takes ff, got f"));
+    handle("/prismeta/surface/0/mask/0/point/9/out", {f(0.5f), f(0.5f)});
+    EXPECT_TRUE(logMentions("has no point 9"));
+    handle("/prismeta/surface/0/mask/0/point/1/sideways", {f(0.5f), f(0.5f)});
+    handle("/prismeta/surface/0/mask/0/point/1/in/more", {f(0.5f), f(0.5f)});
+    EXPECT_EQ(model.surfaces()[0], before);
+}
+
 TEST_F(MaskRemote, WrongAddressesArgumentsAndValuesAreRefusedAndLogged) {
     const Surface before = model.surfaces()[0];
     handle("/prismeta/surface/0/mask/7/enabled", {OscArgument::int32(0)});

@@ -115,8 +115,6 @@ TEST_F(ShaderInputControl, WhatCannotBeCarriedOutIsLoggedWithTheReason) {
     EXPECT_TRUE(logMentions("takes f, got s"));
     handle("/prismeta/surface/wall/input/mode", {OscArgument::int32(3)});
     EXPECT_TRUE(logMentions("not one of the input's values"));
-    handle("/prismeta/surface/wall/input/go", {OscArgument::int32(1)});
-    EXPECT_TRUE(logMentions("event"));
     handle("/prismeta/surface/wall/input/volume", {f(1.0f)});
     EXPECT_TRUE(logMentions("no input \"volume\""));
     handle("/prismeta/surface/floor/input/level", {f(1.0f)});
@@ -135,6 +133,70 @@ TEST_F(ShaderInputControl, WhatCannotBeCarriedOutIsLoggedWithTheReason) {
     handle("/prismeta/surface/wall/input/level", {f(1.0f)});
     EXPECT_TRUE(logMentions("INPUTS is not a list"));
     EXPECT_TRUE(inputs().empty());
+}
+
+TEST_F(ShaderInputControl, AnEventFiresOnAPressAndIsNotStored) {
+    const Uuid id = model.surfaces()[0].id;
+    handle("/prismeta/surface/wall/input/go", {OscArgument::int32(1)});
+    const std::uint64_t pressed = model.shaderEvents().lastTrigger(id, "go");
+    EXPECT_GT(pressed, 0u);
+    // The button's release and a false are no trigger; a bare message is.
+    handle("/prismeta/surface/wall/input/go", {OscArgument::int32(0)});
+    handle("/prismeta/surface/wall/input/go", {OscArgument{'F', {}}});
+    EXPECT_EQ(model.shaderEvents().lastTrigger(id, "go"), pressed);
+    handle("/prismeta/surface/wall/input/go");
+    EXPECT_GT(model.shaderEvents().lastTrigger(id, "go"), pressed);
+    EXPECT_TRUE(inputs().empty());
+    EXPECT_TRUE(model.undoStack().empty());
+    EXPECT_TRUE(logged.empty());
+}
+
+TEST_F(ShaderInputControl, SubscribersHearInputChangesInTheirTypes) {
+    handle("/prismeta/subscribe");
+    controller.update(Clock::time_point{} + 2s);
+    sent.clear();
+    const std::string wall = "/prismeta/surface/" + model.surfaces()[0].id.text() + "/input/";
+    const auto heard = [&](const std::string& address) -> const OscArguments* {
+        for (const OscOutgoing& m : sent) {
+            if (m.address == address) {
+                return &m.arguments;
+            }
+        }
+        return nullptr;
+    };
+
+    // Over OSC and from elsewhere (a cue, the inspector) alike; a value set
+    // back to its default is told as the default.
+    handle("/prismeta/surface/wall/input/level", {f(0.75f)}, Clock::time_point{} + 3s);
+    std::vector<Surface> edited = model.surfaces().copy();
+    edited[0].shaderInputs["at"] = ShaderInputValue::ofPoint(0.25, 0.5);
+    model.setSurfaces(std::move(edited));
+    controller.update(Clock::time_point{} + 4s);
+    ASSERT_NE(heard(wall + "level"), nullptr);
+    EXPECT_EQ(*heard(wall + "level"), OscArguments{f(0.75f)});
+    ASSERT_NE(heard(wall + "at"), nullptr);
+    EXPECT_EQ(*heard(wall + "at"), (OscArguments{f(0.25f), f(0.5f)}));
+    EXPECT_EQ(heard(wall + "mode"), nullptr) << "only what changed";
+
+    sent.clear();
+    handle("/prismeta/surface/wall/input/level", {f(0.5f)}, Clock::time_point{} + 9s);
+    controller.update(Clock::time_point{} + 10s);
+    ASSERT_NE(heard(wall + "level"), nullptr);
+    EXPECT_EQ(*heard(wall + "level"), OscArguments{f(0.5f)});
+
+    // Another shader file: every input that holds a value is told.
+    sent.clear();
+    edited = model.surfaces().copy();
+    edited[0].mediaPath = folder
+                              .write("other.fs", R"(/*{"INPUTS": [
+        {"NAME": "speed", "TYPE": "float", "DEFAULT": 2},
+        {"NAME": "bang", "TYPE": "event"}]}*/ void main() {})")
+                              .string();
+    model.setSurfaces(std::move(edited));
+    controller.update(Clock::time_point{} + 20s);
+    ASSERT_NE(heard(wall + "speed"), nullptr);
+    EXPECT_EQ(*heard(wall + "speed"), OscArguments{f(2.0f)});
+    EXPECT_EQ(heard(wall + "bang"), nullptr);
 }
 
 } // namespace

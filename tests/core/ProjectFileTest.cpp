@@ -163,6 +163,27 @@ TEST(ProjectFileRead, OptionalKeysMayBeMissingOrNullAndUnknownKeysAreIgnored) {
     EXPECT_EQ(file->outputs[0].cropX, 0.5f);
 }
 
+TEST(ProjectFileRead, PlaybackOnceIsKeptAndAnyOtherValueReadsAsLooping) {
+    std::vector<json> surfaces;
+    for (const json& value : {json("once"), json("loop"), json("ONCE"), json(3), json::object()}) {
+        json s = surfaceObject();
+        s["playback"] = value;
+        surfaces.push_back(s);
+    }
+    const auto file = read(documentWith(surfaces));
+    ASSERT_TRUE(file) << file.error();
+    EXPECT_EQ(file->surfaces[0].playback, VideoPlayback::once);
+    for (std::size_t i = 1; i < surfaces.size(); ++i) {
+        EXPECT_EQ(file->surfaces[i].playback, VideoPlayback::loop) << surfaces[i].dump();
+    }
+    // Written only when it plays once.
+    const json written = json::parse(writeProjectFile(file.value()).value());
+    EXPECT_EQ(written["surfaces"][0]["playback"], "once");
+    for (std::size_t i = 1; i < surfaces.size(); ++i) {
+        EXPECT_FALSE(written["surfaces"][i].contains("playback"));
+    }
+}
+
 TEST(ProjectFileRead, LowerCaseIdsAndNonMatchingMeshCountsAreAccepted) {
     json s = surfaceObject();
     s["id"] = "6f9619ff-8b86-d011-b42d-00c04fc964ff";

@@ -2,6 +2,7 @@
 // surface the cue changes is the sum of its old look with weight 1 - p and its
 // new look with weight p, premultiplied, composited over black, with
 // p = (t - t0) / F. The blackout multiplies an output's picture by 1 - level.
+#include "../core/ScratchFolder.h"
 #include "../render/FakeMedia.h"
 #include "../render/HeadlessCanvas.h"
 
@@ -195,6 +196,43 @@ TEST(CueFadePixels, BlackoutDarkensOutputsOnly) {
     expectPixel(frame(*renderer, 10.5), 191.25, 191.25, 191.25, "a quarter down");
     expectPixel(frame(*renderer, 12.0), 0, 0, 0, "black");
     expectPixel(frame(*editor, 12.0), 255, 255, 255, "the editor's canvas stays");
+}
+
+// A shader surface fading between two sets of inputs runs once a frame with
+// the inputs mixed: the colour and the float linearly, the long switching at
+// the middle.
+TEST(CueFadePixels, ShaderInputsMixInOneRunOfTheShader) {
+    FadeRig rig;
+    test::ScratchFolder folder;
+    Surface shader = colourSurface(fullCanvas(), {1, 1, 1, 1});
+    shader.mediaKind = MediaKind::shader;
+    shader.mediaPath = folder
+                           .write("mix.fs", R"(/*{"INPUTS": [
+        {"NAME": "tint", "TYPE": "color", "DEFAULT": [1, 0, 0, 1]},
+        {"NAME": "level", "TYPE": "float", "DEFAULT": 0, "MIN": 0, "MAX": 1},
+        {"NAME": "blue", "TYPE": "long", "VALUES": [0, 1], "DEFAULT": 0}]}*/
+void main() { gl_FragColor = vec4(tint.r, level, float(blue), 1.0); })")
+                           .string();
+    Cue cue;
+    cue.fade = 4.0;
+    CueLook look;
+    look.surface = shader.id;
+    look.shaderInputs = ShaderInputs{{"tint", ShaderInputValue::ofColor(0, 0, 0, 1)},
+                                     {"level", ShaderInputValue::ofNumber(1.0)},
+                                     {"blue", ShaderInputValue::ofNumber(1.0)}};
+    cue.looks.push_back(look);
+    rig.start(shader, {cue});
+    MediaBackend backend = rig.media.backend();
+    backend.shadersAtOnce = true;
+    rig.canvas = std::make_unique<HeadlessCanvas>(rig.model, backend, 8, 8);
+    ASSERT_TRUE(*rig.canvas);
+    expectPixel(rig.at(1.0), 255, 0, 0, "before the GO");
+    rig.clock.seconds = 10.0;
+    ASSERT_TRUE(rig.runner.go());
+    for (const double p : {0.25, 0.5, 0.75}) {
+        expectPixel(rig.at(10.0 + 4.0 * p), (1 - p) * 255, p * 255, p < 0.5 ? 0 : 255, "p");
+    }
+    expectPixel(rig.at(20.0), 0, 255, 255, "after the fade");
 }
 
 } // namespace

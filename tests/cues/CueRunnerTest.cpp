@@ -83,6 +83,61 @@ TEST(CueRunner, GoAppliesOnlyTheListedFieldsAsOneNamedUndoStep) {
     EXPECT_EQ(show.opacity(show.b), 0.25);
 }
 
+TEST(CueRunner, UndoAndRedoOfAGoBringBackTheLiveCueOfTheLook) {
+    Show show;
+    int told = 0;
+    show.runner.setListener([&told] { ++told; });
+    ASSERT_TRUE(show.runner.go());
+    ASSERT_TRUE(show.runner.go());
+    ASSERT_TRUE(renameCue(show.model, 2, "Finale"));
+    told = 0;
+
+    show.model.undo(); // the rename: the look and the live cue stay
+    EXPECT_EQ(show.runner.liveIndex(), 1u);
+    EXPECT_EQ(told, 0);
+    show.showClock.seconds = 5.0;
+    show.model.undo(); // Go 'Two'
+    EXPECT_EQ(show.runner.liveIndex(), 0u);
+    EXPECT_EQ(show.runner.nextIndex(), 1u);
+    EXPECT_EQ(show.runner.state().goTime, 5.0) << "a follow counts from the undo";
+    EXPECT_EQ(told, 1);
+    show.model.undo(); // Go 'One': no cue was live before it
+    EXPECT_FALSE(show.runner.liveIndex());
+    show.model.redo();
+    show.model.redo();
+    EXPECT_EQ(show.runner.liveIndex(), 1u);
+    EXPECT_EQ(show.opacity(show.b), 0.25);
+
+    // An edit after the undo is a look of its own: undoing it keeps the cue.
+    show.model.undo();
+    Surface edited = show.model.surfaces()[0];
+    edited.opacity = 0.75;
+    show.model.pushUndo();
+    show.model.replaceSurface(0, edited);
+    EXPECT_EQ(show.runner.liveIndex(), 0u);
+    show.model.undo();
+    EXPECT_EQ(show.runner.liveIndex(), 0u);
+    EXPECT_EQ(show.runner.go(), true) << "GO goes on from the cue that is live again";
+    EXPECT_EQ(show.runner.liveIndex(), 1u);
+}
+
+TEST(CueRunner, ARecordedCueIsLiveSoTheNextIsRecordedAfterIt) {
+    ProjectModel model;
+    model.setSurfaces(std::vector<Surface>{colourSurface("A", {1, 0, 0, 1})});
+    ManualShowClock clock;
+    ManualWallClock wall;
+    CueRunner runner(model, clock, wall);
+    for (const char* name : {"First", "Second", "Third"}) {
+        ASSERT_TRUE(runner.recorded(recordCue(model, runner.liveIndex(), name)));
+    }
+    ASSERT_EQ(model.cues().size(), 3u);
+    EXPECT_EQ(model.cues()[0].name, "First");
+    EXPECT_EQ(model.cues()[2].name, "Third");
+    EXPECT_EQ(runner.liveIndex(), 2u);
+    EXPECT_EQ(model.undoName(), "Record Cue") << "recording is no GO";
+    EXPECT_FALSE(runner.recorded(3));
+}
+
 TEST(CueRunner, GoToAndBackShowTheTrackedLookHoweverTheCueIsReached) {
     Show show;
     ASSERT_TRUE(show.runner.goTo(1));
@@ -213,6 +268,13 @@ TEST(CueRunner, BlackoutFadesFromTheLevelOnScreen) {
     EXPECT_DOUBLE_EQ(back.level(11.5), 0.25);
     EXPECT_DOUBLE_EQ(back.level(12.0), 0.0) << "the half left takes half the fade";
     EXPECT_EQ(show.model.undoStack().size(), 0u) << "the model is not touched";
+
+    show.runner.setBlackoutFade(4.0);
+    show.showClock.seconds = 20.0;
+    show.runner.setBlackout(true);
+    EXPECT_DOUBLE_EQ(show.runner.state().blackout.level(21.0), 0.25) << "the set fade";
+    show.runner.setBlackoutFade(-3.0);
+    EXPECT_EQ(show.runner.blackoutFade(), 0.0);
 }
 
 TEST(CueRunner, GoesSetAheadStartAtTheirMomentAndAnAdoptedRunnerGoesNowhere) {

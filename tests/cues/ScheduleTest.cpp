@@ -71,6 +71,26 @@ TEST_F(CentralEuropeanTime, TheCueWhoseTimePassedLastIsInForce) {
     EXPECT_EQ(lastScheduledGo(cues, utc(2026, 12, 9, 14, 0))->at, utc(2026, 12, 9, 13, 0));
 }
 
+TEST_F(CentralEuropeanTime, TheNextScheduledTimeAndItsCue) {
+    const std::vector<Cue> cues = {scheduled("Morning", 8, 0), scheduled("Afternoon", 14, 0),
+                                   scheduled("Also afternoon", 14, 0),
+                                   scheduled("Friday night", 22, 0, friday)};
+    auto next = nextScheduledGo(cues, utc(2026, 12, 9, 12, 0)); // Wednesday 13:00
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->cue, 2u) << "the later of two at the same moment";
+    EXPECT_EQ(next->at, utc(2026, 12, 9, 13, 0));
+    EXPECT_EQ(nextScheduledGo(cues, utc(2026, 12, 9, 13, 0))->at, utc(2026, 12, 10, 7, 0))
+        << "strictly after now, across midnight";
+    EXPECT_EQ(nextScheduledGo(cues, utc(2026, 12, 11, 14, 0))->cue, 3u);
+    const std::vector<Cue> mondays = {scheduled("Monday", 9, 0, monday)};
+    EXPECT_EQ(nextScheduledGo(mondays, utc(2026, 12, 7, 8, 0))->at, utc(2026, 12, 14, 8, 0))
+        << "a week ahead";
+    // 2026-03-29: the skipped 02:30 comes at 03:30 CEST.
+    EXPECT_EQ(nextScheduledGo({scheduled("Half past two", 2, 30)}, utc(2026, 3, 29, 0, 0))->at,
+              utc(2026, 3, 29, 1, 30));
+    EXPECT_FALSE(nextScheduledGo({Cue{}}, utc(2026, 12, 9, 12, 0)));
+}
+
 TEST_F(CentralEuropeanTime, OnlyThePastSevenDaysCount) {
     const std::vector<Cue> cues = {scheduled("Monday", 9, 0, monday)};
     // Monday 2026-12-07 09:00 local is 08:00 UTC.

@@ -202,5 +202,33 @@ TEST(ShaderPicture, BadShadersShowThePlaceholderWithOneLogLine) {
     }
 }
 
+TEST(ShaderPicture, AnEventIsTrueOnExactlyOneRenderedFrameAfterItsTrigger) {
+    ShaderScene scene;
+    scene.show(
+        R"(/*{"INPUTS": [{"NAME": "bang", "TYPE": "event"}, {"NAME": "other", "TYPE": "event"}]}*/
+void main() { gl_FragColor = vec4(bang ? 1.0 : 0.0, other ? 1.0 : 0.0, 0.0, 1.0); })");
+    const Uuid id = scene.model.surfaces()[0].id;
+    ShaderEvents& events = scene.model.shaderEvents();
+    events.trigger(id, "bang"); // before the picture was made: not its to fire
+    HeadlessCanvas canvas(scene.model, scene.backend(), size, size);
+    ASSERT_TRUE(canvas);
+    const auto red = [&](double t) { return canvas.draw(t).at(5, 5)[0]; };
+    EXPECT_EQ(red(1.0), 0);
+    events.trigger(id, "bang");
+    events.trigger(id, "bang"); // twice before a frame: one frame
+    const Picture fired = canvas.draw(2.0);
+    EXPECT_EQ(fired.at(5, 5)[0], 255);
+    EXPECT_EQ(fired.at(5, 5)[1], 0) << "only the input triggered";
+    EXPECT_EQ(red(2.0), 255) << "the same frame drawn again";
+    EXPECT_EQ(red(3.0), 0);
+    EXPECT_EQ(red(4.0), 0);
+    // Another surface's trigger of the same name is not this one's.
+    events.trigger(Uuid::random(), "bang");
+    EXPECT_EQ(red(5.0), 0);
+    events.trigger(id, "bang");
+    EXPECT_EQ(red(6.0), 255);
+    EXPECT_TRUE(scene.log.empty());
+}
+
 } // namespace
 } // namespace prismeta::test

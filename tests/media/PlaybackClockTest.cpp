@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace prismeta {
 namespace {
@@ -83,6 +85,69 @@ TEST(PlaybackClock, RenderersOfOneSurfaceShowTheSamePictureAtTheSameHostTime) {
             ASSERT_EQ(outputScreen.shown, due) << "output at " << hostTime - opened;
         }
     }
+}
+
+// A show decides starts: a GO's start is kept for the members to come,
+// moves a running playback, starts a cued one, and at most one start per
+// surface waits without members.
+TEST(PlaybackClock, StartsGivenBeforeOrAfterMembersJoinAreWhatEveryMemberReads) {
+    const std::size_t before = PlaybackClock::activePlaybacks();
+    const Uuid surface = Uuid::random();
+    const std::string x = "video|/x.mp4";
+    const std::string y = "video|/y.mp4";
+
+    // Opened ahead of its GO: waits, and a second cued member does not start it.
+    std::optional<PlaybackClock> editor(std::in_place, surface, x, 5.0, PlaybackClock::Join::cued);
+    PlaybackClock output(surface, x, 6.0, PlaybackClock::Join::cued);
+    EXPECT_EQ(editor->start(), PlaybackClock::notStarted);
+    EXPECT_TRUE(PlaybackClock::snapshot().empty() ||
+                std::none_of(PlaybackClock::snapshot().begin(), PlaybackClock::snapshot().end(),
+                             [&](const auto& s) { return s.surface == surface; }));
+    PlaybackClock::startAt(surface, x, 8.0);
+    EXPECT_EQ(editor->start(), 8.0);
+    EXPECT_EQ(output.start(), 8.0);
+    // Restarted while running: every member reads the new start.
+    PlaybackClock::startAt(surface, x, 9.5);
+    EXPECT_EQ(editor->start(), 9.5);
+    EXPECT_EQ(output.start(), 9.5);
+    output.startIfCued(20.0);
+    EXPECT_EQ(output.start(), 9.5);
+
+    // A start for a video nobody plays yet is kept for its first member...
+    PlaybackClock::startAt(surface, y, 12.0);
+    PlaybackClock late(surface, y, 13.0);
+    EXPECT_EQ(late.start(), 12.0);
+    const auto snapshot = PlaybackClock::snapshot();
+    std::vector<std::pair<std::string, double>> mine;
+    for (const auto& started : snapshot) {
+        if (started.surface == surface) {
+            mine.emplace_back(started.signature, started.hostStart);
+        }
+    }
+    EXPECT_EQ(mine, (std::vector<std::pair<std::string, double>>{{x, 9.5}, {y, 12.0}}));
+
+    // ...but only the newest of those waiting without one, per surface.
+    const Uuid other = Uuid::random();
+    PlaybackClock::startAt(other, x, 1.0);
+    PlaybackClock::startAt(other, y, 2.0);
+    EXPECT_EQ(PlaybackClock(other, y, 3.0).start(), 2.0);
+    EXPECT_EQ(PlaybackClock(other, x, 4.0).start(), 4.0);
+
+    // A plain member finding a cued playback starts it; a cued one about to
+    // be shown starts it too.
+    const Uuid third = Uuid::random();
+    {
+        PlaybackClock cued(third, x, 1.0, PlaybackClock::Join::cued);
+        PlaybackClock shown(third, x, 2.0);
+        EXPECT_EQ(cued.start(), 2.0);
+    }
+    {
+        PlaybackClock cued(third, x, 1.0, PlaybackClock::Join::cued);
+        cued.startIfCued(3.0);
+        EXPECT_EQ(cued.start(), 3.0);
+    }
+    editor.reset();
+    EXPECT_EQ(PlaybackClock::activePlaybacks(), before + 2); // x and y of the first surface
 }
 
 } // namespace

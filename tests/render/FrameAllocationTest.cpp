@@ -288,6 +288,21 @@ void main() {
         counting = false;
         EXPECT_EQ(allocations, 0) << "frame " << frame;
     }
+    // In a cue's fade of their inputs: one run a frame with the inputs mixed.
+    std::vector<Surface> faded = surfaces;
+    for (Surface& s : faded) {
+        s.shaderInputs["tint"] = ShaderInputValue::ofColor(0, 1, 0, 1);
+    }
+    model.setSurfaces(faded);
+    renderer->setCrossfade(Crossfade::start(nullptr, surfaces, faded, 1.0, 10.0));
+    renderer->draw(fb->target(), 1.0);
+    for (int frame = 1; frame < 6; ++frame) {
+        allocations = 0;
+        counting = true;
+        renderer->draw(fb->target(), 1.0 + frame * 0.1);
+        counting = false;
+        EXPECT_EQ(allocations, 0) << "frame " << frame << " of the fade";
+    }
     std::filesystem::remove_all(folder);
 }
 

@@ -4,6 +4,8 @@
 #include "GlTestSupport.h"
 
 #include "core/ProjectModel.h"
+#include "masks/MaskRaster.h"
+#include "render/MaskTextures.h"
 #include "render/OffscreenFramebuffer.h"
 #include "render/Renderer.h"
 
@@ -163,6 +165,48 @@ TEST(MaskRender, CoverageArrivesOffTheFrameAndHoldsNoLightUntilThen) {
     ASSERT_FALSE(renderer->needsFrames());
     renderer->draw(target->target(), 0.0);
     EXPECT_EQ(redRow(Picture{20, 4, target->readPixels()}, 2), litBetween(20, 0, 10));
+}
+
+TEST(MaskRender, DraggedPointsReachTheTextureAsAWholeRedrawWouldMakeIt) {
+    if (!useGlContext()) {
+        return;
+    }
+    Mask mask = box(0.2f, 0.2f, 0.8f, 0.8f);
+    mask.points.insert(mask.points.begin() + 1, MaskPoint{0.5f, 0.3f, {}, Pt{0.6f, 0.1f}});
+    mask.feather = 0.08f;
+    const MaskSpace space{0.1, 0, 0.8, 1};
+    const CoverageSize size{96, 64};
+    const Uuid key = Uuid::random();
+    MaskTextures textures;
+    std::uint64_t frame = 0;
+    const auto texel = [](unsigned texture) {
+        std::vector<std::uint8_t> pixels(96 * 64);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_UNSIGNED_BYTE, pixels.data());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        return pixels;
+    };
+    for (int drag = 0; drag < 6; ++drag) {
+        // The point on the top edge and its handle, a step at a time.
+        mask.points[1].y += 0.05f;
+        mask.points[1].out->x -= 0.03f;
+        const std::vector masks{mask};
+        const unsigned texture = textures.texture(key, masks, space, size, ++frame);
+        textures.finish();
+        ASSERT_FALSE(textures.pending());
+        const std::vector<std::uint8_t> shown = texel(texture);
+        const CoverageImage whole = rasterizeMasks(masks, space, size.width, size.height);
+        for (int y = 0; y < size.height; ++y) {
+            for (int x = 0; x < size.width; ++x) {
+                ASSERT_NEAR(shown[static_cast<std::size_t>(y) * 96 + static_cast<std::size_t>(x)],
+                            whole.at(x, y), 1)
+                    << "drag " << drag << " at " << x << "," << y;
+            }
+        }
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 } // namespace

@@ -21,6 +21,7 @@ extern "C" {
 #include <functional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -222,7 +223,7 @@ TEST_F(RenderCommand, MasksOfSurfacesAndOutputsAreDrawnAndCounted) {
 
     r = testing::runTool(PRISMETA_CLI, {"validate", project});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "2 surfaces, 2 outputs, 2 masks, canvas 64x32\n");
+    EXPECT_EQ(r.out, "2 surfaces, 2 outputs, canvas 64x32, 2 masks\n");
 }
 
 TEST_F(RenderCommand, SizeStretchesThePicture) {
@@ -493,6 +494,36 @@ TEST_F(CueRender, CuesInOrderWithTheLastOneSecondsAfterItsGo) {
     expectNear(leftPixel({"--at", "2026-12-24T18:30"}), 0, 0, 127.5);
 }
 
+TEST_F(CueRender, ShaderInputsInLooksFadeAtTheFrameAsked) {
+    ProjectFile file;
+    file.canvasWidth = 16;
+    file.canvasHeight = 16;
+    Surface shader;
+    shader.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    shader.mediaKind = MediaKind::shader;
+    shader.mediaPath = (dir_ / "tint.fs").string();
+    std::ofstream(*shader.mediaPath) << R"(/*{"INPUTS": [
+        {"NAME": "tint", "TYPE": "color", "DEFAULT": [1, 0, 0, 1]}]}*/
+void main() { gl_FragColor = tint; })";
+    file.surfaces = {shader};
+    Cue green;
+    green.fade = 2.0;
+    green.looks.push_back(CueLook{});
+    green.looks[0].surface = shader.id;
+    green.looks[0].shaderInputs = ShaderInputs{{"tint", ShaderInputValue::ofColor(0, 1, 0, 1)}};
+    file.cues = {green};
+    const std::string path = (dir_ / "shader-cue.prismeta.json").string();
+    std::ofstream(path, std::ios::binary) << writeProjectFile(file).value();
+    for (const auto& [after, r, g] :
+         {std::tuple{"0.5", 191.25, 63.75}, {"1", 127.5, 127.5}, {"2", 0.0, 255.0}}) {
+        const testing::ToolRun rendered = run({path, "-o", out_, "--cue", "1", "--after", after});
+        ASSERT_EQ(rendered.exitCode, 0) << rendered.err;
+        const auto png = decodePng(out_);
+        ASSERT_TRUE(png);
+        expectNear(png->at(8, 8), r, g, 0);
+    }
+}
+
 TEST_F(CueRender, UnknownCuesExitOneAndMalformedValuesTwo) {
     const std::string project = writeCueProject();
     const testing::ToolRun unknown = run({project, "-o", out_, "--cue", "Nope"});
@@ -556,6 +587,69 @@ TEST_F(RenderCommand, ShadersRenderAtTheTimeGivenAndValidateReportsCompileErrors
     EXPECT_EQ(v.exitCode, 1);
     EXPECT_NE(v.err.find("shader.fs: "), std::string::npos) << v.err;
     EXPECT_NE(v.err.find("nothing"), std::string::npos) << v.err;
+}
+
+} // namespace
+} // namespace prismeta
+
+namespace prismeta {
+namespace {
+
+// A surface playing a video once, of eight pictures at 25 fps (0.32 s): past
+// its end a render shows its last picture; the videos a cue starts are shown
+// --after seconds into them, and one a cue keeps running (restart off) as
+// long done.
+TEST_F(RenderCommand, OncePlayingVideosHoldTheirLastPictureAndCuesRestartThemOrNot) {
+    fixtures::VideoSpec spec;
+    spec.encoder = fixtures::hasEncoder("libx264") ? "libx264" : "mpeg4";
+    spec.frames = 8;
+    spec.fps = 25;
+    const std::string video = (dir_ / "once.mp4").string();
+    ASSERT_TRUE(fixtures::writeVideo(video, spec));
+    ProjectFile file;
+    file.canvasWidth = 32;
+    file.canvasHeight = 32;
+    Surface surface;
+    surface.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    surface.mediaKind = MediaKind::video;
+    surface.mediaPath = video;
+    surface.playback = VideoPlayback::once;
+    CueLook play;
+    play.surface = surface.id;
+    play.mediaKind = MediaKind::video;
+    play.mediaPath = video;
+    CueLook keep = play;
+    keep.restart = false;
+    file.cues = {Cue(), Cue(), Cue()};
+    file.cues[0].looks = {play};
+    file.cues[1].looks = {play};
+    file.cues[2].looks = {keep};
+    surface.mediaKind = MediaKind::color; // the project's own look: no video
+    file.surfaces = {surface};
+    const std::string project = (dir_ / "once.prismeta.json").string();
+    std::ofstream(project, std::ios::binary) << writeProjectFile(file).value();
+    surface.mediaKind = MediaKind::video;
+    file.surfaces = {surface};
+    file.cues.clear();
+    const std::string plain = (dir_ / "plain.prismeta.json").string();
+    std::ofstream(plain, std::ios::binary) << writeProjectFile(file).value();
+
+    const auto shown = [&](const std::string& path, std::vector<std::string> args) {
+        args.insert(args.begin(), {path, "-o", out_});
+        const testing::ToolRun r = run(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const auto png = decodePng(out_);
+        return png && png->rgba ? fixtures::frameNumberOf(png->pixels.data(), png->width * 4,
+                                                          png->width, png->height)
+                                : -1;
+    };
+    EXPECT_EQ(shown(plain, {"--time", "0.2"}), 5);
+    EXPECT_EQ(shown(plain, {"--time", "0.4"}), 7);
+    EXPECT_EQ(shown(plain, {"--time", "30"}), 7);
+    EXPECT_EQ(shown(project, {"--cue", "1", "--after", "0.2"}), 5);
+    EXPECT_EQ(shown(project, {"--cue", "1", "--cue", "2", "--after", "0.2"}), 5);
+    EXPECT_EQ(shown(project, {"--cue", "1", "--cue", "3", "--after", "0.2"}), 7);
+    EXPECT_EQ(shown(project, {"--cue", "3", "--after", "0.1"}), 2); // switched to by the Go To
 }
 
 } // namespace

@@ -28,6 +28,7 @@ extern "C" {
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace prismeta::cli {
@@ -238,10 +239,24 @@ std::optional<OutputConfig> selectOutput(const std::vector<OutputConfig>& output
 // cue its schedule puts in force then, and each --cue goes in order, every
 // one before the last long done, the last one GO at show time 0. Returns the
 // frame's time (seconds after that GO), or the selector no cue matches.
+// The videos the cues started, by surface, at their GO's show time: those
+// the last GO started are shown at the frame's time, once-playing ones an
+// earlier GO started long done (their last picture).
+class StartedVideos final : public CueVideos {
+public:
+    void start(const Surface& surface, double showTime) override { starts[surface.id] = showTime; }
+    Length length(const std::string&) const override { return {}; }
+    std::unordered_map<Uuid, double> starts;
+};
+
 struct CueOutcome {
     std::shared_ptr<const Crossfade> crossfade;
+    std::shared_ptr<const StartedVideos> videos;
     std::optional<std::string> unknown;
 };
+
+// How long before the last GO the earlier ones went.
+constexpr double longBefore = -1e9;
 
 CueOutcome goToCues(ProjectModel& model, RenderArgs& parsed) {
     CueOutcome outcome;
@@ -257,12 +272,13 @@ CueOutcome goToCues(ProjectModel& model, RenderArgs& parsed) {
     if (!parsed.at && indexes.empty()) {
         return outcome;
     }
-    constexpr double longBefore = -1e9;
     ManualShowClock showClock;
     ManualWallClock wallClock;
     showClock.seconds = longBefore;
     wallClock.seconds = parsed.at.value_or(0);
     CueRunner runner(model, showClock, wallClock);
+    auto videos = std::make_shared<StartedVideos>();
+    runner.setVideos(videos);
     if (parsed.at) {
         runner.start();
     }
@@ -284,6 +300,7 @@ CueOutcome goToCues(ProjectModel& model, RenderArgs& parsed) {
         }
     }
     outcome.crossfade = runner.crossfade();
+    outcome.videos = std::move(videos);
     return outcome;
 }
 
@@ -447,10 +464,20 @@ int runRender(std::span<const std::string_view> args) {
     // asked for: that is a failure, not a render. A still without one is
     // drawn as the placeholder, as in the windows, and said.
     std::vector<NoPicture> withoutPicture;
-    auto renderer =
-        Renderer::create(model, output, mediaBackendAt(parsed.time, [&](const NoPicture& file) {
-                             withoutPicture.push_back(file);
-                         }));
+    const auto videoTime = [&parsed, videos = cues.videos](const MediaRequest& request) {
+        if (videos && request.once) {
+            const auto started = videos->starts.find(request.surface);
+            if (started != videos->starts.end() && started->second == longBefore) {
+                return parsed.time - longBefore; // long done: its last picture
+            }
+        }
+        return parsed.time;
+    };
+    auto renderer = Renderer::create(
+        model, output,
+        mediaBackendAt(
+            parsed.time, [&](const NoPicture& file) { withoutPicture.push_back(file); },
+            videoTime));
     if (!renderer) {
         return failure("the renderer could not be created");
     }

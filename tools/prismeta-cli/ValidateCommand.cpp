@@ -72,8 +72,7 @@ int runValidate(std::span<const std::string_view> args) {
         return exitFailure;
     }
     const CanvasSize canvas = model.canvasSize();
-    // Masks are counted only where a project has any, so other summaries
-    // read as they always did.
+    // Masks and cues are counted only where a project has any.
     std::size_t masks = 0;
     for (const Surface& surface : model.surfaces()) {
         masks += surface.masks.size();
@@ -91,11 +90,13 @@ int runValidate(std::span<const std::string_view> args) {
             cues += " (" + plural(missing, "look") + " for missing surfaces)";
         }
     }
+    // The optional counts follow the canvas, so the part every project has
+    // reads as it always did.
     const std::string maskCount = masks > 0 ? ", " + plural(masks, "mask") : std::string();
-    std::printf("%s, %s%s, canvas %sx%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
-                plural(model.outputs().size(), "output").c_str(), maskCount.c_str(),
+    std::printf("%s, %s, canvas %sx%s%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
+                plural(model.outputs().size(), "output").c_str(),
                 formatDimension(canvas.width).c_str(), formatDimension(canvas.height).c_str(),
-                cues.c_str());
+                maskCount.c_str(), cues.c_str());
     return exitOk;
 }
 

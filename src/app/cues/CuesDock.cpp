@@ -1,16 +1,20 @@
 #include "app/cues/CuesDock.h"
 
 #include "app/ModelAdapter.h"
+#include "app/cues/CueTable.h"
 #include "app/cues/ShowCues.h"
 #include "cues/CueEditing.h"
 
-#include <QHBoxLayout>
+#include <QBoxLayout>
+#include <QCoreApplication>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStringList>
+#include <QStyle>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +27,23 @@ enum Column { numberColumn, nameColumn, fadeColumn, followColumn, scheduleColumn
 
 QString seconds(double value) {
     return QString::number(value, 'g', 6);
+}
+
+// "4.2 s" under a minute, "1:05" under an hour, "2:13:05" beyond.
+QString duration(double seconds) {
+    if (seconds < 60.0) {
+        return QCoreApplication::translate("prismeta::CuesDock", "%1 s")
+            .arg(std::max(0.0, seconds), 0, 'f', 1);
+    }
+    const auto whole = static_cast<long long>(std::ceil(seconds));
+    const QChar zero(QLatin1Char('0'));
+    if (whole < 3600) {
+        return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, zero);
+    }
+    return QStringLiteral("%1:%2:%3")
+        .arg(whole / 3600)
+        .arg(whole / 60 % 60, 2, 10, zero)
+        .arg(whole % 60, 2, 10, zero);
 }
 
 QString followText(const std::optional<CueFollow>& follow) {
@@ -39,15 +60,38 @@ QString scheduleText(const std::optional<CueSchedule>& schedule) {
     }
     QString text = QString::fromStdString(scheduleTimeText(schedule->secondOfDay));
     if (schedule->days != CueSchedule::everyDay) {
+        // Runs of three days or more as a range: "mon-fri,sun".
         QStringList days;
-        for (int day = 0; day < 7; ++day) {
-            if (schedule->onWeekday(day)) {
-                days << QString::fromLatin1(weekdayNames[day]);
+        for (int day = 0; day < 7;) {
+            if (!schedule->onWeekday(day)) {
+                ++day;
+                continue;
             }
+            int last = day;
+            while (last + 1 < 7 && schedule->onWeekday(last + 1)) {
+                ++last;
+            }
+            const QString first = QString::fromLatin1(weekdayNames[day]);
+            if (last - day >= 2) {
+                days << first + QLatin1Char('-') + QString::fromLatin1(weekdayNames[last]);
+            } else {
+                for (int each = day; each <= last; ++each) {
+                    days << QString::fromLatin1(weekdayNames[each]);
+                }
+            }
+            day = last + 1;
         }
         text += QLatin1Char(' ') + days.join(QLatin1Char(','));
     }
     return text;
+}
+
+// A weekday's position from Monday; -1 when the text names none.
+int weekdayOf(const QString& text) {
+    const auto found = std::find(std::begin(weekdayNames), std::end(weekdayNames),
+                                 text.trimmed().toLower().toStdString());
+    return found == std::end(weekdayNames) ? -1
+                                           : static_cast<int>(found - std::begin(weekdayNames));
 }
 
 // "" (none), "end" or seconds into follow; false when it is none of these.
@@ -87,13 +131,20 @@ bool parseSchedule(const QString& text, std::optional<CueSchedule>& out) {
     CueSchedule schedule{*time, CueSchedule::everyDay};
     if (parts.size() == 2) {
         schedule.days = 0;
-        for (const QString& day : parts[1].split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            const auto found = std::find(std::begin(weekdayNames), std::end(weekdayNames),
-                                         day.trimmed().toLower().toStdString());
-            if (found == std::end(weekdayNames)) {
+        // Days and ranges of days ("mon-fri,sun"; "fri-mon" runs over the weekend).
+        for (const QString& days : parts[1].split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QStringList ends = days.split(QLatin1Char('-'));
+            const int first = weekdayOf(ends.front());
+            const int last = weekdayOf(ends.back());
+            if (ends.size() > 2 || first < 0 || last < 0) {
                 return false;
             }
-            schedule.days |= static_cast<std::uint8_t>(1u << (found - std::begin(weekdayNames)));
+            for (int day = first;; day = (day + 1) % 7) {
+                schedule.days |= static_cast<std::uint8_t>(1u << day);
+                if (day == last) {
+                    break;
+                }
+            }
         }
     }
     out = schedule;
@@ -106,29 +157,71 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     : QDockWidget(tr("Cues"), parent), adapter_(adapter), show_(show) {
     setObjectName(QStringLiteral("cuesDock"));
     auto* body = new QWidget(this);
-    auto* layout = new QVBoxLayout(body);
-    table_ = new QTableWidget(0, columnCount, body);
+    // The list beside the controls when the panel is under the editor, above
+    // them when it is docked at a side.
+    layout_ = new QBoxLayout(QBoxLayout::TopToBottom, body);
+    QBoxLayout* layout = layout_;
+    table_ = new CueTable(columnCount, body);
     table_->setHorizontalHeaderLabels(
         {tr("#"), tr("Name"), tr("Fade"), tr("Follow"), tr("Schedule")});
     table_->verticalHeader()->hide();
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->horizontalHeader()->setSectionResizeMode(nameColumn, QHeaderView::Stretch);
+    table_->setWordWrap(false);
+    table_->setTextElideMode(Qt::ElideRight);
+    // The name takes what is left; fade and follow keep their titles' width
+    // (room for "3600" and "86400"), the schedule room for "18:00 mon-fri".
+    QHeaderView* header = table_->horizontalHeader();
+    header->setMinimumSectionSize(fontMetrics().horizontalAdvance(QStringLiteral("00")));
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(nameColumn, QHeaderView::Stretch);
+    header->setSectionResizeMode(numberColumn, QHeaderView::ResizeToContents);
+    const int padding = fontMetrics().horizontalAdvance(QStringLiteral("MM"));
+    header->resizeSection(fadeColumn, fontMetrics().horizontalAdvance(tr("Fade")) + padding);
+    header->resizeSection(followColumn, fontMetrics().horizontalAdvance(tr("Follow")) + padding);
+    header->resizeSection(
+        scheduleColumn, fontMetrics().horizontalAdvance(QStringLiteral("00:00 mon-fri")) + padding);
     layout->addWidget(table_);
     fade_ = new QProgressBar(body);
+    fade_->setObjectName(QStringLiteral("cueFadeBar"));
     fade_->setRange(0, 1000);
-    fade_->setTextVisible(false);
-    layout->addWidget(fade_);
-    auto* buttons = new QHBoxLayout;
-    auto* go = new QPushButton(tr("GO"), body);
-    auto* back = new QPushButton(tr("Back"), body);
-    auto* goTo = new QPushButton(tr("Go To Selected"), body);
+    fade_->setAccessibleName(tr("Fade"));
+    next_ = new QProgressBar(body);
+    next_->setObjectName(QStringLiteral("cueNextBar"));
+    next_->setRange(0, 1000);
+    next_->setAccessibleName(tr("Next follow or scheduled cue"));
+    auto* controlsPane = new QWidget(body);
+    // Room for the longest usual line of the bars without cutting it.
+    controlsPane->setMinimumWidth(fontMetrics().horizontalAdvance(
+                                      QStringLiteral("Follow to 12 'Opening scene' in 10:04:48")) +
+                                  2 * fontMetrics().horizontalAdvance(QStringLiteral("MM")));
+    auto* controls = new QVBoxLayout(controlsPane);
+    controls->setContentsMargins(0, 0, 0, 0);
+    controls->addWidget(fade_);
+    controls->addWidget(next_);
+    auto* buttons = new QGridLayout;
+    auto* go = new QPushButton(tr("GO"), controlsPane);
+    go->setObjectName(QStringLiteral("cueGoButton"));
+    auto* back = new QPushButton(tr("Back"), controlsPane);
+    auto* goTo = new QPushButton(tr("Go To Selected"), controlsPane);
     for (QPushButton* button : {go, back, goTo}) {
         button->setFocusPolicy(Qt::NoFocus); // Space stays GO
-        buttons->addWidget(button);
     }
-    layout->addLayout(buttons);
+    QFont bold = go->font();
+    bold.setBold(true);
+    go->setFont(bold);
+    buttons->addWidget(go, 0, 0, 1, 2);
+    buttons->addWidget(back, 1, 0);
+    buttons->addWidget(goTo, 1, 1);
+    controls->addLayout(buttons);
+    controls->addStretch();
+    layout->addWidget(controlsPane);
     setWidget(body);
+    connect(this, &QDockWidget::dockLocationChanged, this, [this](Qt::DockWidgetArea area) {
+        const bool below = area == Qt::BottomDockWidgetArea || area == Qt::TopDockWidgetArea;
+        layout_->setDirection(below ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+        layout_->setStretch(0, below ? 1 : 0);
+    });
 
     connect(go, &QPushButton::clicked, this, [this] { show_.runner().go(); });
     connect(back, &QPushButton::clicked, this, [this] { show_.runner().back(); });
@@ -143,6 +236,9 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
         }
     });
     connect(table_, &QTableWidget::itemChanged, this, &CuesDock::onEdited);
+    connect(table_, &CueTable::moveRequested, this, [this](int from, int to) {
+        moveCue(adapter_.model(), static_cast<std::size_t>(from), static_cast<std::size_t>(to));
+    });
     connect(&adapter_, &ModelAdapter::changed, this, [this](const ModelChanges& changes) {
         if (changes.has(ModelField::cues)) {
             rebuild();
@@ -152,11 +248,39 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     connect(&progressTimer_, &QTimer::timeout, this, &CuesDock::updateProgress);
     progressTimer_.start(100);
     rebuild();
+    updateProgress();
+}
+
+QTableWidget* CuesDock::table() const {
+    return table_;
+}
+
+QSize CuesDock::sizeHint() const {
+    // Room for every column beside a name of a dozen letters, without a
+    // horizontal scroll bar.
+    QSize hint = QDockWidget::sizeHint();
+    const QHeaderView* header = table_->horizontalHeader();
+    int columns = fontMetrics().horizontalAdvance(QStringLiteral("\u25B6 00 Opening scene"));
+    for (const int column : {fadeColumn, followColumn, scheduleColumn}) {
+        columns += header->sectionSize(column);
+    }
+    hint.setWidth(
+        std::max(hint.width(), columns + 2 * table_->frameWidth() +
+                                   table_->verticalScrollBar()->sizeHint().width() +
+                                   4 * style()->pixelMetric(QStyle::PM_LayoutLeftMargin)));
+    return hint;
 }
 
 void CuesDock::rebuild() {
     rebuilding_ = true;
     const std::vector<Cue>& cues = adapter_.model().cues();
+    const int current = table_->currentRow();
+    const int currentColumn = std::max(0, table_->currentColumn());
+    const std::optional<Uuid> selected =
+        current >= 0 && static_cast<std::size_t>(current) < rowIds_.size()
+            ? std::optional(rowIds_[static_cast<std::size_t>(current)])
+            : std::nullopt;
+    rowIds_.clear();
     table_->setRowCount(static_cast<int>(cues.size()));
     for (std::size_t i = 0; i < cues.size(); ++i) {
         const Cue& cue = cues[i];
@@ -170,6 +294,17 @@ void CuesDock::rebuild() {
                 item->setFlags(item->flags() & ~Qt::ItemIsEditable);
             }
             table_->setItem(row, column, item);
+        }
+        rowIds_.push_back(cue.id);
+    }
+    // The selection stays on its cue wherever the cue went in the list, and
+    // in its column, so that the keys go on from the cell just edited.
+    if (selected) {
+        const auto found = std::find(rowIds_.begin(), rowIds_.end(), *selected);
+        if (found != rowIds_.end()) {
+            table_->setCurrentCell(static_cast<int>(found - rowIds_.begin()), currentColumn);
+        } else {
+            table_->clearSelection();
         }
     }
     rebuilding_ = false;
@@ -242,14 +377,70 @@ void CuesDock::onEdited(QTableWidgetItem* item) {
 }
 
 void CuesDock::updateProgress() {
-    const auto& fade = show_.runner().crossfade();
-    const ShowState& state = show_.runner().state();
-    const double now = SteadyShowClock().now();
-    double done = 1.0;
-    if (fade && state.fade > 0.0) {
-        done = fadeProgress(state.goTime, state.fade, now);
+    const CueRunner& runner = show_.runner();
+    const double now = runner.showClock().now();
+    const ShowState& state = runner.state();
+    const auto& fade = runner.crossfade();
+    if (fade && state.fade > 0.0 && now < state.goTime + state.fade) {
+        const double done = fadeProgress(state.goTime, state.fade, now);
+        fade_->setValue(static_cast<int>(std::lround(done * 1000)));
+        fade_->setFormat(tr("Fade: %1 left").arg(duration(state.goTime + state.fade - now)));
+    } else {
+        fade_->setValue(0);
+        fade_->setFormat(tr("No fade running"));
     }
-    fade_->setValue(static_cast<int>(std::lround(done * 1000)));
+    updateNext();
+}
+
+void CuesDock::updateNext() {
+    const CueRunner& runner = show_.runner();
+    const std::vector<Cue>& cues = adapter_.model().cues();
+    const std::int64_t wallNow = runner.wallClock().now();
+    if (ahead_.cues != adapter_.model().sharedCues() || wallNow < ahead_.foundAt ||
+        wallNow - ahead_.foundAt >= 60 || (ahead_.next && wallNow >= ahead_.next->at)) {
+        ahead_.cues = adapter_.model().sharedCues();
+        ahead_.foundAt = wallNow;
+        ahead_.next = nextScheduledGo(cues, wallNow);
+        const std::optional<ScheduledGo> last = lastScheduledGo(cues, wallNow);
+        ahead_.since = last ? last->at : wallNow;
+    }
+
+    const auto name = [&cues](std::size_t index) {
+        return QStringLiteral("%1 '%2'").arg(index + 1).arg(
+            QString::fromStdString(cues[index].name));
+    };
+    const std::optional<double> followLeft = runner.followIn();
+    const std::optional<std::size_t> live = runner.liveIndex();
+    double scheduleLeft = -1.0;
+    if (ahead_.next) {
+        scheduleLeft = static_cast<double>(ahead_.next->at - wallNow);
+    }
+    if (followLeft && live && (scheduleLeft < 0.0 || *followLeft <= scheduleLeft)) {
+        // The last cue follows back to the first.
+        const std::size_t target = *live + 1 < cues.size() ? *live + 1 : 0;
+        const double length = runner.followLength().value_or(0.0);
+        const double done = length > 0.0 ? 1.0 - *followLeft / length : 1.0;
+        next_->setValue(static_cast<int>(std::lround(std::clamp(done, 0.0, 1.0) * 1000)));
+        next_->setFormat(tr("Follow to %1 in %2").arg(name(target), duration(*followLeft)));
+        return;
+    }
+    if (ahead_.next && ahead_.next->cue < cues.size()) {
+        const double span = static_cast<double>(ahead_.next->at - ahead_.since);
+        const double done = span > 0.0 ? static_cast<double>(wallNow - ahead_.since) / span : 0.0;
+        next_->setValue(static_cast<int>(std::lround(std::clamp(done, 0.0, 1.0) * 1000)));
+        next_->setFormat(tr("%1 at %2 in %3")
+                             .arg(name(ahead_.next->cue),
+                                  QString::fromStdString(scheduleTimeText(
+                                      cues[ahead_.next->cue].schedule->secondOfDay)),
+                                  duration(scheduleLeft)));
+        return;
+    }
+    next_->setValue(0);
+    if (live && cues[*live].follow && cues[*live].follow->kind == CueFollow::Kind::videoEnd) {
+        next_->setFormat(tr("Follow when the video ends"));
+    } else {
+        next_->setFormat(tr("No follow or schedule"));
+    }
 }
 
 } // namespace prismeta

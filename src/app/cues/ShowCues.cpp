@@ -2,10 +2,12 @@
 
 #include "app/ModelAdapter.h"
 #include "cues/CueEditing.h"
+#include "render/ShowVideos.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QWidget>
 
 namespace prismeta {
 
@@ -18,6 +20,7 @@ ShowCues::ShowCues(ModelAdapter& adapter, QObject* parent)
     : QObject(parent), adapter_(adapter), runner_(adapter.model(), showClock_, wallClock_) {
     activeShow = this;
     runner_.setListener([this] { emit changed(); });
+    runner_.setVideos(std::make_shared<ShowVideos>());
     connect(&ticker_, &QTimer::timeout, this, [this] { runner_.tick(); });
     ticker_.start(tickMilliseconds);
 
@@ -32,7 +35,8 @@ ShowCues::ShowCues(ModelAdapter& adapter, QObject* parent)
     record_ = new QAction(tr("Record Cue"), this);
     connect(record_, &QAction::triggered, this, [this] {
         const std::size_t count = adapter_.model().cues().size();
-        recordCue(adapter_.model(), runner_.liveIndex(), tr("Cue %1").arg(count + 1).toStdString());
+        runner_.recorded(recordCue(adapter_.model(), runner_.liveIndex(),
+                                   tr("Cue %1").arg(count + 1).toStdString()));
     });
     update_ = new QAction(tr("Update Cue"), this);
     connect(update_, &QAction::triggered, this, [this] {
@@ -89,6 +93,10 @@ bool ShowCues::animating(double now) const {
 
 void ShowCues::toggleBlackout() {
     runner_.setBlackout(!runner_.state().blackout.on);
+}
+
+void ShowCues::addShortcutsTo(QWidget& window) const {
+    window.addActions({go_, back_, blackout_});
 }
 
 void ShowCues::buildMenu(QMenuBar* menuBar) const {

@@ -11,6 +11,7 @@
 
 class QAction;
 class QMenuBar;
+class QWidget;
 
 namespace prismeta {
 
@@ -42,6 +43,10 @@ public:
 
     void toggleBlackout();
     void buildMenu(QMenuBar* menuBar) const;
+    // GO, Back and Blackout on their keys in window: a shortcut works only
+    // while a widget that holds its action is visible, and in a show the
+    // editor (whose menus hold them) is hidden.
+    void addShortcutsTo(QWidget& window) const;
 
 signals:
     // The live cue, a fade or the blackout changed: views draw again.

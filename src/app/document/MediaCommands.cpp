@@ -5,6 +5,7 @@
 #include "core/ProjectMedia.h"
 #include "core/ProjectModel.h"
 #include "core/RelinkSession.h"
+#include "isf/IsfCompanions.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -79,6 +80,8 @@ bool MediaCommands::collectProject() {
         }
     }
 
+    // A shader brings its vertex stage and imported images along.
+    plan.shaderCompanions = isfCompanions;
     auto run = std::make_shared<CollectRun>();
     std::thread worker([plan = std::move(plan), run] {
         CollectReport report = prismeta::collectProject(

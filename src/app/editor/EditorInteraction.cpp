@@ -28,7 +28,7 @@ bool moveAll(const std::vector<Pt>& from, Pt d, std::vector<Pt>& to) {
 
 } // namespace
 
-EditorInteraction::EditorInteraction(ProjectModel& model) : model_(model) {}
+EditorInteraction::EditorInteraction(ProjectModel& model) : model_(model), masks_(model) {}
 
 bool EditorInteraction::canvasUsable() const {
     const CanvasSize size = model_.canvasSize();
@@ -36,13 +36,18 @@ bool EditorInteraction::canvasUsable() const {
            size.height > 0.0;
 }
 
-EditorInteraction::Gesture EditorInteraction::press(ViewPoint p, const ViewRect& fit) {
+EditorInteraction::Gesture EditorInteraction::press(ViewPoint p, const ViewRect& fit, bool alt) {
     reset();
     if (fit.isEmpty() || !canvasUsable()) {
         return Gesture::none;
     }
     fit_ = fit;
     start_ = p;
+
+    if (masks_.press(p, fit, alt)) {
+        gesture_ = Gesture::mask;
+        return gesture_;
+    }
 
     if (const auto selected = model_.selectedIndex()) {
         const Surface& surface = model_.surfaces()[*selected];
@@ -72,6 +77,9 @@ void EditorInteraction::move(ViewPoint p) {
     case Gesture::meshPoint:
         changeHandle(p);
         break;
+    case Gesture::mask:
+        masks_.move(p);
+        break;
     case Gesture::none:
         break;
     }
@@ -80,6 +88,8 @@ void EditorInteraction::move(ViewPoint p) {
 void EditorInteraction::release(ViewPoint p) {
     if (gesture_ == Gesture::body) {
         releaseBody(p);
+    } else if (gesture_ == Gesture::mask) {
+        masks_.release();
     }
     reset();
 }

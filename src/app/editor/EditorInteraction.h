@@ -2,6 +2,7 @@
 
 #include "app/editor/EditorGeometry.h"
 #include "app/editor/EditorHandles.h"
+#include "app/editor/MaskGestures.h"
 #include "core/Pt.h"
 #include "core/Uuid.h"
 #include "core/WarpMesh.h"
@@ -18,6 +19,8 @@ class ProjectModel;
 // any widget: the view feeds it presses, moves and releases in view points
 // together with the fit rectangle of the canvas, and arrow keys.
 //
+// - A press that grabs the edited mask (its points, handles, or its path
+//   with Alt) is a mask gesture (MaskGestures), before anything else.
 // - A press on a handle of the selected surface (the topmost disc under it)
 //   drags that corner or mesh point: each move places the point under the
 //   pointer, clamped and, with snapping on, snapped.
@@ -38,7 +41,7 @@ class ProjectModel;
 // Interface thread only, like the model it borrows, which must outlive it.
 class EditorInteraction {
 public:
-    enum class Gesture { none, body, corner, meshPoint };
+    enum class Gesture { none, body, corner, meshPoint, mask };
     enum class Arrow { left, right, up, down };
 
     // A click is a press and release closer than this, in points.
@@ -49,10 +52,15 @@ public:
     // Starts a gesture at p on the canvas placed on `fit`; the fit is kept
     // for the whole gesture. A press during a gesture ends that one first.
     // Returns the gesture begun: none when the fit or the canvas is empty.
-    Gesture press(ViewPoint p, const ViewRect& fit);
+    // `alt`: the Alt key is held (mask gestures).
+    Gesture press(ViewPoint p, const ViewRect& fit, bool alt = false);
     void move(ViewPoint p);
     void release(ViewPoint p);
     Gesture gesture() const { return gesture_; }
+
+    // The edited mask's gestures and target.
+    MaskGestures& masks() { return masks_; }
+    const MaskGestures& masks() const { return masks_; }
 
     // The arrow key with or without Shift; false when it was not handled (no
     // selection, or nothing could move) and should pass on.
@@ -71,6 +79,7 @@ private:
     void reset();
 
     ProjectModel& model_;
+    MaskGestures masks_;
     Gesture gesture_ = Gesture::none;
     ViewRect fit_;
     ViewPoint start_;

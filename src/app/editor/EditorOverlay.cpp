@@ -3,6 +3,7 @@
 #include "app/ModelAdapter.h"
 #include "app/editor/EditorHandles.h"
 #include "app/editor/EditorView.h"
+#include "app/editor/MaskHandles.h"
 #include "core/ProjectModel.h"
 
 #include <QPainter>
@@ -92,6 +93,64 @@ void paintHandles(QPainter& painter, const Surface& surface, const ViewRect& fit
     });
 }
 
+// Output masks are drawn in their output's colour: one hue per position in
+// the output list, spread around the colour wheel by the golden angle so
+// neighbours differ.
+QColor outputColor(std::size_t index) {
+    const double hue = std::fmod(0.08 + 0.381966 * static_cast<double>(index), 1.0);
+    return QColor::fromHsvF(static_cast<float>(hue), 0.85f, 1.0f);
+}
+
+void paintMask(QPainter& painter, const EditedMask& edited, const ViewRect& fit,
+               const QColor& color, std::optional<std::size_t> selectedPoint, const QRectF& area) {
+    QPainterPath path;
+    forEachPathSample(edited, fit, [&path](ViewPoint v, bool first) {
+        if (first) {
+            path.moveTo(toQt(v));
+        } else {
+            path.lineTo(toQt(v));
+        }
+    });
+    path.closeSubpath();
+    // A dark line under the coloured one keeps the path visible on any picture.
+    painter.strokePath(path, QPen(QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.6f), 3.0));
+    painter.strokePath(path, QPen(color, 1.5));
+
+    const QRectF visible = area.adjusted(-12.0, -12.0, 12.0, 12.0);
+    // Handle lines from each point to its handles, then the handles and points.
+    const auto& points = edited.mask->points;
+    QPainterPath lines;
+    forEachMaskHandle(edited, fit, [&](const MaskHandle& handle) {
+        if (handle.kind == MaskHandleKind::point) {
+            return;
+        }
+        const MaskPoint& p = points[handle.point];
+        if (const auto from = maskToView(edited, fit, Pt{p.x, p.y})) {
+            lines.moveTo(toQt(*from));
+            lines.lineTo(toQt(handle.center));
+        }
+    });
+    painter.strokePath(lines, QPen(withAlpha(color, 0.7), 1.0));
+    forEachMaskHandle(edited, fit, [&](const MaskHandle& handle) {
+        const QPointF centre = toQt(handle.center);
+        if (!visible.contains(centre)) {
+            return;
+        }
+        if (handle.kind == MaskHandleKind::point) {
+            const bool selected = selectedPoint && *selectedPoint == handle.point;
+            painter.setPen(QPen(selected ? Qt::white : color, 1.5));
+            painter.setBrush(selected ? QBrush(color) : QBrush(QColor::fromRgbF(0, 0, 0, 0.6f)));
+            const double r = maskPointRadius - 1.0;
+            painter.drawRect(QRectF(centre.x() - r, centre.y() - r, 2.0 * r, 2.0 * r));
+        } else {
+            painter.setPen(QPen(Qt::white, 1.0));
+            painter.setBrush(color);
+            const double r = maskHandleRadius - 1.0;
+            painter.drawEllipse(centre, r, r);
+        }
+    });
+}
+
 } // namespace
 
 EditorOverlay::EditorOverlay(EditorView& view) : QWidget(&view), view_(view) {
@@ -123,18 +182,23 @@ void EditorOverlay::paintEvent(QPaintEvent* /*event*/) {
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRectF(fit.x, fit.y, fit.width, fit.height));
 
-    const auto selected = model.selectedIndex();
-    if (!selected) {
-        return;
-    }
-    const Surface& surface = model.surfaces()[*selected];
     const QColor accentColor = accent();
     painter.setRenderHint(QPainter::Antialiasing);
-    paintOutline(painter, surface, fit, accentColor);
-    if (surface.mesh) {
-        paintMeshGrid(painter, *surface.mesh, fit, accentColor);
+    if (const auto selected = model.selectedIndex()) {
+        const Surface& surface = model.surfaces()[*selected];
+        paintOutline(painter, surface, fit, accentColor);
+        if (surface.mesh) {
+            paintMeshGrid(painter, *surface.mesh, fit, accentColor);
+        }
+        paintHandles(painter, surface, fit, accentColor, QRectF(rect()));
     }
-    paintHandles(painter, surface, fit, accentColor, QRectF(rect()));
+
+    const MaskGestures& masks = view_.interaction().masks();
+    if (const std::optional<EditedMask> edited = findEditedMask(model, masks.target())) {
+        const QColor color = edited->surface != nullptr ? accentColor.lighter(130)
+                                                        : outputColor(edited->recordIndex);
+        paintMask(painter, *edited, fit, color, masks.selectedPoint(), QRectF(rect()));
+    }
 }
 
 } // namespace prismeta

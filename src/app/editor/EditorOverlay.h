@@ -9,7 +9,9 @@ class EditorView;
 // What the editor draws over the rendered canvas, back to front: the
 // reference picture (filling the canvas rectangle at the model's reference
 // opacity), the canvas border, then for the selected surface only its dashed
-// outline, its mesh grid and its handles. Sizes are in points, so they keep
+// outline, its mesh grid and its handles, and last the edited mask's path,
+// points and Bézier handles (a surface's in a light accent colour, an
+// output's in its output's colour). Sizes are in points, so they keep
 // their size on high-density screens. The accent colour is the palette's
 // highlight colour.
 //

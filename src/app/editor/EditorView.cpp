@@ -83,7 +83,7 @@ void EditorView::refresh(const ModelChanges& changes) {
     reference_.poll();
     if (changes.has(ModelField::surfaces) || changes.has(ModelField::selectedID) ||
         changes.has(ModelField::canvasSize) || changes.has(ModelField::backgroundImagePath) ||
-        changes.has(ModelField::backgroundOpacity)) {
+        changes.has(ModelField::backgroundOpacity) || changes.has(ModelField::outputs)) {
         overlay_->update();
     }
 }
@@ -97,15 +97,50 @@ std::optional<std::string> EditorView::referencePath() const {
     return adapter_.mediaLocations()->resolve(*stored);
 }
 
+void EditorView::setMaskTarget(std::optional<MaskTarget> target) {
+    if (target != interaction_.masks().target()) {
+        interaction_.masks().setTarget(std::move(target));
+        overlay_->update();
+    }
+}
+
 void EditorView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         event->ignore();
         return;
     }
-    if (interaction_.press(viewPoint(event), fit()) == EditorInteraction::Gesture::body) {
+    const bool alt = event->modifiers().testFlag(Qt::AltModifier);
+    const EditorInteraction::Gesture gesture = interaction_.press(viewPoint(event), fit(), alt);
+    if (gesture == EditorInteraction::Gesture::body ||
+        gesture == EditorInteraction::Gesture::mask) {
+        // The keyboard follows: arrows nudge, Delete removes a mask point.
         setFocus(Qt::MouseFocusReason);
     }
+    overlay_->update();
     event->accept();
+}
+
+void EditorView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton &&
+        interaction_.masks().doubleClick(viewPoint(event), fit())) {
+        event->accept();
+        return;
+    }
+    mousePressEvent(event);
+}
+
+bool EditorView::event(QEvent* event) {
+    // Delete and Backspace are menu shortcuts too (Delete Surface): while a
+    // mask point is selected the editor takes them first.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace) &&
+            interaction_.masks().selectedPoint()) {
+            event->accept();
+            return true;
+        }
+    }
+    return LetterboxView::event(event);
 }
 
 void EditorView::mouseMoveEvent(QMouseEvent* event) {
@@ -127,6 +162,12 @@ void EditorView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void EditorView::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) &&
+        interaction_.masks().removeSelectedPoint()) {
+        overlay_->update();
+        event->accept();
+        return;
+    }
     // Other modifiers are ignored: only Shift changes the step.
     const auto arrow = arrowFor(event->key());
     if (arrow &&

@@ -16,7 +16,8 @@ class ModelChanges;
 // border and the selected surface's outline, mesh grid and handles. Mouse
 // presses, drags and arrow keys become edits of the model through an
 // EditorInteraction; arrow keys it does not use, and every other key, pass
-// on to the window (menu shortcuts keep working).
+// on to the window (menu shortcuts keep working), except Delete and
+// Backspace while a point of the edited mask is selected: they remove it.
 //
 // It takes keyboard focus when first shown and at the start of every press
 // that is not on a handle. Everything it shows follows the model through the
@@ -36,10 +37,16 @@ public:
     ReferenceImage& referenceImage() { return reference_; }
     EditorOverlay* overlay() const { return overlay_; }
 
+    // The mask shown with its path and handles and edited by the pointer
+    // (chosen in the inspector); nothing for none.
+    void setMaskTarget(std::optional<MaskTarget> target);
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -73,6 +73,8 @@ QString inspectorIconThemeName(InspectorIcon icon) {
         return QStringLiteral("image-x-generic");
     case InspectorIcon::videoKind:
         return QStringLiteral("video-x-generic");
+    case InspectorIcon::shaderKind:
+        return QStringLiteral("text-x-script"); // a shader is a program's text
     case InspectorIcon::folder:
         return QStringLiteral("folder");
     case InspectorIcon::openOutput:
@@ -100,6 +102,8 @@ QString inspectorIconResource(InspectorIcon icon) {
         return QStringLiteral(":/prismeta/icons/actions/palette.svg");
     case InspectorIcon::testPatternKind:
         return QStringLiteral(":/prismeta/icons/actions/grid.svg");
+    case InspectorIcon::shaderKind:
+        return QStringLiteral(":/prismeta/icons/actions/shader.svg");
     case InspectorIcon::imageKind:
         return QStringLiteral(":/prismeta/icons/actions/photo.svg");
     case InspectorIcon::videoKind:
@@ -144,7 +148,7 @@ QIcon mediaKindIcon(MediaKind kind) {
         icon = InspectorIcon::videoKind;
         break;
     case MediaKind::shader:
-        icon = InspectorIcon::testPatternKind; // generated, like the test pattern
+        icon = InspectorIcon::shaderKind;
         break;
     }
     // The project's own one-colour artwork for every kind, so the row

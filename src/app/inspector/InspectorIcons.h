@@ -13,7 +13,8 @@ enum class InspectorIcon {
     trash,     // delete the selected surface
     colorKind, // list row of a solid-colour surface
     testPatternKind,
-    imageKind, // also the reference image button
+    shaderKind, // a generated picture (an ISF shader)
+    imageKind,  // also the reference image button
     videoKind,
     folder,      // the media file rows
     noSelection, // the empty state

@@ -3,6 +3,7 @@
 #include "app/ModelAdapter.h"
 #include "app/inspector/InspectorDialogs.h"
 #include "app/inspector/InspectorStyle.h"
+#include "app/inspector/MasksSection.h"
 #include "app/inspector/OutputsSection.h"
 #include "app/inspector/ReferenceSection.h"
 #include "app/inspector/SelectedSurfaceControls.h"
@@ -63,6 +64,21 @@ InspectorView::InspectorView(ModelAdapter& adapter,
     layout->addWidget(scroll_, 1);
 
     connect(&adapter, &ModelAdapter::changed, this, &InspectorView::refresh);
+    connect(selected_->masksSection(), &MasksSection::maskChosen, this, [this, &model](int index) {
+        const std::optional<Uuid>& id = model.selectedID();
+        if (index < 0 || !id) {
+            emit maskChosen(std::nullopt);
+            return;
+        }
+        emit maskChosen(
+            MaskTarget{MaskTarget::Record::surface, *id, static_cast<std::size_t>(index)});
+    });
+    connect(outputs_, &OutputsSection::maskChosen, this, [this](const Uuid& id, int index) {
+        if (index >= 0) {
+            emit maskChosen(
+                MaskTarget{MaskTarget::Record::output, id, static_cast<std::size_t>(index)});
+        }
+    });
     refresh(ModelChanges::all());
     // Button clicks anywhere in the panel, cards made later included.
     qApp->installEventFilter(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/editor/MaskTarget.h"
 #include "app/inspector/InspectorDialogs.h"
 #include "core/Uuid.h"
 
@@ -55,6 +56,9 @@ public:
     void reportEditCommitted() { emit editCommitted(); }
 
 signals:
+    // A mask of the selected surface or of an output was chosen to work on
+    // in the editor; nothing when the selected surface's list has none.
+    void maskChosen(std::optional<prismeta::MaskTarget> target);
     // An edit was committed: Return in a text field, or a button of the
     // panel clicked with the pointer. The owner gives the keyboard back to
     // the editor, as the arrow keys and Undo belong to the project there. A

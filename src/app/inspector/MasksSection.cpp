@@ -77,8 +77,12 @@ MasksSection::MasksSection(Hooks hooks, QWidget* parent)
             current_ = static_cast<std::size_t>(row);
             showCurrent(true);
             updateButtons();
+            emit maskChosen(row);
         }
     });
+    // A press on the current row brings its mask back to the editor.
+    connect(list_, &QListWidget::itemPressed, this,
+            [this](QListWidgetItem* item) { emit maskChosen(list_->row(item)); });
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(4);
@@ -203,6 +207,11 @@ void MasksSection::setCurrentMask(std::size_t index) {
     }
 }
 
+void MasksSection::choose(std::size_t index) {
+    current_ = index;
+    emit maskChosen(static_cast<int>(index));
+}
+
 void MasksSection::addPreset(MaskPreset preset) {
     const std::optional<std::vector<Mask>> masks = hooks_.read();
     if (!masks) {
@@ -214,6 +223,7 @@ void MasksSection::addPreset(MaskPreset preset) {
     current_ = edited.size() - 1;
     hooks_.beforeListEdit();
     hooks_.write(std::move(edited));
+    emit maskChosen(static_cast<int>(current_));
 }
 
 void MasksSection::editList(
@@ -228,8 +238,10 @@ void MasksSection::editList(
         return;
     }
     current_ = *next;
+    const bool any = current_ < edited.size();
     hooks_.beforeListEdit();
     hooks_.write(std::move(edited));
+    emit maskChosen(any ? static_cast<int>(current_) : -1);
 }
 
 void MasksSection::editCurrent(const std::function<void(Mask&)>& change) {
@@ -275,6 +287,9 @@ void MasksSection::showMasks(const std::vector<Mask>& masks, bool otherRecord) {
     }
     showCurrent(otherMask);
     updateButtons();
+    if (otherRecord) {
+        emit maskChosen(masks.empty() ? -1 : static_cast<int>(current_));
+    }
 }
 
 void MasksSection::showCurrent(bool otherMask) {

@@ -55,6 +55,9 @@ public:
     // The current mask's index, if any.
     std::optional<std::size_t> currentMask() const;
     void setCurrentMask(std::size_t index);
+    // Makes mask `index` the current one at once, before the record shows
+    // it (a mask just written by the owner), and reports it (maskChosen).
+    void choose(std::size_t index);
 
     QListWidget* list() const { return list_; }
     QToolButton* addButton() const { return add_; }
@@ -69,6 +72,12 @@ public:
     QCheckBox* invertCheckBox() const { return invert_; }
     QLabel* featherCaption() const { return featherCaption_; }
     ContinuousSlider* featherSlider() const { return feather_; }
+
+signals:
+    // The user picked a mask to work on (a row pressed or made current, a
+    // list operation), or the masks of another record are shown: the index
+    // of the current mask, -1 for none. The editor shows that mask's path.
+    void maskChosen(int index);
 
 private:
     // Edits the current mask (a field): no list operation, no undo step.

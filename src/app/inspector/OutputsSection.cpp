@@ -3,6 +3,7 @@
 #include "app/ModelAdapter.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
+#include "app/inspector/MasksSection.h"
 #include "app/inspector/OutputCard.h"
 #include "core/ProjectModel.h"
 
@@ -127,6 +128,8 @@ OutputCard* OutputsSection::makeCard(std::size_t position) {
     cards_.insert(cards_.begin() + static_cast<std::ptrdiff_t>(position), card);
     connect(card, &OutputCard::renameRequested, this, &OutputsSection::beginRename);
     connect(card, &OutputCard::renameFinished, this, &OutputsSection::endRename);
+    connect(card->masksSection(), &MasksSection::maskChosen, this,
+            [this, card](int index) { emit maskChosen(card->outputID(), index); });
     connect(card, &OutputCard::openRequested, this, [this](const Uuid& outputID) {
         if (openOutputWindow_) {
             openOutputWindow_(outputID);

@@ -49,6 +49,10 @@ public:
     QLabel* emptyNote() const { return emptyNote_; }
     const std::vector<OutputCard*>& cards() const { return cards_; }
 
+signals:
+    // A card's mask list chose a mask to work on (MasksSection::maskChosen).
+    void maskChosen(const prismeta::Uuid& outputID, int index);
+
 private:
     void reconcileCards();
     void showCards();

@@ -17,6 +17,7 @@
 #include "app/inspector/ShaderInputsSection.h"
 #include "app/inspector/Stepper.h"
 #include "core/ProjectModel.h"
+#include "masks/MaskEdits.h"
 #include "masks/MaskPresets.h"
 
 #include <QAbstractButton>
@@ -25,8 +26,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace prismeta {
@@ -173,6 +176,24 @@ QWidget* SelectedSurfaceControls::buildControls() {
     resetCorners_->setObjectName(QStringLiteral("resetCornersButton"));
     resetCorners_->setAccessibleName(tr("Reset Corners"));
     resetRow->addWidget(resetCorners_);
+    maskShape_ = new QToolButton(controls);
+    maskShape_->setObjectName(QStringLiteral("maskShapeButton"));
+    maskShape_->setText(tr("Mask Shape"));
+    maskShape_->setAccessibleName(tr("Mask Shape"));
+    maskShape_->setToolTip(tr("Turn the surface into a shape: a mask in its picture"));
+    maskShape_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    maskShape_->setPopupMode(QToolButton::InstantPopup);
+    auto* shapes = new QMenu(maskShape_);
+    const std::pair<MaskShape, QString> shapeNames[] = {{MaskShape::triangle, tr("Triangle")},
+                                                        {MaskShape::circle, tr("Circle")},
+                                                        {MaskShape::hexagon, tr("Hexagon")},
+                                                        {MaskShape::polygon, tr("Polygon")}};
+    for (const auto& [shape, name] : shapeNames) {
+        connect(shapes->addAction(name), &QAction::triggered, this,
+                [this, shape = shape] { applyMaskShape(shape); });
+    }
+    maskShape_->setMenu(shapes);
+    resetRow->addWidget(maskShape_);
     resetRow->addStretch(1);
     column->addLayout(resetRow);
     connect(resetCorners_, &QPushButton::clicked, this, [this] { model_.resetCorners(); });
@@ -239,6 +260,17 @@ QWidget* SelectedSurfaceControls::buildMediaDetail() {
     videoRow_ = fileRow(tr("Choose Video\u2026"), chooseVideo_, videoFile_);
     chooseImage_->setObjectName(QStringLiteral("chooseImageButton"));
     chooseVideo_->setObjectName(QStringLiteral("chooseVideoButton"));
+    playOnce_ = new QCheckBox(tr("Play Once, Hold Last Picture"), videoRow_);
+    playOnce_->setObjectName(QStringLiteral("playOnceCheckBox"));
+    playOnce_->setAccessibleName(tr("Play Once, Hold Last Picture"));
+    videoRow_->layout()->addWidget(playOnce_);
+    connect(playOnce_, &QCheckBox::toggled, this, [this](bool once) {
+        if (const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface()) {
+            Surface surface = binding->get();
+            surface.playback = once ? VideoPlayback::once : VideoPlayback::loop;
+            binding->set(surface);
+        }
+    });
     shaderRow_ = fileRow(tr("Choose Shader\u2026"), chooseShader_, shaderFile_);
     chooseShader_->setObjectName(QStringLiteral("chooseShaderButton"));
     shaderInputs_ = new ShaderInputsSection(model_, dialogs_, detail);
@@ -350,6 +382,25 @@ void SelectedSurfaceControls::edit(const std::function<void(Surface&)>& change) 
     Surface surface = binding->get();
     change(surface);
     binding->set(surface);
+}
+
+void SelectedSurfaceControls::applyMaskShape(MaskShape shape) {
+    if (!model_.selectedSurface()) {
+        return;
+    }
+    model_.pushUndo();
+    // The shape replaces the masks that say what is shown (the normal ones);
+    // inverted masks, the holes cut out of it, stay.
+    edit([shape](Surface& s) {
+        std::vector<Mask> masks{makeMaskShape(shape)};
+        for (Mask& mask : s.masks) {
+            if (mask.invert) {
+                masks.push_back(std::move(mask));
+            }
+        }
+        s.masks = std::move(masks);
+    });
+    masks_->choose(0);
 }
 
 void SelectedSurfaceControls::chooseColor() {
@@ -507,6 +558,10 @@ void SelectedSurfaceControls::showSurface(const Surface& surface, bool otherSurf
     {
         const QSignalBlocker blocker(meshOn_);
         meshOn_->setChecked(surface.mesh.has_value());
+    }
+    {
+        const QSignalBlocker blocker(playOnce_);
+        playOnce_->setChecked(surface.playback == VideoPlayback::once);
     }
     meshDetail_->setVisible(surface.mesh.has_value());
     if (surface.mesh) {

@@ -14,6 +14,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 
 namespace prismeta {
 
@@ -28,6 +29,7 @@ class SegmentedControl;
 class ShaderInputsSection;
 class Stepper;
 enum class MediaFileType;
+enum class MaskShape;
 
 // The controls of the selected surface: name, media kind and its detail
 // (colour, file), opacity and edge feather, the warp mesh, the corner
@@ -81,6 +83,7 @@ public:
     QLabel* featherCaption() const { return featherCaption_; }
     ContinuousSlider* featherSlider() const { return feather_; }
     QCheckBox* meshCheckBox() const { return meshOn_; }
+    QCheckBox* playOnceCheckBox() const { return playOnce_; }
     QWidget* meshDetail() const { return meshDetail_; }
     QLabel* columnsCaption() const { return columnsCaption_; }
     Stepper* columnsStepper() const { return columns_; }
@@ -91,6 +94,11 @@ public:
     // Corner i (0 TL, 1 TR, 2 BR, 3 BL), x or y.
     QLineEdit* cornerField(int corner, bool y) const;
     QPushButton* resetCornersButton() const { return resetCorners_; }
+    // "Mask Shape": a menu of Triangle, Circle, Hexagon and Polygon. The
+    // shape, a mask filling the whole picture (Polygon: the picture's own four
+    // corners, to reshape point by point), replaces the surface's normal masks
+    // in one undo step; inverted masks stay. It becomes the edited mask.
+    QToolButton* maskShapeButton() const { return maskShape_; }
     // Adding, duplicating, deleting and moving a mask take an undo step.
     MasksSection* masksSection() const { return masks_; }
 
@@ -110,6 +118,7 @@ private:
     // New counts where given, the mesh's own otherwise.
     void rebuildMesh(std::optional<std::int64_t> cols, std::optional<std::int64_t> rows);
     void commitCorner(int corner, bool y);
+    void applyMaskShape(MaskShape shape);
 
     void showSurface(const Surface& surface, bool otherSurface);
 
@@ -139,6 +148,7 @@ private:
     QLabel* featherCaption_ = nullptr;
     ContinuousSlider* feather_ = nullptr;
     QCheckBox* meshOn_ = nullptr;
+    QCheckBox* playOnce_ = nullptr; // in the video row
     QWidget* meshDetail_ = nullptr;
     QLabel* columnsCaption_ = nullptr;
     Stepper* columns_ = nullptr;
@@ -149,6 +159,7 @@ private:
     std::array<QWidget*, 4> cornerRows_{};
     std::array<std::array<QLineEdit*, 2>, 4> corners_{};
     QPushButton* resetCorners_ = nullptr;
+    QToolButton* maskShape_ = nullptr;
     MasksSection* masks_ = nullptr;
 };
 

@@ -291,7 +291,10 @@ void ShaderInputsSection::addRow(const IsfInput& input) {
         row.control = button;
         connect(button, &QPushButton::clicked, this, [this, name] {
             if (const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface()) {
-                emit eventTriggered(binding->get().id, QString::fromStdString(name));
+                // Fires on the next frame the surface's shader renders.
+                const Uuid id = binding->get().id;
+                model_.shaderEvents().trigger(id, name);
+                emit eventTriggered(id, QString::fromStdString(name));
             }
         });
         break;

@@ -1,9 +1,12 @@
 #include "app/remote/PreferencesDialog.h"
 
+#include "app/cues/ShowPreferences.h"
 #include "app/remote/RemoteControl.h"
+#include "cues/Blackout.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -59,6 +62,19 @@ PreferencesDialog::PreferencesDialog(RemoteControl& remote, QSettings& settings,
     form->addRow(tr("Now:"), status_);
     column->addWidget(group);
 
+    auto* showGroup = new QGroupBox(tr("Show"), this);
+    auto* showForm = new QFormLayout(showGroup);
+    blackoutFade_ = new QDoubleSpinBox(showGroup);
+    blackoutFade_->setObjectName(QStringLiteral("blackoutFadeBox"));
+    blackoutFade_->setRange(0.0, maxBlackoutFade);
+    blackoutFade_->setDecimals(1);
+    blackoutFade_->setSingleStep(0.5);
+    blackoutFade_->setSuffix(tr(" s"));
+    blackoutFade_->setAccessibleName(tr("Blackout fade in seconds"));
+    blackoutFade_->setValue(readBlackoutFade(settings_));
+    showForm->addRow(tr("Blackout fade:"), blackoutFade_);
+    column->addWidget(showGroup);
+
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     column->addWidget(buttons_);
     connect(buttons_, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
@@ -104,23 +120,25 @@ void PreferencesDialog::showStatus(const QString& problem) {
 
 void PreferencesDialog::accept() {
     const RemoteControlPreferences prefs = chosen();
-    if (prefs == opened_) {
-        QDialog::accept(); // nothing changed: whatever runs keeps running
-        return;
-    }
-    writeRemoteControlPreferences(settings_, prefs);
-    if (!prefs.enabled) {
-        remote_.stop();
-    } else if (!remote_.isRunning() || remote_.port() != prefs.port ||
-               (remote_.host() == "0.0.0.0") != prefs.allInterfaces) {
-        const Status started = remote_.start(prefs.serverConfig());
-        if (!started) {
-            // Stay open: the user sees why and can pick another port.
-            showStatus(QString::fromStdString(started.error));
-            return;
+    // Unchanged, whatever runs keeps running.
+    if (prefs != opened_) {
+        writeRemoteControlPreferences(settings_, prefs);
+        if (!prefs.enabled) {
+            remote_.stop();
+        } else if (!remote_.isRunning() || remote_.port() != prefs.port ||
+                   (remote_.host() == "0.0.0.0") != prefs.allInterfaces) {
+            const Status started = remote_.start(prefs.serverConfig());
+            if (!started) {
+                // Stay open: the user sees why and can pick another port.
+                showStatus(QString::fromStdString(started.error));
+                return;
+            }
         }
+        showStatus();
     }
-    showStatus();
+    if (blackoutFade_->value() != readBlackoutFade(settings_)) {
+        writeBlackoutFade(settings_, blackoutFade_->value());
+    }
     QDialog::accept();
 }
 

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QDoubleSpinBox;
 class QDialogButtonBox;
 class QLabel;
 class QRadioButton;
@@ -15,12 +16,11 @@ namespace prismeta {
 
 class RemoteControl;
 
-// "Preferences…": remote control over OSC. "Enable OSC", the port and where
-// to listen (this computer only, or every network interface), with a line
-// saying what the server is doing now. OK saves the choice in the settings
-// and applies it at once (starting, restarting or stopping the server) when
-// it differs from what the dialog opened with, so a server started for this
-// run by --osc-port keeps running unless the user changes something; Cancel
+// "Preferences…": remote control over OSC, and the show's blackout fade. "Enable OSC", the port and
+// where to listen (this computer only, or every network interface), with a line saying what the
+// server is doing now. OK saves the choice in the settings and applies it at once (starting,
+// restarting or stopping the server) when it differs from what the dialog opened with, so a server
+// started for this run by --osc-port keeps running unless the user changes something; Cancel
 // changes nothing.
 //
 // Interface thread only. Borrows the remote control and the settings, which
@@ -36,6 +36,7 @@ public:
     QRadioButton* loopbackButton() const { return loopback_; }
     QRadioButton* allInterfacesButton() const { return allInterfaces_; }
     QLabel* statusLabel() const { return status_; }
+    QDoubleSpinBox* blackoutFadeBox() const { return blackoutFade_; }
 
     // What the controls say now.
     RemoteControlPreferences chosen() const;
@@ -53,6 +54,7 @@ private:
     QRadioButton* loopback_;
     QRadioButton* allInterfaces_;
     QLabel* status_;
+    QDoubleSpinBox* blackoutFade_;
     QDialogButtonBox* buttons_;
     RemoteControlPreferences opened_;
 };

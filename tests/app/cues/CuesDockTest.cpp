@@ -1,15 +1,72 @@
 // The Cues panel: rows follow the cue list, the live cue is marked after a
-// GO, edits in place are undo steps, and text that is not a value is
-// refused (the row shows the cue again).
+// GO and after its undo and redo, edits in place and drags of rows are undo
+// steps, text that is not a value is refused (the row shows the cue again),
+// the bars show the fade and the next follow or scheduled cue, and the
+// blackout fade is a preference the show uses.
 #include "app/cues/CuesDock.h"
 #include "app/ModelAdapter.h"
 #include "app/cues/ShowCues.h"
+#include "app/cues/ShowPreferences.h"
+#include "app/remote/PreferencesDialog.h"
+#include "app/remote/RemoteControl.h"
 #include "core/ProjectModel.h"
 
+#include <QDoubleSpinBox>
+#include <QDropEvent>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QSettings>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 using namespace prismeta;
+
+namespace {
+
+Cue named(const char* name, double fade = 0.0) {
+    Cue cue;
+    cue.name = name;
+    cue.fade = fade;
+    return cue;
+}
+
+std::vector<std::string> names(const ProjectModel& model) {
+    std::vector<std::string> out;
+    for (const Cue& cue : model.cues()) {
+        out.push_back(cue.name);
+    }
+    return out;
+}
+
+// Drops row `from` of the table at pos of its viewport, as the end of a drag
+// inside the table does.
+bool dropRow(QTableWidget* table, int from, QPoint pos) {
+    QModelIndexList cells;
+    for (int column = 0; column < table->columnCount(); ++column) {
+        cells << table->model()->index(from, column);
+    }
+    const std::unique_ptr<QMimeData> data(table->model()->mimeData(cells));
+    QDragEnterEvent enter(pos, Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(table->viewport(), &enter);
+    QDropEvent drop(QPointF(pos), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton,
+                    Qt::NoModifier);
+    QCoreApplication::sendEvent(table->viewport(), &drop);
+    QCoreApplication::processEvents();
+    return drop.isAccepted();
+}
+
+bool isLive(QTableWidget* table, int row) {
+    return table->item(row, 0)->text().startsWith(QStringLiteral("\u25B6"));
+}
+
+} // namespace
 
 class CuesDockTest : public QObject {
     Q_OBJECT
@@ -56,6 +113,193 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(!model.cues()[1].follow);
         QCOMPARE(table->item(1, 3)->text(), QString());
+
+        // Runs of days read and show as ranges; one over the weekend too.
+        table->item(1, 4)->setText(QStringLiteral("09:30 mon-fri,sun"));
+        QCOMPARE(int(model.cues()[1].schedule->days), 0b1011111);
+        QCoreApplication::processEvents();
+        QCOMPARE(table->item(1, 4)->text(), QStringLiteral("09:30 mon-fri,sun"));
+        table->item(1, 4)->setText(QStringLiteral("09:30 fri-mon"));
+        QCOMPARE(int(model.cues()[1].schedule->days), 0b1110001);
+        QCoreApplication::processEvents();
+        QCOMPARE(table->item(1, 4)->text(), QStringLiteral("09:30 mon,fri-sun"));
+        table->setCurrentCell(1, 3);
+        table->item(1, 3)->setText(QStringLiteral("12.5"));
+        QCoreApplication::processEvents();
+        QCOMPARE(table->currentColumn(), 3); // the keys go on from the cell edited
+        table->item(1, 4)->setText(QStringLiteral("09:30 mon-"));
+        QCOMPARE(int(model.cues()[1].schedule->days), 0b1110001); // refused
+    }
+
+    void draggingARowMovesItsCueAsOneUndoStep() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        ShowCues show(adapter);
+        CuesDock dock(adapter, show);
+        dock.resize(600, 400);
+        dock.show();
+        QTableWidget* table = dock.table();
+        model.setCues(std::vector<Cue>{named("A"), named("B"), named("C"), named("D")});
+        QCoreApplication::processEvents();
+        show.runner().go(); // A is live, B next
+
+        // A, dropped on the lower half of C, goes after C.
+        table->selectRow(0);
+        const QRect c = table->visualRect(table->model()->index(2, 1));
+        QVERIFY(dropRow(table, 0, c.center() + QPoint(0, c.height() / 4)));
+        QCOMPARE(names(model), (std::vector<std::string>{"B", "C", "A", "D"}));
+        QCOMPARE(model.undoName(), std::string("Move Cue"));
+        QCOMPARE(table->item(2, 1)->text(), QStringLiteral("A"));
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("B")); // no cell cleared
+        QCOMPARE(table->currentRow(), 2);                         // the selection goes with its cue
+        QVERIFY(isLive(table, 2)); // the live cue is marked where it went
+        QCOMPARE(show.runner().nextIndex(), std::optional<std::size_t>(3));
+
+        // D, dropped on the upper half of the first row, goes first.
+        const QRect b = table->visualRect(table->model()->index(0, 1));
+        QVERIFY(dropRow(table, 3, b.center() - QPoint(0, b.height() / 4)));
+        QCOMPARE(names(model), (std::vector<std::string>{"D", "B", "C", "A"}));
+        // Onto itself: no step.
+        const std::size_t steps = model.undoStack().size();
+        QVERIFY(dropRow(table, 1, table->visualRect(table->model()->index(1, 1)).center()));
+        QCOMPARE(model.undoStack().size(), steps);
+
+        model.undo();
+        QCoreApplication::processEvents();
+        QCOMPARE(names(model), (std::vector<std::string>{"B", "C", "A", "D"}));
+        QCOMPARE(table->item(3, 1)->text(), QStringLiteral("D"));
+    }
+
+    void controlsSitBesideTheListUnderTheEditorAndBelowItAtTheSide() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        ShowCues show(adapter);
+        QMainWindow window;
+        window.setCentralWidget(new QWidget);
+        auto* dock = new CuesDock(adapter, show, &window);
+        window.addDockWidget(Qt::BottomDockWidgetArea, dock);
+        Cue weekdays = named("Weekday evenings", 2.5);
+        weekdays.schedule = CueSchedule{18 * 3600 + 30 * 60, 0b0011111};
+        weekdays.follow = CueFollow{CueFollow::Kind::seconds, 86400.0};
+        model.setCues(std::vector<Cue>{named("Preshow"), weekdays});
+        window.resize(1280, 800);
+        window.show();
+        QCoreApplication::processEvents();
+        const auto controlsBesideTable = [dock] {
+            return dock->fadeBar()->mapTo(dock, QPoint()).x() >= dock->table()->geometry().right();
+        };
+        QVERIFY(controlsBesideTable());
+        QVERIFY(dock->table()->horizontalScrollBar()->maximum() == 0); // no scrolling sideways
+        window.addDockWidget(Qt::RightDockWidgetArea, dock);
+        QCoreApplication::processEvents();
+        QVERIFY(!controlsBesideTable());
+        QVERIFY(dock->fadeBar()->mapTo(dock, QPoint()).y() >= dock->table()->geometry().bottom());
+    }
+
+    void undoOfAGoMarksTheCueLiveBefore() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        ShowCues show(adapter);
+        CuesDock dock(adapter, show);
+        QTableWidget* table = dock.table();
+        model.setCues(std::vector<Cue>{named("One"), named("Two"), named("Three")});
+        QCoreApplication::processEvents();
+        show.runner().go();
+        show.runner().go();
+        model.undo(); // Go 'Two'
+        QCoreApplication::processEvents();
+        QVERIFY(isLive(table, 0));
+        QVERIFY(table->item(1, 0)->text().startsWith(QStringLiteral("\u203A"))); // next again
+        model.redo();
+        QCoreApplication::processEvents();
+        QVERIFY(isLive(table, 1));
+    }
+
+    void barsShowTheFadeAndTheNextFollowOrSchedule() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        ShowCues show(adapter);
+        CuesDock dock(adapter, show);
+        Cue first = named("Intro");
+        first.follow = CueFollow{CueFollow::Kind::seconds, 3600.0};
+        Cue second = named("Long", 3600.0);
+        Cue third = named("Evening");
+        third.schedule = CueSchedule{18 * 3600 + 30 * 60, CueSchedule::everyDay};
+        model.setCues(std::vector<Cue>{first, second, third});
+        QCoreApplication::processEvents();
+
+        dock.updateProgress();
+        QCOMPARE(dock.fadeBar()->format(), QStringLiteral("No fade running"));
+        QVERIFY2(dock.nextBar()->format().startsWith(QStringLiteral("3 'Evening' at 18:30 in ")),
+                 qPrintable(dock.nextBar()->format()));
+
+        show.runner().go();
+        dock.updateProgress();
+        QCOMPARE(dock.fadeBar()->format(), QStringLiteral("No fade running")); // a cut
+        QVERIFY2(dock.nextBar()->format().startsWith(QStringLiteral("Follow to 2 'Long' in ")) ||
+                     dock.nextBar()->format().startsWith(QStringLiteral("3 'Evening'")),
+                 qPrintable(dock.nextBar()->format()));
+        QVERIFY(dock.nextBar()->value() <= 1);
+
+        show.runner().go();
+        dock.updateProgress();
+        QVERIFY2(dock.fadeBar()->format().startsWith(QStringLiteral("Fade: 59:")) ||
+                     dock.fadeBar()->format().startsWith(QStringLiteral("Fade: 1:00:00")),
+                 qPrintable(dock.fadeBar()->format()));
+        QVERIFY(dock.fadeBar()->value() <= 1);
+        QVERIFY2(dock.nextBar()->format().startsWith(QStringLiteral("3 'Evening' at 18:30 in ")),
+                 qPrintable(dock.nextBar()->format()));
+        model.setCues(std::vector<Cue>{named("Alone")});
+        dock.updateProgress();
+        QCOMPARE(dock.nextBar()->format(), QStringLiteral("No follow or schedule"));
+    }
+
+    void showKeysWorkInAWindowWhileTheEditorIsHidden() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        ShowCues show(adapter);
+        QMainWindow editor; // never shown, as in a show
+        show.buildMenu(editor.menuBar());
+        QWidget output;
+        show.addShortcutsTo(output);
+        output.show();
+        output.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&output));
+        model.setCues(std::vector<Cue>{named("One"), named("Two")});
+        QTest::keyClick(&output, Qt::Key_Space);
+        QCOMPARE(show.runner().liveIndex(), std::optional<std::size_t>(0));
+        QTest::keyClick(&output, Qt::Key_B);
+        QVERIFY(show.runner().state().blackout.on);
+    }
+
+    void theBlackoutFadeIsAPreference() {
+        QTemporaryDir folder;
+        QSettings settings(folder.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat);
+        QCOMPARE(readBlackoutFade(settings), 1.0);
+        settings.setValue(QStringLiteral("show/blackoutFade"), QStringLiteral("soon"));
+        QCOMPARE(readBlackoutFade(settings), 1.0);
+        settings.setValue(QStringLiteral("show/blackoutFade"), 1e9);
+        QCOMPARE(readBlackoutFade(settings), maxBlackoutFade);
+        writeBlackoutFade(settings, 1.0);
+
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        RemoteControl remote(adapter);
+        {
+            PreferencesDialog dialog(remote, settings);
+            QCOMPARE(dialog.blackoutFadeBox()->value(), 1.0);
+            dialog.blackoutFadeBox()->setValue(2.5);
+            dialog.reject();
+        }
+        QCOMPARE(readBlackoutFade(settings), 1.0); // Cancel keeps it
+        {
+            PreferencesDialog dialog(remote, settings);
+            dialog.blackoutFadeBox()->setValue(2.5);
+            dialog.accept();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(readBlackoutFade(settings), 2.5);
+        QVERIFY(!remote.isRunning()); // remote control untouched
     }
 };
 

@@ -9,12 +9,14 @@
 #include "app/inspector/OutputCard.h"
 #include "app/inspector/OutputsSection.h"
 #include "app/inspector/SelectedSurfaceControls.h"
+#include "masks/MaskEdits.h"
 #include "masks/MaskPresets.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QListWidget>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
@@ -164,6 +166,55 @@ private slots:
         QCOMPARE(section->list()->item(1)->text(), QStringLiteral("Triangle copy  (off)"));
         QCOMPARE(h_->undoDepth(), undo);
         QVERIFY(h_->selected().masks.empty());
+    }
+
+    // Mask Shape: the shape replaces the normal masks, keeps the holes, is
+    // one undo step and becomes the mask the editor edits. Choosing masks
+    // in either list tells the editor which one.
+    void maskShapeAndTheMaskChosenForTheEditor() {
+        QSignalSpy chosen(h_->view.get(), &InspectorView::maskChosen);
+        add(MaskPreset::rectangle);
+        add(MaskPreset::ellipse);
+        QTest::mouseClick(masks()->invertCheckBox(), Qt::LeftButton);
+        h_->settle();
+        const Uuid surface = h_->selected().id;
+        QCOMPARE(chosen.last().at(0).value<std::optional<MaskTarget>>(),
+                 std::optional<MaskTarget>(MaskTarget{MaskTarget::Record::surface, surface, 1}));
+
+        const std::size_t undo = h_->undoDepth();
+        const std::vector<Mask> before = h_->selected().masks;
+        QToolButton* button = h_->view->selectedControls()->maskShapeButton();
+        for (QAction* action : button->menu()->actions()) {
+            if (action->text() == QStringLiteral("Hexagon")) {
+                action->trigger();
+            }
+        }
+        h_->settle();
+        const std::vector<Mask>& shaped = h_->selected().masks;
+        QCOMPARE(shaped.size(), std::size_t{2});
+        QVERIFY(shaped[0] == makeMaskShape(MaskShape::hexagon));
+        QVERIFY(shaped[1] == before[1]);
+        QCOMPARE(h_->undoDepth(), undo + 1);
+        QCOMPARE(masks()->currentMask(), std::optional<std::size_t>(0));
+        QCOMPARE(chosen.last().at(0).value<std::optional<MaskTarget>>(),
+                 std::optional<MaskTarget>(MaskTarget{MaskTarget::Record::surface, surface, 0}));
+        h_->model.undo();
+        h_->settle();
+        QVERIFY(h_->selected().masks == before);
+
+        // A row of an output's list; selecting another surface, which has no
+        // masks, leaves nothing to edit.
+        h_->model.addOutput(OutputPreset::full);
+        h_->settle();
+        MasksSection* section = h_->view->outputsSection()->cards().back()->masksSection();
+        add(section, MaskPreset::triangle);
+        QCOMPARE(chosen.last().at(0).value<std::optional<MaskTarget>>(),
+                 std::optional<MaskTarget>(
+                     MaskTarget{MaskTarget::Record::output, h_->model.outputs().back().id, 0}));
+        h_->model.setSelectedID(h_->model.surfaces()[0].id);
+        h_->settle();
+        QCOMPARE(chosen.last().at(0).value<std::optional<MaskTarget>>(),
+                 std::optional<MaskTarget>());
     }
 };
 

@@ -6,12 +6,15 @@
 
 #include "app/inspector/ColorWell.h"
 #include "app/inspector/ContinuousSlider.h"
+#include "app/inspector/InspectorIcons.h"
 #include "app/inspector/SelectedSurfaceControls.h"
 #include "app/inspector/ShaderInputsSection.h"
+#include "app/inspector/SurfaceListPanel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -85,6 +88,17 @@ private slots:
         h_->settle();
     }
     void cleanup() { h_.reset(); }
+
+    void theSurfaceListShowsAShaderIconOfItsOwn() {
+        showShader(shaderPath_);
+        QListWidget* list = h_->view->surfaceList()->list();
+        QCOMPARE(list->count(), 1);
+        const auto image = [](const QIcon& icon) { return icon.pixmap(24, 24).toImage(); };
+        const QImage shader = image(mediaKindIcon(MediaKind::shader));
+        QVERIFY(!shader.isNull()); // the artwork is built in
+        QCOMPARE(image(list->item(0)->icon()), shader);
+        QVERIFY(shader != image(mediaKindIcon(MediaKind::testPattern)));
+    }
 
     void controlsFollowTheHeader() {
         QVERIFY(section()->isHidden()); // a colour surface has no inputs
@@ -206,6 +220,9 @@ private slots:
         control<QPushButton>("flash")->click();
         QCOMPARE(fired.count(), 1);
         QCOMPARE(fired.at(0).at(1).toString(), QStringLiteral("flash"));
+        // ... for the renderers, which fire it on the shader's next frame.
+        const Uuid id = h_->model.selectedSurface()->id();
+        QVERIFY(h_->model.shaderEvents().lastTrigger(id, "flash") > 0);
         QCOMPARE(stored(), before);
         QCOMPARE(h_->undoDepth(), undo); // edits as the other fields: no snapshot
     }

@@ -296,6 +296,10 @@ private slots:
             "mesh off", [&] { c->meshCheckBox()->click(); },
             [](Surface& e, const Surface& a) { e.mesh = a.mesh; });
         QVERIFY(!h_->selected().mesh);
+        expectOnly(
+            "play once", [&] { c->playOnceCheckBox()->click(); },
+            [](Surface& e, const Surface& a) { e.playback = a.playback; });
+        QCOMPARE(h_->selected().playback, VideoPlayback::once);
 
         // The one control that takes a snapshot.
         const std::size_t undo = h_->undoDepth();
