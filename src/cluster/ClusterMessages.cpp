@@ -179,6 +179,12 @@ std::string writeShowState(const ShowStateMessage& message) {
     for (const auto& [id, start] : message.videoStarts) {
         starts[id.text()] = start;
     }
+    if (!message.videoMedia.empty()) {
+        json& media = root["videoMedia"] = json::object();
+        for (const auto& [id, signature] : message.videoMedia) {
+            media[id.text()] = signature;
+        }
+    }
     return dumped(root);
 }
 
@@ -244,6 +250,19 @@ Result<ShowStateMessage> readShowState(std::string_view bytes) {
                 return Out::failure("videoStarts holds an entry that is not id: microseconds");
             }
             message.videoStarts[*id] = value.get<std::int64_t>();
+        }
+    }
+    if (const auto it = root.find("videoMedia"); it != root.end()) {
+        if (!it->is_object() || it->size() > ShowStateMessage::maxVideos) {
+            return Out::failure("videoMedia is not an object of at most 100000 signatures");
+        }
+        for (const auto& [key, value] : it->items()) {
+            const std::optional<Uuid> id = Uuid::parse(key);
+            std::optional<std::string> signature = shortText(value);
+            if (!id || !signature) {
+                return Out::failure("videoMedia holds an entry that is not id: text");
+            }
+            message.videoMedia[*id] = std::move(*signature);
         }
     }
     return message;

@@ -67,6 +67,9 @@ struct ShowStateMessage {
     std::optional<Go> go;                   // none before the first GO
     std::optional<BlackoutSwitch> blackout; // none before the first switch
     std::map<Uuid, std::int64_t> videoStarts;
+    // The media signature (core/Surface.h) each start is for, where known:
+    // a surface fading from one video to another plays both.
+    std::map<Uuid, std::string> videoMedia;
 
     friend bool operator==(const ShowStateMessage&, const ShowStateMessage&) = default;
 };

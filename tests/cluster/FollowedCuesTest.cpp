@@ -29,7 +29,9 @@ TEST(ShowStateMessageTest, CarriesTheCueAndTheBlackoutOnTheShowClock) {
     ShowStateMessage show;
     show.go = ShowStateMessage::Go{Uuid::random(), epoch + 100'000, 2.5};
     show.blackout = ShowStateMessage::BlackoutSwitch{true, epoch, 1.0, 0.25};
-    show.videoStarts[Uuid::random()] = epoch;
+    const Uuid video = Uuid::random();
+    show.videoStarts[video] = epoch;
+    show.videoMedia[video] = "video|/show/intro.mov";
     const auto read = readShowState(writeShowState(show));
     ASSERT_TRUE(read) << read.error();
     EXPECT_EQ(read.value(), show);
@@ -43,7 +45,8 @@ TEST(ShowStateMessageTest, CarriesTheCueAndTheBlackoutOnTheShowClock) {
              R"({"cue":{"id":")" + id + R"(","go":1.5,"fade":1}})", R"({"cue":")" + id + R"("})",
              R"({"blackout":{"on":1,"at":1,"fade":1,"from":0}})",
              R"({"blackout":{"on":true,"at":1,"fade":1,"from":2}})",
-             R"({"blackout":{"on":true,"at":1,"fade":1e999,"from":0}})"}) {
+             R"({"blackout":{"on":true,"at":1,"fade":1e999,"from":0}})",
+             R"({"videoMedia":{")" + id + R"(":7}})"}) {
         EXPECT_FALSE(readShowState(bad)) << bad;
     }
 

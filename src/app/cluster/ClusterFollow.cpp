@@ -76,6 +76,15 @@ bool ClusterFollow::start(const ClusterLaunch& launch, const std::string& node) 
 
 void ClusterFollow::frame() {
     follower_->update(std::chrono::steady_clock::now());
+    const ShowStateMessage& show = follower_->showState();
+    if (show.videoStarts != appliedStarts_ || show.videoMedia != appliedMedia_) {
+        appliedStarts_ = show.videoStarts;
+        appliedMedia_ = show.videoMedia;
+        const double steady =
+            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        videos_.apply(show, ClockReading{steady, clock_.nowMicros()});
+    }
     const FollowedCues& followed = follower_->cues();
     if (followed.revision() != cuesRevision_) {
         cuesRevision_ = followed.revision();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/cluster/ClusterLead.h"
+#include "app/cluster/VideoStartSync.h"
 #include "cluster/ClusterFollower.h"
 #include "cluster/FrameRateMeter.h"
 #include "cluster/RealTimeClock.h"
@@ -11,6 +12,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +64,10 @@ private:
     Subscription subscription_;
     bool outputsChanged_ = true;
     std::uint64_t cuesRevision_ = 0;
+    // The leader's video starts as last handed to the playback clock.
+    std::map<Uuid, std::int64_t> appliedStarts_;
+    std::map<Uuid, std::string> appliedMedia_;
+    FollowedVideoStarts videos_;
     std::shared_ptr<FrameClock> frames_;
     FrameRateMeter meter_;
     QTimer frame_;

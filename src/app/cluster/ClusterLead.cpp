@@ -1,5 +1,6 @@
 #include "app/cluster/ClusterLead.h"
 
+#include "app/cluster/VideoStartSync.h"
 #include "cluster/BrokerAddress.h"
 #include "cluster/BrokerAuth.h"
 #include "cluster/ClusterTopics.h"
@@ -20,8 +21,20 @@ ClusterLead::ClusterLead(ProjectModel& model, QObject* parent) : QObject(parent)
             return;
         }
         const auto now = std::chrono::steady_clock::now();
-        if (cues_ != nullptr) {
-            leader_->setCueState(cues_->state(), now);
+        bool went = false;
+        if (cues_ != nullptr && cues_->state() != cueState_) {
+            cueState_ = cues_->state();
+            leader_->setCueState(cueState_, now);
+            went = true;
+        }
+        // Video starts: at once after a GO (which starts its videos), and a
+        // few times a second for videos started otherwise.
+        if (went || ++framesSinceVideos_ >= videoPollFrames) {
+            framesSinceVideos_ = 0;
+            const double steady = std::chrono::duration<double>(now.time_since_epoch()).count();
+            ShowStateMessage message = leader_->showState();
+            putVideoStarts(message, model_.surfaces(), ClockReading{steady, clock_.nowMicros()});
+            leader_->setShowState(std::move(message));
         }
         leader_->update(now);
         if (leader_->nodes().revision() != nodesRevision_) {

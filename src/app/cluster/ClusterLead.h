@@ -6,6 +6,7 @@
 #include "cluster/MqttClient.h"
 #include "cluster/RealTimeClock.h"
 #include "core/ClusterSettings.h"
+#include "cues/ShowState.h"
 
 #include <QObject>
 #include <QTimer>
@@ -75,6 +76,9 @@ private:
     SystemRealTimeClock clock_;
     std::unique_ptr<ClusterLeader> leader_;
     const CueRunner* cues_ = nullptr;
+    ShowState cueState_;
+    static constexpr int videoPollFrames = 15;
+    int framesSinceVideos_ = 0;
     QTimer frame_;
     std::function<void(const NodeDirectory&)> nodesChanged_;
     std::uint64_t nodesRevision_ = 0;
