@@ -46,13 +46,15 @@ std::int64_t atLocalTime(const std::tm& day, int secondOfDay) {
     return guess;
 }
 
-} // namespace
-
-std::optional<ScheduledGo> lastScheduledGo(const std::vector<Cue>& cues, std::int64_t now) {
+// The scheduled GO nearest to now within a week, in the past (later: false)
+// or in the future (later: true), searched day by day away from now. Of two
+// cues at one time, the later one in the list.
+std::optional<ScheduledGo> nearestScheduledGo(const std::vector<Cue>& cues, std::int64_t now,
+                                              bool later) {
     std::optional<ScheduledGo> best;
     constexpr std::int64_t week = 7 * 86400;
-    for (int back = 0; back <= 7; ++back) {
-        const std::tm day = localDay(now, back);
+    for (int days = 0; days <= 7; ++days) {
+        const std::tm day = localDay(now, later ? -days : days);
         const int weekday = (day.tm_wday + 6) % 7; // Monday first
         for (std::size_t i = 0; i < cues.size(); ++i) {
             const std::optional<CueSchedule>& schedule = cues[i].schedule;
@@ -60,44 +62,29 @@ std::optional<ScheduledGo> lastScheduledGo(const std::vector<Cue>& cues, std::in
                 continue;
             }
             const std::int64_t at = atLocalTime(day, schedule->secondOfDay);
-            if (at > now || at <= now - week) {
+            const bool inWeek = later ? at > now && at <= now + week : at <= now && at > now - week;
+            if (!inWeek) {
                 continue;
             }
-            if (!best || at >= best->at) {
+            if (!best || (later ? at <= best->at : at >= best->at)) {
                 best = ScheduledGo{i, at};
             }
         }
         if (best) {
-            break; // an earlier day cannot hold a later time
+            break; // a day farther from now cannot hold a nearer time
         }
     }
     return best;
 }
 
+} // namespace
+
+std::optional<ScheduledGo> lastScheduledGo(const std::vector<Cue>& cues, std::int64_t now) {
+    return nearestScheduledGo(cues, now, false);
+}
+
 std::optional<ScheduledGo> nextScheduledGo(const std::vector<Cue>& cues, std::int64_t now) {
-    std::optional<ScheduledGo> best;
-    constexpr std::int64_t week = 7 * 86400;
-    for (int ahead = 0; ahead <= 7; ++ahead) {
-        const std::tm day = localDay(now, -ahead);
-        const int weekday = (day.tm_wday + 6) % 7; // Monday first
-        for (std::size_t i = 0; i < cues.size(); ++i) {
-            const std::optional<CueSchedule>& schedule = cues[i].schedule;
-            if (!schedule || !schedule->onWeekday(weekday)) {
-                continue;
-            }
-            const std::int64_t at = atLocalTime(day, schedule->secondOfDay);
-            if (at <= now || at > now + week) {
-                continue;
-            }
-            if (!best || at <= best->at) {
-                best = ScheduledGo{i, at};
-            }
-        }
-        if (best) {
-            break; // a later day cannot hold an earlier time
-        }
-    }
-    return best;
+    return nearestScheduledGo(cues, now, true);
 }
 
 std::optional<std::int64_t> parseLocalDateTime(std::string_view text) {
