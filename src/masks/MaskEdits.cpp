@@ -1,5 +1,7 @@
 #include "masks/MaskEdits.h"
 
+#include "masks/MaskSegment.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -7,29 +9,12 @@ namespace prismeta {
 
 namespace {
 
-Pt lerp(Pt a, Pt b, float t) {
-    return Pt{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
-}
+using Segment = MaskSegment;
 
-Pt at(const MaskPoint& p) {
-    return Pt{p.x, p.y};
-}
-
-// The four control points of segment i (to point i + 1).
-struct Segment {
-    Pt p0, c1, c2, p1;
-    bool straight = true;
-
-    Pt point(float t) const {
-        const Pt a = lerp(p0, c1, t), b = lerp(c1, c2, t), c = lerp(c2, p1, t);
-        return lerp(lerp(a, b, t), lerp(b, c, t), t);
-    }
-};
+constexpr auto lerp = &MaskSegment::lerp;
 
 Segment segment(const Mask& mask, std::size_t i) {
-    const MaskPoint& a = mask.points[i];
-    const MaskPoint& b = mask.points[(i + 1) % mask.points.size()];
-    return Segment{at(a), a.out.value_or(at(a)), b.in.value_or(at(b)), at(b), !a.out && !b.in};
+    return maskSegment(mask, i, mask.points.size());
 }
 
 } // namespace

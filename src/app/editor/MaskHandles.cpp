@@ -2,6 +2,7 @@
 
 #include "core/ProjectModel.h"
 #include "geometry/PictureMapping.h"
+#include "masks/MaskSegment.h"
 
 #include <cmath>
 #include <limits>
@@ -10,33 +11,12 @@ namespace prismeta {
 
 namespace {
 
-Pt lerp(Pt a, Pt b, float t) {
-    return Pt{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
-}
-
-struct Cubic {
-    Pt p0, c1, c2, p1;
-    bool straight = true;
-
-    Pt at(float t) const {
-        const Pt a = lerp(p0, c1, t), b = lerp(c1, c2, t), c = lerp(c2, p1, t);
-        return lerp(lerp(a, b, t), lerp(b, c, t), t);
-    }
-};
-
-Cubic segment(const Mask& mask, std::size_t i, std::size_t count) {
-    const MaskPoint& a = mask.points[i];
-    const MaskPoint& b = mask.points[(i + 1) % count];
-    const Pt pa{a.x, a.y}, pb{b.x, b.y};
-    return Cubic{pa, a.out.value_or(pa), b.in.value_or(pb), pb, !a.out && !b.in};
-}
-
 std::size_t drawnPoints(const Mask& mask) {
     return mask.points.size() < Mask::maxDrawnPoints ? mask.points.size() : Mask::maxDrawnPoints;
 }
 
 // A perspective map keeps straight lines straight; a mesh bends them.
-int stepsFor(const EditedMask& edited, const Cubic& c) {
+int stepsFor(const EditedMask& edited, const MaskSegment& c) {
     const bool bends = edited.surface != nullptr && edited.surface->mesh.has_value();
     return c.straight && !bends ? 1 : 24;
 }
@@ -51,11 +31,11 @@ void walkPath(const EditedMask& edited, const ViewRect& fit, Visit&& visit) {
         return;
     }
     for (std::size_t i = 0; i < count; ++i) {
-        const Cubic c = segment(mask, i, count);
+        const MaskSegment c = maskSegment(mask, i, count);
         const int steps = stepsFor(edited, c);
         for (int j = 0; j < steps; ++j) {
             const float t = static_cast<float>(j) / static_cast<float>(steps);
-            if (const auto v = maskToView(edited, fit, c.at(t))) {
+            if (const auto v = maskToView(edited, fit, c.point(t))) {
                 visit(i, t, *v);
             }
         }
@@ -186,7 +166,7 @@ std::optional<PathHit> maskPathAt(const EditedMask& edited, const ViewRect& fit,
     // A straight segment drawn in one piece through a perspective map: t
     // along the view is not t along the mask, so it is found in the mask.
     if (best) {
-        const Cubic c = segment(*edited.mask, best->segment, drawnPoints(*edited.mask));
+        const MaskSegment c = maskSegment(*edited.mask, best->segment, drawnPoints(*edited.mask));
         const std::optional<Pt> q = viewToMask(edited, fit, p);
         if (c.straight && stepsFor(edited, c) == 1 && q) {
             const double dx = c.p1.x - c.p0.x, dy = c.p1.y - c.p0.y;
