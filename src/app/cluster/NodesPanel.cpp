@@ -73,8 +73,15 @@ void NodesPanel::show(const NodeDirectory& nodes) {
                     status.online ? QString::number(status.framesPerSecond, 'f', 1) : QString(),
                     clock, joined(entry.warnings)});
         if (!entry.warnings.empty()) {
+            // The whole story on hover, for a panel too narrow to show the
+            // last column: the warnings and the files the node misses.
+            QString details = joined(entry.warnings);
+            for (const std::string& path : status.missingMedia) {
+                details += QLatin1Char('\n') + QString::fromStdString(path);
+            }
             for (int column = 0; column < list_->columnCount(); ++column) {
                 row->setForeground(column, warning);
+                row->setToolTip(column, details);
             }
         }
     }

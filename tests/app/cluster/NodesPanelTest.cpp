@@ -47,6 +47,7 @@ private slots:
         const QTreeWidgetItem* second = list->topLevelItem(1);
         QCOMPARE(second->text(4), QStringLiteral("drops pictures (4), clock 3.5 ms off"));
         QVERIFY(second->foreground(0).color() != first->foreground(0).color());
+        QCOMPARE(second->toolTip(0), second->text(4)); // for a panel too narrow for it
         QCOMPARE(list->topLevelItem(2)->text(4), QStringLiteral("offline"));
 
         // A node going offline is shown at the next change.
