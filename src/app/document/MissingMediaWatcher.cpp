@@ -57,7 +57,7 @@ void MissingMediaWatcher::watch() {
     // Called on every change of the surfaces (every step of a drag): looks
     // up each path and allocates only for paths not seen yet.
     Batch batch;
-    const auto consider = [&](const std::string& path, bool video) {
+    const auto consider = [&](const std::string& path, MediaKind kind) {
         // A path longer than any a file system takes is never found: not
         // worth hashing on every step of a drag.
         if (path.empty() || path.size() > maxStoredPathBytes || known_.count(path) != 0 ||
@@ -66,17 +66,17 @@ void MissingMediaWatcher::watch() {
         }
         inFlight_.insert(path);
         batch.paths.push_back(path);
-        batch.videos.push_back(video);
+        batch.kinds.push_back(kind);
     };
     for (const Surface& surface : model.surfaces()) {
         if ((surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video ||
              surface.mediaKind == MediaKind::shader) &&
             surface.mediaPath) {
-            consider(*surface.mediaPath, surface.mediaKind == MediaKind::video);
+            consider(*surface.mediaPath, surface.mediaKind);
         }
     }
     if (const auto& reference = model.backgroundImagePath()) {
-        consider(*reference, false);
+        consider(*reference, MediaKind::image);
     }
     if (batch.paths.empty()) {
         return;
@@ -108,10 +108,13 @@ void MissingMediaWatcher::run() {
         for (std::size_t i = 0; i < batch.paths.size(); ++i) {
             MediaCheck check = checkMedia(batch.paths[i], batch.folder);
             std::optional<std::string> undecodable;
-            if (batch.decode && check.state != MediaCheck::State::missing) {
+            // A shader is source text, not for FFmpeg: whether it compiles is
+            // the renderer's to say.
+            if (batch.decode && check.state != MediaCheck::State::missing &&
+                batch.kinds[i] != MediaKind::shader) {
                 const std::string shown = check.found ? check.found->string() : batch.paths[i];
                 // A file that went away since the check is left to the next check.
-                const auto problem = diagnoseMediaFile(shown, batch.videos[i]);
+                const auto problem = diagnoseMediaFile(shown, batch.kinds[i] == MediaKind::video);
                 if (problem && problem->kind == MediaProblem::Kind::cannotDecode) {
                     undecodable = shown + ": " + problem->reason;
                 }

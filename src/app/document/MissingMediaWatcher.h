@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/MediaKind.h"
 #include "core/ProjectMedia.h"
 
 #include <QObject>
@@ -65,8 +66,8 @@ private:
         std::uint64_t generation = 0;
         std::optional<std::filesystem::path> folder;
         std::vector<std::string> paths;
-        std::vector<bool> videos; // per path: used as a video
-        bool decode = false;      // whether files that are there are decoded
+        std::vector<MediaKind> kinds; // per path: what it is used as
+        bool decode = false;          // whether files that are there are decoded
     };
     struct Result {
         std::string path;

@@ -181,10 +181,18 @@ private slots:
         clip.replace(clip.find("44444444-4444-4444-8444"), 23, "55555555-5555-4555-8555");
         clip.replace(clip.find(R"("image")"), 7, R"("video")");
         clip.replace(clip.find("/nowhere/photo.png"), 18, broken);
+        // A shader is there and is no video either, but is not FFmpeg's to judge.
+        const std::string glowPath = dir_.filePath(QStringLiteral("glow.fs")).toStdString();
+        std::ofstream(glowPath) << "/*{ \"ISFVSN\": \"2\" }*/\n"
+                                   "void main() { gl_FragColor = vec4(1.0); }\n";
+        std::string glow = photo;
+        glow.replace(glow.find("44444444-4444-4444-8444"), 23, "66666666-6666-4666-8666");
+        glow.replace(glow.find(R"("image")"), 7, R"("shader")");
+        glow.replace(glow.find("/nowhere/photo.png"), 18, glowPath);
         const auto file =
             write(project(output(unplaced, "Spare", nullptr) + "," +
                               output(onDesk, "Lobby", R"({"screen": "", "x": 0, "y": 0})"),
-                          photo + "," + clip));
+                          photo + "," + clip + "," + glow));
         app_->startShow(file);
         // Looked for off the interface thread; logged, never asked about.
         QTRY_VERIFY(logged("Prismeta: media not found: /nowhere/photo.png"));
@@ -192,6 +200,9 @@ private slots:
                                         ": Invalid data found when processing input";
         QTRY_VERIFY(logged(undecodable));
         QCOMPARE(std::count(log_.begin(), log_.end(), undecodable), 1);
+        QVERIFY(std::none_of(log_.begin(), log_.end(), [&](const std::string& line) {
+            return line.find(glowPath) != std::string::npos;
+        }));
         QVERIFY(logged(R"(Prismeta: show: no output has a display; output "Spare" fills the )"
                        R"(primary screen)"));
         QCOMPARE(app_->outputWindows().count(), 1);
