@@ -4,8 +4,10 @@
 // frame, which adds up to a frame on each side.
 #include "ClusterRig.h"
 
+#include "app/cluster/VideoStartSync.h"
 #include "core/Log.h"
 #include "cues/CueRunner.h"
+#include "render/ShowVideos.h"
 
 #include <benchmark/benchmark.h>
 
@@ -162,30 +164,29 @@ BENCHMARK(BM_FaderSweepTraffic)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark:
 
 struct LoggedFrame {
     std::int64_t showMicros;
-    double picture;
+    double opacity;
+    int picture; // the video picture shown, -1 for none
 };
 
 std::vector<LoggedFrame> readFrameLog(const std::filesystem::path& file) {
     std::vector<LoggedFrame> frames;
     std::ifstream in(file);
     LoggedFrame frame{};
-    while (in >> frame.showMicros >> frame.picture) {
+    while (in >> frame.showMicros >> frame.opacity >> frame.picture) {
         frames.push_back(frame);
     }
     return frames;
 }
 
-// For a GO at goMicros to the picture `to`: the frames a follower drew from
-// the first one at or after the GO's time until the first showing `to`
-// (0: the frame for that time), negative when it showed `to` before the time.
-std::optional<int> framesLate(const std::vector<LoggedFrame>& frames, std::int64_t goMicros,
-                              double to) {
-    const auto shows = [to](const LoggedFrame& frame) {
-        return std::abs(frame.picture - to) < 1e-9;
-    };
-    const auto first = std::find_if(frames.begin(), frames.end(), [goMicros](const LoggedFrame& f) {
-        return f.showMicros >= goMicros;
-    });
+// For something due at dueMicros: the frames a follower drew from the first
+// one at or after that time until the first showing it (0: the frame for that
+// time), negative when it showed it before the time.
+template <typename Shows>
+std::optional<int> framesLate(const std::vector<LoggedFrame>& frames, std::int64_t dueMicros,
+                              const Shows& shows) {
+    const auto first =
+        std::find_if(frames.begin(), frames.end(),
+                     [dueMicros](const LoggedFrame& f) { return f.showMicros >= dueMicros; });
     if (first == frames.end()) {
         return std::nullopt;
     }
@@ -204,12 +205,41 @@ std::optional<int> framesLate(const std::vector<LoggedFrame>& frames, std::int64
     return std::nullopt;
 }
 
+// The benchmark's video: 256 pictures of 16 x 16 at 25 a second, each
+// carrying its number in its grey levels (the left half counts modulo 16, the
+// right half the sixteens; bench_cluster_frame_log reads them back).
+constexpr int videoRate = 25;
+constexpr int videoPictures = 256;
+
+bool makeNumberedVideo(const std::filesystem::path& file) {
+    testing::ChildProcess ffmpeg(
+        {"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+         "nullsrc=s=16x16:r=" + std::to_string(videoRate) +
+             ":d=" + std::to_string(static_cast<double>(videoPictures) / videoRate),
+         "-vf", "format=gray,geq=lum='if(lt(X\\,8)\\,mod(N\\,16)\\,floor(N/16))*16+8'", "-c:v",
+         "ffv1", file.string()});
+    return ffmpeg.wait() == 0 && std::filesystem::exists(file);
+}
+
+// One GO as the leader sent it.
+struct SentGo {
+    std::int64_t atMicros = 0;
+    double opacity = 0.0;
+    // For a GO to the video: its start on the show clock, and how long the
+    // cue stayed (the pictures due in that time are compared).
+    std::optional<std::int64_t> videoStartMicros;
+    std::int64_t heldMicros = 0;
+};
+
 // Two followers, each a process of its own drawing 60 frames a second on its
-// own frame grid, log the show time and the picture of every frame; the
-// leader (here) GOs 16 times at random moments, each a cut between two
-// opacities, set ahead by the argument (the application: 100 ms). Per GO: how many
-// frames after the one for the GO's time each follower first showed the new
-// picture, and how many frames apart the two were.
+// own frame grid, log the show time, the opacity and the video picture of
+// every frame; the leader (here) GOs 16 times at random moments, between a
+// colour cue and a cue that switches the surface to a video from its first
+// picture, set ahead by the argument (the application: 100 ms). Per GO: how
+// many frames after the one for the GO's time each follower first showed the
+// new look, and how many frames apart the two were; per GO to the video, the
+// same for every video picture due while the cue held, each due at its start
+// on the show clock plus its time in the video.
 void BM_GoToTheSameFrame(benchmark::State& state) {
     const ScopedLogSink quiet([](std::string_view) {});
     BrokerProcess broker;
@@ -217,6 +247,11 @@ void BM_GoToTheSameFrame(benchmark::State& state) {
     SystemRealTimeClock clock;
     SteadyShowClock steady;
     ManualWallClock wall;
+    const std::filesystem::path video = broker.folder() / "numbered.mkv";
+    if (!makeNumberedVideo(video)) {
+        state.SkipWithError("ffmpeg could not make the video");
+        return;
+    }
     ProjectModel leaderModel;
     testing::fillShow(leaderModel, 10);
     const Uuid surface = leaderModel.surfaces()[0].id;
@@ -226,11 +261,16 @@ void BM_GoToTheSameFrame(benchmark::State& state) {
         CueLook look;
         look.surface = surface;
         look.opacity = i == 0 ? 0.2 : 0.8;
+        look.mediaKind = i == 0 ? MediaKind::color : MediaKind::video;
+        if (i == 1) {
+            look.mediaPath = video.string();
+        }
         cues[i].looks.push_back(look);
         cues[i].follow.reset();
     }
     leaderModel.setCues(cues);
     CueRunner runner(leaderModel, steady, wall);
+    runner.setVideos(std::make_shared<ShowVideos>());
     runner.setGoAhead(static_cast<double>(state.range(0)) / 1000.0);
     auto leader = rig.leader(leaderModel, clock);
     const int gos = 16;
@@ -243,9 +283,14 @@ void BM_GoToTheSameFrame(benchmark::State& state) {
                                  (folder / "a.log").string(), std::to_string(seconds)});
         testing::ChildProcess b({PRISMETA_FRAME_LOG_FOLLOWER, port, ClusterRig::topic, "b",
                                  (folder / "b.log").string(), std::to_string(seconds)});
+        // As the application's leader does each frame: the cue state, and
+        // the video starts read off the playback clock.
         const auto lead = [&] {
             const auto now = Clock::now();
             leader->setCueState(runner.state(), now);
+            ShowStateMessage message = leader->showState();
+            putVideoStarts(message, leaderModel.surfaces(), readClocks(clock));
+            leader->setShowState(std::move(message));
             leader->update(now);
         };
         const auto until = [&](Clock::time_point end) {
@@ -257,12 +302,23 @@ void BM_GoToTheSameFrame(benchmark::State& state) {
         until(Clock::now() + std::chrono::seconds(2)); // both have joined
         std::mt19937 random(7);
         std::uniform_int_distribution<int> pause(400, 600);
-        std::vector<std::pair<std::int64_t, double>> goTimes;
+        std::vector<SentGo> sent;
         for (int go = 0; go < gos; ++go) {
             runner.goTo(static_cast<std::size_t>(go % 2));
             lead();
-            goTimes.emplace_back(leader->showState().go->atMicros, go % 2 == 0 ? 0.2 : 0.8);
-            until(Clock::now() + std::chrono::milliseconds(pause(random)));
+            SentGo one;
+            one.atMicros = leader->showState().go->atMicros;
+            one.opacity = go % 2 == 0 ? 0.2 : 0.8;
+            if (go % 2 == 1) {
+                const auto& starts = leader->showState().videoStarts;
+                if (const auto it = starts.find(surface); it != starts.end()) {
+                    one.videoStartMicros = it->second;
+                }
+            }
+            const int held = pause(random);
+            one.heldMicros = std::int64_t{held} * 1000;
+            sent.push_back(one);
+            until(Clock::now() + std::chrono::milliseconds(held));
         }
         a.wait();
         b.wait();
@@ -271,20 +327,78 @@ void BM_GoToTheSameFrame(benchmark::State& state) {
         int apart = 0;
         int late = 0;
         int missed = 0;
-        for (std::size_t i = 1; i < goTimes.size(); ++i) { // the first may repeat the start
-            const auto lateA = framesLate(logA, goTimes[i].first, goTimes[i].second);
-            const auto lateB = framesLate(logB, goTimes[i].first, goTimes[i].second);
+        int picturesApart = 0;
+        int picturesLate = 0;
+        int pictures = 0;
+        int picturesMissed = 0;
+        int videoFrames = 0;
+        int wrongPictures = 0;
+        const auto compare = [](const std::optional<int>& lateA, const std::optional<int>& lateB,
+                                int& apartMost, int& lateMost, int& missedCount) {
             if (!lateA || !lateB) {
-                ++missed;
+                ++missedCount;
+                return;
+            }
+            apartMost = std::max(apartMost, std::abs(*lateA - *lateB));
+            lateMost = std::max({lateMost, std::abs(*lateA), std::abs(*lateB)});
+        };
+        for (std::size_t i = 1; i < sent.size(); ++i) { // the first may repeat the start
+            const SentGo& go = sent[i];
+            const auto shows = [&go](const LoggedFrame& frame) {
+                return std::abs(frame.opacity - go.opacity) < 1e-9;
+            };
+            compare(framesLate(logA, go.atMicros, shows), framesLate(logB, go.atMicros, shows),
+                    apart, late, missed);
+            if (go.opacity != 0.8) {
                 continue;
             }
-            apart = std::max(apart, std::abs(*lateA - *lateB));
-            late = std::max({late, std::abs(*lateA), std::abs(*lateB)});
+            if (!go.videoStartMicros) {
+                ++picturesMissed; // the leader sent no start
+                continue;
+            }
+            // Frame by frame: the picture each follower showed against the
+            // one due at the frame's show time (the last one that began).
+            const std::int64_t videoStart = *go.videoStartMicros;
+            for (const auto* log : {&logA, &logB}) {
+                for (const LoggedFrame& frame : *log) {
+                    if (frame.showMicros < go.atMicros ||
+                        frame.showMicros + 16'667 >= go.atMicros + go.heldMicros) {
+                        continue;
+                    }
+                    const std::int64_t due =
+                        std::max<std::int64_t>(0, frame.showMicros - videoStart) * videoRate /
+                        1'000'000;
+                    ++videoFrames;
+                    wrongPictures += frame.picture != due ? 1 : 0;
+                }
+            }
+            // Every picture due before the next GO (less a frame, which the
+            // next cue may already take): due at the start plus its time.
+            for (int picture = 0; picture < videoPictures; ++picture) {
+                const std::int64_t due =
+                    *go.videoStartMicros + std::int64_t{picture} * 1'000'000 / videoRate;
+                if (due + 16'667 >= go.atMicros + go.heldMicros) {
+                    break;
+                }
+                // Shown: this picture or a later one of this playback.
+                const auto showsPicture = [picture](const LoggedFrame& frame) {
+                    return frame.picture >= picture;
+                };
+                ++pictures;
+                compare(framesLate(logA, due, showsPicture), framesLate(logB, due, showsPicture),
+                        picturesApart, picturesLate, picturesMissed);
+            }
         }
-        state.counters["gos"] = static_cast<double>(goTimes.size() - 1);
+        state.counters["gos"] = static_cast<double>(sent.size() - 1);
         state.counters["max_frames_apart"] = apart;
         state.counters["max_frames_off"] = late;
         state.counters["missed"] = missed;
+        state.counters["video_pictures"] = pictures;
+        state.counters["picture_max_frames_apart"] = picturesApart;
+        state.counters["picture_max_frames_off"] = picturesLate;
+        state.counters["pictures_missed"] = picturesMissed;
+        state.counters["video_frames"] = videoFrames;
+        state.counters["frames_wrong_picture"] = wrongPictures;
         state.counters["frames_logged"] = static_cast<double>(logA.size() + logB.size());
     }
 }

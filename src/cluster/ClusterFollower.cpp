@@ -101,9 +101,7 @@ void ClusterFollower::update(SteadyClock::time_point now) {
         }
         given_.reset();
     }
-    const double steady = std::chrono::duration<double>(now.time_since_epoch()).count();
-    cues_.update(replica_.showState(), before, model_.surfaces(),
-                 ClockReading{steady, clock_.nowMicros()});
+    cues_.update(replica_.showState(), before, model_.surfaces(), readClocks(clock_));
     const bool leaderPresent = replica_.leader().has_value();
     if (leaderPresent != leaderWasPresent_) {
         logLine(leaderPresent ? "Prismeta: the show's leader is present"

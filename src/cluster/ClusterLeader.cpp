@@ -69,14 +69,14 @@ void ClusterLeader::setShowState(ShowStateMessage state) {
     }
 }
 
-void ClusterLeader::setCueState(const ShowState& state, SteadyClock::time_point now) {
+void ClusterLeader::setCueState(const ShowState& state,
+                                [[maybe_unused]] SteadyClock::time_point now) {
     if (state == cueState_) {
         return;
     }
     cueState_ = state;
-    const double steady = std::chrono::duration<double>(now.time_since_epoch()).count();
     ShowStateMessage message = show_;
-    putCueState(message, state, ClockReading{steady, clock_.nowMicros()});
+    putCueState(message, state, readClocks(clock_));
     setShowState(std::move(message));
 }
 

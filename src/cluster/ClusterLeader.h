@@ -60,8 +60,9 @@ public:
     // The show clock's state (video starts...), published when it changes.
     void setShowState(ShowStateMessage state);
     // The live cue, its GO and fade, and the blackout, as the cue runner
-    // holds them (steady clock, `now` read with it): published on the show
-    // clock when they change, before the looks of a GO.
+    // holds them (steady clock): published on the show clock when they
+    // change, before the looks of a GO. Converted with both clocks read at
+    // the call (readClocks), whenever `now` was read.
     void setCueState(const ShowState& state, SteadyClock::time_point now);
 
     Role role() const { return role_; }

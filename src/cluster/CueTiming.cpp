@@ -1,7 +1,9 @@
 #include "cluster/CueTiming.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <limits>
 
 namespace prismeta {
 
@@ -16,6 +18,25 @@ std::int64_t ClockReading::toShow(double steady) const {
 
 double ClockReading::toSteady(std::int64_t show) const {
     return steadySeconds + static_cast<double>(show - showMicros) / 1e6;
+}
+
+ClockReading readClocks(const RealTimeClock& clock) {
+    const auto steadyNow = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    ClockReading best;
+    double tightest = std::numeric_limits<double>::infinity();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const double before = steadyNow();
+        const std::int64_t show = clock.nowMicros();
+        const double after = steadyNow();
+        if (after - before < tightest) {
+            tightest = after - before;
+            best = ClockReading{before + (after - before) / 2.0, show};
+        }
+    }
+    return best;
 }
 
 void putCueState(ShowStateMessage& message, const ShowState& state, ClockReading now) {

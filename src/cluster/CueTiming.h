@@ -6,6 +6,7 @@
 // cluster/RealTimeClock.h). A reading of both at one moment converts between them.
 
 #include "cluster/ClusterMessages.h"
+#include "cluster/RealTimeClock.h"
 #include "cues/ShowState.h"
 
 #include <cstdint>
@@ -19,6 +20,13 @@ struct ClockReading {
     std::int64_t toShow(double steady) const;
     double toSteady(std::int64_t show) const;
 };
+
+// Both clocks read now, back to back. Whatever converts a time must read the
+// pair together: a steady time taken earlier (a frame's start) with the
+// real-time clock read after the frame's work shifts every converted time by
+// the work in between, which differs from machine to machine. Of three tries
+// the tightest counts, so a preemption between the two reads is left out.
+ClockReading readClocks(const RealTimeClock& clock);
 
 // The live cue and the blackout of `state` into the message (its video starts
 // are left as they are).

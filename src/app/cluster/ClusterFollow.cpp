@@ -80,10 +80,7 @@ void ClusterFollow::frame() {
     if (show.videoStarts != appliedStarts_ || show.videoMedia != appliedMedia_) {
         appliedStarts_ = show.videoStarts;
         appliedMedia_ = show.videoMedia;
-        const double steady =
-            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-                .count();
-        videos_.apply(show, ClockReading{steady, clock_.nowMicros()});
+        videos_.apply(show, readClocks(clock_));
     }
     const FollowedCues& followed = follower_->cues();
     if (followed.revision() != cuesRevision_) {

@@ -31,9 +31,8 @@ ClusterLead::ClusterLead(ProjectModel& model, QObject* parent) : QObject(parent)
         // few times a second for videos started otherwise.
         if (went || ++framesSinceVideos_ >= videoPollFrames) {
             framesSinceVideos_ = 0;
-            const double steady = std::chrono::duration<double>(now.time_since_epoch()).count();
             ShowStateMessage message = leader_->showState();
-            putVideoStarts(message, model_.surfaces(), ClockReading{steady, clock_.nowMicros()});
+            putVideoStarts(message, model_.surfaces(), readClocks(clock_));
             leader_->setShowState(std::move(message));
         }
         leader_->update(now);
