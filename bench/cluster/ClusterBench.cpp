@@ -4,7 +4,7 @@
 // frame, which adds up to a frame on each side.
 #include "ClusterRig.h"
 
-#include "app/cluster/VideoStartSync.h"
+#include "cluster/VideoStartSync.h"
 #include "core/Log.h"
 #include "cues/CueRunner.h"
 #include "render/ShowVideos.h"

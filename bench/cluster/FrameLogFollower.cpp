@@ -14,7 +14,7 @@
 // the picture due at the frame's host time. The benchmark's videos carry
 // their picture number in their pixels (pictureNumberOf); the backend waits
 // for its decoder, so a slow machine shows in the times, not in the pictures.
-#include "app/cluster/VideoStartSync.h"
+#include "cluster/VideoStartSync.h"
 #include "cluster/ClusterFollower.h"
 #include "cluster/CueTiming.h"
 #include "cluster/RealTimeClock.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/cluster/ClusterLead.h"
-#include "app/cluster/VideoStartSync.h"
+#include "cluster/VideoStartSync.h"
 #include "cluster/ClusterFollower.h"
 #include "cluster/FrameRateMeter.h"
 #include "cluster/RealTimeClock.h"

@@ -1,6 +1,6 @@
 #include "app/cluster/ClusterLead.h"
 
-#include "app/cluster/VideoStartSync.h"
+#include "cluster/VideoStartSync.h"
 #include "cluster/BrokerAddress.h"
 #include "cluster/BrokerAuth.h"
 #include "cluster/ClusterTopics.h"

@@ -1,4 +1,4 @@
-#include "app/cluster/VideoStartSync.h"
+#include "cluster/VideoStartSync.h"
 
 #include "media/PlaybackClock.h"
 
