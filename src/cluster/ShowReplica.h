@@ -34,7 +34,6 @@ class ProjectModel;
 class ShowReplica {
 public:
     static constexpr std::size_t maxRecordBytes = 4 * 1024 * 1024;
-    static constexpr std::size_t maxCueListBytes = 16 * 1024 * 1024;
 
     explicit ShowReplica(ClusterTopics topics) : topics_(std::move(topics)) {}
 
@@ -51,10 +50,10 @@ public:
         return surfacesRebuild_ || !changedSurfaces_.empty() || outputsChanged_ ||
                projectChanged_ || cuesChanged_;
     }
-    // Copies what changed into the model: canvas, background, the cue list
-    // (once the leader has sent one) and the lists of surfaces and outputs in
-    // their order (records not arrived yet are
-    // left out until they come). Nothing before the first project message.
+    // Copies what changed into the model: canvas, background, and the lists
+    // of surfaces, outputs and cues in their order (records not arrived yet
+    // are left out until they come). Nothing before the first project
+    // message.
     // When only some surfaces changed and the model still holds the list this
     // last set, only those are replaced (one copy of the list, no lookups).
     void applyTo(ProjectModel& model);
@@ -66,6 +65,7 @@ public:
 private:
     std::optional<std::string> receiveSurface(const Uuid& id, std::string_view payload);
     std::optional<std::string> receiveOutput(const Uuid& id, std::string_view payload);
+    std::optional<std::string> receiveCue(const Uuid& id, std::string_view payload);
 
     ClusterTopics topics_;
     std::optional<ProjectStateMessage> project_;
@@ -82,7 +82,7 @@ private:
     std::unordered_map<Uuid, std::size_t> positions_;
     bool outputsChanged_ = false;
     bool projectChanged_ = false;
-    std::optional<std::vector<Cue>> cues_;
+    std::unordered_map<Uuid, Cue> cues_;
     bool cuesChanged_ = false;
 };
 
