@@ -3,6 +3,7 @@
 #include "core/ProjectModel.h"
 #include "core/RecordText.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace prismeta {
@@ -150,7 +151,7 @@ std::optional<std::string> ShowReplica::receiveCue(const Uuid& id, std::string_v
     }
     if (found == cues_.end()) {
         cues_.emplace(id, std::move(cue.value()));
-        cuesChanged_ = true;
+        cuesArrived_ = true;
     } else if (found->second != cue.value()) {
         found->second = std::move(cue.value());
         cuesChanged_ = true;
@@ -234,6 +235,10 @@ void ShowReplica::applyTo(ProjectModel& model) {
             model.setOutputs(std::move(list));
         }
     }
+    if (cuesArrived_ && !cuesChanged_) {
+        cuesChanged_ = std::all_of(project_->cues.begin(), project_->cues.end(),
+                                   [this](const Uuid& id) { return cues_.contains(id); });
+    }
     if (cuesChanged_) {
         std::vector<Cue> list;
         list.reserve(project_->cues.size());
@@ -246,7 +251,7 @@ void ShowReplica::applyTo(ProjectModel& model) {
             model.setCues(std::move(list));
         }
     }
-    surfacesRebuild_ = outputsChanged_ = projectChanged_ = cuesChanged_ = false;
+    surfacesRebuild_ = outputsChanged_ = projectChanged_ = cuesChanged_ = cuesArrived_ = false;
 }
 
 } // namespace prismeta

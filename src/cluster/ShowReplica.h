@@ -48,12 +48,15 @@ public:
     // Whether anything changed since the last applyTo.
     bool pending() const {
         return surfacesRebuild_ || !changedSurfaces_.empty() || outputsChanged_ ||
-               projectChanged_ || cuesChanged_;
+               projectChanged_ || cuesChanged_ || cuesArrived_;
     }
     // Copies what changed into the model: canvas, background, and the lists
     // of surfaces, outputs and cues in their order (records not arrived yet
     // are left out until they come). Nothing before the first project
-    // message.
+    // message. Cues that arrive while others the order lists are still
+    // missing join the list once those have come too: a cue list is copied
+    // whole, and may hold millions of looks, so a joining machine copies it
+    // once rather than at every frame of its arrival.
     // When only some surfaces changed and the model still holds the list this
     // last set, only those are replaced (one copy of the list, no lookups).
     void applyTo(ProjectModel& model);
@@ -83,7 +86,10 @@ private:
     bool outputsChanged_ = false;
     bool projectChanged_ = false;
     std::unordered_map<Uuid, Cue> cues_;
+    // The cue list must be built again (order, edits, deletions).
     bool cuesChanged_ = false;
+    // Cues came that the list may not hold yet.
+    bool cuesArrived_ = false;
 };
 
 } // namespace prismeta
