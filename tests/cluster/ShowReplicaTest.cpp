@@ -156,6 +156,8 @@ TEST(ShowReplicaTest, CuesFollowTheProjectsOrderWhicheverArrivesFirst) {
     EXPECT_EQ(follower.cues()[0], cues[1]);
     EXPECT_FALSE(feed.replica.complete());
     EXPECT_FALSE(feed.cue(cues[2]));
+    feed.replica.applyTo(follower);
+    EXPECT_EQ(follower.cues().size(), 1u) << "copied once the last listed cue has come";
     EXPECT_FALSE(feed.cue(cues[0]));
     EXPECT_TRUE(feed.replica.complete());
     feed.replica.applyTo(follower);
