@@ -37,6 +37,10 @@ std::optional<std::string> ShowReplica::receive(std::string_view topic, std::str
             surfacesRebuild_ |= orderOfSurfaces;
             outputsChanged_ |= orderOfOutputs;
             cuesChanged_ |= orderOfCues;
+            if (orderOfCues) {
+                listedCues_.clear();
+                listedCues_.insert(project_->cues.begin(), project_->cues.end());
+            }
             projectChanged_ = true;
         }
         return std::nullopt;
@@ -132,7 +136,7 @@ std::optional<std::string> ShowReplica::receiveOutput(const Uuid& id, std::strin
 
 std::optional<std::string> ShowReplica::receiveCue(const Uuid& id, std::string_view payload) {
     if (payload.empty()) {
-        cuesChanged_ |= cues_.erase(id) > 0;
+        cuesChanged_ |= cues_.erase(id) > 0 && listedCues_.contains(id);
         return std::nullopt;
     }
     if (payload.size() > maxRecordBytes) {
@@ -151,10 +155,10 @@ std::optional<std::string> ShowReplica::receiveCue(const Uuid& id, std::string_v
     }
     if (found == cues_.end()) {
         cues_.emplace(id, std::move(cue.value()));
-        cuesArrived_ = true;
+        cuesArrived_ |= listedCues_.contains(id);
     } else if (found->second != cue.value()) {
         found->second = std::move(cue.value());
-        cuesChanged_ = true;
+        cuesChanged_ |= listedCues_.contains(id);
     }
     return std::nullopt;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace prismeta {
@@ -88,8 +89,10 @@ private:
     std::unordered_map<Uuid, Cue> cues_;
     // The cue list must be built again (order, edits, deletions).
     bool cuesChanged_ = false;
-    // Cues came that the list may not hold yet.
+    // Cues the order lists came that the list does not hold yet (cues it
+    // does not list, a stranger's say, change nothing until it does).
     bool cuesArrived_ = false;
+    std::unordered_set<Uuid> listedCues_;
 };
 
 } // namespace prismeta
