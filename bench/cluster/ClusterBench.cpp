@@ -162,6 +162,77 @@ void BM_FaderSweepTraffic(benchmark::State& state) {
 }
 BENCHMARK(BM_FaderSweepTraffic)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// A show of N cues of 100 looks each (60 MB of cue JSON for 10,000, each
+// cue its own message of 6 kB): a follower's join until its model holds every
+// cue ("join_ms"), then one cue's fade changed on the leader until the
+// follower's model has it (the iterations). The second argument 1 runs the
+// broker with "max_queued_messages 0": by default mosquitto drops what is
+// more than 1,000 messages behind for one client, QoS 0 included, and a
+// joining follower is sent the whole retained state at once.
+void BM_CueEditToFollowerModel(benchmark::State& state) {
+    const ScopedLogSink quiet([](std::string_view) {});
+    BrokerProcess broker(state.range(1) != 0 ? std::vector<std::string>{"max_queued_messages 0"}
+                                             : std::vector<std::string>{});
+    ClusterRig rig(broker);
+    SystemRealTimeClock clock;
+    ProjectModel leaderModel;
+    testing::fillShow(leaderModel, 100);
+    std::vector<Cue> cues(static_cast<std::size_t>(state.range(0)));
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        cues[i].name = "Cue " + std::to_string(i + 1);
+        cues[i].looks.resize(100);
+        for (std::size_t j = 0; j < cues[i].looks.size(); ++j) {
+            cues[i].looks[j].surface = leaderModel.surfaces()[j].id;
+            cues[i].looks[j].opacity = static_cast<double>((i + j) % 10) / 10.0;
+        }
+    }
+    leaderModel.setCues(std::move(cues));
+    auto leader = rig.leader(leaderModel, clock);
+    {
+        // All of it on the broker first, as BM_FollowerJoin does.
+        ProjectModel warm;
+        auto first = rig.follower(warm, clock, "warm");
+        pumpUntilDone(*leader, *first, [&] { return warm.cues() == leaderModel.cues(); });
+    }
+    ProjectModel followerModel;
+    const auto joinStart = Clock::now();
+    auto follower = rig.follower(followerModel, clock, "left");
+    pumpUntilDone(*leader, *follower, [&] { return followerModel.cues() == leaderModel.cues(); });
+    state.counters["join_ms"] =
+        std::chrono::duration<double, std::milli>(Clock::now() - joinStart).count();
+    if (followerModel.cues() != leaderModel.cues()) {
+        std::fprintf(stderr, "cues %zu of %zu, complete %d\n", followerModel.cues().size(),
+                     leaderModel.cues().size(), static_cast<int>(follower->replica().complete()));
+        state.SkipWithError("the follower did not get every cue");
+        return;
+    }
+
+    std::vector<double> millis;
+    std::size_t step = 0;
+    for (auto _ : state) {
+        const std::size_t index = (step * 7919) % leaderModel.cues().size();
+        std::vector<Cue> edited = leaderModel.cues();
+        const double fade = static_cast<double>(++step % 100) / 10.0;
+        edited[index].fade = fade;
+        const auto start = Clock::now();
+        leaderModel.setCues(std::move(edited));
+        pumpUntilDone(*leader, *follower, [&] { return followerModel.cues()[index].fade == fade; });
+        const double elapsed =
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        millis.push_back(elapsed);
+        state.SetIterationTime(elapsed / 1e3);
+    }
+    state.counters["median_ms"] = percentile(millis, 0.5);
+    state.counters["p99_ms"] = percentile(millis, 0.99);
+}
+BENCHMARK(BM_CueEditToFollowerModel)
+    ->Args({100, 0})
+    ->Args({1000, 0})
+    ->Args({10000, 1})
+    ->Iterations(20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 struct LoggedFrame {
     std::int64_t showMicros;
     double opacity;

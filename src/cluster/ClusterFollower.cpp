@@ -42,7 +42,7 @@ Status ClusterFollower::start() {
     client_->subscribe(topics_.root() + "/surface/+", 0);
     client_->subscribe(topics_.root() + "/output/+", 0);
     client_->subscribe(topics_.show(), 0);
-    client_->subscribe(topics_.cues(), 0);
+    client_->subscribe(topics_.root() + "/cue/+", 0);
     client_->subscribe(pongTopic_, 0);
     return client_->start();
 }

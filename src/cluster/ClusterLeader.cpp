@@ -1,7 +1,6 @@
 #include "cluster/ClusterLeader.h"
 
 #include "core/Log.h"
-#include "core/ProjectFile.h"
 #include "core/ProjectModel.h"
 #include "core/RecordText.h"
 
@@ -255,9 +254,6 @@ void ClusterLeader::publishChanges() {
         showText_ = writeShowState(show_);
         send(topics_.show(), showText_, true);
     }
-    if (cuesDirty_ || everything_) {
-        publishCues();
-    }
     bool surfacesSwept = false;
     const bool outputsSwept = outputsDirty_ || everything_;
     if (surfacesDirty_ || everything_) {
@@ -266,13 +262,14 @@ void ClusterLeader::publishChanges() {
     if (outputsSwept) {
         publishOutputs();
     }
-    if (surfacesSwept || outputsSwept || projectDirty_) {
+    const bool cuesSwept = (cuesDirty_ || everything_) && publishCues();
+    if (surfacesSwept || outputsSwept || cuesSwept || projectDirty_) {
         // (A surface pass that found the same ids in the same places changed
         // no order and swept nothing.)
         // Compared as records first: writing the order of a large show costs
         // far more than a fader step on one surface, which leaves it alone.
         const bool same = !everything_ && project_.surfaces == surfaceOrder_ &&
-                          project_.outputs == outputOrder_ &&
+                          project_.outputs == outputOrder_ && project_.cues == cueOrder_ &&
                           project_.canvasWidth == model_.canvasSize().width &&
                           project_.canvasHeight == model_.canvasSize().height &&
                           project_.backgroundImagePath == model_.backgroundImagePath() &&
@@ -284,6 +281,7 @@ void ClusterLeader::publishChanges() {
             project_.backgroundOpacity = model_.backgroundOpacity();
             project_.surfaces = surfaceOrder_;
             project_.outputs = outputOrder_;
+            project_.cues = cueOrder_;
             Result<std::string> text = writeProjectState(project_);
             if (!text) {
                 logLine("Prismeta: cluster could not publish the project: " + text.error());
@@ -309,29 +307,58 @@ void ClusterLeader::publishChanges() {
             ++it;
         }
     }
+    for (auto it = cues_.begin(); cuesSwept && it != cues_.end();) {
+        if (it->second != cueSweep_) {
+            send(topics_.cue(it->first), std::string(), true);
+            it = cues_.erase(it);
+        } else {
+            ++it;
+        }
+    }
     surfacesDirty_ = outputsDirty_ = projectDirty_ = showDirty_ = cuesDirty_ = everything_ = false;
 }
 
-// The whole list in one message, as a project file holding only the cues:
-// cue edits are rare, and a GO changes surfaces, not cues. A show without
-// cues publishes none.
-void ClusterLeader::publishCues() {
-    if (model_.cues().empty()) {
-        if (cuesPublished_ || everything_) {
-            // (Also clears a list an earlier leader of the topic left.)
-            send(topics_.cues(), std::string(), true);
+// One message per cue, as surfaces: each cue that differs from the one of
+// its id in the list published last. The model's lists are immutable and
+// shared, so the last one costs nothing to keep; a cue edit (rare: a GO
+// changes surfaces, not cues) compares the list once.
+bool ClusterLeader::publishCues() {
+    const std::shared_ptr<const std::vector<Cue>> current = model_.sharedCues();
+    if (!everything_ && current == lastCues_) {
+        return false;
+    }
+    std::unordered_map<Uuid, const Cue*> before;
+    if (!everything_ && lastCues_) {
+        before.reserve(lastCues_->size());
+        for (const Cue& cue : *lastCues_) {
+            before.emplace(cue.id, &cue);
         }
-        cuesPublished_ = false;
-        return;
     }
-    ProjectFile file;
-    file.cues = model_.cues();
-    Result<std::string> text = writeProjectFile(file);
-    if (!text) {
-        logLine("Prismeta: cluster could not publish the cues: " + text.error());
-        return;
+    ++cueSweep_;
+    cueOrder_.clear();
+    for (const Cue& cue : *current) {
+        auto found = cues_.find(cue.id);
+        if (found != cues_.end() && found->second == cueSweep_) {
+            continue; // a repeated id keeps its first place
+        }
+        const auto was = before.find(cue.id);
+        if (found == cues_.end() || was == before.end() || *was->second != cue) {
+            Result<std::string> text = writeCueText(cue);
+            if (!text) {
+                logLine("Prismeta: cluster could not publish cue " + cue.id.text() + ": " +
+                        text.error());
+                continue;
+            }
+            send(topics_.cue(cue.id), text.value(), true);
+            if (found == cues_.end()) {
+                found = cues_.emplace(cue.id, 0).first;
+            }
+        }
+        found->second = cueSweep_;
+        cueOrder_.push_back(cue.id);
     }
-    cuesPublished_ = send(topics_.cues(), text.value(), true) || cuesPublished_;
+    lastCues_ = current;
+    return true;
 }
 
 // Both passes mark what the model holds with the current sweep, publish what

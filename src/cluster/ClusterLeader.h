@@ -7,6 +7,7 @@
 #include "cluster/NodeDirectory.h"
 #include "cluster/RealTimeClock.h"
 #include "control/RateLimitedLog.h"
+#include "core/Cue.h"
 #include "core/ModelObserver.h"
 #include "core/OutputConfig.h"
 #include "core/Surface.h"
@@ -84,7 +85,8 @@ private:
     // Whether it swept the whole list (so records gone may be cleared).
     bool publishSurfaces();
     void publishOutputs();
-    void publishCues();
+    // Whether it swept the whole list (so cues gone may be cleared).
+    bool publishCues();
     bool send(const std::string& topic, const std::string& payload, bool retain, int qos = 1);
 
     ProjectModel& model_;
@@ -109,8 +111,7 @@ private:
     bool projectDirty_ = true;
     bool showDirty_ = true;
     bool cuesDirty_ = true;
-    bool cuesPublished_ = false; // the broker holds a cue list of ours
-    bool everything_ = true;     // publish every record, changed or not
+    bool everything_ = true; // publish every record, changed or not
 
     // What the broker holds, as last published.
     struct PublishedSurface {
@@ -128,6 +129,12 @@ private:
     std::vector<Uuid> surfaceOrder_;
     SurfaceList lastSurfaces_; // the model's list at the last surface pass
     std::vector<Uuid> outputOrder_;
+    // The cues the broker holds (by the sweep that last saw them) and the
+    // model's list they were published from.
+    std::unordered_map<Uuid, std::uint64_t> cues_;
+    std::uint64_t cueSweep_ = 0;
+    std::vector<Uuid> cueOrder_;
+    std::shared_ptr<const std::vector<Cue>> lastCues_;
     bool wasConnected_ = false;
     ProjectStateMessage project_; // as last published
     ShowStateMessage show_;

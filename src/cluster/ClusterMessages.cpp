@@ -116,6 +116,12 @@ Result<std::string> writeProjectState(const ProjectStateMessage& message) {
         for (const Uuid& id : message.outputs) {
             outputs.push_back(id.text());
         }
+        if (!message.cues.empty()) {
+            json& cues = root["cues"] = json::array();
+            for (const Uuid& id : message.cues) {
+                cues.push_back(id.text());
+            }
+        }
         return root.dump(-1, ' ', false, json::error_handler_t::strict);
     } catch (const json::exception& error) {
         return Result<std::string>::failure(error.what());
@@ -155,6 +161,13 @@ Result<ProjectStateMessage> readProjectState(std::string_view bytes) {
     }
     message.surfaces = std::move(surfaces.value());
     message.outputs = std::move(outputs.value());
+    if (root.contains("cues")) {
+        Result<std::vector<Uuid>> cues = idList(root, "cues");
+        if (!cues) {
+            return Out::failure(cues.error());
+        }
+        message.cues = std::move(cues.value());
+    }
     return message;
 }
 

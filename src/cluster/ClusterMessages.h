@@ -19,7 +19,8 @@
 namespace prismeta {
 
 // T/project: the fields of the project file that are not records, and the
-// order of the records (surfaces bottom to top, outputs as listed).
+// order of the records (surfaces bottom to top, outputs and cues as listed).
+// "cues" is written only when the show has any; none reads as no cues.
 struct ProjectStateMessage {
     static constexpr std::size_t maxRecords = 1'000'000;
 
@@ -29,6 +30,7 @@ struct ProjectStateMessage {
     double backgroundOpacity = 0.5;
     std::vector<Uuid> surfaces;
     std::vector<Uuid> outputs;
+    std::vector<Uuid> cues;
 
     friend bool operator==(const ProjectStateMessage&, const ProjectStateMessage&) = default;
 };

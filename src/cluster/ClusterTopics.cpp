@@ -67,9 +67,6 @@ std::optional<ClusterTopics::Parsed> ClusterTopics::parse(std::string_view topic
     if (rest == "show") {
         return Parsed{Kind::show, {}, {}};
     }
-    if (rest == "cues") {
-        return Parsed{Kind::cues, {}, {}};
-    }
     const auto record = [&rest](std::string_view prefix, Kind kind) -> std::optional<Parsed> {
         if (rest.substr(0, prefix.size()) != prefix) {
             return std::nullopt;
@@ -98,6 +95,9 @@ std::optional<ClusterTopics::Parsed> ClusterTopics::parse(std::string_view topic
         return parsed;
     }
     if (auto parsed = record("output/", Kind::output)) {
+        return parsed;
+    }
+    if (auto parsed = record("cue/", Kind::cue)) {
         return parsed;
     }
     if (auto parsed = node("node/", "/status", Kind::nodeStatus)) {

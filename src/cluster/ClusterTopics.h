@@ -12,12 +12,12 @@ namespace prismeta {
 // Where each message of a show lives on the broker, under the show's topic T:
 //
 //   T/leader              retained: who leads (cleared by the leader's will)
-//   T/project             retained: project-wide fields and record order
+//   T/project             retained: project-wide fields and the order of
+//                         the surfaces, outputs and cues
 //   T/surface/<id>        retained: one surface as in the project file
 //   T/output/<id>         retained: one output as in the project file
+//   T/cue/<id>            retained: one cue as in the project file
 //   T/show                retained: the show clock's state (video starts...)
-//   T/cues                retained: the cue list, as a project file holding
-//                         only cues (absent while the show has none)
 //   T/node/<name>/status  retained: one machine's status (will: offline)
 //   T/clock/ping/<name>   a machine's clock probe, answered by the leader on
 //   T/clock/pong/<name>
@@ -37,8 +37,8 @@ public:
     std::string project() const { return root_ + "/project"; }
     std::string surface(const Uuid& id) const { return root_ + "/surface/" + id.text(); }
     std::string output(const Uuid& id) const { return root_ + "/output/" + id.text(); }
+    std::string cue(const Uuid& id) const { return root_ + "/cue/" + id.text(); }
     std::string show() const { return root_ + "/show"; }
-    std::string cues() const { return root_ + "/cues"; }
     std::string nodeStatus(std::string_view node) const;
     std::string clockPing(std::string_view node) const;
     std::string clockPong(std::string_view node) const;
@@ -54,14 +54,14 @@ public:
             project,
             surface,
             output,
+            cue,
             show,
-            cues,
             nodeStatus,
             clockPing,
             clockPong
         };
         Kind kind;
-        Uuid id;          // surface, output
+        Uuid id;          // surface, output, cue
         std::string node; // nodeStatus, clockPing, clockPong
     };
     // Nothing for a topic outside the show or one it does not know.

@@ -1,9 +1,9 @@
 #include "cluster/ShowReplica.h"
 
-#include "core/ProjectFile.h"
 #include "core/ProjectModel.h"
 #include "core/RecordText.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace prismeta {
@@ -19,6 +19,8 @@ std::optional<std::string> ShowReplica::receive(std::string_view topic, std::str
         return receiveSurface(parsed->id, payload);
     case Kind::output:
         return receiveOutput(parsed->id, payload);
+    case Kind::cue:
+        return receiveCue(parsed->id, payload);
     case Kind::project: {
         if (payload.empty()) {
             return std::nullopt; // the leader left; keep showing what it sent
@@ -30,9 +32,15 @@ std::optional<std::string> ShowReplica::receive(std::string_view topic, std::str
         if (!project_ || *project_ != message.value()) {
             const bool orderOfSurfaces = !project_ || project_->surfaces != message->surfaces;
             const bool orderOfOutputs = !project_ || project_->outputs != message->outputs;
+            const bool orderOfCues = !project_ || project_->cues != message->cues;
             project_ = std::move(message.value());
             surfacesRebuild_ |= orderOfSurfaces;
             outputsChanged_ |= orderOfOutputs;
+            cuesChanged_ |= orderOfCues;
+            if (orderOfCues) {
+                listedCues_.clear();
+                listedCues_.insert(project_->cues.begin(), project_->cues.end());
+            }
             projectChanged_ = true;
         }
         return std::nullopt;
@@ -46,25 +54,6 @@ std::optional<std::string> ShowReplica::receive(std::string_view topic, std::str
             return "show message: " + message.error();
         }
         show_ = std::move(message.value());
-        return std::nullopt;
-    }
-    case Kind::cues: {
-        if (payload.empty()) {
-            cuesChanged_ |= cues_.has_value() && !cues_->empty();
-            cues_ = std::vector<Cue>();
-            return std::nullopt;
-        }
-        if (payload.size() > maxCueListBytes) {
-            return std::string("cue list: larger than 16 MiB");
-        }
-        Result<ProjectFile> file = readProjectFile(payload);
-        if (!file) {
-            return "cue list: " + file.error();
-        }
-        if (!cues_ || *cues_ != file->cues) {
-            cues_ = std::move(file->cues);
-            cuesChanged_ = true;
-        }
         return std::nullopt;
     }
     case Kind::leader: {
@@ -145,6 +134,35 @@ std::optional<std::string> ShowReplica::receiveOutput(const Uuid& id, std::strin
     return std::nullopt;
 }
 
+std::optional<std::string> ShowReplica::receiveCue(const Uuid& id, std::string_view payload) {
+    if (payload.empty()) {
+        cuesChanged_ |= cues_.erase(id) > 0 && listedCues_.contains(id);
+        return std::nullopt;
+    }
+    if (payload.size() > maxRecordBytes) {
+        return "cue " + id.text() + ": larger than 4 MiB";
+    }
+    const auto found = cues_.find(id);
+    if (found == cues_.end() && cues_.size() >= ProjectStateMessage::maxRecords) {
+        return "cue " + id.text() + ": too many cues";
+    }
+    Result<Cue> cue = readCueText(payload);
+    if (!cue) {
+        return "cue " + id.text() + ": " + cue.error();
+    }
+    if (cue->id != id) {
+        return "cue " + id.text() + ": its id is " + cue->id.text();
+    }
+    if (found == cues_.end()) {
+        cues_.emplace(id, std::move(cue.value()));
+        cuesArrived_ |= listedCues_.contains(id);
+    } else if (found->second != cue.value()) {
+        found->second = std::move(cue.value());
+        cuesChanged_ |= listedCues_.contains(id);
+    }
+    return std::nullopt;
+}
+
 bool ShowReplica::complete() const {
     if (!project_) {
         return false;
@@ -156,6 +174,11 @@ bool ShowReplica::complete() const {
     }
     for (const Uuid& id : project_->outputs) {
         if (!outputs_.contains(id)) {
+            return false;
+        }
+    }
+    for (const Uuid& id : project_->cues) {
+        if (!cues_.contains(id)) {
             return false;
         }
     }
@@ -216,10 +239,23 @@ void ShowReplica::applyTo(ProjectModel& model) {
             model.setOutputs(std::move(list));
         }
     }
-    if (cuesChanged_ && cues_ && model.cues() != *cues_) {
-        model.setCues(*cues_);
+    if (cuesArrived_ && !cuesChanged_) {
+        cuesChanged_ = std::all_of(project_->cues.begin(), project_->cues.end(),
+                                   [this](const Uuid& id) { return cues_.contains(id); });
     }
-    surfacesRebuild_ = outputsChanged_ = projectChanged_ = cuesChanged_ = false;
+    if (cuesChanged_) {
+        std::vector<Cue> list;
+        list.reserve(project_->cues.size());
+        for (const Uuid& id : project_->cues) {
+            if (const auto found = cues_.find(id); found != cues_.end()) {
+                list.push_back(found->second);
+            }
+        }
+        if (list != model.cues()) {
+            model.setCues(std::move(list));
+        }
+    }
+    surfacesRebuild_ = outputsChanged_ = projectChanged_ = cuesChanged_ = cuesArrived_ = false;
 }
 
 } // namespace prismeta

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace prismeta {
@@ -34,7 +35,6 @@ class ProjectModel;
 class ShowReplica {
 public:
     static constexpr std::size_t maxRecordBytes = 4 * 1024 * 1024;
-    static constexpr std::size_t maxCueListBytes = 16 * 1024 * 1024;
 
     explicit ShowReplica(ClusterTopics topics) : topics_(std::move(topics)) {}
 
@@ -49,12 +49,15 @@ public:
     // Whether anything changed since the last applyTo.
     bool pending() const {
         return surfacesRebuild_ || !changedSurfaces_.empty() || outputsChanged_ ||
-               projectChanged_ || cuesChanged_;
+               projectChanged_ || cuesChanged_ || cuesArrived_;
     }
-    // Copies what changed into the model: canvas, background, the cue list
-    // (once the leader has sent one) and the lists of surfaces and outputs in
-    // their order (records not arrived yet are
-    // left out until they come). Nothing before the first project message.
+    // Copies what changed into the model: canvas, background, and the lists
+    // of surfaces, outputs and cues in their order (records not arrived yet
+    // are left out until they come). Nothing before the first project
+    // message. Cues that arrive while others the order lists are still
+    // missing join the list once those have come too: a cue list is copied
+    // whole, and may hold millions of looks, so a joining machine copies it
+    // once rather than at every frame of its arrival.
     // When only some surfaces changed and the model still holds the list this
     // last set, only those are replaced (one copy of the list, no lookups).
     void applyTo(ProjectModel& model);
@@ -66,6 +69,7 @@ public:
 private:
     std::optional<std::string> receiveSurface(const Uuid& id, std::string_view payload);
     std::optional<std::string> receiveOutput(const Uuid& id, std::string_view payload);
+    std::optional<std::string> receiveCue(const Uuid& id, std::string_view payload);
 
     ClusterTopics topics_;
     std::optional<ProjectStateMessage> project_;
@@ -82,8 +86,13 @@ private:
     std::unordered_map<Uuid, std::size_t> positions_;
     bool outputsChanged_ = false;
     bool projectChanged_ = false;
-    std::optional<std::vector<Cue>> cues_;
+    std::unordered_map<Uuid, Cue> cues_;
+    // The cue list must be built again (order, edits, deletions).
     bool cuesChanged_ = false;
+    // Cues the order lists came that the list does not hold yet (cues it
+    // does not list, a stranger's say, change nothing until it does).
+    bool cuesArrived_ = false;
+    std::unordered_set<Uuid> listedCues_;
 };
 
 } // namespace prismeta

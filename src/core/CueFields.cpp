@@ -5,10 +5,12 @@
 #include "core/LenientCapture.h"
 #include "core/Log.h"
 #include "core/RecordFields.h"
+#include "core/RecordText.h"
 #include "core/ShaderInputFields.h"
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <utility>
 
 namespace prismeta::reading {
@@ -295,3 +297,26 @@ void skipCueScalar(std::vector<Cue>& cues, const Scalar& value) {
 }
 
 } // namespace prismeta::reading
+
+namespace prismeta {
+
+Result<Cue> readCueText(std::string_view bytes) {
+    try {
+        Result<reading::CueEntry> entry = reading::readRecordDocument<reading::CueEntry>(bytes);
+        if (!entry) {
+            return Result<Cue>::failure(entry.error());
+        }
+        if (entry->cue.id == Uuid()) {
+            return Result<Cue>::failure("a cue without an id");
+        }
+        if (entry->badSchedule) {
+            return Result<Cue>::failure("its schedule is not {\"at\": \"HH:MM[:SS]\", ...}");
+        }
+        entry->cue.looks.shrink_to_fit();
+        return Result<Cue>(std::move(entry->cue));
+    } catch (const std::bad_alloc&) {
+        return Result<Cue>::failure("out of memory while reading a cue");
+    }
+}
+
+} // namespace prismeta

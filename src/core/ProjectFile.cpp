@@ -108,6 +108,7 @@ public:
     // One record as a document of its own.
     void record(const Surface& s) { surface(s, kRoot); }
     void record(const OutputConfig& o) { output(o, kRoot); }
+    void record(const Cue& c) { cue(c, kRoot); }
 
     // The first text that is not valid UTF-8, if any.
     const std::optional<std::string>& invalidText() const { return invalidText_; }
@@ -511,6 +512,10 @@ Result<std::string> writeSurfaceText(const Surface& surface) {
 
 Result<std::string> writeOutputText(const OutputConfig& output) {
     return writeRecordText(output);
+}
+
+Result<std::string> writeCueText(const Cue& cue) {
+    return writeRecordText(cue);
 }
 
 } // namespace prismeta

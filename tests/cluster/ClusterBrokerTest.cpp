@@ -48,6 +48,12 @@ TEST(ClusterBrokerTest, LateJoinFollowsEveryChangeAndSurvivesRestarts) {
 
     ProjectModel leaderModel;
     fillShow(leaderModel, 20);
+    std::vector<Cue> cues(3);
+    cues[1].fade = 2.0;
+    leaderModel.setCues(cues);
+    const auto sameCues = [&leaderModel](const ProjectModel& model) {
+        return model.cues() == leaderModel.cues();
+    };
     auto leader = rig.leader(leaderModel, clock);
     ASSERT_TRUE(ClusterRig::pumpUntil(
         {updater(*leader)}, [&] { return leader->role() == ClusterLeader::Role::leading; }));
@@ -55,8 +61,9 @@ TEST(ClusterBrokerTest, LateJoinFollowsEveryChangeAndSurvivesRestarts) {
     // Joins after everything was published: complete from the retained state.
     ProjectModel followerModel;
     auto follower = rig.follower(followerModel, clock, "left");
-    ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*follower)},
-                                      [&] { return sameShow(leaderModel, followerModel); }));
+    ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*follower)}, [&] {
+        return sameShow(leaderModel, followerModel) && sameCues(followerModel);
+    }));
     EXPECT_EQ(followerModel.outputs()[1].node, std::optional<std::string>("left"));
     EXPECT_TRUE(follower->leaderPresent());
 
@@ -109,8 +116,9 @@ TEST(ClusterBrokerTest, LateJoinFollowsEveryChangeAndSurvivesRestarts) {
                                       [&] { return sameShow(leaderModel, restartedModel); }));
     ProjectModel newcomerModel;
     auto newcomer = rig.follower(newcomerModel, clock, "right");
-    ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*newcomer)},
-                                      [&] { return sameShow(leaderModel, newcomerModel); }));
+    ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*newcomer)}, [&] {
+        return sameShow(leaderModel, newcomerModel) && sameCues(newcomerModel);
+    }));
     EXPECT_GE(log.containing("lost the broker"), 2u);
 }
 

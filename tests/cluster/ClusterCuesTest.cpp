@@ -1,14 +1,18 @@
 // GOs and the blackout of a leader's cue runner reaching followers on a real
 // broker, for the same moment on the show clock: ahead of time, late, and
-// for a follower that joins after the GO.
+// for a follower that joins after the GO; and the cues themselves, one
+// message each, in the leader's order.
 #include "ClusterRig.h"
 
 #include "core/Log.h"
+#include "core/RecordText.h"
 #include "cues/CueRunner.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
+#include <vector>
 
 namespace prismeta {
 namespace {
@@ -114,6 +118,107 @@ TEST(ClusterCuesTest, AGoAndTheBlackoutStartOnEveryMachineAtOneMoment) {
     EXPECT_DOUBLE_EQ(lateFade ? lateFade->onScreen(lateModel.surfaces()[0], now).opacity
                               : lateModel.surfaces()[0].opacity,
                      1.0);
+}
+
+// What a client on the broker heard since the last call: messages only.
+std::vector<MqttEvent> heard(MqttClient& client) {
+    std::vector<MqttEvent> events;
+    client.takeEvents(events);
+    std::erase_if(events, [](const MqttEvent& e) { return e.kind != MqttEvent::Kind::message; });
+    return events;
+}
+
+TEST(ClusterCuesTest, EachCueTravelsAloneAndFollowersKeepTheLeadersOrder) {
+    BrokerProcess broker;
+    ASSERT_TRUE(broker.running());
+    ClusterRig rig(broker);
+    ScopedLogSink quiet([](std::string_view) {});
+    SystemRealTimeClock clock;
+    const ClusterTopics topics = ClusterTopics::make(ClusterRig::topic).value();
+
+    ProjectModel leaderModel;
+    fillShow(leaderModel, 2);
+    std::vector<Cue> cues(4);
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        cues[i].name = "Cue " + std::to_string(i + 1);
+        CueLook look;
+        look.surface = leaderModel.surfaces()[i % 2].id;
+        look.opacity = 0.25 * static_cast<double>(i);
+        cues[i].looks.push_back(look);
+    }
+    leaderModel.setCues(cues);
+    auto leader = rig.leader(leaderModel, clock);
+    ProjectModel followerModel;
+    auto follower = rig.follower(followerModel, clock, "left");
+    // Listens to the records and the order, as a follower does.
+    MqttClient spy(rig.mqtt());
+    spy.subscribe(topics.root() + "/cue/+", 0);
+    spy.subscribe(topics.project(), 0);
+    ASSERT_TRUE(spy.start());
+    const std::vector<std::function<void(Now)>> frames = {[&](Now now) { leader->update(now); },
+                                                          [&](Now now) { follower->update(now); }};
+    const auto settled = [&] {
+        return followerModel.cues() == leaderModel.cues() && sameShow(leaderModel, followerModel);
+    };
+    const auto settle = [&] {
+        const bool done = ClusterRig::pumpUntil(frames, settled);
+        ClusterRig::pumpUntil(
+            frames, [] { return false; }, 150ms); // stragglers
+        return done;
+    };
+    ASSERT_TRUE(settle());
+    ASSERT_TRUE(spy.connected());
+    heard(spy);
+
+    // An edit of one cue is that cue's message alone.
+    std::vector<Cue> edited = leaderModel.cues();
+    edited[2].name = "Finale";
+    edited[2].looks[0].color = RGBA{1.0f, 0.0f, 0.0f, 1.0f};
+    leaderModel.setCues(edited);
+    ASSERT_TRUE(settle());
+    std::vector<MqttEvent> messages = heard(spy);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].topic, topics.cue(edited[2].id));
+    EXPECT_EQ(readCueText(messages[0].payload).value(), edited[2]);
+
+    // A reorder is the order alone, and the follower's list follows it.
+    std::vector<Cue> reordered = {edited[3], edited[0], edited[2], edited[1]};
+    leaderModel.setCues(reordered);
+    ASSERT_TRUE(settle());
+    messages = heard(spy);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].topic, topics.project());
+    EXPECT_EQ(followerModel.cues(), reordered);
+
+    // A deleted cue: the order without it, then its record cleared.
+    const Uuid gone = reordered[1].id;
+    reordered.erase(reordered.begin() + 1);
+    leaderModel.setCues(reordered);
+    ASSERT_TRUE(settle());
+    messages = heard(spy);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].topic, topics.project());
+    EXPECT_EQ(messages[1].topic, topics.cue(gone));
+    EXPECT_TRUE(messages[1].payload.empty());
+
+    // A machine that joins late finds every cue retained, in order, and the
+    // deleted one no longer there.
+    MqttClient lateSpy(rig.mqtt());
+    lateSpy.subscribe(topics.root() + "/cue/+", 0);
+    ASSERT_TRUE(lateSpy.start());
+    ProjectModel lateModel;
+    auto late = rig.follower(lateModel, clock, "late");
+    ASSERT_TRUE(ClusterRig::pumpUntil(
+        {[&](Now now) { leader->update(now); }, [&](Now now) { late->update(now); }},
+        [&] { return lateModel.cues() == reordered; }));
+    ClusterRig::pumpUntil(
+        {}, [] { return false; }, 150ms);
+    messages = heard(lateSpy);
+    EXPECT_EQ(messages.size(), reordered.size());
+    for (const MqttEvent& message : messages) {
+        EXPECT_NE(message.topic, topics.cue(gone));
+        EXPECT_TRUE(message.retained);
+    }
 }
 
 } // namespace

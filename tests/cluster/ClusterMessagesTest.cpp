@@ -85,6 +85,8 @@ TEST(ClusterTopicsTest, LayoutAndParsing) {
     EXPECT_EQ(surface->kind, Kind::surface);
     EXPECT_EQ(surface->id, id);
     EXPECT_EQ(topics.parse(topics.output(id))->kind, Kind::output);
+    EXPECT_EQ(topics.cue(id), "venue/front/cue/" + id.text());
+    EXPECT_EQ(topics.parse(topics.cue(id))->kind, Kind::cue);
     EXPECT_EQ(topics.parse(topics.project())->kind, Kind::project);
     EXPECT_EQ(topics.parse(topics.leader())->kind, Kind::leader);
     const auto status = topics.parse(topics.nodeStatus("pc-3"));
@@ -97,7 +99,8 @@ TEST(ClusterTopicsTest, LayoutAndParsing) {
          {std::string("venue/frontier/project"), std::string("venue/front"),
           std::string("venue/front/surface/not-an-id"), std::string("venue/front/node/a b/status"),
           std::string("venue/front/node//status"), std::string("other/project"),
-          std::string("venue/front/clock/ping/")}) {
+          std::string("venue/front/clock/ping/"), std::string("venue/front/cues"),
+          std::string("venue/front/cue/")}) {
         EXPECT_FALSE(topics.parse(other)) << other;
     }
 }
@@ -129,6 +132,8 @@ TEST(ClusterMessagesTest, RoundTripsAndRefusals) {
     project.backgroundImagePath = "ref.png";
     project.surfaces = {Uuid::random(), Uuid::random()};
     project.outputs = {Uuid::random()};
+    EXPECT_EQ(writeProjectState(project)->find("cues"), std::string::npos) << "only when set";
+    project.cues = {Uuid::random(), Uuid::random()};
     const auto read = readProjectState(writeProjectState(project).value());
     ASSERT_TRUE(read) << read.error();
     EXPECT_EQ(read.value(), project);
@@ -144,6 +149,7 @@ TEST(ClusterMessagesTest, RoundTripsAndRefusals) {
             "", "[]", "{", R"({"canvasWidth":"1"})",
             R"({"canvasWidth":1,"canvasHeight":1,"backgroundOpacity":1,"outputs":[],"surfaces":[1]})",
             R"({"canvasWidth":1e999,"canvasHeight":1,"backgroundOpacity":1,"outputs":[],"surfaces":[]})",
+            R"({"canvasWidth":1,"canvasHeight":1,"backgroundOpacity":1,"outputs":[],"surfaces":[],"cues":{}})",
             std::string(100000, '[')}) {
         EXPECT_FALSE(readProjectState(bad)) << bad.substr(0, 40);
     }
@@ -265,6 +271,33 @@ TEST(RecordTextTest, RecordsTravelAsInTheFile) {
     surface.opacity = std::numeric_limits<double>::quiet_NaN();
     EXPECT_FALSE(writeSurfaceText(surface));
     EXPECT_FALSE(readSurfaceText(R"({"id":"x"})"));
+
+    Cue cue;
+    cue.name = "Finale";
+    cue.fade = 2.5;
+    cue.follow = CueFollow{CueFollow::Kind::videoEnd, 0.0};
+    cue.schedule = CueSchedule{18 * 3600, 0x1f};
+    CueLook look;
+    look.surface = Uuid::random();
+    look.opacity = 0.25;
+    look.mediaPath = "media/b.mov";
+    look.restart = false;
+    CueLook coloured;
+    coloured.surface = Uuid::random();
+    coloured.color = RGBA{1.0f, 0.5f, 0.0f, 1.0f};
+    cue.looks = {look, coloured};
+    const auto cueText = writeCueText(cue);
+    ASSERT_TRUE(cueText) << cueText.error();
+    EXPECT_EQ(cueText->find('\n'), std::string::npos);
+    EXPECT_EQ(readCueText(cueText.value()).value(), cue);
+    // Read as the file reads it, except that a message must say whose it is
+    // and a schedule the file would drop fails it.
+    EXPECT_FALSE(readCueText(R"({"name":"no id","fade":1})"));
+    EXPECT_FALSE(readCueText(R"({"id":")" + cue.id.text() + R"(","schedule":{"at":"25:00"}})"));
+    EXPECT_FALSE(readCueText("[1]"));
+    const auto lenient = readCueText(R"({"id":")" + cue.id.text() + R"(","fade":"slow"})");
+    ASSERT_TRUE(lenient);
+    EXPECT_EQ(lenient->fade, 0.0);
 }
 
 TEST(ProjectFileClusterTest, NodeAndClusterKeysOnlyWhenSet) {

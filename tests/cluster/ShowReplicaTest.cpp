@@ -21,6 +21,9 @@ struct Feed {
     std::optional<std::string> output(const OutputConfig& o) {
         return replica.receive(topics.output(o.id), writeOutputText(o).value());
     }
+    std::optional<std::string> cue(const Cue& c) {
+        return replica.receive(topics.cue(c.id), writeCueText(c).value());
+    }
     std::optional<std::string> project(const ProjectModel& model) {
         ProjectStateMessage message;
         message.canvasWidth = model.canvasSize().width;
@@ -32,6 +35,9 @@ struct Feed {
         }
         for (const OutputConfig& o : model.outputs()) {
             message.outputs.push_back(o.id);
+        }
+        for (const Cue& c : model.cues()) {
+            message.cues.push_back(c.id);
         }
         return replica.receive(topics.project(), writeProjectState(message).value());
     }
@@ -103,8 +109,9 @@ TEST(ShowReplicaTest, StrangersChangeNothing) {
              {feed.topics.project(), std::string(200000, '[')},
              {feed.topics.show(), "{\"videoStarts\":7}"},
              {feed.topics.leader(), "{}"},
-             {feed.topics.cues(), R"({"cues":"all"})"},
-             {feed.topics.cues(), std::string(17 * 1024 * 1024, ' ')},
+             {feed.topics.cue(first), R"({"id":")" + Uuid::random().text() + R"(","name":"x"})"},
+             {feed.topics.cue(leader.outputs()[0].id), "{\"looks\":"},
+             {feed.topics.cue(first), std::string(5 * 1024 * 1024, ' ')},
          }) {
         EXPECT_TRUE(feed.replica.receive(topic, payload)) << topic << " " << payload.substr(0, 30);
     }
@@ -116,32 +123,56 @@ TEST(ShowReplicaTest, StrangersChangeNothing) {
     EXPECT_TRUE(testing::sameShow(leader, follower));
 }
 
-TEST(ShowReplicaTest, TheCueListReplacesTheProjectsOnceSentAndClearsWhenEmptied) {
+TEST(ShowReplicaTest, CuesFollowTheProjectsOrderWhicheverArrivesFirst) {
     ProjectModel leader;
     testing::fillShow(leader, 2);
-    Cue cue;
-    cue.name = "Opening";
-    cue.fade = 2.0;
-    CueLook look;
-    look.surface = leader.surfaces()[0].id;
-    look.opacity = 0.5;
-    cue.looks.push_back(look);
+    std::vector<Cue> cues(3);
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        cues[i].name = "Cue " + std::to_string(i + 1);
+        CueLook look;
+        look.surface = leader.surfaces()[i % 2].id;
+        look.opacity = 0.25 * static_cast<double>(i);
+        cues[i].looks.push_back(look);
+    }
+    leader.setCues(cues);
     Feed feed;
     ProjectModel follower;
     follower.setCues({Cue()}); // from a project given on the command line
-    feed.project(leader);
-    feed.replica.applyTo(follower);
-    EXPECT_EQ(follower.cues().size(), 1u) << "kept until the leader sends a list";
+    for (const Surface& s : leader.surfaces()) {
+        feed.surface(s);
+    }
+    for (const OutputConfig& o : leader.outputs()) {
+        feed.output(o);
+    }
 
-    ProjectFile file;
-    file.cues = {cue};
-    ASSERT_FALSE(feed.replica.receive(feed.topics.cues(), writeProjectFile(file).value()));
-    EXPECT_TRUE(feed.replica.pending());
+    // One cue before the order, the others after it: each takes its place
+    // once it has come, and the order alone replaces the given list.
+    EXPECT_FALSE(feed.cue(cues[1]));
     feed.replica.applyTo(follower);
-    EXPECT_EQ(follower.cues(), file.cues);
-    ASSERT_FALSE(feed.replica.receive(feed.topics.cues(), ""));
+    EXPECT_EQ(follower.cues().size(), 1u) << "nothing before the project message";
+    EXPECT_FALSE(feed.project(leader));
     feed.replica.applyTo(follower);
-    EXPECT_TRUE(follower.cues().empty());
+    ASSERT_EQ(follower.cues().size(), 1u);
+    EXPECT_EQ(follower.cues()[0], cues[1]);
+    EXPECT_FALSE(feed.replica.complete());
+    EXPECT_FALSE(feed.cue(cues[2]));
+    feed.replica.applyTo(follower);
+    EXPECT_EQ(follower.cues().size(), 1u) << "copied once the last listed cue has come";
+    EXPECT_FALSE(feed.cue(cues[0]));
+    EXPECT_TRUE(feed.replica.complete());
+    feed.replica.applyTo(follower);
+    EXPECT_EQ(follower.cues(), cues);
+
+    // Reordered, one edited, one deleted (cleared after the order drops it).
+    std::vector<Cue> edited = {cues[2], cues[0]};
+    edited[1].fade = 4.0;
+    leader.setCues(edited);
+    EXPECT_FALSE(feed.cue(edited[1]));
+    EXPECT_FALSE(feed.project(leader));
+    EXPECT_FALSE(feed.replica.receive(feed.topics.cue(cues[1].id), ""));
+    feed.replica.applyTo(follower);
+    EXPECT_EQ(follower.cues(), edited);
+    EXPECT_FALSE(feed.replica.pending());
 }
 
 } // namespace

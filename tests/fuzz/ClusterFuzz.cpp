@@ -3,8 +3,8 @@
 // leader's node list and the clock answers. Each message is one byte that
 // picks the topic, one that picks a record id among four, two bytes of
 // length (little end first) and the payload. Whatever arrives, nothing
-// crashes, every surface and output the model ends with carries one of the
-// ids its topic named, no id appears twice, and what the leader's cues make
+// crashes, every surface, output and cue the model ends with carries one of
+// the ids its topic named, no id appears twice, and what the leader's cues make
 // the follower draw is a finite opacity within 0..1.
 #include "FuzzChecks.h"
 
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                        std::min(length, size - at));
         at += payload.size();
         std::string topic;
-        switch (kind % 8) {
+        switch (kind % 9) {
         case 0:
             topic = topics.surface(id);
             break;
@@ -80,6 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 6:
             (void)readClockProbe(payload, true);
             continue;
+        case 8:
+            topic = topics.cue(id);
+            break;
         default: {
             // Apply midway too: a follower applies at every frame, then
             // follows the cues (its steady clock 1 s into the show clock).
@@ -108,6 +111,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (std::find(known.begin(), known.end(), output.id) == known.end() ||
             !seen.insert(output.id).second) {
             fuzz::fault("cluster", "an output id that no topic named, or twice");
+        }
+    }
+    seen.clear();
+    for (const Cue& cue : model.cues()) {
+        if (std::find(known.begin(), known.end(), cue.id) == known.end() ||
+            !seen.insert(cue.id).second) {
+            fuzz::fault("cluster", "a cue id that no topic named, or twice");
         }
     }
     for (const Surface& surface : model.surfaces()) {
