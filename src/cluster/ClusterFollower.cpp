@@ -4,9 +4,12 @@
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace prismeta {
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -117,7 +120,33 @@ void ClusterFollower::update(SteadyClock::time_point now) {
         publishStatus();
         nextStatus_ = now + options_.statusInterval;
     }
+    watchCompleteness(now);
     problems_.update(now);
+}
+
+void ClusterFollower::watchCompleteness(SteadyClock::time_point now) {
+    // A look over every record: a few times a second, not every frame.
+    if (now < nextCompletenessCheck_ || !replica_.hasProject()) {
+        return;
+    }
+    nextCompletenessCheck_ = now + std::min(options_.incompleteWarning / 4 + 1ms, 250ms);
+    const std::size_t missing = replica_.missingRecords();
+    if (missing == 0) {
+        if (incompleteLogged_) {
+            logLine("Prismeta: the leader's show is complete");
+        }
+        incompleteSince_.reset();
+        incompleteLogged_ = false;
+        return;
+    }
+    if (!incompleteSince_) {
+        incompleteSince_ = now;
+    } else if (!incompleteLogged_ && now - *incompleteSince_ >= options_.incompleteWarning) {
+        incompleteLogged_ = true;
+        logLine("Prismeta: the leader's show is incomplete: " + std::to_string(missing) +
+                " of its records have not arrived; a broker that limits its queue per client "
+                "drops them (see max_queued_messages in docs/cluster.md)");
+    }
 }
 
 void ClusterFollower::handle(MqttEvent& event, SteadyClock::time_point now) {

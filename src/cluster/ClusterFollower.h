@@ -39,6 +39,10 @@ public:
         std::string node;
         std::chrono::milliseconds clockProbeInterval{1000};
         std::chrono::milliseconds statusInterval{1000};
+        // How long the show may stay incomplete (records its order lists
+        // not arrived) before one line says so: a broker that drops what it
+        // cannot queue for a joining machine loses records silently.
+        std::chrono::milliseconds incompleteWarning{10'000};
     };
 
     // The node name must pass ClusterTopics::isNodeName (checked by the caller).
@@ -75,6 +79,7 @@ public:
 private:
     void handle(MqttEvent& event, SteadyClock::time_point now);
     void publishStatus();
+    void watchCompleteness(SteadyClock::time_point now);
 
     ProjectModel& model_;
     const RealTimeClock& clock_;
@@ -95,6 +100,9 @@ private:
     std::optional<std::int64_t> pendingPing_;
     SteadyClock::time_point nextPing_{};
     SteadyClock::time_point nextStatus_{};
+    SteadyClock::time_point nextCompletenessCheck_{};
+    std::optional<SteadyClock::time_point> incompleteSince_;
+    bool incompleteLogged_ = false;
     NodeStatus status_;
     std::string statusText_;
     bool statusDirty_ = true;

@@ -4,6 +4,7 @@
 #include "core/RecordText.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace prismeta {
@@ -163,26 +164,16 @@ std::optional<std::string> ShowReplica::receiveCue(const Uuid& id, std::string_v
     return std::nullopt;
 }
 
-bool ShowReplica::complete() const {
+std::size_t ShowReplica::missingRecords() const {
     if (!project_) {
-        return false;
+        return std::numeric_limits<std::size_t>::max();
     }
-    for (const Uuid& id : project_->surfaces) {
-        if (!surfaces_.contains(id)) {
-            return false;
-        }
-    }
-    for (const Uuid& id : project_->outputs) {
-        if (!outputs_.contains(id)) {
-            return false;
-        }
-    }
-    for (const Uuid& id : project_->cues) {
-        if (!cues_.contains(id)) {
-            return false;
-        }
-    }
-    return true;
+    const auto missing = [](const std::vector<Uuid>& listed, const auto& held) {
+        return static_cast<std::size_t>(std::count_if(
+            listed.begin(), listed.end(), [&](const Uuid& id) { return !held.contains(id); }));
+    };
+    return missing(project_->surfaces, surfaces_) + missing(project_->outputs, outputs_) +
+           missing(project_->cues, cues_);
 }
 
 void ShowReplica::applyTo(ProjectModel& model) {

@@ -44,7 +44,10 @@ public:
     std::optional<std::string> receive(std::string_view topic, std::string_view payload);
 
     // Whether every record the project message lists has arrived.
-    bool complete() const;
+    bool complete() const { return missingRecords() == 0; }
+    // How many records the project message lists that have not arrived (all
+    // of them before it has come).
+    std::size_t missingRecords() const;
     bool hasProject() const { return project_.has_value(); }
     // Whether anything changed since the last applyTo.
     bool pending() const {

@@ -4,6 +4,7 @@
 #include "ClusterRig.h"
 
 #include "core/Log.h"
+#include "core/RecordText.h"
 
 #include <gtest/gtest.h>
 
@@ -235,6 +236,36 @@ TEST(ClusterBrokerTest, BadMessagesFromAStrangerAreIgnoredQuietly) {
     leaderModel.setBackgroundOpacity(0.75);
     ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*follower)},
                                       [&] { return sameShow(leaderModel, followerModel); }));
+}
+
+TEST(ClusterBrokerTest, AShowThatStaysIncompleteIsSaidOnce) {
+    BrokerProcess broker;
+    ClusterRig rig(broker);
+    LogLines log;
+    SystemRealTimeClock clock;
+    // The order lists two surfaces; one of them never comes (as when a
+    // broker drops what it cannot queue for a joining machine).
+    Surface arrived;
+    Surface lost;
+    ProjectStateMessage project;
+    project.surfaces = {arrived.id, lost.id};
+    MqttClient leader(rig.mqtt());
+    ASSERT_TRUE(leader.start());
+    ASSERT_TRUE(ClusterRig::pumpUntil({}, [&] { return leader.connected(); }));
+    const ClusterTopics topics = ClusterTopics::make(ClusterRig::topic).value();
+    leader.publish(topics.project(), writeProjectState(project).value(), true);
+    leader.publish(topics.surface(arrived.id), writeSurfaceText(arrived).value(), true);
+
+    ProjectModel model;
+    auto follower = rig.follower(model, clock, "left", 300ms);
+    ClusterRig::pumpUntil(
+        {updater(*follower)}, [] { return false; }, 1500ms);
+    EXPECT_EQ(log.containing("show is incomplete: 1 of its records"), 1u);
+
+    leader.publish(topics.surface(lost.id), writeSurfaceText(lost).value(), true);
+    EXPECT_TRUE(ClusterRig::pumpUntil({updater(*follower)}, [&] {
+        return log.containing("the leader's show is complete") == 1;
+    }));
 }
 
 TEST(ClusterBrokerTest, WrongCredentialsAreRefused) {

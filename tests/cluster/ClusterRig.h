@@ -43,9 +43,11 @@ struct ClusterRig {
         return made;
     }
 
-    std::unique_ptr<ClusterFollower> follower(ProjectModel& model, const RealTimeClock& clock,
-                                              const std::string& node) const {
+    std::unique_ptr<ClusterFollower>
+    follower(ProjectModel& model, const RealTimeClock& clock, const std::string& node,
+             std::chrono::milliseconds incompleteWarning = std::chrono::seconds(10)) const {
         ClusterFollower::Options options;
+        options.incompleteWarning = incompleteWarning;
         options.mqtt = mqtt();
         options.node = node;
         options.clockProbeInterval = std::chrono::milliseconds(50);
