@@ -72,8 +72,9 @@ public:
     virtual bool pending() const { return true; }
 };
 
-// Plays one video, muted and looping, decoding on threads of its own. Polled
-// by the render thread for its newest frame on every frame.
+// Plays one video, muted, looping or once (MediaRequest::once), decoding on
+// threads of its own. Polled by the render thread for its newest frame on
+// every frame.
 class VideoFeed {
 public:
     virtual ~VideoFeed() = default; // stops playback and decoding
