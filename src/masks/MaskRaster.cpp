@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 namespace prismeta {
@@ -59,6 +60,13 @@ void fillPath(std::uint8_t* pixels, int width, int height, int stride, const Mas
               const Mapping& map) {
     std::fill(pixels, pixels + static_cast<std::size_t>(stride) * static_cast<std::size_t>(height),
               std::uint8_t{0});
+    // Cairo may be used from several threads, but it hands its pooled objects
+    // between them with atomics the thread checker cannot see. Filling one
+    // path at a time keeps its reports exact, at little cost: the fill is a
+    // small part of a feathered redraw, whose transform still runs in bands
+    // on two threads.
+    static std::mutex cairoUse;
+    const std::lock_guard lock(cairoUse);
     cairo_surface_t* surface =
         cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_A8, width, height, stride);
     cairo_t* cr = cairo_create(surface);
