@@ -366,7 +366,7 @@ std::size_t addressSpaceInUse() {
 // other tests) whose address space leaves `room` bytes free, loading a file
 // that holds a 48 MB name fails with the load line and keeps the project.
 // The child reports by its exit status.
-void loadInLimitedChild(std::size_t room, const std::string& expected) {
+[[maybe_unused]] void loadInLimitedChild(std::size_t room, const std::string& expected) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
