@@ -60,30 +60,39 @@ template <class Done> bool waitFor(Done done, std::chrono::seconds timeout = 30s
     return false;
 }
 
-TEST(ClusterShowTest, AFollowerShowsTheLeadersEditsAndRefusesItsOwn) {
-    BrokerProcess broker;
-    ASSERT_TRUE(broker.running());
-    const std::filesystem::path project = broker.folder() / "show.prismeta.json";
-    ProjectModel model;
-    testing::fillShow(model, 3);
-    ASSERT_TRUE(model.save(project));
+// `prismeta --show --lead PROJECT` and `prismeta --show --node left` on the
+// broker's show "front", each listening for OSC on a port of its own.
+struct LeaderAndFollower {
+    LeaderAndFollower(const BrokerProcess& broker, const std::filesystem::path& project)
+        : leader({PRISMETA_BINARY, "--show", "--lead", "--broker", address(broker), "--topic",
+                  "front", "--osc-port", std::to_string(leaderOsc), project.string()}),
+          follower({PRISMETA_BINARY, "--show", "--node", "left", "--broker", address(broker),
+                    "--topic", "front", "--osc-port", std::to_string(followerOsc)}) {}
 
-    const std::string address = "127.0.0.1:" + std::to_string(broker.port());
+    static std::string address(const BrokerProcess& broker) {
+        return "127.0.0.1:" + std::to_string(broker.port());
+    }
+
+    // Declared before the processes, which are started with them.
     const int leaderOsc = testing::freeLoopbackPort();
     const int followerOsc = testing::freeLoopbackPort();
-    ChildProcess leader({PRISMETA_BINARY, "--show", "--lead", "--broker", address, "--topic",
-                         "front", "--osc-port", std::to_string(leaderOsc), project.string()});
-    ChildProcess follower({PRISMETA_BINARY, "--show", "--node", "left", "--broker", address,
-                           "--topic", "front", "--osc-port", std::to_string(followerOsc)});
+    ChildProcess leader;
+    ChildProcess follower;
+};
 
-    // Its status says it shows the output whose node is "left".
+// The status node "left" publishes once `done` holds for it; none if it
+// does not within the wait.
+template <class Done>
+std::optional<NodeStatus> followerStatusWhen(const BrokerProcess& broker, Done done) {
     MqttOptions options;
     options.broker = BrokerAddress{"127.0.0.1", broker.port()};
     MqttClient watcher(options);
     watcher.subscribe("front/node/left/status", 0);
-    ASSERT_TRUE(watcher.start());
+    if (!watcher.start()) {
+        return std::nullopt;
+    }
     std::optional<NodeStatus> status;
-    ASSERT_TRUE(waitFor([&] {
+    const bool came = waitFor([&] {
         std::vector<MqttEvent> events;
         watcher.takeEvents(events);
         for (const MqttEvent& event : events) {
@@ -93,8 +102,27 @@ TEST(ClusterShowTest, AFollowerShowsTheLeadersEditsAndRefusesItsOwn) {
                 }
             }
         }
-        return status && status->online && !status->outputs.empty();
-    }));
+        return status && done(*status);
+    });
+    return came ? status : std::nullopt;
+}
+
+TEST(ClusterShowTest, AFollowerShowsTheLeadersEditsAndRefusesItsOwn) {
+    BrokerProcess broker;
+    ASSERT_TRUE(broker.running());
+    const std::filesystem::path project = broker.folder() / "show.prismeta.json";
+    ProjectModel model;
+    testing::fillShow(model, 3);
+    ASSERT_TRUE(model.save(project));
+
+    LeaderAndFollower machines(broker, project);
+    const int leaderOsc = machines.leaderOsc;
+    const int followerOsc = machines.followerOsc;
+
+    // Its status says it shows the output whose node is "left".
+    const std::optional<NodeStatus> status = followerStatusWhen(
+        broker, [](const NodeStatus& s) { return s.online && !s.outputs.empty(); });
+    ASSERT_TRUE(status);
     EXPECT_EQ(status->outputs, std::vector<std::string>{model.outputs()[1].name});
 
     OscTestClient desk;
@@ -114,8 +142,8 @@ TEST(ClusterShowTest, AFollowerShowsTheLeadersEditsAndRefusesItsOwn) {
     EXPECT_EQ(askOpacity(desk, static_cast<std::uint16_t>(followerOsc)), 0.125);
 
     // The leader killed, the follower goes on showing the last state.
-    leader.kill(SIGKILL);
-    leader.wait();
+    machines.leader.kill(SIGKILL);
+    machines.leader.wait();
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(askOpacity(desk, static_cast<std::uint16_t>(followerOsc)), 0.125);
 }
@@ -143,33 +171,14 @@ TEST(ClusterShowTest, AGoOnTheLeaderReachesTheFollowerWhichReportsItsMissingMedi
     model.setCues(cues);
     ASSERT_TRUE(model.save(project));
 
-    const std::string address = "127.0.0.1:" + std::to_string(broker.port());
-    const int leaderOsc = testing::freeLoopbackPort();
-    const int followerOsc = testing::freeLoopbackPort();
-    ChildProcess leader({PRISMETA_BINARY, "--show", "--lead", "--broker", address, "--topic",
-                         "front", "--osc-port", std::to_string(leaderOsc), project.string()});
-    // No project: the cue list comes from the leader too.
-    ChildProcess follower({PRISMETA_BINARY, "--show", "--node", "left", "--broker", address,
-                           "--topic", "front", "--osc-port", std::to_string(followerOsc)});
+    // The follower has no project: the cue list comes from the leader too.
+    LeaderAndFollower machines(broker, project);
+    const int leaderOsc = machines.leaderOsc;
+    const int followerOsc = machines.followerOsc;
 
-    MqttOptions options;
-    options.broker = BrokerAddress{"127.0.0.1", broker.port()};
-    MqttClient watcher(options);
-    watcher.subscribe("front/node/left/status", 0);
-    ASSERT_TRUE(watcher.start());
-    std::optional<NodeStatus> status;
-    ASSERT_TRUE(waitFor([&] {
-        std::vector<MqttEvent> events;
-        watcher.takeEvents(events);
-        for (const MqttEvent& event : events) {
-            if (event.kind == MqttEvent::Kind::message) {
-                if (auto read = readNodeStatus(event.payload)) {
-                    status = read.value();
-                }
-            }
-        }
-        return status && !status->missingMedia.empty();
-    }));
+    const std::optional<NodeStatus> status =
+        followerStatusWhen(broker, [](const NodeStatus& s) { return !s.missingMedia.empty(); });
+    ASSERT_TRUE(status);
     EXPECT_EQ(status->missingMedia, std::vector<std::string>{gone});
 
     // The show started on the leader at cue One; a GO there goes to Two here.
