@@ -1,5 +1,6 @@
 #include "core/ProjectModel.h"
 
+#include "core/DocumentSurfaces.h"
 #include "core/FileIO.h"
 #include "core/Log.h"
 
@@ -46,9 +47,29 @@ void ProjectModel::notify(ModelField field) {
     observers_->notify(field);
 }
 
-void ProjectModel::setSurfaces(SurfaceList surfaces) {
+void ProjectModel::assignSurfaces(SurfaceList surfaces) {
     surfaces_ = std::move(surfaces);
     notify(ModelField::surfaces);
+}
+
+void ProjectModel::setSurfaces(SurfaceList surfaces) {
+    if (own_) {
+        SurfaceList own = carryEdit(*own_, surfaces_, surfaces);
+        // Once the look on screen is the document's again, edits need no carrying.
+        if (own == surfaces) {
+            own_.reset();
+        } else {
+            own_ = std::move(own);
+        }
+    }
+    assignSurfaces(std::move(surfaces));
+}
+
+void ProjectModel::setShowSurfaces(SurfaceList surfaces) {
+    if (!own_) {
+        own_ = surfaces_;
+    }
+    assignSurfaces(std::move(surfaces));
 }
 
 void ProjectModel::setSurfaces(std::vector<Surface> surfaces) {
@@ -214,7 +235,7 @@ void ProjectModel::pushUndo() {
 
 void ProjectModel::pushUndo(std::string name) {
     undoStack_.push_back(surfaces_);
-    undoExtras_.push_back({cues_, std::move(name)});
+    undoExtras_.push_back({cues_, std::move(name), own_});
     if (undoStack_.size() > maxUndo) {
         undoStack_.pop_front();
         undoExtras_.pop_front();
@@ -242,14 +263,15 @@ void ProjectModel::undo() {
     }
     SurfaceList snapshot = std::move(undoStack_.back());
     undoStack_.pop_back();
-    StepExtras extras{cues_, {}};
+    StepExtras extras{cues_, {}, own_};
     if (!undoExtras_.empty()) {
         extras = std::move(undoExtras_.back());
         undoExtras_.pop_back();
     }
     redoStack_.push_back(surfaces_);
-    redoExtras_.push_back({cues_, extras.name});
-    setSurfaces(std::move(snapshot));
+    redoExtras_.push_back({cues_, extras.name, std::move(own_)});
+    own_ = std::move(extras.own);
+    assignSurfaces(std::move(snapshot));
     if (extras.cues != cues_) {
         setCues(std::move(extras.cues));
     }
@@ -261,14 +283,15 @@ void ProjectModel::redo() {
     }
     SurfaceList snapshot = std::move(redoStack_.back());
     redoStack_.pop_back();
-    StepExtras extras{cues_, {}};
+    StepExtras extras{cues_, {}, own_};
     if (!redoExtras_.empty()) {
         extras = std::move(redoExtras_.back());
         redoExtras_.pop_back();
     }
     undoStack_.push_back(surfaces_);
-    undoExtras_.push_back({cues_, extras.name});
-    setSurfaces(std::move(snapshot));
+    undoExtras_.push_back({cues_, extras.name, std::move(own_)});
+    own_ = std::move(extras.own);
+    assignSurfaces(std::move(snapshot));
     if (extras.cues != cues_) {
         setCues(std::move(extras.cues));
     }
@@ -365,6 +388,7 @@ void ProjectModel::newProject() {
     empty.canvasHeight = canvasSize_.height;
     empty.backgroundOpacity = backgroundOpacity_;
     savedFile_ = std::move(empty);
+    own_.reset();
     setSurfaces(SurfaceList());
     setOutputs({});
     if (!cues_->empty()) {
@@ -381,7 +405,7 @@ ProjectFile ProjectModel::makeFile() const {
     ProjectFile file;
     file.canvasWidth = canvasSize_.width;
     file.canvasHeight = canvasSize_.height;
-    file.surfaces = surfaces_.vector();
+    file.surfaces = documentSurfaces().vector();
     file.outputs = outputs_;
     file.backgroundImagePath = backgroundImagePath_;
     file.backgroundOpacity = backgroundOpacity_;
@@ -467,6 +491,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
         redoStack_.clear();
         undoExtras_.clear();
         redoExtras_.clear();
+        own_.reset();
         setSurfaces(std::move(surfaces));
         if (!cues->empty() || !cues_->empty()) {
             setCues(std::move(cues));
@@ -487,7 +512,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
 bool ProjectModel::hasUnsavedChanges() const {
     const ProjectFile& saved = savedFile_;
     return saved.canvasWidth != canvasSize_.width || saved.canvasHeight != canvasSize_.height ||
-           saved.surfaces != surfaces_.vector() || saved.outputs != outputs_ ||
+           saved.surfaces != documentSurfaces().vector() || saved.outputs != outputs_ ||
            saved.backgroundImagePath != backgroundImagePath_ ||
            saved.backgroundOpacity != backgroundOpacity_ || saved.cues != *cues_ ||
            saved.cluster != cluster_;

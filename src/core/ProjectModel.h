@@ -66,11 +66,23 @@ public:
     [[nodiscard]] Subscription subscribe(ModelObserver observer);
 
     // ---- observable fields
+    // The surfaces on screen, in stacking order.
     const SurfaceList& surfaces() const { return surfaces_; }
+    // An edit of the surfaces. While a show's look is on screen the edit is
+    // carried over to the document's own surfaces too (DocumentSurfaces.h).
     void setSurfaces(SurfaceList surfaces);
     void setSurfaces(std::vector<Surface> surfaces);
     // Replaces one element (an assignment of the whole list). Out of range: nothing.
     void replaceSurface(std::size_t index, Surface surface);
+    // The surfaces as a running show puts them on screen (a GO, Back, a
+    // follow, a schedule): observers see them as any other change, but the
+    // document keeps its own, so running a show never changes what Save
+    // writes and never makes the project unsaved. They may differ from the
+    // document's only in the fields a cue sets, surface for surface.
+    void setShowSurfaces(SurfaceList surfaces);
+    // The surfaces the document holds: those on screen, but for the looks a
+    // running show put there.
+    const SurfaceList& documentSurfaces() const { return own_ ? *own_ : surfaces_; }
 
     const std::optional<Uuid>& selectedID() const { return selectedID_; }
     void setSelectedID(std::optional<Uuid> id);
@@ -118,7 +130,8 @@ public:
     const ShaderEvents& shaderEvents() const { return shaderEvents_; }
 
     // ---- history (not observable: every change comes with a change of
-    // surfaces or cues). Each step holds the surfaces and the cue list.
+    // surfaces or cues). Each step holds the surfaces (on screen and the
+    // document's own) and the cue list.
     const std::deque<SurfaceList>& undoStack() const { return undoStack_; }
     const std::deque<SurfaceList>& redoStack() const { return redoStack_; }
     // What the step undo() or redo() would take back, when it was given a name
@@ -149,6 +162,7 @@ public:
 
     // ---- documents
     void newProject();
+    // What the file would hold: the document's own surfaces, not a show's look.
     ProjectFile makeFile() const;
     // Write and read the project file. A failure logs "Prismeta: failed to save
     // project: " (or load) with the description, changes nothing in the model
@@ -165,11 +179,14 @@ public:
 
 private:
     void notify(ModelField field);
+    void assignSurfaces(SurfaceList surfaces);
     void clearBlendTests();
 
     std::shared_ptr<ObserverRegistry> observers_;
 
     SurfaceList surfaces_;
+    // The document's own surfaces while a show's look differs from them.
+    std::optional<SurfaceList> own_;
     std::optional<Uuid> selectedID_;
     CanvasSize canvasSize_;
     std::optional<std::filesystem::path> documentURL_;
@@ -187,6 +204,7 @@ private:
     struct StepExtras {
         std::shared_ptr<const std::vector<Cue>> cues;
         std::string name;
+        std::optional<SurfaceList> own;
     };
     std::deque<SurfaceList> undoStack_;
     std::deque<SurfaceList> redoStack_;

@@ -1,5 +1,6 @@
 #include "cues/CueRunner.h"
 
+#include "core/Log.h"
 #include "cues/TrackedLook.h"
 
 #include <algorithm>
@@ -134,7 +135,7 @@ bool CueRunner::goToCue(std::size_t index, bool fromPrevious, std::optional<doub
     state_.fade = length;
     model_.pushUndo("Go '" + cue.name + "'");
     going_ = true;
-    model_.setSurfaces(std::move(after));
+    model_.setShowSurfaces(SurfaceList(std::move(after)));
     going_ = false;
     remember(before, liveBefore);
     remember(model_.surfaces(), state_.liveCue);
@@ -178,6 +179,7 @@ bool mediaChanged(const Surface& was, const Surface& is) {
 void CueRunner::startVideos(const std::vector<Surface>& before, const std::vector<Surface>& after,
                             const Cue& cue, double now) {
     endingVideos_.clear();
+    endingReported_ = false;
     if (!videos_) {
         return;
     }
@@ -238,6 +240,7 @@ std::optional<double> CueRunner::followLength() const {
         return std::nullopt;
     }
     std::optional<double> longest;
+    bool unplayable = false;
     for (const std::string& path : endingVideos_) {
         const CueVideos::Length length = videos_->length(path);
         if (length.state == CueVideos::Length::State::measuring) {
@@ -246,8 +249,46 @@ std::optional<double> CueRunner::followLength() const {
         if (length.state == CueVideos::Length::State::known) {
             longest = std::max(longest.value_or(0.0), length.seconds);
         }
+        unplayable = unplayable || length.state == CueVideos::Length::State::unplayable;
+    }
+    // Not one of its videos plays (a missing file, one that cannot be
+    // decoded): the cue follows once its fade is over, so that a show that
+    // loops never stops on it.
+    if (!longest && unplayable) {
+        return state_.fade;
     }
     return longest;
+}
+
+void CueRunner::reportUnplayableVideos() {
+    if (endingReported_ || !videos_ || endingVideos_.empty()) {
+        return;
+    }
+    const std::optional<std::size_t> live = liveIndex();
+    const Cue* cue = live ? &model_.cues()[*live] : nullptr;
+    if (cue == nullptr || !cue->follow || cue->follow->kind != CueFollow::Kind::videoEnd) {
+        endingReported_ = true; // no follow waits for these videos
+        return;
+    }
+    std::string unplayable;
+    bool anyPlays = false;
+    for (const std::string& path : endingVideos_) {
+        const CueVideos::Length length = videos_->length(path);
+        if (length.state == CueVideos::Length::State::measuring) {
+            return;
+        }
+        if (length.state == CueVideos::Length::State::unplayable) {
+            unplayable += (unplayable.empty() ? "" : ", ") + path;
+        } else {
+            anyPlays = true;
+        }
+    }
+    endingReported_ = true;
+    if (!unplayable.empty()) {
+        logLine("Prismeta: cue \"" + cue->name +
+                "\" follows the end of its video, which cannot be played: " + unplayable +
+                (anyPlays ? "; it follows the other videos" : "; it follows after its fade"));
+    }
 }
 
 std::optional<double> CueRunner::followIn() const {
@@ -271,6 +312,7 @@ void CueRunner::tick() {
     if (adopted_) {
         return;
     }
+    reportUnplayableVideos();
     if (const std::optional<double> left = followIn(); left && *left <= 0.0) {
         // The last cue follows back to the first, for installations that loop.
         // A single cue following itself would go again on every tick.

@@ -2,8 +2,10 @@
 
 // Runs a project's cues: GO, Back, Go To, the show's start, follows and
 // schedules, and the blackout. A GO applies the cue's looks to the model's
-// surfaces at once, as one undo step named after the cue ("Go 'Opening'"),
-// and starts a Crossfade that renderers draw over the cue's fade.
+// surfaces on screen at once, as one undo step named after the cue ("Go
+// 'Opening'"), and starts a Crossfade that renderers draw over the cue's
+// fade. The document keeps its own surfaces (ProjectModel::setShowSurfaces):
+// running a show never leaves the project with unsaved changes.
 //
 // Going to a cue in any other way than GO from the cue before it (Go To,
 // Back, a schedule, the show's start, a follow from the last cue back to the
@@ -14,7 +16,8 @@
 // time; a look with restart off keeps a running video's clock. A follow on
 // "end" goes when the last once-playing video the GO started has shown its
 // last picture (lengths from CueVideos; videos that cannot be played do not
-// count, and with none left there is no follow).
+// count, and where none of them plays the cue follows after its fade, with a
+// line naming the files).
 //
 // Main thread only, like the model it borrows (which must outlive it). The
 // clocks and the videos are borrowed too. tick() runs follows and schedules: call it on
@@ -123,6 +126,9 @@ private:
     void startVideos(const std::vector<Surface>& before, const std::vector<Surface>& after,
                      const Cue& cue, double now);
     void followSchedule();
+    // Once the lengths are in: one line for the videos of the live cue's
+    // follow on their end that cannot be played.
+    void reportUnplayableVideos();
     void remember(const SurfaceList& surfaces, const std::optional<Uuid>& live);
     void surfacesChanged();
 
@@ -143,6 +149,7 @@ private:
     // The once-playing videos the live cue's GO started: a follow on "end"
     // waits for the longest.
     std::vector<std::string> endingVideos_;
+    bool endingReported_ = false;
     // The newest scheduled moment acted on (or passed by) and the cue list it
     // was found in: a schedule goes only when a newer moment comes.
     std::optional<std::int64_t> scheduleSeen_;

@@ -1,10 +1,13 @@
 // Running cues on a model: tracked looks, GO and its undo step, Back and Go
 // To, follows (a loop back to the first cue included), cue edits and their
-// undo, the crossfade a GO leaves for the renderers, and the blackout.
+// undo, the crossfade a GO leaves for the renderers, the blackout, and the
+// document a running show leaves as it was.
 #include "cues/CueRunner.h"
 #include "core/ProjectModel.h"
 #include "cues/CueEditing.h"
 #include "cues/TrackedLook.h"
+
+#include "../core/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -304,6 +307,56 @@ TEST(CueRunner, GoesSetAheadStartAtTheirMomentAndAnAdoptedRunnerGoesNowhere) {
     show.runner.tick();
     EXPECT_EQ(show.runner.state(), given);
     EXPECT_TRUE(show.model.surfaces().sharesStorageWith(before));
+}
+
+// Running a show changes what is on screen, not the document: a start at a
+// cue, GO, Back, Go To, a follow and the blackout leave nothing to save, and
+// the file would hold the project's own looks. An edit while a cue is live is
+// the document's, with the fields it changed only; its undo takes it back.
+TEST(CueRunner, RunningAShowLeavesTheDocumentAsItWas) {
+    test::ScratchFolder folder;
+    Show show;
+    std::vector<Cue> cues = show.model.cues();
+    cues[0].follow = CueFollow{CueFollow::Kind::seconds, 1.0};
+    show.model.setCues(std::move(cues));
+    ASSERT_TRUE(show.model.save(folder / "show.prismeta.json"));
+    const ProjectFile saved = show.model.makeFile();
+
+    ASSERT_TRUE(show.runner.start(1));
+    ASSERT_TRUE(show.runner.go());
+    ASSERT_TRUE(show.runner.back());
+    ASSERT_TRUE(show.runner.goTo(0));
+    show.showClock.seconds = 2.0;
+    show.runner.tick(); // cue One follows to Two
+    show.runner.setBlackout(true);
+    ASSERT_EQ(show.runner.liveIndex(), 1u);
+    EXPECT_EQ(show.opacity(show.a), 0.5);
+    EXPECT_EQ(show.opacity(show.b), 0.25);
+    EXPECT_FALSE(show.model.hasUnsavedChanges());
+    EXPECT_TRUE(show.model.makeFile() == saved);
+
+    Surface edited = show.model.surfaces()[1];
+    edited.name = "Bee";
+    edited.color = RGBA{1, 0, 0, 1};
+    show.model.pushUndo();
+    show.model.replaceSurface(1, edited);
+    EXPECT_TRUE(show.model.hasUnsavedChanges());
+    const ProjectFile file = show.model.makeFile();
+    EXPECT_EQ(file.surfaces[1].name, "Bee");
+    EXPECT_EQ(file.surfaces[1].color, (RGBA{1, 0, 0, 1}));
+    EXPECT_EQ(file.surfaces[1].opacity, 1.0) << "the cue's opacity is not the document's";
+    EXPECT_EQ(file.surfaces[0].opacity, 1.0);
+    EXPECT_EQ(show.opacity(show.b), 0.25) << "the look on screen stays";
+    show.model.undo();
+    EXPECT_FALSE(show.model.hasUnsavedChanges());
+
+    // Undoing the GOs and the show brings back the project's own look, which
+    // is the document's again.
+    while (!show.model.undoStack().empty()) {
+        show.model.undo();
+    }
+    EXPECT_TRUE(show.model.surfaces().vector() == saved.surfaces);
+    EXPECT_FALSE(show.model.hasUnsavedChanges());
 }
 
 TEST(CueEditing, EditsAreUndoableAndRecordHoldsEveryCurrentLook) {

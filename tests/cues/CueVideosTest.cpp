@@ -1,5 +1,7 @@
 // Which videos a GO starts (restart on and off, tracked looks) and follows on
-// the end of once-playing videos, with lengths a test gives.
+// the end of once-playing videos (after the fade where none can be played),
+// with lengths a test gives.
+#include "core/Log.h"
 #include "core/ProjectModel.h"
 #include "cues/CueRunner.h"
 
@@ -130,6 +132,7 @@ TEST(CueVideos, FollowOnEndGoesWhenTheLongestOnceVideoStartedHasEnded) {
     Cue second =
         cueOf("2", {videoLook(show.a.id, "/gone.mp4"), videoLook(show.b.id, "/long.mp4", false)});
     second.follow = CueFollow{CueFollow::Kind::videoEnd, 0.0};
+    second.fade = 1.5;
     show.setCues({first, second, cueOf("3", {})});
 
     show.showClock.seconds = 100.0;
@@ -152,11 +155,18 @@ TEST(CueVideos, FollowOnEndGoesWhenTheLongestOnceVideoStartedHasEnded) {
     EXPECT_EQ(show.runner.liveIndex(), 1u);
 
     // Cue 2 starts only a file that cannot be played (the long one keeps its
-    // clock): nothing ends, so nothing follows.
-    show.showClock.seconds = 10000.0;
+    // clock): it follows once its fade is over, so a looping show never
+    // stops on it, and says which file it could not wait for.
+    std::vector<std::string> log;
+    const ScopedLogSink sink([&log](std::string_view line) { log.emplace_back(line); });
     show.runner.tick();
-    EXPECT_EQ(show.runner.liveIndex(), 1u);
-    EXPECT_EQ(show.runner.followIn(), std::nullopt);
+    EXPECT_EQ(show.runner.followIn(), 1.5);
+    show.runner.tick();
+    EXPECT_EQ(log, Strings{"Prismeta: cue \"2\" follows the end of its video, which cannot be "
+                           "played: /gone.mp4; it follows after its fade"});
+    show.showClock.seconds = 251.5;
+    show.runner.tick();
+    EXPECT_EQ(show.runner.liveIndex(), 2u);
 }
 
 TEST(CueVideos, LoopingVideosAndARunnerWithoutVideosNeverEnd) {
