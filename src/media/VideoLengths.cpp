@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace prismeta {
@@ -27,14 +29,42 @@ VideoLengths::Answer measure(const std::string& path, const std::atomic<bool>& s
     return {VideoLengths::State::known, *seconds};
 }
 
+// Which file a path named when it was measured: its size and modification
+// time (nanoseconds), or none for a path with nothing there.
+struct FileStamp {
+    std::int64_t size = -1;
+    std::int64_t modified = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+FileStamp stampOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return {};
+    }
+    return {static_cast<std::int64_t>(status.st_size),
+            static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
+                status.st_mtim.tv_nsec};
+}
+
 } // namespace
 
 struct VideoLengths::Shared {
     std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable done;
-    std::map<std::string, Answer, std::less<>> answers;
-    std::deque<std::string> queue;
+    struct Known {
+        FileStamp stamp;
+        Answer answer;
+    };
+    struct Queued {
+        std::string path;
+        FileStamp stamp;
+    };
+    // The newest answer (or measurement under way) per path, for the file
+    // its stamp names.
+    std::map<std::string, Known, std::less<>> answers;
+    std::deque<Queued> queue;
     bool busy = false;
     std::atomic<bool> stop{false};
 
@@ -45,14 +75,18 @@ struct VideoLengths::Shared {
             if (stop.load()) {
                 return;
             }
-            const std::string path = std::move(queue.front());
+            const Queued queued = std::move(queue.front());
             queue.pop_front();
             busy = true;
             lock.unlock();
-            const Answer answer = measure(path, stop);
+            const Answer answer = measure(queued.path, stop);
             lock.lock();
             busy = false;
-            answers[path] = answer;
+            // A file that changed while it was measured is measured again.
+            if (const auto found = answers.find(queued.path);
+                found != answers.end() && found->second.stamp == queued.stamp) {
+                found->second.answer = answer;
+            }
             done.notify_all();
         }
     }
@@ -72,20 +106,23 @@ VideoLengths::~VideoLengths() {
 }
 
 VideoLengths::Answer VideoLengths::length(const std::string& path) {
+    const FileStamp stamp = stampOf(path);
     const std::lock_guard lock(shared_->mutex);
-    if (const auto found = shared_->answers.find(path); found != shared_->answers.end()) {
-        return found->second;
+    if (const auto found = shared_->answers.find(path);
+        found != shared_->answers.end() && found->second.stamp == stamp) {
+        return found->second.answer;
     }
-    shared_->answers.emplace(path, Answer{});
-    shared_->queue.push_back(path);
+    shared_->answers.insert_or_assign(path, Shared::Known{stamp, Answer{}});
+    shared_->queue.push_back({path, stamp});
     if (!thread_.joinable()) {
         try {
             thread_ = std::thread([shared = shared_.get()] { shared->run(); });
         } catch (const std::system_error&) {
             // No thread to measure on: nothing this file's length would decide.
             shared_->queue.clear();
-            shared_->answers[path] = Answer{State::unplayable, 0.0};
-            return shared_->answers[path];
+            Answer& answer = shared_->answers[path].answer;
+            answer = Answer{State::unplayable, 0.0};
+            return answer;
         }
     }
     shared_->wake.notify_one();

@@ -9,7 +9,8 @@ void ShowVideos::start(const Surface& surface, double showTime) {
 }
 
 CueVideos::Length ShowVideos::length(const std::string& path) const {
-    const VideoLengths::Answer answer = lengths_.length(path);
+    const VideoLengths::Answer answer =
+        lengths_.length(locations_ ? locations_->resolve(path) : path);
     switch (answer.state) {
     case VideoLengths::State::measuring:
         break;

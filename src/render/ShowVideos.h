@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/MediaLocations.h"
 #include "cues/CueVideos.h"
 #include "media/VideoLengths.h"
+
+#include <memory>
 
 namespace prismeta {
 
@@ -12,13 +15,22 @@ namespace prismeta {
 class ShowVideos final : public CueVideos {
 public:
     void start(const Surface& surface, double showTime) override;
+    // The length of the file shown for the stored path: where a moved file
+    // was found, when it was (setLocations).
     Length length(const std::string& path) const override;
+
+    // Where media missing at their stored paths were found (the renderers'
+    // locations); none by default.
+    void setLocations(std::shared_ptr<const MediaLocations> locations) {
+        locations_ = std::move(locations);
+    }
 
     // Waits for the lengths asked for so far (tests, the command-line tool).
     void waitForLengths() { lengths_.waitIdle(); }
 
 private:
     mutable VideoLengths lengths_;
+    std::shared_ptr<const MediaLocations> locations_;
 };
 
 } // namespace prismeta

@@ -83,7 +83,7 @@ TEST_F(PlayOnce, APlayerWithoutAStartWaitsAtItsFirstPicture) {
     EXPECT_EQ(screen.shown, 5);
 }
 
-TEST_F(PlayOnce, LengthsAreMeasuredElsewhereOncePerFile) {
+TEST_F(PlayOnce, LengthsAreMeasuredElsewhereOncePerFileAsItIsOnDisk) {
     VideoLengths lengths;
     EXPECT_EQ(lengths.length(path_).state, VideoLengths::State::measuring);
     EXPECT_EQ(lengths.length(dir_.file("missing.mp4")).state, VideoLengths::State::measuring);
@@ -95,6 +95,18 @@ TEST_F(PlayOnce, LengthsAreMeasuredElsewhereOncePerFile) {
     EXPECT_NEAR(clip.seconds, clipFrames / fps, 1e-6);
     EXPECT_EQ(lengths.length(dir_.file("missing.mp4")).state, VideoLengths::State::unplayable);
     EXPECT_EQ(lengths.length(dir_.file("noise.mp4")).state, VideoLengths::State::unplayable);
+
+    // A file put in place, or written over with another video, is measured again.
+    fixtures::VideoSpec longer;
+    longer.encoder = fixtures::hasEncoder("libx264") ? "libx264" : "mpeg4";
+    longer.frames = 2 * clipFrames;
+    ASSERT_TRUE(fixtures::writeVideo(dir_.file("missing.mp4"), longer));
+    ASSERT_TRUE(fixtures::writeVideo(path_, longer));
+    EXPECT_EQ(lengths.length(dir_.file("missing.mp4")).state, VideoLengths::State::measuring);
+    EXPECT_EQ(lengths.length(path_).state, VideoLengths::State::measuring);
+    lengths.waitIdle();
+    EXPECT_NEAR(lengths.length(dir_.file("missing.mp4")).seconds, 2 * clipFrames / fps, 1e-6);
+    EXPECT_NEAR(lengths.length(path_).seconds, 2 * clipFrames / fps, 1e-6);
 
     // Destroyed with a measurement queued or under way: returns promptly.
     auto busy = std::make_unique<VideoLengths>();
