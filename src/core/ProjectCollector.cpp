@@ -127,29 +127,13 @@ CollectPlan planCollect(const ProjectFile& project, const std::optional<fs::path
         }
         plan.media.push_back({storedPath, target, shader});
     };
+    // The surfaces' files, the reference picture, then the files of shader
+    // surfaces' image inputs.
     for (const MediaUse& use : mediaInUse(project.surfaces, project.backgroundImagePath)) {
         const bool shader = std::any_of(use.surfaces.begin(), use.surfaces.end(), [&](auto i) {
             return project.surfaces[i].mediaKind == MediaKind::shader;
         });
         add(use.path, shader);
-    }
-    // The files of shader surfaces' image inputs (a value that is text).
-    for (const Surface& surface : project.surfaces) {
-        if (surface.mediaKind != MediaKind::shader) {
-            continue;
-        }
-        for (const auto& [input, value] : surface.shaderInputs) {
-            if (value.kind != ShaderInputValue::Kind::text || value.text.empty()) {
-                continue;
-            }
-            const bool planned =
-                std::any_of(plan.media.begin(), plan.media.end(), [&](const CollectPlan::Media& m) {
-                    return m.storedPath == value.text;
-                });
-            if (!planned) {
-                add(value.text, false);
-            }
-        }
     }
     return plan;
 }

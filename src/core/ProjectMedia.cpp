@@ -15,7 +15,7 @@ std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
     const auto use = [&](const std::string& path) -> MediaUse& {
         const auto [it, added] = index.try_emplace(path, uses.size());
         if (added) {
-            uses.push_back(MediaUse{path, {}, false});
+            uses.push_back(MediaUse{path, {}, false, {}});
         }
         return uses[it->second];
     };
@@ -31,6 +31,19 @@ std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
     }
     if (referencePath && !referencePath->empty()) {
         use(*referencePath).reference = true;
+    }
+    for (std::size_t i = 0; i < surfaces.size(); ++i) {
+        if (surfaces[i].mediaKind != MediaKind::shader) {
+            continue;
+        }
+        for (const auto& [input, value] : surfaces[i].shaderInputs) {
+            if (value.kind == ShaderInputValue::Kind::text && !value.text.empty()) {
+                std::vector<std::size_t>& inputs = use(value.text).inputs;
+                if (inputs.empty() || inputs.back() != i) {
+                    inputs.push_back(i);
+                }
+            }
+        }
     }
     return uses;
 }

@@ -20,12 +20,15 @@ struct MediaUse {
     std::string path;                  // as the project stores it
     std::vector<std::size_t> surfaces; // positions of the surfaces showing it
     bool reference = false;            // the editor's reference picture
+    // Positions of the shader surfaces with an image input that names it.
+    std::vector<std::size_t> inputs;
 };
 
 // Every distinct media path in use, in order of first use: the image, video
-// and shader surfaces in list order, then the reference picture. Surfaces of the
-// other kinds keep a path without showing it, and an empty path names no
-// file; neither counts.
+// and shader surfaces in list order, then the reference picture, then the
+// files of shader surfaces' image inputs (values that are text). Surfaces of
+// the other kinds keep a path (and input values) without showing it, and an
+// empty path names no file; neither counts.
 std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
                                  const std::optional<std::string>& referencePath);
 

@@ -15,9 +15,10 @@ RelinkSession::RelinkSession(const ProjectModel& model)
     names_.reserve(uses_.size());
     for (const MediaUse& use : uses_) {
         std::vector<std::string> names;
-        for (std::size_t i = 0; i < use.surfaces.size() && i < namesKept; ++i) {
-            const std::string& name = surfaces[use.surfaces[i]].name;
-            names.push_back(name.substr(0, nameBytesKept));
+        for (const std::vector<std::size_t>* users : {&use.surfaces, &use.inputs}) {
+            for (std::size_t i = 0; i < users->size() && names.size() < namesKept; ++i) {
+                names.push_back(surfaces[(*users)[i]].name.substr(0, nameBytesKept));
+            }
         }
         names_.push_back(std::move(names));
     }
@@ -81,7 +82,7 @@ void RelinkSession::takeOutcome() {
             }
             Item item;
             item.path = uses_[i].path;
-            item.surfaceCount = uses_[i].surfaces.size();
+            item.surfaceCount = uses_[i].surfaces.size() + uses_[i].inputs.size();
             item.surfaceNames = names_[i];
             item.reference = uses_[i].reference;
             item.found = check.found;
@@ -144,13 +145,26 @@ RelinkSession::Applied RelinkSession::apply(ProjectModel& model) const {
     }
     std::vector<Surface> surfaces = model.surfaces().copy();
     for (Surface& surface : surfaces) {
-        if (!surface.mediaPath) {
-            continue;
+        bool relinked = false;
+        if (surface.mediaPath) {
+            if (const auto it = relinks.find(*surface.mediaPath); it != relinks.end()) {
+                surface.mediaPath = it->second;
+                relinked = true;
+            }
         }
-        if (const auto it = relinks.find(*surface.mediaPath); it != relinks.end()) {
-            surface.mediaPath = it->second;
-            ++applied.surfaces;
+        // The files of a shader's image inputs.
+        if (surface.mediaKind == MediaKind::shader) {
+            for (auto& [input, value] : surface.shaderInputs) {
+                if (value.kind != ShaderInputValue::Kind::text) {
+                    continue;
+                }
+                if (const auto it = relinks.find(value.text); it != relinks.end()) {
+                    value.text = it->second;
+                    relinked = true;
+                }
+            }
         }
+        applied.surfaces += relinked ? 1 : 0;
     }
     if (applied.surfaces > 0) {
         model.pushUndo();

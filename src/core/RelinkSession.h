@@ -30,6 +30,8 @@ class RelinkSession {
 public:
     struct Item {
         std::string path; // as stored
+        // The surfaces showing it, and the shader surfaces whose image inputs
+        // name it.
         std::size_t surfaceCount = 0;
         // The first few surfaces' names, each cut to a sensible length.
         std::vector<std::string> surfaceNames;
@@ -81,7 +83,8 @@ public:
         bool reference = false;   // the reference picture's path replaced
     };
     // Replaces every accepted stored path with the file found for it, in
-    // every surface that holds it and in the reference path. The surfaces
+    // every surface that holds it (as its file or in a shader's image input)
+    // and in the reference path. The surfaces
     // change in one undo step; the reference path, which the undo history
     // does not cover, is set directly like any other change of it.
     Applied apply(ProjectModel& model) const;

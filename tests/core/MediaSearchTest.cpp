@@ -132,8 +132,8 @@ TEST(ProjectFolder, TheSavedFilesFolderMadeAbsolute) {
     EXPECT_EQ(projectFolder(fs::path("a.json")), fs::current_path());
 }
 
-TEST(MediaInUse, ImageAndVideoSurfacesThenTheReferenceOncePerPath) {
-    std::vector<Surface> surfaces(6);
+TEST(MediaInUse, SurfacesThenTheReferenceThenShaderInputsOncePerPath) {
+    std::vector<Surface> surfaces(8);
     surfaces[0].mediaKind = MediaKind::video;
     surfaces[0].mediaPath = "/m/loop.mov";
     surfaces[1].mediaKind = MediaKind::color; // keeps a path it does not show
@@ -145,15 +145,28 @@ TEST(MediaInUse, ImageAndVideoSurfacesThenTheReferenceOncePerPath) {
     surfaces[4].mediaKind = MediaKind::image;
     surfaces[4].mediaPath = "";
     surfaces[5].mediaKind = MediaKind::video; // no path
+    // The files of a shader's image inputs; a surface of another kind keeps
+    // its values without using them.
+    surfaces[6].mediaKind = MediaKind::shader;
+    surfaces[6].shaderInputs["a"] = ShaderInputValue::ofText("/m/wood.png");
+    surfaces[6].shaderInputs["b"] = ShaderInputValue::ofText("/m/loop.mov");
+    surfaces[6].shaderInputs["c"] = ShaderInputValue::ofText("");
+    surfaces[6].shaderInputs["d"] = ShaderInputValue::ofNumber(2.0);
+    surfaces[7].mediaKind = MediaKind::image;
+    surfaces[7].shaderInputs["a"] = ShaderInputValue::ofText("/m/unused.png");
 
     const auto uses = mediaInUse(surfaces, std::string("/m/still.png"));
-    ASSERT_EQ(uses.size(), 2u);
+    ASSERT_EQ(uses.size(), 3u);
     EXPECT_EQ(uses[0].path, "/m/loop.mov");
     EXPECT_EQ(uses[0].surfaces, (std::vector<std::size_t>{0, 3}));
     EXPECT_FALSE(uses[0].reference);
     EXPECT_EQ(uses[1].path, "/m/still.png");
     EXPECT_EQ(uses[1].surfaces, (std::vector<std::size_t>{2}));
     EXPECT_TRUE(uses[1].reference);
+    EXPECT_EQ(uses[0].inputs, (std::vector<std::size_t>{6}));
+    EXPECT_EQ(uses[2].path, "/m/wood.png");
+    EXPECT_TRUE(uses[2].surfaces.empty());
+    EXPECT_EQ(uses[2].inputs, (std::vector<std::size_t>{6}));
 
     EXPECT_EQ(mediaInUse({}, std::string("")).size(), 0u);
 }

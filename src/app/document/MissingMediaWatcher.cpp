@@ -74,6 +74,16 @@ void MissingMediaWatcher::watch() {
             surface.mediaPath) {
             consider(*surface.mediaPath, surface.mediaKind);
         }
+        if (surface.mediaKind != MediaKind::shader) {
+            continue;
+        }
+        // The files of its image inputs are looked for like any other; whether
+        // one decodes is the shader's renderer to say, like the shader's own.
+        for (const auto& [input, value] : surface.shaderInputs) {
+            if (value.kind == ShaderInputValue::Kind::text) {
+                consider(value.text, MediaKind::shader);
+            }
+        }
     }
     if (const auto& reference = model.backgroundImagePath()) {
         consider(*reference, MediaKind::image);

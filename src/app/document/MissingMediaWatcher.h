@@ -23,7 +23,8 @@ class ModelAdapter;
 class ModelChanges;
 
 // Keeps the adapter's media locations in step with the model. Whenever the
-// project's media paths or its file's folder change, the paths not looked at
+// project's media paths (the surfaces' files, the files of shader surfaces'
+// image inputs, the reference picture) or its file's folder change, the paths not looked at
 // yet are checked on a thread of the watcher's own, and files missing at their
 // stored paths are looked for under the project's folder (a network folder
 // may be slow, so never on the interface thread). What it finds is shown by
@@ -45,7 +46,8 @@ public:
     // not found: PATH; showing FOUND" when it was found elsewhere; and for
     // each file there that cannot be decoded (looked at on the thread, up to
     // its first picture): "Prismeta: media cannot be decoded: PATH: REASON".
-    // Off by default: the editor reports nothing for missing media.
+    // Off by default; the application turns it on, in the editor as in a
+    // show.
     void setLogging(bool enabled) { logging_ = enabled; }
 
     // Whether the stored path was looked at and found nowhere.
