@@ -26,7 +26,8 @@ template <class Edit> bool editCues(ProjectModel& model, const char* name, Edit&
 } // namespace
 
 std::size_t recordCue(ProjectModel& model, std::optional<std::size_t> after, std::string name) {
-    const std::size_t at = after ? std::min(*after + 1, model.cues().size()) : 0;
+    const std::size_t count = model.cues().size();
+    const std::size_t at = after ? std::min(*after + 1, count) : count;
     editCues(model, "Record Cue", [&](std::vector<Cue>& cues) {
         Cue cue;
         cue.name = std::move(name);

@@ -13,8 +13,8 @@
 
 namespace prismeta {
 
-// A new cue after position `after` (at the start when none), holding the
-// current look of every surface. Returns its position.
+// A new cue after position `after` (after the last cue when none), holding
+// the current look of every surface. Returns its position.
 std::size_t recordCue(ProjectModel& model, std::optional<std::size_t> after, std::string name);
 // The cue takes the current looks of every surface.
 bool updateCue(ProjectModel& model, std::size_t index);

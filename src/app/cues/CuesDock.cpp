@@ -1,6 +1,7 @@
 #include "app/cues/CuesDock.h"
 
 #include "app/ModelAdapter.h"
+#include "app/cues/CueCellText.h"
 #include "app/cues/CueTable.h"
 #include "app/cues/ShowCues.h"
 #include "cues/CueEditing.h"
@@ -15,6 +16,7 @@
 #include <QStringList>
 #include <QStyle>
 #include <QTableWidget>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -25,9 +27,8 @@ namespace {
 
 enum Column { numberColumn, nameColumn, fadeColumn, followColumn, scheduleColumn, columnCount };
 
-QString seconds(double value) {
-    return QString::number(value, 'g', 6);
-}
+// The text of an entry the cue could not take.
+const QColor problemColor(0xd0, 0x2b, 0x2b);
 
 // "4.2 s" under a minute, "1:05" under an hour, "2:13:05" beyond.
 QString duration(double seconds) {
@@ -44,111 +45,6 @@ QString duration(double seconds) {
         .arg(whole / 3600)
         .arg(whole / 60 % 60, 2, 10, zero)
         .arg(whole % 60, 2, 10, zero);
-}
-
-QString followText(const std::optional<CueFollow>& follow) {
-    if (!follow) {
-        return {};
-    }
-    return follow->kind == CueFollow::Kind::videoEnd ? QStringLiteral("end")
-                                                     : seconds(follow->seconds);
-}
-
-QString scheduleText(const std::optional<CueSchedule>& schedule) {
-    if (!schedule) {
-        return {};
-    }
-    QString text = QString::fromStdString(scheduleTimeText(schedule->secondOfDay));
-    if (schedule->days != CueSchedule::everyDay) {
-        // Runs of three days or more as a range: "mon-fri,sun".
-        QStringList days;
-        for (int day = 0; day < 7;) {
-            if (!schedule->onWeekday(day)) {
-                ++day;
-                continue;
-            }
-            int last = day;
-            while (last + 1 < 7 && schedule->onWeekday(last + 1)) {
-                ++last;
-            }
-            const QString first = QString::fromLatin1(weekdayNames[day]);
-            if (last - day >= 2) {
-                days << first + QLatin1Char('-') + QString::fromLatin1(weekdayNames[last]);
-            } else {
-                for (int each = day; each <= last; ++each) {
-                    days << QString::fromLatin1(weekdayNames[each]);
-                }
-            }
-            day = last + 1;
-        }
-        text += QLatin1Char(' ') + days.join(QLatin1Char(','));
-    }
-    return text;
-}
-
-// A weekday's position from Monday; -1 when the text names none.
-int weekdayOf(const QString& text) {
-    const auto found = std::find(std::begin(weekdayNames), std::end(weekdayNames),
-                                 text.trimmed().toLower().toStdString());
-    return found == std::end(weekdayNames) ? -1
-                                           : static_cast<int>(found - std::begin(weekdayNames));
-}
-
-// "" (none), "end" or seconds into follow; false when it is none of these.
-bool parseFollow(const QString& text, std::optional<CueFollow>& follow) {
-    const QString trimmed = text.trimmed();
-    follow.reset();
-    if (trimmed.isEmpty()) {
-        return true;
-    }
-    if (trimmed == QLatin1String("end")) {
-        follow = CueFollow{CueFollow::Kind::videoEnd, 0.0};
-        return true;
-    }
-    bool ok = false;
-    const double value = trimmed.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < 0.0) {
-        return false;
-    }
-    follow = CueFollow{CueFollow::Kind::seconds, value};
-    return true;
-}
-
-// "" (none) or "HH:MM[:SS] [mon,tue,...]" into out; false when it is neither.
-bool parseSchedule(const QString& text, std::optional<CueSchedule>& out) {
-    const QStringList parts = text.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    out.reset();
-    if (parts.isEmpty()) {
-        return true;
-    }
-    if (parts.size() > 2) {
-        return false;
-    }
-    const std::optional<int> time = parseScheduleTime(parts[0].toStdString());
-    if (!time) {
-        return false;
-    }
-    CueSchedule schedule{*time, CueSchedule::everyDay};
-    if (parts.size() == 2) {
-        schedule.days = 0;
-        // Days and ranges of days ("mon-fri,sun"; "fri-mon" runs over the weekend).
-        for (const QString& days : parts[1].split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            const QStringList ends = days.split(QLatin1Char('-'));
-            const int first = weekdayOf(ends.front());
-            const int last = weekdayOf(ends.back());
-            if (ends.size() > 2 || first < 0 || last < 0) {
-                return false;
-            }
-            for (int day = first;; day = (day + 1) % 7) {
-                schedule.days |= static_cast<std::uint8_t>(1u << day);
-                if (day == last) {
-                    break;
-                }
-            }
-        }
-    }
-    out = schedule;
-    return true;
 }
 
 } // namespace
@@ -286,7 +182,7 @@ void CuesDock::rebuild() {
         const Cue& cue = cues[i];
         const int row = static_cast<int>(i);
         const QString texts[columnCount] = {QString::number(row + 1),
-                                            QString::fromStdString(cue.name), seconds(cue.fade),
+                                            QString::fromStdString(cue.name), fadeText(cue.fade),
                                             followText(cue.follow), scheduleText(cue.schedule)};
         for (int column = 0; column < columnCount; ++column) {
             auto* item = new QTableWidgetItem(texts[column]);
@@ -346,34 +242,59 @@ void CuesDock::onEdited(QTableWidgetItem* item) {
     const auto index = static_cast<std::size_t>(item->row());
     ProjectModel& model = adapter_.model();
     const QString text = item->text();
+    QString problem;
     bool taken = false;
     switch (item->column()) {
     case nameColumn:
         taken = renameCue(model, index, text.toStdString());
         break;
     case fadeColumn: {
-        bool ok = false;
-        const double fade = text.trimmed().toDouble(&ok);
-        taken = ok && setCueFade(model, index, fade);
+        double fade = 0.0;
+        problem = parseFade(text, fade);
+        if (problem.isEmpty()) {
+            taken = setCueFade(model, index, fade);
+        }
         break;
     }
     case followColumn: {
         std::optional<CueFollow> follow;
-        taken = parseFollow(text, follow) && setCueFollow(model, index, follow);
+        problem = parseFollow(text, follow);
+        if (problem.isEmpty()) {
+            taken = setCueFollow(model, index, follow);
+        }
         break;
     }
     case scheduleColumn: {
         std::optional<CueSchedule> schedule;
-        taken = parseSchedule(text, schedule) && setCueSchedule(model, index, schedule);
+        problem = parseSchedule(text, schedule);
+        if (problem.isEmpty()) {
+            taken = setCueSchedule(model, index, schedule);
+        }
         break;
     }
     default:
         break;
     }
-    if (!taken) {
+    if (!problem.isEmpty()) {
+        showProblem(item, problem);
+    } else if (!taken) {
         // Back to what the cue holds, once this item's signal is over.
         QTimer::singleShot(0, this, &CuesDock::rebuild);
     }
+}
+
+void CuesDock::showProblem(QTableWidgetItem* item, const QString& problem) {
+    // The entry stays in its cell, marked, with what is wrong beside it;
+    // the cue keeps its value until a usable one is typed.
+    rebuilding_ = true;
+    item->setForeground(problemColor);
+    item->setToolTip(problem);
+    item->setData(Qt::AccessibleDescriptionRole, problem);
+    rebuilding_ = false;
+    constexpr int shownMilliseconds = 10000;
+    const QRect cell = table_->visualItemRect(item);
+    QToolTip::showText(table_->viewport()->mapToGlobal(cell.bottomLeft()), problem,
+                       table_->viewport(), QRect(), shownMilliseconds);
 }
 
 void CuesDock::updateProgress() {

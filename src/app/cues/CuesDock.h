@@ -28,8 +28,9 @@ class ModelChanges;
 // with the live cue in bold and the next one marked, GO and Back, a bar for
 // the running fade and one for the time left to the next follow or
 // scheduled cue. Name, fade, follow and schedule are edited in place and
-// rows dragged to a new place, each edit one undo step; a double click on
-// the number goes to the cue.
+// rows dragged to a new place, each edit one undo step; an entry that is not
+// a value stays in its cell, marked, with what is wrong with it. A double
+// click on the number goes to the cue.
 //
 // Interface thread only; borrows the adapter and the show.
 class CuesDock : public QDockWidget {
@@ -51,6 +52,8 @@ private:
     void rebuild();
     void markLive();
     void onEdited(QTableWidgetItem* item);
+    // Marks an entry the cue could not take and says why, at its cell.
+    void showProblem(QTableWidgetItem* item, const QString& problem);
     void updateNext();
 
     ModelAdapter& adapter_;

@@ -1,6 +1,7 @@
 // The Cues panel: rows follow the cue list, the live cue is marked after a
 // GO and after its undo and redo, edits in place and drags of rows are undo
-// steps, text that is not a value is refused (the row shows the cue again),
+// steps, text that is not a value is refused and says why in its cell,
+// Record Cue without a live cue goes after the last,
 // the bars show the fade and the next follow or scheduled cue, and the
 // blackout fade is a preference the show uses.
 #include "app/cues/CuesDock.h"
@@ -11,9 +12,11 @@
 #include "app/remote/RemoteControl.h"
 #include "core/ProjectModel.h"
 
+#include <QAction>
 #include <QDoubleSpinBox>
 #include <QDropEvent>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
@@ -105,10 +108,6 @@ private slots:
         QVERIFY(model.cues()[1].follow &&
                 model.cues()[1].follow->kind == CueFollow::Kind::videoEnd);
         QCoreApplication::processEvents();
-        table->item(1, 4)->setText(QStringLiteral("25:00"));
-        QCOMPARE(model.cues()[1].schedule->secondOfDay, 18 * 3600);
-        QCoreApplication::processEvents();
-        QCOMPARE(table->item(1, 4)->text(), QStringLiteral("18:00 mon,fri"));
         model.undo();
         QCoreApplication::processEvents();
         QVERIFY(!model.cues()[1].follow);
@@ -127,8 +126,74 @@ private slots:
         table->item(1, 3)->setText(QStringLiteral("12.5"));
         QCoreApplication::processEvents();
         QCOMPARE(table->currentColumn(), 3); // the keys go on from the cell edited
-        table->item(1, 4)->setText(QStringLiteral("09:30 mon-"));
-        QCOMPARE(int(model.cues()[1].schedule->days), 0b1110001); // refused
+    }
+
+    // An entry the cue cannot take stays in its cell, marked, saying what is
+    // wrong; the cue keeps its value and the next usable entry clears it.
+    void wrongEntriesSayWhatIsWrongInTheirCell() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        ShowCues show(adapter);
+        CuesDock dock(adapter, show);
+        QTableWidget* table = dock.table();
+        Cue cue = named("Evening", 2.0);
+        cue.schedule = CueSchedule{18 * 3600, CueSchedule::everyDay};
+        model.setCues(std::vector<Cue>{cue});
+        QCoreApplication::processEvents();
+        const std::size_t steps = model.undoStack().size();
+
+        const auto enter = [table](int column, const char* text) {
+            table->item(0, column)->setText(QString::fromUtf8(text));
+            QCoreApplication::processEvents();
+            QTableWidgetItem* item = table->item(0, column);
+            QCOMPARE(item->text(), QString::fromUtf8(text));
+            QVERIFY(item->foreground().color() != table->palette().color(QPalette::Text));
+        };
+        enter(4, "25:99");
+        QCOMPARE(table->item(0, 4)->toolTip(),
+                 QStringLiteral("25:99 is not a time of day: the hour must be 00 to 23 and the "
+                                "minute must be 00 to 59"));
+        enter(4, "18:30 mon-");
+        QVERIFY(table->item(0, 4)->toolTip().startsWith(QStringLiteral("mon- is not a day")));
+        enter(4, "6pm");
+        QVERIFY(table->item(0, 4)->toolTip().startsWith(QStringLiteral("6pm is not a time")));
+        enter(3, "soon");
+        QVERIFY(table->item(0, 3)->toolTip().startsWith(QStringLiteral("soon is not a follow")));
+        enter(2, "fast");
+        QVERIFY(table->item(0, 2)->toolTip().startsWith(QStringLiteral("fast is not a fade")));
+        QCOMPARE(model.cues()[0].schedule->secondOfDay, 18 * 3600);
+        QCOMPARE(model.cues()[0].fade, 2.0);
+        QCOMPARE(model.undoStack().size(), steps);
+
+        table->item(0, 4)->setText(QStringLiteral("09:30 sat,sun"));
+        QCoreApplication::processEvents();
+        QCOMPARE(model.cues()[0].schedule->secondOfDay, 9 * 3600 + 30 * 60);
+        QCOMPARE(table->item(0, 4)->toolTip(), QString());
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("2")); // the cue's again
+    }
+
+    // With no live cue (none gone to yet), Record Cue adds the cue after the
+    // last one, named after its place.
+    void recordWithoutALiveCueGoesAfterTheLast() {
+        ProjectModel model;
+        ModelAdapter adapter(model);
+        ShowCues show(adapter);
+        QMainWindow editor;
+        show.buildMenu(editor.menuBar());
+        model.setCues(std::vector<Cue>{named("One"), named("Two")});
+        QAction* record = nullptr;
+        for (QAction* action : editor.menuBar()->actions().front()->menu()->actions()) {
+            if (action->text() == QStringLiteral("Record Cue")) {
+                record = action;
+            }
+        }
+        QVERIFY(record);
+        record->trigger();
+        QCOMPARE(names(model), (std::vector<std::string>{"One", "Two", "Cue 3"}));
+        QCOMPARE(show.runner().liveIndex(), std::optional<std::size_t>(2));
+        show.runner().goTo(0);
+        record->trigger(); // after the live cue, as before
+        QCOMPARE(names(model), (std::vector<std::string>{"One", "Cue 4", "Two", "Cue 3"}));
     }
 
     void draggingARowMovesItsCueAsOneUndoStep() {
