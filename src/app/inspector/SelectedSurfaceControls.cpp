@@ -137,8 +137,7 @@ QWidget* SelectedSurfaceControls::buildControls() {
         if (index < 0 || index >= static_cast<int>(allMediaKinds.size())) {
             return;
         }
-        const MediaKind kind = allMediaKinds[static_cast<std::size_t>(index)];
-        edit([kind](Surface& s) { s.mediaKind = kind; });
+        switchKind(allMediaKinds[static_cast<std::size_t>(index)]);
     });
 
     column->addWidget(buildMediaDetail());
@@ -416,6 +415,34 @@ void SelectedSurfaceControls::chooseColor() {
     Surface surface = binding->get();
     surface.color = rgbaFromColor(*picked);
     binding->set(surface);
+}
+
+void SelectedSurfaceControls::switchKind(MediaKind kind) {
+    const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface();
+    if (!binding || binding->get().mediaKind == kind) {
+        return;
+    }
+    // A file chosen for one kind means nothing to another (a still is no
+    // shader): the new kind starts without one, and a kind that shows a
+    // file asks for it at once.
+    edit([kind](Surface& s) {
+        s.mediaKind = kind;
+        s.mediaPath.reset();
+    });
+    switch (kind) {
+    case MediaKind::image:
+        chooseFile(MediaFileType::image);
+        break;
+    case MediaKind::video:
+        chooseFile(MediaFileType::video);
+        break;
+    case MediaKind::shader:
+        chooseFile(MediaFileType::shader);
+        break;
+    case MediaKind::color:
+    case MediaKind::testPattern:
+        break;
+    }
 }
 
 void SelectedSurfaceControls::chooseFile(MediaFileType type) {

@@ -113,6 +113,9 @@ private:
     // Nothing when no surface is selected.
     void edit(const std::function<void(Surface&)>& change);
     void chooseColor();
+    // Another media kind, without the file of the one before; a kind that
+    // shows a file opens its chooser.
+    void switchKind(MediaKind kind);
     void chooseFile(MediaFileType type);
     void setMeshOn(bool on);
     // New counts where given, the mesh's own otherwise.

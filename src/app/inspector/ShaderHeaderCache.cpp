@@ -27,7 +27,7 @@ const IsfShader* ShaderHeaderCache::header(const std::string& path) {
     shader_.reset();
     Result<IsfShaderFile> file = loadIsfShaderFile(path);
     if (!file) {
-        logLine("inspector: shader " + path + ": " + file.error());
+        logLine("Prismeta: inspector: shader " + path + ": " + file.error());
         return nullptr;
     }
     shader_ = std::move(file->shader);

@@ -13,9 +13,11 @@
 #include "app/inspector/SelectedSurfaceControls.h"
 #include "app/inspector/Stepper.h"
 #include "app/inspector/SurfaceListPanel.h"
+#include "core/Log.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -248,7 +250,10 @@ private slots:
 
         expectOnly(
             "kind", [&] { c->mediaKindPicker()->button(3)->click(); },
-            [](Surface& e, const Surface& a) { e.mediaKind = a.mediaKind; });
+            [](Surface& e, const Surface& a) {
+                e.mediaKind = a.mediaKind;
+                e.mediaPath.reset(); // the still is no video
+            });
         h_->dialogs->fileAnswers.push_back("/media/clip.mov");
         expectOnly(
             "video file", [&] { c->chooseVideoButton()->click(); },
@@ -405,7 +410,7 @@ private slots:
         QCOMPARE(c->chooseImageButton()->text(), QStringLiteral("Choose Image\u2026"));
         QCOMPARE(c->chooseVideoButton()->text(), QStringLiteral("Choose Video\u2026"));
 
-        // Switching kinds keeps the path and colour for switching back.
+        // A long file name is cut in the middle.
         Surface s = h_->selected();
         s.mediaKind = MediaKind::video;
         s.mediaPath = "/very/long/folder/name/"
@@ -421,6 +426,48 @@ private slots:
         QVERIFY(file->text().contains(QChar(0x2026)));
         QVERIFY(file->text().startsWith(QStringLiteral("a-clip")));
         QVERIFY(file->text().endsWith(QStringLiteral(".mp4")));
+    }
+
+    // A surface switched to another kind keeps no file of the kind before
+    // (a still is no shader, and reading it as one is an error): the new
+    // kind starts without one and asks for one of its own.
+    void switchingKindStartsWithoutAFileAndAsksForOne() {
+        QTemporaryDir folder;
+        const std::string still = folder.filePath(QStringLiteral("still.png")).toStdString();
+        QFile file(QString::fromStdString(still));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\x89PNG\r\n\x1a\n");
+        file.close();
+        std::vector<std::string> log;
+        const ScopedLogSink sink([&log](std::string_view line) { log.emplace_back(line); });
+        h_->model.addSurface();
+        Surface s = h_->selected();
+        s.mediaKind = MediaKind::image;
+        s.mediaPath = still;
+        h_->model.replaceSurface(0, s);
+        h_->settle();
+        SelectedSurfaceControls* c = controls();
+
+        c->mediaKindPicker()->button(4)->click(); // Shader; the chooser is cancelled
+        h_->settle();
+        QCOMPARE(h_->selected().mediaKind, MediaKind::shader);
+        QVERIFY(!h_->selected().mediaPath);
+        QCOMPARE(h_->dialogs->filesAsked.back(), MediaFileType::shader);
+        QVERIFY2(log.empty(), log.empty() ? "" : log.front().c_str());
+
+        h_->dialogs->fileAnswers.push_back("/media/clip.mov");
+        c->mediaKindPicker()->button(3)->click(); // Video, chosen at once
+        h_->settle();
+        QCOMPARE(h_->dialogs->filesAsked.back(), MediaFileType::video);
+        QCOMPARE(h_->selected().mediaPath, std::optional<std::string>("/media/clip.mov"));
+        QCOMPARE(c->videoFileLabel()->fullText(), QStringLiteral("clip.mov"));
+
+        const std::size_t asked = h_->dialogs->filesAsked.size();
+        c->mediaKindPicker()->button(0)->click(); // a colour has no file to ask for
+        c->mediaKindPicker()->button(0)->click(); // the kind it has: nothing
+        h_->settle();
+        QCOMPARE(h_->dialogs->filesAsked.size(), asked);
+        QVERIFY(!h_->selected().mediaPath);
     }
 
     void fileNameCaptionShowsItsUnderscoresAndDescenders() {
