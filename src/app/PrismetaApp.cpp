@@ -35,6 +35,9 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     showCues_ = std::make_unique<ShowCues>(*adapter_); // before the views, which draw its fades
     showCues_->runner().setBlackoutFade(readBlackoutFade(*applicationSettings()));
     missingMedia_ = std::make_unique<MissingMediaWatcher>(*adapter_);
+    // The editor and the show alike: each missing or undecodable media file
+    // is a log line.
+    missingMedia_->setLogging(true);
     mediaCommands_ = std::make_unique<MediaCommands>(model_, *dialogs_);
     documents_ = std::make_unique<DocumentController>(model_, *dialogs_);
     commands_ = std::make_unique<AppCommands>(*adapter_);
@@ -123,8 +126,6 @@ void PrismetaApp::startShow(const std::filesystem::path& file, std::optional<std
     inShow_ = true;
     commands_->hideEditor()->setEnabled(true);
     placer_->setShowMode(true);
-    // Nothing is asked in a show: each missing media file is a log line.
-    missingMedia_->setLogging(true);
     prismeta::startShow(model_, *outputWindows_, file);
     if (!showCues_->start(cue)) {
         logLine("Prismeta: no cue matches '" + *cue + "'; the show starts as scheduled");

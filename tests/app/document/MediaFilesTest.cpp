@@ -1,6 +1,7 @@
 // Media that moved with their project, in the whole application: what is
-// shown without asking, "Relink Missing Media…" and "Collect Project…" with
-// scripted answers, and the relink dialog itself driven by its buttons.
+// shown and logged without asking (also the files of shaders' image inputs),
+// "Relink Missing Media…" and "Collect Project…" with scripted answers, and
+// the relink dialog itself driven by its buttons.
 #include "../ScriptedDialogs.h"
 #include "MediaFixtures.h"
 
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -124,13 +126,20 @@ private slots:
         QVERIFY(editor);
         QTRY_VERIFY(!editor->referenceImage().image().isNull());
 
-        // Nothing stored changed, nothing was asked, nothing logged.
+        // Nothing stored changed and nothing was asked; the log says what is
+        // missing, as a show's does.
         QCOMPARE(pathOf(0), std::string(oldStill));
         QCOMPARE(model_->backgroundImagePath(), std::optional<std::string>(oldReference));
         QVERIFY(!model_->hasUnsavedChanges());
         QVERIFY(dialogs_->relinkShown.empty());
         QVERIFY(dialogs_->reports.empty());
-        QVERIFY(logged_.empty());
+        std::sort(logged_.begin(), logged_.end());
+        QCOMPARE(logged_, (std::vector<std::string>{
+                              "Prismeta: media not found: " + std::string(oldLost),
+                              "Prismeta: media not found: " + std::string(oldStill) + "; showing " +
+                                  (show_ / "media/still.png").string(),
+                              "Prismeta: media not found: " + std::string(oldReference) +
+                                  "; showing " + (show_ / "ref.png").string()}));
 
         // A project without a file has no folder to look in.
         model_->newProject();
@@ -154,6 +163,77 @@ private slots:
         adapter.flush();
         QTRY_VERIFY(!watcher.busy());
         QCOMPARE(logged_.size(), std::size_t{3}); // once per project folder
+    }
+
+    // A project opened in the editor logs its media that cannot be decoded,
+    // still or video, in the words a show uses.
+    void theEditorLogsMediaThatCannotBeDecoded() {
+        const fs::path torn = show_ / "media/torn.png";
+        std::ofstream(torn) << "\x89PNG\r\n\x1a\n" << std::string(200, 'x');
+        const fs::path broken = show_ / "media/broken.mp4";
+        std::ofstream(broken) << std::string(5000, 'x');
+        ProjectModel other;
+        std::vector<Surface> surfaces(2);
+        surfaces[0].mediaKind = MediaKind::image;
+        surfaces[0].mediaPath = torn.string();
+        surfaces[1].mediaKind = MediaKind::video;
+        surfaces[1].mediaPath = broken.string();
+        other.setSurfaces(surfaces);
+        QVERIFY(other.save(show_ / "other.prismeta.json").ok);
+
+        logged_.clear();
+        dialogs_->openAnswers.push_back(show_ / "other.prismeta.json");
+        app_->commands().open()->trigger();
+        settle();
+        const auto loggedStart = [this](const std::string& start) {
+            return std::any_of(logged_.begin(), logged_.end(),
+                               [&](const std::string& line) { return line.starts_with(start); });
+        };
+        QTRY_VERIFY(loggedStart("Prismeta: media cannot be decoded: " + broken.string() + ": "));
+        QTRY_VERIFY(loggedStart("Prismeta: media cannot be decoded: " + torn.string() + ": "));
+        QCOMPARE(logged_.size(), std::size_t{2});
+    }
+
+    // The files of a shader's image inputs are media like any other: looked
+    // for under the project's folder, logged when missing, offered by Relink
+    // and relinked in the input.
+    void shaderInputFilesAreWatchedAndRelinked() {
+        const std::string oldWood = "/Volumes/Stage/show/media/wood.png";
+        const std::string oldGone = "/Volumes/Stage/elsewhere/gone.png";
+        writePng(show_ / "media/wood.png");
+        std::ofstream(show_ / "plasma.fs") << "/*{}*/ void main() {}";
+        Surface shader;
+        shader.name = "Plasma";
+        shader.mediaKind = MediaKind::shader;
+        shader.mediaPath = (show_ / "plasma.fs").string();
+        shader.shaderInputs["texture"] = ShaderInputValue::ofText(oldWood);
+        shader.shaderInputs["grain"] = ShaderInputValue::ofText(oldGone);
+        std::vector<Surface> surfaces = model_->surfaces().copy();
+        surfaces.push_back(shader);
+        model_->pushUndo();
+        model_->setSurfaces(surfaces);
+        settle();
+        QVERIFY(app_->missingMedia().isMissing(oldGone));
+        QVERIFY(std::count(logged_.begin(), logged_.end(),
+                           "Prismeta: media not found: " + oldWood + "; showing " +
+                               (show_ / "media/wood.png").string()) == 1);
+        QVERIFY(std::count(logged_.begin(), logged_.end(),
+                           "Prismeta: media not found: " + oldGone) == 1);
+
+        dialogs_->relinkAnswers.push_back({{}, {}, true});
+        app_->commands().relinkMedia()->trigger();
+        QCOMPARE(dialogs_->relinkShown.size(), std::size_t{1});
+        const auto& shown = dialogs_->relinkShown[0];
+        const auto row = std::find_if(shown.begin(), shown.end(),
+                                      [&](const auto& item) { return item.path == oldWood; });
+        QVERIFY(row != shown.end());
+        QCOMPARE(row->found, std::optional(show_ / "media/wood.png"));
+        QCOMPARE(row->surfaceNames, std::vector<std::string>{"Plasma"});
+        QVERIFY(std::any_of(shown.begin(), shown.end(),
+                            [&](const auto& item) { return item.path == oldGone; }));
+        const ShaderInputs& inputs = model_->surfaces()[3].shaderInputs;
+        QCOMPARE(inputs.at("texture").text, (show_ / "media/wood.png").string());
+        QCOMPARE(inputs.at("grain").text, oldGone); // found nowhere: kept
     }
 
     void relinkReplacesTheAcceptedPathsInOneUndoStep() {
