@@ -18,20 +18,39 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QSettings>
+#include <QStringList>
 
 #include <cstdio>
 #include <optional>
 
+namespace {
+
+// Help, the version and wrong arguments are answered without the window
+// system, so they work on a machine without a display (over ssh, in a
+// script): only a run that opens windows makes the QApplication. Exits
+// after printing; returns otherwise.
+void answerWithoutDisplay(QCommandLineParser& parser, int& argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const bool parsed = parser.parse(arguments);
+    if (parsed && !parser.isSet(QStringLiteral("help")) &&
+        !parser.isSet(QStringLiteral("help-all")) && !parser.isSet(QStringLiteral("version"))) {
+        return;
+    }
+    const QCoreApplication core(argc, argv);
+    parser.process(core); // prints the help, the version or the error, and exits
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     prismeta::limitMallocArenas();
-    // GL widgets take the default format; it must be set before QApplication.
-    prismeta::CanvasView::installDefaultSurfaceFormat();
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Prismeta"));
-    QApplication::setApplicationVersion(QStringLiteral(PRISMETA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("prismeta"));
-    QApplication::setWindowIcon(prismeta::appIcon(prismeta::AppIcon::application));
+    QCoreApplication::setApplicationName(QStringLiteral("Prismeta"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PRISMETA_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Projection mapping"));
@@ -83,6 +102,13 @@ int main(int argc, char** argv) {
     parser.addPositionalArgument(QStringLiteral("project"),
                                  QStringLiteral("A project file to open at launch."),
                                  QStringLiteral("[project]"));
+    answerWithoutDisplay(parser, argc, argv);
+
+    // GL widgets take the default format; it must be set before QApplication.
+    prismeta::CanvasView::installDefaultSurfaceFormat();
+    QApplication application(argc, argv);
+    QApplication::setDesktopFileName(QStringLiteral("prismeta"));
+    QApplication::setWindowIcon(prismeta::appIcon(prismeta::AppIcon::application));
     parser.process(application);
     const QStringList arguments = parser.positionalArguments();
     if (arguments.size() > 1) {
@@ -143,7 +169,6 @@ int main(int argc, char** argv) {
         // only supplies the cluster key (and a first state until the
         // leader's arrives).
         app.placer().setShowMode(true);
-        app.missingMedia().setLogging(true);
         if (!arguments.isEmpty()) {
             (void)app.model().load(prismeta::pathFromQString(arguments.front()));
         }

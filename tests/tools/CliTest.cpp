@@ -96,11 +96,14 @@ TEST_F(CliTest, NormalizeRewritesInTheCanonicalForm) {
     EXPECT_EQ(failed.err.rfind("Prismeta: failed to save project: ", 0), 0u);
 }
 
-TEST_F(CliTest, UsageOnHelpAndOnWrongArguments) {
+TEST_F(CliTest, HelpVersionAndUsageOnWrongArguments) {
     const ToolRun help = cli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: prismeta-cli"), std::string::npos);
     EXPECT_EQ(help.err, "");
+    const ToolRun version = cli({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "prismeta-cli " PRISMETA_VERSION "\n");
 
     const std::vector<std::vector<std::string>> wrong = {
         {},

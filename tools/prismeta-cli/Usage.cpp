@@ -21,6 +21,7 @@ void printUsage(bool toError) {
         "                             the schedule puts in force at that local time\n"
         "  cues PROJECT               list the cues: number, id, name, fade, follow, schedule\n"
         "  --help                     show this text\n"
+        "  --version                  show the version\n"
         "\n"
         "exit status: 0 success, 1 project or rendering failure, 2 wrong arguments\n";
     std::fputs(text, toError ? stderr : stdout);

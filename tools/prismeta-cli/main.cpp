@@ -3,6 +3,7 @@
 // and usage text.
 #include "CliCommand.h"
 
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
     const std::span<const std::string_view> rest(args.data() + 1, args.size() - 1);
     if (command == "--help" || command == "-h" || command == "help") {
         cli::printUsage(false);
+        return cli::exitOk;
+    }
+    if (command == "--version" || command == "-v") {
+        std::fputs("prismeta-cli " PRISMETA_VERSION "\n", stdout);
         return cli::exitOk;
     }
     if (command == "validate") {
