@@ -1,17 +1,21 @@
 // `--show` in the whole application (Qt's offscreen platform, a desk screen
-// and a projector): which windows open and where, the editor on request, and
-// that nothing it meets (a missing file, missing media) asks a question.
+// and a projector): which windows open and where, the editor on request,
+// that nothing it meets (a missing file, missing media) asks a question, and
+// that running its cues leaves nothing to save.
 #include "../ScriptedDialogs.h"
 #include "TwoOffscreenScreens.h"
 
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
+#include "app/ModelAdapter.h"
 #include "app/PrismetaApp.h"
+#include "app/cues/ShowCues.h"
 #include "app/document/MissingMediaWatcher.h"
 #include "app/show/OutputView.h"
 #include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"
 #include "core/Log.h"
+#include "core/ProjectFile.h"
 #include "core/ProjectModel.h"
 
 #include <QAction>
@@ -210,6 +214,55 @@ private slots:
         QVERIFY(spare != nullptr);
         QTRY_VERIFY(spare->isFullScreen());
         QCOMPARE(spare->geometry(), deskGeometry);
+        expectNothingAsked();
+    }
+
+    // A show started at a cue and run (GO, a follow, Back, the blackout)
+    // changes what is on screen, not the project: the editor shown and quit
+    // asks nothing, and Save writes the project as it was read.
+    void runningTheShowLeavesNothingToSave() {
+        const std::string wall = R"({"color": {"a": 1, "b": 1, "g": 1, "r": 1},
+            "corners": [{"x": 0, "y": 0}, {"x": 1, "y": 0}, {"x": 1, "y": 1}, {"x": 0, "y": 1}],
+            "feather": 0, "id": "77777777-7777-4777-8777-777777777777", "mediaKind": "color",
+            "name": "Wall", "opacity": 1})";
+        std::string text = project(output(onDesk, "Lobby", R"({"screen": "DESK", "x": 0, "y": 0,
+                                                              "width": 1600, "height": 900})"),
+                                   wall);
+        text.insert(text.rfind('}'), R"(, "cues": [
+            {"id": "A0000000-0000-4000-8000-000000000001", "name": "Dim", "looks": [
+                {"opacity": 0.5, "surface": "77777777-7777-4777-8777-777777777777"}]},
+            {"id": "A0000000-0000-4000-8000-000000000002", "name": "Red", "looks": [
+                {"color": {"r": 1, "g": 0, "b": 0, "a": 1},
+                 "surface": "77777777-7777-4777-8777-777777777777"}]},
+            {"id": "A0000000-0000-4000-8000-000000000003", "name": "Off", "follow": 0.05, "looks": [
+                {"opacity": 0, "surface": "77777777-7777-4777-8777-777777777777"}]}])");
+        const auto file = write(text);
+        const Result<ProjectFile> parsed = readProjectFile(text);
+        QVERIFY2(parsed, parsed ? "" : parsed.error().c_str());
+        const std::string asRead = writeProjectFile(parsed.value()).value();
+
+        app_->startShow(file, "2");
+        ProjectModel& model = app_->model();
+        CueRunner& runner = app_->showCues().runner();
+        QCOMPARE(model.cues().size(), std::size_t{3});
+        QCOMPARE(runner.liveIndex(), std::optional<std::size_t>(1));
+        QVERIFY(runner.go()); // Off, which follows to the first cue
+        QTRY_COMPARE(runner.liveIndex(), std::optional<std::size_t>(0));
+        QVERIFY(runner.go());
+        QVERIFY(runner.back());
+        app_->showCues().toggleBlackout();
+        QCOMPARE(model.surfaces()[0].opacity, 0.5); // the look is on screen
+        QVERIFY(!model.hasUnsavedChanges());
+
+        app_->commands().showEditor()->trigger();
+        app_->adapter().flush();
+        QVERIFY(!app_->mainWindow().isWindowModified());
+        app_->commands().save()->trigger();
+        QFile saved(QString::fromStdString(file.string()));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll().toStdString(), asRead);
+        app_->commands().quit()->trigger();
+        QCOMPARE(app_->outputWindows().count(), 0);
         expectNothingAsked();
     }
 };
