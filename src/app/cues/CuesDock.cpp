@@ -10,13 +10,13 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStringList>
 #include <QStyle>
 #include <QTableWidget>
-#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -57,7 +57,11 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     // them when it is docked at a side.
     layout_ = new QBoxLayout(QBoxLayout::TopToBottom, body);
     QBoxLayout* layout = layout_;
-    table_ = new CueTable(columnCount, body);
+    // The list, with the line that says what is wrong with an entry under it.
+    auto* listPane = new QWidget(body);
+    auto* list = new QVBoxLayout(listPane);
+    list->setContentsMargins(0, 0, 0, 0);
+    table_ = new CueTable(columnCount, listPane);
     table_->setHorizontalHeaderLabels(
         {tr("#"), tr("Name"), tr("Fade"), tr("Follow"), tr("Schedule")});
     table_->verticalHeader()->hide();
@@ -77,7 +81,20 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     header->resizeSection(followColumn, fontMetrics().horizontalAdvance(tr("Follow")) + padding);
     header->resizeSection(
         scheduleColumn, fontMetrics().horizontalAdvance(QStringLiteral("00:00 mon-fri")) + padding);
-    layout->addWidget(table_);
+    list->addWidget(table_);
+    problem_ = new QLabel(listPane);
+    problem_->setObjectName(QStringLiteral("cueEntryProblem"));
+    problem_->setTextFormat(Qt::PlainText);
+    QPalette problemPalette = problem_->palette();
+    problemPalette.setColor(QPalette::WindowText, problemColor);
+    problem_->setPalette(problemPalette);
+    // Its line is kept while empty, so the panel never jumps under the
+    // pointer when an entry is refused; a long line is cut, never widening
+    // the panel (its tool tip has it whole).
+    problem_->setFixedHeight(problem_->fontMetrics().height());
+    problem_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    list->addWidget(problem_);
+    layout->addWidget(listPane);
     fade_ = new QProgressBar(body);
     fade_->setObjectName(QStringLiteral("cueFadeBar"));
     fade_->setRange(0, 1000);
@@ -169,6 +186,8 @@ QSize CuesDock::sizeHint() const {
 
 void CuesDock::rebuild() {
     rebuilding_ = true;
+    problem_->clear();
+    problem_->setToolTip(QString());
     const std::vector<Cue>& cues = adapter_.model().cues();
     const int current = table_->currentRow();
     const int currentColumn = std::max(0, table_->currentColumn());
@@ -284,17 +303,19 @@ void CuesDock::onEdited(QTableWidgetItem* item) {
 }
 
 void CuesDock::showProblem(QTableWidgetItem* item, const QString& problem) {
-    // The entry stays in its cell, marked, with what is wrong beside it;
-    // the cue keeps its value until a usable one is typed.
+    // The entry stays in its cell, marked, and what is wrong with it shows
+    // under the list; the cue keeps its value until a usable one is typed.
     rebuilding_ = true;
     item->setForeground(problemColor);
+    item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     item->setToolTip(problem);
     item->setData(Qt::AccessibleDescriptionRole, problem);
     rebuilding_ = false;
-    constexpr int shownMilliseconds = 10000;
-    const QRect cell = table_->visualItemRect(item);
-    QToolTip::showText(table_->viewport()->mapToGlobal(cell.bottomLeft()), problem,
-                       table_->viewport(), QRect(), shownMilliseconds);
+    const QTableWidgetItem* header = table_->horizontalHeaderItem(item->column());
+    problem_->setText(tr("Cue %1, %2: %3")
+                          .arg(item->row() + 1)
+                          .arg(header != nullptr ? header->text().toLower() : QString(), problem));
+    problem_->setToolTip(problem_->text());
 }
 
 void CuesDock::updateProgress() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QBoxLayout;
+class QLabel;
 class QProgressBar;
 class QTableWidget;
 class QTableWidgetItem;
@@ -29,8 +30,8 @@ class ModelChanges;
 // the running fade and one for the time left to the next follow or
 // scheduled cue. Name, fade, follow and schedule are edited in place and
 // rows dragged to a new place, each edit one undo step; an entry that is not
-// a value stays in its cell, marked, with what is wrong with it. A double
-// click on the number goes to the cue.
+// a value stays in its cell, marked, and what is wrong with it shows under
+// the list. A double click on the number goes to the cue.
 //
 // Interface thread only; borrows the adapter and the show.
 class CuesDock : public QDockWidget {
@@ -52,7 +53,7 @@ private:
     void rebuild();
     void markLive();
     void onEdited(QTableWidgetItem* item);
-    // Marks an entry the cue could not take and says why, at its cell.
+    // Marks an entry the cue could not take and says why, under the list.
     void showProblem(QTableWidgetItem* item, const QString& problem);
     void updateNext();
 
@@ -60,6 +61,7 @@ private:
     ShowCues& show_;
     QBoxLayout* layout_;
     CueTable* table_;
+    QLabel* problem_;
     QProgressBar* fade_;
     QProgressBar* next_;
     QTimer progressTimer_;

@@ -1,6 +1,6 @@
 // The Cues panel: rows follow the cue list, the live cue is marked after a
 // GO and after its undo and redo, edits in place and drags of rows are undo
-// steps, text that is not a value is refused and says why in its cell,
+// steps, text that is not a value is refused, marked and said why,
 // Record Cue without a live cue goes after the last,
 // the bars show the fade and the next follow or scheduled cue, and the
 // blackout fade is a preference the show uses.
@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QDoubleSpinBox>
 #include <QDropEvent>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -128,9 +129,10 @@ private slots:
         QCOMPARE(table->currentColumn(), 3); // the keys go on from the cell edited
     }
 
-    // An entry the cue cannot take stays in its cell, marked, saying what is
-    // wrong; the cue keeps its value and the next usable entry clears it.
-    void wrongEntriesSayWhatIsWrongInTheirCell() {
+    // An entry the cue cannot take stays in its cell, marked, and what is
+    // wrong shows under the list; the cue keeps its value and the next usable
+    // entry clears it.
+    void wrongEntriesAreMarkedAndSayWhatIsWrong() {
         ProjectModel model;
         ModelAdapter adapter(model);
         ShowCues show(adapter);
@@ -142,17 +144,20 @@ private slots:
         QCoreApplication::processEvents();
         const std::size_t steps = model.undoStack().size();
 
-        const auto enter = [table](int column, const char* text) {
+        auto* problem = dock.findChild<QLabel*>(QStringLiteral("cueEntryProblem"));
+        QVERIFY(problem && problem->text().isEmpty());
+        const auto enter = [table, problem](int column, const char* text) {
             table->item(0, column)->setText(QString::fromUtf8(text));
             QCoreApplication::processEvents();
             QTableWidgetItem* item = table->item(0, column);
             QCOMPARE(item->text(), QString::fromUtf8(text));
-            QVERIFY(item->foreground().color() != table->palette().color(QPalette::Text));
+            QVERIFY(!item->icon().isNull()); // marked, also where the row is selected
+            QVERIFY(problem->text().endsWith(item->toolTip()));
         };
         enter(4, "25:99");
-        QCOMPARE(table->item(0, 4)->toolTip(),
-                 QStringLiteral("25:99 is not a time of day: the hour must be 00 to 23 and the "
-                                "minute must be 00 to 59"));
+        QCOMPARE(problem->text(),
+                 QStringLiteral("Cue 1, schedule: 25:99 is not a time of day: the hour must be 00 "
+                                "to 23 and the minute must be 00 to 59"));
         enter(4, "18:30 mon-");
         QVERIFY(table->item(0, 4)->toolTip().startsWith(QStringLiteral("mon- is not a day")));
         enter(4, "6pm");
@@ -169,6 +174,8 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(model.cues()[0].schedule->secondOfDay, 9 * 3600 + 30 * 60);
         QCOMPARE(table->item(0, 4)->toolTip(), QString());
+        QVERIFY(table->item(0, 4)->icon().isNull());
+        QVERIFY(problem->text().isEmpty());
         QCOMPARE(table->item(0, 2)->text(), QStringLiteral("2")); // the cue's again
     }
 
