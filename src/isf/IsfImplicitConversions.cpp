@@ -280,9 +280,11 @@ private:
                     next.isUnsigned = variable.isUnsigned;
                     next.scalarUint = type == "uint" && !array && !is(j + 2, "[");
                     declare(variables_, text(j + 1), next);
-                } else if (tokens_[j].kind == Kind::symbol &&
-                           (text(j) == ";" || text(j) == ")" || text(j) == "}" || text(j) == "{")) {
-                    break;
+                } else if ((tokens_[j].kind == Kind::symbol &&
+                            (text(j) == ";" || text(j) == ")" || text(j) == "}" ||
+                             text(j) == "{")) ||
+                           (identifier(j) && typeName(text(j)) && !is(j + 1, "("))) {
+                    break; // the end, or the next declaration's own type
                 }
             }
         }
@@ -424,13 +426,17 @@ private:
     }
 
     // One past the last token of the expression that starts at first: up to
-    // a ; or , or closing bracket outside brackets opened within it.
+    // a ; or , or closing bracket outside brackets opened within it. An
+    // assignment or a return also ends it (the callers then leave it be):
+    // so no token is scanned twice, whatever the text.
     std::size_t expressionEnd(std::size_t first) const {
         std::size_t i = first;
         while (i < tokens_.size()) {
             if ((is(i, "(") || is(i, "[") || is(i, "{")) && match_[i] != none) {
                 i = match_[i] + 1;
-            } else if (is(i, ";") || is(i, ",") || is(i, ")") || is(i, "]") || is(i, "}")) {
+            } else if (is(i, ";") || is(i, ",") || is(i, ")") || is(i, "]") || is(i, "}") ||
+                       (tokens_[i].kind == Kind::symbol && assignment(text(i))) ||
+                       (identifier(i) && text(i) == "return")) {
                 break;
             } else {
                 ++i;
@@ -453,9 +459,12 @@ private:
             }
             const std::size_t end = expressionEnd(e + 1);
             std::size_t primaryEnd = 0;
-            if (end == e + 1 || (end == e + 2 && tokens_[e + 1].kind == Kind::number) ||
+            if (end == e + 1 ||
+                (end < tokens_.size() && tokens_[end].kind == Kind::symbol &&
+                 assignment(text(end))) ||
+                (end == e + 2 && tokens_[e + 1].kind == Kind::number) ||
                 (unsignedStartingAt(e + 1, primaryEnd) && primaryEnd == end)) {
-                continue; // nothing, a literal (suffixed above) or a uint already
+                continue; // nothing, a chain of assignments, a literal (suffixed above) or a uint
             }
             wrap(e + 1, end, false);
         }

@@ -80,5 +80,41 @@ TEST(IsfImplicitConversions, LeavesCommentsDirectivesAndAmbiguousNamesAlone) {
     EXPECT_EQ(out.helpers, "");
 }
 
+TEST(IsfImplicitConversions, HostileTextOnlyEverGainsInsertionsAndTakesLinearTime) {
+    // Whatever the text, the rewrite only inserts: the text is a subsequence
+    // of the result, with its line breaks. Each cut of a sample through every
+    // rewrite, unbalanced brackets, and files at the size limit shaped to
+    // make a scan that restarts at every token quadratic (they would time out).
+    const std::string sample = "uint f(uvec2 c, uint r) { uint a = 0, b = ivec2(1).x; a = b = "
+                               "r + 1; if (c.x > 2) return (a); return -1; }\n"
+                               "float g(int i) { return i; } #define X 1\n(((]]} uint z = 3 + ";
+    std::vector<std::string> texts;
+    for (std::size_t cut = 0; cut <= sample.size(); ++cut) {
+        texts.push_back(sample.substr(0, cut));
+    }
+    const auto repeated = [](const std::string& head, const std::string& unit) {
+        std::string text = head;
+        while (text.size() < (std::size_t{1} << 20)) {
+            text += unit;
+        }
+        return text;
+    };
+    texts.push_back(repeated("uint a; void main() { a = ", "a = "));
+    texts.push_back(repeated("float f() { ", "return "));
+    texts.push_back(repeated("", "uint a x "));
+    texts.push_back(repeated("", "float a float[1] "));
+    texts.push_back(repeated("uint u; bool b = ", "u.x.y.z + 1 + "));
+    for (const std::string& text : texts) {
+        const std::string out = makeConversionsExplicit(text).code;
+        std::size_t at = 0;
+        for (char c : out) {
+            at += at < text.size() && text[at] == c;
+        }
+        EXPECT_EQ(at, text.size()) << text.substr(0, 80);
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'),
+                  std::count(text.begin(), text.end(), '\n'));
+    }
+}
+
 } // namespace
 } // namespace prismeta
