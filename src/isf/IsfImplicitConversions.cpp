@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -169,8 +170,7 @@ private:
         return i < tokens_.size() && tokens_[i].kind == Kind::identifier;
     }
     bool typeName(std::string_view word) const {
-        return basicType(word) ||
-               std::find(structs_.begin(), structs_.end(), word) != structs_.end();
+        return basicType(word) || structs_.count(word) != 0;
     }
     // A literal of type int: decimal, octal or hexadecimal digits, no suffix.
     bool intLiteral(std::size_t i) const {
@@ -232,7 +232,7 @@ private:
     void readDeclarations() {
         for (std::size_t i = 0; i + 1 < tokens_.size(); ++i) {
             if (text(i) == "struct" && identifier(i + 1)) {
-                structs_.push_back(text(i + 1));
+                structs_.insert(text(i + 1));
             }
         }
         for (std::size_t i = 0; i + 1 < tokens_.size(); ++i) {
@@ -498,7 +498,7 @@ private:
     std::vector<Token> tokens_;
     std::vector<std::size_t> match_; // the matching bracket of each bracket
     std::vector<int> depth_;         // braces open around each token
-    std::vector<std::string_view> structs_;
+    std::set<std::string_view> structs_;
     std::map<std::string_view, Declared> variables_;
     std::map<std::string_view, Declared> functions_;
     std::vector<Body> bodies_;

@@ -103,6 +103,11 @@ TEST(IsfImplicitConversions, HostileTextOnlyEverGainsInsertionsAndTakesLinearTim
     texts.push_back(repeated("float f() { ", "return "));
     texts.push_back(repeated("", "uint a x "));
     texts.push_back(repeated("", "float a float[1] "));
+    std::string structs;
+    for (int n = 0; structs.size() < (std::size_t{1} << 20); ++n) {
+        structs += "struct s" + std::to_string(n) + " ";
+    }
+    texts.push_back(structs);
     texts.push_back(repeated("uint u; bool b = ", "u.x.y.z + 1 + "));
     for (const std::string& text : texts) {
         const std::string out = makeConversionsExplicit(text).code;
