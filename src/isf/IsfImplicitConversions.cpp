@@ -446,7 +446,11 @@ private:
     }
 
     void wrap(std::size_t first, std::size_t end, bool toFloat) {
-        insertions_.emplace_back(tokens_[first].begin, toFloat ? "isf_float(" : "isf_uint(");
+        // "return(x)" must not become "returnisf_float(...".
+        const std::size_t at = tokens_[first].begin;
+        const bool joined = at > 0 && identifierChar(code_[at - 1]);
+        insertions_.emplace_back(at, std::string(joined ? " " : "") +
+                                         (toFloat ? "isf_float(" : "isf_uint("));
         insertions_.emplace_back(tokens_[end - 1].end, ")");
         (toFloat ? usedFloat_ : usedUint_) = true;
     }

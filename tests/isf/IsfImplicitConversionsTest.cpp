@@ -19,7 +19,7 @@ TEST(IsfImplicitConversions, ReturnsOfFloatAndUintFunctionsGoThroughExactOverloa
                                                       "uint g(); int h() { return 1; }\n"
                                                       "vec2 k() { return vec2(1); }\n"
                                                       "void m() { return; }\n"
-                                                      "uint g() { return (h()); }\n");
+                                                      "uint g() { return(h()); }\n");
     EXPECT_EQ(out.code, "float f(float x) {\n"
                         "    if (x < 0.0) return isf_float(0);\n"
                         "    return isf_float(x * 2.0);\n"
