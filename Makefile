@@ -8,7 +8,7 @@ DEMO       ?= examples/demo.prismeta.json
 
 FUZZ_BUILD ?= build-fuzz
 
-.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak clean format
+.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak isf-conformance clean format
 
 all: build
 
@@ -56,6 +56,13 @@ fuzz: deps
 soak: configure
 	cmake --build $(BUILD) -j $(JOBS) --target prismeta_soak
 	./scripts/soak $(BUILD)
+
+# Every shader of the public ISF collection (ISF_FILES, or the folder CMake
+# found beside the checkout) drawn at TIME 1 and 2.5; the share that shows a
+# picture and the time per shader at the end.
+isf-conformance: configure
+	cmake --build $(BUILD) -j $(JOBS) --target prismeta_isf_conformance
+	./scripts/isf-conformance $(BUILD)
 
 bench: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)

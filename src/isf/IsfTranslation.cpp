@@ -1,8 +1,12 @@
 #include "isf/IsfTranslation.h"
 
+#include "isf/IsfImplicitConversions.h"
+
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <utility>
+#include <vector>
 
 namespace prismeta {
 
@@ -33,6 +37,18 @@ std::string_view uniformType(IsfInputType type) {
     return "float";
 }
 
+// The named targets of the passes, each once.
+std::vector<std::string> passTargets(const IsfShader& shader) {
+    std::vector<std::string> targets;
+    for (const IsfPass& pass : shader.passes) {
+        if (!pass.target.empty() &&
+            std::find(targets.begin(), targets.end(), pass.target) == targets.end()) {
+            targets.push_back(pass.target);
+        }
+    }
+    return targets;
+}
+
 // The declarations both stages share.
 std::string declarations(const IsfShader& shader) {
     std::string text = "uniform int PASSINDEX;\n"
@@ -55,23 +71,41 @@ std::string declarations(const IsfShader& shader) {
         text += "uniform sampler2D " + image.name + ";\n";
         text += "uniform bool isf_flip_" + image.name + ";\n";
     }
-    for (std::size_t i = 0; i < shader.passes.size(); ++i) {
-        const std::string& target = shader.passes[i].target;
-        bool first = !target.empty();
-        for (std::size_t j = 0; j < i && first; ++j) {
-            first = shader.passes[j].target != target;
-        }
-        if (first) {
-            text += "uniform sampler2D " + target + ";\n";
-            text += "const bool isf_flip_" + target + " = false;\n";
-        }
+    for (const std::string& target : passTargets(shader)) {
+        text += "uniform sampler2D " + target + ";\n";
+        text += "const bool isf_flip_" + target + " = false;\n";
     }
     text += "vec2 isf_flipped(bool flip, vec2 c) { return flip ? vec2(c.x, 1.0 - c.y) : c; }\n"
             "#define IMG_SIZE(img) vec2(textureSize(img, 0))\n"
             "#define IMG_NORM_PIXEL(img, coord) texture(img, isf_flipped(isf_flip_##img, "
             "(coord)))\n"
             "#define IMG_PIXEL(img, coord) texture(img, isf_flipped(isf_flip_##img, "
-            "(coord) / vec2(textureSize(img, 0))))\n";
+            "(coord) / vec2(textureSize(img, 0))))\n"
+            // The names of the first version of the format.
+            "#define vv_FragNormCoord isf_FragNormCoord\n"
+            "#define vv_vertShaderInit isf_vertShaderInit\n";
+    // Each image's own values under the names older shaders read: its rect
+    // in pixels (the whole texture), its size, whether it is stored flipped.
+    // A name starting with '_' would give a reserved "__" macro; none is made.
+    const auto perImage = [&text](const std::string& name) {
+        if (name.front() == '_') {
+            return;
+        }
+        text += "#define _" + name + "_imgRect vec4(0.0, 0.0, IMG_SIZE(" + name + "))\n";
+        text += "#define _" + name + "_imgSize IMG_SIZE(" + name + ")\n";
+        text += "#define _" + name + "_flip isf_flip_" + name + "\n";
+    };
+    for (const IsfInput& input : shader.inputs) {
+        if (isImageLike(input.type)) {
+            perImage(input.name);
+        }
+    }
+    for (const IsfImportedImage& image : shader.imported) {
+        perImage(image.name);
+    }
+    for (const std::string& target : passTargets(shader)) {
+        perImage(target);
+    }
     return text;
 }
 
@@ -175,16 +209,19 @@ IsfGlsl translateIsf(const IsfShader& shader, std::string_view vertexCode) {
     if (vertexCode.empty()) {
         glsl.vertex += "void main() { isf_vertShaderInit(); }\n";
     } else {
-        glsl.vertex += lineDirective(1);
-        glsl.vertex += translateGlslIdioms(vertexCode, false);
+        const ConvertedGlsl code = makeConversionsExplicit(translateGlslIdioms(vertexCode, false));
+        glsl.vertex += code.helpers + lineDirective(1) + code.code;
     }
+    const ConvertedGlsl code = makeConversionsExplicit(translateGlslIdioms(shader.code, true));
+    // IMG_THIS_PIXEL is the image's pixel at the fragment's place in the
+    // pass, scaled to the image (rarely the pass's size): as the normalised one.
     glsl.fragment = "#version 330 core\n"
                     "in vec2 isf_FragNormCoord;\n"
                     "out vec4 " +
                     std::string(isfFragmentOutput) + ";\n" + shared +
                     "#define IMG_THIS_NORM_PIXEL(img) IMG_NORM_PIXEL(img, isf_FragNormCoord)\n"
-                    "#define IMG_THIS_PIXEL(img) IMG_PIXEL(img, gl_FragCoord.xy)\n" +
-                    lineDirective(shader.codeFirstLine) + translateGlslIdioms(shader.code, true);
+                    "#define IMG_THIS_PIXEL(img) IMG_NORM_PIXEL(img, isf_FragNormCoord)\n" +
+                    code.helpers + lineDirective(shader.codeFirstLine) + code.code;
     return glsl;
 }
 

@@ -9,9 +9,12 @@ namespace prismeta {
 
 // Turns an ISF shader into GLSL 330 core: a preamble declaring the built-ins
 // (TIME, TIMEDELTA, FRAMEINDEX, DATE, RENDERSIZE, PASSINDEX,
-// isf_FragNormCoord), a uniform per input, a sampler per pass target and
-// imported image, and the IMG_* sampling macros; then the shader's own code
-// with its GLSL 1.x idioms rewritten. Pure text work; any thread.
+// isf_FragNormCoord, and the first version's vv_ names for it), a uniform
+// per input, a sampler per pass target and imported image, the IMG_*
+// sampling macros and each image's _<name>_imgRect, _imgSize and _flip;
+// then the shader's own code with its GLSL 1.x idioms rewritten and the
+// conversions lenient compilers made written out (IsfImplicitConversions.h).
+// Pure text work; any thread.
 //
 // Image inputs and imported images arrive from the media layer with their
 // top row first; each has a flag uniform `isf_flip_<name>` (set by the

@@ -104,6 +104,23 @@ TEST(IsfTranslation, BundledShadersCompile) {
     }
     EXPECT_EQ(count, 10);
 }
+
+TEST(IsfTranslation, CollectionShadersOfOlderNamesAndLooseTypingCompile) {
+    // vv_FragNormCoord (one in a .vs), _<image>_imgRect, an int returned
+    // from a float function, ints stored in and compared with uints.
+    const std::filesystem::path collection(PRISMETA_ISF_FILES);
+    if (std::string(PRISMETA_GLSLANG_VALIDATOR).empty() ||
+        !std::filesystem::is_directory(collection)) {
+        GTEST_SKIP() << "glslangValidator or the ISF collection is missing";
+    }
+    for (const char* name : {"Poly Glitch", "Rotate", "Radial Replicate", "Trail Mask",
+                             "Line Group", "Random Characters", "Tiny Date Time Overlay"}) {
+        const auto file = loadIsfShaderFile((collection / (std::string(name) + ".fs")).string());
+        ASSERT_TRUE(file) << name << ": " << file.error();
+        EXPECT_EQ(refusal(file->glsl.fragment, "frag"), "") << name;
+        EXPECT_EQ(refusal(file->glsl.vertex, "vert"), "") << name;
+    }
+}
 #endif
 
 } // namespace

@@ -2,13 +2,7 @@
 // arithmetic gives: inputs, isf_FragNormCoord, passes at other sizes, a
 // persistent buffer over frames, an image input, TIME; and bad shaders
 // showing the placeholder with one log line.
-#include "../core/ScratchFolder.h"
-#include "../render/FakeMedia.h"
-#include "../render/GlTestSupport.h"
-#include "../render/HeadlessCanvas.h"
-
-#include "core/Log.h"
-#include "core/ProjectModel.h"
+#include "ShaderScene.h"
 
 #include <gtest/gtest.h>
 
@@ -21,50 +15,7 @@
 namespace prismeta::test {
 namespace {
 
-constexpr int size = 32;
-// The renderer's placeholder colour, in bytes.
-constexpr std::array<int, 3> placeholder = {38, 38, 43};
-
-void expectRgb(const Picture& p, int x, int y, double r, double g, double b,
-               double tolerance = 1.0) {
-    const auto px = p.at(x, y);
-    EXPECT_NEAR(px[0], r, tolerance) << "red at " << x << "," << y;
-    EXPECT_NEAR(px[1], g, tolerance) << "green at " << x << "," << y;
-    EXPECT_NEAR(px[2], b, tolerance) << "blue at " << x << "," << y;
-}
-
-struct ShaderScene {
-    ScratchFolder folder;
-    FakeMedia media;
-    ProjectModel model;
-    std::vector<std::string> log;
-
-    // A full-canvas surface showing the shader written from source.
-    void show(const std::string& source, ShaderInputs inputs = {}) {
-        Surface s;
-        s.corners = fullCanvas();
-        s.mediaKind = MediaKind::shader;
-        s.mediaPath = folder.write("test.fs", source).string();
-        s.shaderInputs = std::move(inputs);
-        model.setSurfaces(std::vector<Surface>{s});
-    }
-    MediaBackend backend(bool atOnce = true) {
-        MediaBackend b = media.backend();
-        b.shadersAtOnce = atOnce;
-        return b;
-    }
-    std::vector<Picture> frames(std::initializer_list<double> times, bool atOnce = true) {
-        ScopedLogSink sink([this](std::string_view line) { log.emplace_back(line); });
-        HeadlessCanvas canvas(model, backend(atOnce), size, size);
-        std::vector<Picture> pictures;
-        if (canvas) {
-            for (double t : times) {
-                pictures.push_back(canvas.draw(t));
-            }
-        }
-        return pictures;
-    }
-};
+constexpr int size = shaderCanvasSize;
 
 TEST(ShaderPicture, ColourInputAndNormalisedCoordinatesReachThePixels) {
     ShaderScene scene;
@@ -140,6 +91,49 @@ void main() { gl_FragColor = IMG_NORM_PIXEL(inputImage, isf_FragNormCoord); })",
     expectRgb(p[1], 29, 2, 0, 255, 0);
     expectRgb(p[1], 2, 29, 0, 0, 255);
     expectRgb(p[1], 29, 29, 255, 255, 255);
+}
+
+TEST(ShaderPicture, ImageBuiltInsScaleToImagesOfOtherSizesInEveryPass) {
+    // In every pass (16, 64 and 32 pixels square) the image is read at the
+    // fragment's place five ways that must agree, and its size checked; the
+    // passes hand it on through IMG_THIS_PIXEL of targets of other sizes,
+    // and the last shows it inverted where they all agreed, grey elsewhere.
+    for (const auto& [width, height] : {std::pair{2, 2}, std::pair{48, 40}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        ShaderScene scene;
+        const std::string image = scene.still("still.png", width, height, quadrants(width, height));
+        scene.show(R"(/*{"INPUTS": [{"NAME": "inputImage", "TYPE": "image"}],
+  "PASSES": [{"TARGET": "halved", "WIDTH": "$WIDTH / 2", "HEIGHT": "$HEIGHT / 2"},
+             {"TARGET": "doubled", "WIDTH": "$WIDTH * 2", "HEIGHT": "$HEIGHT * 2"}, {}]}*/
+void main() {
+    vec2 size = vec2()" +
+                       std::to_string(width) + ".0, " + std::to_string(height) + R"(.0);
+    vec4 here = IMG_THIS_PIXEL(inputImage);
+    float apart = distance(here, IMG_THIS_NORM_PIXEL(inputImage)) +
+        distance(here, IMG_NORM_PIXEL(inputImage, isf_FragNormCoord)) +
+        distance(here, IMG_NORM_PIXEL(inputImage, gl_FragCoord.xy / RENDERSIZE)) +
+        distance(here, IMG_PIXEL(inputImage, isf_FragNormCoord * size)) +
+        distance(IMG_SIZE(inputImage), size) + distance(_inputImage_imgRect, vec4(0.0, 0.0, size));
+    float agree = apart < 0.01 ? 1.0 : 0.0;
+    if (PASSINDEX == 0) {
+        gl_FragColor = vec4(here.rgb, agree);
+    } else if (PASSINDEX == 1) {
+        vec4 c = IMG_THIS_PIXEL(halved);
+        gl_FragColor = vec4(c.rgb, c.a * agree);
+    } else {
+        vec4 c = IMG_THIS_PIXEL(doubled);
+        gl_FragColor = vec4(mix(vec3(0.5), 1.0 - c.rgb, c.a * agree), 1.0);
+    }
+})",
+                   {{"inputImage", ShaderInputValue::ofText(image)}});
+        const auto p = scene.frames({0.0});
+        ASSERT_EQ(p.size(), 1u);
+        expectRgb(p[0], 2, 2, 0, 255, 255);
+        expectRgb(p[0], 29, 2, 255, 0, 255);
+        expectRgb(p[0], 2, 29, 255, 255, 0);
+        expectRgb(p[0], 29, 29, 0, 0, 0);
+        EXPECT_TRUE(scene.log.empty()) << scene.log.front();
+    }
 }
 
 TEST(ShaderPicture, TimeIsTheShowClockAndCompilingMayTakeFrames) {
