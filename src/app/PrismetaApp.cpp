@@ -142,7 +142,8 @@ void PrismetaApp::startShow(const std::filesystem::path& file, std::optional<std
 }
 
 void PrismetaApp::showEditor() {
-    if (inShow_ && !mainWindow_->isVisible()) {
+    // A follower runs its show without startShow: the placer knows.
+    if (placer_->showMode() && !mainWindow_->isVisible()) {
         placeEditorBesideOutputs();
     }
     if (mainWindow_->isMinimized()) {
