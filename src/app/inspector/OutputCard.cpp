@@ -310,11 +310,12 @@ void OutputCard::listNodes() {
 void OutputCard::commitNode(const QString& text) {
     const QString name = text.trimmed();
     const std::string chosen = name.toStdString();
-    if (name.isEmpty() || ClusterTopics::isNodeName(chosen)) {
-        std::optional<std::string> node;
-        if (!name.isEmpty()) {
-            node = chosen;
-        }
+    std::optional<std::string> node;
+    if (!name.isEmpty()) {
+        node = chosen;
+    }
+    // The same node chosen again changes nothing (and marks nothing changed).
+    if ((!node || ClusterTopics::isNodeName(chosen)) && node != shown_.node) {
         edit([&node](OutputConfig& o) { o.node = node; });
         shown_.node = node;
     }
