@@ -3,6 +3,7 @@
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
+#include "app/cluster/ShowNodes.h"
 #include "app/cues/CuesDock.h"
 #include "app/cues/ShowCues.h"
 #include "app/cues/ShowPreferences.h"
@@ -10,6 +11,8 @@
 #include "app/document/DocumentDialogs.h"
 #include "app/document/MediaCommands.h"
 #include "app/document/MissingMediaWatcher.h"
+#include "app/inspector/InspectorView.h"
+#include "app/inspector/OutputsSection.h"
 #include "app/remote/PreferencesDialog.h"
 #include "app/remote/RemoteControl.h"
 #include "app/remote/RemoteControlSettings.h"
@@ -20,8 +23,10 @@
 #include "core/Log.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 
 namespace prismeta {
@@ -61,6 +66,10 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
         }
     }
     placer_ = std::make_unique<OutputPlacer>(*adapter_, *outputWindows_, mainWindow_.get());
+    showNodes_ = std::make_unique<ShowNodes>();
+    if (auto* inspector = qobject_cast<InspectorView*>(mainWindow_->inspectorPane())) {
+        inspector->outputsSection()->setShowNodes(showNodes_.get());
+    }
     if (widgetDialogs != nullptr) {
         widgetDialogs->setParentWindow(mainWindow_.get());
         widgetDialogs->setProjectFile([this] { return model_.documentURL(); });
@@ -134,6 +143,10 @@ void PrismetaApp::startShow(const std::filesystem::path& file, std::optional<std
 }
 
 void PrismetaApp::showEditor() {
+    // A follower runs its show without startShow: the placer knows.
+    if (placer_->showMode() && !mainWindow_->isVisible()) {
+        placeEditorBesideOutputs();
+    }
     if (mainWindow_->isMinimized()) {
         mainWindow_->showNormal();
     } else {
@@ -141,6 +154,23 @@ void PrismetaApp::showEditor() {
     }
     mainWindow_->raise();
     mainWindow_->activateWindow();
+}
+
+void PrismetaApp::placeEditorBesideOutputs() {
+    const QRect now = mainWindow_->geometry();
+    QScreen* on = QGuiApplication::screenAt(now.center());
+    if (!placer_->outputFills(on != nullptr ? on : mainWindow_->screen())) {
+        return; // where it was, over no picture
+    }
+    QScreen* free = placer_->screenWithoutOutput();
+    if (free == nullptr) {
+        return; // every screen shows an output: it has to go over one
+    }
+    const QRect area = free->availableGeometry();
+    QRect rect(QPoint(), now.size().boundedTo(area.size()));
+    rect.moveCenter(area.center());
+    mainWindow_->setScreen(free);
+    mainWindow_->setGeometry(rect);
 }
 
 void PrismetaApp::openDefaultOutput() {

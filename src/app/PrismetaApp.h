@@ -24,6 +24,7 @@ class OutputPlacer;
 class OutputWindowRegistry;
 class RemoteControl;
 class ShowCues;
+class ShowNodes;
 class CuesDock;
 
 // The application: the one ProjectModel of the process, the adapter that
@@ -31,8 +32,8 @@ class CuesDock;
 // output windows, and the placer that puts those on their screens. Closing the
 // main window (or Quit) asks about unsaved changes, then closes the output
 // windows and ends the application. In a show the main window starts hidden,
-// Show Editor brings it back and closing it hides it again; Quit still ends
-// the application.
+// Show Editor brings it back (on a screen no output fills, when there is
+// one) and closing it hides it again; Quit still ends the application.
 //
 // Interface thread only; made after QApplication and destroyed before it.
 // Owns everything it makes; the main window is deleted with it.
@@ -58,6 +59,9 @@ public:
     MissingMediaWatcher& missingMedia() const { return *missingMedia_; }
     RemoteControl& remoteControl() const { return *remote_; }
     ShowCues& showCues() const { return *showCues_; }
+    // The machines of the show this one leads, for the inspector's output
+    // cards; empty unless it leads.
+    ShowNodes& showNodes() const { return *showNodes_; }
 
     void show();
     // The project named on the command line; a failure is reported like a
@@ -84,6 +88,9 @@ public:
 
 private:
     bool mainWindowMayClose();
+    // In a show: the editor goes to a screen no output fills, when there
+    // is one, rather than over a live picture.
+    void placeEditorBesideOutputs();
 
     ProjectModel model_;
     std::unique_ptr<DocumentDialogs> dialogs_;
@@ -97,6 +104,7 @@ private:
     std::unique_ptr<MainWindow> mainWindow_;
     std::unique_ptr<RemoteControl> remote_;
     std::unique_ptr<OutputPlacer> placer_;
+    std::unique_ptr<ShowNodes> showNodes_;
     CuesDock* cuesDock_ = nullptr; // owned by the main window
     bool inShow_ = false;
     bool quitting_ = false;

@@ -6,6 +6,7 @@
 #include "app/cluster/ClusterLead.h"
 #include "app/cluster/ClusterPreferences.h"
 #include "app/cluster/NodesPanel.h"
+#include "app/cluster/ShowNodes.h"
 #include "app/cues/ShowCues.h"
 #include "app/document/DocumentDialogs.h"
 #include "app/document/MissingMediaWatcher.h"
@@ -169,6 +170,8 @@ int main(int argc, char** argv) {
         // only supplies the cluster key (and a first state until the
         // leader's arrives).
         app.placer().setShowMode(true);
+        // Its outputs' displays name the screens it reported to the leader.
+        app.placer().setStandIn(true);
         if (!arguments.isEmpty()) {
             (void)app.model().load(prismeta::pathFromQString(arguments.front()));
         }
@@ -207,8 +210,11 @@ int main(int argc, char** argv) {
         leading.setCueRunner(&app.showCues().runner());
         // The Nodes panel, a dock of the main window (the editor).
         auto* panel = prismeta::NodesPanel::addDockTo(app.mainWindow());
-        leading.onNodesChanged(
-            [panel](const prismeta::NodeDirectory& nodes) { panel->show(nodes); });
+        leading.onNodesChanged([panel, &app](const prismeta::NodeDirectory& nodes) {
+            panel->show(nodes);
+            // The output cards list the machines and the screens each has.
+            app.showNodes().update(nodes);
+        });
     }
     return QApplication::exec();
 }

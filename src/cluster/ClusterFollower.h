@@ -55,7 +55,8 @@ public:
     Status start();
     void update(SteadyClock::time_point now);
 
-    // What this machine reports (frame rate, drops, missing media); the
+    // What this machine reports (frame rate, drops, missing media, its
+    // screens); the
     // outputs it shows (those whose node names it) and the clock offset are
     // filled in here. Published when it changes, at most once per status
     // interval.

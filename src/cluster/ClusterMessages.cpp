@@ -326,6 +326,18 @@ std::string writeNodeStatus(const NodeStatus& status) {
     if (status.roundTripMillis && std::isfinite(*status.roundTripMillis)) {
         root["roundTripMillis"] = *status.roundTripMillis;
     }
+    if (!status.screens.empty()) {
+        json screens = json::array();
+        for (const NodeScreen& screen : status.screens) {
+            const ScreenRect& r = screen.geometry;
+            screens.push_back(json{{"name", screen.name},
+                                   {"x", r.x},
+                                   {"y", r.y},
+                                   {"width", r.width},
+                                   {"height", r.height}});
+        }
+        root["screens"] = std::move(screens);
+    }
     return dumped(root);
 }
 
@@ -334,6 +346,40 @@ std::string offlineNodeStatus() {
     status.online = false;
     return writeNodeStatus(status);
 }
+
+namespace {
+
+std::optional<NodeScreen> nodeScreen(const json& entry) {
+    if (!entry.is_object()) {
+        return std::nullopt;
+    }
+    const auto named = entry.find("name");
+    if (named == entry.end()) {
+        return std::nullopt;
+    }
+    const auto coordinate = [&entry](const char* key) -> std::optional<int> {
+        const std::optional<std::int64_t> value = wholeNumber(entry, key);
+        if (!value || *value < -maxDesktopCoordinate || *value > maxDesktopCoordinate) {
+            return std::nullopt;
+        }
+        return static_cast<int>(*value);
+    };
+    const std::optional<std::string> name = shortText(*named);
+    const std::optional<int> x = coordinate("x");
+    const std::optional<int> y = coordinate("y");
+    const std::optional<int> width = coordinate("width");
+    const std::optional<int> height = coordinate("height");
+    if (!name || !x || !y || !width || !height) {
+        return std::nullopt;
+    }
+    NodeScreen screen{*name, ScreenRect{*x, *y, *width, *height}};
+    if (!isPlausible(OutputDisplay{screen.name, screen.geometry, true})) {
+        return std::nullopt;
+    }
+    return screen;
+}
+
+} // namespace
 
 Result<NodeStatus> readNodeStatus(std::string_view bytes) {
     using Out = Result<NodeStatus>;
@@ -369,6 +415,16 @@ Result<NodeStatus> readNodeStatus(std::string_view bytes) {
     status.droppedFrames = dropped && *dropped > 0 ? static_cast<std::uint64_t>(*dropped) : 0;
     status.clockOffsetMillis = finiteNumber(root, "clockOffsetMillis");
     status.roundTripMillis = finiteNumber(root, "roundTripMillis");
+    if (const auto screens = root.find("screens"); screens != root.end() && screens->is_array()) {
+        for (const json& entry : *screens) {
+            if (status.screens.size() >= NodeStatus::maxListed) {
+                break;
+            }
+            if (std::optional<NodeScreen> screen = nodeScreen(entry)) {
+                status.screens.push_back(std::move(*screen));
+            }
+        }
+    }
     return status;
 }
 

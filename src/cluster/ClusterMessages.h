@@ -6,6 +6,7 @@
 // throws, and bounds what it keeps. Unknown keys are ignored, so later
 // versions can add fields that older nodes skip.
 
+#include "core/OutputDisplay.h"
 #include "core/Result.h"
 #include "core/Uuid.h"
 
@@ -90,6 +91,15 @@ struct LeaderClaim {
 std::string writeLeaderClaim(const LeaderClaim& claim);
 Result<LeaderClaim> readLeaderClaim(std::string_view bytes);
 
+// A screen of a machine: its name there ("HDMI-1") and where it lies on
+// that machine's desktop, so that the leader can give an output to it.
+struct NodeScreen {
+    std::string name;
+    ScreenRect geometry;
+
+    friend bool operator==(const NodeScreen&, const NodeScreen&) = default;
+};
+
 // T/node/<name>/status: what one machine reports; its will sets "online"
 // to false.
 struct NodeStatus {
@@ -103,6 +113,10 @@ struct NodeStatus {
     // Its clock minus the leader's, once measured; the leader has none.
     std::optional<double> clockOffsetMillis;
     std::optional<double> roundTripMillis;
+    // The screens it has, in its window system's order ("screens", written
+    // when there are any; a screen whose name or rectangle is not plausible
+    // is left out when read).
+    std::vector<NodeScreen> screens;
 
     friend bool operator==(const NodeStatus&, const NodeStatus&) = default;
 };

@@ -2,6 +2,9 @@
 
 #include "placement/ScreenMatch.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace prismeta {
 
 namespace {
@@ -23,6 +26,65 @@ OutputPlacement onScreen(OutputPlacement placement, bool fullScreen, std::size_t
         placement.rect = centredWindow(rules.windowSize, area, rules.frame);
     }
     return placement;
+}
+
+bool overlap(const ScreenRect& a, const ScreenRect& b) {
+    const auto end = [](int start, int length) { return std::int64_t{start} + length; };
+    return !a.empty() && !b.empty() && a.x < end(b.x, b.width) && b.x < end(a.x, a.width) &&
+           a.y < end(b.y, b.height) && b.y < end(a.y, a.height);
+}
+
+// A screen shows a live picture when an output fills it, or fills a screen
+// it overlaps: the window system's screen for a whole desktop (X makes one
+// when the monitor of its output is removed) lies over the projectors'.
+void markLive(std::vector<bool>& live, std::size_t index, std::span<const Screen> screens) {
+    for (std::size_t i = 0; i < screens.size() && i < live.size(); ++i) {
+        if (i == index || overlap(screens[i].geometry, screens[index].geometry)) {
+            live[i] = true;
+        }
+    }
+}
+
+// Column `index` of `count` equal columns of `area`; the last one takes the
+// pixels the division leaves.
+ScreenRect nthColumn(const ScreenRect& area, std::size_t index, std::size_t count) {
+    const auto n = static_cast<std::int64_t>(count);
+    const auto k = static_cast<std::int64_t>(index);
+    const std::int64_t width = std::int64_t{area.width} / n;
+    const std::int64_t x = std::int64_t{area.x} + width * k;
+    const std::int64_t last = std::int64_t{area.x} + area.width - x;
+    return ScreenRect{static_cast<int>(x), area.y, static_cast<int>(k + 1 == n ? last : width),
+                      area.height};
+}
+
+// Gives windows that have no screen of their own here (or no display) the
+// screens no other window fills, in order, the fallback screen first.
+void standIn(std::vector<OutputPlacement>& placed, std::vector<bool>& live,
+             std::span<const Screen> screens, const PlacementRules& rules) {
+    std::vector<std::size_t> order;
+    if (rules.fallbackScreen && *rules.fallbackScreen < screens.size()) {
+        order.push_back(*rules.fallbackScreen);
+    }
+    for (std::size_t i = 0; i < screens.size(); ++i) {
+        if (order.empty() || order.front() != i) {
+            order.push_back(i);
+        }
+    }
+    for (OutputPlacement& placement : placed) {
+        if (placement.bound && !placement.waiting) {
+            continue;
+        }
+        const auto free =
+            std::find_if(order.begin(), order.end(), [&live](std::size_t i) { return !live[i]; });
+        if (free == order.end()) {
+            return;
+        }
+        OutputPlacement stood;
+        stood.bound = placement.bound;
+        stood.standIn = true;
+        placement = onScreen(stood, true, *free, screens, rules);
+        markLive(live, *free, screens);
+    }
 }
 
 } // namespace
@@ -74,10 +136,73 @@ std::vector<bool> liveScreens(std::span<const std::optional<OutputDisplay>> show
     for (const std::optional<OutputDisplay>& display : shown) {
         const OutputPlacement placement = placeOutput(display, claimed, screens, plain);
         if (placement.mode == OutputPlacement::Mode::fullScreen && placement.screen < live.size()) {
-            live[placement.screen] = true;
+            markLive(live, placement.screen, screens);
         }
     }
     return live;
+}
+
+std::vector<OutputPlacement> placeOutputs(std::span<const std::optional<OutputDisplay>> shown,
+                                          std::span<const std::string> claimed,
+                                          std::span<const Screen> screens,
+                                          const PlacementRules& rules) {
+    PlacementRules alone = rules;
+    alone.liveScreens.clear();
+    std::vector<OutputPlacement> placed;
+    placed.reserve(shown.size());
+    for (const std::optional<OutputDisplay>& display : shown) {
+        placed.push_back(placeOutput(display, claimed, screens, alone));
+    }
+    if (rules.showMode) {
+        const bool standing = rules.standIn;
+        std::vector<bool> live(screens.size(), false);
+        const auto fill = [&live, &placed, &screens](bool ownScreensOnly) {
+            for (const OutputPlacement& placement : placed) {
+                if (placement.mode == OutputPlacement::Mode::fullScreen &&
+                    placement.screen < live.size() && (placement.bound || !ownScreensOnly)) {
+                    markLive(live, placement.screen, screens);
+                }
+            }
+        };
+        // Outputs on their own screens first; then, on a follower, those
+        // without one take what is left.
+        fill(standing);
+        if (standing) {
+            standIn(placed, live, screens, rules);
+            fill(false);
+        }
+        PlacementRules waiting = rules;
+        waiting.liveScreens = std::move(live);
+        for (std::size_t i = 0; i < placed.size(); ++i) {
+            if (placed[i].waiting) {
+                placed[i] = placeOutput(shown[i], claimed, screens, waiting);
+            }
+        }
+    }
+    std::vector<std::size_t> sharing(screens.size(), 0);
+    const auto besideOthers = [&screens](const OutputPlacement& placement) {
+        return placement.waiting && placement.mode == OutputPlacement::Mode::windowed &&
+               placement.screen < screens.size();
+    };
+    for (const OutputPlacement& placement : placed) {
+        if (besideOthers(placement)) {
+            ++sharing[placement.screen];
+        }
+    }
+    std::vector<std::size_t> next(screens.size(), 0);
+    for (OutputPlacement& placement : placed) {
+        if (!besideOthers(placement)) {
+            continue;
+        }
+        placement.column = next[placement.screen]++;
+        placement.columns = sharing[placement.screen];
+        if (placement.columns > 1) {
+            placement.rect = centredWindow(
+                rules.windowSize, nthColumn(placement.area, placement.column, placement.columns),
+                rules.frame);
+        }
+    }
+    return placed;
 }
 
 bool needsMove(const OutputPlacement& applied, const OutputPlacement& now) {
@@ -85,7 +210,9 @@ bool needsMove(const OutputPlacement& applied, const OutputPlacement& now) {
         return false;
     }
     return applied.mode != now.mode || applied.screenName != now.screenName ||
-           applied.area != now.area;
+           applied.area != now.area ||
+           (now.mode == OutputPlacement::Mode::windowed &&
+            (applied.column != now.column || applied.columns != now.columns));
 }
 
 } // namespace prismeta

@@ -27,6 +27,11 @@ struct PlacementRules {
     // In a show, the screens (by index) that other outputs fill (see
     // liveScreens): a window waiting for its own screen never covers them.
     std::vector<bool> liveScreens;
+    // A machine that follows a show: its outputs' displays were chosen among
+    // the screens it reported, and one it does not have (any longer) is no
+    // projector to wait for. placeOutputs gives such an output, and one
+    // without a display, a screen of its own instead (see there).
+    bool standIn = false;
 };
 
 // Where one output window goes for a given list of screens.
@@ -51,6 +56,13 @@ struct OutputPlacement {
     // fallback screen, in a show on a screen no other output fills (the
     // fallback first), or hidden when every screen shows one.
     bool waiting = false;
+    // Full screen on a screen no other output fills, in place of a screen
+    // this machine does not have (PlacementRules::standIn).
+    bool standIn = false;
+    // Waiting windows that share a screen stand side by side: this one is
+    // in column `column` of `columns` of the screen's area.
+    std::size_t column = 0;
+    std::size_t columns = 1;
 
     friend bool operator==(const OutputPlacement&, const OutputPlacement&) = default;
 };
@@ -65,14 +77,33 @@ OutputPlacement placeOutput(const std::optional<OutputDisplay>& display,
 
 // The screens that the windows of `shown` (the other outputs' displays, an
 // absent one for a window with none) fill among `screens` under `rules`:
-// one flag per screen. A window that is waiting for its screen fills none.
+// one flag per screen. A window that is waiting for its screen fills none; a
+// screen that overlaps one a window fills counts as filled too.
 std::vector<bool> liveScreens(std::span<const std::optional<OutputDisplay>> shown,
                               std::span<const std::string> claimed, std::span<const Screen> screens,
                               const PlacementRules& rules);
 
+// Where each of a set of open output windows goes, `shown` holding their
+// outputs' displays in the project's order (absent: not placed, or a window
+// for no output). Each is placed as placeOutput places it, and together:
+// - in a show, a waiting window never covers a screen another window fills
+//   (rules.liveScreens is worked out here);
+// - with rules.standIn, a window whose screen is not among `screens`, or
+//   that has no display, fills a screen that no other window fills, in
+//   order, the fallback screen first and then the others in their order;
+//   only once every screen is filled does such a window wait (or, without a
+//   display, fill the fallback screen as it would alone);
+// - waiting windows that go to the same screen stand side by side, in
+//   order, each centred in its column of the screen's area.
+std::vector<OutputPlacement> placeOutputs(std::span<const std::optional<OutputDisplay>> shown,
+                                          std::span<const std::string> claimed,
+                                          std::span<const Screen> screens,
+                                          const PlacementRules& rules);
+
 // Whether a window placed at `applied` must move now that `now` is where it
-// belongs: another mode or screen, or its screen's area changed. A windowed
-// window the user moved about on its own screen is left there.
+// belongs: another mode or screen, its screen's area changed, or another
+// column among the windows waiting there. A windowed window the user moved
+// about on its own screen is left there.
 bool needsMove(const OutputPlacement& applied, const OutputPlacement& now);
 
 } // namespace prismeta

@@ -167,6 +167,17 @@ TEST(ClusterMessagesTest, RoundTripsAndRefusals) {
     status.droppedFrames = 3;
     status.clockOffsetMillis = 0.4;
     EXPECT_EQ(readNodeStatus(writeNodeStatus(status)).value(), status);
+    EXPECT_EQ(writeNodeStatus(status).find("screens"), std::string::npos); // only when known
+    status.screens = {{"HDMI-1", {0, 0, 1920, 1080}}, {"DP-2", {1920, 0, 1280, 720}}};
+    EXPECT_EQ(readNodeStatus(writeNodeStatus(status)).value(), status);
+    // Screens no window system reports are left out, the rest kept.
+    const Result<NodeStatus> odd = readNodeStatus(
+        R"({"online":true,"screens":[{"name":"A","x":0,"y":0,"width":0,"height":9},)"
+        R"({"name":"","x":0,"y":0,"width":9,"height":9},{"name":"B","x":1e12,"y":0,)"
+        R"("width":9,"height":9},"C",{"name":"D","x":-5,"y":0,"width":9,"height":9}]})");
+    ASSERT_TRUE(odd);
+    ASSERT_EQ(odd->screens.size(), 1u);
+    EXPECT_EQ(odd->screens[0].name, "D");
     EXPECT_FALSE(readNodeStatus(offlineNodeStatus())->online);
     EXPECT_FALSE(readNodeStatus(R"({"online":"yes"})"));
 

@@ -199,6 +199,66 @@ TEST(PlaceOutput, HotPlugMovesOnlyTheWindowsWhoseScreenCameOrWent) {
     EXPECT_FALSE(needsMove(leftApplied, place(leftDisplay, {})));
 }
 
+TEST(PlaceOutputs, WaitingWindowsSharingAScreenStandSideBySide) {
+    // One screen, no output on it: both projectors are off, and their
+    // windows wait there beside each other, in order, each wholly inside
+    // its half of the desk.
+    const std::vector<Screen> screens = {desk};
+    const std::vector<std::optional<OutputDisplay>> shown = {on(left), on(right)};
+    for (const PlacementRules& rules : {showRules(), editorRules()}) {
+        const std::vector<OutputPlacement> placed = placeOutputs(shown, {}, screens, rules);
+        ASSERT_EQ(placed.size(), 2u);
+        const ScreenRect& a = placed[0].rect;
+        const ScreenRect& b = placed[1].rect;
+        EXPECT_TRUE(placed[0].waiting && placed[1].waiting);
+        EXPECT_LE(a.x + a.width + 1, b.x - 1); // frames apart, left to right
+        EXPECT_TRUE(desk.available.contains({a.x - 1, a.y - 28, a.width + 2, a.height + 29}));
+        EXPECT_TRUE(desk.available.contains({b.x - 1, b.y - 28, b.width + 2, b.height + 29}));
+    }
+
+    // One comes back: the other is alone again, centred, and must move.
+    const std::vector<Screen> withRight = {desk, right};
+    const std::vector<OutputPlacement> before = placeOutputs(shown, {}, screens, showRules());
+    const std::vector<OutputPlacement> after = placeOutputs(shown, {}, withRight, showRules());
+    EXPECT_EQ(after[1].mode, Mode::fullScreen);
+    EXPECT_EQ(after[0].rect, placeOutput(on(left), {}, withRight, showRules()).rect);
+    EXPECT_TRUE(needsMove(before[0], after[0]));
+}
+
+TEST(PlaceOutputs, AFollowerFillsItsOwnScreensWithOutputsWhoseScreensItLacks) {
+    // The leader chose HDMI-1 and DP-1 for this machine's three outputs;
+    // it has the desk screen and DP-1. DP-1's output fills DP-1; the
+    // others take what is left in order, the primary first: the first one
+    // the desk, the last waits (hidden: every screen shows an output).
+    const std::vector<Screen> screens = {desk, right};
+    const std::vector<std::optional<OutputDisplay>> shown = {on(left), on(right), on(left)};
+    PlacementRules rules = showRules(0);
+    rules.standIn = true;
+    std::vector<OutputPlacement> placed = placeOutputs(shown, {}, screens, rules);
+    EXPECT_EQ(placed[0].mode, Mode::fullScreen);
+    EXPECT_EQ(placed[0].screenName, "eDP-1");
+    EXPECT_TRUE(placed[0].standIn && placed[0].bound && !placed[0].waiting);
+    EXPECT_EQ(placed[1].screenName, "DP-1");
+    EXPECT_FALSE(placed[1].standIn);
+    EXPECT_EQ(placed[2].mode, Mode::hidden);
+    EXPECT_TRUE(placed[2].waiting);
+
+    // An output without a display stands in as well; the primary screen
+    // being the projector, the desk comes after it.
+    const std::vector<std::optional<OutputDisplay>> unplaced = {std::nullopt, on(left)};
+    rules.fallbackScreen = 1;
+    placed = placeOutputs(unplaced, {}, screens, rules);
+    EXPECT_EQ(placed[0].screenName, "DP-1");
+    EXPECT_EQ(placed[1].screenName, "eDP-1");
+    EXPECT_EQ(placed[1].mode, Mode::fullScreen);
+
+    // The named screen appears: the output goes there.
+    const std::vector<Screen> all = {desk, left, right};
+    placed = placeOutputs(shown, {}, all, rules);
+    EXPECT_EQ(placed[0].screenName, "HDMI-1");
+    EXPECT_FALSE(placed[0].standIn);
+}
+
 TEST(NeedsMove, AWindowMovedAboutOnItsOwnScreenStaysWhereTheUserPutIt) {
     const std::vector<Screen> screens = {desk, left};
     OutputPlacement applied = placeOutput(on(left, false), {}, screens, editorRules());

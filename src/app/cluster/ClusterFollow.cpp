@@ -4,6 +4,7 @@
 #include "app/document/MissingMediaWatcher.h"
 #include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"
+#include "app/show/ScreenList.h"
 #include "cluster/BrokerAddress.h"
 #include "cluster/BrokerAuth.h"
 #include "cluster/ClusterTopics.h"
@@ -127,6 +128,10 @@ void ClusterFollow::reportStatus() {
         }
     }
     status.missingMedia.assign(missing.begin(), missing.end());
+    // For the leader's Display picker: the screens an output here may name.
+    for (const Screen& screen : ScreenList::current().screens) {
+        status.screens.push_back(NodeScreen{screen.name, screen.geometry});
+    }
     follower_->setStatus(std::move(status));
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/cluster/ClusterLead.h"
-#include "cluster/VideoStartSync.h"
 #include "cluster/ClusterFollower.h"
 #include "cluster/FrameRateMeter.h"
 #include "cluster/RealTimeClock.h"
+#include "cluster/VideoStartSync.h"
 #include "core/ModelObserver.h"
 #include "core/Uuid.h"
 
@@ -28,12 +28,14 @@ class ProjectModel;
 // `prismeta --show --node NAME`: the model follows the show's leader through
 // a ClusterFollower, updated once a frame by a timer of the interface
 // thread. Every output whose node is NAME has its window (full screen on its
-// display as in any show) while it does: a window opens as soon as the output
-// is known and closes when the leader deletes the output or gives it to
-// another node. The leader's live cue, fades and blackout are drawn through
-// the application's cue runner, which runs nothing of its own meanwhile. The
-// node's status reports the frames drawn each second, the pictures dropped
-// and the media missing here.
+// display as in any show, or on a screen of its own when this machine has
+// no screen of that name: OutputPlacer::setStandIn) while it does: a window
+// opens as soon as the output is known and closes when the leader deletes
+// the output or gives it to another node. The leader's live cue, fades and
+// blackout are drawn through the application's cue runner, which runs
+// nothing of its own meanwhile. The node's status reports the frames drawn
+// each second, the pictures dropped, the media missing here and the screens
+// it has (for the leader's Display picker).
 // Interface thread only; the model, the registry, the runner and the
 // watcher must outlive it.
 class ClusterFollow : public QObject {

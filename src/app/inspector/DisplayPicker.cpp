@@ -106,6 +106,17 @@ void DisplayPicker::showDisplay(const std::optional<OutputDisplay>& display) {
     rebuild();
 }
 
+void DisplayPicker::showNode(const std::optional<Node>& node) {
+    if (node == node_) {
+        return;
+    }
+    node_ = node;
+    setToolTip(node_ ? tr("The screen of %1 this output's window goes to")
+                           .arg(QString::fromStdString(node_->name))
+                     : tr("The screen this output's window goes to"));
+    rebuild();
+}
+
 int DisplayPicker::itemOfScreen(const QString& name) const {
     for (int i = 0; i < count(); ++i) {
         const int item = itemData(i).toInt();
@@ -119,7 +130,7 @@ int DisplayPicker::itemOfScreen(const QString& name) const {
 
 void DisplayPicker::rebuild() {
     const QSignalBlocker blocker(this);
-    screens_ = ScreenList::current();
+    screens_ = node_ ? ScreenList{node_->screens, {}} : ScreenList::current();
     clear();
     addItem(tr("None"), noneItem);
     for (std::size_t i = 0; i < screens_.screens.size(); ++i) {
@@ -136,7 +147,9 @@ void DisplayPicker::rebuild() {
         if (const auto match = findScreen(*shown_, screens_.screens)) {
             current = static_cast<int>(match->index) + 1;
         } else {
-            addItem(tr("%1 (not connected)").arg(QString::fromStdString(shown_->screen)),
+            const QString name = QString::fromStdString(shown_->screen);
+            addItem(node_ ? tr("%1 (not on %2)").arg(name, QString::fromStdString(node_->name))
+                          : tr("%1 (not connected)").arg(name),
                     absentItem);
             current = count() - 1;
         }
@@ -153,9 +166,13 @@ void DisplayPicker::onIndexChanged(int index) {
     if (item == absentItem) {
         return; // the screen it already has
     }
-    if (item >= 0 && static_cast<std::size_t>(item) < screens_.handles.size()) {
-        QScreen* screen = screens_.handles[static_cast<std::size_t>(item)];
-        chosen = displayOn(*screen, shown_ ? shown_->fullScreen : true);
+    const bool fullScreen = shown_ ? shown_->fullScreen : true;
+    const auto at = static_cast<std::size_t>(item);
+    if (item >= 0 && node_ && at < screens_.screens.size()) {
+        const Screen& screen = screens_.screens[at];
+        chosen = OutputDisplay{screen.name, screen.geometry, fullScreen};
+    } else if (item >= 0 && at < screens_.handles.size()) {
+        chosen = displayOn(*screens_.handles[at], fullScreen);
     }
     if (chosen == shown_) {
         return;

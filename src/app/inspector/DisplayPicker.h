@@ -6,6 +6,8 @@
 #include <QComboBox>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace prismeta {
 
@@ -13,7 +15,8 @@ namespace prismeta {
 // now: "None" first, then one item per screen ("HDMI-1, 1920 × 1080"), and,
 // while the output's screen is not connected, an item for it ("HDMI-1 (not
 // connected)") so the assignment stays visible. The list follows screens as
-// they come and go.
+// they come and go. For an output that another machine of the show shows
+// (showNode), the list is that machine's screens as it reports them.
 //
 // Every change of the current item (pointer, keyboard, accessibility,
 // setCurrentIndex) reports the new display once through displayChosen;
@@ -32,6 +35,16 @@ public:
     // The model's display for this output.
     void showDisplay(const std::optional<OutputDisplay>& display);
 
+    // The machine whose screens are listed, with those screens; none: this
+    // machine's own.
+    struct Node {
+        std::string name;
+        std::vector<Screen> screens;
+
+        friend bool operator==(const Node&, const Node&) = default;
+    };
+    void showNode(const std::optional<Node>& node);
+
     // The item that shows a connected screen, by its name; -1 if none.
     int itemOfScreen(const QString& name) const;
 
@@ -43,6 +56,8 @@ private:
     void onIndexChanged(int index);
 
     std::optional<OutputDisplay> shown_;
+    std::optional<Node> node_;
+    // The screens listed; handles only for this machine's own.
     ScreenList screens_;
     bool rebuilding_ = false;
 };

@@ -74,6 +74,13 @@ void OutputsSection::refresh(const ModelChanges& changes) {
     emptyNote_->setVisible(model_.outputs().empty());
 }
 
+void OutputsSection::setShowNodes(const ShowNodes* nodes) {
+    nodes_ = nodes;
+    for (OutputCard* card : cards_) {
+        card->setShowNodes(nodes);
+    }
+}
+
 void OutputsSection::beginRename(const Uuid& outputID) {
     editingID_ = outputID;
     showCards();
@@ -123,6 +130,7 @@ void OutputsSection::showCards() {
 
 OutputCard* OutputsSection::makeCard(std::size_t position) {
     auto* card = new OutputCard(model_, model_.outputs()[position], this);
+    card->setShowNodes(nodes_);
     cardsLayout_->insertWidget(static_cast<int>(position), card);
     card->show();
     cards_.insert(cards_.begin() + static_cast<std::ptrdiff_t>(position), card);

@@ -18,6 +18,7 @@ namespace prismeta {
 class ModelChanges;
 class OutputCard;
 class ProjectModel;
+class ShowNodes;
 
 // The outputs part of the inspector: the "Outputs" header with the menu of
 // presets that add an output, a note while there are none, and one card per
@@ -49,6 +50,9 @@ public:
     QLabel* emptyNote() const { return emptyNote_; }
     const std::vector<OutputCard*>& cards() const { return cards_; }
 
+    // The show's machines for every card (OutputCard::setShowNodes).
+    void setShowNodes(const ShowNodes* nodes);
+
 signals:
     // A card's mask list chose a mask to work on (MasksSection::maskChosen).
     void maskChosen(const prismeta::Uuid& outputID, int index);
@@ -67,6 +71,7 @@ private:
     QVBoxLayout* cardsLayout_;
     std::vector<OutputCard*> cards_; // in the order of the model's outputs
     std::optional<Uuid> editingID_;
+    const ShowNodes* nodes_ = nullptr;
 };
 
 } // namespace prismeta

@@ -53,6 +53,11 @@ void OutputPlacer::scheduleFollow() {
     follow_.start();
 }
 
+void OutputPlacer::setStandIn(bool standIn) {
+    standIn_ = standIn;
+    scheduleFollow();
+}
+
 void OutputPlacer::setShowMode(bool showMode) {
     showMode_ = showMode;
     for (Tracked& tracked : windows_) {
@@ -93,10 +98,14 @@ std::optional<OutputDisplay> OutputPlacer::displayOf(const OutputWindow& window)
     return std::nullopt;
 }
 
-OutputPlacement OutputPlacer::plan(const Tracked* self, const std::optional<OutputDisplay>& display,
-                                   const ScreenList& list) const {
+bool OutputPlacer::isOpen(const Tracked& tracked) const {
+    return !tracked.window.isNull() && !tracked.closed;
+}
+
+std::vector<OutputPlacement> OutputPlacer::plan(const ScreenList& list) const {
     PlacementRules rules;
     rules.showMode = showMode_;
+    rules.standIn = standIn_;
     QScreen* fallback = QGuiApplication::primaryScreen();
     if (!showMode_ && mainWindow_ && mainWindow_->screen() != nullptr) {
         fallback = mainWindow_->screen();
@@ -106,28 +115,77 @@ OutputPlacement OutputPlacer::plan(const Tracked* self, const std::optional<Outp
         rules.fallbackScreen = 0;
     }
     // Output windows get the frame the main window has (same window
-    // manager); before it is shown there is none to go by.
-    if (mainWindow_ && mainWindow_->isVisible()) {
-        const QRect outer = mainWindow_->frameGeometry();
-        const QRect inner = mainWindow_->geometry();
+    // manager), or, while it is hidden (a show), the frame an output window
+    // shown as a window has; before either is shown there is none to go by.
+    const QWidget* framed = mainWindow_ && mainWindow_->isVisible() ? mainWindow_.data() : nullptr;
+    for (const Tracked& tracked : windows_) {
+        if (framed == nullptr && isOpen(tracked) && tracked.window->isVisible() &&
+            !tracked.window->isFullScreen()) {
+            framed = tracked.window;
+        }
+    }
+    if (framed != nullptr) {
+        const QRect outer = framed->frameGeometry();
+        const QRect inner = framed->geometry();
         rules.frame = FrameMargins{inner.left() - outer.left(), inner.top() - outer.top(),
                                    outer.right() - inner.right(), outer.bottom() - inner.bottom()};
     }
-    const std::vector<std::string> claimed = claimedScreenNames(adapter_.model().outputs());
-    OutputPlacement placement = placeOutput(display, claimed, list.screens, rules);
-    if (showMode_ && placement.waiting) {
-        // Where the other windows are live, so that this one waits elsewhere.
-        std::vector<std::optional<OutputDisplay>> others;
-        for (const Tracked& tracked : windows_) {
-            // A closed window (deleted later) shows nothing any more.
-            if (&tracked != self && !tracked.window.isNull() && tracked.window->isVisible()) {
-                others.push_back(tracked.seen);
-            }
+    const std::vector<OutputConfig>& outputs = adapter_.model().outputs();
+    // The open windows in the project's order; windows for no output (or
+    // for one deleted) after those, in the order they opened.
+    std::vector<std::size_t> open;
+    std::vector<std::size_t> rank(windows_.size(), outputs.size());
+    for (std::size_t i = 0; i < windows_.size(); ++i) {
+        if (!isOpen(windows_[i])) {
+            continue;
         }
-        rules.liveScreens = liveScreens(others, claimed, list.screens, rules);
-        placement = placeOutput(display, claimed, list.screens, rules);
+        open.push_back(i);
+        if (const std::optional<Uuid>& id = windows_[i].window->outputID()) {
+            const auto found =
+                std::find_if(outputs.begin(), outputs.end(),
+                             [&id](const OutputConfig& output) { return output.id == *id; });
+            rank[i] = static_cast<std::size_t>(found - outputs.begin());
+        }
     }
-    return placement;
+    std::stable_sort(open.begin(), open.end(),
+                     [&rank](std::size_t a, std::size_t b) { return rank[a] < rank[b]; });
+    std::vector<std::optional<OutputDisplay>> shown;
+    shown.reserve(open.size());
+    for (const std::size_t i : open) {
+        shown.push_back(windows_[i].seen);
+    }
+    const std::vector<OutputPlacement> placed =
+        placeOutputs(shown, claimedScreenNames(outputs), list.screens, rules);
+    std::vector<OutputPlacement> planned(windows_.size());
+    for (std::size_t k = 0; k < open.size(); ++k) {
+        planned[open[k]] = placed[k];
+    }
+    return planned;
+}
+
+QScreen* OutputPlacer::screenWithoutOutput() const {
+    QList<QScreen*> screens = QGuiApplication::screens();
+    // The primary screen first.
+    std::stable_partition(screens.begin(), screens.end(), [](const QScreen* screen) {
+        return screen == QGuiApplication::primaryScreen();
+    });
+    for (QScreen* screen : screens) {
+        if (!outputFills(screen)) {
+            return screen;
+        }
+    }
+    return nullptr;
+}
+
+bool OutputPlacer::outputFills(const QScreen* screen) const {
+    if (screen == nullptr) {
+        return false;
+    }
+    const Screen seen = toScreen(*screen);
+    return std::any_of(windows_.begin(), windows_.end(), [this, &seen](const Tracked& tracked) {
+        return isOpen(tracked) && tracked.applied.mode == OutputPlacement::Mode::fullScreen &&
+               tracked.applied.screenName == seen.name && tracked.applied.area == seen.geometry;
+    });
 }
 
 void OutputPlacer::apply(Tracked& tracked, const OutputPlacement& placement,
@@ -153,10 +211,12 @@ void OutputPlacer::apply(Tracked& tracked, const OutputPlacement& placement,
     }
     const std::string output = showLogName(window->view()->config().name);
     const std::string on = showLogName(placement.screenName);
-    if (placement.waiting) {
-        const std::optional<OutputDisplay> display = displayOf(*window);
-        const std::string wanted =
-            display ? showLogName(display->screen) : std::string("its screen");
+    const std::optional<OutputDisplay> display = displayOf(*window);
+    const std::string wanted = display ? showLogName(display->screen) : std::string("its screen");
+    if (placement.standIn && placement.bound) {
+        logLine("Prismeta: show: this machine has no screen " + wanted + "; output " + output +
+                " is full screen on " + on + " instead");
+    } else if (placement.waiting) {
         logLine("Prismeta: show: output " + output + " waits for screen " + wanted +
                 ", which is not connected; " +
                 (placement.mode == OutputPlacement::Mode::hidden
@@ -173,31 +233,35 @@ void OutputPlacer::track(OutputWindow* window) {
     std::erase_if(windows_, [](const Tracked& tracked) { return tracked.window.isNull(); });
     windows_.push_back(Tracked{window, displayOf(*window), {}});
     window->setPointerAlwaysHidden(showMode_);
-    // A window that closes frees its screen for one that waits.
-    connect(window, &OutputWindow::closed, this, [this] {
-        if (showMode_) {
-            scheduleFollow();
+    // A window that closes frees its screen, or its place beside others,
+    // for one that waits.
+    connect(window, &OutputWindow::closed, this, [this, window] {
+        if (Tracked* tracked = find(window)) {
+            tracked->closed = true;
         }
+        scheduleFollow();
     });
     connect(window, &OutputWindow::placedByUser, this,
             [this, window](QScreen* screen, bool fullScreen) {
                 onPlacedByUser(window, screen, fullScreen);
             });
     const ScreenList list = ScreenList::current();
-    apply(windows_.back(), plan(&windows_.back(), windows_.back().seen, list), list);
-    if (showMode_) {
-        followScreens(); // a window waiting where this one has just gone moves away
-    }
+    apply(windows_.back(), plan(list).back(), list);
+    // A window waiting where this one has just gone moves away, and those
+    // waiting beside it make room.
+    followScreens();
 }
 
 void OutputPlacer::followScreens() {
     follow_.stop();
     const ScreenList list = ScreenList::current();
-    for (Tracked& tracked : windows_) {
-        if (tracked.window.isNull()) {
+    const std::vector<OutputPlacement> planned = plan(list);
+    for (std::size_t i = 0; i < windows_.size(); ++i) {
+        Tracked& tracked = windows_[i];
+        if (!isOpen(tracked)) {
             continue;
         }
-        const OutputPlacement now = plan(&tracked, tracked.seen, list);
+        const OutputPlacement& now = planned[i];
         // Windows without a screen of their own stay where they are, except
         // in a show, where the fallback window fills its screen.
         if ((now.bound || showMode_) && needsMove(tracked.applied, now)) {
@@ -212,29 +276,32 @@ void OutputPlacer::onModelChanged(const ModelChanges& changes) {
     }
     // Every step of an output's slider lands here: the screens are looked at
     // only once a window's display did change.
-    std::optional<ScreenList> list;
-    for (Tracked& tracked : windows_) {
+    std::vector<std::size_t> changed;
+    for (std::size_t i = 0; i < windows_.size(); ++i) {
+        Tracked& tracked = windows_[i];
         if (tracked.window.isNull()) {
             continue;
         }
         std::optional<OutputDisplay> display = displayOf(*tracked.window);
-        if (display == tracked.seen) {
-            continue;
+        if (display != tracked.seen) {
+            tracked.seen = std::move(display);
+            changed.push_back(i);
         }
-        tracked.seen = std::move(display);
-        if (!list) {
-            list = ScreenList::current();
-        }
-        const OutputPlacement now = plan(&tracked, tracked.seen, *list);
-        if (now.bound && needsMove(tracked.applied, now)) {
-            apply(tracked, now, *list);
+    }
+    if (changed.empty()) {
+        return;
+    }
+    const ScreenList list = ScreenList::current();
+    const std::vector<OutputPlacement> planned = plan(list);
+    for (const std::size_t i : changed) {
+        const OutputPlacement& now = planned[i];
+        if (now.bound && needsMove(windows_[i].applied, now)) {
+            apply(windows_[i], now, list);
         } else {
-            tracked.applied = now;
+            windows_[i].applied = now;
         }
     }
-    if (list && showMode_) {
-        followScreens(); // the windows waiting for their screens too
-    }
+    followScreens(); // the windows waiting for their screens too
 }
 
 void OutputPlacer::onPlacedByUser(OutputWindow* window, QScreen* screen, bool fullScreen) {
@@ -253,7 +320,8 @@ void OutputPlacer::onPlacedByUser(OutputWindow* window, QScreen* screen, bool fu
     const OutputDisplay display = displayOn(*screen, fullScreen);
     // Seen before the model announces it, so the window is not moved again.
     tracked->seen = display;
-    tracked->applied = plan(tracked, display, ScreenList::current());
+    tracked->applied =
+        plan(ScreenList::current())[static_cast<std::size_t>(tracked - windows_.data())];
     if (found->display != display) {
         OutputConfig changed = *found;
         changed.display = display;

@@ -31,7 +31,12 @@ struct ScreenList;
 //   screen it is move: a window whose screen went away waits on the fallback
 //   screen and goes back, full screen, when the screen returns; in a show it
 //   waits only on a screen no other output window fills, and hidden when
-//   every screen has one, so that it never covers a live picture;
+//   every screen has one, so that it never covers a live picture; windows
+//   waiting on one screen stand side by side;
+// - on a machine that follows a show (setStandIn), an output whose screen
+//   this machine does not have, or that has none, fills a screen of its own
+//   that no other output fills, in the project's order, and says so in one
+//   line; it goes to its named screen when that one appears;
 // - a display chosen in the inspector moves the open window; "None" leaves it
 //   where it is.
 // What the user does to a window (full screen on a screen, leaving it,
@@ -51,6 +56,14 @@ public:
 
     void setShowMode(bool showMode);
     bool showMode() const { return showMode_; }
+    // For a machine that follows a show (PlacementRules::standIn).
+    void setStandIn(bool standIn);
+
+    // A connected screen that no output window fills, the primary first;
+    // null when every screen shows an output.
+    QScreen* screenWithoutOutput() const;
+    // Whether an output window fills `screen`.
+    bool outputFills(const QScreen* screen) const;
 
     // The placement last applied to an open window.
     std::optional<OutputPlacement> placement(const OutputWindow* window) const;
@@ -63,6 +76,8 @@ private:
         QPointer<OutputWindow> window;
         std::optional<OutputDisplay> seen;
         OutputPlacement applied;
+        // Closed by the user or the application; Qt deletes it a turn later.
+        bool closed = false;
     };
 
     void watchScreen(QScreen* screen);
@@ -72,13 +87,16 @@ private:
     void onPlacedByUser(OutputWindow* window, QScreen* screen, bool fullScreen);
     Tracked* find(const OutputWindow* window);
     std::optional<OutputDisplay> displayOf(const OutputWindow& window) const;
-    OutputPlacement plan(const Tracked* self, const std::optional<OutputDisplay>& display,
-                         const ScreenList& list) const;
+    bool isOpen(const Tracked& tracked) const;
+    // Where every open window goes now, one placement per entry of windows_
+    // (a closed one's is Mode::none).
+    std::vector<OutputPlacement> plan(const ScreenList& list) const;
     void apply(Tracked& tracked, const OutputPlacement& placement, const ScreenList& list);
 
     ModelAdapter& adapter_;
     QPointer<QWidget> mainWindow_;
     bool showMode_ = false;
+    bool standIn_ = false;
     std::vector<Tracked> windows_;
     QTimer follow_;
 };

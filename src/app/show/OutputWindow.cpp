@@ -176,9 +176,11 @@ void OutputWindow::showEvent(QShowEvent* event) {
 }
 
 void OutputWindow::onScreenChanged(QScreen* now) {
-    // A screen that went away takes its windows elsewhere: not the user.
-    // Placements by the application set the screen they aim at first.
-    if (now == nullptr || now == intendedScreen_ || intendedScreen_.isNull() || isFullScreen()) {
+    // A screen that went away takes its windows elsewhere: not the user. Qt
+    // moves them while the screen object still exists, but no longer lists
+    // it. Placements by the application set the screen they aim at first.
+    if (now == nullptr || now == intendedScreen_ || intendedScreen_.isNull() || isFullScreen() ||
+        !QGuiApplication::screens().contains(intendedScreen_.data())) {
         return;
     }
     intendedScreen_ = now;

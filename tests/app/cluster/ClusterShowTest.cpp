@@ -119,11 +119,15 @@ TEST(ClusterShowTest, AFollowerShowsTheLeadersEditsAndRefusesItsOwn) {
     const int leaderOsc = machines.leaderOsc;
     const int followerOsc = machines.followerOsc;
 
-    // Its status says it shows the output whose node is "left".
-    const std::optional<NodeStatus> status = followerStatusWhen(
-        broker, [](const NodeStatus& s) { return s.online && !s.outputs.empty(); });
+    // Its status says it shows the output whose node is "left", and names
+    // its screens (the two of run-with-two-screens).
+    const std::optional<NodeStatus> status = followerStatusWhen(broker, [](const NodeStatus& s) {
+        return s.online && !s.outputs.empty() && !s.screens.empty();
+    });
     ASSERT_TRUE(status);
     EXPECT_EQ(status->outputs, std::vector<std::string>{model.outputs()[1].name});
+    EXPECT_EQ(status->screens, (std::vector<NodeScreen>{{"LEFT", {0, 0, 1280, 720}},
+                                                        {"RIGHT", {1280, 0, 1280, 720}}}));
 
     OscTestClient desk;
     ASSERT_TRUE(waitFor([&] {

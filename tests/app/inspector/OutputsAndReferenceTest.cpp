@@ -1,6 +1,7 @@
 // The reference section and the outputs section of the inspector, and the
 // panel inside the application: snap switch against the menu command, the
-// reference image buttons, output presets, cards, blend fields and renames.
+// reference image buttons, output presets, cards, crop, blend and node fields
+// and renames.
 
 #include "../ScriptedDialogs.h"
 #include "InspectorHarness.h"
@@ -8,15 +9,19 @@
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
 #include "app/PrismetaApp.h"
+#include "app/cluster/ShowNodes.h"
 #include "app/inspector/ContinuousSlider.h"
+#include "app/inspector/DisplayPicker.h"
 #include "app/inspector/ElidedLabel.h"
 #include "app/inspector/OutputCard.h"
 #include "app/inspector/OutputsSection.h"
 #include "app/inspector/ReferenceSection.h"
 #include "app/show/OutputWindowRegistry.h"
+#include "cluster/NodeDirectory.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -273,6 +278,86 @@ private slots:
         QTest::keyClick(top, Qt::Key_Return);
         QCOMPARE(h_->model.outputs()[0].blendTop, 0.03f);
         QCOMPARE(h_->undoDepth(), 1u);
+    }
+
+    void cropFieldsStoreCanvasCoordinatesAsTheBlendFieldsDo() {
+        addPreset(QStringLiteral("Right Half"));
+        const OutputConfig before = h_->model.outputs()[0];
+        QLineEdit* x = card(0)->cropField(OutputCard::Crop::x);
+        QLineEdit* width = card(0)->cropField(OutputCard::Crop::width);
+        QCOMPARE(x->text(), QStringLiteral("0.500"));
+        QCOMPARE(card(0)->cropField(OutputCard::Crop::height)->text(), QStringLiteral("1.000"));
+
+        // A 10 % overlap with the left half, no clamping, no undo step.
+        typeAndCommit(x, "0.45");
+        typeAndCommit(width, "0.55");
+        OutputConfig expected = before;
+        expected.cropX = 0.45f;
+        expected.cropWidth = 0.55f;
+        QVERIFY(h_->model.outputs()[0] == expected);
+        QCOMPARE(width->text(), QStringLiteral("0.550"));
+        for (const char* bad : {"abc", "nan", ""}) {
+            typeAndCommit(width, bad);
+            QVERIFY2(h_->model.outputs()[0].cropWidth == 0.55f, bad);
+            QCOMPARE(width->text(), QStringLiteral("0.550"));
+        }
+        QCOMPARE(h_->undoDepth(), 1u);
+
+        // A crop set elsewhere (OSC) shows; one being typed keeps its text,
+        // and a value shown rounded is not rounded by passing through.
+        width->setFocus();
+        width->selectAll();
+        QTest::keyClicks(width, "0.6");
+        OutputConfig remote = h_->model.outputs()[0];
+        remote.cropX = 0.1234f;
+        remote.cropWidth = 0.9f;
+        h_->model.replaceOutput(0, remote);
+        h_->settle();
+        QCOMPARE(x->text(), QStringLiteral("0.123"));
+        QCOMPARE(width->text(), QStringLiteral("0.6"));
+        QTest::keyClick(width, Qt::Key_Return);
+        QCOMPARE(h_->model.outputs()[0].cropWidth, 0.6f);
+        QCOMPARE(h_->model.outputs()[0].cropX, 0.1234f);
+    }
+
+    void nodeFieldListsTheShowsMachinesAndTheirScreens() {
+        addPreset(QStringLiteral("Full Canvas"));
+        NodeDirectory directory;
+        NodeStatus status;
+        status.screens = {{"HDMI-A", {0, 0, 1920, 1080}}, {"HDMI-B", {1920, 0, 1280, 800}}};
+        QVERIFY(!directory.receive("pc-3", writeNodeStatus(status)));
+        QVERIFY(!directory.receive("pc-4", offlineNodeStatus()));
+        ShowNodes nodes;
+        nodes.update(directory);
+        outputs()->setShowNodes(&nodes);
+        QComboBox* node = card(0)->nodeField();
+        DisplayPicker* display = card(0)->displayPicker();
+        QVERIFY(node->currentText().isEmpty()); // the leader
+        QCOMPARE(node->count(), 3);
+        QCOMPARE(node->itemText(2), QStringLiteral("pc-4 (offline)"));
+        QVERIFY(display->itemOfScreen(QStringLiteral("HDMI-A")) < 0); // this machine's screens
+
+        // Chosen from the list: stored at once, and the node's screens listed.
+        node->setFocus();
+        QTest::keyClick(node, Qt::Key_Down);
+        QTest::keyClick(node, Qt::Key_Down);
+        QCOMPARE(h_->model.outputs()[0].node, std::optional<std::string>("pc-3"));
+        QCOMPARE(node->currentText(), QStringLiteral("pc-3"));
+        display->setCurrentIndex(display->itemOfScreen(QStringLiteral("HDMI-B")));
+        QCOMPARE(h_->model.outputs()[0].display,
+                 std::optional(OutputDisplay{"HDMI-B", {1920, 0, 1280, 800}, true}));
+
+        // Typed: a name no machine can have is refused; empty is the leader.
+        typeAndCommit(node->lineEdit(), "pc 5");
+        QCOMPARE(h_->model.outputs()[0].node, std::optional<std::string>("pc-3"));
+        QCOMPARE(node->currentText(), QStringLiteral("pc-3"));
+        typeAndCommit(node->lineEdit(), "pc-4");
+        QCOMPARE(h_->model.outputs()[0].node, std::optional<std::string>("pc-4"));
+        QCOMPARE(display->currentText(), QStringLiteral("HDMI-B (not on pc-4)"));
+        typeAndCommit(node->lineEdit(), "");
+        QVERIFY(!h_->model.outputs()[0].node);
+        QCOMPARE(h_->undoDepth(), 1u);
+        outputs()->setShowNodes(nullptr);
     }
 
     void inlineRenameOfOutputs() {

@@ -157,6 +157,39 @@ private slots:
         expectNothingAsked();
     }
 
+    void waitingOutputsStandApartAndTheEditorOpensBesideTheShow() {
+        // The desk shows "Lobby"; two projectors are off, so their outputs
+        // wait on the one screen left, beside each other.
+        const auto file = write(project(
+            output(onDesk, "Lobby",
+                   R"({"screen": "DESK", "x": 0, "y": 0, "width": 1600, "height": 900})") +
+            "," +
+            output(onProjector, "Balcony",
+                   R"({"screen": "HDMI-8", "x": 0, "y": 0, "width": 1920, "height": 1080})") +
+            "," +
+            output(unplaced, "Gallery",
+                   R"({"screen": "HDMI-9", "x": 0, "y": 0, "width": 1920, "height": 1080})")));
+        app_->startShow(file);
+        OutputWindow* lobby = window(onDesk);
+        OutputWindow* balcony = window(onProjector);
+        OutputWindow* gallery = window(unplaced);
+        QVERIFY(lobby && balcony && gallery);
+        QTRY_VERIFY(lobby->isFullScreen());
+        QTRY_VERIFY(balcony->isVisible() && gallery->isVisible());
+        for (OutputWindow* waiting : {balcony, gallery}) {
+            QVERIFY(!waiting->isFullScreen());
+            QVERIFY(projGeometry.contains(waiting->frameGeometry()));
+        }
+        QVERIFY(!balcony->frameGeometry().intersects(gallery->frameGeometry()));
+        QVERIFY(balcony->geometry().x() < gallery->geometry().x()); // in the project's order
+
+        // Show Editor: on the projector's screen, not over the desk's picture.
+        app_->commands().showEditor()->trigger();
+        QVERIFY(app_->mainWindow().isVisible());
+        QVERIFY(projGeometry.contains(app_->mainWindow().geometry()));
+        QVERIFY(lobby->isFullScreen());
+    }
+
     void aProjectThatCannotBeReadShowsTheWholeCanvasAndAsksNothing() {
         app_->startShow(dir_.filePath(QStringLiteral("missing.prismeta.json")).toStdString());
         QCOMPARE(app_->outputWindows().count(), 1);

@@ -1,8 +1,9 @@
 // `prismeta --show` on a desktop of two screens, LEFT and RIGHT (see
 // run-with-two-screens), checked by the pixels on the screens: each output
 // fills its own screen, follows it when it is unplugged and plugged in again
-// (hidden meanwhile rather than over the other output's picture),
-// and keeps showing what it loaded when its project file is replaced.
+// (hidden meanwhile rather than over the other output's picture), the
+// primary one included, and keeps showing what it loaded when its project
+// file is replaced.
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -67,10 +68,16 @@ const char* name(Colour colour) {
     return colour == Colour::red ? "red" : "green";
 }
 
-// The whole desktop as the X server holds it.
+// The whole desktop as the X server holds it. A grab of the desktop is
+// placed relative to the screen grabbed from, which is RIGHT while LEFT is
+// unplugged.
 QImage desktop() {
     QScreen* screen = QGuiApplication::primaryScreen();
-    return screen == nullptr ? QImage() : screen->grabWindow(0, 0, 0, 2560, 720).toImage();
+    if (screen == nullptr) {
+        return {};
+    }
+    const QPoint corner = screen->geometry().topLeft();
+    return screen->grabWindow(0, -corner.x(), -corner.y(), 2560, 720).toImage();
 }
 
 // Where a window that fills `area` shows: every corner (1 pixel in), the
@@ -208,11 +215,36 @@ private slots:
         complaint = waitFor(bothShown);
         QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
 
+        // LEFT, the primary, is unplugged: X then lists a screen for its
+        // whole desktop, which lies over RIGHT. The left output waits out of
+        // sight (RIGHT stays all green) and comes back full screen, though
+        // Qt moves its window off each screen that goes.
+        xrandr({QStringLiteral("--delmonitor"), QStringLiteral("LEFT")});
+        complaint = waitFor([this](const QImage& image) -> QString {
+            log_ += QString::fromLocal8Bit(show_.readAllStandardError());
+            if (!log_.contains(QStringLiteral("output \"Left\" waits for screen \"LEFT\""))) {
+                return QStringLiteral("the show has not seen LEFT go yet");
+            }
+            return mismatch(image, rightScreen, Colour::green);
+        });
+        QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+        QTest::qWait(1000);
+        complaint = mismatch(desktop(), rightScreen, Colour::green);
+        QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+        xrandr({QStringLiteral("--setmonitor"), QStringLiteral("LEFT"),
+                QStringLiteral("1280/338x720/190+0+0"), QStringLiteral("screen")});
+        complaint = waitFor(bothShown);
+        QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
+
         const QString log = log_ + QString::fromLocal8Bit(show_.readAllStandardError());
-        QVERIFY2(log.contains(QStringLiteral("Prismeta: show: output \"Right\" waits for screen "
-                                             "\"RIGHT\", which is not connected; hidden "
-                                             "meanwhile")),
-                 qPrintable(log));
+        for (const char* output : {"Right", "Left"}) {
+            const QString waited =
+                QStringLiteral("Prismeta: show: output \"%1\" waits for screen "
+                               "\"%2\", which is not connected; hidden "
+                               "meanwhile")
+                    .arg(QString::fromLatin1(output), QString::fromLatin1(output).toUpper());
+            QVERIFY2(log.contains(waited), qPrintable(log));
+        }
         QVERIFY2(!log.contains(QStringLiteral("failed to load")), qPrintable(log));
     }
 };
