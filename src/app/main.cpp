@@ -179,11 +179,15 @@ int main(int argc, char** argv) {
         // GOs and blackouts are set ahead, for every machine to start them
         // on the frame for that moment.
         app.showCues().runner().setGoAhead(clusterPreferences->goAheadMilliseconds / 1000.0);
+        // Shader events too, which travel with the show state.
+        app.model().shaderEvents().setDelay(clusterPreferences->goAheadMilliseconds / 1000.0);
         leading.setCueRunner(&app.showCues().runner());
         // The Nodes panel, a dock of the main window (the editor).
         auto* panel = prismeta::NodesPanel::addDockTo(app.mainWindow());
         leading.onNodesChanged(
             [panel](const prismeta::NodeDirectory& nodes) { panel->show(nodes); });
+        leading.onBrokerChanged(
+            [panel](const prismeta::BrokerConnection& state) { panel->showBroker(state); });
     }
     return QApplication::exec();
 }

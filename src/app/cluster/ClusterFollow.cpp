@@ -12,6 +12,8 @@
 #include "core/ProjectModel.h"
 #include "cues/CueRunner.h"
 
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <chrono>
 #include <set>
@@ -87,9 +89,55 @@ void ClusterFollow::frame() {
         cuesRevision_ = followed.revision();
         cues_.adopt(followed.state(), followed.crossfade());
     }
+    bool windowsChanged = false;
     if (outputsChanged_) {
         outputsChanged_ = false;
         openOwnOutputs();
+        windowsChanged = true;
+    }
+    // The waiting line changes with the broker's state and the show's
+    // arrival only: not looked at on other frames.
+    const bool arrived = follower_->showArrived();
+    if (windowsChanged || arrived != arrived_ ||
+        follower_->broker().revision() != brokerRevision_) {
+        arrived_ = arrived;
+        brokerRevision_ = follower_->broker().revision();
+        waiting_ = follower_->waiting();
+        showWaiting();
+    }
+}
+
+void ClusterFollow::showWaiting() {
+    // Without an output of this node there is still a window to say it on.
+    if (waiting_ && opened_.empty() && !waitingWindow_) {
+        windows_.open(std::nullopt);
+        waitingWindow_ = true;
+    } else if (waitingWindow_ && (!waiting_ || !opened_.empty())) {
+        if (OutputWindow* window = windows_.window(std::nullopt)) {
+            window->close();
+        }
+        waitingWindow_ = false;
+    }
+    std::vector<OutputWindow*> shown;
+    for (const Uuid& id : opened_) {
+        if (OutputWindow* window = windows_.window(id)) {
+            shown.push_back(window);
+        }
+    }
+    if (waitingWindow_) {
+        if (OutputWindow* window = windows_.window(std::nullopt)) {
+            shown.push_back(window);
+        }
+    }
+    const auto primary = std::find_if(shown.begin(), shown.end(), [](OutputWindow* window) {
+        return window->screen() == QGuiApplication::primaryScreen();
+    });
+    OutputWindow* carrier = primary != shown.end() ? *primary
+                            : shown.empty()        ? nullptr
+                                                   : shown.front();
+    for (OutputWindow* window : shown) {
+        window->setNotice(waiting_ && window == carrier ? QString::fromStdString(*waiting_)
+                                                        : QString());
     }
 }
 

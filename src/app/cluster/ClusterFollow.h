@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/cluster/ClusterLead.h"
-#include "cluster/VideoStartSync.h"
 #include "cluster/ClusterFollower.h"
 #include "cluster/FrameRateMeter.h"
 #include "cluster/RealTimeClock.h"
+#include "cluster/VideoStartSync.h"
 #include "core/ModelObserver.h"
 #include "core/Uuid.h"
 
@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ class ProjectModel;
 // the application's cue runner, which runs nothing of its own meanwhile. The
 // node's status reports the frames drawn each second, the pictures dropped
 // and the media missing here.
+//
+// Until the leader's show first arrives, the primary output (the window on
+// the primary screen, else the first; with none, a black window that fills
+// the primary screen) carries one small line saying what it waits for: the
+// broker, and why it cannot be reached, or the leader.
 // Interface thread only; the model, the registry, the runner and the
 // watcher must outlive it.
 class ClusterFollow : public QObject {
@@ -51,6 +57,7 @@ public:
 private:
     void frame();
     void openOwnOutputs();
+    void showWaiting();
     void reportStatus();
 
     ProjectModel& model_;
@@ -61,6 +68,10 @@ private:
     std::unique_ptr<ClusterFollower> follower_;
     std::string node_;
     std::vector<Uuid> opened_;
+    std::optional<std::string> waiting_;
+    bool waitingWindow_ = false; // the black window opened for the wait
+    bool arrived_ = false;
+    std::uint64_t brokerRevision_ = UINT64_MAX;
     Subscription subscription_;
     bool outputsChanged_ = true;
     std::uint64_t cuesRevision_ = 0;
