@@ -41,8 +41,10 @@ bool BrokerConnection::handle(const MqttEvent& event, std::int64_t nowMicros) {
     const std::string where = "the broker " + address();
     switch (event.kind) {
     case MqttEvent::Kind::connected:
-        if (failed_ || state_ == State::lost) {
+        if (state_ == State::lost) {
             logLine("Prismeta: reached " + where + " again");
+        } else if (failed_) {
+            logLine("Prismeta: reached " + where);
         }
         failed_ = false;
         logged_.clear();

@@ -301,6 +301,8 @@ void ClusterLeader::refuse(const LeaderClaim& other) {
     refusal_ = "show \"" + topics_.root() + "\" already has a leader (client " + other.client +
                (other.host.empty() ? std::string() : " on " + other.host) + ")";
     logLine("Prismeta: " + refusal_ + "; this machine does not lead it");
+    model_.shaderEvents().onTrigger(nullptr);
+    triggers_.clear();
     // A clean disconnect: the broker drops our will, which would clear the
     // other leader's claim.
     client_->stop();

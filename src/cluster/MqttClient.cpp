@@ -197,7 +197,10 @@ bool MqttClient::subscribe(std::string_view pattern, int qos) {
     bool isConnected = false;
     {
         const std::lock_guard lock(mutex_);
-        subscriptions_.emplace_back(name, qos);
+        const auto same = [&](const auto& entry) { return entry.first == name; };
+        if (std::none_of(subscriptions_.begin(), subscriptions_.end(), same)) {
+            subscriptions_.emplace_back(name, qos);
+        }
         isConnected = connected_;
     }
     if (handle_ && isConnected) {
