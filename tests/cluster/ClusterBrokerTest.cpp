@@ -267,7 +267,10 @@ TEST(ClusterBrokerTest, BadMessagesFromAStrangerAreIgnoredQuietly) {
         stranger.publish(topics.nodeStatus("evil"), "nonsense", false);
     }
     stranger.publish(topics.surface(first), std::string(17 * 1024 * 1024, 'x'), false);
-    // Long enough for everything to arrive and a rate-limit window to end.
+    // Everything arrived (the large one last: it takes seconds on a busy
+    // machine), then long enough for a rate-limit window to end.
+    EXPECT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*follower)},
+                                      [&] { return log.containing("oversized") > 0; }));
     ClusterRig::pumpUntil(
         {updater(*leader), updater(*follower)}, [] { return false; }, 2500ms);
     EXPECT_TRUE(sameShow(leaderModel, followerModel));
