@@ -101,25 +101,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(std::nullopt) == nullptr, 5000);
         QVERIFY(app.outputWindows().window(left)->notice().isEmpty());
     }
-
-    // A host name that does not resolve (yet) is no reason to stop.
-    void waitsForAHostNameThatDoesNotResolve() {
-        const ScopedLogSink quiet([](std::string_view) {});
-        PrismetaApp app;
-        ClusterFollow follow(app.model(), app.outputWindows(), app.showCues().runner(),
-                             app.missingMedia());
-        ClusterLaunch launch;
-        launch.broker = "no-such-host.invalid";
-        launch.topic = testing::ClusterRig::topic;
-        QVERIFY(follow.start(launch, "left"));
-        QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(std::nullopt) != nullptr, 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            app.outputWindows()
-                .window(std::nullopt)
-                ->notice()
-                .contains(QStringLiteral("\"no-such-host.invalid\" does not resolve")),
-            5000);
-    }
 };
 
 QTEST_MAIN(ClusterFollowTest)
