@@ -108,23 +108,13 @@ void ClusterFollow::frame() {
 }
 
 void ClusterFollow::showWaiting() {
-    // Without an output of this node there is still a window to say it on.
-    if (waiting_ && opened_.empty() && !waitingWindow_) {
-        windows_.open(std::nullopt);
-        waitingWindow_ = true;
-    } else if (waitingWindow_ && (!waiting_ || !opened_.empty())) {
-        if (OutputWindow* window = windows_.window(std::nullopt)) {
-            window->close();
-        }
-        waitingWindow_ = false;
-    }
     std::vector<OutputWindow*> shown;
     for (const Uuid& id : opened_) {
         if (OutputWindow* window = windows_.window(id)) {
             shown.push_back(window);
         }
     }
-    if (waitingWindow_) {
+    if (placeholder_) {
         if (OutputWindow* window = windows_.window(std::nullopt)) {
             shown.push_back(window);
         }
@@ -141,13 +131,39 @@ void ClusterFollow::showWaiting() {
     }
 }
 
+void ClusterFollow::showPlaceholder(bool shown) {
+    if (shown && !placeholder_) {
+        windows_.open(std::nullopt);
+        placeholder_ = true;
+    } else if (!shown && placeholder_) {
+        if (OutputWindow* window = windows_.window(std::nullopt)) {
+            window->close();
+        }
+        placeholder_ = false;
+    }
+}
+
 void ClusterFollow::openOwnOutputs() {
     const std::vector<OutputConfig>& outputs = model_.outputs();
     std::vector<Uuid> own;
     for (const std::size_t i : outputsOfNode(outputs, node_)) {
         own.push_back(outputs[i].id);
     }
-    // Deleted on the leader, or given to another machine: closed here.
+    // Without an output of its own (the show not here yet, or none given to
+    // this machine) the machine shows black on its primary screen, not its
+    // desktop. Opened before the last output closes: Qt ends the program
+    // with its last window, and a node that quits (status 0, which the
+    // systemd unit does not restart) leaves the show.
+    if (own.empty()) {
+        showPlaceholder(true);
+    }
+    for (const Uuid& id : own) {
+        if (std::find(opened_.begin(), opened_.end(), id) == opened_.end()) {
+            windows_.open(id);
+        }
+    }
+    // Deleted on the leader, or given to another machine: closed here, once
+    // what replaces it is open.
     for (const Uuid& id : opened_) {
         if (std::find(own.begin(), own.end(), id) == own.end()) {
             if (OutputWindow* window = windows_.window(id)) {
@@ -155,12 +171,10 @@ void ClusterFollow::openOwnOutputs() {
             }
         }
     }
-    for (const Uuid& id : own) {
-        if (std::find(opened_.begin(), opened_.end(), id) == opened_.end()) {
-            windows_.open(id);
-        }
-    }
     opened_ = std::move(own);
+    if (!opened_.empty()) {
+        showPlaceholder(false);
+    }
 }
 
 void ClusterFollow::reportStatus() {

@@ -36,10 +36,11 @@ class ProjectModel;
 // node's status reports the frames drawn each second, the pictures dropped
 // and the media missing here.
 //
-// Until the leader's show first arrives, the primary output (the window on
-// the primary screen, else the first; with none, a black window that fills
-// the primary screen) carries one small line saying what it waits for: the
-// broker, and why it cannot be reached, or the leader.
+// While the machine has no output of its own (the show not here yet, or
+// none given to it), a black window fills its primary screen. Until the
+// leader's show first arrives, the primary output (the window on the primary
+// screen, else the first) carries one small line saying what it waits for:
+// the broker, and why it cannot be reached, or the leader.
 // Interface thread only; the model, the registry, the runner and the
 // watcher must outlive it.
 class ClusterFollow : public QObject {
@@ -58,6 +59,7 @@ private:
     void frame();
     void openOwnOutputs();
     void showWaiting();
+    void showPlaceholder(bool shown);
     void reportStatus();
 
     ProjectModel& model_;
@@ -69,7 +71,7 @@ private:
     std::string node_;
     std::vector<Uuid> opened_;
     std::optional<std::string> waiting_;
-    bool waitingWindow_ = false; // the black window opened for the wait
+    bool placeholder_ = false; // the black window while no output is its own
     bool arrived_ = false;
     std::uint64_t brokerRevision_ = UINT64_MAX;
     Subscription subscription_;

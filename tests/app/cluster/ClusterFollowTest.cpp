@@ -57,10 +57,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(left) == nullptr, 10000);
         QCOMPARE(app.outputWindows().count(), 1);
 
-        // Deleted on the leader: closed.
+        // Deleted on the leader: closed, and black in its place (closing the
+        // last window would end the program).
         outputs.pop_back();
         leaderModel.setOutputs(outputs);
-        QTRY_COMPARE_WITH_TIMEOUT(app.outputWindows().count(), 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(added.id) == nullptr, 10000);
+        QCOMPARE(app.outputWindows().count(), 1);
+        QVERIFY(app.outputWindows().window(std::nullopt)->notice().isEmpty());
         // The runner shows the leader's state and goes nowhere itself.
         QVERIFY(app.showCues().runner().adopted());
     }
