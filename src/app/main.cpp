@@ -207,6 +207,8 @@ int main(int argc, char** argv) {
         // GOs and blackouts are set ahead, for every machine to start them
         // on the frame for that moment.
         app.showCues().runner().setGoAhead(clusterPreferences->goAheadMilliseconds / 1000.0);
+        // Shader events too, which travel with the show state.
+        app.model().shaderEvents().setDelay(clusterPreferences->goAheadMilliseconds / 1000.0);
         leading.setCueRunner(&app.showCues().runner());
         // The Nodes panel, a dock of the main window (the editor).
         auto* panel = prismeta::NodesPanel::addDockTo(app.mainWindow());
@@ -215,6 +217,8 @@ int main(int argc, char** argv) {
             // The output cards list the machines and the screens each has.
             app.showNodes().update(nodes);
         });
+        leading.onBrokerChanged(
+            [panel](const prismeta::BrokerConnection& state) { panel->showBroker(state); });
     }
     return QApplication::exec();
 }

@@ -20,7 +20,8 @@ constexpr std::string_view logPrefix = "Prismeta: cluster ignored ";
 ClusterFollower::ClusterFollower(ProjectModel& model, const RealTimeClock& clock,
                                  ClusterTopics topics, Options options)
     : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
-      replica_(topics_), problems_(RateLimitedLog::defaultWindow, logPrefix) {
+      replica_(topics_), problems_(RateLimitedLog::defaultWindow, logPrefix),
+      broker_(options_.mqtt.broker, options_.mqtt.credentials.user, "showing the last state") {
     options_.mqtt.will = MqttWill{topics_.nodeStatus(options_.node), offlineNodeStatus(), true};
     options_.mqtt.clock = &clock_;
     client_ = std::make_unique<MqttClient>(options_.mqtt);
@@ -104,7 +105,9 @@ void ClusterFollower::update(SteadyClock::time_point now) {
         }
         given_.reset();
     }
+    showArrived_ = showArrived_ || replica_.hasProject();
     cues_.update(replica_.showState(), before, model_.surfaces(), readClocks(clock_));
+    fireShaderEvents();
     const bool leaderPresent = replica_.leader().has_value();
     if (leaderPresent != leaderWasPresent_) {
         logLine(leaderPresent ? "Prismeta: the show's leader is present"
@@ -122,6 +125,38 @@ void ClusterFollower::update(SteadyClock::time_point now) {
     }
     watchCompleteness(now);
     problems_.update(now);
+}
+
+std::optional<std::string> ClusterFollower::waiting() const {
+    if (showArrived_) {
+        return std::nullopt;
+    }
+    const std::string show = "show \"" + topics_.root() + "\"";
+    if (broker_.state() != BrokerConnection::State::connected) {
+        return "Waiting for " + show + " on broker " + broker_.address() +
+               (broker_.reason().empty() ? std::string() : ": " + broker_.reason());
+    }
+    return "Waiting for the leader of " + show + " on broker " + broker_.address();
+}
+
+void ClusterFollower::fireShaderEvents() {
+    const std::vector<ShowStateMessage::ShaderEvent>& events = replica_.showState().shaderEvents;
+    if (events.empty() || events.back().atMicros <= lastShaderEvent_) {
+        return;
+    }
+    const ClockReading now = readClocks(clock_);
+    std::int64_t newest = lastShaderEvent_;
+    for (const ShowStateMessage::ShaderEvent& event : events) {
+        if (event.atMicros <= lastShaderEvent_) {
+            continue;
+        }
+        newest = std::max(newest, event.atMicros);
+        if (now.showMicros - event.atMicros <= lateShaderEventMicros) {
+            model_.shaderEvents().triggerAt(event.surface, event.input,
+                                            now.toSteady(event.atMicros));
+        }
+    }
+    lastShaderEvent_ = newest;
 }
 
 void ClusterFollower::watchCompleteness(SteadyClock::time_point now) {
@@ -152,6 +187,7 @@ void ClusterFollower::watchCompleteness(SteadyClock::time_point now) {
 void ClusterFollower::handle(MqttEvent& event, SteadyClock::time_point now) {
     switch (event.kind) {
     case MqttEvent::Kind::connected:
+        broker_.handle(event, clock_.nowMicros());
         connected_ = true;
         if (!everConnected_) {
             logLine("Prismeta: following show \"" + topics_.root() + "\" as node " + options_.node);
@@ -164,17 +200,11 @@ void ClusterFollower::handle(MqttEvent& event, SteadyClock::time_point now) {
         return;
     case MqttEvent::Kind::disconnected:
         connected_ = false;
-        logLine("Prismeta: lost the broker " + options_.mqtt.broker.host + ":" +
-                std::to_string(options_.mqtt.broker.port) + "; showing the last state");
+        broker_.handle(event, clock_.nowMicros());
         return;
+    case MqttEvent::Kind::unreachable:
     case MqttEvent::Kind::refused:
-        problems_.report("refused",
-                         "nothing: the broker refused the connection (" +
-                             std::string(event.code == 4 || event.code == 5
-                                             ? "wrong user name or password"
-                                             : "code " + std::to_string(event.code)) +
-                             ")",
-                         now);
+        broker_.handle(event, clock_.nowMicros());
         return;
     case MqttEvent::Kind::message:
         break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cluster/BrokerConnection.h"
 #include "cluster/ClockOffset.h"
 #include "cluster/ClusterMessages.h"
 #include "cluster/ClusterTopics.h"
@@ -11,6 +12,7 @@
 #include "control/RateLimitedLog.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,12 +29,18 @@ class ProjectModel;
 //
 // The broker or the leader gone, the model keeps the last state; the network
 // thread reconnects with back-off and the retained state catches it up.
+// Until the show first arrives, waiting() says in one line what for. The
+// leader's shader event triggers fire on this machine's frame for their time.
 // Messages that do not make sense are ignored with a rate-limited log line.
 //
 // Interface thread only: construct, start, call update() once a frame.
 class ClusterFollower {
 public:
     using SteadyClock = std::chrono::steady_clock;
+
+    // A shader event trigger that arrives later than this after its time
+    // (on a machine joining or reconnecting) is not fired.
+    static constexpr std::int64_t lateShaderEventMicros = 1'000'000;
 
     struct Options {
         MqttOptions mqtt;
@@ -68,6 +76,12 @@ public:
     void compareWith(ShowSnapshot project) { given_ = std::move(project); }
 
     bool connected() const { return connected_; }
+    const BrokerConnection& broker() const { return broker_; }
+    // Whether the leader's show has arrived (its project message) since start.
+    bool showArrived() const { return showArrived_; }
+    // What this machine waits for, in one line for its primary output,
+    // until the leader's show first arrives; nothing from then on.
+    std::optional<std::string> waiting() const;
     bool leaderPresent() const { return replica_.leader().has_value(); }
     const ShowReplica& replica() const { return replica_; }
     const ShowStateMessage& showState() const { return replica_.showState(); }
@@ -81,6 +95,7 @@ private:
     void handle(MqttEvent& event, SteadyClock::time_point now);
     void publishStatus();
     void watchCompleteness(SteadyClock::time_point now);
+    void fireShaderEvents();
 
     ProjectModel& model_;
     const RealTimeClock& clock_;
@@ -91,6 +106,7 @@ private:
     FollowedCues cues_;
     std::optional<ShowSnapshot> given_;
     RateLimitedLog problems_;
+    BrokerConnection broker_;
     std::vector<MqttEvent> events_;
     ClockOffsetFilter clockFilter_;
     std::string pongTopic_;
@@ -98,6 +114,9 @@ private:
     bool connected_ = false;
     bool everConnected_ = false;
     bool leaderWasPresent_ = false;
+    bool showArrived_ = false;
+    // The time of the latest shader event trigger taken (show clock).
+    std::int64_t lastShaderEvent_ = INT64_MIN;
     std::optional<std::int64_t> pendingPing_;
     SteadyClock::time_point nextPing_{};
     SteadyClock::time_point nextStatus_{};

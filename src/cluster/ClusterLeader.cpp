@@ -22,7 +22,8 @@ std::string brokerText(const BrokerAddress& broker) {
 ClusterLeader::ClusterLeader(ProjectModel& model, const RealTimeClock& clock, ClusterTopics topics,
                              Options options)
     : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
-      problems_(RateLimitedLog::defaultWindow, logPrefix) {
+      problems_(RateLimitedLog::defaultWindow, logPrefix),
+      broker_(options_.mqtt.broker, options_.mqtt.credentials.user, "keeping the show") {
     options_.mqtt.will = MqttWill{topics_.leader(), std::string(), true};
     options_.mqtt.clock = &clock_;
     client_ = std::make_unique<MqttClient>(options_.mqtt);
@@ -49,9 +50,20 @@ ClusterLeader::ClusterLeader(ProjectModel& model, const RealTimeClock& clock, Cl
             break;
         }
     });
+    model_.shaderEvents().onTrigger([this](const Uuid& surface, std::string_view input, double at) {
+        triggers_.push_back(Trigger{surface, std::string(input), at});
+    });
 }
 
-ClusterLeader::~ClusterLeader() = default;
+ClusterLeader::~ClusterLeader() {
+    model_.shaderEvents().onTrigger(nullptr);
+    if (role_ == Role::leading && client_->connected()) {
+        // Leaving on purpose: a clean disconnect drops the will, which
+        // would have cleared the claim, and a claim left behind would refuse
+        // this machine's next start as a second leader.
+        client_->publish(topics_.leader(), std::string(), true);
+    }
+}
 
 Status ClusterLeader::start() {
     client_->subscribe(topics_.leader());
@@ -104,41 +116,75 @@ void ClusterLeader::update(SteadyClock::time_point now) {
                          drops.overflow);
     }
     if (role_ == Role::leading) {
+        publishShaderEvents();
         publishChanges();
     }
+    triggers_.clear();
     problems_.update(now);
+}
+
+void ClusterLeader::publishShaderEvents() {
+    if (triggers_.empty()) {
+        return;
+    }
+    const ClockReading clocks = readClocks(clock_);
+    std::vector<ShowStateMessage::ShaderEvent>& events = show_.shaderEvents;
+    for (Trigger& trigger : triggers_) {
+        events.push_back({trigger.surface, std::move(trigger.input), clocks.toShow(trigger.at)});
+    }
+    // A follower fires each trigger newer than the last it saw; those a
+    // little while old only serve one that reconnects just after them.
+    const std::int64_t keepFrom =
+        events.back().atMicros - ShowStateMessage::shaderEventMemoryMicros;
+    std::erase_if(events, [keepFrom](const ShowStateMessage::ShaderEvent& event) {
+        return event.atMicros < keepFrom;
+    });
+    if (events.size() > ShowStateMessage::maxShaderEvents) {
+        events.erase(events.begin(),
+                     events.end() - static_cast<std::ptrdiff_t>(ShowStateMessage::maxShaderEvents));
+    }
+    showDirty_ = true;
 }
 
 void ClusterLeader::handle(MqttEvent& event, SteadyClock::time_point now) {
     switch (event.kind) {
     case MqttEvent::Kind::connected:
+        broker_.handle(event, clock_.nowMicros());
         role_ = Role::claiming;
         otherClaimSeen_ = false;
         // Retained claims on the topic arrive before this probe comes back.
         send(probeTopic_, "probe", false);
         return;
     case MqttEvent::Kind::disconnected:
-        if (wasConnected_) {
-            logLine("Prismeta: lost the broker " + brokerText(options_.mqtt.broker) +
-                    "; reconnecting");
-        }
+        broker_.handle(event, clock_.nowMicros());
+        // Nothing is known of the nodes until their statuses come again.
+        nodes_.markUnknown();
         wasConnected_ = false;
         role_ = Role::connecting;
+        sweeping_ = sweepPending_ = false;
         return;
+    case MqttEvent::Kind::unreachable:
     case MqttEvent::Kind::refused:
-        problems_.report("refused",
-                         "nothing: the broker " + brokerText(options_.mqtt.broker) +
-                             " refused the connection (" +
-                             (event.code == 4 || event.code == 5
-                                  ? "wrong user name or password"
-                                  : "code " + std::to_string(event.code)) +
-                             ")",
-                         now);
+        broker_.handle(event, clock_.nowMicros());
         return;
     case MqttEvent::Kind::message:
         break;
     }
     if (event.topic == probeTopic_) {
+        if (event.payload == "sweep") {
+            if (sweeping_) {
+                sweeping_ = false;
+                for (const std::string& pattern : recordPatterns()) {
+                    client_->unsubscribe(pattern);
+                }
+                if (swept_ > 0) {
+                    logLine("Prismeta: cleared " + std::to_string(swept_) + " record" +
+                            (swept_ == 1 ? "" : "s") + " under \"" + topics_.root() +
+                            "\" that this show does not hold (left by an earlier run)");
+                }
+            }
+            return;
+        }
         if (role_ != Role::claiming) {
             return;
         }
@@ -185,6 +231,11 @@ void ClusterLeader::handle(MqttEvent& event, SteadyClock::time_point now) {
         }
         return;
     }
+    case Kind::surface:
+    case Kind::output:
+    case Kind::cue:
+        sweep(*parsed, event);
+        return;
     case Kind::nodeStatus:
         if (auto problem = nodes_.receive(parsed->node, event.payload)) {
             problems_.report("status", std::move(*problem), now);
@@ -223,6 +274,26 @@ void ClusterLeader::claim() {
     wasConnected_ = true;
     send(topics_.leader(), writeLeaderClaim(ours_), true);
     everything_ = true;
+    sweepPending_ = true;
+}
+
+std::vector<std::string> ClusterLeader::recordPatterns() const {
+    return {topics_.root() + "/surface/+", topics_.root() + "/output/+", topics_.root() + "/cue/+"};
+}
+
+void ClusterLeader::sweep(const ClusterTopics::Parsed& record, const MqttEvent& event) {
+    // Only what the broker kept from before: our own records come back too.
+    if (!sweeping_ || !event.retained || event.payload.empty()) {
+        return;
+    }
+    using Kind = ClusterTopics::Parsed::Kind;
+    const bool held = record.kind == Kind::surface  ? surfaces_.contains(record.id)
+                      : record.kind == Kind::output ? outputs_.contains(record.id)
+                                                    : cues_.contains(record.id);
+    if (!held) {
+        send(event.topic, std::string(), true);
+        ++swept_;
+    }
 }
 
 void ClusterLeader::refuse(const LeaderClaim& other) {
@@ -230,6 +301,8 @@ void ClusterLeader::refuse(const LeaderClaim& other) {
     refusal_ = "show \"" + topics_.root() + "\" already has a leader (client " + other.client +
                (other.host.empty() ? std::string() : " on " + other.host) + ")";
     logLine("Prismeta: " + refusal_ + "; this machine does not lead it");
+    model_.shaderEvents().onTrigger(nullptr);
+    triggers_.clear();
     // A clean disconnect: the broker drops our will, which would clear the
     // other leader's claim.
     client_->stop();
@@ -316,6 +389,18 @@ void ClusterLeader::publishChanges() {
         }
     }
     surfacesDirty_ = outputsDirty_ = projectDirty_ = showDirty_ = cuesDirty_ = everything_ = false;
+    if (sweepPending_) {
+        // After the whole show went out, so what comes back retained is the
+        // broker's copy of it and what an earlier run left, with no echo of
+        // this publication; the probe comes back after all of it.
+        sweepPending_ = false;
+        sweeping_ = true;
+        swept_ = 0;
+        for (const std::string& pattern : recordPatterns()) {
+            client_->subscribe(pattern, 0);
+        }
+        send(probeTopic_, "sweep", false);
+    }
 }
 
 // One message per cue, as surfaces: each cue that differs from the one of

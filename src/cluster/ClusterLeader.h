@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cluster/BrokerConnection.h"
 #include "cluster/ClusterMessages.h"
 #include "cluster/ClusterTopics.h"
 #include "cluster/CueTiming.h"
@@ -34,7 +35,14 @@ class ProjectModel;
 //
 // A claim by another client already on the topic refuses this one: it logs
 // one line, disconnects and publishes nothing. When two claim at once, the
-// earlier claim (show clock, then client id) keeps the lead.
+// earlier claim (show clock, then client id) keeps the lead. Once its claim
+// holds, it clears the surface, output and cue records the broker keeps
+// under the topic that its show does not hold (left by an earlier run).
+//
+// Triggers of shader events made on this machine travel in the show
+// message, at the time they fire here (the model's ShaderEvents delay).
+// While the broker is lost, every node is marked unknown until its status
+// comes again.
 //
 // Interface thread only: construct, start, call update() once a frame.
 class ClusterLeader {
@@ -70,6 +78,7 @@ public:
     // Why the lead was refused; empty otherwise.
     const std::string& refusal() const { return refusal_; }
     const NodeDirectory& nodes() const { return nodes_; }
+    const BrokerConnection& broker() const { return broker_; }
     // The show clock's state as last given (published at the next update).
     const ShowStateMessage& showState() const { return show_; }
     // Messages published since start (retained state, claims, answers), and
@@ -82,6 +91,10 @@ private:
     void claim();
     void refuse(const LeaderClaim& other);
     void publishChanges();
+    void publishShaderEvents();
+    // Clears a retained record the show does not hold, while sweeping.
+    void sweep(const ClusterTopics::Parsed& record, const MqttEvent& event);
+    std::vector<std::string> recordPatterns() const;
     // Whether it swept the whole list (so records gone may be cleared).
     bool publishSurfaces();
     void publishOutputs();
@@ -97,6 +110,7 @@ private:
     Subscription subscription_;
     RateLimitedLog problems_;
     NodeDirectory nodes_;
+    BrokerConnection broker_;
     std::vector<MqttEvent> events_;
 
     Role role_ = Role::connecting;
@@ -105,6 +119,18 @@ private:
     std::string probeTopic_;
     bool otherClaimSeen_ = false;
     LeaderClaim other_;
+    // The sweep of records left on the broker: asked for after the first
+    // publication following a claim, ended when its probe comes back.
+    bool sweepPending_ = false;
+    bool sweeping_ = false;
+    std::size_t swept_ = 0;
+    // Shader event triggers made here since the last update (steady clock).
+    struct Trigger {
+        Uuid surface;
+        std::string input;
+        double at = 0.0;
+    };
+    std::vector<Trigger> triggers_;
 
     bool surfacesDirty_ = true;
     bool outputsDirty_ = true;

@@ -198,6 +198,13 @@ std::string writeShowState(const ShowStateMessage& message) {
             media[id.text()] = signature;
         }
     }
+    if (!message.shaderEvents.empty()) {
+        json& events = root["shaderEvents"] = json::array();
+        for (const ShowStateMessage::ShaderEvent& event : message.shaderEvents) {
+            events.push_back(json{
+                {"surface", event.surface.text()}, {"input", event.input}, {"at", event.atMicros}});
+        }
+    }
     return dumped(root);
 }
 
@@ -276,6 +283,26 @@ Result<ShowStateMessage> readShowState(std::string_view bytes) {
                 return Out::failure("videoMedia holds an entry that is not id: text");
             }
             message.videoMedia[*id] = std::move(*signature);
+        }
+    }
+    if (const auto it = root.find("shaderEvents"); it != root.end()) {
+        if (!it->is_array() || it->size() > 4 * ShowStateMessage::maxShaderEvents) {
+            return Out::failure("shaderEvents is not a list of at most 256 triggers");
+        }
+        for (const json& event : *it) {
+            const bool object = event.is_object();
+            const std::optional<Uuid> surface =
+                object && event.contains("surface") && event["surface"].is_string()
+                    ? Uuid::parse(event["surface"].get_ref<const std::string&>())
+                    : std::nullopt;
+            std::optional<std::string> input =
+                object && event.contains("input") ? shortText(event["input"]) : std::nullopt;
+            const auto at = object ? showTime(event, "at") : std::nullopt;
+            if (!surface || !input || input->empty() || !at) {
+                return Out::failure("shaderEvents holds a trigger that is not {surface, input, at "
+                                    "(microseconds)}");
+            }
+            message.shaderEvents.push_back({*surface, std::move(*input), *at});
         }
     }
     return message;

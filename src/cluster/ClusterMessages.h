@@ -40,13 +40,16 @@ Result<std::string> writeProjectState(const ProjectStateMessage& message);
 Result<ProjectStateMessage> readProjectState(std::string_view bytes);
 
 // T/show: what runs on the show clock, in microseconds of it: the live cue
-// with its GO time and fade, the blackout's last switch, and the start of
+// with its GO time and fade, the blackout's last switch, the start of
 // every playing video (a video's picture at show time t is the picture at
-// t - start into it). Every machine starts each of them on its frame for
-// that time.
+// t - start into it) and the latest triggers of shader events. Every machine
+// starts each of them on its frame for that time.
 struct ShowStateMessage {
     static constexpr std::size_t maxVideos = 100'000;
     static constexpr double maxFade = 3600.0;
+    static constexpr std::size_t maxShaderEvents = 64;
+    // How long a trigger stays in the message after a later one.
+    static constexpr std::int64_t shaderEventMemoryMicros = 2'000'000;
 
     // The live cue: GO at `atMicros`, fading over `fade` seconds.
     struct Go {
@@ -73,6 +76,16 @@ struct ShowStateMessage {
     // The media signature (core/Surface.h) each start is for, where known:
     // a surface fading from one video to another plays both.
     std::map<Uuid, std::string> videoMedia;
+    // A shader surface's event input fired at `atMicros`.
+    struct ShaderEvent {
+        Uuid surface;
+        std::string input;
+        std::int64_t atMicros = 0;
+
+        friend bool operator==(const ShaderEvent&, const ShaderEvent&) = default;
+    };
+    // The latest triggers, oldest first; written only when there are any.
+    std::vector<ShaderEvent> shaderEvents;
 
     friend bool operator==(const ShowStateMessage&, const ShowStateMessage&) = default;
 };

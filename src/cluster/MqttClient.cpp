@@ -4,8 +4,13 @@
 
 #include <mosquitto.h>
 
+#include <netdb.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace prismeta {
@@ -14,6 +19,10 @@ namespace {
 
 // The largest payload MQTT can carry (its remaining-length field).
 constexpr std::size_t maxMqttPayload = 268'435'455;
+// How long a network-thread wait lasts at most, so stop() is seen soon.
+constexpr int loopMillis = 100;
+// How long a clean goodbye may take to leave before the thread ends anyway.
+constexpr auto goodbyeTime = std::chrono::seconds(1);
 
 void initialiseLibrary() {
     static std::once_flag once;
@@ -25,6 +34,66 @@ std::string libraryError(int code) {
         return mosquitto_strerror(code) + std::string(" (system error)");
     }
     return mosquitto_strerror(code);
+}
+
+// A library or system text in the middle of a sentence.
+std::string lowered(std::string text) {
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' &&
+        (text.size() < 2 || !(text[1] >= 'A' && text[1] <= 'Z'))) {
+        text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    }
+    while (!text.empty() && text.back() == '.') {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::string systemError(int error) {
+    char buffer[128];
+    return lowered(strerror_r(error, buffer, sizeof buffer));
+}
+
+// The library says only "lookup error": ask the resolver why.
+std::string lookupFailure(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int code = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    const int error = errno;
+    if (found) {
+        ::freeaddrinfo(found);
+    }
+    const std::string why = code == 0            ? "the lookup failed"
+                            : code == EAI_SYSTEM ? systemError(error)
+                                                 : lowered(::gai_strerror(code));
+    return "the host name \"" + host + "\" does not resolve (" + why + ")";
+}
+
+// Why an attempt failed or a connection ended, from the library's code and
+// errno as they were right after the call that failed.
+std::string connectionFailure(int code, int error, const BrokerAddress& broker) {
+    switch (code) {
+    case MOSQ_ERR_EAI:
+        return lookupFailure(broker.host);
+    case MOSQ_ERR_ERRNO:
+        if (error == ECONNREFUSED) {
+            return "connection refused: nothing listens on port " + std::to_string(broker.port);
+        }
+        return error != 0 ? systemError(error) : "a system error";
+    case MOSQ_ERR_CONN_LOST:
+    case MOSQ_ERR_NO_CONN:
+        return "the connection was closed";
+    case MOSQ_ERR_KEEPALIVE:
+        return "no answer within the keep-alive time";
+    case MOSQ_ERR_TLS:
+        return "the TLS handshake failed (check the cafile, certfile and keyfile against the "
+               "broker's certificates)";
+    case MOSQ_ERR_PROTOCOL:
+        return "the other end does not speak MQTT";
+    default:
+        return lowered(mosquitto_strerror(code));
+    }
 }
 
 } // namespace
@@ -53,11 +122,11 @@ Status MqttClient::start() {
         handle_ = nullptr;
         return Status::failure(std::move(text));
     };
+    // Our own network thread (run()) rather than the library's: it gives up
+    // after a failed host lookup, and says nothing of failed attempts.
+    mosquitto_threaded_set(handle_, true);
     mosquitto_connect_callback_set(handle_, &MqttClient::onConnect);
-    mosquitto_disconnect_callback_set(handle_, &MqttClient::onDisconnect);
     mosquitto_message_callback_set(handle_, &MqttClient::onMessage);
-    mosquitto_reconnect_delay_set(handle_, static_cast<unsigned>(options_.reconnectDelaySeconds),
-                                  static_cast<unsigned>(options_.reconnectDelayMaxSeconds), true);
     const BrokerCredentials& credentials = options_.credentials;
     if (!credentials.user.empty()) {
         const int rc = mosquitto_username_pw_set(
@@ -87,19 +156,11 @@ Status MqttClient::start() {
             return fail("last will refused: " + libraryError(rc));
         }
     }
-    // A broker that is down now is tried again by the network thread, so a
-    // failure of the first attempt is not an error here.
-    const int rc =
-        mosquitto_connect_async(handle_, options_.broker.host.c_str(), options_.broker.port,
-                                std::max(options_.keepAliveSeconds, 5));
-    if (rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_EAI) {
-        return fail("cannot reach broker " + options_.broker.host + ": " + libraryError(rc));
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = false;
     }
-    const int loop = mosquitto_loop_start(handle_);
-    if (loop != MOSQ_ERR_SUCCESS) {
-        return fail("could not start the MQTT network thread: " + libraryError(loop));
-    }
-    running_ = true;
+    thread_ = std::thread([this] { run(); });
     return Status::success();
 }
 
@@ -107,10 +168,13 @@ void MqttClient::stop() {
     if (!handle_) {
         return;
     }
-    mosquitto_disconnect(handle_);
-    if (running_) {
-        mosquitto_loop_stop(handle_, false);
-        running_ = false;
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
     }
     mosquitto_destroy(handle_);
     handle_ = nullptr;
@@ -133,13 +197,29 @@ bool MqttClient::subscribe(std::string_view pattern, int qos) {
     bool isConnected = false;
     {
         const std::lock_guard lock(mutex_);
-        subscriptions_.emplace_back(name, qos);
+        const auto same = [&](const auto& entry) { return entry.first == name; };
+        if (std::none_of(subscriptions_.begin(), subscriptions_.end(), same)) {
+            subscriptions_.emplace_back(name, qos);
+        }
         isConnected = connected_;
     }
     if (handle_ && isConnected) {
         return mosquitto_subscribe(handle_, nullptr, name.c_str(), qos) == MOSQ_ERR_SUCCESS;
     }
     return true;
+}
+
+void MqttClient::unsubscribe(std::string_view pattern) {
+    const std::string name(pattern);
+    bool isConnected = false;
+    {
+        const std::lock_guard lock(mutex_);
+        std::erase_if(subscriptions_, [&](const auto& entry) { return entry.first == name; });
+        isConnected = connected_;
+    }
+    if (handle_ && isConnected) {
+        mosquitto_unsubscribe(handle_, nullptr, name.c_str());
+    }
 }
 
 void MqttClient::resubscribe() {
@@ -189,10 +269,94 @@ void MqttClient::push(MqttEvent event) {
 
 // ------------------------------------------------- the network thread
 
+void MqttClient::run() {
+    std::chrono::milliseconds delay = options_.reconnectDelay;
+    for (;;) {
+        refusedNow_ = false;
+        const std::string reason = runConnection();
+        bool was = false;
+        {
+            const std::lock_guard lock(mutex_);
+            was = std::exchange(connected_, false);
+            if (stopping_) {
+                return;
+            }
+        }
+        if (was) {
+            // It was up: the back-off starts again from its first step.
+            delay = options_.reconnectDelay;
+            push(MqttEvent{MqttEvent::Kind::disconnected, 0, reason, {}, {}, false});
+        } else if (!refusedNow_) {
+            push(MqttEvent{MqttEvent::Kind::unreachable, 0, reason, {}, {}, false});
+        }
+        if (!pause(delay)) {
+            return;
+        }
+        delay = std::min(delay * 2, options_.reconnectDelayMax);
+    }
+}
+
+std::string MqttClient::runConnection() {
+    using Clock = std::chrono::steady_clock;
+    errno = 0;
+    // Looks the host up again at every attempt: a machine that starts
+    // before its network (or its name server) does joins once it is up.
+    const int rc =
+        mosquitto_connect_async(handle_, options_.broker.host.c_str(), options_.broker.port,
+                                std::max(options_.keepAliveSeconds, 5));
+    if (rc != MOSQ_ERR_SUCCESS) {
+        return connectionFailure(rc, errno, options_.broker);
+    }
+    const Clock::time_point started = Clock::now();
+    std::optional<Clock::time_point> goodbyeUntil;
+    for (;;) {
+        bool stop = false;
+        bool up = false;
+        {
+            const std::lock_guard lock(mutex_);
+            stop = stopping_;
+            up = connected_;
+        }
+        const Clock::time_point now = Clock::now();
+        if (stop) {
+            if (!up) {
+                return {};
+            }
+            if (!goodbyeUntil) {
+                // Leaves cleanly after what was published before stop()
+                // (the broker discards the will), from this thread, which
+                // owns the connection.
+                mosquitto_disconnect(handle_);
+                goodbyeUntil = now + goodbyeTime;
+            } else if (now > *goodbyeUntil) {
+                return {};
+            }
+        } else if (!up && now - started > options_.connectTimeout) {
+            return "no answer within " +
+                   std::to_string(
+                       std::chrono::duration_cast<std::chrono::seconds>(options_.connectTimeout)
+                           .count()) +
+                   " s";
+        }
+        errno = 0;
+        const int loop = mosquitto_loop(handle_, loopMillis, 1);
+        if (loop != MOSQ_ERR_SUCCESS) {
+            return connectionFailure(loop, errno, options_.broker);
+        }
+    }
+}
+
+bool MqttClient::pause(std::chrono::milliseconds delay) {
+    std::unique_lock lock(mutex_);
+    wake_.wait_for(lock, delay, [this] { return stopping_; });
+    return !stopping_;
+}
+
 void MqttClient::onConnect(mosquitto* handle, void* self, int code) {
     auto* client = static_cast<MqttClient*>(self);
     if (code != 0) {
-        client->push(MqttEvent{MqttEvent::Kind::refused, code, {}, {}, false});
+        client->refusedNow_ = true;
+        client->push(MqttEvent{MqttEvent::Kind::refused, code, {}, {}, {}, false});
         return;
     }
     std::vector<std::pair<std::string, int>> patterns;
@@ -204,19 +368,7 @@ void MqttClient::onConnect(mosquitto* handle, void* self, int code) {
     for (const auto& [pattern, qos] : patterns) {
         mosquitto_subscribe(handle, nullptr, pattern.c_str(), qos);
     }
-    client->push(MqttEvent{MqttEvent::Kind::connected, 0, {}, {}, false});
-}
-
-void MqttClient::onDisconnect(mosquitto*, void* self, int code) {
-    auto* client = static_cast<MqttClient*>(self);
-    bool was = false;
-    {
-        const std::lock_guard lock(client->mutex_);
-        was = std::exchange(client->connected_, false);
-    }
-    if (was) {
-        client->push(MqttEvent{MqttEvent::Kind::disconnected, code, {}, {}, false});
-    }
+    client->push(MqttEvent{MqttEvent::Kind::connected, 0, {}, {}, {}, false});
 }
 
 void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message) {

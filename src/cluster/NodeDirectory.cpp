@@ -43,13 +43,28 @@ std::optional<std::string> NodeDirectory::receive(std::string_view node, std::st
             return "status of node " + std::string(node) + ": too many nodes";
         }
         found = nodes_.emplace(std::string(node), Entry{std::string(node), {}, {}}).first;
-    } else if (found->second.status == status.value()) {
+    } else if (found->second.known && found->second.status == status.value()) {
         return std::nullopt;
     }
+    found->second.known = true;
     found->second.warnings = warningsFor(status.value());
     found->second.status = std::move(status.value());
     ++revision_;
     return std::nullopt;
+}
+
+void NodeDirectory::markUnknown() {
+    bool changed = false;
+    for (auto& [name, entry] : nodes_) {
+        if (entry.known) {
+            entry.known = false;
+            entry.warnings = {"unknown (no broker)"};
+            changed = true;
+        }
+    }
+    if (changed) {
+        ++revision_;
+    }
 }
 
 } // namespace prismeta

@@ -22,13 +22,19 @@ public:
         std::string name;
         NodeStatus status;
         // "offline", "drops pictures (12)", "misses media (3)",
-        // "clock 3.1 ms off"; empty when all is well.
+        // "clock 3.1 ms off", "unknown (no broker)"; empty when all is well.
         std::vector<std::string> warnings;
+        // False from the loss of the broker until its status comes again.
+        bool known = true;
     };
 
     // A status message (an empty payload forgets the node). Returns why it
     // was ignored, or nothing.
     std::optional<std::string> receive(std::string_view node, std::string_view payload);
+
+    // The broker is lost: nothing is known of any node until its status
+    // comes again (the broker sends every retained one on reconnection).
+    void markUnknown();
 
     const std::map<std::string, Entry, std::less<>>& nodes() const { return nodes_; }
     // Bumped on every change, so a panel redraws only when needed.

@@ -447,6 +447,10 @@ unsigned IsfPicture::render(const Surface& surface, int width, int height, doubl
         eventsPrimed_ = true;
         eventsSeen_ = inputs.events ? inputs.events->sequence() : 0;
     }
+    if (inputs.events) {
+        // Triggers set for a moment count from the first frame at it.
+        inputs.events->settle(hostTime);
+    }
     if (stage_ == Stage::failed || width <= 0 || height <= 0) {
         return 0;
     }

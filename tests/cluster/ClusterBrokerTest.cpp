@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <thread>
 
 namespace prismeta {
@@ -21,24 +22,9 @@ using namespace std::chrono_literals;
 using testing::BrokerProcess;
 using testing::ClusterRig;
 using testing::fillShow;
+using testing::LogLines;
 using testing::sameShow;
-using Now = std::chrono::steady_clock::time_point;
-
-struct LogLines {
-    std::vector<std::string> lines;
-    ScopedLogSink sink{[this](std::string_view line) { lines.emplace_back(line); }};
-    std::size_t containing(std::string_view text) const {
-        std::size_t count = 0;
-        for (const std::string& line : lines) {
-            count += line.find(text) != std::string::npos;
-        }
-        return count;
-    }
-};
-
-template <class T> auto updater(T& node) {
-    return [&node](Now now) { node.update(now); };
-}
+using testing::updater;
 
 TEST(ClusterBrokerTest, LateJoinFollowsEveryChangeAndSurvivesRestarts) {
     BrokerProcess broker;
@@ -197,6 +183,65 @@ TEST(ClusterBrokerTest, AKilledLeaderLeavesFollowersRunningAndTheLeadFree) {
     }));
 }
 
+TEST(ClusterBrokerTest, ALeaderClearsTheRecordsAnEarlierRunLeft) {
+    BrokerProcess broker;
+    ClusterRig rig(broker);
+    LogLines log;
+    SystemRealTimeClock clock;
+    const ClusterTopics topics = ClusterTopics::make(ClusterRig::topic).value();
+    // An earlier run of the leader, with another show, quits.
+    ProjectModel earlierModel;
+    fillShow(earlierModel, 5);
+    earlierModel.setCues(std::vector<Cue>(2));
+    {
+        auto earlier = rig.leader(earlierModel, clock);
+        ASSERT_TRUE(ClusterRig::pumpUntil({updater(*earlier)}, [&] {
+            return earlier->role() == ClusterLeader::Role::leading && earlier->published() > 10;
+        }));
+        ClusterRig::pumpUntil(
+            {updater(*earlier)}, [] { return false; }, 200ms);
+    }
+    // This run's show: two of the earlier surfaces kept, the rest new.
+    ProjectModel model;
+    fillShow(model, 3);
+    std::vector<Surface> surfaces = model.surfaces().copy();
+    surfaces[0] = earlierModel.surfaces()[0];
+    surfaces[1] = earlierModel.surfaces()[1];
+    model.setSurfaces(surfaces);
+    auto leader = rig.leader(model, clock);
+    ASSERT_TRUE(ClusterRig::pumpUntil({updater(*leader)}, [&] {
+        return log.containing("that this show does not hold") == 1;
+    })) << "the claim left by a leader that quit must not refuse the next";
+
+    // What the broker keeps now: this show's records and nothing else.
+    MqttClient spy(rig.mqtt());
+    spy.subscribe(topics.root() + "/+/+", 0);
+    ASSERT_TRUE(spy.start());
+    std::vector<MqttEvent> events;
+    ClusterRig::pumpUntil(
+        {updater(*leader)}, [] { return false; }, 500ms);
+    spy.takeEvents(events);
+    // (The clears may still be on their way when it subscribes.)
+    std::set<std::string> kept;
+    for (const MqttEvent& event : events) {
+        if (event.kind == MqttEvent::Kind::message && !event.payload.empty()) {
+            kept.insert(event.topic);
+        } else if (event.kind == MqttEvent::Kind::message) {
+            kept.erase(event.topic);
+        }
+    }
+    std::set<std::string> expected;
+    for (const Surface& surface : model.surfaces()) {
+        expected.insert(topics.surface(surface.id));
+    }
+    for (const OutputConfig& output : model.outputs()) {
+        expected.insert(topics.output(output.id));
+    }
+    EXPECT_EQ(kept, expected);
+    // 3 surfaces, 2 outputs and 2 cues of the earlier show.
+    EXPECT_EQ(log.containing("cleared 7 records"), 1u) << ::testing::PrintToString(log.lines);
+}
+
 TEST(ClusterBrokerTest, BadMessagesFromAStrangerAreIgnoredQuietly) {
     BrokerProcess broker;
     ClusterRig rig(broker);
@@ -222,7 +267,10 @@ TEST(ClusterBrokerTest, BadMessagesFromAStrangerAreIgnoredQuietly) {
         stranger.publish(topics.nodeStatus("evil"), "nonsense", false);
     }
     stranger.publish(topics.surface(first), std::string(17 * 1024 * 1024, 'x'), false);
-    // Long enough for everything to arrive and a rate-limit window to end.
+    // Everything arrived (the large one last: it takes seconds on a busy
+    // machine), then long enough for a rate-limit window to end.
+    EXPECT_TRUE(ClusterRig::pumpUntil({updater(*leader), updater(*follower)},
+                                      [&] { return log.containing("oversized") > 0; }));
     ClusterRig::pumpUntil(
         {updater(*leader), updater(*follower)}, [] { return false; }, 2500ms);
     EXPECT_TRUE(sameShow(leaderModel, followerModel));
@@ -288,9 +336,21 @@ TEST(ClusterBrokerTest, WrongCredentialsAreRefused) {
     options.node = "left";
     ClusterFollower refused(model, clock, ClusterTopics::make(ClusterRig::topic).value(), options);
     ASSERT_TRUE(refused.start());
-    ASSERT_TRUE(ClusterRig::pumpUntil(
-        {updater(refused)}, [&] { return log.containing("wrong user name or password") > 0; }));
+    // One line, however often it is tried again: who refused, why, and
+    // what to check.
+    ClusterRig::pumpUntil(
+        {updater(refused)}, [] { return false; }, 2500ms);
     EXPECT_FALSE(refused.connected());
+    const std::string who =
+        "Prismeta: the broker 127.0.0.1:" + std::to_string(broker.port()) + " refused";
+    ASSERT_EQ(log.containing(who), 1u) << ::testing::PrintToString(log.lines);
+    const std::string& line = *std::find_if(log.lines.begin(), log.lines.end(), [&](auto& text) {
+        return text.find(who) != std::string::npos;
+    });
+    EXPECT_NE(line.find("wrong user name or password (user \"stage\")"), std::string::npos) << line;
+    EXPECT_NE(line.find("password_file"), std::string::npos) << line;
+    EXPECT_EQ(log.containing("ignored"), 0u);
+    EXPECT_NE(refused.waiting()->find("refused"), std::string::npos);
 
     options.mqtt.credentials.password = "right-password";
     options.node = "right";

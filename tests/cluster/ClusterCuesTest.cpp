@@ -120,6 +120,51 @@ TEST(ClusterCuesTest, AGoAndTheBlackoutStartOnEveryMachineAtOneMoment) {
                      1.0);
 }
 
+TEST(ClusterCuesTest, AShaderEventFiresOnTheSameFrameOnEveryMachine) {
+    BrokerProcess broker;
+    ClusterRig rig(broker);
+    ScopedLogSink quiet([](std::string_view) {});
+    SystemRealTimeClock clock;
+    ProjectModel leaderModel;
+    fillShow(leaderModel, 2);
+    const Uuid surface = leaderModel.surfaces()[1].id;
+    leaderModel.shaderEvents().setDelay(0.1);
+    auto leader = rig.leader(leaderModel, clock);
+    ProjectModel followerModel;
+    auto follower = rig.follower(followerModel, clock, "left");
+    const std::vector<std::function<void(Now)>> frames = {[&](Now now) { leader->update(now); },
+                                                          [&](Now now) { follower->update(now); }};
+    ASSERT_TRUE(
+        ClusterRig::pumpUntil(frames, [&] { return sameShow(leaderModel, followerModel); }));
+
+    const auto steadyNow = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    const double before = steadyNow();
+    leaderModel.shaderEvents().trigger(surface, "bang");
+    const double after = steadyNow();
+    ASSERT_TRUE(ClusterRig::pumpUntil(
+        frames, [&] { return followerModel.shaderEvents().pending() == 1; }, 5s));
+    // Both fire on the first frame at the trigger's moment, not earlier:
+    // frames 2 ms apart around it, well inside one frame of 16.7 ms.
+    for (const ProjectModel* model : {&leaderModel, &followerModel}) {
+        const ShaderEvents& events = model->shaderEvents();
+        events.settle(before + 0.1 - 0.002);
+        EXPECT_EQ(events.lastTrigger(surface, "bang"), 0u);
+        events.settle(after + 0.1 + 0.002);
+        EXPECT_GT(events.lastTrigger(surface, "bang"), 0u);
+    }
+    // Once, however often the show message comes again.
+    leader->setShowState(leader->showState()); // unchanged
+    ShowStateMessage again = leader->showState();
+    again.videoStarts[surface] = clock.nowMicros();
+    leader->setShowState(again);
+    ASSERT_TRUE(ClusterRig::pumpUntil(
+        frames, [&] { return follower->showState().videoStarts.contains(surface); }));
+    EXPECT_EQ(followerModel.shaderEvents().pending(), 0u);
+}
+
 // What a client on the broker heard since the last call: messages only.
 std::vector<MqttEvent> heard(MqttClient& client) {
     std::vector<MqttEvent> events;

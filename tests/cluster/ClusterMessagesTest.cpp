@@ -156,7 +156,16 @@ TEST(ClusterMessagesTest, RoundTripsAndRefusals) {
 
     ShowStateMessage show;
     show.videoStarts[Uuid::random()] = 1'765'000'000'000'000;
+    EXPECT_EQ(writeShowState(show).find("shaderEvents"), std::string::npos) << "only when set";
+    show.shaderEvents = {{Uuid::random(), "bang", 1'765'000'000'100'000},
+                         {Uuid::random(), "reset", 1'765'000'000'200'000}};
     EXPECT_EQ(readShowState(writeShowState(show)).value(), show);
+    for (const std::string& bad : std::vector<std::string>{
+             R"({"shaderEvents":{}})", R"({"shaderEvents":[{"surface":")" + id + R"(","at":1}]})",
+             R"({"shaderEvents":[{"surface":")" + id + R"(","input":"","at":1}]})",
+             R"({"shaderEvents":[{"surface":")" + id + R"(","input":"x","at":-1}]})"}) {
+        EXPECT_FALSE(readShowState(bad)) << bad;
+    }
     EXPECT_FALSE(readShowState(R"({"videoStarts":{"x":1}})"));
     EXPECT_FALSE(readShowState(R"({"videoStarts":{")" + id + R"(":1.5}})"));
     EXPECT_TRUE(readShowState(R"({"liveCue":"later","videoStarts":{}})")); // room to grow
@@ -205,6 +214,15 @@ TEST(NodeDirectoryTest, WarnsAboutWhatAPersonMustSee) {
     const auto revision = nodes.revision();
     EXPECT_FALSE(nodes.receive("a", writeNodeStatus(fine)));
     EXPECT_EQ(nodes.revision(), revision); // unchanged: no redraw
+    // The broker lost: every node unknown until its status comes again,
+    // the same status included.
+    nodes.markUnknown();
+    EXPECT_GT(nodes.revision(), revision);
+    EXPECT_EQ(nodes.nodes().at("b").warnings, std::vector<std::string>{"unknown (no broker)"});
+    EXPECT_FALSE(nodes.receive("b", writeNodeStatus(troubled)));
+    EXPECT_TRUE(nodes.nodes().at("b").known);
+    EXPECT_EQ(nodes.nodes().at("b").warnings.size(), 3u);
+    EXPECT_FALSE(nodes.nodes().at("a").known);
     EXPECT_TRUE(nodes.receive("a", "garbage"));
     EXPECT_FALSE(nodes.receive("a", ""));
     EXPECT_FALSE(nodes.nodes().contains("a"));

@@ -5,6 +5,7 @@
 #include "cluster/ClusterFollower.h"
 #include "cluster/ClusterLeader.h"
 #include "cluster/RealTimeClock.h"
+#include "core/Log.h"
 #include "core/ProjectModel.h"
 
 #include <chrono>
@@ -26,8 +27,6 @@ struct ClusterRig {
         MqttOptions options;
         options.broker = BrokerAddress{"127.0.0.1", broker.port()};
         options.keepAliveSeconds = keepAlive;
-        options.reconnectDelaySeconds = 1;
-        options.reconnectDelayMaxSeconds = 1;
         return options;
     }
 
@@ -70,6 +69,24 @@ struct ClusterRig {
 
     BrokerProcess& broker;
 };
+
+// The log lines written while it lives.
+struct LogLines {
+    std::vector<std::string> lines;
+    ScopedLogSink sink{[this](std::string_view line) { lines.emplace_back(line); }};
+    std::size_t containing(std::string_view text) const {
+        std::size_t count = 0;
+        for (const std::string& line : lines) {
+            count += line.find(text) != std::string::npos;
+        }
+        return count;
+    }
+};
+
+// A leader's or follower's update, for pumpUntil.
+template <class T> auto updater(T& node) {
+    return [&node](std::chrono::steady_clock::time_point now) { node.update(now); };
+}
 
 // The parts of a model a follower copies.
 bool sameShow(const ProjectModel& a, const ProjectModel& b);

@@ -221,6 +221,11 @@ void main() { gl_FragColor = vec4(bang ? 1.0 : 0.0, other ? 1.0 : 0.0, 0.0, 1.0)
     EXPECT_EQ(red(5.0), 0);
     events.trigger(id, "bang");
     EXPECT_EQ(red(6.0), 255);
+    // Set for a moment (a show on many machines): the first frame at it.
+    events.triggerAt(id, "bang", 7.5);
+    EXPECT_EQ(red(7.0), 0);
+    EXPECT_EQ(red(8.0), 255);
+    EXPECT_EQ(red(9.0), 0);
     EXPECT_TRUE(scene.log.empty());
 }
 

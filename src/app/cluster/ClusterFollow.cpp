@@ -13,6 +13,8 @@
 #include "core/ProjectModel.h"
 #include "cues/CueRunner.h"
 
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <chrono>
 #include <set>
@@ -88,9 +90,57 @@ void ClusterFollow::frame() {
         cuesRevision_ = followed.revision();
         cues_.adopt(followed.state(), followed.crossfade());
     }
+    bool windowsChanged = false;
     if (outputsChanged_) {
         outputsChanged_ = false;
         openOwnOutputs();
+        windowsChanged = true;
+    }
+    // The waiting line changes with the broker's state and the show's
+    // arrival only: not looked at on other frames.
+    const bool arrived = follower_->showArrived();
+    if (windowsChanged || arrived != arrived_ ||
+        follower_->broker().revision() != brokerRevision_) {
+        arrived_ = arrived;
+        brokerRevision_ = follower_->broker().revision();
+        waiting_ = follower_->waiting();
+        showWaiting();
+    }
+}
+
+void ClusterFollow::showWaiting() {
+    std::vector<OutputWindow*> shown;
+    for (const Uuid& id : opened_) {
+        if (OutputWindow* window = windows_.window(id)) {
+            shown.push_back(window);
+        }
+    }
+    if (placeholder_) {
+        if (OutputWindow* window = windows_.window(std::nullopt)) {
+            shown.push_back(window);
+        }
+    }
+    const auto primary = std::find_if(shown.begin(), shown.end(), [](OutputWindow* window) {
+        return window->screen() == QGuiApplication::primaryScreen();
+    });
+    OutputWindow* carrier = primary != shown.end() ? *primary
+                            : shown.empty()        ? nullptr
+                                                   : shown.front();
+    for (OutputWindow* window : shown) {
+        window->setNotice(waiting_ && window == carrier ? QString::fromStdString(*waiting_)
+                                                        : QString());
+    }
+}
+
+void ClusterFollow::showPlaceholder(bool shown) {
+    if (shown && !placeholder_) {
+        windows_.open(std::nullopt);
+        placeholder_ = true;
+    } else if (!shown && placeholder_) {
+        if (OutputWindow* window = windows_.window(std::nullopt)) {
+            window->close();
+        }
+        placeholder_ = false;
     }
 }
 
@@ -100,7 +150,21 @@ void ClusterFollow::openOwnOutputs() {
     for (const std::size_t i : outputsOfNode(outputs, node_)) {
         own.push_back(outputs[i].id);
     }
-    // Deleted on the leader, or given to another machine: closed here.
+    // Without an output of its own (the show not here yet, or none given to
+    // this machine) the machine shows black on its primary screen, not its
+    // desktop. Opened before the last output closes: Qt ends the program
+    // with its last window, and a node that quits (status 0, which the
+    // systemd unit does not restart) leaves the show.
+    if (own.empty()) {
+        showPlaceholder(true);
+    }
+    for (const Uuid& id : own) {
+        if (std::find(opened_.begin(), opened_.end(), id) == opened_.end()) {
+            windows_.open(id);
+        }
+    }
+    // Deleted on the leader, or given to another machine: closed here, once
+    // what replaces it is open.
     for (const Uuid& id : opened_) {
         if (std::find(own.begin(), own.end(), id) == own.end()) {
             if (OutputWindow* window = windows_.window(id)) {
@@ -108,12 +172,10 @@ void ClusterFollow::openOwnOutputs() {
             }
         }
     }
-    for (const Uuid& id : own) {
-        if (std::find(opened_.begin(), opened_.end(), id) == opened_.end()) {
-            windows_.open(id);
-        }
-    }
     opened_ = std::move(own);
+    if (!opened_.empty()) {
+        showPlaceholder(false);
+    }
 }
 
 void ClusterFollow::reportStatus() {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ class ProjectModel;
 // nothing of its own meanwhile. The node's status reports the frames drawn
 // each second, the pictures dropped, the media missing here and the screens
 // it has (for the leader's Display picker).
+//
+// While the machine has no output of its own (the show not here yet, or
+// none given to it), a black window fills its primary screen. Until the
+// leader's show first arrives, the primary output (the window on the primary
+// screen, else the first) carries one small line saying what it waits for:
+// the broker, and why it cannot be reached, or the leader.
 // Interface thread only; the model, the registry, the runner and the
 // watcher must outlive it.
 class ClusterFollow : public QObject {
@@ -53,6 +60,8 @@ public:
 private:
     void frame();
     void openOwnOutputs();
+    void showWaiting();
+    void showPlaceholder(bool shown);
     void reportStatus();
 
     ProjectModel& model_;
@@ -63,6 +72,10 @@ private:
     std::unique_ptr<ClusterFollower> follower_;
     std::string node_;
     std::vector<Uuid> opened_;
+    std::optional<std::string> waiting_;
+    bool placeholder_ = false; // the black window while no output is its own
+    bool arrived_ = false;
+    std::uint64_t brokerRevision_ = UINT64_MAX;
     Subscription subscription_;
     bool outputsChanged_ = true;
     std::uint64_t cuesRevision_ = 0;

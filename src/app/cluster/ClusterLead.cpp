@@ -1,9 +1,9 @@
 #include "app/cluster/ClusterLead.h"
 
-#include "cluster/VideoStartSync.h"
 #include "cluster/BrokerAddress.h"
 #include "cluster/BrokerAuth.h"
 #include "cluster/ClusterTopics.h"
+#include "cluster/VideoStartSync.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
 #include "cues/CueRunner.h"
@@ -40,6 +40,12 @@ ClusterLead::ClusterLead(ProjectModel& model, QObject* parent) : QObject(parent)
             nodesRevision_ = leader_->nodes().revision();
             if (nodesChanged_) {
                 nodesChanged_(leader_->nodes());
+            }
+        }
+        if (leader_->broker().revision() != brokerRevision_) {
+            brokerRevision_ = leader_->broker().revision();
+            if (brokerChanged_) {
+                brokerChanged_(leader_->broker());
             }
         }
     });

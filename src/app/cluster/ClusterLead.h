@@ -70,6 +70,11 @@ public:
     void onNodesChanged(std::function<void(const NodeDirectory&)> changed) {
         nodesChanged_ = std::move(changed);
     }
+    // Called after a frame in which the broker's state changed (and after
+    // the first frame).
+    void onBrokerChanged(std::function<void(const BrokerConnection&)> changed) {
+        brokerChanged_ = std::move(changed);
+    }
 
 private:
     ProjectModel& model_;
@@ -82,6 +87,8 @@ private:
     QTimer frame_;
     std::function<void(const NodeDirectory&)> nodesChanged_;
     std::uint64_t nodesRevision_ = 0;
+    std::function<void(const BrokerConnection&)> brokerChanged_;
+    std::uint64_t brokerRevision_ = UINT64_MAX;
 };
 
 } // namespace prismeta

@@ -1,11 +1,14 @@
 #include "app/cluster/NodesPanel.h"
 
+#include "cluster/BrokerConnection.h"
 #include "cluster/NodeDirectory.h"
 
 #include <QAction>
 #include <QBrush>
+#include <QDateTime>
 #include <QDockWidget>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -27,7 +30,12 @@ QString joined(const std::vector<std::string>& texts) {
 
 } // namespace
 
-NodesPanel::NodesPanel(QWidget* parent) : QWidget(parent), list_(new QTreeWidget(this)) {
+NodesPanel::NodesPanel(QWidget* parent)
+    : QWidget(parent), broker_(new QLabel(this)), list_(new QTreeWidget(this)) {
+    broker_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    broker_->setAccessibleName(tr("Broker"));
+    broker_->setContentsMargins(4, 2, 4, 2);
+    broker_->hide(); // until a leader reports one
     list_->setColumnCount(5);
     list_->setHeaderLabels(
         {tr("Node"), tr("Outputs"), tr("Frames/s"), tr("Clock"), tr("Warnings")});
@@ -36,6 +44,8 @@ NodesPanel::NodesPanel(QWidget* parent) : QWidget(parent), list_(new QTreeWidget
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(broker_);
     layout->addWidget(list_);
 }
 
@@ -55,6 +65,37 @@ NodesPanel* NodesPanel::addDockTo(QMainWindow& window) {
     return panel;
 }
 
+void NodesPanel::showBroker(const BrokerConnection& broker) {
+    if (broker.revision() == brokerShown_) {
+        return;
+    }
+    brokerShown_ = broker.revision();
+    QString text = tr("Broker %1: ").arg(QString::fromStdString(broker.address()));
+    switch (broker.state()) {
+    case BrokerConnection::State::connected:
+        text += tr("connected");
+        break;
+    case BrokerConnection::State::connecting:
+        text += tr("connecting");
+        break;
+    case BrokerConnection::State::lost: {
+        const QDateTime lost = QDateTime::fromMSecsSinceEpoch(broker.lostAtMicros() / 1000);
+        text += tr("lost since %1, reconnecting").arg(lost.toString(QStringLiteral("HH:mm:ss")));
+        break;
+    }
+    }
+    if (!broker.reason().empty()) {
+        text += QStringLiteral(" (%1)").arg(QString::fromStdString(broker.reason()));
+    }
+    broker_->setText(text);
+    QPalette palette = broker_->palette();
+    palette.setColor(QPalette::WindowText, broker.state() == BrokerConnection::State::connected
+                                               ? this->palette().color(QPalette::WindowText)
+                                               : QColor(0xD0, 0x30, 0x20));
+    broker_->setPalette(palette);
+    broker_->show();
+}
+
 void NodesPanel::show(const NodeDirectory& nodes) {
     if (nodes.revision() == shown_) {
         return;
@@ -62,16 +103,19 @@ void NodesPanel::show(const NodeDirectory& nodes) {
     shown_ = nodes.revision();
     list_->clear();
     const QBrush warning(QColor(0xD0, 0x30, 0x20));
+    const QBrush unknown(palette().color(QPalette::Disabled, QPalette::Text));
     for (const auto& [name, entry] : nodes.nodes()) {
         const NodeStatus& status = entry.status;
+        // What an unknown node last said may no longer hold: no figures.
+        const bool live = status.online && entry.known;
         const QString clock =
-            status.clockOffsetMillis
+            live && status.clockOffsetMillis
                 ? QStringLiteral("%1 ms").arg(*status.clockOffsetMillis, 0, 'f', 2)
                 : QString();
         auto* row = new QTreeWidgetItem(
             list_, {QString::fromStdString(name), joined(status.outputs),
-                    status.online ? QString::number(status.framesPerSecond, 'f', 1) : QString(),
-                    clock, joined(entry.warnings)});
+                    live ? QString::number(status.framesPerSecond, 'f', 1) : QString(), clock,
+                    joined(entry.warnings)});
         if (!entry.warnings.empty()) {
             // The whole story on hover, for a panel too narrow to show the
             // last column: the warnings and the files the node misses.
@@ -80,7 +124,7 @@ void NodesPanel::show(const NodeDirectory& nodes) {
                 details += QLatin1Char('\n') + QString::fromStdString(path);
             }
             for (int column = 0; column < list_->columnCount(); ++column) {
-                row->setForeground(column, warning);
+                row->setForeground(column, entry.known ? warning : unknown);
                 row->setToolTip(column, details);
             }
         }

@@ -11,10 +11,13 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace prismeta {
 
@@ -162,6 +165,51 @@ QRect OutputWindow::windowedRectOn(QScreen* target) const {
 void OutputWindow::setPointerAlwaysHidden(bool hidden) {
     pointerAlwaysHidden_ = hidden;
     updateCursor();
+}
+
+void OutputWindow::setNotice(const QString& text) {
+    if (text.isEmpty()) {
+        if (notice_ != nullptr) {
+            notice_->hide();
+            notice_->clear();
+        }
+        return;
+    }
+    if (notice_ == nullptr) {
+        notice_ = new QLabel(this);
+        notice_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        // Small and dim: it is read by whoever sets the machine up, at the
+        // corner of a projection that is black meanwhile.
+        QFont font = notice_->font();
+        font.setPointSizeF(font.pointSizeF() * 0.9);
+        notice_->setFont(font);
+        notice_->setStyleSheet(
+            QStringLiteral("QLabel { color: #a0a0a0; background: black; padding: 2px 6px; }"));
+    }
+    notice_->setText(text);
+    notice_->setAccessibleName(text);
+    placeNotice();
+    notice_->show();
+    notice_->raise();
+}
+
+QString OutputWindow::notice() const {
+    return notice_ != nullptr && !notice_->isHidden() ? notice_->text() : QString();
+}
+
+void OutputWindow::placeNotice() {
+    if (notice_ == nullptr) {
+        return;
+    }
+    const int margin = 8;
+    notice_->adjustSize();
+    const int width = std::min(notice_->width(), std::max(0, this->width() - 2 * margin));
+    notice_->setGeometry(margin, height() - notice_->height() - margin, width, notice_->height());
+}
+
+void OutputWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeNotice();
 }
 
 void OutputWindow::showEvent(QShowEvent* event) {

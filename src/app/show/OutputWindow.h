@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class QLabel;
 class QScreen;
 
 namespace prismeta {
@@ -52,6 +53,11 @@ public:
     // Hides the pointer over the window whether or not it is full screen.
     void setPointerAlwaysHidden(bool hidden);
 
+    // One small line of text over the picture's bottom left corner (what a
+    // machine that follows a show waits for); empty: none.
+    void setNotice(const QString& text);
+    QString notice() const;
+
     // The context menu's label for a screen: "Full Screen On " and its name.
     static QString fullScreenLabel(const QScreen* screen);
 
@@ -67,15 +73,18 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void applyTitle(const QString& name);
     void updateCursor();
+    void placeNotice();
     void onScreenChanged(QScreen* screen);
     QRect windowedRectOn(QScreen* screen) const;
 
     OutputView* view_;
+    QLabel* notice_ = nullptr;
     // The screen the last placement aimed at: a change to another screen
     // while it is still connected is the user's doing.
     QPointer<QScreen> intendedScreen_;

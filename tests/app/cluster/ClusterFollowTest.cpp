@@ -6,6 +6,7 @@
 #include "app/PrismetaApp.h"
 #include "app/cluster/ClusterFollow.h"
 #include "app/cues/ShowCues.h"
+#include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"
 #include "core/Log.h"
 
@@ -41,8 +42,9 @@ private slots:
         launch.topic = testing::ClusterRig::topic;
         QVERIFY(follow.start(launch, "left"));
         const Uuid left = leaderModel.outputs()[1].id;
-        QTRY_COMPARE_WITH_TIMEOUT(app.outputWindows().count(), 1, 10000);
-        QVERIFY(app.outputWindows().window(left) != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(left) != nullptr, 10000);
+        // (The window it waited in, if the show took a moment, is closed.)
+        QTRY_COMPARE_WITH_TIMEOUT(app.outputWindows().count(), 1, 5000);
 
         // Given to another machine: closed; a new output for this one: opened.
         std::vector<OutputConfig> outputs = leaderModel.outputs();
@@ -55,12 +57,52 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(left) == nullptr, 10000);
         QCOMPARE(app.outputWindows().count(), 1);
 
-        // Deleted on the leader: closed.
+        // Deleted on the leader: closed, and black in its place (closing the
+        // last window would end the program).
         outputs.pop_back();
         leaderModel.setOutputs(outputs);
-        QTRY_COMPARE_WITH_TIMEOUT(app.outputWindows().count(), 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(added.id) == nullptr, 10000);
+        QCOMPARE(app.outputWindows().count(), 1);
+        QVERIFY(app.outputWindows().window(std::nullopt)->notice().isEmpty());
         // The runner shows the leader's state and goes nowhere itself.
         QVERIFY(app.showCues().runner().adopted());
+    }
+
+    // A machine that starts before its broker: black, with one line naming
+    // the broker and why it cannot be reached, until the show arrives.
+    void waitsVisiblyForAnAbsentBroker() {
+        const ScopedLogSink quiet([](std::string_view) {});
+        testing::BrokerProcess broker;
+        broker.stop();
+        PrismetaApp app;
+        ClusterFollow follow(app.model(), app.outputWindows(), app.showCues().runner(),
+                             app.missingMedia());
+        ClusterLaunch launch;
+        const std::string where = "127.0.0.1:" + std::to_string(broker.port());
+        launch.broker = where;
+        launch.topic = testing::ClusterRig::topic;
+        QVERIFY(follow.start(launch, "left"));
+        QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(std::nullopt) != nullptr, 5000);
+        OutputWindow* waiting = app.outputWindows().window(std::nullopt);
+        QTRY_VERIFY_WITH_TIMEOUT(waiting->notice().contains(QStringLiteral("connection refused")),
+                                 5000);
+        QVERIFY(waiting->notice().contains(QString::fromStdString(where)));
+        QVERIFY(waiting->isVisible());
+
+        QVERIFY(broker.restart());
+        testing::ClusterRig rig(broker);
+        SystemRealTimeClock clock;
+        ProjectModel leaderModel;
+        testing::fillShow(leaderModel, 2);
+        auto leader = rig.leader(leaderModel, clock);
+        QTimer leading;
+        connect(&leading, &QTimer::timeout, this,
+                [&] { leader->update(std::chrono::steady_clock::now()); });
+        leading.start(5);
+        const Uuid left = leaderModel.outputs()[1].id;
+        QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(left) != nullptr, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.outputWindows().window(std::nullopt) == nullptr, 5000);
+        QVERIFY(app.outputWindows().window(left)->notice().isEmpty());
     }
 };
 

@@ -3,11 +3,15 @@
 // preferences.
 #include "app/cluster/NodesPanel.h"
 #include "app/cluster/ClusterPreferences.h"
+#include "cluster/BrokerConnection.h"
 #include "cluster/NodeDirectory.h"
+#include "core/Log.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QDockWidget>
 #include <QFile>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -54,6 +58,44 @@ private slots:
         QVERIFY(!nodes.receive("pc-1", offlineNodeStatus()));
         panel.show(nodes);
         QCOMPARE(list->topLevelItem(0)->text(4), QStringLiteral("offline"));
+    }
+
+    void brokerStateAndUnknownNodes() {
+        const ScopedLogSink quiet([](std::string_view) {});
+        BrokerConnection broker({"10.10.0.1", 1883}, "", "keeping the show");
+        NodesPanel panel;
+        const auto event = [](MqttEvent::Kind kind, std::string reason) {
+            MqttEvent made;
+            made.kind = kind;
+            made.reason = std::move(reason);
+            return made;
+        };
+        broker.handle(event(MqttEvent::Kind::connected, {}), 0);
+        panel.showBroker(broker);
+        QCOMPARE(panel.brokerLine()->text(), QStringLiteral("Broker 10.10.0.1:1883: connected"));
+        const QDateTime lost(QDate(2025, 5, 17), QTime(21, 4, 13));
+        broker.handle(event(MqttEvent::Kind::disconnected, "the connection was closed"),
+                      lost.toMSecsSinceEpoch() * 1000);
+        panel.showBroker(broker);
+        QCOMPARE(panel.brokerLine()->text(),
+                 QStringLiteral("Broker 10.10.0.1:1883: lost since 21:04:13, reconnecting (the "
+                                "connection was closed)"));
+
+        // Meanwhile its nodes are unknown: greyed, without figures.
+        NodeDirectory nodes;
+        NodeStatus fine;
+        fine.framesPerSecond = 60;
+        fine.clockOffsetMillis = 0.25;
+        QVERIFY(!nodes.receive("pc-1", writeNodeStatus(fine)));
+        QVERIFY(!nodes.receive("pc-2", offlineNodeStatus()));
+        panel.show(nodes);
+        const QColor warning = panel.list()->topLevelItem(1)->foreground(0).color();
+        nodes.markUnknown();
+        panel.show(nodes);
+        const QTreeWidgetItem* unknown = panel.list()->topLevelItem(0);
+        QCOMPARE(unknown->text(4), QStringLiteral("unknown (no broker)"));
+        QVERIFY(unknown->text(2).isEmpty() && unknown->text(3).isEmpty());
+        QVERIFY(unknown->foreground(0).color() != warning);
     }
 
     void windowMenuTogglesThePanel() {
