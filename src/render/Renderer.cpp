@@ -99,7 +99,7 @@ Renderer::Renderer(const ProjectModel& model, std::optional<OutputConfig> output
     : model_(&model), outputConfig_(std::move(outputConfig)), media_(std::move(media)),
       mediaSources(std::make_unique<MediaSourceTable>()),
       maskTextures_(std::make_unique<MaskTextures>()),
-      blendMap_(std::make_unique<BlendMapTexture>()) {}
+      blendMap_(std::make_unique<BlendMapTexture>()), warpTail_(std::make_unique<WarpTail>()) {}
 
 Renderer::~Renderer() {
     releaseGpuState();
@@ -370,8 +370,11 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
         drawCrop(target, hostTimeSeconds);
         return;
     }
+    *warpTail_ = WarpTail{};
+    tailToWarp_ = true;
     drawCrop(*crop, hostTimeSeconds);
-    warpPass_->draw(*warp, target);
+    tailToWarp_ = false;
+    warpPass_->draw(*warp, target, *warpTail_);
     glDisable(GL_SCISSOR_TEST);
 }
 
@@ -462,9 +465,10 @@ void Renderer::drawCrop(const FrameTarget& target, double hostTimeSeconds) {
     if (outputConfig_ && outputConfig_->blendMap && !outputConfig_->blendMap->empty()) {
         const std::string& stored = *outputConfig_->blendMap;
         const std::string* found = mediaLocations_ ? mediaLocations_->find(stored) : nullptr;
-        blendMap_->request(stored, found != nullptr ? *found : stored);
+        blendMap_->request(stored, found != nullptr ? *found : stored,
+                           blendGammaInRange(outputConfig_->blendGamma));
     } else {
-        blendMap_->request({}, {});
+        blendMap_->request({}, {}, 1.0f);
     }
     blendMap_->collect();
     if (waitForMasks_) {
@@ -762,7 +766,9 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
     const BlendMapTexture::State mapState = blendMap_->state();
     std::size_t mapCount = 0;
     std::size_t loadingCount = 0;
-    if (mapState == BlendMapTexture::State::ready) {
+    if (tailToWarp_) {
+        // Applied by the warp pass (below).
+    } else if (mapState == BlendMapTexture::State::ready) {
         mapCount = append(blendQuad(0, 0, 1, 1).vertices);
     } else if (mapState == BlendMapTexture::State::loading) {
         BlendQuad quad = blendQuad(0, 0, 1, 1);
@@ -774,15 +780,44 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
 
     const BlackLevel lift = blackLevelInRange(output.blackLevel);
     std::size_t liftCount = 0;
+    std::optional<BlendQuad> liftArea;
     if (!lift.isZero()) {
-        if (const std::optional<BlendQuad> area = blendFreeArea(output)) {
-            liftCount = append(area->vertices);
+        liftArea = blendFreeArea(output);
+        if (liftArea && !tailToWarp_) {
+            liftCount = append(liftArea->vertices);
         }
     }
-    const std::size_t maskCount = maskTexture != 0 ? append(blendQuad(0, 0, 1, 1).vertices) : 0;
+    const std::size_t maskCount =
+        maskTexture != 0 && !tailToWarp_ ? append(blendQuad(0, 0, 1, 1).vertices) : 0;
+    const double blackout = blackout_.level(hostTime);
+    if (tailToWarp_) {
+        // A warped output's warp pass applies the map, the lift, the masks
+        // and the blackout as it reads the crop.
+        WarpTail& tail = *warpTail_;
+        tail.blendMap = mapState == BlendMapTexture::State::ready ? blendMap_->texture() : 0;
+        tail.mapLoading = mapState == BlendMapTexture::State::loading;
+        if (liftArea) {
+            tail.lift[0] = lift.r;
+            tail.lift[1] = lift.g;
+            tail.lift[2] = lift.b;
+            float x0 = 1.0f, y0 = 1.0f, x1 = 0.0f, y1 = 0.0f;
+            for (const BlendVertex& vertex : liftArea->vertices) {
+                x0 = std::min(x0, vertex.pos[0]);
+                y0 = std::min(y0, vertex.pos[1]);
+                x1 = std::max(x1, vertex.pos[0]);
+                y1 = std::max(y1, vertex.pos[1]);
+            }
+            tail.liftArea[0] = x0;
+            tail.liftArea[1] = y0;
+            tail.liftArea[2] = x1;
+            tail.liftArea[3] = y1;
+        }
+        tail.masks = maskTexture;
+        tail.blackout = static_cast<float>(std::clamp(blackout, 0.0, 1.0));
+    }
     // The blackout goes over everything, lift included: black is black.
     std::size_t blackoutCount = 0;
-    if (const double level = blackout_.level(hostTime); level > 0.0) {
+    if (const double level = blackout; level > 0.0 && !tailToWarp_) {
         BlendQuad quad = blendQuad(0, 0, 1, 1);
         for (BlendVertex& vertex : quad.vertices) {
             vertex.alpha = static_cast<float>(level);

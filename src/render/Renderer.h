@@ -18,6 +18,7 @@ class ProjectModel;
 class BlendMapTexture;
 class Crossfade;
 class OutputWarpPass;
+struct WarpTail;
 struct FadingLook;
 class MediaLocations;
 class MediaSource;
@@ -213,6 +214,10 @@ private:
     std::unique_ptr<BlendMapTexture> blendMap_;
     std::unique_ptr<OutputWarpPass> warpPass_; // made with the first warped frame
     bool warpPassTried_ = false;
+    // While the crop of a warped output is drawn: the last overlay stages
+    // (map, lift, masks, blackout) go here for the warp pass to apply.
+    std::unique_ptr<WarpTail> warpTail_;
+    bool tailToWarp_ = false;
     bool waitForMasks_ = false;
     int targetWidth_ = 0; // the frame's target, for the size of mask coverage
     int targetHeight_ = 0;

@@ -151,7 +151,8 @@ void main() { blend_vertex(); }
 // included, by the coverage (row 0 of the coverage is the output's top).
 // 5, blend map: the map's value v is the share of this projector's light
 // (linear light), so the colour beneath is multiplied by v^(1/gamma), with
-// the ramps' gamma (row 0 of the map is the output's top).
+// the ramps' gamma; the texture holds v^(1/gamma) already (BlendMapTexture.h;
+// row 0 of the map is the output's top).
 const std::string_view blendFragmentSource = R"(#version 330 core
 layout(std140) uniform BlendUniforms {
     vec4 blackLevel;
@@ -169,8 +170,7 @@ out vec4 fragColor;
 
 vec4 blend_fragment() {
     if (blendStage == 5) {
-        float v = clamp(texture(blendMapTexture, vPos).r, 0.0, 1.0);
-        return vec4(0.0, 0.0, 0.0, 1.0 - pow(v, 1.0 / gamma));
+        return vec4(0.0, 0.0, 0.0, 1.0 - texture(blendMapTexture, vPos).r);
     }
     if (blendStage == 1) {
         return vec4(blackLevel.rgb, 0.0);
