@@ -115,26 +115,62 @@ void ProjectModel::setCues(std::shared_ptr<const std::vector<Cue>> cues) {
     notify(ModelField::cues);
 }
 
+namespace {
+
+bool holds(const std::vector<Uuid>& ids, const Uuid& id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+// Adds or removes the id; whether that changed the list.
+bool assign(std::vector<Uuid>& ids, const Uuid& id, bool member) {
+    if (member == holds(ids, id)) {
+        return false;
+    }
+    if (member) {
+        ids.push_back(id);
+    } else {
+        std::erase(ids, id);
+    }
+    return true;
+}
+
+} // namespace
+
 bool ProjectModel::blendTest(const Uuid& outputID) const {
-    return std::find(blendTestOutputs_.begin(), blendTestOutputs_.end(), outputID) !=
-           blendTestOutputs_.end();
+    return holds(blendTestOutputs_, outputID);
 }
 
 void ProjectModel::setBlendTest(const Uuid& outputID, bool enabled) {
-    if (enabled == blendTest(outputID)) {
-        return;
+    if (assign(blendTestOutputs_, outputID, enabled)) {
+        notify(ModelField::blendTest);
     }
-    if (enabled) {
-        blendTestOutputs_.push_back(outputID);
-    } else {
-        std::erase(blendTestOutputs_, outputID);
+}
+
+bool ProjectModel::warpEditing(const Uuid& outputID) const {
+    return holds(warpEditingOutputs_, outputID);
+}
+
+void ProjectModel::setWarpEditing(const Uuid& outputID, bool enabled) {
+    if (assign(warpEditingOutputs_, outputID, enabled)) {
+        notify(ModelField::blendTest);
     }
-    notify(ModelField::blendTest);
+}
+
+bool ProjectModel::warpGrid(const Uuid& outputID) const {
+    return holds(warpGridOutputs_, outputID);
+}
+
+void ProjectModel::setWarpGrid(const Uuid& outputID, bool enabled) {
+    if (assign(warpGridOutputs_, outputID, enabled)) {
+        notify(ModelField::blendTest);
+    }
 }
 
 void ProjectModel::clearBlendTests() {
-    if (!blendTestOutputs_.empty()) {
+    if (!blendTestOutputs_.empty() || !warpEditingOutputs_.empty() || !warpGridOutputs_.empty()) {
         blendTestOutputs_.clear();
+        warpEditingOutputs_.clear();
+        warpGridOutputs_.clear();
         notify(ModelField::blendTest);
     }
 }

@@ -114,6 +114,14 @@ public:
     // cleared by a new project and by loading one.
     bool blendTest(const Uuid& outputID) const;
     void setBlendTest(const Uuid& outputID, bool enabled);
+    // Outputs whose window shows their warp's handles to edit it on the
+    // projector, and those whose window shows the alignment grid: calibration
+    // views like the blend test, kept and cleared with it and told as
+    // ModelField::blendTest.
+    bool warpEditing(const Uuid& outputID) const;
+    void setWarpEditing(const Uuid& outputID, bool enabled);
+    bool warpGrid(const Uuid& outputID) const;
+    void setWarpGrid(const Uuid& outputID, bool enabled);
 
     // Triggers of shader surfaces' event inputs, for the renderers to fire
     // (not observable, not in the file, not in undo).
@@ -202,6 +210,8 @@ private:
     double backgroundOpacity_ = 0.5;
     bool snapEnabled_ = false;
     std::vector<Uuid> blendTestOutputs_;
+    std::vector<Uuid> warpEditingOutputs_;
+    std::vector<Uuid> warpGridOutputs_;
     std::optional<ClusterSettings> cluster_;
     ShaderEvents shaderEvents_;
 

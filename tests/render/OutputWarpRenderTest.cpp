@@ -374,6 +374,23 @@ TEST(OutputWarpRender, ABlendMapLeavesItsValueToTheOneOverGammaOfTheLight) {
         }
     }
 
+    // The same renderer follows a change of gamma (the map is shaped anew).
+    {
+        OutputConfig output;
+        output.blendMap = dir + "/map16.png";
+        output.blendGamma = 2.2f;
+        auto renderer = Renderer::create(model, output);
+        auto target = OffscreenFramebuffer::create(width, 4);
+        ASSERT_TRUE(renderer && target);
+        renderer->setWaitForMasks(true);
+        renderer->draw(target->target(), 0.0);
+        output.blendGamma = 1.0f;
+        renderer->setOutputConfig(output);
+        renderer->draw(target->target(), 0.0);
+        const Picture p{width, 4, target->readPixels()};
+        EXPECT_NEAR(p.at(64, 1)[1], 64, 1.0);
+    }
+
     // A map that cannot be read leaves the full light, with one line.
     std::vector<std::string> lines;
     ScopedLogSink sink([&lines](std::string_view line) { lines.emplace_back(line); });

@@ -15,18 +15,22 @@ namespace prismeta {
 class BlendCurveGroup;
 class DisplayPicker;
 class ElidedLabel;
+class InspectorDialogs;
 class MasksSection;
 class ProjectModel;
+class WarpGroup;
 
 // One output of the outputs section: its name (a double click asks to rename
 // it; while renaming, a field writes each keystroke until Return), the
 // buttons that open its window and delete it, the "Blend" row with the
 // left, right, top and bottom ramp widths as whole percentages, then the
 // ramps' curve, gamma, black level and blend test (BlendCurveGroup), and the
-// "Display" row with the screen its window goes to, and the output's masks
-// (made in the canvas, within the output's crop). It writes
-// into its element of the model's outputs (found by id) and takes no undo
-// snapshot.
+// "Display" row with the screen its window goes to, the "Warp" group (its
+// warp on the projector and its blend map, WarpGroup.h), and the output's
+// masks (made in the canvas, within the output's crop). Its fields write into
+// its element of the model's outputs (found by id) and take no undo
+// snapshot; the warp's buttons, the blend map and the mask list are undo
+// steps of the output.
 //
 // The section calls showOutput() with the model's values; a field the user is
 // typing in keeps its text. A blend field stores on Return or when it loses
@@ -40,7 +44,8 @@ class OutputCard : public QFrame {
 public:
     enum class Edge { left = 0, right = 1, top = 2, bottom = 3 };
 
-    OutputCard(ProjectModel& model, const OutputConfig& output, QWidget* parent = nullptr);
+    OutputCard(ProjectModel& model, const OutputConfig& output, QWidget* parent = nullptr,
+               InspectorDialogs* dialogs = nullptr);
 
     const Uuid& outputID() const { return id_; }
     // The model's values for this card, found at `index` of the outputs.
@@ -55,6 +60,7 @@ public:
     BlendCurveGroup* blendCurveGroup() const { return blendCurve_; }
     DisplayPicker* displayPicker() const { return display_; }
     MasksSection* masksSection() const { return masks_; }
+    WarpGroup* warpGroup() const { return warp_; }
 
 signals:
     void renameRequested(const prismeta::Uuid& outputID);
@@ -84,6 +90,7 @@ private:
     BlendCurveGroup* blendCurve_ = nullptr;
     DisplayPicker* display_;
     MasksSection* masks_ = nullptr;
+    WarpGroup* warp_ = nullptr;
 };
 
 // The field of an output that a blend field shows and edits.
