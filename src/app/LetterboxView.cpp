@@ -33,7 +33,17 @@ void LetterboxView::setContentSize(double width, double height) {
     placeContent();
 }
 
+void LetterboxView::setFillsView(bool fills) {
+    if (fills != fillsView_) {
+        fillsView_ = fills;
+        placeContent();
+    }
+}
+
 ViewRect LetterboxView::fit() const {
+    if (fillsView_) {
+        return ViewRect{0.0, 0.0, static_cast<double>(width()), static_cast<double>(height())};
+    }
     return aspectFit(contentWidth_, contentHeight_, width(), height());
 }
 

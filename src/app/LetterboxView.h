@@ -28,6 +28,9 @@ public:
     QWidget* content() const { return content_; }
 
     void setContentSize(double width, double height);
+    // Whether the child fills the whole view whatever the content's aspect
+    // (a warped output, whose picture goes onto the projector's whole raster).
+    void setFillsView(bool fills);
 
     // The fit in this widget's coordinates, in points (device-independent).
     ViewRect fit() const;
@@ -45,6 +48,7 @@ private:
     QPointer<QWidget> content_;
     double contentWidth_ = 0.0;
     double contentHeight_ = 0.0;
+    bool fillsView_ = false;
 };
 
 } // namespace prismeta

@@ -101,6 +101,9 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     connect(outputWindows_.get(), &OutputWindowRegistry::windowCreated, this,
             [this](OutputWindow* window) {
                 window->addAction(commands_->showEditor());
+                // Undo and Redo from the projector, where warps are edited.
+                window->addAction(commands_->undo());
+                window->addAction(commands_->redo());
                 showCues_->addShortcutsTo(*window);
             });
 

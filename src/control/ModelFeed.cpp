@@ -3,10 +3,12 @@
 #include "control/OscAddresses.h"
 #include "control/OscFields.h"
 #include "control/OscMaskFields.h"
+#include "control/OscWarpFields.h"
 #include "core/ProjectModel.h"
 
 #include <algorithm>
 #include <span>
+#include <type_traits>
 #include <unordered_map>
 
 namespace prismeta {
@@ -50,6 +52,17 @@ void collectRecords(std::string_view kind, std::span<const OscField<Record>> fie
                     addUnit(units, recordAddress(kind, record.id.text(), field.path()),
                             std::move(value));
                 });
+        }
+        if constexpr (std::is_same_v<Record, OutputConfig>) {
+            const OutputConfig* was = found != earlier.end() ? found->second : nullptr;
+            if (was == nullptr || was->warp != record.warp) {
+                forEachChangedWarpPoint(was, record, [&](std::size_t k, OscArguments value) {
+                    addUnit(
+                        units,
+                        recordAddress(kind, record.id.text(), "warp/point/" + std::to_string(k)),
+                        std::move(value));
+                });
+            }
         }
     }
 }

@@ -4,6 +4,7 @@
 #include "control/OscMaskFields.h"
 #include "control/OscPattern.h"
 #include "control/OscServer.h"
+#include "control/OscWarpFields.h"
 #include "core/ProjectModel.h"
 #include "cues/CueRunner.h"
 
@@ -579,6 +580,11 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
         handleMask(message, parts, true, now);
         return;
     }
+    std::size_t point = 0;
+    if (const WarpAddress warp = warpAddress(parts.subspan(1), point); warp != WarpAddress::none) {
+        handleWarp(message, parts[0], warp, point, now);
+        return;
+    }
     const std::string_view target = parts[0];
     const auto fields = matchFields(outputFields(), parts.subspan(1));
     if (!fields) {
@@ -610,6 +616,61 @@ void OscController::handleOutput(const OscMessage& message, Parts parts, Clock::
         ignore(why->first, message, why->second, now);
     }
     if (changed) {
+        model_.setOutputs(std::move(edited));
+    }
+}
+
+void OscController::handleWarp(const OscMessage& message, std::string_view target,
+                               WarpAddress address, std::size_t point, Clock::time_point now) {
+    const std::vector<OutputConfig>& outputs = model_.outputs();
+    const std::optional<std::vector<std::size_t>> targets =
+        findTargets(outputs, target, "output", message, now);
+    if (!targets) {
+        return;
+    }
+    const std::string path =
+        address == WarpAddress::reset ? "warp/reset" : "warp/point/" + std::to_string(point);
+    if (message.isQuery()) {
+        if (address == WarpAddress::reset) {
+            ignore(badArguments, message, "warp/reset holds no value", now);
+            return;
+        }
+        if (!message.sender) {
+            ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+            return;
+        }
+        const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
+        for (std::size_t index : targets.value()) {
+            const std::string name = asSent ? std::string(target) : outputs[index].id.text();
+            OscArguments value = readWarpPoint(outputs[index], point);
+            if (value.empty()) {
+                ignore(noValue, message, "the output " + name + " has no " + path, now);
+                continue;
+            }
+            reply(*message.sender, recordAddress("output", name, path), std::move(value), now);
+        }
+        return;
+    }
+    if (address == WarpAddress::reset && !message.arguments.empty()) {
+        ignore(badArguments, message, "warp/reset takes no arguments", now);
+        return;
+    }
+    // As the other output fields over OSC: no undo step.
+    std::vector<OutputConfig> edited = outputs;
+    std::optional<std::string> why;
+    for (std::size_t index : targets.value()) {
+        if (address == WarpAddress::reset) {
+            edited[index].warp.reset();
+        } else if (const Status status = writeWarpPoint(edited[index], point, message.arguments);
+                   !status) {
+            why = why.value_or(status.error);
+        }
+    }
+    if (why) {
+        const bool tags = why->find("takes ") != std::string::npos;
+        ignore(tags ? badArguments : refused, message, *why, now);
+    }
+    if (edited != outputs) {
         model_.setOutputs(std::move(edited));
     }
 }

@@ -6,6 +6,7 @@
 #include "control/OscInbox.h"
 #include "control/OscMessage.h"
 #include "control/OscShaderInputs.h"
+#include "control/OscWarpFields.h"
 #include "control/RateLimitedLog.h"
 #include "control/UndoBursts.h"
 #include "core/Uuid.h"
@@ -126,6 +127,9 @@ private:
     void handleOutput(const OscMessage& message, Parts parts, Clock::time_point now);
     // ".../mask/<n>/..." of surfaces (isOutput false) or outputs.
     void handleMask(const OscMessage& message, Parts parts, bool isOutput, Clock::time_point now);
+    // ".../output/<target>/warp/point/<k>" and ".../warp/reset" (OscWarpFields.h).
+    void handleWarp(const OscMessage& message, std::string_view target, WarpAddress address,
+                    std::size_t point, Clock::time_point now);
     // "/prismeta/surface/<target>/input/<name>" (OscShaderInputs.h).
     void handleShaderInput(const OscMessage& message, std::string_view target,
                            std::string_view input, Clock::time_point now);

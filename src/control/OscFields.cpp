@@ -3,6 +3,7 @@
 #include "core/BlendCurve.h"
 #include "core/EditRanges.h"
 #include "core/MediaKind.h"
+#include "geometry/OutputWarpEdits.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -249,6 +250,23 @@ OscField<OutputConfig> curveField(std::string_view path, Parsed (*parse)(const O
             [](const OutputConfig& o) { return oneFloat(o.*field); }};
 }
 
+// A warp's corner (an output without a warp has the raster's corners); any
+// finite point, as the other points. Setting one gives the output a warp; on
+// a meshed warp the whole mesh follows in perspective (warpWithCorner).
+template <std::size_t index> OscField<OutputConfig> warpCornerField(std::string_view path) {
+    return {path, "ff", [](const OscMessage& m) { return floats(m, 2, "ff"); },
+            [](OutputConfig& o, const FieldValue& v) {
+                o.warp = warpWithCorner(
+                    o.warp.value_or(OutputWarp{}), index,
+                    Pt{static_cast<float>(v.numbers[0]), static_cast<float>(v.numbers[1])});
+                return Status::success();
+            },
+            [](const OutputConfig& o) {
+                const Pt p = o.warp ? o.warp->corners[index] : identityWarpCorners[index];
+                return OscArguments{OscArgument::float32(p.x), OscArgument::float32(p.y)};
+            }};
+}
+
 const auto outputTable = std::to_array<OscField<OutputConfig>>({
     // Blend widths are stored as given, as the inspector's blend fields do.
     blendField<&OutputConfig::blendLeft>("blend/left"),
@@ -293,6 +311,27 @@ const auto outputTable = std::to_array<OscField<OutputConfig>>({
      [](const OutputConfig& o) {
          return OscArguments{OscArgument::float32(o.cropX), OscArgument::float32(o.cropY),
                              OscArgument::float32(o.cropWidth), OscArgument::float32(o.cropHeight)};
+     }},
+    warpCornerField<0>("warp/corner/0"),
+    warpCornerField<1>("warp/corner/1"),
+    warpCornerField<2>("warp/corner/2"),
+    warpCornerField<3>("warp/corner/3"),
+    // A still's path, or empty for none; a path must name an existing
+    // regular file when it arrives, as a surface's media path must.
+    {"blendMap", "s",
+     [](const OscMessage& m) {
+         Parsed parsed = text(m);
+         if (parsed && !parsed->text.empty() && !m.textNamesRegularFile) {
+             return Parsed::failure("not an absolute path to an existing regular file");
+         }
+         return parsed;
+     },
+     [](OutputConfig& o, const FieldValue& v) {
+         o.blendMap = v.text.empty() ? std::nullopt : std::optional<std::string>(v.text);
+         return Status::success();
+     },
+     [](const OutputConfig& o) {
+         return OscArguments{OscArgument::text(o.blendMap.value_or(""))};
      }},
 });
 

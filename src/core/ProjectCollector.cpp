@@ -127,9 +127,10 @@ CollectPlan planCollect(const ProjectFile& project, const std::optional<fs::path
         }
         plan.media.push_back({storedPath, target, shader});
     };
-    // The surfaces' files, the reference picture, then the files of shader
-    // surfaces' image inputs.
-    for (const MediaUse& use : mediaInUse(project.surfaces, project.backgroundImagePath)) {
+    // The surfaces' files, the outputs' blend maps, the reference picture,
+    // then the files of shader surfaces' image inputs.
+    for (const MediaUse& use :
+         mediaInUse(project.surfaces, project.outputs, project.backgroundImagePath)) {
         const bool shader = std::any_of(use.surfaces.begin(), use.surfaces.end(), [&](auto i) {
             return project.surfaces[i].mediaKind == MediaKind::shader;
         });
@@ -288,6 +289,13 @@ CollectReport collectProject(const CollectPlan& plan,
                 if (const auto it = copies.find(value.text); it != copies.end()) {
                     value.text = it->second;
                 }
+            }
+        }
+    }
+    for (OutputConfig& output : copy.outputs) {
+        if (output.blendMap) {
+            if (const auto it = copies.find(*output.blendMap); it != copies.end()) {
+                output.blendMap = it->second;
             }
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MediaLocations.h"
+#include "core/OutputConfig.h"
 #include "core/Surface.h"
 
 #include <cstddef>
@@ -22,6 +23,7 @@ struct MediaUse {
     bool reference = false;            // the editor's reference picture
     // Positions of the shader surfaces with an image input that names it.
     std::vector<std::size_t> inputs;
+    std::vector<std::size_t> outputs; // positions of the outputs with it as blend map
 };
 
 // Every distinct media path in use, in order of first use: the image, video
@@ -30,6 +32,10 @@ struct MediaUse {
 // the other kinds keep a path (and input values) without showing it, and an
 // empty path names no file; neither counts.
 std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
+                                 const std::optional<std::string>& referencePath);
+// The same with the outputs' blend maps, after the surfaces' files.
+std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
+                                 std::span<const OutputConfig> outputs,
                                  const std::optional<std::string>& referencePath);
 
 // The folder moved media are looked for in: the project file's own (made

@@ -42,6 +42,14 @@ void fillShow(ProjectModel& model, std::size_t count) {
     OutputConfig main = makeOutput(OutputPreset::rightHalf);
     OutputConfig left = makeOutput(OutputPreset::leftHalf);
     left.node = "left";
+    // The follower's projector hangs askew: its window warps as the
+    // leader's file says.
+    OutputWarp warp;
+    warp.corners = {Pt{0.02f, 0.05f}, Pt{0.97f, 0.0f}, Pt{1.0f, 0.96f}, Pt{0.0f, 0.91f}};
+    warp.mesh = WarpMesh::from(std::vector<Pt>(warp.corners.begin(), warp.corners.end()), 4, 3);
+    warp.mesh->points[6].y += 0.01f;
+    left.warp = warp;
+    left.blendMap = "/show/maps/left.png";
     model.setOutputs({main, left});
     model.setCanvasSize({1280.0, 720.0});
     model.setBackgroundOpacity(0.25);

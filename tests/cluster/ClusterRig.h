@@ -92,7 +92,7 @@ template <class T> auto updater(T& node) {
 bool sameShow(const ProjectModel& a, const ProjectModel& b);
 
 // A model with `surfaces` surfaces (named, coloured apart) and two outputs,
-// the second on node "left".
+// the second on node "left" with a meshed warp and a blend map.
 void fillShow(ProjectModel& model, std::size_t surfaces);
 
 } // namespace prismeta::testing

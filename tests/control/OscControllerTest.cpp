@@ -263,6 +263,63 @@ TEST_F(Controller, CornerQueriesOfAMeshedSurfaceAnswerTheMeshCorners) {
     EXPECT_TRUE(logMentions("has no corner/2"));
 }
 
+TEST_F(Controller, WarpCornersPointsResetAndBlendMapsWithQueriesAndFeedback) {
+    OscMessage subscribe;
+    subscribe.address = "/prismeta/subscribe";
+    subscribe.sender = client;
+    controller.handle(subscribe, Clock::now());
+    const std::size_t history = model.undoStack().size();
+    const std::string id = model.outputs()[0].id.text();
+    const auto has = [&](const std::string& address, const OscArguments& arguments) {
+        return std::any_of(sent.begin(), sent.end(), [&](const OscOutgoing& out) {
+            return out.address == address && out.arguments == arguments;
+        });
+    };
+
+    // A corner gives the output a warp; the others stay at the raster's.
+    handle("/prismeta/output/0/warp/corner/2", {f(0.9f), f(0.8f)});
+    ASSERT_TRUE(model.outputs()[0].warp);
+    EXPECT_EQ(model.outputs()[0].warp->corners[2], (Pt{0.9f, 0.8f}));
+    EXPECT_EQ(model.outputs()[0].warp->corners[1], (Pt{1, 0}));
+    controller.update(Clock::now());
+    EXPECT_TRUE(has("/prismeta/output/" + id + "/warp/corner/2", {f(0.9f), f(0.8f)}));
+
+    // Points need a mesh.
+    handle("/prismeta/output/0/warp/point/1", {f(0.5f), f(0.1f)});
+    EXPECT_TRUE(logMentions("has no mesh"));
+    OutputWarp meshed = *model.outputs()[0].warp;
+    meshed.mesh =
+        WarpMesh::from(std::vector<Pt>(meshed.corners.begin(), meshed.corners.end()), 2, 1);
+    model.setOutputWarp(model.outputs()[0].id, meshed);
+    handle("/prismeta/output/0/warp/point/2", {f(0.95f), f(-0.05f)}); // the top-right corner
+    EXPECT_EQ(model.outputs()[0].warp->corners[1], (Pt{0.95f, -0.05f}));
+    handle("/prismeta/output/0/warp/point/9", {f(0), f(0)});
+    EXPECT_TRUE(logMentions("has no point 9"));
+    handle("/prismeta/output/0/warp/point/2", {OscArgument::text("?")});
+    EXPECT_TRUE(has("/prismeta/output/0/warp/point/2", {f(0.95f), f(-0.05f)}));
+    controller.update(Clock::now());
+    EXPECT_TRUE(has("/prismeta/output/" + id + "/warp/point/2", {f(0.95f), f(-0.05f)}));
+
+    // The blend map: an existing file or nothing.
+    handle("/prismeta/output/0/blendMap", {OscArgument::text("/no/such/map.png")});
+    EXPECT_FALSE(model.outputs()[0].blendMap);
+    OscMessage map;
+    map.address = "/prismeta/output/0/blendMap";
+    map.arguments = {OscArgument::text("/show/map.png")};
+    map.textNamesRegularFile = true; // as the server finds it
+    controller.handle(map, Clock::time_point{} + 2s);
+    EXPECT_EQ(model.outputs()[0].blendMap, "/show/map.png");
+    handle("/prismeta/output/0/blendMap", {OscArgument::text("")});
+    EXPECT_FALSE(model.outputs()[0].blendMap);
+
+    handle("/prismeta/output/0/warp/reset", {f(1)});
+    EXPECT_TRUE(model.outputs()[0].warp);
+    handle("/prismeta/output/0/warp/reset");
+    EXPECT_FALSE(model.outputs()[0].warp);
+    // Over OSC, as the other output fields: no undo steps (one from the setter above).
+    EXPECT_EQ(model.undoStack().size(), history + 1);
+}
+
 TEST_F(Controller, SelectionTakesTheFirstMatchAndIsNotAnUndoStep) {
     Surface wall = surface(1);
     wall.name = "wall";

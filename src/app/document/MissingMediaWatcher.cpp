@@ -35,7 +35,7 @@ void MissingMediaWatcher::modelChanged(const ModelChanges& changes) {
         followProjectFolder();
     }
     if (changes.has(ModelField::surfaces) || changes.has(ModelField::backgroundImagePath) ||
-        changes.has(ModelField::documentURL)) {
+        changes.has(ModelField::outputs) || changes.has(ModelField::documentURL)) {
         watch();
     }
 }
@@ -83,6 +83,11 @@ void MissingMediaWatcher::watch() {
             if (value.kind == ShaderInputValue::Kind::text) {
                 consider(value.text, MediaKind::shader);
             }
+        }
+    }
+    for (const OutputConfig& output : model.outputs()) {
+        if (output.blendMap) {
+            consider(*output.blendMap, MediaKind::image); // a blend map is a still
         }
     }
     if (const auto& reference = model.backgroundImagePath()) {

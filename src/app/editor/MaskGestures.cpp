@@ -45,6 +45,10 @@ template <typename Change> bool MaskGestures::edit(Change&& change) {
     } else {
         OutputConfig output = model_.outputs()[edited->recordIndex];
         output.masks[target_->mask] = std::move(mask);
+        if (!didPushUndo_) {
+            model_.pushOutputUndo(std::vector<Uuid>{output.id}, OutputPart::masks);
+            didPushUndo_ = true;
+        }
         model_.replaceOutput(edited->recordIndex, std::move(output));
     }
     return true;

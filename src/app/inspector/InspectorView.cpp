@@ -55,7 +55,7 @@ InspectorView::InspectorView(ModelAdapter& adapter,
     column->setContentsMargins(14, 14, 14, 14);
     column->setSpacing(20);
     selected_ = new SelectedSurfaceControls(model, *dialogs_, content);
-    outputs_ = new OutputsSection(model, std::move(openOutputWindow), content);
+    outputs_ = new OutputsSection(model, std::move(openOutputWindow), content, dialogs_.get());
     column->addWidget(selected_);
     column->addWidget(makeDivider(content));
     column->addWidget(outputs_);

@@ -11,6 +11,7 @@
 #include "app/inspector/InspectorStyle.h"
 #include "app/inspector/MasksSection.h"
 #include "app/inspector/NumberFields.h"
+#include "app/inspector/WarpGroup.h"
 #include "cluster/ClusterTopics.h"
 #include "core/ProjectModel.h"
 #include "masks/MaskPresets.h"
@@ -99,7 +100,8 @@ float blendWidth(const OutputConfig& output, OutputCard::Edge edge) {
     return blendWidth(const_cast<OutputConfig&>(output), edge);
 }
 
-OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget* parent)
+OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget* parent,
+                       InspectorDialogs* dialogs)
     : QFrame(parent), model_(model), id_(output.id) {
     setObjectName(QStringLiteral("outputCard"));
     auto* column = new QVBoxLayout(this);
@@ -212,6 +214,10 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
                 edit([&display](OutputConfig& o) { o.display = display; });
             });
 
+    warp_ = new WarpGroup(model_, dialogs, output, this);
+    column->addWidget(warp_);
+    connect(warp_, &WarpGroup::windowWanted, this, &OutputCard::openRequested);
+
     MasksSection::Hooks hooks;
     hooks.read = [this]() -> std::optional<std::vector<Mask>> {
         for (const OutputConfig& o : model_.outputs()) {
@@ -224,7 +230,11 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     hooks.write = [this](std::vector<Mask> masks) {
         edit([&masks](OutputConfig& o) { o.masks = std::move(masks); });
     };
-    hooks.beforeListEdit = [] {}; // outputs take no undo step
+    // Adding, removing and reordering masks are undo steps of the output, as
+    // gestures on them are.
+    hooks.beforeListEdit = [this] {
+        model_.pushOutputUndo(std::vector<Uuid>{id_}, OutputPart::masks);
+    };
     // A new output mask fills the output's part of the canvas.
     hooks.makePreset = [this](MaskPreset preset) {
         return makeMaskPreset(preset, shown_.cropX, shown_.cropY, shown_.cropWidth,
@@ -394,6 +404,7 @@ void OutputCard::showOutput(const OutputConfig& output, std::size_t index, bool 
     blendCurve_->showOutput(output, model_.blendTest(output.id));
     showNode(output);
     display_->showDisplay(output.display);
+    warp_->showOutput(output, model_.warpEditing(output.id), model_.warpGrid(output.id));
     masks_->showMasks(output.masks, false);
     shown_ = output;
 }

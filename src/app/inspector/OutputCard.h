@@ -16,9 +16,11 @@ namespace prismeta {
 class BlendCurveGroup;
 class DisplayPicker;
 class ElidedLabel;
+class InspectorDialogs;
 class MasksSection;
 class ProjectModel;
 class ShowNodes;
+class WarpGroup;
 
 // One output of the outputs section: its name (a double click asks to rename
 // it; while renaming, a field writes each keystroke until Return), the
@@ -30,9 +32,11 @@ class ShowNodes;
 // it (empty: the leader; the machines the leader has heard from are listed,
 // any other name may be typed), the "Display" row with the screen its window
 // goes to (that machine's screens, as it reports them, for an output on
-// another machine), and the output's masks (made in the canvas, within the
-// output's crop). It writes into its element of the model's outputs (found
-// by id) and takes no undo snapshot.
+// another machine), the "Warp" group (its warp on the projector and its
+// blend map, WarpGroup.h), and the output's masks (made in the canvas,
+// within the output's crop). Its fields write into its element of the
+// model's outputs (found by id) and take no undo snapshot; the warp's
+// buttons, the blend map and the mask list are undo steps of the output.
 //
 // The section calls showOutput() with the model's values; a field the user is
 // typing in keeps its text. A crop, blend or node field stores on Return or
@@ -49,7 +53,8 @@ public:
     enum class Edge { left = 0, right = 1, top = 2, bottom = 3 };
     enum class Crop { x = 0, y = 1, width = 2, height = 3 };
 
-    OutputCard(ProjectModel& model, const OutputConfig& output, QWidget* parent = nullptr);
+    OutputCard(ProjectModel& model, const OutputConfig& output, QWidget* parent = nullptr,
+               InspectorDialogs* dialogs = nullptr);
 
     const Uuid& outputID() const { return id_; }
     // The model's values for this card, found at `index` of the outputs.
@@ -66,6 +71,7 @@ public:
     BlendCurveGroup* blendCurveGroup() const { return blendCurve_; }
     DisplayPicker* displayPicker() const { return display_; }
     MasksSection* masksSection() const { return masks_; }
+    WarpGroup* warpGroup() const { return warp_; }
 
     // The show's machines, for the node list and the screens of each; none
     // (the default): no machine is listed and every display is this
@@ -107,6 +113,7 @@ private:
     BlendCurveGroup* blendCurve_ = nullptr;
     DisplayPicker* display_;
     MasksSection* masks_ = nullptr;
+    WarpGroup* warp_ = nullptr;
 };
 
 // The field of an output that a crop field shows and edits.

@@ -18,8 +18,10 @@
 namespace prismeta {
 
 OutputsSection::OutputsSection(ProjectModel& model,
-                               std::function<void(const Uuid&)> openOutputWindow, QWidget* parent)
-    : QWidget(parent), model_(model), openOutputWindow_(std::move(openOutputWindow)) {
+                               std::function<void(const Uuid&)> openOutputWindow, QWidget* parent,
+                               InspectorDialogs* dialogs)
+    : QWidget(parent), model_(model), dialogs_(dialogs),
+      openOutputWindow_(std::move(openOutputWindow)) {
     setObjectName(QStringLiteral("outputsSection"));
     setAccessibleName(tr("Outputs"));
     auto* column = new QVBoxLayout(this);
@@ -129,7 +131,7 @@ void OutputsSection::showCards() {
 }
 
 OutputCard* OutputsSection::makeCard(std::size_t position) {
-    auto* card = new OutputCard(model_, model_.outputs()[position], this);
+    auto* card = new OutputCard(model_, model_.outputs()[position], this, dialogs_);
     card->setShowNodes(nodes_);
     cardsLayout_->insertWidget(static_cast<int>(position), card);
     card->show();

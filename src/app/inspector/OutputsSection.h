@@ -15,6 +15,8 @@ class QVBoxLayout;
 
 namespace prismeta {
 
+class InspectorDialogs;
+
 class ModelChanges;
 class OutputCard;
 class ProjectModel;
@@ -37,7 +39,7 @@ class OutputsSection : public QWidget {
 
 public:
     OutputsSection(ProjectModel& model, std::function<void(const Uuid&)> openOutputWindow,
-                   QWidget* parent = nullptr);
+                   QWidget* parent = nullptr, InspectorDialogs* dialogs = nullptr);
 
     void refresh(const ModelChanges& changes);
 
@@ -64,6 +66,7 @@ private:
     void removeCard(std::size_t position);
 
     ProjectModel& model_;
+    InspectorDialogs* dialogs_ = nullptr;
     std::function<void(const Uuid&)> openOutputWindow_;
     QToolButton* add_;
     QMenu* menu_;

@@ -3,6 +3,7 @@
 #include "app/CanvasView.h"
 #include "app/ModelAdapter.h"
 #include "app/show/OutputLookup.h"
+#include "app/show/WarpOverlay.h"
 #include "core/ProjectModel.h"
 
 #include <algorithm>
@@ -15,8 +16,17 @@ OutputView::OutputView(ModelAdapter& adapter, std::optional<Uuid> outputID, QWid
     setContent(makeCanvasWidget(adapter_, resolveOutput(adapter_.model().outputs(), outputID_)));
     // Double clicks and the context menu belong to the window around the view.
     content()->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Made after the canvas, so it lies above it.
+    overlay_ = new WarpOverlay(adapter_, outputID_, this);
+    overlay_->setGeometry(rect());
+    overlay_->raise();
     connect(&adapter_, &ModelAdapter::changed, this, &OutputView::refresh);
     refresh();
+}
+
+void OutputView::resizeEvent(QResizeEvent* event) {
+    LetterboxView::resizeEvent(event);
+    overlay_->setGeometry(rect());
 }
 
 CanvasView* OutputView::canvasView() const {
@@ -35,6 +45,8 @@ void OutputView::refresh() {
 
     const ContentSize size = cropContentSize(model.canvasSize(), config_);
     setContentSize(size.width, size.height);
+    setFillsView(config_.warp.has_value() ||
+                 (!showsFallback_ && outputID_ && model.warpEditing(*outputID_)));
     if (CanvasView* canvas = canvasView()) {
         canvas->setOutputConfig(config_);
     }

@@ -10,12 +10,15 @@ namespace prismeta {
 
 class CanvasView;
 class ModelAdapter;
+class WarpOverlay;
 
 // The content of an output window: the output's crop of the live canvas,
-// fitted with its aspect kept, on black. It finds its output in the model by
-// id on every model change; when the id is absent or gone it shows the
-// fallback output (the whole canvas, "Output", no blend) and stays open.
-// It writes nothing to the model.
+// fitted with its aspect kept, on black; or, for an output with a warp (or
+// whose warp is being edited), the whole window as the projector's raster
+// (the warp places the picture on it), under a WarpOverlay that shows the
+// warp's handles and the alignment grid while they are asked for. It finds its output in the model
+// by id on every model change; when the id is absent or gone it shows the fallback output (the
+// whole canvas, "Output", no blend) and stays open. It writes nothing to the model.
 //
 // Interface thread only. Borrows the adapter (and model), which must outlive
 // it; owns its canvas view.
@@ -32,10 +35,14 @@ public:
     bool showsFallback() const { return showsFallback_; }
     // The rendering, where the platform can show GL (null otherwise).
     CanvasView* canvasView() const;
+    WarpOverlay* warpOverlay() const { return overlay_; }
 
 signals:
     // The shown output's name changed (the window's title follows it).
     void nameChanged(const QString& name);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void refresh();
@@ -44,6 +51,7 @@ private:
     std::optional<Uuid> outputID_;
     OutputConfig config_;
     bool showsFallback_ = false;
+    WarpOverlay* overlay_ = nullptr;
 };
 
 } // namespace prismeta

@@ -166,7 +166,7 @@ private slots:
         QVERIFY(std::abs(points[1].x - 0.5f) < 1e-4f && std::abs(points[1].y - 0.5f) < 1e-4f);
     }
 
-    void outputMaskIsEditedInCanvasCoordinatesWithoutUndo() {
+    void outputMaskIsEditedInCanvasCoordinatesAsOneUndoStep() {
         Scene s;
         const Uuid output = s.model.outputs()[0].id;
         s.editor.masks().setTarget(MaskTarget{MaskTarget::Record::output, output, 0});
@@ -175,7 +175,12 @@ private slots:
         s.editor.move(ViewPoint{950.0, 400.0});
         s.editor.release(ViewPoint{950.0, 400.0});
         QCOMPARE(s.model.outputs()[0].masks[0].points[2], corner(0.95f, 0.4f));
-        QCOMPARE(s.model.undoStack().size(), steps);
+        QCOMPARE(s.model.undoStack().size(), steps + 1);
+        const MaskPoint moved = s.model.outputs()[0].masks[0].points[2];
+        s.model.undo();
+        QVERIFY(s.model.outputs()[0].masks[0].points[2] != moved);
+        s.model.redo();
+        QCOMPARE(s.model.outputs()[0].masks[0].points[2], moved);
 
         // A surface's mask is shown and grabbed only while its surface is
         // selected; a target that names nothing grabs nothing.

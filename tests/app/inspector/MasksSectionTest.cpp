@@ -145,8 +145,10 @@ private slots:
         QCOMPARE(masks()->currentMask(), std::optional<std::size_t>(0));
     }
 
-    // An output's masks: made within its crop of the canvas, no undo steps.
-    void outputMasksFillTheCropAndTakeNoUndoStep() {
+    // An output's masks: made within its crop of the canvas; adding and
+    // duplicating are undo steps of the output (as gestures on its masks),
+    // a field is not.
+    void outputMasksFillTheCropAndTheirListEditsAreUndoSteps() {
         h_->model.addOutput(OutputPreset::rightHalf);
         h_->settle();
         const std::size_t undo = h_->undoDepth();
@@ -164,7 +166,7 @@ private slots:
         QCOMPARE(made[1].name, std::string("Triangle copy"));
         QVERIFY(!made[1].enabled);
         QCOMPARE(section->list()->item(1)->text(), QStringLiteral("Triangle copy  (off)"));
-        QCOMPARE(h_->undoDepth(), undo);
+        QCOMPARE(h_->undoDepth(), undo + 2);
         QVERIFY(h_->selected().masks.empty());
     }
 

@@ -1,0 +1,264 @@
+#include "app/inspector/WarpGroup.h"
+
+#include "app/inspector/InspectorDialogs.h"
+#include "app/inspector/InspectorStyle.h"
+#include "core/ProjectModel.h"
+#include "geometry/OutputWarpEdits.h"
+#include "geometry/PictureMapping.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace prismeta {
+
+namespace {
+
+constexpr int meshCountMaximum = 64;
+
+} // namespace
+
+WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const OutputConfig& output,
+                     QWidget* parent)
+    : QWidget(parent), model_(model), dialogs_(dialogs), id_(output.id) {
+    setObjectName(QStringLiteral("warpGroup"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(4);
+
+    auto* switches = new QHBoxLayout;
+    switches->setSpacing(8);
+    switches->addWidget(makeLabel(tr("Warp"), TextStyle::smallCaption, Tone::secondary, this));
+    edit_ = new QCheckBox(tr("Edit Warp"), this);
+    edit_->setObjectName(QStringLiteral("editWarpBox"));
+    edit_->setToolTip(tr("Show the warp's handles in this output's window, on the projector"));
+    grid_ = new QCheckBox(tr("Grid"), this);
+    grid_->setObjectName(QStringLiteral("warpGridBox"));
+    grid_->setToolTip(tr("Show a line every 1/16 of the crop in this output's window"));
+    for (QCheckBox* box : {edit_, grid_}) {
+        applyTextStyle(box, TextStyle::smallCaption, Tone::secondary);
+        switches->addWidget(box);
+    }
+    switches->addStretch(1);
+    column->addLayout(switches);
+
+    auto* body = new QHBoxLayout;
+    body->setSpacing(8);
+    preview_ = new WarpPreview(this);
+    preview_->setObjectName(QStringLiteral("warpPreview"));
+    body->addWidget(preview_);
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(4);
+    reset_ = new QPushButton(tr("Reset Warp"), this);
+    reset_->setObjectName(QStringLiteral("resetWarpButton"));
+    buttons->addWidget(reset_);
+    auto* meshRow = new QHBoxLayout;
+    meshRow->setSpacing(2);
+    columns_ = new QSpinBox(this);
+    columns_->setObjectName(QStringLiteral("warpColumnsBox"));
+    columns_->setAccessibleName(tr("Mesh columns"));
+    rows_ = new QSpinBox(this);
+    rows_->setObjectName(QStringLiteral("warpRowsBox"));
+    rows_->setAccessibleName(tr("Mesh rows"));
+    for (QSpinBox* box : {columns_, rows_}) {
+        box->setRange(1, meshCountMaximum);
+    }
+    columns_->setValue(4);
+    rows_->setValue(3);
+    addMesh_ = new QPushButton(tr("Add Mesh"), this);
+    addMesh_->setObjectName(QStringLiteral("addWarpMeshButton"));
+    meshRow->addWidget(columns_);
+    meshRow->addWidget(
+        makeLabel(QStringLiteral("×"), TextStyle::smallCaption, Tone::tertiary, this));
+    meshRow->addWidget(rows_);
+    meshRow->addWidget(addMesh_);
+    buttons->addLayout(meshRow);
+    removeMesh_ = new QPushButton(tr("Remove Mesh"), this);
+    removeMesh_->setObjectName(QStringLiteral("removeWarpMeshButton"));
+    buttons->addWidget(removeMesh_);
+    body->addLayout(buttons, 1);
+    column->addLayout(body);
+
+    auto* mapRow = new QHBoxLayout;
+    mapRow->setSpacing(4);
+    mapRow->addWidget(makeLabel(tr("Blend Map"), TextStyle::smallCaption, Tone::secondary, this));
+    mapName_ = makeLabel(QString(), TextStyle::smallCaption, Tone::tertiary, this);
+    mapName_->setObjectName(QStringLiteral("blendMapName"));
+    mapName_->setMinimumWidth(20);
+    mapRow->addWidget(mapName_, 1);
+    chooseMap_ = new QPushButton(tr("Choose…"), this);
+    chooseMap_->setObjectName(QStringLiteral("chooseBlendMapButton"));
+    chooseMap_->setToolTip(tr("A greyscale image over the crop: the share of the light this "
+                              "projector gives (white all, black none)"));
+    chooseMap_->setEnabled(dialogs_ != nullptr);
+    clearMap_ = new QToolButton(this);
+    clearMap_->setObjectName(QStringLiteral("clearBlendMapButton"));
+    clearMap_->setText(QStringLiteral("×"));
+    clearMap_->setAccessibleName(tr("No blend map"));
+    clearMap_->setAutoRaise(true);
+    mapRow->addWidget(chooseMap_);
+    mapRow->addWidget(clearMap_);
+    column->addLayout(mapRow);
+
+    connect(edit_, &QCheckBox::clicked, this, [this](bool on) {
+        model_.setWarpEditing(id_, on);
+        if (on) {
+            emit windowWanted(id_);
+        }
+    });
+    connect(grid_, &QCheckBox::clicked, this, [this](bool on) {
+        model_.setWarpGrid(id_, on);
+        if (on) {
+            emit windowWanted(id_);
+        }
+    });
+    connect(reset_, &QPushButton::clicked, this,
+            [this] { model_.setOutputWarp(id_, std::nullopt); });
+    connect(addMesh_, &QPushButton::clicked, this, [this] {
+        const OutputConfig* o = currentOutput();
+        if (o == nullptr) {
+            return;
+        }
+        if (auto meshed =
+                warpWithMesh(o->warp.value_or(OutputWarp{}), columns_->value(), rows_->value())) {
+            model_.setOutputWarp(id_, std::move(*meshed));
+        }
+    });
+    connect(removeMesh_, &QPushButton::clicked, this, [this] {
+        const OutputConfig* o = currentOutput();
+        if (o != nullptr && o->warp && o->warp->mesh) {
+            OutputWarp plain = *o->warp;
+            plain.mesh.reset();
+            model_.setOutputWarp(id_, std::move(plain));
+        }
+    });
+    connect(chooseMap_, &QPushButton::clicked, this, [this] {
+        if (dialogs_ == nullptr) {
+            return;
+        }
+        if (std::optional<std::string> path = dialogs_->chooseFile(MediaFileType::image)) {
+            model_.setOutputBlendMap(id_, std::move(*path));
+        }
+    });
+    connect(clearMap_, &QToolButton::clicked, this,
+            [this] { model_.setOutputBlendMap(id_, std::nullopt); });
+
+    showOutput(output, model_.warpEditing(id_), model_.warpGrid(id_));
+}
+
+const OutputConfig* WarpGroup::currentOutput() const {
+    for (const OutputConfig& o : model_.outputs()) {
+        if (o.id == id_) {
+            return &o;
+        }
+    }
+    return nullptr;
+}
+
+void WarpGroup::showOutput(const OutputConfig& output, bool editing, bool grid) {
+    for (const auto& [box, on] : {std::pair{edit_, editing}, std::pair{grid_, grid}}) {
+        if (box->isChecked() != on) {
+            const QSignalBlocker blocker(box);
+            box->setChecked(on);
+        }
+    }
+    double aspect = 16.0 / 9.0;
+    if (output.display && output.display->geometry.width > 0 &&
+        output.display->geometry.height > 0) {
+        aspect =
+            static_cast<double>(output.display->geometry.width) / output.display->geometry.height;
+    }
+    preview_->showWarp(output.warp, aspect);
+    reset_->setEnabled(output.warp.has_value());
+    removeMesh_->setEnabled(output.warp && output.warp->mesh);
+    if (output.warp && output.warp->mesh) {
+        const QSignalBlocker c(columns_);
+        const QSignalBlocker r(rows_);
+        columns_->setValue(static_cast<int>(
+            std::clamp<std::int64_t>(output.warp->mesh->cols, 1, meshCountMaximum)));
+        rows_->setValue(static_cast<int>(
+            std::clamp<std::int64_t>(output.warp->mesh->rows, 1, meshCountMaximum)));
+    }
+    const QString path = output.blendMap ? QString::fromStdString(*output.blendMap) : QString();
+    mapName_->setText(path.isEmpty() ? tr("None") : QFileInfo(path).fileName());
+    mapName_->setToolTip(path);
+    clearMap_->setEnabled(!path.isEmpty());
+}
+
+WarpPreview::WarpPreview(QWidget* parent) : QWidget(parent) {
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAccessibleName(tr("Warp preview"));
+}
+
+QSize WarpPreview::sizeHint() const {
+    return QSize(96, 60);
+}
+
+void WarpPreview::showWarp(const std::optional<OutputWarp>& warp, double aspect) {
+    if (warp == warp_ && aspect == aspect_) {
+        return;
+    }
+    warp_ = warp;
+    aspect_ = std::isfinite(aspect) && aspect > 0.1 && aspect < 10 ? aspect : 16.0 / 9.0;
+    update();
+}
+
+void WarpPreview::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // The raster, as large as fits with its aspect, a margin for corners
+    // that lie outside it.
+    const double margin = 8.0;
+    const double w = width() - 2 * margin, h = height() - 2 * margin;
+    const double rw = std::min(w, h * aspect_), rh = rw / aspect_;
+    const QRectF raster(margin + (w - rw) / 2, margin + (h - rh) / 2, rw, rh);
+    painter.fillRect(raster, QColor(0, 0, 0));
+    painter.setPen(QPen(QColor(128, 128, 128), 1.0));
+    painter.drawRect(raster);
+
+    const OutputWarp warp = warp_.value_or(OutputWarp{});
+    const WarpMesh* mesh = warp.mesh && warp.mesh->hasValidGrid() ? &*warp.mesh : nullptr;
+    const int cols = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->cols, 64)) : 1;
+    const int rows = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->rows, 64)) : 1;
+    QPainterPath lines;
+    const auto line = [&](double u0, double v0, double u1, double v1) {
+        constexpr int steps = 12;
+        for (int i = 0; i <= steps; ++i) {
+            const double t = static_cast<double>(i) / steps;
+            const std::optional<Pt> p = pictureToCanvas(
+                warp.corners, mesh,
+                Pt{static_cast<float>(u0 + (u1 - u0) * t), static_cast<float>(v0 + (v1 - v0) * t)});
+            if (!p) {
+                return;
+            }
+            const QPointF at(raster.x() + p->x * raster.width(),
+                             raster.y() + p->y * raster.height());
+            if (i == 0) {
+                lines.moveTo(at);
+            } else {
+                lines.lineTo(at);
+            }
+        }
+    };
+    for (int c = 0; c <= cols; ++c) {
+        line(static_cast<double>(c) / cols, 0, static_cast<double>(c) / cols, 1);
+    }
+    for (int r = 0; r <= rows; ++r) {
+        line(0, static_cast<double>(r) / rows, 1, static_cast<double>(r) / rows);
+    }
+    painter.setPen(QPen(QColor(255, 170, 0), 1.0));
+    painter.drawPath(lines);
+}
+
+} // namespace prismeta

@@ -1,0 +1,183 @@
+// Editing an output's warp in its window, as an operator does on the
+// projector: the window becomes the raster, handles follow drags and arrow
+// keys (one undo step per drag and per run of nudges), Tab walks the
+// handles; the output card's Warp group resets, meshes and picks the map.
+#include "app/ModelAdapter.h"
+#include "app/inspector/InspectorDialogs.h"
+#include "app/inspector/OutputCard.h"
+#include "app/inspector/WarpGroup.h"
+#include "app/show/OutputView.h"
+#include "app/show/OutputWindow.h"
+#include "app/show/WarpOverlay.h"
+#include "core/ProjectModel.h"
+#include "geometry/PictureMapping.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+using namespace prismeta;
+
+namespace {
+
+// A file dialog that answers with a fixed path.
+class AnsweringDialogs final : public InspectorDialogs {
+public:
+    std::optional<QColor> chooseColor(const QColor&) override { return std::nullopt; }
+    std::optional<std::string> chooseFile(MediaFileType) override { return answer; }
+    std::optional<std::string> answer;
+};
+
+bool near(Pt a, Pt b, float tolerance = 1e-4f) {
+    return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance;
+}
+
+} // namespace
+
+class WarpEditingTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ProjectModel> model_;
+    std::unique_ptr<ModelAdapter> adapter_;
+    std::unique_ptr<OutputWindow> window_;
+    Uuid id_;
+
+    void settle() {
+        adapter_->flush();
+        QCoreApplication::processEvents();
+    }
+    WarpOverlay* overlay() const { return window_->view()->warpOverlay(); }
+    const OutputConfig& output() const { return model_->outputs()[0]; }
+    QPoint at(Pt raster) const { return overlay()->toView(raster).toPoint(); }
+
+private slots:
+    void init() {
+        model_ = std::make_unique<ProjectModel>();
+        adapter_ = std::make_unique<ModelAdapter>(*model_);
+        model_->addOutput(OutputPreset::leftHalf); // a crop of 960 x 1080: letterboxed
+        id_ = output().id;
+        window_ = std::make_unique<OutputWindow>(*adapter_, id_);
+        window_->resize(800, 400);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        settle();
+    }
+
+    void cleanup() {
+        window_.reset();
+        adapter_.reset();
+        model_.reset();
+    }
+
+    void editingMakesTheWindowTheRasterAndADragOneUndoStep() {
+        QVERIFY(!overlay()->isVisible());
+        QVERIFY(window_->view()->contentRect().width() < 800); // letterboxed crop
+        model_->setWarpEditing(id_, true);
+        settle();
+        QVERIFY(overlay()->isVisible());
+        QCOMPARE(window_->view()->contentRect(), QRect(0, 0, 800, 400));
+
+        // Corner 2 dragged from the raster's bottom-right by (-80, -40) points.
+        const std::size_t steps = model_->undoStack().size();
+        const QPoint from = at(Pt{1, 1}) - QPoint(2, 2); // within the handle
+        QTest::mousePress(overlay(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(overlay(), from - QPoint(40, 20));
+        QTest::mouseMove(overlay(), from - QPoint(80, 40));
+        QTest::mouseRelease(overlay(), Qt::LeftButton, {}, from - QPoint(80, 40));
+        settle();
+        QVERIFY(output().warp);
+        QVERIFY(near(output().warp->corners[2], Pt{0.9f, 0.9f}));
+        QVERIFY(near(output().warp->corners[0], Pt{0, 0}));
+        QCOMPARE(model_->undoStack().size(), steps + 1);
+        QCOMPARE(model_->undoName(), std::string("Warp"));
+        model_->undo();
+        QVERIFY(!output().warp);
+    }
+
+    void arrowsNudgeTheSelectedHandleOneRunOneStepAndTabWalksTheHandles() {
+        model_->setWarpEditing(id_, true);
+        settle();
+        overlay()->setFocus();
+        WarpEditing* rules = overlay()->editingRules();
+        QVERIFY(rules != nullptr);
+        // Tab selects corner 0, then 1.
+        QTest::keyClick(overlay(), Qt::Key_Tab);
+        QTest::keyClick(overlay(), Qt::Key_Tab);
+        QCOMPARE(rules->selected(), std::optional<std::size_t>(1));
+
+        const std::size_t steps = model_->undoStack().size();
+        const double pixel = 1.0 / (800 * overlay()->devicePixelRatioF());
+        QTest::keyClick(overlay(), Qt::Key_Left);
+        QTest::keyClick(overlay(), Qt::Key_Left);
+        QTest::keyClick(overlay(), Qt::Key_Left, Qt::ShiftModifier);
+        settle();
+        QVERIFY(near(output().warp->corners[1], Pt{static_cast<float>(1 - 12 * pixel), 0}, 1e-6f));
+        QCOMPARE(model_->undoStack().size(), steps + 1);
+        // Another handle starts another run.
+        QTest::keyClick(overlay(), Qt::Key_Tab);
+        QTest::keyClick(overlay(), Qt::Key_Down);
+        settle();
+        QCOMPARE(model_->undoStack().size(), steps + 2);
+        model_->undo();
+        model_->undo();
+        QVERIFY(!output().warp);
+    }
+
+    void theCardResetsMeshesAndPicksTheBlendMapAsUndoSteps() {
+        AnsweringDialogs dialogs;
+        OutputCard card(*model_, output(), nullptr, &dialogs);
+        WarpGroup* group = card.warpGroup();
+        OutputWarp keystone;
+        keystone.corners = {Pt{0.1f, 0.05f}, Pt{0.9f, 0}, Pt{1, 1}, Pt{0, 0.95f}};
+        model_->setOutputWarp(id_, keystone);
+        card.showOutput(output(), 0, false);
+
+        group->columnsBox()->setValue(3);
+        group->rowsBox()->setValue(2);
+        QTest::mouseClick(group->addMeshButton(), Qt::LeftButton);
+        QVERIFY(output().warp->mesh);
+        QCOMPARE(output().warp->mesh->points.size(), std::size_t{12});
+        // The mesh keeps the shape: its middle point is where the keystone
+        // put the crop's middle.
+        const WarpMesh& mesh = *output().warp->mesh;
+        const std::optional<Pt> middle =
+            pictureToCanvas(keystone.corners, nullptr, Pt{1.0f / 3, 0.5f});
+        QVERIFY(middle && near(mesh.points[5], *middle, 1e-5f));
+
+        card.showOutput(output(), 0, false);
+        QTest::mouseClick(group->removeMeshButton(), Qt::LeftButton);
+        QVERIFY(!output().warp->mesh);
+        QCOMPARE(output().warp->corners, keystone.corners);
+
+        dialogs.answer = "/show/maps/left.png";
+        QTest::mouseClick(group->blendMapButton(), Qt::LeftButton);
+        QCOMPARE(output().blendMap, std::optional<std::string>("/show/maps/left.png"));
+        card.showOutput(output(), 0, false);
+        QCOMPARE(group->blendMapLabel()->text(), QStringLiteral("left.png"));
+
+        card.showOutput(output(), 0, false);
+        QTest::mouseClick(group->resetButton(), Qt::LeftButton);
+        QVERIFY(!output().warp);
+        // Reset, the blend map, Remove Mesh and Add Mesh: a step each.
+        for (int i = 0; i < 4; ++i) {
+            model_->undo();
+        }
+        QCOMPARE(output().warp, std::optional<OutputWarp>(keystone));
+
+        // Edit Warp asks for the window and shows the handles there.
+        QSignalSpy wanted(&card, &OutputCard::openRequested);
+        QTest::mouseClick(group->editBox(), Qt::LeftButton);
+        QVERIFY(model_->warpEditing(id_));
+        QCOMPARE(wanted.count(), 1);
+    }
+};
+
+QTEST_MAIN(WarpEditingTest)
+#include "WarpEditingTest.moc"
