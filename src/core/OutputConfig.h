@@ -3,6 +3,7 @@
 #include "core/BlendCurve.h"
 #include "core/Mask.h"
 #include "core/OutputDisplay.h"
+#include "core/OutputWarp.h"
 #include "core/Uuid.h"
 
 #include <array>
@@ -16,7 +17,9 @@ namespace prismeta {
 // coordinates) and the widths of its black edge-blend ramps (fractions of the
 // output's own width and height; a ramp is drawn only above 0), with the
 // ramps' curve, gamma and black-level lift (BlendCurve.h), and, once its
-// window has been placed, the screen that window goes to.
+// window has been placed, the screen that window goes to. A projector that is
+// not square to the wall gets a warp of the finished crop onto its raster and
+// a blend map.
 struct OutputConfig {
     Uuid id;
     std::string name = "Output";
@@ -42,6 +45,12 @@ struct OutputConfig {
     // The machine that shows it when the show runs on several; absent: the
     // leading machine.
     std::optional<std::string> node;
+    // Where the finished crop lands on the projector's raster; absent: on the
+    // whole raster.
+    std::optional<OutputWarp> warp;
+    // A greyscale image over the crop: the fraction of the light this
+    // projector gives at each point (linear light), drawn with the ramps.
+    std::optional<std::string> blendMap;
 
     // An output with a new random id and every default.
     OutputConfig();

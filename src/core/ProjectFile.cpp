@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -165,7 +166,7 @@ private:
         json_.number(value);
     }
 
-    void points(const char* key, const std::vector<Pt>& list, const KeyPath& path) {
+    void points(const char* key, std::span<const Pt> list, const KeyPath& path) {
         json_.key(key);
         json_.beginArray();
         for (std::size_t i = 0; i < list.size(); ++i) {
@@ -348,6 +349,10 @@ private:
             floatMember("blendGamma", gamma, path);
         }
         floatMember("blendLeft", o.blendLeft, path);
+        if (o.blendMap) {
+            json_.key("blendMap");
+            text(*o.blendMap);
+        }
         floatMember("blendRight", o.blendRight, path);
         floatMember("blendTop", o.blendTop, path);
         floatMember("cropHeight", o.cropHeight, path);
@@ -378,6 +383,21 @@ private:
         if (o.node) {
             json_.key("node");
             text(*o.node);
+        }
+        if (o.warp) {
+            const KeyPath warpPath(path, "warp");
+            json_.key("warp");
+            json_.beginObject();
+            points("corners", o.warp->corners, KeyPath(warpPath, "corners"));
+            if (o.warp->mesh) {
+                json_.key("mesh");
+                json_.beginObject();
+                wholeMember("cols", o.warp->mesh->cols);
+                points("points", o.warp->mesh->points, KeyPath(warpPath, "mesh.points"));
+                wholeMember("rows", o.warp->mesh->rows);
+                json_.endObject();
+            }
+            json_.endObject();
         }
         json_.endObject();
     }

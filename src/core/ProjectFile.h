@@ -50,7 +50,12 @@ Result<std::string> writeProjectFile(const ProjectFile& file);
 // (CueFields.h) fails a load. Masks ("masks" of surfaces and outputs) are
 // read strictly, as corners are, except that a mask that cannot be drawn
 // whole is kept and logged in one line (MaskLimits.h); the feather is brought
-// into its range.
+// into its range. An output's "warp" and "blendMap" never fail it either: a
+// warp that is not an object with four corner points, or a blend map that is
+// not a text, is dropped with one line naming the output's place
+// ("outputs[1].warp"), and so is a warp's mesh that does not read or whose
+// point count is not its grid's (the corners stay). These lines are logged
+// only when the whole document reads.
 //
 // The text is read straight into the records as it is parsed, without a
 // document tree, so memory stays a small multiple of the text; unknown keys

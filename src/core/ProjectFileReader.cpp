@@ -1,6 +1,7 @@
 // Reading a project file: the keys of every record in the file, in the order
 // their problems are reported. See RecordFields.h for how a key is added.
 #include "core/CueFields.h"
+#include "core/Log.h"
 #include "core/MaskLimits.h"
 #include "core/ProjectFile.h"
 #include "core/RecordFields.h"
@@ -12,6 +13,8 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace prismeta {
 namespace reading {
@@ -202,6 +205,203 @@ template <> struct Schema<WarpMesh> {
                                        wholeNumber<&WarpMesh::rows>("rows")};
 };
 
+namespace {
+
+// ------------------------------------------------------------ notes
+
+// Lines a reading notes about values it drops, logged once the whole
+// document has been read (a document that fails says only why). The parser
+// may read a text twice; each reading starts from an empty list.
+thread_local std::vector<std::string>* readNotes = nullptr;
+
+void note(std::string line) {
+    if (readNotes != nullptr) {
+        readNotes->push_back("Prismeta: " + std::move(line));
+    } else {
+        logLine("Prismeta: " + line);
+    }
+}
+
+// An optional key whose object or array is of no use: skipped, with a note.
+class DroppedValue final : public Frame {
+public:
+    DroppedValue(const Frame& parent, std::string_view key, std::string line)
+        : Frame(&parent, key), line_(std::move(line)) {}
+    void scalar(Scalar&) override {}
+    std::unique_ptr<Frame> open(Container) override { return nullptr; }
+    Outcome close() override {
+        note(std::move(line_));
+        return std::nullopt;
+    }
+
+private:
+    std::string line_;
+};
+
+// ------------------------------------------------------------ output warps
+
+// An output's "warp": {"corners": [4 points], "mesh": {...}}, read
+// leniently. A warp that is not an object or lacks four sound corners is
+// dropped with a note; a mesh that does not read, or whose point count is
+// not its grid's, is dropped with a note and the corners kept. Numbers may
+// lie anywhere (outside 0..1 too).
+class WarpFrame final : public Frame {
+public:
+    WarpFrame(OutputConfig& output, const Frame& parent, std::string_view key)
+        : Frame(&parent, key), output_(output) {}
+
+    void key(std::string& name) override {
+        pending_ = name == "corners" ? Key::corners : name == "mesh" ? Key::mesh : Key::none;
+    }
+
+    void scalar(Scalar& value) override {
+        const bool null = value.type == Scalar::Type::null;
+        if (pending_ == Key::corners) {
+            corners_.reset();
+            cornersProblem_.reset();
+            if (!null) {
+                cornersProblem_ =
+                    Frame::describe(path("corners"), wrongType("an array", typeName(value.type)));
+            }
+        } else if (pending_ == Key::mesh) {
+            mesh_.reset();
+            meshProblem_.reset();
+            if (!null) {
+                meshProblem_ =
+                    Frame::describe(path("mesh"), wrongType("an object", typeName(value.type)));
+            }
+        }
+    }
+
+    std::unique_ptr<Frame> open(Container kind) override {
+        if (pending_ == Key::corners) {
+            cornersProblem_.reset();
+            if (kind != Container::array) {
+                corners_.reset();
+                cornersProblem_ =
+                    Frame::describe(path("corners"), wrongType("an array", typeName(kind)));
+                return nullptr;
+            }
+            corners_.emplace();
+            return std::make_unique<ListFrame<Pt>>(*corners_, *this, "corners");
+        }
+        if (pending_ == Key::mesh) {
+            meshProblem_.reset();
+            if (kind != Container::object) {
+                mesh_.reset();
+                meshProblem_ =
+                    Frame::describe(path("mesh"), wrongType("an object", typeName(kind)));
+                return nullptr;
+            }
+            mesh_.emplace();
+            return std::make_unique<RecordFrame<WarpMesh>>(*mesh_, this, std::string_view("mesh"));
+        }
+        return nullptr;
+    }
+
+    void settle(Outcome outcome) override {
+        if (pending_ == Key::corners) {
+            cornersProblem_ = std::move(outcome);
+        } else if (pending_ == Key::mesh) {
+            meshProblem_ = std::move(outcome);
+        }
+    }
+
+    Outcome close() override {
+        output_.warp.reset();
+        if (!cornersProblem_ && !corners_) {
+            cornersProblem_ = Frame::describe(path(), "missing required key \"corners\"");
+        } else if (!cornersProblem_ && corners_->size() != 4) {
+            cornersProblem_ = Frame::describe(
+                path("corners"), "expected 4 points, found " + std::to_string(corners_->size()));
+        }
+        if (cornersProblem_) {
+            note(*cornersProblem_ + "; the output's warp is dropped");
+            return std::nullopt;
+        }
+        OutputWarp warp;
+        std::copy(corners_->begin(), corners_->end(), warp.corners.begin());
+        if (meshProblem_) {
+            note(*meshProblem_ + "; the warp's mesh is dropped");
+        } else if (mesh_) {
+            const std::optional<std::int64_t> needed =
+                WarpMesh::gridPointCount(mesh_->cols, mesh_->rows);
+            if (!needed || mesh_->points.size() != static_cast<std::size_t>(*needed)) {
+                note(path("mesh") + ": " + std::to_string(mesh_->points.size()) +
+                     " points, where a grid of " + std::to_string(mesh_->cols) + " x " +
+                     std::to_string(mesh_->rows) + " cells " +
+                     (needed ? "needs " + std::to_string(*needed) : std::string("is refused")) +
+                     "; the warp's mesh is dropped");
+            } else {
+                warp.mesh = std::move(*mesh_);
+            }
+        }
+        output_.warp = std::move(warp);
+        return std::nullopt;
+    }
+
+private:
+    enum class Key { none, corners, mesh };
+
+    OutputConfig& output_;
+    Key pending_ = Key::none;
+    std::optional<std::vector<Pt>> corners_;
+    Outcome cornersProblem_;
+    std::optional<WarpMesh> mesh_;
+    Outcome meshProblem_;
+};
+
+Problem readWarpScalar(OutputConfig& output, Scalar& value, const Frame& frame) {
+    output.warp.reset();
+    note(Frame::describe(frame.path("warp"), wrongType("an object", typeName(value.type))) +
+         "; the output's warp is dropped");
+    return std::nullopt;
+}
+
+std::unique_ptr<Frame> openWarp(OutputConfig& output, Container kind, const Frame& parent,
+                                std::string_view key) {
+    output.warp.reset();
+    if (kind != Container::object) {
+        return std::make_unique<DroppedValue>(
+            parent, key,
+            Frame::describe(parent.path(key), wrongType("an object", typeName(kind))) +
+                "; the output's warp is dropped");
+    }
+    return std::make_unique<WarpFrame>(output, parent, key);
+}
+
+void resetWarp(OutputConfig& output) {
+    output.warp.reset();
+}
+
+// An output's "blendMap": the path of an image. Anything but a text is
+// dropped with a note (the output then has no blend map).
+Problem readBlendMapScalar(OutputConfig& output, Scalar& value, const Frame& frame) {
+    if (value.type == Scalar::Type::string) {
+        output.blendMap = std::move(*value.text);
+        return std::nullopt;
+    }
+    output.blendMap.reset();
+    note(Frame::describe(frame.path("blendMap"), wrongType("a string", typeName(value.type))) +
+         "; the output's blend map is dropped");
+    return std::nullopt;
+}
+
+std::unique_ptr<Frame> openBlendMap(OutputConfig& output, Container kind, const Frame& parent,
+                                    std::string_view key) {
+    output.blendMap.reset();
+    return std::make_unique<DroppedValue>(
+        parent, key,
+        Frame::describe(parent.path(key), wrongType("a string", typeName(kind))) +
+            "; the output's blend map is dropped");
+}
+
+void resetBlendMap(OutputConfig& output) {
+    output.blendMap.reset();
+}
+
+} // namespace
+
 template <> struct Schema<MaskPoint> {
     static constexpr std::array fields{
         record<&MaskPoint::in>("in", Presence::optional),
@@ -258,6 +458,10 @@ template <> struct Schema<OutputConfig> {
         lenient<OutputConfig, applyDisplay>("display"),
         list<&OutputConfig::masks>("masks", Presence::optional),
         text<&OutputConfig::node>("node", Presence::optional),
+        Field<OutputConfig>{"warp", Presence::optional, "an object", nullptr, &openWarp, &resetWarp,
+                            false, &readWarpScalar},
+        Field<OutputConfig>{"blendMap", Presence::optional, "a string", nullptr, &openBlendMap,
+                            &resetBlendMap, false, &readBlendMapScalar},
     };
 };
 
@@ -275,11 +479,34 @@ template <> struct Schema<ProjectFile> {
     };
 };
 
+// A whole document read as one record, its notes logged once it has read.
+template <class R> Result<R> readNoting(std::string_view bytes) {
+    std::vector<std::string> notes;
+    struct Scope {
+        std::vector<std::string>* before;
+        explicit Scope(std::vector<std::string>& notes) : before(readNotes) { readNotes = &notes; }
+        ~Scope() { readNotes = before; }
+    } scope(notes);
+    R result = defaults<R>();
+    Outcome outcome = parseDocument(bytes, [&result, &notes]() -> std::unique_ptr<Frame> {
+        notes.clear();
+        result = defaults<R>();
+        return std::make_unique<RecordFrame<R>>(result, nullptr, std::string_view());
+    });
+    if (outcome) {
+        return Result<R>::failure(std::move(*outcome));
+    }
+    for (const std::string& line : notes) {
+        logLine(line);
+    }
+    return Result<R>(std::move(result));
+}
+
 } // namespace reading
 
 Result<ProjectFile> readProjectFile(std::string_view bytes) {
     try {
-        Result<ProjectFile> file = reading::readRecordDocument<ProjectFile>(bytes);
+        Result<ProjectFile> file = reading::readNoting<ProjectFile>(bytes);
         if (file) {
             logUndrawnMasks(file.value());
         }
@@ -299,7 +526,7 @@ Result<Surface> readSurfaceText(std::string_view bytes) {
 
 Result<OutputConfig> readOutputText(std::string_view bytes) {
     try {
-        return reading::readRecordDocument<OutputConfig>(bytes);
+        return reading::readNoting<OutputConfig>(bytes);
     } catch (const std::bad_alloc&) {
         return Result<OutputConfig>::failure("out of memory while reading an output");
     }

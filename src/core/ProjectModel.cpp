@@ -214,7 +214,7 @@ void ProjectModel::pushUndo() {
 
 void ProjectModel::pushUndo(std::string name) {
     undoStack_.push_back(surfaces_);
-    undoExtras_.push_back({cues_, std::move(name)});
+    undoExtras_.push_back({cues_, std::move(name), {}, false});
     if (undoStack_.size() > maxUndo) {
         undoStack_.pop_front();
         undoExtras_.pop_front();
@@ -237,41 +237,153 @@ const std::string& ProjectModel::redoName() const {
 // caller pushed straight onto the surface stack alone (none do) would simply
 // carry the cues as they are.
 void ProjectModel::undo() {
-    if (undoStack_.empty()) {
+    stepBetween(undoStack_, undoExtras_, redoStack_, redoExtras_);
+}
+
+void ProjectModel::redo() {
+    stepBetween(redoStack_, redoExtras_, undoStack_, undoExtras_);
+}
+
+void ProjectModel::stepBetween(std::deque<SurfaceList>& from, std::deque<StepExtras>& fromExtras,
+                               std::deque<SurfaceList>& to, std::deque<StepExtras>& toExtras) {
+    if (from.empty()) {
         return;
     }
-    SurfaceList snapshot = std::move(undoStack_.back());
-    undoStack_.pop_back();
-    StepExtras extras{cues_, {}};
-    if (!undoExtras_.empty()) {
-        extras = std::move(undoExtras_.back());
-        undoExtras_.pop_back();
+    SurfaceList snapshot = std::move(from.back());
+    from.pop_back();
+    StepExtras extras{cues_, {}, {}, false};
+    if (!fromExtras.empty()) {
+        extras = std::move(fromExtras.back());
+        fromExtras.pop_back();
     }
-    redoStack_.push_back(surfaces_);
-    redoExtras_.push_back({cues_, extras.name});
+    // The way back holds what this step changes, as it is now.
+    to.push_back(surfaces_);
+    toExtras.push_back({cues_, extras.name, currentOutputs(extras.outputs), extras.ofOutputs});
+    if (extras.ofOutputs) {
+        restoreOutputs(extras.outputs);
+        return;
+    }
     setSurfaces(std::move(snapshot));
     if (extras.cues != cues_) {
         setCues(std::move(extras.cues));
     }
 }
 
-void ProjectModel::redo() {
-    if (redoStack_.empty()) {
+void ProjectModel::pushOutputUndo(std::span<const Uuid> outputs, OutputParts parts,
+                                  std::string name) {
+    StepExtras extras{cues_, std::move(name), {}, true};
+    for (const Uuid& id : outputs) {
+        const auto found = std::find_if(outputs_.begin(), outputs_.end(),
+                                        [&id](const OutputConfig& o) { return o.id == id; });
+        if (found != outputs_.end()) {
+            extras.outputs.push_back({id, parts, *found});
+        }
+    }
+    if (extras.outputs.empty() || parts.empty()) {
         return;
     }
-    SurfaceList snapshot = std::move(redoStack_.back());
-    redoStack_.pop_back();
-    StepExtras extras{cues_, {}};
-    if (!redoExtras_.empty()) {
-        extras = std::move(redoExtras_.back());
-        redoExtras_.pop_back();
-    }
     undoStack_.push_back(surfaces_);
-    undoExtras_.push_back({cues_, extras.name});
-    setSurfaces(std::move(snapshot));
-    if (extras.cues != cues_) {
-        setCues(std::move(extras.cues));
+    undoExtras_.push_back(std::move(extras));
+    if (undoStack_.size() > maxUndo) {
+        undoStack_.pop_front();
+        undoExtras_.pop_front();
     }
+    redoStack_.clear();
+    redoExtras_.clear();
+}
+
+std::vector<ProjectModel::OutputSnapshot>
+ProjectModel::currentOutputs(const std::vector<OutputSnapshot>& like) const {
+    std::vector<OutputSnapshot> now;
+    now.reserve(like.size());
+    for (const OutputSnapshot& snapshot : like) {
+        OutputSnapshot current{snapshot.id, snapshot.parts, snapshot.values};
+        for (const OutputConfig& output : outputs_) {
+            if (output.id == snapshot.id) {
+                current.values = output;
+                break;
+            }
+        }
+        now.push_back(std::move(current));
+    }
+    return now;
+}
+
+void ProjectModel::restoreOutputs(const std::vector<OutputSnapshot>& snapshots) {
+    std::vector<OutputConfig> outputs = outputs_;
+    for (const OutputSnapshot& snapshot : snapshots) {
+        for (OutputConfig& output : outputs) {
+            if (output.id == snapshot.id) {
+                copyOutputParts(snapshot.values, output, snapshot.parts);
+                break;
+            }
+        }
+    }
+    if (outputs != outputs_) {
+        setOutputs(std::move(outputs));
+    }
+}
+
+bool ProjectModel::editOutputs(std::span<const OutputConfig> edited, OutputParts parts,
+                               std::string name) {
+    std::vector<OutputConfig> outputs = outputs_;
+    std::vector<Uuid> changed;
+    for (const OutputConfig& entry : edited) {
+        for (OutputConfig& output : outputs) {
+            if (output.id != entry.id) {
+                continue;
+            }
+            const OutputConfig before = output;
+            copyOutputParts(entry, output, parts);
+            if (output != before &&
+                std::find(changed.begin(), changed.end(), output.id) == changed.end()) {
+                changed.push_back(output.id);
+            }
+            break;
+        }
+    }
+    if (changed.empty()) {
+        return false;
+    }
+    pushOutputUndo(changed, parts, std::move(name));
+    setOutputs(std::move(outputs));
+    return true;
+}
+
+namespace {
+
+// The output with the id, with one part set by `change`.
+template <typename Change>
+bool editOneOutput(ProjectModel& model, const Uuid& id, OutputPart part, Change change) {
+    for (const OutputConfig& output : model.outputs()) {
+        if (output.id == id) {
+            OutputConfig edited = output;
+            change(edited);
+            return model.editOutputs({&edited, 1}, part);
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool ProjectModel::setOutputWarp(const Uuid& output, std::optional<OutputWarp> warp) {
+    return editOneOutput(*this, output, OutputPart::warp,
+                         [&warp](OutputConfig& o) { o.warp = std::move(warp); });
+}
+
+bool ProjectModel::setOutputBlendMap(const Uuid& output, std::optional<std::string> path) {
+    return editOneOutput(*this, output, OutputPart::blendMap,
+                         [&path](OutputConfig& o) { o.blendMap = std::move(path); });
+}
+
+bool ProjectModel::setOutputCrop(const Uuid& output, float x, float y, float width, float height) {
+    return editOneOutput(*this, output, OutputPart::crop, [&](OutputConfig& o) {
+        o.cropX = x;
+        o.cropY = y;
+        o.cropWidth = width;
+        o.cropHeight = height;
+    });
 }
 
 void ProjectModel::addSurface() {

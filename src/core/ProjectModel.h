@@ -3,6 +3,7 @@
 #include "core/Cue.h"
 #include "core/ModelObserver.h"
 #include "core/OutputConfig.h"
+#include "core/OutputParts.h"
 #include "core/ProjectFile.h"
 #include "core/Result.h"
 #include "core/ShaderEvents.h"
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,7 +49,8 @@ private:
 
 // The one live document: surfaces (in stacking order), outputs, selection,
 // canvas size, the editor's reference image, the snap flag, the outputs in
-// blend test, the file it came from and the undo history of the surface list.
+// blend test, the file it came from and the undo history of the surface list
+// (and of the outputs' geometry, see pushOutputUndo).
 //
 // Main thread only; no locks. Observers are told after every assignment of an
 // observable field, once the new value is stored. The surface list is an
@@ -118,7 +121,9 @@ public:
     const ShaderEvents& shaderEvents() const { return shaderEvents_; }
 
     // ---- history (not observable: every change comes with a change of
-    // surfaces or cues). Each step holds the surfaces and the cue list.
+    // surfaces, cues or outputs). A step holds the surfaces and the cue list,
+    // or (pushOutputUndo) parts of some outputs; the stacks below have one
+    // entry per step of either kind.
     const std::deque<SurfaceList>& undoStack() const { return undoStack_; }
     const std::deque<SurfaceList>& redoStack() const { return redoStack_; }
     // What the step undo() or redo() would take back, when it was given a name
@@ -135,6 +140,25 @@ public:
     // ---- outputs
     Uuid ensureDefaultOutput();
     void addOutput(OutputPreset preset);
+
+    // Outputs' geometry is undone in steps of its own (a warp drag, a gesture
+    // on an output mask, a calibration), unlike the outputs' other fields.
+    // pushOutputUndo takes a step that holds the named parts of the listed
+    // outputs as they are now; its undo and redo put back those parts of
+    // those outputs (found by id, when still there) and touch neither the
+    // surfaces, the cues nor any other field. Ids of no output are left out;
+    // no step is taken when none is left.
+    void pushOutputUndo(std::span<const Uuid> outputs, OutputParts parts, std::string name = {});
+    // For each entry of edited, the named parts of the output with its id
+    // take the entry's values, all in one undo step (entries of unknown ids
+    // are ignored). No step and no change when nothing differs; returns
+    // whether anything changed.
+    bool editOutputs(std::span<const OutputConfig> edited, OutputParts parts,
+                     std::string name = {});
+    // One part of one output, as one undo step (through editOutputs).
+    bool setOutputWarp(const Uuid& output, std::optional<OutputWarp> warp);
+    bool setOutputBlendMap(const Uuid& output, std::optional<std::string> path);
+    bool setOutputCrop(const Uuid& output, float x, float y, float width, float height);
 
     // ---- editing and undo
     void pushUndo();
@@ -183,11 +207,26 @@ private:
 
     std::shared_ptr<const std::vector<Cue>> cues_;
 
-    // What every undo step holds besides the surfaces, in step with the stacks.
+    // Parts of one output as an undo step holds them.
+    struct OutputSnapshot {
+        Uuid id;
+        OutputParts parts;
+        OutputConfig values;
+    };
+    // What every undo step holds besides the surfaces, in step with the
+    // stacks. A step of outputs leaves the surfaces and cues alone.
     struct StepExtras {
         std::shared_ptr<const std::vector<Cue>> cues;
         std::string name;
+        std::vector<OutputSnapshot> outputs;
+        bool ofOutputs = false;
     };
+    // The snapshots' outputs as they are now (same ids and parts).
+    std::vector<OutputSnapshot> currentOutputs(const std::vector<OutputSnapshot>& like) const;
+    void restoreOutputs(const std::vector<OutputSnapshot>& snapshots);
+    // Moves one step from one pair of stacks to the other.
+    void stepBetween(std::deque<SurfaceList>& from, std::deque<StepExtras>& fromExtras,
+                     std::deque<SurfaceList>& to, std::deque<StepExtras>& toExtras);
     std::deque<SurfaceList> undoStack_;
     std::deque<SurfaceList> redoStack_;
     std::deque<StepExtras> undoExtras_;

@@ -153,6 +153,9 @@ template <class R> struct Field {
     // open() (as an infinity) instead of failing the text as not JSON: keys
     // that clamp their numbers take it.
     bool takesHugeNumbers = false;
+    // In place of read, for a key that words its own problems: the scalar
+    // with the frame of the record it belongs to (for the key's path).
+    Problem (*readAt)(R& record, Scalar& value, const Frame& frame) = nullptr;
 };
 
 // Specialised for every record type read: `static constexpr std::array
@@ -198,7 +201,8 @@ public:
             store(pending_, State::absent, std::nullopt);
             return;
         }
-        Problem problem = field.read(target_, value);
+        Problem problem =
+            field.readAt ? field.readAt(target_, value, *this) : field.read(target_, value);
         if (problem) {
             store(pending_, State::failed, describe(path(field.key), *problem));
         } else {
