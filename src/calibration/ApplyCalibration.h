@@ -2,6 +2,8 @@
 
 #include "calibration/Calibration.h"
 #include "core/OutputConfig.h"
+#include "core/OutputParts.h"
+#include "core/ProjectModel.h"
 
 #include <string>
 #include <vector>
@@ -16,5 +18,10 @@ std::vector<OutputConfig> calibratedOutputs(std::vector<OutputConfig> outputs,
                                             const std::vector<std::size_t>& indexes,
                                             const CalibrationResult& result,
                                             const std::vector<std::string>& blendMaps);
+
+// Applies them to the model as one undo step ("Calibrate Outputs"): crops,
+// warps and blend maps of the calibrated outputs. False when nothing changed.
+bool applyCalibration(ProjectModel& model, const std::vector<std::size_t>& indexes,
+                      const CalibrationResult& result, const std::vector<std::string>& blendMaps);
 
 } // namespace prismeta::calibration

@@ -87,8 +87,10 @@ TEST_F(CalibrateCommand, PatternsCapturedOfflineCalibrateTheProject) {
     capture(rig, dir / "p", dir / "c");
 
     const fs::path out = dir / "calibrated.prismeta.json";
-    const ToolRun run = cli(
-        {"calibrate", project.string(), "--captures", (dir / "c").string(), "-o", out.string()});
+    // The canvas where the operator marked it in the camera picture.
+    const cal::CanvasCorners region{cal::Vec2{70, 45}, {410, 40}, {415, 232}, {66, 228}};
+    const ToolRun run = cli({"calibrate", project.string(), "--captures", (dir / "c").string(),
+                             "-o", out.string(), "--region", "70,45,410,40,415,232,66,228"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 4) << run.out;
     EXPECT_NE(run.out.find("Output 'BR': "), std::string::npos) << run.out;
@@ -105,6 +107,25 @@ TEST_F(CalibrateCommand, PatternsCapturedOfflineCalibrateTheProject) {
     EXPECT_LT(tl.cropWidth, 0.6f);
     EXPECT_GT(br.cropX, 0.4f);
     EXPECT_NEAR(br.cropX + br.cropWidth, 1.0f, 1e-6f);
+    // The warps written land where the rig's truth says.
+    for (std::size_t k = 0; k < 4; ++k) {
+        const OutputConfig& o = model.outputs()[k];
+        ASSERT_TRUE(o.warp);
+        ASSERT_TRUE(o.blendMap);
+        EXPECT_EQ(fs::path(*o.blendMap).filename(),
+                  "calibrated-blend-" + std::to_string(k + 1) + ".png");
+        cal::WarpFit fit;
+        fit.projectorWidth = 480;
+        fit.projectorHeight = 270;
+        fit.crop = {o.cropX, o.cropY, o.cropWidth, o.cropHeight};
+        for (std::size_t c = 0; c < 4; ++c) {
+            fit.corners[c] = {o.warp->corners[c].x, o.warp->corners[c].y};
+        }
+        const rig::Error e = rig::warpError(rig, k, fit, region);
+        EXPECT_GT(e.points, 1000u);
+        EXPECT_LT(e.rms, 0.25) << o.name;
+        EXPECT_LT(e.max, 1.0) << o.name;
+    }
 }
 
 TEST_F(CalibrateCommand, AnOutputTheCameraDoesNotSeeFailsTheWholeRun) {

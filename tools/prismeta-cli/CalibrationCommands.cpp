@@ -42,6 +42,22 @@ std::string quotedName(const std::string& name) {
     return "Output '" + name + "'";
 }
 
+// The project's output a pattern list names: by its id, else by its name.
+std::optional<std::size_t> outputOf(const std::vector<OutputConfig>& outputs,
+                                    const cal::ManifestOutput& entry) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (outputs[i].id.text() == entry.id) {
+            return i;
+        }
+    }
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (outputs[i].name == entry.name) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int runCalibrationPatterns(std::span<const std::string_view> args) {
@@ -221,16 +237,7 @@ int runCalibrate(std::span<const std::string_view> args) {
     std::vector<cal::DecodedOutput> decoded;
     std::vector<std::string> problems;
     for (const cal::ManifestOutput& entry : manifest.value()) {
-        std::optional<std::size_t> index = selectOutput(model.outputs(), entry.id);
-        if (!index || model.outputs()[*index].id.text() != entry.id) {
-            index.reset();
-            for (std::size_t i = 0; i < model.outputs().size(); ++i) {
-                if (model.outputs()[i].name == entry.name) {
-                    index = i;
-                    break;
-                }
-            }
-        }
+        const std::optional<std::size_t> index = outputOf(model.outputs(), entry);
         if (!index) {
             problems.push_back(quotedName(entry.name) + ": not in the project");
             continue;
@@ -295,7 +302,7 @@ int runCalibrate(std::span<const std::string_view> args) {
         }
         blendMaps.push_back(map.string());
     }
-    model.setOutputs(cal::calibratedOutputs(model.outputs(), indexes, result, blendMaps));
+    cal::applyCalibration(model, indexes, result, blendMaps);
     if (!model.save(outPath)) {
         return exitFailure;
     }
