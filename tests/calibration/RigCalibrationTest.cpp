@@ -88,5 +88,46 @@ TEST(RigCalibration, ClosedLoopSeamsAndEvenWhite) {
     }
 }
 
+TEST(RigCalibration, FailuresNameTheOutputAndApplyNothing) {
+    // Exposed four times too long: every white clips.
+    SyntheticRig bright = makeGridRig(smallRig(WallShape::flat));
+    bright.camera().exposure *= 4.0;
+    const RigRun saturated = calibrateOnRig(bright, {});
+    EXPECT_FALSE(saturated.result.applicable());
+    ASSERT_EQ(saturated.result.failureLines().size(), 4u);
+    EXPECT_NE(
+        saturated.result.failureLines()[0].find("Output 'P1': the camera picture is saturated"),
+        std::string::npos)
+        << saturated.result.failureLines()[0];
+
+    // Far too short, in a room that is not dark: little contrast and noise.
+    RigSpec spec = smallRig(WallShape::flat);
+    spec.ambient = 1.0;
+    spec.noiseSigma = 4.0;
+    SyntheticRig dim = makeGridRig(spec);
+    dim.camera().exposure *= 0.03;
+    const RigRun dark = calibrateOnRig(dim, {});
+    EXPECT_FALSE(dark.result.applicable());
+    ASSERT_FALSE(dark.result.failureLines().empty());
+    for (const std::string& line : dark.result.failureLines()) {
+        EXPECT_TRUE(line.find("too dark") != std::string::npos ||
+                    line.find("not seen by the camera") != std::string::npos)
+            << line;
+    }
+
+    // A curved wall forced into four corners leaves a residual above 2 px.
+    RigSpec curved = smallRig(WallShape::cylinder);
+    SyntheticRig column = makeGridRig(curved);
+    cal::CalibrationOptions corners;
+    corners.warp.model = cal::WarpModel::homography;
+    const RigRun forced = calibrateOnRig(column, corners);
+    EXPECT_FALSE(forced.result.applicable());
+    bool residual = false;
+    for (const std::string& line : forced.result.failureLines()) {
+        residual = residual || line.find("residual") != std::string::npos;
+    }
+    EXPECT_TRUE(residual);
+}
+
 } // namespace
 } // namespace prismeta::rig
