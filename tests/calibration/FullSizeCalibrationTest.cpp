@@ -27,7 +27,6 @@ void expectFigures(WallShape shape, double noise, double ambient, double rms, do
         std::printf("%s\n", line.c_str());
     }
     ASSERT_TRUE(run.result.applicable());
-    std::vector<cal::WarpFit> fits;
     for (std::size_t p = 0; p < run.result.outputs.size(); ++p) {
         const cal::OutputCalibration& o = run.result.outputs[p];
         const Error e = warpError(rig, p, *o.fit, run.result.region);
@@ -36,9 +35,8 @@ void expectFigures(WallShape shape, double noise, double ambient, double rms, do
         EXPECT_GE(o.decodedShare, 0.9) << o.name;
         EXPECT_LE(e.rms, rms) << o.name;
         EXPECT_LE(e.max, max) << o.name;
-        fits.push_back(*o.fit);
     }
-    const double seam = seamError(rig, fits);
+    const double seam = seamError(rig, run.result);
     const double uneven = whiteUnevenness(rig, run.result);
     std::printf("seams within %.3f camera px, white within %.2f %%\n", seam, uneven * 100.0);
     EXPECT_LE(seam, 1.0);

@@ -76,11 +76,7 @@ TEST(RigCalibration, ClosedLoopSeamsAndEvenWhite) {
         SyntheticRig rig = makeGridRig(spec);
         const RigRun run = calibrateOnRig(rig, {});
         ASSERT_TRUE(run.result.applicable());
-        std::vector<cal::WarpFit> fits;
-        for (const cal::OutputCalibration& o : run.result.outputs) {
-            fits.push_back(*o.fit);
-        }
-        const double seam = seamError(rig, fits);
+        const double seam = seamError(rig, run.result);
         const double uneven = whiteUnevenness(rig, run.result);
         std::printf("seams within %.3f camera px, white within %.2f %%\n", seam, uneven * 100.0);
         EXPECT_LE(seam, 1.0);

@@ -88,7 +88,11 @@ Error warpError(const SyntheticRig& rig, std::size_t p, const cal::WarpFit& fit,
     return e;
 }
 
-double seamError(const SyntheticRig& rig, std::span<const cal::WarpFit> fits) {
+double seamError(const SyntheticRig& rig, const cal::CalibrationResult& result) {
+    std::vector<cal::WarpFit> fits;
+    for (const cal::OutputCalibration& o : result.outputs) {
+        fits.push_back(*o.fit);
+    }
     // Where projector p draws canvas point q, on the camera's picture.
     const auto seen = [&](std::size_t p, Vec2 q) -> std::optional<Vec2> {
         const auto px = cal::warpCanvasToProjector(fits[p], q);

@@ -41,7 +41,7 @@ Error warpError(const SyntheticRig& rig, std::size_t p, const calibration::WarpF
 // points along the lines of a 1/16 grid of the canvas wherever two fitted
 // warps both show them, the distance in camera pixels between the two
 // places they land. The largest such distance.
-double seamError(const SyntheticRig& rig, std::span<const calibration::WarpFit> fits);
+double seamError(const SyntheticRig& rig, const calibration::CalibrationResult& result);
 
 // The outputs drawn white through their warps and blend maps: how far the
 // light on the wall strays from its median over the canvas (inset by 2 %),
