@@ -127,7 +127,8 @@ CollectPlan planCollect(const ProjectFile& project, const std::optional<fs::path
         }
         plan.media.push_back({storedPath, target, shader});
     };
-    for (const MediaUse& use : mediaInUse(project.surfaces, project.backgroundImagePath)) {
+    for (const MediaUse& use :
+         mediaInUse(project.surfaces, project.outputs, project.backgroundImagePath)) {
         const bool shader = std::any_of(use.surfaces.begin(), use.surfaces.end(), [&](auto i) {
             return project.surfaces[i].mediaKind == MediaKind::shader;
         });
@@ -304,6 +305,13 @@ CollectReport collectProject(const CollectPlan& plan,
                 if (const auto it = copies.find(value.text); it != copies.end()) {
                     value.text = it->second;
                 }
+            }
+        }
+    }
+    for (OutputConfig& output : copy.outputs) {
+        if (output.blendMap) {
+            if (const auto it = copies.find(*output.blendMap); it != copies.end()) {
+                output.blendMap = it->second;
             }
         }
     }

@@ -10,12 +10,18 @@ namespace fs = std::filesystem;
 
 std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
                                  const std::optional<std::string>& referencePath) {
+    return mediaInUse(surfaces, {}, referencePath);
+}
+
+std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
+                                 std::span<const OutputConfig> outputs,
+                                 const std::optional<std::string>& referencePath) {
     std::vector<MediaUse> uses;
     std::unordered_map<std::string_view, std::size_t> index;
     const auto use = [&](const std::string& path) -> MediaUse& {
         const auto [it, added] = index.try_emplace(path, uses.size());
         if (added) {
-            uses.push_back(MediaUse{path, {}, false});
+            uses.push_back(MediaUse{path, {}, false, {}});
         }
         return uses[it->second];
     };
@@ -27,6 +33,11 @@ std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
                                surface.mediaKind == MediaKind::shader;
         if (showsFile && surface.mediaPath && !surface.mediaPath->empty()) {
             use(*surface.mediaPath).surfaces.push_back(i);
+        }
+    }
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (outputs[i].blendMap && !outputs[i].blendMap->empty()) {
+            use(*outputs[i].blendMap).outputs.push_back(i);
         }
     }
     if (referencePath && !referencePath->empty()) {

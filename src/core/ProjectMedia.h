@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MediaLocations.h"
+#include "core/OutputConfig.h"
 #include "core/Surface.h"
 
 #include <cstddef>
@@ -20,6 +21,7 @@ struct MediaUse {
     std::string path;                  // as the project stores it
     std::vector<std::size_t> surfaces; // positions of the surfaces showing it
     bool reference = false;            // the editor's reference picture
+    std::vector<std::size_t> outputs;  // positions of the outputs with it as blend map
 };
 
 // Every distinct media path in use, in order of first use: the image, video
@@ -27,6 +29,10 @@ struct MediaUse {
 // other kinds keep a path without showing it, and an empty path names no
 // file; neither counts.
 std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
+                                 const std::optional<std::string>& referencePath);
+// The same with the outputs' blend maps, after the surfaces' files.
+std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
+                                 std::span<const OutputConfig> outputs,
                                  const std::optional<std::string>& referencePath);
 
 // The folder moved media are looked for in: the project file's own (made

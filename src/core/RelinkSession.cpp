@@ -9,7 +9,7 @@ namespace prismeta {
 namespace fs = std::filesystem;
 
 RelinkSession::RelinkSession(const ProjectModel& model)
-    : uses_(mediaInUse(model.surfaces().vector(), model.backgroundImagePath())),
+    : uses_(mediaInUse(model.surfaces().vector(), model.outputs(), model.backgroundImagePath())),
       folder_(prismeta::projectFolder(model.documentURL())) {
     const SurfaceList& surfaces = model.surfaces();
     names_.reserve(uses_.size());
@@ -20,6 +20,11 @@ RelinkSession::RelinkSession(const ProjectModel& model)
             names.push_back(name.substr(0, nameBytesKept));
         }
         names_.push_back(std::move(names));
+        std::vector<std::string> outputs;
+        for (std::size_t i : use.outputs) {
+            outputs.push_back(model.outputs()[i].name.substr(0, nameBytesKept));
+        }
+        outputNames_.push_back(std::move(outputs));
     }
     std::vector<std::string> paths;
     for (const MediaUse& use : uses_) {
@@ -84,6 +89,7 @@ void RelinkSession::takeOutcome() {
             item.surfaceCount = uses_[i].surfaces.size();
             item.surfaceNames = names_[i];
             item.reference = uses_[i].reference;
+            item.blendMapOutputs = outputNames_[i];
             item.found = check.found;
             item.accepted = check.found.has_value();
             items_.push_back(std::move(item));
@@ -155,6 +161,18 @@ RelinkSession::Applied RelinkSession::apply(ProjectModel& model) const {
     if (applied.surfaces > 0) {
         model.pushUndo();
         model.setSurfaces(std::move(surfaces));
+    }
+    std::vector<OutputConfig> outputs = model.outputs();
+    for (OutputConfig& output : outputs) {
+        if (output.blendMap) {
+            if (const auto it = relinks.find(*output.blendMap); it != relinks.end()) {
+                output.blendMap = it->second;
+                ++applied.outputs;
+            }
+        }
+    }
+    if (applied.outputs > 0) {
+        model.editOutputs(outputs, OutputPart::blendMap);
     }
     if (const auto& reference = model.backgroundImagePath()) {
         if (const auto it = relinks.find(*reference); it != relinks.end()) {

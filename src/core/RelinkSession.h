@@ -34,6 +34,8 @@ public:
         // The first few surfaces' names, each cut to a sensible length.
         std::vector<std::string> surfaceNames;
         bool reference = false;
+        // The outputs that use it as their blend map, by name (cut likewise).
+        std::vector<std::string> blendMapOutputs;
         std::optional<std::filesystem::path> found;
         std::size_t ties = 0; // other files found that matched as well
         bool accepted = false;
@@ -79,11 +81,13 @@ public:
         std::size_t paths = 0;    // stored paths replaced
         std::size_t surfaces = 0; // surfaces given a new path
         bool reference = false;   // the reference picture's path replaced
+        std::size_t outputs = 0;  // outputs given a new blend map path
     };
     // Replaces every accepted stored path with the file found for it, in
-    // every surface that holds it and in the reference path. The surfaces
-    // change in one undo step; the reference path, which the undo history
-    // does not cover, is set directly like any other change of it.
+    // every surface that holds it, every output's blend map and the
+    // reference path. The surfaces change in one undo step, the blend maps in
+    // another; the reference path, which the undo history does not cover, is
+    // set directly like any other change of it.
     Applied apply(ProjectModel& model) const;
 
 private:
@@ -97,6 +101,7 @@ private:
 
     std::vector<MediaUse> uses_;
     std::vector<std::vector<std::string>> names_;
+    std::vector<std::vector<std::string>> outputNames_;
     std::optional<std::filesystem::path> folder_;
     std::optional<std::filesystem::path> searched_;
     std::vector<Item> items_;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 
 namespace prismeta {
 
@@ -84,26 +85,32 @@ struct Grid {
     std::int64_t rows = 1;
 };
 
-std::optional<Grid> gridOf(const Surface& surface) {
-    if (surface.mesh) {
-        if (!surface.mesh->hasValidGrid()) {
+// The corners, or the mesh that stands for them.
+struct Shape {
+    std::span<const Pt> corners;
+    const WarpMesh* mesh = nullptr;
+};
+
+std::optional<Grid> gridOf(const Shape& shape) {
+    if (shape.mesh) {
+        if (!shape.mesh->hasValidGrid()) {
             return std::nullopt;
         }
-        return Grid{surface.mesh->cols, surface.mesh->rows};
+        return Grid{shape.mesh->cols, shape.mesh->rows};
     }
-    if (surface.corners.size() < 4) {
+    if (shape.corners.size() < 4) {
         return std::nullopt;
     }
     return Grid{};
 }
 
-std::array<Pt, 4> cellQuad(const Surface& surface, const Grid& grid, std::int64_t col,
+std::array<Pt, 4> cellQuad(const Shape& shape, const Grid& grid, std::int64_t col,
                            std::int64_t row) {
-    if (!surface.mesh) {
-        const std::vector<Pt>& c = surface.corners;
+    if (!shape.mesh) {
+        const std::span<const Pt> c = shape.corners;
         return {c[0], c[1], c[2], c[3]};
     }
-    const std::vector<Pt>& p = surface.mesh->points;
+    const std::vector<Pt>& p = shape.mesh->points;
     const std::size_t stride = static_cast<std::size_t>(grid.cols) + 1;
     const std::size_t tl = static_cast<std::size_t>(row) * stride + static_cast<std::size_t>(col);
     return {p[tl], p[tl + 1], p[tl + stride + 1], p[tl + stride]};
@@ -112,7 +119,16 @@ std::array<Pt, 4> cellQuad(const Surface& surface, const Grid& grid, std::int64_
 } // namespace
 
 std::optional<Pt> pictureToCanvas(const Surface& surface, Pt picture) {
-    const std::optional<Grid> grid = gridOf(surface);
+    return pictureToCanvas(surface.corners, surface.mesh ? &*surface.mesh : nullptr, picture);
+}
+
+std::optional<Pt> canvasToPicture(const Surface& surface, Pt canvas) {
+    return canvasToPicture(surface.corners, surface.mesh ? &*surface.mesh : nullptr, canvas);
+}
+
+std::optional<Pt> pictureToCanvas(std::span<const Pt> corners, const WarpMesh* mesh, Pt picture) {
+    const Shape shape{corners, mesh};
+    const std::optional<Grid> grid = gridOf(shape);
     if (!grid || !std::isfinite(picture.x) || !std::isfinite(picture.y)) {
         return std::nullopt;
     }
@@ -122,15 +138,16 @@ std::optional<Pt> pictureToCanvas(const Surface& surface, Pt picture) {
         std::clamp(std::floor(u), 0.0, static_cast<double>(grid->cols - 1)));
     const auto row = static_cast<std::int64_t>(
         std::clamp(std::floor(v), 0.0, static_cast<double>(grid->rows - 1)));
-    const std::optional<Homography> h = Homography::squareTo(cellQuad(surface, *grid, col, row));
+    const std::optional<Homography> h = Homography::squareTo(cellQuad(shape, *grid, col, row));
     if (!h) {
         return std::nullopt;
     }
     return narrowed(h->apply(u - static_cast<double>(col), v - static_cast<double>(row)));
 }
 
-std::optional<Pt> canvasToPicture(const Surface& surface, Pt canvas) {
-    const std::optional<Grid> grid = gridOf(surface);
+std::optional<Pt> canvasToPicture(std::span<const Pt> corners, const WarpMesh* mesh, Pt canvas) {
+    const Shape shape{corners, mesh};
+    const std::optional<Grid> grid = gridOf(shape);
     if (!grid || !std::isfinite(canvas.x) || !std::isfinite(canvas.y)) {
         return std::nullopt;
     }
@@ -139,7 +156,7 @@ std::optional<Pt> canvasToPicture(const Surface& surface, Pt canvas) {
     double bestOutside = std::numeric_limits<double>::infinity();
     for (std::int64_t row = 0; row < grid->rows && bestOutside > 0.0; ++row) {
         for (std::int64_t col = 0; col < grid->cols; ++col) {
-            const std::array<Pt, 4> quad = cellQuad(surface, *grid, col, row);
+            const std::array<Pt, 4> quad = cellQuad(shape, *grid, col, row);
             // A cell whose bounding box lies farther than the best so far
             // cannot win: skipped without its map (a large mesh stays cheap).
             // The map takes the square onto a convex quad, so its box holds

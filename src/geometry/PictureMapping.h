@@ -3,10 +3,12 @@
 #include "core/Pt.h"
 
 #include <optional>
+#include <span>
 
 namespace prismeta {
 
 struct Surface;
+struct WarpMesh;
 
 // Where a point of a surface's picture (0..1 across and down before
 // warping, 0,0 its top-left) lands on the canvas, and back: the perspective
@@ -22,5 +24,10 @@ std::optional<Pt> pictureToCanvas(const Surface& surface, Pt picture);
 // The inverse: the picture point drawn at canvas point p. For a mesh, the
 // cell that contains p, or the cell whose picture square lies nearest.
 std::optional<Pt> canvasToPicture(const Surface& surface, Pt canvas);
+
+// The same for any corner-pinned picture (an output's warp onto its raster):
+// the first four corners, or the mesh when there is one (null: none).
+std::optional<Pt> pictureToCanvas(std::span<const Pt> corners, const WarpMesh* mesh, Pt picture);
+std::optional<Pt> canvasToPicture(std::span<const Pt> corners, const WarpMesh* mesh, Pt canvas);
 
 } // namespace prismeta

@@ -48,35 +48,43 @@ void reserveFor(std::vector<SurfaceVertex>& out, std::size_t more) {
 } // namespace
 
 std::size_t tessellatedVertexCount(const Surface& surface) {
-    if (surface.mesh) {
-        // hasValidGrid bounds the grid by WarpMesh::maxPoints (2^22), so
-        // 6 * cols * rows stays far below any overflow.
-        if (!surface.mesh->hasValidGrid()) {
-            return 0;
-        }
-        return 6 * static_cast<std::size_t>(surface.mesh->cols) *
-               static_cast<std::size_t>(surface.mesh->rows);
-    }
-    return surface.corners.size() >= 4 ? 6 : 0;
+    return tessellatedVertexCount(surface.corners, surface.mesh ? &*surface.mesh : nullptr);
 }
 
 std::size_t tessellateSurface(const Surface& surface, std::vector<SurfaceVertex>& out) {
-    const std::size_t count = tessellatedVertexCount(surface);
+    return tessellateQuads(surface.corners, surface.mesh ? &*surface.mesh : nullptr, out);
+}
+
+std::size_t tessellatedVertexCount(std::span<const Pt> corners, const WarpMesh* mesh) {
+    if (mesh) {
+        // hasValidGrid bounds the grid by WarpMesh::maxPoints (2^22), so
+        // 6 * cols * rows stays far below any overflow.
+        if (!mesh->hasValidGrid()) {
+            return 0;
+        }
+        return 6 * static_cast<std::size_t>(mesh->cols) * static_cast<std::size_t>(mesh->rows);
+    }
+    return corners.size() >= 4 ? 6 : 0;
+}
+
+std::size_t tessellateQuads(std::span<const Pt> corners, const WarpMesh* warpMesh,
+                            std::vector<SurfaceVertex>& out) {
+    const std::size_t count = tessellatedVertexCount(corners, warpMesh);
     if (count == 0) {
         return 0;
     }
     reserveFor(out, count);
 
-    if (!surface.mesh) {
+    if (!warpMesh) {
         // The weights see the whole list: a surface with extra corners falls
         // back to linear mapping of its first four.
-        const std::vector<Pt>& c = surface.corners;
+        const std::span<const Pt> c = corners;
         emitQuad({c[0], c[1], c[2], c[3]}, {TexPoint{0, 0}, {1, 0}, {1, 1}, {0, 1}},
                  projectiveWeights(c), out);
         return count;
     }
 
-    const WarpMesh& mesh = *surface.mesh;
+    const WarpMesh& mesh = *warpMesh;
     const std::int64_t cols = mesh.cols;
     const std::int64_t rows = mesh.rows;
     const float fcols = static_cast<float>(cols);

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "core/Pt.h"
 #include "geometry/SurfaceVertex.h"
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace prismeta {
 
 struct Surface;
+struct WarpMesh;
 
 // Turns a surface into a plain triangle list: a corner-pinned quad (6
 // vertices) or, with a warp mesh, every cell as its own corner-pinned quad
@@ -24,5 +27,12 @@ std::size_t tessellatedVertexCount(const Surface& surface);
 // Appends the surface's vertices to out and returns how many were appended.
 // Allocates only when out lacks capacity, so reused storage stays put.
 std::size_t tessellateSurface(const Surface& surface, std::vector<SurfaceVertex>& out);
+
+// The same for any corner-pinned picture (an output's warp, whose positions
+// are then in raster coordinates): its corners, or its mesh when there is
+// one (null: none), skipped by the same rules.
+std::size_t tessellatedVertexCount(std::span<const Pt> corners, const WarpMesh* mesh);
+std::size_t tessellateQuads(std::span<const Pt> corners, const WarpMesh* mesh,
+                            std::vector<SurfaceVertex>& out);
 
 } // namespace prismeta

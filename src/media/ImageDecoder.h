@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/GreyImage.h"
 #include "media/ImageLimits.h"
 #include "media/PixelImage.h"
 
@@ -22,5 +23,15 @@ namespace prismeta {
 // (ImageLoad does). Any thread.
 std::optional<PixelImage> decodeImageFile(const std::string& path, const ImageLimits& limits = {},
                                           const std::atomic<bool>* cancel = nullptr);
+
+// The same file as one channel of 16 bits (a blend map): greyscale files at
+// 8 or 16 bits (with or without alpha, which is ignored) and 16-bit RGB keep
+// every bit they store (8-bit values v become v * 257); any other picture is
+// decoded as decodeImageFile does and its luma taken (Rec. 709 weights on the
+// stored values), and so is one larger than limits.maxDimension (scaled
+// down). None on any failure, as decodeImageFile.
+std::optional<GreyImage> decodeGreyImageFile(const std::string& path,
+                                             const ImageLimits& limits = {},
+                                             const std::atomic<bool>* cancel = nullptr);
 
 } // namespace prismeta

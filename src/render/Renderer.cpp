@@ -12,10 +12,12 @@
 #include "geometry/Tessellation.h"
 #include "masks/MaskRaster.h"
 #include "masks/MaskSizing.h"
+#include "render/BlendMapTexture.h"
 #include "render/IsfPicture.h"
 #include "render/MaskTextures.h"
 #include "render/MediaSource.h"
 #include "render/MediaSourceTable.h"
+#include "render/OutputWarpPass.h"
 #include "render/ShaderProgram.h"
 #include "render/ShaderSources.h"
 #include "render/SharedShaderPictures.h"
@@ -37,11 +39,19 @@ namespace prismeta {
 namespace {
 
 // The overlay program's blendStage values.
-enum class BlendStage { ramps = 0, blackLevel = 1, testField = 2, blackout = 3, masks = 4 };
+enum class BlendStage {
+    ramps = 0,
+    blackLevel = 1,
+    testField = 2,
+    blackout = 3,
+    masks = 4,
+    blendMap = 5
+};
 
 // Texture unit of the mask coverage, in both programs (units 2 and 3 hold the
-// look a fade comes from).
+// look a fade comes from), and of the blend map in the overlay program.
 constexpr int maskTextureUnit = 4;
+constexpr int blendMapTextureUnit = 5;
 
 constexpr float placeholderColor[4] = {0.15f, 0.15f, 0.17f, 1.0f};
 constexpr std::size_t minimumUniformStride = 256;
@@ -88,7 +98,8 @@ Renderer::Renderer(const ProjectModel& model, std::optional<OutputConfig> output
                    MediaBackend media)
     : model_(&model), outputConfig_(std::move(outputConfig)), media_(std::move(media)),
       mediaSources(std::make_unique<MediaSourceTable>()),
-      maskTextures_(std::make_unique<MaskTextures>()) {}
+      maskTextures_(std::make_unique<MaskTextures>()),
+      blendMap_(std::make_unique<BlendMapTexture>()), warpTail_(std::make_unique<WarpTail>()) {}
 
 Renderer::~Renderer() {
     releaseGpuState();
@@ -109,7 +120,8 @@ void Renderer::setMediaLocations(std::shared_ptr<const MediaLocations> locations
 }
 
 bool Renderer::needsFrames() const {
-    return mediaSources->anyChangesOverTime() || maskTextures_->pending() || sharedShadersChanging_;
+    return mediaSources->anyChangesOverTime() || maskTextures_->pending() || blendMap_->pending() ||
+           sharedShadersChanging_;
 }
 
 void Renderer::setPreload(std::shared_ptr<const std::vector<Surface>> surfaces) {
@@ -167,6 +179,7 @@ bool Renderer::createGpuState() {
     glUniform1i(glGetUniformLocation(pipeline, "maskTexture"), maskTextureUnit);
     glUseProgram(blendPipeline);
     glUniform1i(glGetUniformLocation(blendPipeline, "maskTexture"), maskTextureUnit);
+    glUniform1i(glGetUniformLocation(blendPipeline, "blendMapTexture"), blendMapTextureUnit);
     glUseProgram(0);
 
     // Compressed video is handed to this renderer only in the block formats
@@ -264,6 +277,9 @@ void Renderer::releaseGpuState() {
     // context is still current.
     mediaSources->clear();
     maskTextures_->clear();
+    blendMap_->clear();
+    warpPass_.reset();
+    warpPassTried_ = false;
     const GLuint textures[] = {fallbackTexture, testPatternTexture_, noMaskTexture_};
     for (GLuint texture : textures) {
         if (texture != 0) {
@@ -337,6 +353,32 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     if (target.width <= 0 || target.height <= 0 || model_ == nullptr) {
         return;
     }
+    const OutputWarp* warp = outputConfig_ && outputConfig_->warp ? &*outputConfig_->warp : nullptr;
+    if (warp == nullptr) {
+        drawCrop(target, hostTimeSeconds);
+        return;
+    }
+    if (!warpPass_ && !warpPassTried_) {
+        warpPassTried_ = true;
+        warpPass_ = OutputWarpPass::create();
+    }
+    // The crop at the raster's size, then through the warp. Where GL gives
+    // no texture for it, the crop goes straight onto the raster.
+    const std::optional<FrameTarget> crop =
+        warpPass_ ? warpPass_->cropTarget(target.width, target.height) : std::nullopt;
+    if (!crop) {
+        drawCrop(target, hostTimeSeconds);
+        return;
+    }
+    *warpTail_ = WarpTail{};
+    tailToWarp_ = true;
+    drawCrop(*crop, hostTimeSeconds);
+    tailToWarp_ = false;
+    warpPass_->draw(*warp, target, *warpTail_);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+void Renderer::drawCrop(const FrameTarget& target, double hostTimeSeconds) {
     // One snapshot for the whole frame: copying the list costs a reference count.
     const SurfaceList snapshot = model_->surfaces();
     const std::span<const Surface> surfaces(snapshot.vector().data(),
@@ -419,8 +461,19 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
                                             frameStamp_);
     }
     maskTextures_->prune(frameStamp_);
+    // The output's blend map, from where it was found when it moved.
+    if (outputConfig_ && outputConfig_->blendMap && !outputConfig_->blendMap->empty()) {
+        const std::string& stored = *outputConfig_->blendMap;
+        const std::string* found = mediaLocations_ ? mediaLocations_->find(stored) : nullptr;
+        blendMap_->request(stored, found != nullptr ? *found : stored,
+                           blendGammaInRange(outputConfig_->blendGamma));
+    } else {
+        blendMap_->request({}, {}, 1.0f);
+    }
+    blendMap_->collect();
     if (waitForMasks_) {
         maskTextures_->finish();
+        blendMap_->finish();
     }
     uploadFrame();
 
@@ -509,6 +562,9 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
     glBindSampler(2, 0);
     glBindSampler(3, 0);
     glBindSampler(maskTextureUnit, 0);
+    glBindSampler(blendMapTextureUnit, 0);
+    glActiveTexture(GL_TEXTURE0 + blendMapTextureUnit);
+    glBindTexture(GL_TEXTURE_2D, 0);
     glActiveTexture(GL_TEXTURE0 + maskTextureUnit);
     glBindTexture(GL_TEXTURE_2D, 0);
     glActiveTexture(GL_TEXTURE3);
@@ -690,9 +746,9 @@ void Renderer::uploadFrame() {
 void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame,
                                 bool blendTest, double hostTime, unsigned maskTexture) {
     // One vertex list for the frame's overlay draws, in drawing order: the
-    // test field, the ramps, the lift, the masks, the blackout. At most 48
-    // vertices, on the stack.
-    std::array<BlendVertex, 6 + 24 + 6 + 6 + 6> vertices{};
+    // test field, the ramps, the blend map, the lift, the masks, the
+    // blackout. At most 54 vertices, on the stack.
+    std::array<BlendVertex, 6 + 24 + 6 + 6 + 6 + 6> vertices{};
     std::size_t count = 0;
     const auto append = [&vertices, &count](std::span<const BlendVertex> part) {
         std::copy(part.begin(), part.end(), vertices.begin() + static_cast<std::ptrdiff_t>(count));
@@ -706,18 +762,62 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
 
     const BlendBands bands = blendBands(output);
     const std::size_t rampCount = append({bands.vertices.data(), bands.count});
+    // The blend map over the whole crop, or no light while the first one loads.
+    const BlendMapTexture::State mapState = blendMap_->state();
+    std::size_t mapCount = 0;
+    std::size_t loadingCount = 0;
+    if (tailToWarp_) {
+        // Applied by the warp pass (below).
+    } else if (mapState == BlendMapTexture::State::ready) {
+        mapCount = append(blendQuad(0, 0, 1, 1).vertices);
+    } else if (mapState == BlendMapTexture::State::loading) {
+        BlendQuad quad = blendQuad(0, 0, 1, 1);
+        for (BlendVertex& vertex : quad.vertices) {
+            vertex.alpha = 1.0f;
+        }
+        loadingCount = append(quad.vertices);
+    }
 
     const BlackLevel lift = blackLevelInRange(output.blackLevel);
     std::size_t liftCount = 0;
+    std::optional<BlendQuad> liftArea;
     if (!lift.isZero()) {
-        if (const std::optional<BlendQuad> area = blendFreeArea(output)) {
-            liftCount = append(area->vertices);
+        liftArea = blendFreeArea(output);
+        if (liftArea && !tailToWarp_) {
+            liftCount = append(liftArea->vertices);
         }
     }
-    const std::size_t maskCount = maskTexture != 0 ? append(blendQuad(0, 0, 1, 1).vertices) : 0;
+    const std::size_t maskCount =
+        maskTexture != 0 && !tailToWarp_ ? append(blendQuad(0, 0, 1, 1).vertices) : 0;
+    const double blackout = blackout_.level(hostTime);
+    if (tailToWarp_) {
+        // A warped output's warp pass applies the map, the lift, the masks
+        // and the blackout as it reads the crop.
+        WarpTail& tail = *warpTail_;
+        tail.blendMap = mapState == BlendMapTexture::State::ready ? blendMap_->texture() : 0;
+        tail.mapLoading = mapState == BlendMapTexture::State::loading;
+        if (liftArea) {
+            tail.lift[0] = lift.r;
+            tail.lift[1] = lift.g;
+            tail.lift[2] = lift.b;
+            float x0 = 1.0f, y0 = 1.0f, x1 = 0.0f, y1 = 0.0f;
+            for (const BlendVertex& vertex : liftArea->vertices) {
+                x0 = std::min(x0, vertex.pos[0]);
+                y0 = std::min(y0, vertex.pos[1]);
+                x1 = std::max(x1, vertex.pos[0]);
+                y1 = std::max(y1, vertex.pos[1]);
+            }
+            tail.liftArea[0] = x0;
+            tail.liftArea[1] = y0;
+            tail.liftArea[2] = x1;
+            tail.liftArea[3] = y1;
+        }
+        tail.masks = maskTexture;
+        tail.blackout = static_cast<float>(std::clamp(blackout, 0.0, 1.0));
+    }
     // The blackout goes over everything, lift included: black is black.
     std::size_t blackoutCount = 0;
-    if (const double level = blackout_.level(hostTime); level > 0.0) {
+    if (const double level = blackout; level > 0.0 && !tailToWarp_) {
         BlendQuad quad = blendQuad(0, 0, 1, 1);
         for (BlendVertex& vertex : quad.vertices) {
             vertex.alpha = static_cast<float>(level);
@@ -747,10 +847,15 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
     glActiveTexture(GL_TEXTURE0 + maskTextureUnit);
     glBindTexture(GL_TEXTURE_2D, maskTexture != 0 ? maskTexture : noMaskTexture_);
     glBindSampler(maskTextureUnit, sampler);
+    glActiveTexture(GL_TEXTURE0 + blendMapTextureUnit);
+    glBindTexture(GL_TEXTURE_2D, mapCount != 0 ? blendMap_->texture() : noMaskTexture_);
+    glBindSampler(blendMapTextureUnit, sampler);
     glActiveTexture(GL_TEXTURE0);
-    const std::array<std::pair<BlendStage, std::size_t>, 5> draws = {
+    const std::array<std::pair<BlendStage, std::size_t>, 7> draws = {
         {{BlendStage::testField, fieldCount},
          {BlendStage::ramps, rampCount},
+         {BlendStage::blendMap, mapCount},
+         {BlendStage::blackout, loadingCount},
          {BlendStage::blackLevel, liftCount},
          {BlendStage::masks, maskCount},
          {BlendStage::blackout, blackoutCount}}};

@@ -15,7 +15,10 @@
 namespace prismeta {
 
 class ProjectModel;
+class BlendMapTexture;
 class Crossfade;
+class OutputWarpPass;
+struct WarpTail;
 struct FadingLook;
 class MediaLocations;
 class MediaSource;
@@ -38,11 +41,13 @@ struct FrameTarget {
 };
 
 // Draws one canvas view: the editor's whole canvas (no output config) or one
-// output's crop with its edge-blend ramps and black-level lift; an output the
-// model has in blend test shows the test field through its ramps instead of
-// the canvas. Owns its GL objects and one media source per surface;
-// renderers share nothing with each other but, where the host gives them,
-// the shader pictures (setSharedShaders).
+// output's crop with its edge-blend ramps, blend map and black-level lift; an
+// output the model has in blend test shows the test field through its ramps
+// instead of the canvas. An output with a warp is drawn onto its projector's
+// raster: the finished crop (ramps, blend map, lift, masks) goes to a texture
+// of the target's size and from there through the warp (OutputWarpPass.h). Owns its GL objects and
+// one media source per surface; renderers share nothing with each other but, where the host gives
+// them, the shader pictures (setSharedShaders).
 //
 // Thread: the one that owns its GL context (the interface thread). Every call,
 // the destructor included, needs that OpenGL 3.3 core context current. The
@@ -100,8 +105,9 @@ public:
 
     // Mask coverage is rasterised off this thread; a frame drawn before a
     // mask's new coverage is in shows the previous one (none: no light) and
-    // needsFrames() holds until it is. With waiting on (the CLI, tests) each
-    // frame first waits for every coverage it needs.
+    // needsFrames() holds until it is. The blend map is decoded off this
+    // thread too (BlendMapTexture.h). With waiting on (the CLI, tests) each
+    // frame first waits for every coverage and blend map it needs.
     void setWaitForMasks(bool wait) { waitForMasks_ = wait; }
 
     // Media sources currently cached (for tests and diagnostics).
@@ -141,6 +147,8 @@ private:
     Renderer(const ProjectModel& model, std::optional<OutputConfig> outputConfig,
              MediaBackend media);
     bool createGpuState();
+    // The frame of the output's crop (or of the canvas) into target.
+    void drawCrop(const FrameTarget& target, double hostTimeSeconds);
     void releaseGpuState();
     // The surface's cached source, made when its kind or path changed (ahead:
     // for a look a GO is still to show); none for colour surfaces.
@@ -203,6 +211,13 @@ private:
     bool sharedShadersChanging_ = false;
     Blackout blackout_;
     std::unique_ptr<MaskTextures> maskTextures_;
+    std::unique_ptr<BlendMapTexture> blendMap_;
+    std::unique_ptr<OutputWarpPass> warpPass_; // made with the first warped frame
+    bool warpPassTried_ = false;
+    // While the crop of a warped output is drawn: the last overlay stages
+    // (map, lift, masks, blackout) go here for the warp pass to apply.
+    std::unique_ptr<WarpTail> warpTail_;
+    bool tailToWarp_ = false;
     bool waitForMasks_ = false;
     int targetWidth_ = 0; // the frame's target, for the size of mask coverage
     int targetHeight_ = 0;

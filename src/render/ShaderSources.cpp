@@ -130,7 +130,7 @@ void blend_vertex() {
 void main() { blend_vertex(); }
 )";
 
-// Three stages, each drawn over the finished picture with ONE,
+// The stages, each drawn over the finished picture with ONE,
 // ONE_MINUS_SRC_ALPHA blending:
 //
 // 0, ramps. The vertices carry the linear darkening alpha = 1 - d, where d is
@@ -149,6 +149,10 @@ void main() { blend_vertex(); }
 // multiplied by 1 - alpha, whatever the curve.
 // 4, output masks: (0, 1 - coverage) multiplies everything beneath, lift
 // included, by the coverage (row 0 of the coverage is the output's top).
+// 5, blend map: the map's value v is the share of this projector's light
+// (linear light), so the colour beneath is multiplied by v^(1/gamma), with
+// the ramps' gamma; the texture holds v^(1/gamma) already (BlendMapTexture.h;
+// row 0 of the map is the output's top).
 const std::string_view blendFragmentSource = R"(#version 330 core
 layout(std140) uniform BlendUniforms {
     vec4 blackLevel;
@@ -159,11 +163,15 @@ layout(std140) uniform BlendUniforms {
 };
 uniform int blendStage;
 uniform sampler2D maskTexture;
+uniform sampler2D blendMapTexture;
 in float vAlpha;
 in vec2 vPos;
 out vec4 fragColor;
 
 vec4 blend_fragment() {
+    if (blendStage == 5) {
+        return vec4(0.0, 0.0, 0.0, 1.0 - texture(blendMapTexture, vPos).r);
+    }
     if (blendStage == 1) {
         return vec4(blackLevel.rgb, 0.0);
     }

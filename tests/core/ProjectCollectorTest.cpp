@@ -154,6 +154,21 @@ TEST_F(Collect, CopiesEveryFileAndPointsTheCopyAtThem) {
     }
 }
 
+TEST_F(Collect, BlendMapsAreCopiedAndTheCopyNamesThem) {
+    const std::string map = source.write("maps/left.png", "map").string();
+    model.addOutput(OutputPreset::leftHalf);
+    model.addOutput(OutputPreset::rightHalf);
+    ASSERT_TRUE(model.setOutputBlendMap(model.outputs()[0].id, map));
+    ASSERT_TRUE(model.setOutputBlendMap(model.outputs()[1].id, still)); // a file shared
+    const CollectReport report = collectProject(plan());
+    EXPECT_TRUE(report.complete());
+    EXPECT_EQ(report.copied, 5u);
+    const ProjectFile copy = readBack(target / "show.prismeta.json");
+    EXPECT_EQ(copy.outputs[0].blendMap, (target / "media/left.png").string());
+    EXPECT_EQ(copy.outputs[1].blendMap, (target / "media/logo.png").string());
+    EXPECT_EQ(contentsOf(target / "media/left.png"), "map");
+}
+
 TEST_F(Collect, MovedMediaAreCopiedFromWhereTheyAreFound) {
     // The project names a folder of another machine; the file lies beside it.
     model.setSurfaces(

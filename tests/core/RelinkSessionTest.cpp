@@ -128,6 +128,26 @@ TEST_F(RelinkSessionTest, AcceptingReplacesThePathsInOneUndoStep) {
     EXPECT_EQ(model.backgroundImagePath(), (project / "ref.png").string());
 }
 
+TEST_F(RelinkSessionTest, BlendMapsAreListedAndRelinkedInAStepOfTheOutputs) {
+    project.write("maps/left.png", "m");
+    model.addOutput(OutputPreset::leftHalf);
+    ASSERT_TRUE(model.setOutputBlendMap(model.outputs()[0].id, "/Volumes/show/maps/left.png"));
+    RelinkSession session(model);
+    session.wait();
+    const auto& items = session.items();
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[2].path, "/Volumes/show/maps/left.png"); // after the surfaces' files
+    EXPECT_EQ(items[2].blendMapOutputs, (std::vector<std::string>{"Left Half"}));
+    EXPECT_EQ(items[2].found, project / "maps/left.png");
+
+    const std::size_t history = model.undoStack().size();
+    EXPECT_EQ(session.apply(model).outputs, 1u);
+    EXPECT_EQ(model.outputs()[0].blendMap, (project / "maps/left.png").string());
+    EXPECT_EQ(model.undoStack().size(), history + 2); // the surfaces' step, the outputs'
+    model.undo();
+    EXPECT_EQ(model.outputs()[0].blendMap, "/Volumes/show/maps/left.png");
+}
+
 TEST_F(RelinkSessionTest, NothingAcceptedChangesNothing) {
     RelinkSession session(model);
     session.wait();

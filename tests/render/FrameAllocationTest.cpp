@@ -239,6 +239,36 @@ TEST(FrameAllocation, MaskedFramesAllocateNothingOnceTheirCoverageIsIn) {
     }
 }
 
+TEST(FrameAllocation, WarpedOutputsWithABlendMapAllocateNothingOnceTheMapIsIn) {
+    ASSERT_TRUE(useGlContext());
+    const std::string dir = fixtures::makeTempDir("alloc-blend-map");
+    const std::string map = dir + "/map.png";
+    ASSERT_TRUE(fixtures::writeGreyPng(
+        map, 32, 8, [](int x, int) { return static_cast<std::uint16_t>(x * 2000); }));
+    ProjectModel model;
+    model.setSurfaces(mixedSurfaces(20));
+    OutputConfig output;
+    output.blendMap = map;
+    output.blendLeft = 0.1f;
+    output.warp = OutputWarp{};
+    output.warp->corners = {Pt{0.1f, 0}, Pt{0.9f, 0.1f}, Pt{1, 1}, Pt{0, 0.9f}};
+    output.warp->mesh = WarpMesh::from(
+        std::vector<Pt>(output.warp->corners.begin(), output.warp->corners.end()), 16, 9);
+    auto renderer = Renderer::create(model, output);
+    auto fb = OffscreenFramebuffer::create(64, 48);
+    ASSERT_TRUE(renderer && fb);
+    renderer->setWaitForMasks(true);
+    renderer->draw(fb->target(), 0.0);
+    for (int frame = 1; frame < 5; ++frame) {
+        allocations = 0;
+        counting = true;
+        renderer->draw(fb->target(), frame * 0.5);
+        counting = false;
+        EXPECT_EQ(allocations, 0) << "frame " << frame;
+    }
+    std::filesystem::remove_all(dir);
+}
+
 // Shader surfaces: passes at an expression's size, a persistent buffer, an
 // image input and inputs set on the surface; rendered anew every frame.
 TEST(FrameAllocation, ShaderFramesAllocateNothingOnceCompiled) {

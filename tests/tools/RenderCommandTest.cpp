@@ -238,6 +238,44 @@ TEST_F(RenderCommand, SizeStretchesThePicture) {
     EXPECT_EQ(png->at(15, 2), (std::array{0, 0, 0, 255}));
 }
 
+TEST_F(RenderCommand, AWarpedOutputIsItsRasterAndValidateAndNormalizeKnowWarpsAndMaps) {
+    const std::string missingMap = (dir_ / "maps" / "left.png").string();
+    const std::string project = writeProject(0.5f, [&](OutputConfig& left, OutputConfig&) {
+        left.warp = OutputWarp{};
+        left.warp->corners = {Pt{0.25f, 0.25f}, Pt{0.75f, 0.25f}, Pt{0.75f, 0.75f},
+                              Pt{0.25f, 0.75f}};
+        left.blendMap = missingMap;
+    });
+    testing::ToolRun r = run({project, "--output", "Left", "--size", "64x32", "-o", out_});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // A map that is not there leaves the full light, and says so.
+    EXPECT_NE(r.err.find("blend map cannot be read: " + missingMap), std::string::npos) << r.err;
+    auto png = decodePng(out_);
+    ASSERT_TRUE(png);
+    ASSERT_EQ(png->width, 64);
+    // The crop (red above, black below) shrunk into the raster's middle.
+    EXPECT_EQ(png->at(32, 12), (std::array{255, 0, 0, 255}));
+    EXPECT_EQ(png->at(32, 20), (std::array{0, 0, 0, 255}));
+    for (const auto& [x, y] : {std::pair{4, 4}, std::pair{60, 4}, std::pair{4, 28}}) {
+        EXPECT_EQ(png->at(x, y), (std::array{0, 0, 0, 255})) << x << "," << y;
+    }
+    EXPECT_EQ(png->at(14, 12), (std::array{0, 0, 0, 255}));
+
+    r = testing::runTool(PRISMETA_CLI, {"validate", project});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "2 surfaces, 2 outputs, canvas 64x32, 1 warped output, 1 blend map "
+                     "(1 missing)\n");
+    EXPECT_EQ(r.err, "prismeta-cli: media not found: " + missingMap + " (the blend map of Left)\n");
+
+    const std::string normalized = (dir_ / "normalized.json").string();
+    r = testing::runTool(PRISMETA_CLI, {"normalize", project, "-o", normalized});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::stringstream before, after;
+    before << std::ifstream(project, std::ios::binary).rdbuf();
+    after << std::ifstream(normalized, std::ios::binary).rdbuf();
+    EXPECT_EQ(before.str(), after.str());
+}
+
 TEST_F(RenderCommand, TimeIsAccepted) {
     const std::string project = writeProject();
     for (const auto& args : {std::vector<std::string>{project, "-o", out_, "--time", "0"},

@@ -418,8 +418,9 @@ int runRender(std::span<const std::string_view> args) {
     }
     // Media that moved along with the project are shown from where they lie
     // now, as in the windows.
-    renderer->setMediaLocations(std::make_shared<const MediaLocations>(locateMovedMedia(
-        mediaInUse(model.surfaces().vector(), std::nullopt), projectFolder(model.documentURL()))));
+    renderer->setMediaLocations(std::make_shared<const MediaLocations>(
+        locateMovedMedia(mediaInUse(model.surfaces().vector(), model.outputs(), std::nullopt),
+                         projectFolder(model.documentURL()))));
     renderer->setCrossfade(cues.crossfade);
     auto target = OffscreenFramebuffer::create(width, height);
     if (!target) {

@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 
 #include "core/Log.h"
+#include "core/ProjectMedia.h"
 #include "core/ProjectModel.h"
 #include "core/Surface.h"
 #include "cues/TrackedLook.h"
@@ -90,13 +91,41 @@ int runValidate(std::span<const std::string_view> args) {
             cues += " (" + plural(missing, "look") + " for missing surfaces)";
         }
     }
+    // Warped outputs and blend maps likewise; a blend map missing at its
+    // path (and not found beside the project) is said as render says a
+    // missing file, and counted.
+    std::size_t warped = 0;
+    std::size_t maps = 0;
+    std::size_t missingMaps = 0;
+    const auto folder = projectFolder(model.documentURL());
+    for (const OutputConfig& output : model.outputs()) {
+        warped += output.warp ? 1 : 0;
+        if (output.blendMap && !output.blendMap->empty()) {
+            ++maps;
+            if (checkMedia(*output.blendMap, folder).state == MediaCheck::State::missing) {
+                ++missingMaps;
+                std::fprintf(stderr, "prismeta-cli: media not found: %s (the blend map of %s)\n",
+                             output.blendMap->c_str(), output.name.c_str());
+            }
+        }
+    }
+    std::string outputParts;
+    if (warped > 0) {
+        outputParts += ", " + plural(warped, "warped output");
+    }
+    if (maps > 0) {
+        outputParts += ", " + plural(maps, "blend map");
+        if (missingMaps > 0) {
+            outputParts += " (" + std::to_string(missingMaps) + " missing)";
+        }
+    }
     // The optional counts follow the canvas, so the part every project has
     // reads as it always did.
     const std::string maskCount = masks > 0 ? ", " + plural(masks, "mask") : std::string();
-    std::printf("%s, %s, canvas %sx%s%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
+    std::printf("%s, %s, canvas %sx%s%s%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
                 plural(model.outputs().size(), "output").c_str(),
                 formatDimension(canvas.width).c_str(), formatDimension(canvas.height).c_str(),
-                maskCount.c_str(), cues.c_str());
+                maskCount.c_str(), outputParts.c_str(), cues.c_str());
     return exitOk;
 }
 

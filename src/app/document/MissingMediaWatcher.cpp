@@ -35,7 +35,7 @@ void MissingMediaWatcher::modelChanged(const ModelChanges& changes) {
         followProjectFolder();
     }
     if (changes.has(ModelField::surfaces) || changes.has(ModelField::backgroundImagePath) ||
-        changes.has(ModelField::documentURL)) {
+        changes.has(ModelField::outputs) || changes.has(ModelField::documentURL)) {
         watch();
     }
 }
@@ -73,6 +73,11 @@ void MissingMediaWatcher::watch() {
              surface.mediaKind == MediaKind::shader) &&
             surface.mediaPath) {
             consider(*surface.mediaPath, surface.mediaKind);
+        }
+    }
+    for (const OutputConfig& output : model.outputs()) {
+        if (output.blendMap) {
+            consider(*output.blendMap, MediaKind::image); // a blend map is a still
         }
     }
     if (const auto& reference = model.backgroundImagePath()) {

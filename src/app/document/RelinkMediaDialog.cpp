@@ -38,6 +38,9 @@ QString usedBy(const RelinkSession::Item& item) {
     if (item.reference) {
         users << QObject::tr("Reference image");
     }
+    for (const std::string& name : item.blendMapOutputs) {
+        users << QObject::tr("Blend map of %1").arg(oneLine(name));
+    }
     for (const std::string& name : item.surfaceNames) {
         users << oneLine(name);
     }
