@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
@@ -35,9 +36,17 @@ protected:
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir = pattern;
         ProjectFile file;
+        // The whole canvas white.
+        Surface white;
+        white.corners = {Pt{0, 0}, Pt{1, 0}, Pt{1, 1}, Pt{0, 1}};
+        white.mediaKind = MediaKind::color;
+        white.color = RGBA{1.0f, 1.0f, 1.0f, 1.0f};
+        file.surfaces.push_back(white);
         for (const char* name : {"TL", "TR", "BL", "BR"}) {
             OutputConfig output = makeOutput(OutputPreset::full);
             output.name = name;
+            // The projectors' gamma, as the operator sets it for blending.
+            output.blendGamma = 2.2f;
             file.outputs.push_back(output);
         }
         project = dir / "show.prismeta.json";
@@ -126,6 +135,19 @@ TEST_F(CalibrateCommand, PatternsCapturedOfflineCalibrateTheProject) {
         EXPECT_LT(e.rms, 0.25) << o.name;
         EXPECT_LT(e.max, 1.0) << o.name;
     }
+    // The renderer draws each output's raster through its warp and blend
+    // map; shown on the rig, the white canvas is even across the overlaps.
+    std::vector<rig::GreyImage> rasters;
+    for (std::size_t k = 0; k < 4; ++k) {
+        const fs::path png = dir / ("raster-" + std::to_string(k) + ".png");
+        const ToolRun render = cli({"render", out.string(), "--output", std::to_string(k), "--size",
+                                    "480x270", "-o", png.string()});
+        ASSERT_EQ(render.exitCode, 0) << render.err;
+        rasters.push_back(cal::readGreyImage(png.string()).value());
+    }
+    const double uneven = rig::whiteUnevenness(rig, rasters, region);
+    std::printf("white through the renderer within %.2f %%\n", uneven * 100.0);
+    EXPECT_LE(uneven, 0.03);
 }
 
 TEST_F(CalibrateCommand, AnOutputTheCameraDoesNotSeeFailsTheWholeRun) {

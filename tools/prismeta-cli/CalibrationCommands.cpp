@@ -256,6 +256,12 @@ int runCalibrate(std::span<const std::string_view> args) {
         if (pictures.size() != entry.images.size()) {
             continue;
         }
+        if (model.outputs()[*index].blendGamma == 1.0f) {
+            std::fprintf(stderr,
+                         "%s: its blend gamma is 1: set it to the projector's gamma (about 2.2) "
+                         "for even blends\n",
+                         quotedName(entry.name).c_str());
+        }
         indexes.push_back(*index);
         names.push_back(model.outputs()[*index].name);
         decoded.push_back(cal::decodePatterns(set, pictures));

@@ -136,6 +136,11 @@ double whiteUnevenness(SyntheticRig& rig, const cal::CalibrationResult& result) 
     }
     const std::vector<GreyImage> pictures =
         renderOutputs(rig, fits, maps, [](Vec2) { return 1.0; });
+    return whiteUnevenness(rig, pictures, result.region);
+}
+
+double whiteUnevenness(SyntheticRig& rig, std::span<const GreyImage> pictures,
+                       const cal::CanvasCorners& region) {
     std::vector<const GreyImage*> shown;
     for (const GreyImage& g : pictures) {
         shown.push_back(&g);
@@ -153,7 +158,7 @@ double whiteUnevenness(SyntheticRig& rig, const cal::CalibrationResult& result) 
         cv::Mat m(ch, cw, CV_64F, light.data());
         cv::GaussianBlur(m, m, cv::Size(0, 0), rig.camera().blurSigma);
     }
-    const auto toCamera = cal::canvasToCamera(result.region);
+    const auto toCamera = cal::canvasToCamera(region);
     const int w = rig.camera().device.lens.width;
     const int h = rig.camera().device.lens.height;
     std::vector<double> inside;

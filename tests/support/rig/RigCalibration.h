@@ -47,5 +47,8 @@ double seamError(const SyntheticRig& rig, const calibration::CalibrationResult& 
 // light on the wall strays from its median over the canvas (inset by 2 %),
 // as a share of it.
 double whiteUnevenness(SyntheticRig& rig, const calibration::CalibrationResult& result);
+// The same for pictures drawn by any renderer, one per projector.
+double whiteUnevenness(SyntheticRig& rig, std::span<const GreyImage> pictures,
+                       const calibration::CanvasCorners& region);
 
 } // namespace prismeta::rig
