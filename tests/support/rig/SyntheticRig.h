@@ -34,7 +34,7 @@ struct Vec3 {
 // room (projectors and camera) at negative z.
 enum class WallShape {
     flat,     // z = 0
-    cylinder, // a vertical column of radius `curvature`, bending away at the sides
+    cylinder, // a vertical column of radius `radius`, bending away at the sides
     bulge,    // z = -height * exp(-(x^2 + y^2) / (2 width^2)), toward the room
 };
 
