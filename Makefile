@@ -8,7 +8,7 @@ DEMO       ?= examples/demo.prismeta.json
 
 FUZZ_BUILD ?= build-fuzz
 
-.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak isf-conformance clean format
+.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak isf-conformance calibration-full clean format
 
 all: build
 
@@ -63,6 +63,12 @@ soak: configure
 isf-conformance: configure
 	cmake --build $(BUILD) -j $(JOBS) --target prismeta_isf_conformance
 	./scripts/isf-conformance $(BUILD)
+
+# Camera calibration on the full-size synthetic rig (four 1920x1080
+# projectors): the accuracy, seam and evenness bounds. Minutes of rendering.
+calibration-full: configure
+	cmake --build $(BUILD) -j $(JOBS) --target calibration_full_tests
+	$(BUILD)/bin/calibration_full_tests
 
 bench: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)

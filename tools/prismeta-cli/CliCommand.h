@@ -16,6 +16,8 @@ int runValidate(std::span<const std::string_view> args);
 int runNormalize(std::span<const std::string_view> args);
 int runRender(std::span<const std::string_view> args);
 int runCues(std::span<const std::string_view> args);
+int runCalibrationPatterns(std::span<const std::string_view> args);
+int runCalibrate(std::span<const std::string_view> args);
 
 // Prints the usage text to standard output (help) or standard error (misuse).
 void printUsage(bool toError);

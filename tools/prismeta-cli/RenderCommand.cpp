@@ -1,6 +1,7 @@
 // prismeta-cli render: one frame of a project, drawn headless by the same
 // renderer as the windows, written as an 8-bit RGBA PNG.
 #include "CliCommand.h"
+#include "OutputArguments.h"
 
 #include "core/FileIO.h"
 #include "core/ProjectMedia.h"
@@ -60,47 +61,6 @@ int usageError(const char* why) {
 int failure(const std::string& why) {
     std::fprintf(stderr, "prismeta-cli: %s\n", why.c_str());
     return exitFailure;
-}
-
-bool allDigits(std::string_view text) {
-    if (text.empty()) {
-        return false;
-    }
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    return true;
-}
-
-// "1920x1080": two positive whole numbers in plain digits. Numbers too large
-// for an int read as INT_MAX, which the GL limit then refuses (exit 1).
-std::optional<std::pair<int, int>> parseSize(std::string_view text) {
-    const auto number = [](std::string_view digits) -> std::optional<int> {
-        if (!allDigits(digits)) {
-            return std::nullopt;
-        }
-        int value = 0;
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (ec == std::errc::result_out_of_range) {
-            return std::numeric_limits<int>::max();
-        }
-        if (ec != std::errc() || value < 1) {
-            return std::nullopt;
-        }
-        return value;
-    };
-    const std::size_t x = text.find('x');
-    if (x == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const auto width = number(text.substr(0, x));
-    const auto height = number(text.substr(x + 1));
-    if (!width || !height) {
-        return std::nullopt;
-    }
-    return std::pair{*width, *height};
 }
 
 // Seconds, 0 or more, as a plain decimal number.
@@ -206,33 +166,6 @@ std::string secondsText(double seconds) {
     char text[64];
     const auto [end, ec] = std::to_chars(text, text + sizeof text, seconds);
     return (ec == std::errc() ? std::string(text, end) : std::string("?")) + " s";
-}
-
-// An output's id (either letter case), then a 0-based index in range, then
-// the first exact name.
-std::optional<OutputConfig> selectOutput(const std::vector<OutputConfig>& outputs,
-                                         std::string_view selector) {
-    if (const auto id = Uuid::parse(selector)) {
-        for (const OutputConfig& output : outputs) {
-            if (output.id == *id) {
-                return output;
-            }
-        }
-    }
-    if (allDigits(selector)) {
-        std::size_t index = 0;
-        const auto [end, ec] =
-            std::from_chars(selector.data(), selector.data() + selector.size(), index);
-        if (ec == std::errc() && index < outputs.size()) {
-            return outputs[index];
-        }
-    }
-    for (const OutputConfig& output : outputs) {
-        if (output.name == selector) {
-            return output;
-        }
-    }
-    return std::nullopt;
 }
 
 // Goes to the cues asked for, as a show would: --at starts the show at the
@@ -423,7 +356,9 @@ int runRender(std::span<const std::string_view> args) {
 
     std::optional<OutputConfig> output;
     if (parsed.outputSelector) {
-        output = selectOutput(model.outputs(), *parsed.outputSelector);
+        if (const auto index = selectOutput(model.outputs(), *parsed.outputSelector)) {
+            output = model.outputs()[*index];
+        }
         if (!output) {
             return failure("no output matches '" + *parsed.outputSelector + "'");
         }

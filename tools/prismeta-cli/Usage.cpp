@@ -21,10 +21,22 @@ void printUsage(bool toError) {
         "                             (default: after its fade); --at starts at the cue\n"
         "                             the schedule puts in force at that local time\n"
         "  cues PROJECT               list the cues: number, id, name, fade, follow, schedule\n"
+        "  calibration-patterns PROJECT -o DIR [--output SELECTOR ...] [--size WxH]\n"
+        "                             write each output's calibration patterns and\n"
+        "                             DIR/patterns.json (--size: the outputs' raster\n"
+        "                             where their screen is not known)\n"
+        "  calibrate PROJECT --captures DIR -o OUT [--region X1,Y1,...,X4,Y4]\n"
+        "         [--mesh COLSxROWS]  decode the camera's pictures of the patterns (named\n"
+        "                             as in DIR/patterns.json), fit each output's crop,\n"
+        "                             warp and blend map, write OUT and its blend maps\n"
+        "                             beside it; --region: the canvas corners in camera\n"
+        "                             pixels (top-left, top-right, bottom-right,\n"
+        "                             bottom-left)\n"
         "  --help                     show this text\n"
         "  --version                  show the version\n"
         "\n"
-        "exit status: 0 success, 1 project or rendering failure, 2 wrong arguments\n";
+        "exit status: 0 success, 1 project, rendering or calibration failure, 2 wrong\n"
+        "arguments\n";
     std::fputs(text, toError ? stderr : stdout);
 }
 

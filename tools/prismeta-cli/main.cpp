@@ -1,5 +1,5 @@
-// prismeta-cli: headless validation, normalisation and rendering of project
-// files. No UI toolkit; standard error carries only the system's log lines
+// prismeta-cli: headless validation, normalisation, rendering and camera
+// calibration of project files. No UI toolkit; standard error carries only the system's log lines
 // and usage text.
 #include "CliCommand.h"
 
@@ -33,6 +33,12 @@ int main(int argc, char** argv) {
     }
     if (command == "cues") {
         return cli::runCues(rest);
+    }
+    if (command == "calibration-patterns") {
+        return cli::runCalibrationPatterns(rest);
+    }
+    if (command == "calibrate") {
+        return cli::runCalibrate(rest);
     }
     if (command == "render") {
         return cli::runRender(rest);

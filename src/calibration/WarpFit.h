@@ -1,0 +1,78 @@
+#pragma once
+
+#include "calibration/CalibrationTypes.h"
+#include "calibration/PatternDecoder.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace prismeta::calibration {
+
+// A rectangle of the canvas (0..1 coordinates).
+struct CanvasRect {
+    double x = 0.0;
+    double y = 0.0;
+    double width = 1.0;
+    double height = 1.0;
+};
+
+enum class WarpModel {
+    automatic,  // the homography where it fits the wall, else a mesh
+    homography, // a flat wall: four corners
+    mesh,       // a curved wall: a mesh of corner-pinned cells
+};
+
+struct WarpFitOptions {
+    WarpModel model = WarpModel::automatic;
+    // The mesh's cells; 0 chooses them.
+    int meshCols = 0;
+    int meshRows = 0;
+    // Camera pixels per side of the blocks the decoded positions are pooled
+    // in (0: one per 480 pixels of the picture's width, at least 3).
+    int blockSize = 0;
+    // A pooled position farther than this from the fit (projector pixels) is
+    // a decoding error, left out of the fit and its residual.
+    double outlierDistance = 8.0;
+};
+
+// One output's fitted warp: the crop of the canvas the projector reaches
+// and where that crop lands on its raster.
+struct WarpFit {
+    int projectorWidth = 0;
+    int projectorHeight = 0;
+    CanvasRect crop;
+    // The crop's top-left, top-right, bottom-right and bottom-left corners on
+    // the raster, normalized 0..1.
+    std::array<Vec2, 4> corners;
+    // A mesh over the crop (cols x rows cells, (cols + 1) x (rows + 1) points
+    // row by row, normalized), or none (0 cells).
+    int meshCols = 0;
+    int meshRows = 0;
+    std::vector<Vec2> meshPoints;
+    // Distance between the warp and the decoded positions, projector pixels.
+    double rms = 0.0;
+    double maxResidual = 0.0;
+    std::size_t samples = 0;
+    std::size_t outliers = 0;
+    // The whole fitted map for points outside the crop: the homography (flat)
+    // or the mesh's underlying homography.
+    Homography canvasToProjector;
+};
+
+// The projector position (pixels) at which the warp shows canvas point q,
+// through the corners or the mesh cell q lies in; none outside the crop.
+std::optional<Vec2> warpCanvasToProjector(const WarpFit& fit, Vec2 q);
+
+struct WarpFitOutcome {
+    std::optional<WarpFit> fit;
+    std::string problem; // why there is none
+};
+
+// Fits the map from canvas to projector raster from one output's decoded
+// positions, the canvas lying on the camera picture through canvasToCamera.
+WarpFitOutcome fitWarp(const DecodedOutput& decoded, const Homography& canvasToCamera,
+                       const WarpFitOptions& options = {});
+
+} // namespace prismeta::calibration

@@ -1,0 +1,160 @@
+// Camera sources and the threaded run that shows patterns and captures them.
+#include "RigCalibration.h"
+
+#include "calibration/CalibrationRun.h"
+#include "calibration/CameraSource.h"
+#include "calibration/ImageFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <unistd.h>
+
+namespace prismeta::calibration {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CommandCamera, RunsTheCommandPerPictureAndSaysWhyItFailed) {
+    std::string folder = (fs::temp_directory_path() / "prismeta-command-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    GreyImage picture(8, 4, 0);
+    picture.pixels[5] = 200;
+    const fs::path source = fs::path(folder) / "seen it's.png";
+    ASSERT_TRUE(writeGreyPng(source.string(), picture));
+    const std::atomic<bool> go{false};
+
+    // The picture's path may hold any character; the command gets it quoted.
+    const std::string copy = "cp '" + fs::path(folder).string() + "/seen it'\\''s.png' %f";
+    const auto taken = makeCommandCamera(copy)->capture("out1-00-white.png", go);
+    ASSERT_TRUE(taken) << taken.error();
+    EXPECT_EQ(taken->pixels, picture.pixels);
+
+    const auto failed =
+        makeCommandCamera("echo 'camera busy' >&2; exit 3")->capture("out1-00-white.png", go);
+    ASSERT_FALSE(failed);
+    EXPECT_NE(failed.error().find("exit status 3: camera busy"), std::string::npos)
+        << failed.error();
+    EXPECT_FALSE(makeCommandCamera("true")->capture("out1-00-white.png", go));
+    const auto slow = makeCommandCamera("sleep 5", std::chrono::milliseconds(100))
+                          ->capture("out1-00-white.png", go);
+    ASSERT_FALSE(slow);
+    EXPECT_NE(slow.error().find("took longer"), std::string::npos);
+    fs::remove_all(folder);
+}
+
+TEST(V4l2Camera, RefusesBadOptionsAndMissingDevices) {
+    V4l2Options options;
+    options.width = 640; // a width without a height
+    EXPECT_FALSE(openV4l2Camera(options));
+    options.height = 480;
+    options.device = "/dev/prismeta-no-such-camera";
+    const auto missing = openV4l2Camera(options);
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().find("/dev/prismeta-no-such-camera"), std::string::npos);
+    if (!fs::exists("/dev/video0")) {
+        GTEST_SKIP() << "no /dev/video0 on this machine: a real camera is not tried";
+    }
+    options.device = "/dev/video0";
+    options.width = options.height = 0;
+    const auto camera = openV4l2Camera(options);
+    ASSERT_TRUE(camera) << camera.error();
+    const std::atomic<bool> go{false};
+    EXPECT_TRUE(camera.value()->capture("out1-00-white.png", go));
+}
+
+// The rig as the run's camera and windows: what the shower puts on an
+// output is what the camera then sees.
+class RigBench {
+public:
+    RigBench() : rig(makeRig()) {}
+    static rig::SyntheticRig makeRig() {
+        rig::RigSpec spec;
+        spec.projectorWidth = 480;
+        spec.projectorHeight = 270;
+        spec.cameraWidth = 480;
+        spec.cameraHeight = 270;
+        return rig::makeGridRig(spec);
+    }
+    class Camera final : public CameraSource {
+    public:
+        explicit Camera(RigBench& bench) : bench_(bench) {}
+        Result<GreyImage> capture(const std::string&, const std::atomic<bool>&) override {
+            std::lock_guard lock(bench_.mutex);
+            return bench_.rig.captureOne(bench_.output, bench_.shown);
+        }
+        std::string description() const override { return "the rig"; }
+
+    private:
+        RigBench& bench_;
+    };
+    PatternShower shower() {
+        return [this](std::size_t which, const GreyImage* pattern, const std::atomic<bool>&) {
+            std::lock_guard lock(mutex);
+            ++shows;
+            blackAtEnd = pattern == nullptr;
+            if (pattern != nullptr) {
+                output = which;
+                shown = *pattern;
+            }
+            return true;
+        };
+    }
+    std::vector<RunOutput> outputs() {
+        std::vector<RunOutput> out;
+        for (std::size_t p = 0; p < rig.projectors().size(); ++p) {
+            out.push_back({"P" + std::to_string(p + 1), makePatternSet(480, 270)});
+        }
+        return out;
+    }
+    std::mutex mutex;
+    rig::SyntheticRig rig;
+    std::size_t output = 0;
+    GreyImage shown;
+    int shows = 0;
+    bool blackAtEnd = false;
+};
+
+CalibrationRun::Outcome waitFor(CalibrationRun& run) {
+    for (;;) {
+        if (auto outcome = run.takeOutcome()) {
+            return std::move(*outcome);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+TEST(CalibrationRun, ShowsCapturesAndFitsOffTheCallingThread) {
+    RigBench bench;
+    CalibrationRun run(bench.outputs(), std::make_shared<RigBench::Camera>(bench), bench.shower(),
+                       {});
+    const std::size_t total = run.progress().total;
+    EXPECT_EQ(total, 4 * makePatternSet(480, 270).patterns.size());
+    const CalibrationRun::Outcome outcome = waitFor(run);
+    ASSERT_TRUE(outcome.result) << outcome.problem;
+    EXPECT_TRUE(outcome.result->applicable());
+    EXPECT_EQ(run.progress().captured, total);
+    EXPECT_TRUE(run.progress().finished);
+    std::lock_guard lock(bench.mutex);
+    EXPECT_TRUE(bench.blackAtEnd);
+}
+
+TEST(CalibrationRun, CancelStopsAtTheNextPictureAndLeavesTheWindowsBlack) {
+    RigBench bench;
+    CalibrationRun run(bench.outputs(), std::make_shared<RigBench::Camera>(bench), bench.shower(),
+                       {});
+    while (run.progress().captured < 3) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    run.cancel();
+    const CalibrationRun::Outcome outcome = waitFor(run);
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_FALSE(outcome.result);
+    EXPECT_LT(run.progress().captured, run.progress().total);
+    std::lock_guard lock(bench.mutex);
+    EXPECT_TRUE(bench.blackAtEnd);
+}
+
+} // namespace
+} // namespace prismeta::calibration
