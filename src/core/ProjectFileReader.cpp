@@ -1,6 +1,7 @@
 // Reading a project file: the keys of every record in the file, in the order
 // their problems are reported. See RecordFields.h for how a key is added.
 #include "core/CueFields.h"
+#include "core/DmxFields.h"
 #include "core/MaskLimits.h"
 #include "core/ProjectFile.h"
 #include "core/RecordFields.h"
@@ -236,6 +237,7 @@ template <> struct Schema<Surface> {
         list<&Surface::masks>("masks", Presence::optional),
         lenient<Surface, readPlayback>("playback"),
         lenient<Surface, readShaderInputs>("shaderInputs"),
+        lenient<Surface, readSurfaceDmx>("dmx"),
     };
 };
 
@@ -272,6 +274,8 @@ template <> struct Schema<ProjectFile> {
         lenient<ProjectFile, applyCluster>("cluster"),
         Field<ProjectFile>{"cues", Presence::optional, "an array", &readCues, &openCues,
                            &resetCues},
+        Field<ProjectFile>{"dmx", Presence::optional, "an object", &readDmxScalar, &openDmxSettings,
+                           &resetDmx},
     };
 };
 

@@ -374,6 +374,7 @@ void ProjectModel::newProject() {
     setDocumentURL(std::nullopt);
     setBackgroundImagePath(std::nullopt);
     cluster_.reset();
+    dmx_.reset();
     clearBlendTests();
 }
 
@@ -387,6 +388,7 @@ ProjectFile ProjectModel::makeFile() const {
     file.backgroundOpacity = backgroundOpacity_;
     file.cues = *cues_;
     file.cluster = cluster_;
+    file.dmx = dmx_;
     return file;
 }
 
@@ -475,6 +477,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
         setBackgroundImagePath(std::move(loaded.backgroundImagePath));
         setBackgroundOpacity(loaded.backgroundOpacity);
         cluster_ = std::move(loaded.cluster);
+        dmx_ = std::move(loaded.dmx);
         setSelectedID(first);
         setDocumentURL(std::move(location));
         clearBlendTests();
@@ -490,7 +493,7 @@ bool ProjectModel::hasUnsavedChanges() const {
            saved.surfaces != surfaces_.vector() || saved.outputs != outputs_ ||
            saved.backgroundImagePath != backgroundImagePath_ ||
            saved.backgroundOpacity != backgroundOpacity_ || saved.cues != *cues_ ||
-           saved.cluster != cluster_;
+           saved.cluster != cluster_ || saved.dmx != dmx_;
 }
 
 } // namespace prismeta

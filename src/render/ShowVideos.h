@@ -13,6 +13,7 @@ class ShowVideos final : public CueVideos {
 public:
     void start(const Surface& surface, double showTime) override;
     Length length(const std::string& path) const override;
+    std::optional<double> startOf(const Surface& surface) const override;
 
     // Waits for the lengths asked for so far (tests, the command-line tool).
     void waitForLengths() { lengths_.waitIdle(); }
