@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace prismeta {
 
@@ -25,15 +26,17 @@ int bitsAt(const LtcBits& bits, int start, int count) {
 // The sync word, bits 64..79: 0011 1111 1111 1101 on the wire.
 constexpr int syncWord = 0xbffc;
 
-TimecodeRate rateOf(double samplesPerFrame, int sampleRate, bool dropFrame) {
+// The rate a frame of that many samples runs at; none for a drop-frame bit
+// on a frame too long for 29.97 (24 and 25 fps have no drop-frame).
+std::optional<TimecodeRate> rateOf(double samplesPerFrame, int sampleRate, bool dropFrame) {
     const double fps = samplesPerFrame > 0.0 ? sampleRate / samplesPerFrame : 25.0;
+    if (fps >= 27.5) {
+        return dropFrame ? TimecodeRate::dropFrame2997 : TimecodeRate::smpte30;
+    }
     if (dropFrame) {
-        return TimecodeRate::dropFrame2997;
+        return std::nullopt;
     }
-    if (fps < 24.5) {
-        return TimecodeRate::film24;
-    }
-    return fps < 27.5 ? TimecodeRate::ebu25 : TimecodeRate::smpte30;
+    return fps < 24.5 ? TimecodeRate::film24 : TimecodeRate::ebu25;
 }
 
 } // namespace
@@ -131,8 +134,11 @@ void LtcDecoder::drain(std::vector<LtcCode>& out) {
 
 std::optional<LtcCode> LtcDecoder::accept(const LtcBits& bits, double samplesPerFrame,
                                           std::int64_t startSample) {
-    const TimecodeRate rate = rateOf(samplesPerFrame, sampleRate_, ltcDropFrame(bits));
-    const std::optional<Timecode> timecode = ltcTimecode(bits, rate);
+    const std::optional<TimecodeRate> frameRate =
+        rateOf(samplesPerFrame, sampleRate_, ltcDropFrame(bits));
+    const TimecodeRate rate = frameRate.value_or(TimecodeRate::ebu25);
+    const std::optional<Timecode> timecode =
+        frameRate ? ltcTimecode(bits, rate) : std::optional<Timecode>();
     if (!timecode) {
         ++rejected_;
         return std::nullopt;

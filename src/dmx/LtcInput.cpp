@@ -195,6 +195,7 @@ void LtcInput::run() {
     const double frameSeconds = 1.0 / s.format.sampleRate;
     std::int64_t paced = 0; // a file's samples played so far
     bool gotAny = false;
+    bool fileEnded = false;
     for (;;) {
         if (stop_.load()) {
             break;
@@ -202,7 +203,11 @@ void LtcInput::run() {
         if (haveFormat && !bytes.empty()) {
             std::size_t usable = bytes.size();
             if (s.kind == Source::Kind::file) {
-                usable = static_cast<std::size_t>(std::min<std::uint64_t>(usable, s.left));
+                // A part at a time, each handed over when it is due.
+                usable = static_cast<std::size_t>(
+                    std::min<std::uint64_t>({usable, s.left,
+                                             static_cast<std::uint64_t>(s.format.sampleRate / 50) *
+                                                 s.format.bytesPerFrame()}));
             }
             const std::size_t used = wavFirstChannel(
                 s.format, std::span<const std::uint8_t>(bytes.data(), usable), samples);
@@ -227,6 +232,16 @@ void LtcInput::run() {
         }
         // The next part: a file's is read at once (paced above), a pipe's
         // as it comes.
+        const std::size_t partBytes =
+            static_cast<std::size_t>(s.format.sampleRate / 50) * s.format.bytesPerFrame();
+        if (s.kind == Source::Kind::file) {
+            if (fileEnded && bytes.size() < s.format.bytesPerFrame()) {
+                break;
+            }
+            if (fileEnded || bytes.size() >= partBytes) {
+                continue;
+            }
+        }
         pollfd fds[2] = {{stopEvent_, POLLIN, 0}, {s.fd, POLLIN, 0}};
         if (s.kind == Source::Kind::pipe && ::poll(fds, 2, -1) > 0 && fds[0].revents != 0) {
             break;
@@ -249,6 +264,10 @@ void LtcInput::run() {
             continue;
         }
         if (got <= 0) {
+            if (s.kind == Source::Kind::file && !fileEnded) {
+                fileEnded = true; // what was read before still plays
+                continue;
+            }
             break; // the end: a file played out, a pipe's writer gone
         }
         gotAny = true;

@@ -7,6 +7,7 @@
 #include "core/Surface.h"
 #include "core/SurfaceList.h"
 #include "cues/Crossfade.h"
+#include "cues/LiveLayer.h"
 #include "geometry/BlendBands.h"
 #include "geometry/CoveredSize.h"
 #include "geometry/Tessellation.h"
@@ -524,7 +525,7 @@ void Renderer::draw(const FrameTarget& target, double hostTimeSeconds) {
 }
 
 Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostTime,
-                                            const ShaderInputsFrame& inputs) {
+                                            const ShaderInputsFrame& inputs, bool hold) {
     MediaSource* source = mediaSource(surface, hostTime);
     unsigned texture = 0;
     if (source != nullptr) {
@@ -534,7 +535,7 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
             texture = source->staticTexture();
             break;
         case MediaKind::video:
-            texture = source->videoTexture(hostTime);
+            texture = hold && source->lastVideoTexture() != 0 ? 0 : source->videoTexture(hostTime);
             if (texture == 0) {
                 texture = source->lastVideoTexture(); // hold the last frame between new ones
             }
@@ -596,18 +597,26 @@ unsigned Renderer::sharedShaderTexture(const Surface& surface, double hostTime,
 }
 
 void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, double hostTime) {
+    // A live input may show the surface with other media, hold its video,
+    // set a shader input and multiply its intensity and colour.
+    const LiveLook* live = liveLayer_ ? liveLayer_->find(surface.id) : nullptr;
+    const Surface& shown = live && live->look ? *live->look : surface;
     // A shader that stays the same through a fade runs once, with its inputs
     // mixed, and its picture stands for both looks (only the opacity fades).
     ShaderInputsFrame inputs;
     inputs.events = &model_->shaderEvents();
-    const bool oneShaderRun = fading != nullptr && surface.mediaKind == MediaKind::shader &&
+    if (live) {
+        inputs.liveValue = live->shaderValue;
+        inputs.liveWeight = live->shaderWeight;
+    }
+    const bool oneShaderRun = fading != nullptr && shown.mediaKind == MediaKind::shader &&
                               fading->from.mediaKind == MediaKind::shader &&
-                              fading->from.mediaPath == surface.mediaPath;
+                              fading->from.mediaPath == shown.mediaPath;
     if (oneShaderRun) {
         inputs.fadeFrom = &fading->from.shaderInputs;
         inputs.fadeProgress = fading->progress(hostTime);
     }
-    const LookPicture picture = lookPicture(surface, hostTime, inputs);
+    const LookPicture picture = lookPicture(shown, hostTime, inputs, live && live->paused);
     SurfaceUniforms uniforms;
     DrawItem item;
     std::memcpy(uniforms.color, picture.color, sizeof uniforms.color);
@@ -617,6 +626,7 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
     uniforms.pictureScale[1] = picture.scale[1];
     item.texture = picture.texture;
     item.alphaTexture = picture.alphaTexture;
+    const float intensity = live ? live->intensity : 1.0f;
     if (fading != nullptr) {
         ShaderInputsFrame fromInputs;
         fromInputs.events = inputs.events;
@@ -627,12 +637,17 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
         uniforms.fromPictureCoding = from.coding;
         uniforms.fromPictureScale[0] = from.scale[0];
         uniforms.fromPictureScale[1] = from.scale[1];
-        uniforms.fromOpacity = static_cast<float>(fading->from.opacity);
+        uniforms.fromOpacity = static_cast<float>(fading->from.opacity) * intensity;
         uniforms.lookWeight = static_cast<float>(fading->progress(hostTime));
         item.fromTexture = from.texture;
         item.fromAlphaTexture = from.alphaTexture;
     }
-    uniforms.opacity = static_cast<float>(surface.opacity);
+    uniforms.opacity = static_cast<float>(surface.opacity) * intensity;
+    if (live) {
+        uniforms.tint[0] = live->tint[0];
+        uniforms.tint[1] = live->tint[1];
+        uniforms.tint[2] = live->tint[2];
+    }
     uniforms.feather = surface.feather;
     item.maskTexture = noMaskTexture_;
     if (anyMaskDraws(surface.masks)) {
@@ -715,9 +730,14 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
         }
     }
     const std::size_t maskCount = maskTexture != 0 ? append(blendQuad(0, 0, 1, 1).vertices) : 0;
-    // The blackout goes over everything, lift included: black is black.
+    // The blackout goes over everything, lift included: black is black. A
+    // live master below full darkens the same way: what shows is the
+    // master's share of what the blackout leaves.
     std::size_t blackoutCount = 0;
-    if (const double level = blackout_.level(hostTime); level > 0.0) {
+    const double master = liveLayer_ ? liveLayer_->master() : 1.0;
+    const double blackLevel = blackout_.level(hostTime);
+    if (const double level = master < 1.0 ? 1.0 - (1.0 - blackLevel) * master : blackLevel;
+        level > 0.0) {
         BlendQuad quad = blendQuad(0, 0, 1, 1);
         for (BlendVertex& vertex : quad.vertices) {
             vertex.alpha = static_cast<float>(level);

@@ -20,7 +20,8 @@ ShowCues::ShowCues(ModelAdapter& adapter, QObject* parent)
     : QObject(parent), adapter_(adapter), runner_(adapter.model(), showClock_, wallClock_) {
     activeShow = this;
     runner_.setListener([this] { emit changed(); });
-    runner_.setVideos(std::make_shared<ShowVideos>());
+    videos_ = std::make_shared<ShowVideos>();
+    runner_.setVideos(videos_);
     connect(&ticker_, &QTimer::timeout, this, [this] { runner_.tick(); });
     ticker_.start(tickMilliseconds);
 
