@@ -45,26 +45,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     remote_ = std::make_unique<RemoteControl>(*adapter_);
     remote_->setCueRunner(&showCues_->runner());
     dmx_ = std::make_unique<DmxInput>(*adapter_, *showCues_);
-    showCues_->setIncomingTimecode([this]() -> QString {
-        const std::optional<TimecodeChase::Position> time = dmx_->timecode();
-        if (!time) {
-            return {};
-        }
-        if (time->state == TimecodeChase::State::none) {
-            return tr("Timecode: waiting");
-        }
-        const QString code = QString::fromStdString(timecodeText(time->timecode));
-        const QString rate = QString::fromLatin1(rateName(time->rate).data(),
-                                                 static_cast<int>(rateName(time->rate).size()));
-        switch (time->state) {
-        case TimecodeChase::State::freewheeling:
-            return tr("Timecode: %1 at %2 fps (freewheeling)").arg(code, rate);
-        case TimecodeChase::State::stopped:
-            return tr("Timecode: %1 at %2 fps (stopped)").arg(code, rate);
-        default:
-            return tr("Timecode: %1 at %2 fps").arg(code, rate);
-        }
-    });
+    showCues_->setIncomingTimecode([this] { return dmx_ ? dmx_->timecodeText() : QString(); });
     OscController::ShowInputs inputs;
     inputs.dmxSources = [this] {
         std::vector<OscArguments> answers;
@@ -150,7 +131,8 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
 
 PrismetaApp::~PrismetaApp() {
     remote_.reset(); // no more remote edits while the windows go
-    dmx_.reset();
+    showCues_->setIncomingTimecode(nullptr);
+    dmx_.reset(); // no more desk, before the windows that draw its live layer
     // Windows first: they borrow the adapter and the model.
     placer_.reset();
     mainWindow_.reset();

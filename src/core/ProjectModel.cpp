@@ -365,6 +365,8 @@ void ProjectModel::newProject() {
     empty.canvasHeight = canvasSize_.height;
     empty.backgroundOpacity = backgroundOpacity_;
     savedFile_ = std::move(empty);
+    // Before the surfaces are announced: observers of them read it.
+    dmx_.reset();
     setSurfaces(SurfaceList());
     setOutputs({});
     if (!cues_->empty()) {
@@ -374,7 +376,6 @@ void ProjectModel::newProject() {
     setDocumentURL(std::nullopt);
     setBackgroundImagePath(std::nullopt);
     cluster_.reset();
-    dmx_.reset();
     clearBlendTests();
 }
 
@@ -469,6 +470,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
         redoStack_.clear();
         undoExtras_.clear();
         redoExtras_.clear();
+        dmx_ = std::move(loaded.dmx); // before the surfaces, whose observers read it
         setSurfaces(std::move(surfaces));
         if (!cues->empty() || !cues_->empty()) {
             setCues(std::move(cues));
@@ -477,7 +479,6 @@ Status ProjectModel::load(const std::filesystem::path& url) {
         setBackgroundImagePath(std::move(loaded.backgroundImagePath));
         setBackgroundOpacity(loaded.backgroundOpacity);
         cluster_ = std::move(loaded.cluster);
-        dmx_ = std::move(loaded.dmx);
         setSelectedID(first);
         setDocumentURL(std::move(location));
         clearBlendTests();

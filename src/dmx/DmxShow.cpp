@@ -45,7 +45,9 @@ void DmxShow::modelChanged() {
     settings_ = model_.dmx().value_or(DmxSettings{});
     std::vector<std::pair<Uuid, DmxPatch>> unfit;
     std::vector<SurfaceFixture> surfaces;
-    for (const Surface& surface : model_.surfaces()) {
+    const SurfaceList& list = model_.surfaces();
+    for (std::size_t position = 0; position < list.size(); ++position) {
+        const Surface& surface = list[position];
         if (!surface.dmx) {
             continue;
         }
@@ -63,6 +65,7 @@ void DmxShow::modelChanged() {
                 break;
             }
         }
+        fixture.position = position;
         fixture.lookStale = true;
         surfaces.push_back(fixture);
     }
@@ -168,13 +171,11 @@ bool DmxShow::fading(double now) const {
     });
 }
 
-const Surface* DmxShow::modelSurface(const Uuid& id) const {
-    for (const Surface& surface : model_.surfaces()) {
-        if (surface.id == id) {
-            return &surface;
-        }
-    }
-    return nullptr;
+const Surface* DmxShow::modelSurface(const SurfaceFixture& fixture) const {
+    const SurfaceList& surfaces = model_.surfaces();
+    return fixture.position < surfaces.size() && surfaces[fixture.position].id == fixture.surface
+               ? &surfaces[fixture.position]
+               : nullptr;
 }
 
 bool DmxShow::apply(const UniverseSource& source, double now) {
@@ -207,16 +208,14 @@ bool DmxShow::applySurface(SurfaceFixture& fixture, const UniverseState& univers
         if (fixture.active) {
             layer_.erase(fixture.surface);
         }
-        const DmxPatch patch = fixture.patch;
-        const Uuid id = fixture.surface;
-        const std::size_t index = fixture.universe;
-        fixture = SurfaceFixture{};
-        fixture.surface = id;
-        fixture.patch = patch;
-        fixture.universe = index;
+        // Silent: the next values come as new.
+        fixture.active = false;
+        fixture.media = 0;
+        fixture.playback = LivePlayback::asSet;
+        fixture.lookStale = true;
         return true;
     }
-    const Surface* surface = modelSurface(fixture.surface);
+    const Surface* surface = modelSurface(fixture);
     if (surface == nullptr) {
         return false;
     }

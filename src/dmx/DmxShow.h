@@ -71,6 +71,7 @@ private:
     };
     struct SurfaceFixture {
         Uuid surface;
+        std::size_t position = 0; // in the model's surfaces, as of modelChanged()
         DmxPatch patch;
         std::size_t universe = 0; // index into universes_
         bool active = false;      // has an entry in the layer
@@ -91,7 +92,7 @@ private:
     double weight(const UniverseState& universe, double now) const;
     bool applySurface(SurfaceFixture& fixture, const UniverseState& universe, double now);
     bool applyShow(ShowFixture& fixture, const UniverseState& universe, double now);
-    const Surface* modelSurface(const Uuid& id) const;
+    const Surface* modelSurface(const SurfaceFixture& fixture) const;
     std::size_t universeIndex(int universe) const;
 
     const ProjectModel& model_;

@@ -288,9 +288,12 @@ public:
             }
             ::_exit(127);
         }
-        // Its RPC answers once it is up; its port, 9010, is fixed.
-        if (!eventually([] { return std::system("ola_dev_info >/dev/null 2>&1") == 0; },
-                        std::chrono::seconds(10))) {
+        // Its RPC answers once it is up; its port, 9010, is fixed: an olad
+        // already there answers instead, and this one gives up.
+        const bool answers =
+            eventually([] { return std::system("ola_dev_info >/dev/null 2>&1") == 0; },
+                       std::chrono::seconds(10));
+        if (!answers || ::waitpid(pid_, nullptr, WNOHANG) != 0) {
             why_ = "olad did not come up (its RPC port 9010 may be another olad's)";
         }
     }

@@ -115,6 +115,27 @@ std::optional<TimecodeChase::Position> DmxInput::timecode() const {
     return chase_->position(DmxReceiver::now());
 }
 
+QString DmxInput::timecodeText() const {
+    const std::optional<TimecodeChase::Position> time = timecode();
+    if (!time) {
+        return {};
+    }
+    if (time->state == TimecodeChase::State::none) {
+        return tr("Timecode: waiting");
+    }
+    const QString code = QString::fromStdString(prismeta::timecodeText(time->timecode));
+    const QString rate = QString::fromUtf8(rateName(time->rate).data(),
+                                           static_cast<qsizetype>(rateName(time->rate).size()));
+    switch (time->state) {
+    case TimecodeChase::State::freewheeling:
+        return tr("Timecode: %1 at %2 fps (freewheeling)").arg(code, rate);
+    case TimecodeChase::State::stopped:
+        return tr("Timecode: %1 at %2 fps (stopped)").arg(code, rate);
+    default:
+        return tr("Timecode: %1 at %2 fps").arg(code, rate);
+    }
+}
+
 void DmxInput::onModelChanged(const ModelChanges& changes) {
     if (!changes.has(ModelField::surfaces) && !changes.has(ModelField::documentURL) &&
         !changes.has(ModelField::cues)) {

@@ -8,6 +8,7 @@
 #include "dmx/TimecodeChase.h"
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
 #include <memory>
@@ -60,6 +61,10 @@ public:
     std::vector<DmxSourceStatus> sources() const;
     // The incoming time; none when not chasing.
     std::optional<TimecodeChase::Position> timecode() const;
+    // As the Cues panel shows it: "Timecode: 01:00:05:12 at 25 fps", with
+    // "(freewheeling)" or "(stopped)", or "Timecode: waiting"; empty when not
+    // chasing.
+    QString timecodeText() const;
 
     // Carries out what arrived (the threads' wake calls it; tests may too).
     void apply();
