@@ -97,19 +97,19 @@ ArtNetPacket parseArtNet(std::span<const std::uint8_t> bytes) {
         }
         return ArtNetSync{};
     case ArtNetOpCode::timeCode: {
-        if (bytes.size() < 21) {
+        if (bytes.size() < 19) { // filler, stream id, frames, seconds, minutes, hours, type
             return problem("truncated",
                            "an ArtTimeCode cut short (" + std::to_string(bytes.size()) + " bytes)");
         }
-        if (bytes[20] > 3) {
+        if (bytes[18] > 3) {
             return problem("bad timecode",
-                           "an ArtTimeCode of unknown type " + std::to_string(bytes[20]));
+                           "an ArtTimeCode of unknown type " + std::to_string(bytes[18]));
         }
         constexpr TimecodeRate rates[4] = {TimecodeRate::film24, TimecodeRate::ebu25,
                                            TimecodeRate::dropFrame2997, TimecodeRate::smpte30};
         ArtNetTimeCode code;
-        code.rate = rates[bytes[20]];
-        code.timecode = Timecode{bytes[19], bytes[18], bytes[17], bytes[16]};
+        code.rate = rates[bytes[18]];
+        code.timecode = Timecode{bytes[17], bytes[16], bytes[15], bytes[14]};
         if (!existsAt(code.timecode, code.rate)) {
             return problem("bad timecode", "an ArtTimeCode of " + timecodeText(code.timecode) +
                                                ", which " + std::string(rateName(code.rate)) +
@@ -177,12 +177,12 @@ std::vector<std::uint8_t> artSyncPacket() {
 }
 
 std::vector<std::uint8_t> artTimeCodePacket(const Timecode& timecode, TimecodeRate rate) {
-    std::vector<std::uint8_t> packet = header(ArtNetOpCode::timeCode, 21);
-    packet[16] = static_cast<std::uint8_t>(timecode.frames);
-    packet[17] = static_cast<std::uint8_t>(timecode.seconds);
-    packet[18] = static_cast<std::uint8_t>(timecode.minutes);
-    packet[19] = static_cast<std::uint8_t>(timecode.hours);
-    packet[20] = static_cast<std::uint8_t>(rate);
+    std::vector<std::uint8_t> packet = header(ArtNetOpCode::timeCode, 19);
+    packet[14] = static_cast<std::uint8_t>(timecode.frames);
+    packet[15] = static_cast<std::uint8_t>(timecode.seconds);
+    packet[16] = static_cast<std::uint8_t>(timecode.minutes);
+    packet[17] = static_cast<std::uint8_t>(timecode.hours);
+    packet[18] = static_cast<std::uint8_t>(rate);
     return packet;
 }
 

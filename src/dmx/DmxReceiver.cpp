@@ -39,15 +39,15 @@ std::string addressText(std::uint32_t address) {
     return text;
 }
 
-DmxSourceId artNetSource(std::uint32_t address, std::uint16_t port) {
+// Art-Net tells its sources apart by their address, as its merge does: a
+// desk that starts again (from another port) is the same source.
+DmxSourceId artNetSource(std::uint32_t address) {
     DmxSourceId id;
     id.protocol = DmxProtocol::artNet;
     id.bytes[0] = static_cast<std::uint8_t>(address >> 24);
     id.bytes[1] = static_cast<std::uint8_t>(address >> 16);
     id.bytes[2] = static_cast<std::uint8_t>(address >> 8);
     id.bytes[3] = static_cast<std::uint8_t>(address);
-    id.bytes[4] = static_cast<std::uint8_t>(port >> 8);
-    id.bytes[5] = static_cast<std::uint8_t>(port);
     return id;
 }
 
@@ -284,7 +284,7 @@ void DmxReceiver::handleArtNet(std::span<const std::uint8_t> bytes, std::uint32_
         return;
     }
     if (const auto* dmx = std::get_if<ArtNetDmx>(&packet)) {
-        const DmxSourceId source = artNetSource(from, fromPort);
+        const DmxSourceId source = artNetSource(from);
         const std::lock_guard lock(mutex_);
         const auto universe = universes_.find(dmx->portAddress);
         if (universe == universes_.end()) {
@@ -314,7 +314,7 @@ void DmxReceiver::handleArtNet(std::span<const std::uint8_t> bytes, std::uint32_
     } else if (std::holds_alternative<ArtNetPoll>(packet)) {
         answerPoll(from, fromPort, localAddress);
     } else if (std::holds_alternative<ArtNetSync>(packet)) {
-        const DmxSourceId source = artNetSource(from, fromPort);
+        const DmxSourceId source = artNetSource(from);
         const std::lock_guard lock(mutex_);
         lastArtSync_ = now;
         artSyncSender_ = source;

@@ -40,8 +40,11 @@ TEST(ArtNetPacket, DmxCarriesItsFifteenBitPortAddressSequenceAndLevels) {
 TEST(ArtNetPacket, PollSyncAndTimeCodeAreReadAndOthersPassUnused) {
     EXPECT_TRUE(std::holds_alternative<ArtNetPoll>(parseArtNet(artPollPacket())));
     EXPECT_TRUE(std::holds_alternative<ArtNetSync>(parseArtNet(artSyncPacket())));
-    const ArtNetPacket code =
-        parseArtNet(artTimeCodePacket(Timecode{10, 20, 30, 28}, TimecodeRate::dropFrame2997));
+    const std::vector<std::uint8_t> sent =
+        artTimeCodePacket(Timecode{10, 20, 30, 28}, TimecodeRate::dropFrame2997);
+    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin() + 14, sent.end()),
+              (std::vector<std::uint8_t>{28, 30, 20, 10, 2}));
+    const ArtNetPacket code = parseArtNet(sent);
     const auto* time = std::get_if<ArtNetTimeCode>(&code);
     ASSERT_NE(time, nullptr);
     EXPECT_EQ(time->timecode, (Timecode{10, 20, 30, 28}));
@@ -78,7 +81,9 @@ TEST(ArtNetPacket, BrokenPacketsAreDroppedWithTheirReason) {
         EXPECT_EQ(kindOf(bytes), "bad length") << length;
     }
     std::vector<std::uint8_t> code = artTimeCodePacket(Timecode{}, TimecodeRate::ebu25);
-    code[20] = 4;
+    ASSERT_EQ(code.size(), 19u);
+    EXPECT_EQ(code[14], 0); // frames first, after the filler and the stream id
+    code[18] = 4;
     EXPECT_EQ(kindOf(code), "bad timecode");
     code = artTimeCodePacket(Timecode{0, 0, 0, 25}, TimecodeRate::ebu25);
     EXPECT_EQ(kindOf(code), "bad timecode");
