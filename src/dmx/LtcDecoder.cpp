@@ -144,16 +144,29 @@ std::optional<LtcCode> LtcDecoder::accept(const LtcBits& bits, double samplesPer
         return std::nullopt;
     }
     const LtcCode code{*timecode, rate, startSample};
-    // Against the last code read, accepted or not: a source running
-    // backwards is refused throughout, a single misread only once.
-    const bool backwards =
-        last_ && last_->rate == rate &&
-        frameNumber(code.timecode, rate) == frameNumber(last_->timecode, rate) - 1;
+    const std::int64_t frame = frameNumber(code.timecode, rate);
+    // Noise makes frames whose digits are in range and mean nothing: a code
+    // counts when it goes on from the one read before it (the next frame, or
+    // the same one held), or from the last one taken across a frame or two
+    // lost. Anything else (the first code, a jump, a misread, a source
+    // running backwards) waits for the next frame to go on from it.
+    const auto after = [&](const std::optional<LtcCode>& earlier, std::int64_t low,
+                           std::int64_t high) {
+        if (!earlier || earlier->rate != rate) {
+            return false;
+        }
+        const std::int64_t day = framesPerDay(rate);
+        const std::int64_t step =
+            ((frame - frameNumber(earlier->timecode, rate)) % day + day) % day;
+        return step >= low && step <= high;
+    };
+    const bool goesOn = after(last_, 0, 1) || after(taken_, 1, 3);
     last_ = code;
-    if (backwards) {
+    if (!goesOn) {
         ++rejected_;
         return std::nullopt;
     }
+    taken_ = code;
     return code;
 }
 

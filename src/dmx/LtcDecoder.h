@@ -61,7 +61,8 @@ private:
     std::unique_ptr<Decoder> decoder_;
     int sampleRate_;
     std::int64_t position_ = 0;
-    std::optional<LtcCode> last_; // the last code read with its digits in range
+    std::optional<LtcCode> last_;  // the last code read with its digits in range
+    std::optional<LtcCode> taken_; // the last code taken
     std::uint64_t rejected_ = 0;
 };
 
