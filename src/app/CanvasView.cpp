@@ -118,6 +118,7 @@ void CanvasView::paintGL() {
             renderer_->setCrossfade(show->runner().crossfade());
             renderer_->setBlackout(show->runner().state().blackout);
             renderer_->setPreload(show->runner().preload());
+            renderer_->setLiveLayer(&show->live());
         }
         // Qt's framebuffer object changes with the widget's size: ask every frame.
         renderer_->draw(FrameTarget{defaultFramebufferObject(), 0, 0, pixelWidth, pixelHeight},

@@ -7,6 +7,8 @@
 #include "app/cues/CuesDock.h"
 #include "app/cues/ShowCues.h"
 #include "app/cues/ShowPreferences.h"
+#include "app/dmx/DmxInput.h"
+#include "app/dmx/DmxPreferencesPane.h"
 #include "app/document/DocumentController.h"
 #include "app/document/DocumentDialogs.h"
 #include "app/document/MediaCommands.h"
@@ -50,6 +52,33 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
     remote_ = std::make_unique<RemoteControl>(*adapter_);
     remote_->setCueRunner(&showCues_->runner());
+    dmx_ = std::make_unique<DmxInput>(*adapter_, *showCues_);
+    showCues_->setIncomingTimecode([this] { return dmx_ ? dmx_->timecodeText() : QString(); });
+    OscController::ShowInputs inputs;
+    inputs.dmxSources = [this] {
+        std::vector<OscArguments> answers;
+        for (const DmxSourceStatus& source : dmx_->sources()) {
+            answers.push_back(
+                {OscArgument::int32(source.universe),
+                 OscArgument::text(source.protocol == DmxProtocol::sacn ? "sacn" : "artnet"),
+                 OscArgument::text(source.name), OscArgument::int32(source.priority),
+                 OscArgument::float32(static_cast<float>(source.packetsPerSecond))});
+        }
+        return answers;
+    };
+    inputs.timecode = [this]() -> std::optional<OscArguments> {
+        const std::optional<TimecodeChase::Position> time = dmx_->timecode();
+        if (!time) {
+            return std::nullopt;
+        }
+        constexpr const char* states[] = {"waiting", "running", "freewheeling", "stopped"};
+        const bool known = time->state != TimecodeChase::State::none;
+        return OscArguments{
+            OscArgument::text(known ? timecodeText(time->timecode) : std::string()),
+            OscArgument::text(known ? std::string(rateName(time->rate)) : std::string()),
+            OscArgument::text(states[static_cast<int>(time->state)])};
+    };
+    remote_->setShowInputs(std::move(inputs));
     showCues_->buildMenu(mainWindow_->menuBar());
     cuesDock_ = new CuesDock(*adapter_, *showCues_, mainWindow_.get());
     // Under the editor and the inspector: the list has the window's width
@@ -117,6 +146,8 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
 
 PrismetaApp::~PrismetaApp() {
     remote_.reset(); // no more remote edits while the windows go
+    showCues_->setIncomingTimecode(nullptr);
+    dmx_.reset(); // no more desk, before the windows that draw its live layer
     // Windows first: they borrow the adapter and the model.
     placer_.reset();
     mainWindow_.reset();
@@ -195,9 +226,34 @@ void PrismetaApp::startRemoteControl(std::optional<std::uint16_t> portForThisRun
     }
 }
 
+bool PrismetaApp::startDmx(const std::optional<DmxReceiverConfig>& configForThisRun) {
+    if (configForThisRun) {
+        return static_cast<bool>(dmx_->start(*configForThisRun, DmxInput::Origin::commandLine));
+    }
+    const DmxPreferences prefs = readDmxPreferences(*applicationSettings());
+    if (prefs.enabled) {
+        (void)dmx_->start(prefs.receiverConfig());
+    }
+    return true;
+}
+
+bool PrismetaApp::startTimecode(std::optional<TimecodeSource> sourceForThisRun,
+                                std::optional<std::string> ltcInput) {
+    const TimecodePreferences prefs = readTimecodePreferences(*applicationSettings());
+    if (!sourceForThisRun && !prefs.chase) {
+        return true;
+    }
+    const TimecodeSource source = sourceForThisRun.value_or(prefs.source);
+    const Status started =
+        dmx_->startTimecode(source, ltcInput.value_or(prefs.ltcInput), prefs.freewheelFrames);
+    return started || !sourceForThisRun;
+}
+
 void PrismetaApp::showPreferences() {
     const std::unique_ptr<QSettings> settings = applicationSettings();
     PreferencesDialog dialog(*remote_, *settings, mainWindow_.get());
+    auto* dmx = new DmxPreferencesPane(*dmx_, *settings, &dialog);
+    dialog.addSection(dmx, [dmx] { return dmx->apply(); });
     dialog.exec();
     showCues_->runner().setBlackoutFade(readBlackoutFade(*settings));
 }

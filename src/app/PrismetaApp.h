@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/dmx/DmxPreferences.h"
 #include "core/ProjectModel.h"
 #include "core/Uuid.h"
 
@@ -26,6 +27,7 @@ class RemoteControl;
 class ShowCues;
 class ShowNodes;
 class CuesDock;
+class DmxInput;
 
 // The application: the one ProjectModel of the process, the adapter that
 // bridges its notifications to Qt, the menu commands, the main window and the
@@ -62,6 +64,7 @@ public:
     // The machines of the show this one leads, for the inspector's output
     // cards; empty unless it leads.
     ShowNodes& showNodes() const { return *showNodes_; }
+    DmxInput& dmxInput() const { return *dmx_; }
 
     void show();
     // The project named on the command line; a failure is reported like a
@@ -83,6 +86,14 @@ public:
     // line's --osc-port, on the loopback address, this run only), otherwise as
     // the preferences say. Off until called, so tests start it themselves.
     void startRemoteControl(std::optional<std::uint16_t> portForThisRun);
+    // DMX input from a lighting desk: with `configForThisRun` when given (the
+    // command line's --dmx), otherwise as the preferences say; and timecode
+    // chase as the preferences say unless `timecodeForThisRun` (--timecode,
+    // --ltc-input) is given. Off until called, so tests start it themselves.
+    // False when what the command line asked for cannot run.
+    bool startDmx(const std::optional<DmxReceiverConfig>& configForThisRun);
+    bool startTimecode(std::optional<TimecodeSource> sourceForThisRun,
+                       std::optional<std::string> ltcInput);
     // "Preferences…", modal.
     void showPreferences();
 
@@ -103,6 +114,7 @@ private:
     std::unique_ptr<OutputWindowRegistry> outputWindows_;
     std::unique_ptr<MainWindow> mainWindow_;
     std::unique_ptr<RemoteControl> remote_;
+    std::unique_ptr<DmxInput> dmx_;
     std::unique_ptr<OutputPlacer> placer_;
     std::unique_ptr<ShowNodes> showNodes_;
     CuesDock* cuesDock_ = nullptr; // owned by the main window

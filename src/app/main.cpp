@@ -8,6 +8,7 @@
 #include "app/cluster/NodesPanel.h"
 #include "app/cluster/ShowNodes.h"
 #include "app/cues/ShowCues.h"
+#include "app/dmx/DmxPreferences.h"
 #include "app/document/DocumentDialogs.h"
 #include "app/document/MissingMediaWatcher.h"
 #include "app/remote/RemoteControl.h"
@@ -25,6 +26,8 @@
 
 #include <cstdio>
 #include <optional>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -100,6 +103,35 @@ int main(int argc, char** argv) {
                        "showing the outputs whose node is NAME (no project needed)."),
         QStringLiteral("name"));
     parser.addOption(node);
+    const QCommandLineOption dmx(
+        QStringLiteral("dmx"),
+        QStringLiteral("Listen for Art-Net and sACN from a lighting desk on this local IPv4 "
+                       "address, for this run only (127.0.0.1: this computer; 0.0.0.0: every "
+                       "interface)."),
+        QStringLiteral("address"));
+    parser.addOption(dmx);
+    const QCommandLineOption artNetPort(
+        QStringLiteral("artnet-port"),
+        QStringLiteral("With --dmx: the Art-Net UDP port (6454 unless given; 0: any free port)."),
+        QStringLiteral("port"));
+    parser.addOption(artNetPort);
+    const QCommandLineOption sacnPort(
+        QStringLiteral("sacn-port"),
+        QStringLiteral("With --dmx: the sACN UDP port (5568 unless given; 0: any free port)."),
+        QStringLiteral("port"));
+    parser.addOption(sacnPort);
+    const QCommandLineOption timecode(
+        QStringLiteral("timecode"),
+        QStringLiteral("Chase timecode from artnet (needs DMX input) or ltc for this run: cues "
+                       "with a timecode go at their time."),
+        QStringLiteral("artnet|ltc"));
+    parser.addOption(timecode);
+    const QCommandLineOption ltcInput(
+        QStringLiteral("ltc-input"),
+        QStringLiteral("LTC's audio input: an ALSA capture device (default, hw:1,0), a WAV file "
+                       "or a named pipe carrying WAV (implies --timecode ltc)."),
+        QStringLiteral("input"));
+    parser.addOption(ltcInput);
     parser.addPositionalArgument(QStringLiteral("project"),
                                  QStringLiteral("A project file to open at launch."),
                                  QStringLiteral("[project]"));
@@ -137,6 +169,50 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    std::optional<prismeta::DmxReceiverConfig> dmxForThisRun;
+    if (parser.isSet(dmx)) {
+        prismeta::DmxReceiverConfig config = prismeta::DmxPreferences{}.receiverConfig();
+        config.address = parser.value(dmx).trimmed().toStdString();
+        for (const auto& [option, port] :
+             {std::pair{&artNetPort, &config.artNetPort}, std::pair{&sacnPort, &config.sacnPort}}) {
+            if (parser.isSet(*option)) {
+                const std::optional<std::uint16_t> parsed =
+                    prismeta::parseUdpPort(parser.value(*option));
+                if (!parsed) {
+                    std::fputs("prismeta: --artnet-port and --sacn-port take a port number from "
+                               "0 to 65535\n",
+                               stderr);
+                    return 2;
+                }
+                *port = *parsed;
+            }
+        }
+        dmxForThisRun = config;
+    } else if (parser.isSet(artNetPort) || parser.isSet(sacnPort)) {
+        std::fputs("prismeta: --artnet-port and --sacn-port go with --dmx\n", stderr);
+        return 2;
+    }
+    std::optional<prismeta::TimecodeSource> timecodeForThisRun;
+    if (parser.isSet(timecode)) {
+        timecodeForThisRun = prismeta::parseTimecodeSource(parser.value(timecode));
+        if (!timecodeForThisRun) {
+            std::fputs("prismeta: --timecode takes artnet or ltc\n", stderr);
+            return 2;
+        }
+    }
+    std::optional<std::string> ltcForThisRun;
+    if (parser.isSet(ltcInput)) {
+        if (timecodeForThisRun == prismeta::TimecodeSource::artNet) {
+            std::fputs("prismeta: --ltc-input goes with --timecode ltc\n", stderr);
+            return 2;
+        }
+        timecodeForThisRun = prismeta::TimecodeSource::ltc;
+        ltcForThisRun = parser.value(ltcInput).toStdString();
+    }
+    const auto startDmx = [&](prismeta::PrismetaApp& app) {
+        return app.startDmx(dmxForThisRun) && app.startTimecode(timecodeForThisRun, ltcForThisRun);
+    };
 
     prismeta::ClusterLaunch cluster;
     if (parser.isSet(broker)) {
@@ -177,6 +253,9 @@ int main(int argc, char** argv) {
         }
         app.startRemoteControl(portForThisRun);
         app.remoteControl().refuseEdits("this machine follows the show's leader; edit there");
+        if (!startDmx(app)) {
+            return 2;
+        }
         prismeta::ClusterFollow following(app.model(), app.outputWindows(), app.showCues().runner(),
                                           app.missingMedia());
         if (!following.start(cluster, parser.value(node).toStdString())) {
@@ -196,6 +275,9 @@ int main(int argc, char** argv) {
     app.startRemoteControl(portForThisRun);
     if (!parser.isSet(show) && !arguments.isEmpty()) {
         app.openAtLaunch(prismeta::pathFromQString(arguments.front()));
+    }
+    if (!startDmx(app)) {
+        return 2;
     }
     // After the project is open: its cluster key fills what the command
     // line leaves out.

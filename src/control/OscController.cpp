@@ -350,6 +350,9 @@ void OscController::handleOne(const OscMessage& message, Clock::time_point now,
         handleCue(message, rest, now);
     } else if (command == "blackout" && rest.empty()) {
         handleBlackout(message, now);
+    } else if ((command == "dmx" && rest.size() == 1 && rest[0] == "status") ||
+               (command == "timecode" && rest.empty())) {
+        handleInputStatus(message, command == "dmx", now);
     } else if (command == "list" && rest.size() == 1 &&
                (rest[0] == "surfaces" || rest[0] == "outputs" || rest[0] == "cues")) {
         handleList(message, rest[0], now);
@@ -827,6 +830,34 @@ void OscController::handleList(const OscMessage& message, std::string_view what,
     for (OscOutgoing& item : answer) {
         reply(*message.sender, std::move(item.address), std::move(item.arguments), now);
     }
+}
+
+void OscController::handleInputStatus(const OscMessage& message, bool dmx, Clock::time_point now) {
+    if (!message.arguments.empty() && !message.isQuery()) {
+        ignore(badArguments, message, "takes no arguments, or s ?", now);
+        return;
+    }
+    if (!message.sender) {
+        ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+        return;
+    }
+    if (dmx) {
+        const std::vector<OscArguments> sources =
+            showInputs_.dmxSources ? showInputs_.dmxSources() : std::vector<OscArguments>{};
+        reply(*message.sender, "/prismeta/dmx/status/count",
+              {OscArgument::int32(static_cast<std::int32_t>(sources.size()))}, now);
+        for (const OscArguments& source : sources) {
+            reply(*message.sender, "/prismeta/dmx/status", source, now);
+        }
+        return;
+    }
+    std::optional<OscArguments> time =
+        showInputs_.timecode ? showInputs_.timecode() : std::optional<OscArguments>{};
+    reply(
+        *message.sender, "/prismeta/timecode",
+        time ? std::move(*time)
+             : OscArguments{OscArgument::text(""), OscArgument::text(""), OscArgument::text("off")},
+        now);
 }
 
 void OscController::handleSubscription(const OscMessage& message, bool subscribe,

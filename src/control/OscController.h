@@ -92,6 +92,16 @@ public:
     // A machine that follows another one's show sets it: only the leader edits.
     void refuseEdits(std::optional<std::string> why) { editsRefused_ = std::move(why); }
 
+    // What the show's other inputs say when asked: "/prismeta/dmx/status"
+    // answers one argument list per DMX source seen (universe, protocol,
+    // name, priority, packets per second), "/prismeta/timecode" the incoming
+    // time (none: not chasing). Unset: no DMX input, no timecode.
+    struct ShowInputs {
+        std::function<std::vector<OscArguments>()> dmxSources;
+        std::function<std::optional<OscArguments>()> timecode;
+    };
+    void setShowInputs(ShowInputs inputs) { showInputs_ = std::move(inputs); }
+
 private:
     using Parts = std::span<const std::string_view>;
 
@@ -140,6 +150,8 @@ private:
     void handleSubscription(const OscMessage& message, bool subscribe, Clock::time_point now);
     void handleCue(const OscMessage& message, Parts parts, Clock::time_point now);
     void handleBlackout(const OscMessage& message, Clock::time_point now);
+    // "/prismeta/dmx/status" and "/prismeta/timecode", answered to the sender.
+    void handleInputStatus(const OscMessage& message, bool dmx, Clock::time_point now);
     void feedCue(Clock::time_point now);
 
     ProjectModel& model_;
@@ -154,6 +166,7 @@ private:
     CueRunner* cueRunner_ = nullptr;
     std::optional<Uuid> fedCue_; // the live cue subscribers were last told of
     std::optional<std::string> editsRefused_;
+    ShowInputs showInputs_;
 
     struct Budget {
         Clock::time_point opened;

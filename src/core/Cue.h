@@ -4,6 +4,7 @@
 #include "core/MediaKind.h"
 #include "core/RGBA.h"
 #include "core/ShaderInputValue.h"
+#include "core/Timecode.h"
 #include "core/Uuid.h"
 
 #include <cstdint>
@@ -66,6 +67,8 @@ struct Cue {
     double fade = 0.0; // seconds, 0 .. maxCueFade; 0 is a cut
     std::optional<CueFollow> follow;
     std::optional<CueSchedule> schedule;
+    // When the cue goes while the show chases incoming timecode.
+    std::optional<Timecode> timecode;
     std::vector<CueLook> looks;
 
     // A cue with a new random id.

@@ -218,6 +218,10 @@ void readCueSchedule(CueEntry& entry, const json& value) {
     entry.badSchedule = false;
 }
 
+void readCueTimecode(CueEntry& entry, const json& value) {
+    entry.cue.timecode = value.is_string() ? parseTimecode(value.get<std::string>()) : std::nullopt;
+}
+
 // The looks of a cue, read entry by entry (a cue may hold thousands).
 std::unique_ptr<Frame> openLooks(CueEntry& entry, Container kind, const Frame& parent,
                                  std::string_view key) {
@@ -274,6 +278,7 @@ template <> struct Schema<CueEntry> {
         lenient<CueEntry, readCueFade>("fade"),
         lenient<CueEntry, readCueFollow>("follow"),
         lenient<CueEntry, readCueSchedule>("schedule"),
+        lenient<CueEntry, readCueTimecode>("timecode"),
         Field<CueEntry>{"looks", Presence::optional, "an array", &ignoreLooksScalar, &openLooks,
                         &resetLooks},
     };

@@ -101,6 +101,9 @@ public:
         if (!file.cues.empty()) {
             list("cues", file.cues, kRoot, &ProjectWriter::cue);
         }
+        if (file.dmx) {
+            dmxSettings(*file.dmx);
+        }
         list("outputs", file.outputs, kRoot, &ProjectWriter::output);
         list("surfaces", file.surfaces, kRoot, &ProjectWriter::surface);
         json_.endObject();
@@ -256,6 +259,10 @@ private:
         json_.beginObject();
         color(s.color, path);
         points("corners", s.corners, KeyPath(path, "corners"));
+        if (s.dmx) {
+            json_.key("dmx");
+            patch(*s.dmx);
+        }
         floatMember("feather", s.feather, path);
         json_.key("id");
         text(s.id.text());
@@ -283,6 +290,49 @@ private:
         }
         if (!s.shaderInputs.empty()) {
             shaderInputs(s.shaderInputs, KeyPath(path, "shaderInputs"));
+        }
+        json_.endObject();
+    }
+
+    void patch(const DmxPatch& p) {
+        json_.beginObject();
+        wholeMember("address", p.address);
+        wholeMember("universe", p.universe);
+        json_.endObject();
+    }
+
+    // Only what the settings hold: a file that has no "loss" keeps having none.
+    void dmxSettings(const DmxSettings& dmx) {
+        json_.key("dmx");
+        json_.beginObject();
+        if (dmx.loss) {
+            json_.key("loss");
+            text(*dmx.loss == DmxLoss::release ? "release" : "hold");
+        }
+        if (dmx.lossFade) {
+            doubleMember("lossFade", *dmx.lossFade, KeyPath(kRoot, "dmx"));
+        }
+        if (dmx.master) {
+            json_.key("master");
+            patch(*dmx.master);
+        }
+        if (!dmx.media.empty()) {
+            json_.key("media");
+            json_.beginArray();
+            for (const DmxMedia& media : dmx.media) {
+                json_.element();
+                json_.beginObject();
+                if (media.mediaKind) {
+                    json_.key("mediaKind");
+                    text(mediaKindText(*media.mediaKind));
+                }
+                if (media.mediaPath) {
+                    json_.key("mediaPath");
+                    text(*media.mediaPath);
+                }
+                json_.endObject();
+            }
+            json_.endArray();
         }
         json_.endObject();
     }
@@ -464,6 +514,10 @@ private:
                 json_.endArray();
             }
             json_.endObject();
+        }
+        if (c.timecode) {
+            json_.key("timecode");
+            text(timecodeText(*c.timecode));
         }
         json_.endObject();
     }

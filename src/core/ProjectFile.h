@@ -2,6 +2,7 @@
 
 #include "core/ClusterSettings.h"
 #include "core/Cue.h"
+#include "core/DmxSettings.h"
 #include "core/OutputConfig.h"
 #include "core/Result.h"
 #include "core/Surface.h"
@@ -25,6 +26,7 @@ struct ProjectFile {
     // The show's cues in order; the key is written only when there are any.
     std::vector<Cue> cues;
     std::optional<ClusterSettings> cluster;
+    std::optional<DmxSettings> dmx;
 
     friend bool operator==(const ProjectFile&, const ProjectFile&) = default;
 };

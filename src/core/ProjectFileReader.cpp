@@ -2,6 +2,7 @@
 // their problems are reported. See RecordFields.h for how a key is added.
 #include "core/CueFields.h"
 #include "core/Log.h"
+#include "core/DmxFields.h"
 #include "core/MaskLimits.h"
 #include "core/ProjectFile.h"
 #include "core/RecordFields.h"
@@ -436,6 +437,7 @@ template <> struct Schema<Surface> {
         list<&Surface::masks>("masks", Presence::optional),
         lenient<Surface, readPlayback>("playback"),
         lenient<Surface, readShaderInputs>("shaderInputs"),
+        lenient<Surface, readSurfaceDmx>("dmx"),
     };
 };
 
@@ -476,6 +478,8 @@ template <> struct Schema<ProjectFile> {
         lenient<ProjectFile, applyCluster>("cluster"),
         Field<ProjectFile>{"cues", Presence::optional, "an array", &readCues, &openCues,
                            &resetCues},
+        Field<ProjectFile>{"dmx", Presence::optional, "an object", &readDmxScalar, &openDmxSettings,
+                           &resetDmx},
     };
 };
 

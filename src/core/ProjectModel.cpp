@@ -537,6 +537,8 @@ void ProjectModel::newProject() {
     empty.backgroundOpacity = backgroundOpacity_;
     savedFile_ = std::move(empty);
     own_.reset();
+    // Before the surfaces are announced: observers of them read it.
+    dmx_.reset();
     setSurfaces(SurfaceList());
     setOutputs({});
     if (!cues_->empty()) {
@@ -559,6 +561,7 @@ ProjectFile ProjectModel::makeFile() const {
     file.backgroundOpacity = backgroundOpacity_;
     file.cues = *cues_;
     file.cluster = cluster_;
+    file.dmx = dmx_;
     return file;
 }
 
@@ -640,6 +643,7 @@ Status ProjectModel::load(const std::filesystem::path& url) {
         undoExtras_.clear();
         redoExtras_.clear();
         own_.reset();
+        dmx_ = std::move(loaded.dmx); // before the surfaces, whose observers read it
         setSurfaces(std::move(surfaces));
         if (!cues->empty() || !cues_->empty()) {
             setCues(std::move(cues));
@@ -663,7 +667,7 @@ bool ProjectModel::hasUnsavedChanges() const {
            saved.surfaces != documentSurfaces().vector() || saved.outputs != outputs_ ||
            saved.backgroundImagePath != backgroundImagePath_ ||
            saved.backgroundOpacity != backgroundOpacity_ || saved.cues != *cues_ ||
-           saved.cluster != cluster_;
+           saved.cluster != cluster_ || saved.dmx != dmx_;
 }
 
 } // namespace prismeta

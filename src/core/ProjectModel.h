@@ -120,6 +120,10 @@ public:
     // file; not observable: it changes only with the document).
     const std::optional<ClusterSettings>& cluster() const { return cluster_; }
     void setCluster(std::optional<ClusterSettings> cluster) { cluster_ = std::move(cluster); }
+    // The show fixture and media list of a show run from a lighting desk (kept
+    // with the file; not observable: it changes only with the document).
+    const std::optional<DmxSettings>& dmx() const { return dmx_; }
+    void setDmx(std::optional<DmxSettings> dmx) { dmx_ = std::move(dmx); }
 
     // Outputs that show the blend test field (flat grey and black through
     // their ramps) instead of the canvas: a calibration view, not in the file,
@@ -229,6 +233,7 @@ private:
     std::vector<Uuid> warpEditingOutputs_;
     std::vector<Uuid> warpGridOutputs_;
     std::optional<ClusterSettings> cluster_;
+    std::optional<DmxSettings> dmx_;
     ShaderEvents shaderEvents_;
 
     std::shared_ptr<const std::vector<Cue>> cues_;

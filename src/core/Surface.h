@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DmxSettings.h"
 #include "core/Mask.h"
 #include "core/MediaKind.h"
 #include "core/Pt.h"
@@ -46,6 +47,8 @@ struct Surface {
     // A shader surface's input values that differ from the shader's defaults.
     ShaderInputs shaderInputs;
     VideoPlayback playback = VideoPlayback::loop;
+    // Its place on a lighting desk, as a fixture (dmx/FixtureLayout.h).
+    std::optional<DmxPatch> dmx;
 
     // A surface with a new random id and every default.
     Surface();

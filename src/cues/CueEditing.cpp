@@ -120,6 +120,16 @@ bool setCueSchedule(ProjectModel& model, std::size_t index, std::optional<CueSch
     });
 }
 
+bool setCueTimecode(ProjectModel& model, std::size_t index, std::optional<Timecode> timecode) {
+    return editCues(model, "Cue Timecode", [&](std::vector<Cue>& cues) {
+        if (index >= cues.size() || cues[index].timecode == timecode) {
+            return false;
+        }
+        cues[index].timecode = timecode;
+        return true;
+    });
+}
+
 std::optional<std::size_t> findCue(const std::vector<Cue>& cues, std::string_view selector) {
     std::size_t number = 0;
     const auto [end, error] =

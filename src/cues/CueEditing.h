@@ -26,6 +26,8 @@ bool renameCue(ProjectModel& model, std::size_t index, std::string name);
 bool setCueFade(ProjectModel& model, std::size_t index, double seconds);
 bool setCueFollow(ProjectModel& model, std::size_t index, std::optional<CueFollow> follow);
 bool setCueSchedule(ProjectModel& model, std::size_t index, std::optional<CueSchedule> schedule);
+// When the cue goes while the show chases timecode (none: it does not).
+bool setCueTimecode(ProjectModel& model, std::size_t index, std::optional<Timecode> timecode);
 
 // A cue by what an operator types: its number from 1, its name, or its id.
 // Numbers win over names that look like numbers.

@@ -32,6 +32,11 @@ public:
     // Never blocks: the first question about a path starts its measurement
     // elsewhere, and the answer is `measuring` until it is in.
     virtual Length length(const std::string& path) const = 0;
+
+    // When the surface's video (its kind and path) was started to play from
+    // its first picture, if it plays; none where that is not known. A paused
+    // picture resumes by starting the video again that much later.
+    virtual std::optional<double> startOf(const Surface&) const { return std::nullopt; }
 };
 
 } // namespace prismeta

@@ -379,16 +379,28 @@ void IsfPicture::setUniforms(const Surface& surface, const ShaderInputsFrame& in
     glUniform4f(program_.date, static_cast<float>(local.tm_year + 1900),
                 static_cast<float>(local.tm_mon + 1), static_cast<float>(local.tm_mday),
                 static_cast<float>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec));
+    bool firstFloat = true;
     for (std::size_t i = 0; i < shader.inputs.size(); ++i) {
         const IsfInput& input = shader.inputs[i];
         const GLint location = program_.inputs[i];
+        const bool live = input.type == IsfInputType::floating && firstFloat;
+        if (input.type == IsfInputType::floating) {
+            firstFloat = false;
+        }
         if (location < 0 || isImageLike(input.type)) {
             continue;
         }
-        const std::array<double, 4> v =
+        std::array<double, 4> v =
             inputs.fadeFrom
                 ? fadedIsfValue(input, *inputs.fadeFrom, surface.shaderInputs, inputs.fadeProgress)
                 : resolvedIsfValue(input, surface.shaderInputs);
+        if (live && inputs.liveWeight > 0.0f) {
+            // Across the declared range (0..1 where none is declared).
+            const double low = input.hasMinimum ? input.minimum[0] : 0.0;
+            const double high = input.hasMaximum ? input.maximum[0] : 1.0;
+            const double value = low + (high - low) * static_cast<double>(inputs.liveValue);
+            v[0] += (value - v[0]) * static_cast<double>(inputs.liveWeight);
+        }
         switch (input.type) {
         case IsfInputType::event:
             // Fires for one frame when triggered; none is stored.

@@ -7,6 +7,7 @@
 #include "core/Surface.h"
 #include "core/SurfaceList.h"
 #include "cues/Crossfade.h"
+#include "cues/LiveLayer.h"
 #include "geometry/BlendBands.h"
 #include "geometry/CoveredSize.h"
 #include "geometry/Tessellation.h"
@@ -580,7 +581,7 @@ void Renderer::drawCrop(const FrameTarget& target, double hostTimeSeconds) {
 }
 
 Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostTime,
-                                            const ShaderInputsFrame& inputs) {
+                                            const ShaderInputsFrame& inputs, bool hold) {
     MediaSource* source = mediaSource(surface, hostTime);
     unsigned texture = 0;
     if (source != nullptr) {
@@ -590,7 +591,7 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
             texture = source->staticTexture();
             break;
         case MediaKind::video:
-            texture = source->videoTexture(hostTime);
+            texture = hold && source->lastVideoTexture() != 0 ? 0 : source->videoTexture(hostTime);
             if (texture == 0) {
                 texture = source->lastVideoTexture(); // hold the last frame between new ones
             }
@@ -652,18 +653,26 @@ unsigned Renderer::sharedShaderTexture(const Surface& surface, double hostTime,
 }
 
 void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, double hostTime) {
+    // A live input may show the surface with other media, hold its video,
+    // set a shader input and multiply its intensity and colour.
+    const LiveLook* live = liveLayer_ ? liveLayer_->find(surface.id) : nullptr;
+    const Surface& shown = live && live->look ? *live->look : surface;
     // A shader that stays the same through a fade runs once, with its inputs
     // mixed, and its picture stands for both looks (only the opacity fades).
     ShaderInputsFrame inputs;
     inputs.events = &model_->shaderEvents();
-    const bool oneShaderRun = fading != nullptr && surface.mediaKind == MediaKind::shader &&
+    if (live) {
+        inputs.liveValue = live->shaderValue;
+        inputs.liveWeight = live->shaderWeight;
+    }
+    const bool oneShaderRun = fading != nullptr && shown.mediaKind == MediaKind::shader &&
                               fading->from.mediaKind == MediaKind::shader &&
-                              fading->from.mediaPath == surface.mediaPath;
+                              fading->from.mediaPath == shown.mediaPath;
     if (oneShaderRun) {
         inputs.fadeFrom = &fading->from.shaderInputs;
         inputs.fadeProgress = fading->progress(hostTime);
     }
-    const LookPicture picture = lookPicture(surface, hostTime, inputs);
+    const LookPicture picture = lookPicture(shown, hostTime, inputs, live && live->paused);
     SurfaceUniforms uniforms;
     DrawItem item;
     std::memcpy(uniforms.color, picture.color, sizeof uniforms.color);
@@ -673,6 +682,7 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
     uniforms.pictureScale[1] = picture.scale[1];
     item.texture = picture.texture;
     item.alphaTexture = picture.alphaTexture;
+    const float intensity = live ? live->intensity : 1.0f;
     if (fading != nullptr) {
         ShaderInputsFrame fromInputs;
         fromInputs.events = inputs.events;
@@ -683,12 +693,17 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
         uniforms.fromPictureCoding = from.coding;
         uniforms.fromPictureScale[0] = from.scale[0];
         uniforms.fromPictureScale[1] = from.scale[1];
-        uniforms.fromOpacity = static_cast<float>(fading->from.opacity);
+        uniforms.fromOpacity = static_cast<float>(fading->from.opacity) * intensity;
         uniforms.lookWeight = static_cast<float>(fading->progress(hostTime));
         item.fromTexture = from.texture;
         item.fromAlphaTexture = from.alphaTexture;
     }
-    uniforms.opacity = static_cast<float>(surface.opacity);
+    uniforms.opacity = static_cast<float>(surface.opacity) * intensity;
+    if (live) {
+        uniforms.tint[0] = live->tint[0];
+        uniforms.tint[1] = live->tint[1];
+        uniforms.tint[2] = live->tint[2];
+    }
     uniforms.feather = surface.feather;
     item.maskTexture = noMaskTexture_;
     if (anyMaskDraws(surface.masks)) {
@@ -789,7 +804,11 @@ void Renderer::drawBlendOverlay(const OutputConfig& output, const FrameUniforms&
     }
     const std::size_t maskCount =
         maskTexture != 0 && !tailToWarp_ ? append(blendQuad(0, 0, 1, 1).vertices) : 0;
-    const double blackout = blackout_.level(hostTime);
+    // A live master below full darkens as the blackout does: what shows is
+    // the master's share of what the blackout leaves.
+    const double master = liveLayer_ ? liveLayer_->master() : 1.0;
+    const double blackLevel = blackout_.level(hostTime);
+    const double blackout = master < 1.0 ? 1.0 - (1.0 - blackLevel) * master : blackLevel;
     if (tailToWarp_) {
         // A warped output's warp pass applies the map, the lift, the masks
         // and the blackout as it reads the crop.

@@ -19,6 +19,7 @@ class BlendMapTexture;
 class Crossfade;
 class OutputWarpPass;
 struct WarpTail;
+class LiveLayer;
 struct FadingLook;
 class MediaLocations;
 class MediaSource;
@@ -83,6 +84,11 @@ public:
     // over their edge blends.
     void setCrossfade(std::shared_ptr<const Crossfade> crossfade);
     void setBlackout(const Blackout& blackout) { blackout_ = blackout; }
+    // What live inputs make of the surfaces (intensity, tint, other media, a
+    // held video, a shader input) and the master over the outputs (which,
+    // like the blackout, darkens outputs only). Borrowed; none: the project
+    // as it is.
+    void setLiveLayer(const LiveLayer* layer) { liveLayer_ = layer; }
     // Surfaces as the next cue will show them: their stills are opened and
     // uploaded, their videos opened with their first pictures decoded and
     // waiting for their start (kept while listed), so a GO draws them at once.
@@ -153,8 +159,9 @@ private:
     // The surface's cached source, made when its kind or path changed (ahead:
     // for a look a GO is still to show); none for colour surfaces.
     MediaSource* mediaSource(const Surface& surface, double hostTime, bool ahead = false);
+    // hold: a video shows the picture it last showed (a live pause).
     LookPicture lookPicture(const Surface& surface, double hostTime,
-                            const ShaderInputsFrame& inputs);
+                            const ShaderInputsFrame& inputs, bool hold = false);
     // Where the surface's file was found after it moved (empty: at its path).
     std::string_view relocatedPath(const Surface& surface) const;
     // A shader surface's picture from the shared pictures (0: the placeholder).
@@ -210,6 +217,7 @@ private:
     // Whether the last frame drew a shared picture that still changes.
     bool sharedShadersChanging_ = false;
     Blackout blackout_;
+    const LiveLayer* liveLayer_ = nullptr;
     std::unique_ptr<MaskTextures> maskTextures_;
     std::unique_ptr<BlendMapTexture> blendMap_;
     std::unique_ptr<OutputWarpPass> warpPass_; // made with the first warped frame

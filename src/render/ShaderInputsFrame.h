@@ -15,6 +15,11 @@ struct ShaderInputsFrame {
     double fadeProgress = 1.0;
     // The triggers of event inputs; without them no event fires.
     const ShaderEvents* events = nullptr;
+    // A live input's value of the shader's first float input: liveValue
+    // runs 0..1 across the input's MIN..MAX, and liveWeight says how much of
+    // it replaces the value the surface holds (0: none).
+    float liveValue = 0.0f;
+    float liveWeight = 0.0f;
 };
 
 } // namespace prismeta

@@ -39,6 +39,9 @@ void main() { surface_vertex(); }
 // During a cue's fade (lookWeight below 1) the look faded from is read the
 // same way from units 2 and 3, and the two are summed premultiplied, the new
 // look with weight lookWeight, before the feather.
+//
+// A live input's tint multiplies both looks' colour (1, 1, 1 changes
+// nothing, bit for bit).
 const std::string_view surfaceFragmentSource = R"(#version 330 core
 layout(std140) uniform SurfaceUniforms {
     vec4 color;
@@ -54,6 +57,7 @@ layout(std140) uniform SurfaceUniforms {
     vec2 fromPictureScale;
     int fromPictureCoding;
     float lookWeight;
+    vec4 tint;
 };
 uniform sampler2D mediaTexture;
 uniform sampler2D alphaTexture;
@@ -88,6 +92,7 @@ vec4 surface_fragment() {
              : pictureCoding == 0
                  ? texture(mediaTexture, uv)
                  : surface_block_picture(mediaTexture, alphaTexture, pictureScale, pictureCoding, uv);
+    c.rgb = c.rgb * tint.rgb;
     c.a = c.a * opacity;
     // The masks' coverage and the edge feather weigh both looks alike.
     float edge = 1.0;
@@ -103,6 +108,7 @@ vec4 surface_fragment() {
                      ? texture(fromTexture, uv)
                      : surface_block_picture(fromTexture, fromAlphaTexture, fromPictureScale,
                                              fromPictureCoding, uv);
+        f.rgb = f.rgb * tint.rgb;
         f.a = f.a * fromOpacity;
         return mix(vec4(f.rgb * f.a, f.a), vec4(c.rgb * c.a, c.a), lookWeight) * edge;
     }

@@ -18,6 +18,7 @@ public:
     // The length of the file shown for the stored path: where a moved file
     // was found, when it was (setLocations).
     Length length(const std::string& path) const override;
+    std::optional<double> startOf(const Surface& surface) const override;
 
     // Where media missing at their stored paths were found (the renderers'
     // locations); none by default.

@@ -47,6 +47,8 @@ struct SurfaceUniforms {
     std::int32_t fromPictureCoding = plainPicture;
     float lookWeight = 1.0f;
     float gap3_[2] = {0.0f, 0.0f};
+    // A live input's tint of the picture, both looks alike (rgb; 1 leaves it).
+    float tint[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 };
 
 // Per-pass vertex constants: the canvas rectangle that fills the viewport.
@@ -67,7 +69,8 @@ struct BlendUniforms {
     float gap_[2] = {0.0f, 0.0f};
 };
 
-static_assert(sizeof(SurfaceUniforms) == 96);
+static_assert(sizeof(SurfaceUniforms) == 112);
+static_assert(offsetof(SurfaceUniforms, tint) == 96);
 static_assert(offsetof(SurfaceUniforms, fromColor) == 48);
 static_assert(offsetof(SurfaceUniforms, fromOpacity) == 64);
 static_assert(offsetof(SurfaceUniforms, fromUseTexture) == 68);

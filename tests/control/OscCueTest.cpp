@@ -141,5 +141,37 @@ TEST_F(OscCues, BlackoutAndTheCueList) {
     EXPECT_EQ(sent[3].arguments[2], OscArgument::text("Finale"));
 }
 
+// The lighting desk's and the timecode's status, from whatever the
+// application hands the controller, and what is said without them.
+TEST_F(OscCues, DmxStatusAndTimecodeAreAnswered) {
+    handle("/prismeta/dmx/status");
+    handle("/prismeta/timecode", {OscArgument::text("?")});
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].address, "/prismeta/dmx/status/count");
+    EXPECT_EQ(sent[0].arguments, OscArguments{OscArgument::int32(0)});
+    EXPECT_EQ(sent[1].arguments[2], OscArgument::text("off"));
+
+    OscController::ShowInputs inputs;
+    inputs.dmxSources = [] {
+        return std::vector<OscArguments>{{OscArgument::int32(1), OscArgument::text("sacn"),
+                                          OscArgument::text("Console"), OscArgument::int32(150),
+                                          OscArgument::float32(44.0f)}};
+    };
+    inputs.timecode = [] {
+        return std::optional<OscArguments>({OscArgument::text("01:00:00:00"),
+                                            OscArgument::text("25"), OscArgument::text("running")});
+    };
+    controller.setShowInputs(inputs);
+    sent.clear();
+    handle("/prismeta/query", {OscArgument::text("/prismeta/dmx/status")});
+    handle("/prismeta/timecode");
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[1].address, "/prismeta/dmx/status");
+    EXPECT_EQ(typeTags(sent[1].arguments), "issif");
+    EXPECT_EQ(sent[2].arguments[0], OscArgument::text("01:00:00:00"));
+    handle("/prismeta/timecode", {OscArgument::float32(1.0f)});
+    EXPECT_TRUE(logMentions("takes no arguments"));
+}
+
 } // namespace
 } // namespace prismeta

@@ -5,6 +5,7 @@
 #include "core/ProjectModel.h"
 #include "core/Surface.h"
 #include "cues/TrackedLook.h"
+#include "dmx/PatchCheck.h"
 #include "render/HeadlessContext.h"
 #include "render/IsfCheck.h"
 
@@ -119,13 +120,21 @@ int runValidate(std::span<const std::string_view> args) {
             outputParts += " (" + std::to_string(missingMaps) + " missing)";
         }
     }
+    // Fixtures on a lighting desk's universes; shared channels and ones past
+    // a universe's end are reported, and the project is still valid.
+    const PatchCheck patch = checkPatch(model);
+    for (const std::string& problem : patch.problems) {
+        logLine("Prismeta: DMX: " + problem);
+    }
+    const std::string fixtures =
+        patch.fixtures > 0 ? ", " + plural(patch.fixtures, "DMX fixture") : std::string();
     // The optional counts follow the canvas, so the part every project has
     // reads as it always did.
     const std::string maskCount = masks > 0 ? ", " + plural(masks, "mask") : std::string();
-    std::printf("%s, %s, canvas %sx%s%s%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
+    std::printf("%s, %s, canvas %sx%s%s%s%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
                 plural(model.outputs().size(), "output").c_str(),
                 formatDimension(canvas.width).c_str(), formatDimension(canvas.height).c_str(),
-                maskCount.c_str(), outputParts.c_str(), cues.c_str());
+                maskCount.c_str(), outputParts.c_str(), cues.c_str(), fixtures.c_str());
     return exitOk;
 }
 

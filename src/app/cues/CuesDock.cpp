@@ -25,7 +25,15 @@ namespace prismeta {
 
 namespace {
 
-enum Column { numberColumn, nameColumn, fadeColumn, followColumn, scheduleColumn, columnCount };
+enum Column {
+    numberColumn,
+    nameColumn,
+    fadeColumn,
+    followColumn,
+    scheduleColumn,
+    timecodeColumn,
+    columnCount
+};
 
 // The text of an entry the cue could not take.
 const QColor problemColor(0xd0, 0x2b, 0x2b);
@@ -63,7 +71,7 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     list->setContentsMargins(0, 0, 0, 0);
     table_ = new CueTable(columnCount, listPane);
     table_->setHorizontalHeaderLabels(
-        {tr("#"), tr("Name"), tr("Fade"), tr("Follow"), tr("Schedule")});
+        {tr("#"), tr("Name"), tr("Fade"), tr("Follow"), tr("Schedule"), tr("Timecode")});
     table_->verticalHeader()->hide();
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -81,6 +89,8 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     header->resizeSection(followColumn, fontMetrics().horizontalAdvance(tr("Follow")) + padding);
     header->resizeSection(
         scheduleColumn, fontMetrics().horizontalAdvance(QStringLiteral("00:00 mon-fri")) + padding);
+    header->resizeSection(timecodeColumn,
+                          fontMetrics().horizontalAdvance(QStringLiteral("00:00:00:00")) + padding);
     list->addWidget(table_);
     problem_ = new QLabel(listPane);
     problem_->setObjectName(QStringLiteral("cueEntryProblem"));
@@ -112,6 +122,11 @@ CuesDock::CuesDock(ModelAdapter& adapter, ShowCues& show, QWidget* parent)
     controls->setContentsMargins(0, 0, 0, 0);
     controls->addWidget(fade_);
     controls->addWidget(next_);
+    // The incoming time while the show chases timecode.
+    timecode_ = new QLabel(controlsPane);
+    timecode_->setObjectName(QStringLiteral("cueTimecodeLabel"));
+    timecode_->hide();
+    controls->addWidget(timecode_);
     auto* buttons = new QGridLayout;
     auto* go = new QPushButton(tr("GO"), controlsPane);
     go->setObjectName(QStringLiteral("cueGoButton"));
@@ -174,7 +189,7 @@ QSize CuesDock::sizeHint() const {
     QSize hint = QDockWidget::sizeHint();
     const QHeaderView* header = table_->horizontalHeader();
     int columns = fontMetrics().horizontalAdvance(QStringLiteral("\u25B6 00 Opening scene"));
-    for (const int column : {fadeColumn, followColumn, scheduleColumn}) {
+    for (const int column : {fadeColumn, followColumn, scheduleColumn, timecodeColumn}) {
         columns += header->sectionSize(column);
     }
     hint.setWidth(
@@ -200,9 +215,13 @@ void CuesDock::rebuild() {
     for (std::size_t i = 0; i < cues.size(); ++i) {
         const Cue& cue = cues[i];
         const int row = static_cast<int>(i);
-        const QString texts[columnCount] = {QString::number(row + 1),
-                                            QString::fromStdString(cue.name), fadeText(cue.fade),
-                                            followText(cue.follow), scheduleText(cue.schedule)};
+        const QString texts[columnCount] = {
+            QString::number(row + 1),
+            QString::fromStdString(cue.name),
+            fadeText(cue.fade),
+            followText(cue.follow),
+            scheduleText(cue.schedule),
+            cue.timecode ? QString::fromStdString(timecodeText(*cue.timecode)) : QString()};
         for (int column = 0; column < columnCount; ++column) {
             auto* item = new QTableWidgetItem(texts[column]);
             if (column == numberColumn) {
@@ -291,6 +310,14 @@ void CuesDock::onEdited(QTableWidgetItem* item) {
         }
         break;
     }
+    case timecodeColumn: {
+        // "" (none) or "HH:MM:SS:FF".
+        const std::string trimmed = text.trimmed().toStdString();
+        const std::optional<Timecode> timecode = parseTimecode(trimmed);
+        taken = (trimmed.empty() || timecode) &&
+                setCueTimecode(model, index, trimmed.empty() ? std::nullopt : timecode);
+        break;
+    }
     default:
         break;
     }
@@ -330,6 +357,11 @@ void CuesDock::updateProgress() {
     } else {
         fade_->setValue(0);
         fade_->setFormat(tr("No fade running"));
+    }
+    const QString incoming = show_.incomingTimecode();
+    timecode_->setVisible(!incoming.isEmpty());
+    if (timecode_->text() != incoming) {
+        timecode_->setText(incoming);
     }
     updateNext();
 }

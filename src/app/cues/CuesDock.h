@@ -25,13 +25,14 @@ class ModelAdapter;
 class ShowCues;
 class ModelChanges;
 
-// The Cues panel: the cue list (number from 1, name, fade, follow, schedule)
-// with the live cue in bold and the next one marked, GO and Back, a bar for
-// the running fade and one for the time left to the next follow or
-// scheduled cue. Name, fade, follow and schedule are edited in place and
-// rows dragged to a new place, each edit one undo step; an entry that is not
-// a value stays in its cell, marked, and what is wrong with it shows under
-// the list. A double click on the number goes to the cue.
+// The Cues panel: the cue list (number from 1, name, fade, follow, schedule,
+// timecode) with the live cue in bold and the next one marked, GO and Back, a
+// bar for the running fade and one for the time left to the next follow or
+// scheduled cue, and the incoming timecode while the show chases it. Name,
+// fade, follow, schedule and timecode are edited in place and rows dragged
+// to a new place, each edit one undo step; an entry that is not a value
+// stays in its cell, marked, and what is wrong with it shows under the list.
+// A double click on the number goes to the cue.
 //
 // Interface thread only; borrows the adapter and the show.
 class CuesDock : public QDockWidget {
@@ -43,6 +44,7 @@ public:
     QTableWidget* table() const;
     QProgressBar* fadeBar() const { return fade_; }
     QProgressBar* nextBar() const { return next_; }
+    QLabel* timecodeLabel() const { return timecode_; }
     // Reads the show's clocks into the two bars (a timer does it ten times a
     // second).
     void updateProgress();
@@ -64,6 +66,7 @@ private:
     QLabel* problem_;
     QProgressBar* fade_;
     QProgressBar* next_;
+    QLabel* timecode_;
     QTimer progressTimer_;
     bool rebuilding_ = false;
     bool hadCues_ = false;

@@ -1,11 +1,15 @@
 #pragma once
 
 #include "cues/CueRunner.h"
+#include "cues/LiveLayer.h"
 #include "cues/ShowClock.h"
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -35,6 +39,17 @@ public:
 
     CueRunner& runner() { return runner_; }
     const CueRunner& runner() const { return runner_; }
+    // What live inputs (DMX) make of the surfaces and outputs, drawn by every
+    // view over the project; liveChanged() after changing it.
+    LiveLayer& live() { return live_; }
+    const LiveLayer& live() const { return live_; }
+    void liveChanged() { emit changed(); }
+    // The show's videos (starts, lengths), shared by the runner.
+    CueVideos* videos() const { return videos_.get(); }
+    // The incoming timecode as the Cues panel shows it ("01:00:05:12 at 25
+    // fps"); empty when the show chases none.
+    void setIncomingTimecode(std::function<QString()> text) { incomingTimecode_ = std::move(text); }
+    QString incomingTimecode() const { return incomingTimecode_ ? incomingTimecode_() : QString(); }
     // Starts the show: at the cue selected (number from 1, name or id), else
     // as CueRunner::start. False when the selector names no cue.
     bool start(std::optional<std::string_view> selector);
@@ -57,6 +72,9 @@ private:
     SteadyShowClock showClock_;
     SystemWallClock wallClock_;
     CueRunner runner_;
+    std::shared_ptr<CueVideos> videos_;
+    LiveLayer live_;
+    std::function<QString()> incomingTimecode_;
     QTimer ticker_;
     QAction* go_;
     QAction* back_;

@@ -118,7 +118,18 @@ void PreferencesDialog::showStatus(const QString& problem) {
     }
 }
 
+void PreferencesDialog::addSection(QWidget* section, std::function<bool()> apply) {
+    auto* column = static_cast<QVBoxLayout*>(layout());
+    column->insertWidget(column->indexOf(buttons_), section);
+    sections_.push_back(std::move(apply));
+}
+
 void PreferencesDialog::accept() {
+    for (const std::function<bool()>& apply : sections_) {
+        if (!apply()) {
+            return;
+        }
+    }
     const RemoteControlPreferences prefs = chosen();
     // Unchanged, whatever runs keeps running.
     if (prefs != opened_) {

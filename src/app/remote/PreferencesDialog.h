@@ -4,6 +4,9 @@
 
 #include <QDialog>
 
+#include <functional>
+#include <vector>
+
 class QCheckBox;
 class QDoubleSpinBox;
 class QDialogButtonBox;
@@ -41,6 +44,11 @@ public:
     // What the controls say now.
     RemoteControlPreferences chosen() const;
 
+    // Another section of preferences (DMX, timecode) above the buttons;
+    // `apply` runs on OK and keeps the dialog open when it returns false (its
+    // section says why).
+    void addSection(QWidget* section, std::function<bool()> apply);
+
     void accept() override;
 
 private:
@@ -57,6 +65,7 @@ private:
     QDoubleSpinBox* blackoutFade_;
     QDialogButtonBox* buttons_;
     RemoteControlPreferences opened_;
+    std::vector<std::function<bool()>> sections_;
 };
 
 } // namespace prismeta

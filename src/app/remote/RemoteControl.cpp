@@ -77,6 +77,7 @@ Status RemoteControl::start(const OscServerConfig& config, Origin origin) {
     });
     controller_->setCueRunner(cueRunner_);
     controller_->refuseEdits(editsRefused_);
+    controller_->setShowInputs(showInputs_);
     server_ = std::move(server.value());
     logLine("Prismeta: OSC listening on " + server_->host() + ":" +
             std::to_string(server_->port()));
@@ -87,6 +88,13 @@ void RemoteControl::refuseEdits(std::optional<std::string> why) {
     editsRefused_ = std::move(why);
     if (controller_) {
         controller_->refuseEdits(editsRefused_);
+    }
+}
+
+void RemoteControl::setShowInputs(OscController::ShowInputs inputs) {
+    showInputs_ = std::move(inputs);
+    if (controller_) {
+        controller_->setShowInputs(showInputs_);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/OscController.h"
 #include "control/OscSchedule.h"
 #include "control/OscServer.h"
 #include "core/Result.h"
@@ -69,6 +70,8 @@ public:
     // Edits over OSC refused with a log line saying why (a machine that
     // follows another one's show); queries and lists are answered as ever.
     void refuseEdits(std::optional<std::string> why);
+    // What DMX and timecode queries answer (OscController::ShowInputs).
+    void setShowInputs(OscController::ShowInputs inputs);
 
 signals:
     // After each batch, with the number of messages it carried out.
@@ -92,6 +95,7 @@ private:
     QTimer due_;
     OscSchedule schedule_;
     std::optional<std::string> editsRefused_;
+    OscController::ShowInputs showInputs_;
     QTimer scheduled_;
     Origin origin_ = Origin::preferences;
     std::size_t handled_ = 0;

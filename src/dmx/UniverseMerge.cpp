@@ -1,0 +1,169 @@
+#include "dmx/UniverseMerge.h"
+
+#include <algorithm>
+
+namespace prismeta {
+
+double lossSeconds(DmxProtocol protocol) {
+    return protocol == DmxProtocol::sacn ? sacnLossSeconds : artNetLossSeconds;
+}
+
+UniverseMerge::Source* UniverseMerge::find(const DmxSourceId& id) {
+    for (Source& source : sources_) {
+        if (source.id == id) {
+            return &source;
+        }
+    }
+    return nullptr;
+}
+
+UniverseMerge::Outcome UniverseMerge::receive(const Packet& packet, double now) {
+    Source* source = find(packet.source);
+    if (source == nullptr) {
+        if (sources_.size() >= maxSources) {
+            return Outcome::refused;
+        }
+        sources_.emplace_back();
+        source = &sources_.back();
+        source->id = packet.source;
+        source->windowStart = now;
+    } else if (packet.sequence && source->sequence) {
+        // E1.31's rule, which Art-Net's numbering follows too: a packet up to
+        // 19 behind the last one is late and dropped; anything further off
+        // is a sender that started again.
+        const auto behind = static_cast<std::int8_t>(*packet.sequence - *source->sequence);
+        if (behind <= 0 && behind > -20) {
+            return Outcome::stale;
+        }
+    }
+    if (source->name != packet.name) {
+        source->name.assign(packet.name);
+    }
+    source->priority = packet.priority;
+    source->sequence = packet.sequence;
+    source->lastSeen = now;
+    if (now - source->windowStart >= 1.0) {
+        const double seconds = now - source->windowStart;
+        source->packetsPerSecond =
+            seconds < 2.0 ? source->windowPackets / seconds : 0.0; // a gap: start again
+        source->windowStart = now;
+        source->windowPackets = 0;
+    }
+    ++source->windowPackets;
+    const std::size_t count = std::min<std::size_t>(packet.levels.size(), dmxSlots);
+    if (packet.syncAddress != 0) {
+        std::copy_n(packet.levels.begin(), count, source->staged.begin());
+        std::fill(source->staged.begin() + static_cast<std::ptrdiff_t>(count), source->staged.end(),
+                  0);
+        source->stagedCount = count;
+        source->stagedSync = packet.syncAddress;
+        return Outcome::staged;
+    }
+    std::copy_n(packet.levels.begin(), count, source->levels.begin());
+    std::fill(source->levels.begin() + static_cast<std::ptrdiff_t>(count), source->levels.end(), 0);
+    source->count = std::max<std::size_t>(count, 1);
+    source->stagedSync = 0;
+    merge();
+    return Outcome::shown;
+}
+
+void UniverseMerge::commit(DmxProtocol protocol, int syncAddress, const DmxSourceId* from, double) {
+    bool any = false;
+    for (Source& source : sources_) {
+        if (source.id.protocol != protocol || source.stagedSync != syncAddress ||
+            (from != nullptr && !(source.id == *from))) {
+            continue;
+        }
+        source.levels = source.staged;
+        source.count = std::max<std::size_t>(source.stagedCount, 1);
+        source.stagedSync = 0;
+        any = true;
+    }
+    if (any) {
+        merge();
+    }
+}
+
+void UniverseMerge::terminate(const DmxSourceId& id, double now) {
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+        if (sources_[i].id == id) {
+            remove(i, now);
+            return;
+        }
+    }
+}
+
+bool UniverseMerge::expire(double now) {
+    bool any = false;
+    for (std::size_t i = sources_.size(); i-- > 0;) {
+        if (now - sources_[i].lastSeen > lossSeconds(sources_[i].id.protocol)) {
+            remove(i, now);
+            any = true;
+        }
+    }
+    return any;
+}
+
+void UniverseMerge::remove(std::size_t index, double now) {
+    sources_.erase(sources_.begin() + static_cast<std::ptrdiff_t>(index));
+    if (std::none_of(sources_.begin(), sources_.end(),
+                     [](const Source& s) { return s.count > 0; })) {
+        // The last levels stay; what to do with them is the show's choice.
+        if (shown_.state == UniverseLevels::State::live) {
+            shown_.state = UniverseLevels::State::lost;
+            shown_.lostAt = now;
+            ++shown_.changes;
+        }
+        return;
+    }
+    merge();
+}
+
+void UniverseMerge::merge() {
+    int top = -1;
+    for (const Source& source : sources_) {
+        if (source.count > 0) {
+            top = std::max(top, source.priority);
+        }
+    }
+    if (top < 0) {
+        return; // only staged levels so far
+    }
+    std::array<std::uint8_t, dmxSlots> merged{};
+    for (const Source& source : sources_) {
+        if (source.count == 0 || source.priority != top) {
+            continue;
+        }
+        for (std::size_t i = 0; i < dmxSlots; ++i) {
+            merged[i] = std::max(merged[i], source.levels[i]);
+        }
+    }
+    if (merged != shown_.levels || shown_.state != UniverseLevels::State::live) {
+        shown_.levels = merged;
+        shown_.state = UniverseLevels::State::live;
+        ++shown_.changes;
+    }
+}
+
+std::size_t UniverseMerge::sourceCount(DmxProtocol protocol) const {
+    return static_cast<std::size_t>(
+        std::count_if(sources_.begin(), sources_.end(),
+                      [protocol](const Source& s) { return s.id.protocol == protocol; }));
+}
+
+void UniverseMerge::appendStatus(int universe, double now,
+                                 std::vector<DmxSourceStatus>& out) const {
+    for (const Source& source : sources_) {
+        DmxSourceStatus status;
+        status.universe = universe;
+        status.protocol = source.id.protocol;
+        status.name = source.name;
+        status.priority = source.priority;
+        // A source that went quiet for a while reads as slowing down.
+        const double since = now - source.windowStart;
+        status.packetsPerSecond = since < 2.0 ? source.packetsPerSecond : 0.0;
+        out.push_back(std::move(status));
+    }
+}
+
+} // namespace prismeta
