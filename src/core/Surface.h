@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/LiveSource.h"
 #include "core/Mask.h"
 #include "core/MediaKind.h"
 #include "core/Pt.h"
@@ -46,6 +47,9 @@ struct Surface {
     // A shader surface's input values that differ from the shader's defaults.
     ShaderInputs shaderInputs;
     VideoPlayback playback = VideoPlayback::loop;
+    // What a live surface passes to its device or protocol; kept whatever
+    // the kind, as the path is.
+    LiveOptions liveOptions;
 
     // A surface with a new random id and every default.
     Surface();
