@@ -11,6 +11,7 @@ extern "C" {
 #include <cmath>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace prismeta {
 
@@ -25,6 +26,10 @@ constexpr const char* whitelistRtp = "rtp,udp";
 constexpr const char* whitelistRtsp = "rtsp,rtp,udp,tcp";
 constexpr const char* whitelistHttp = "http,https,tls,tcp,crypto";
 constexpr const char* whitelistSdp = "file,rtp,udp";
+
+// The character devices of Video4Linux: a path under /dev that is not one
+// (a disk, /dev/zero) is never opened.
+constexpr unsigned videoDeviceMajor = 81;
 
 // Enough of a stream to recognise its container; pictures are decoded as
 // they come, not analysed ahead.
@@ -217,7 +222,9 @@ AVFormatContext* openLiveInput(const LiveOpenPlan& plan, LiveInterrupt& interrup
         if (::stat(plan.url.c_str(), &info) != 0) {
             return fail(plan.inputFormat == "sdp" ? "no such SDP file" : "no such device");
         }
-        const bool fits = plan.inputFormat == "sdp" ? S_ISREG(info.st_mode) : S_ISCHR(info.st_mode);
+        const bool fits = plan.inputFormat == "sdp"
+                              ? S_ISREG(info.st_mode)
+                              : S_ISCHR(info.st_mode) && major(info.st_rdev) == videoDeviceMajor;
         if (!fits) {
             return fail(plan.inputFormat == "sdp" ? "not a regular file" : "not a capture device");
         }
