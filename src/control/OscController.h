@@ -8,6 +8,7 @@
 #include "control/OscShaderInputs.h"
 #include "control/RateLimitedLog.h"
 #include "control/UndoBursts.h"
+#include "core/LiveSource.h"
 #include "core/Uuid.h"
 
 #include <chrono>
@@ -90,6 +91,10 @@ public:
     // ignored input); queries, lists and subscriptions are answered as ever.
     // A machine that follows another one's show sets it: only the leader edits.
     void refuseEdits(std::optional<std::string> why) { editsRefused_ = std::move(why); }
+    // How a live surface's source is doing, for "/prismeta/surface/<target>/live/status"
+    // (none: its source is not open here, which answers "waiting").
+    using LiveStatusOf = std::function<std::optional<LiveStatus>(const Surface&)>;
+    void setLiveStatus(LiveStatusOf status) { liveStatus_ = std::move(status); }
 
 private:
     using Parts = std::span<const std::string_view>;
@@ -129,6 +134,9 @@ private:
     // "/prismeta/surface/<target>/input/<name>" (OscShaderInputs.h).
     void handleShaderInput(const OscMessage& message, std::string_view target,
                            std::string_view input, Clock::time_point now);
+    // "/prismeta/surface/<target>/live/status": answered, never set.
+    void handleLiveStatus(const OscMessage& message, std::string_view target,
+                          Clock::time_point now);
     void handleSnap(const OscMessage& message, Clock::time_point now);
     void handleHistory(const OscMessage& message, bool undo, Clock::time_point now);
     void handleQuery(const OscMessage& message, Clock::time_point now);
@@ -150,6 +158,7 @@ private:
     CueRunner* cueRunner_ = nullptr;
     std::optional<Uuid> fedCue_; // the live cue subscribers were last told of
     std::optional<std::string> editsRefused_;
+    LiveStatusOf liveStatus_;
 
     struct Budget {
         Clock::time_point opened;
