@@ -12,6 +12,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace prismeta {
@@ -439,6 +440,10 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
         handleShaderInput(message, target, parts[2], now);
         return;
     }
+    if (parts.size() == 3 && parts[1] == "live" && parts[2] == "status") {
+        handleLiveStatus(message, target, now);
+        return;
+    }
     const Parts fieldParts = parts.subspan(1);
     const auto fields = matchFields(surfaceFields(), fieldParts);
     const std::optional<ComponentMatcher> selectMatcher =
@@ -498,6 +503,46 @@ void OscController::handleSurface(const OscMessage& message, Parts parts, Clock:
     }
     key += joinedIds(surfaces, targets.value());
     commitSurfaces(std::move(edited), key, message, now);
+}
+
+void OscController::handleLiveStatus(const OscMessage& message, std::string_view target,
+                                     Clock::time_point now) {
+    if (!message.arguments.empty() && !message.isQuery()) {
+        ignore(badArguments, message, "live/status is only answered (no arguments, or s ?)", now);
+        return;
+    }
+    if (!message.sender) {
+        ignore(noSender, message, "the sender is unknown, so there is no one to answer", now);
+        return;
+    }
+    const SurfaceList& surfaces = model_.surfaces();
+    const std::optional<std::vector<std::size_t>> targets =
+        findTargets(surfaces, target, "surface", message, now);
+    if (!targets) {
+        return;
+    }
+    const bool asSent = targets->size() == 1 && !OscPattern::hasWildcards(target);
+    bool answered = false;
+    for (std::size_t index : targets.value()) {
+        const Surface& surface = surfaces[index];
+        if (surface.mediaKind != MediaKind::live) {
+            continue;
+        }
+        const LiveStatus status =
+            liveStatus_ ? liveStatus_(surface).value_or(LiveStatus{}) : LiveStatus{};
+        const auto dropped = static_cast<std::int32_t>(
+            std::min<std::uint64_t>(status.dropped, std::numeric_limits<std::int32_t>::max()));
+        reply(*message.sender,
+              recordAddress("surface", asSent ? std::string(target) : surface.id.text(),
+                            "live/status"),
+              {OscArgument::text(std::string(liveStateText(status.state))),
+               OscArgument::float32(static_cast<float>(status.fps)), OscArgument::int32(dropped)},
+              now);
+        answered = true;
+    }
+    if (!answered) {
+        ignore(badArguments, message, "the surface shows no live source", now);
+    }
 }
 
 void OscController::handleShaderInput(const OscMessage& message, std::string_view target,

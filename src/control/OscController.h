@@ -9,6 +9,7 @@
 #include "control/OscWarpFields.h"
 #include "control/RateLimitedLog.h"
 #include "control/UndoBursts.h"
+#include "core/LiveSource.h"
 #include "core/Uuid.h"
 
 #include <chrono>
@@ -91,6 +92,10 @@ public:
     // ignored input); queries, lists and subscriptions are answered as ever.
     // A machine that follows another one's show sets it: only the leader edits.
     void refuseEdits(std::optional<std::string> why) { editsRefused_ = std::move(why); }
+    // How a live surface's source is doing, for "/prismeta/surface/<target>/live/status"
+    // (none: its source is not open here, which answers "waiting").
+    using LiveStatusOf = std::function<std::optional<LiveStatus>(const Surface&)>;
+    void setLiveStatus(LiveStatusOf status) { liveStatus_ = std::move(status); }
 
     // What the show's other inputs say when asked: "/prismeta/dmx/status"
     // answers one argument list per DMX source seen (universe, protocol,
@@ -143,6 +148,9 @@ private:
     // "/prismeta/surface/<target>/input/<name>" (OscShaderInputs.h).
     void handleShaderInput(const OscMessage& message, std::string_view target,
                            std::string_view input, Clock::time_point now);
+    // "/prismeta/surface/<target>/live/status": answered, never set.
+    void handleLiveStatus(const OscMessage& message, std::string_view target,
+                          Clock::time_point now);
     void handleSnap(const OscMessage& message, Clock::time_point now);
     void handleHistory(const OscMessage& message, bool undo, Clock::time_point now);
     void handleQuery(const OscMessage& message, Clock::time_point now);
@@ -167,6 +175,7 @@ private:
     std::optional<Uuid> fedCue_; // the live cue subscribers were last told of
     std::optional<std::string> editsRefused_;
     ShowInputs showInputs_;
+    LiveStatusOf liveStatus_;
 
     struct Budget {
         Clock::time_point opened;

@@ -2,6 +2,7 @@
 
 #include "core/BlendCurve.h"
 #include "core/EditRanges.h"
+#include "core/LiveSource.h"
 #include "core/MediaKind.h"
 #include "geometry/OutputWarpEdits.h"
 
@@ -192,7 +193,7 @@ const auto surfaceTable = std::to_array<OscField<Surface>>({
          if (parsed && !mediaKindFromText(parsed->text)) {
              return Parsed::failure(
                  "\"" + parsed->text +
-                 "\" is not a media kind (color, testPattern, image, video, shader)");
+                 "\" is not a media kind (color, testPattern, image, video, shader, live)");
          }
          return parsed;
      },
@@ -206,10 +207,14 @@ const auto surfaceTable = std::to_array<OscField<Surface>>({
     {"mediaPath", "s",
      [](const OscMessage& m) {
          Parsed parsed = text(m);
-         // Only files that are there: nothing over the network may point a
-         // surface at a device, a folder or a pipe.
-         if (parsed && !m.textNamesRegularFile) {
-             return Parsed::failure("not an absolute path to an existing regular file");
+         // Only files that are there, stream URLs and cameras: nothing over
+         // the network may point a surface at another device, a folder or a
+         // pipe. A file surface given a URL or a camera shows the
+         // placeholder; the file reader opens regular files only.
+         if (parsed && !m.textNamesRegularFile && !isLiveUrl(parsed->text) &&
+             !m.textNamesCaptureDevice) {
+             return Parsed::failure("not an absolute path to an existing regular file, a stream "
+                                    "URL (srt, udp, rtp, rtsp, http, https) or a video device");
          }
          return parsed;
      },

@@ -60,6 +60,9 @@ struct OscMessage {
     // existing regular file when it arrived. Checked on the receiving thread so
     // that a slow file system never holds up the interface.
     bool textNamesRegularFile = false;
+    // Likewise: whether it named a video capture device (V4L2), which a live
+    // surface may show.
+    bool textNamesCaptureDevice = false;
     // When a bundle's time tag says it is due, in microseconds of the show
     // clock (the real-time clock); absent for "at once" and plain messages.
     std::optional<std::int64_t> dueMicros;

@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +46,18 @@ bool namesRegularFile(const std::string& path) {
     }
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Video4Linux's character devices, and only those: a live surface may show a
+// camera, never a disk or a terminal.
+bool namesCaptureDevice(const std::string& path) {
+    constexpr unsigned videoDeviceMajor = 81;
+    if (path.rfind("/dev/", 0) != 0) {
+        return false;
+    }
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode) &&
+           major(status.st_rdev) == videoDeviceMajor;
 }
 
 std::optional<OscEndpoint> endpointOf(lo_message message) {
@@ -362,6 +375,7 @@ void OscServer::receive(const char* path, const char* types, void** argv, int ar
     if (received.arguments.size() == 1) {
         if (const std::string* text = received.arguments.front().string()) {
             received.textNamesRegularFile = namesRegularFile(*text);
+            received.textNamesCaptureDevice = namesCaptureDevice(*text);
         }
     }
     received.sender = delivering_ ? deliverFrom_ : endpointOf(static_cast<lo_message>(message));

@@ -14,6 +14,8 @@ std::string_view mediaKindText(MediaKind kind) {
         return "video";
     case MediaKind::shader:
         return "shader";
+    case MediaKind::live:
+        return "live";
     }
     return "color";
 }
@@ -30,6 +32,8 @@ std::string_view mediaKindLabel(MediaKind kind) {
         return "Video";
     case MediaKind::shader:
         return "Shader";
+    case MediaKind::live:
+        return "Live Source";
     }
     return "Solid Color";
 }

@@ -7,12 +7,14 @@
 namespace prismeta {
 
 // What a surface shows. The order of the cases is the order of every picker.
-// A shader surface shows an ISF generator or effect (mediaPath names its .fs).
-enum class MediaKind { color = 0, testPattern = 1, image = 2, video = 3, shader = 4 };
+// A shader surface shows an ISF generator or effect (mediaPath names its .fs);
+// a live surface shows a camera, a capture card or a network stream
+// (mediaPath names the device or URL, see LiveSource.h).
+enum class MediaKind { color = 0, testPattern = 1, image = 2, video = 3, shader = 4, live = 5 };
 
-inline constexpr std::array<MediaKind, 5> allMediaKinds = {MediaKind::color, MediaKind::testPattern,
-                                                           MediaKind::image, MediaKind::video,
-                                                           MediaKind::shader};
+inline constexpr std::array<MediaKind, 6> allMediaKinds = {
+    MediaKind::color, MediaKind::testPattern, MediaKind::image,
+    MediaKind::video, MediaKind::shader,      MediaKind::live};
 
 // The text form used in project files and media signatures ("testPattern").
 std::string_view mediaKindText(MediaKind kind);

@@ -266,6 +266,9 @@ private:
         floatMember("feather", s.feather, path);
         json_.key("id");
         text(s.id.text());
+        if (!s.liveOptions.empty()) {
+            liveOptions(s.liveOptions, KeyPath(path, "liveOptions"));
+        }
         masks(s.masks, KeyPath(path, "masks"));
         json_.key("mediaKind");
         text(mediaKindText(s.mediaKind));
@@ -333,6 +336,27 @@ private:
                 json_.endObject();
             }
             json_.endArray();
+        }
+        json_.endObject();
+    }
+
+    // Only the options set, in the sorted order of their keys.
+    void liveOptions(const LiveOptions& options, const KeyPath& path) {
+        json_.key("liveOptions");
+        json_.beginObject();
+        if (options.format) {
+            json_.key("format");
+            text(*options.format);
+        }
+        if (options.fps) {
+            doubleMember("fps", *options.fps, path);
+        }
+        if (options.latencyMs) {
+            wholeMember("latency", *options.latencyMs);
+        }
+        if (options.width && options.height) {
+            json_.key("size");
+            text(liveSizeText(*options.width, *options.height));
         }
         json_.endObject();
     }

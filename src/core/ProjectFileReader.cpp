@@ -142,6 +142,42 @@ void readPlayback(Surface& surface, const json& value) {
                            : VideoPlayback::loop;
 }
 
+// A live surface's options: an object whose members each count only when
+// they are of their type and in their range ("size" "WxH", "fps" a number,
+// "format" a name, "latency" whole milliseconds); anything else leaves that
+// option unset and never fails the load.
+void readLiveOptions(Surface& surface, const json& value) {
+    surface.liveOptions = LiveOptions{};
+    if (!value.is_object()) {
+        return;
+    }
+    LiveOptions& options = surface.liveOptions;
+    if (const auto size = value.find("size"); size != value.end() && size->is_string()) {
+        if (const auto parsed = parseLiveSize(size->get<std::string>())) {
+            options.width = parsed->first;
+            options.height = parsed->second;
+        }
+    }
+    if (const auto fps = value.find("fps"); fps != value.end() && fps->is_number()) {
+        const double rate = fps->get<double>();
+        if (rate > 0.0 && rate <= maxLiveFps) {
+            options.fps = rate;
+        }
+    }
+    if (const auto format = value.find("format"); format != value.end() && format->is_string()) {
+        if (std::string name = format->get<std::string>(); validLiveFormat(name)) {
+            options.format = std::move(name);
+        }
+    }
+    if (const auto latency = value.find("latency");
+        latency != value.end() && latency->is_number()) {
+        const double ms = latency->get<double>();
+        if (std::trunc(ms) == ms && ms >= 0.0 && ms <= maxLiveLatencyMs) {
+            options.latencyMs = static_cast<int>(ms);
+        }
+    }
+}
+
 // A mask's flags: true or false.
 Problem parseFlag(Scalar& value, bool& flag) {
     if (value.type != Scalar::Type::boolean) {
@@ -438,6 +474,7 @@ template <> struct Schema<Surface> {
         lenient<Surface, readPlayback>("playback"),
         lenient<Surface, readShaderInputs>("shaderInputs"),
         lenient<Surface, readSurfaceDmx>("dmx"),
+        lenient<Surface, readLiveOptions>("liveOptions"),
     };
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DmxSettings.h"
+#include "core/LiveSource.h"
 #include "core/Mask.h"
 #include "core/MediaKind.h"
 #include "core/Pt.h"
@@ -49,6 +50,9 @@ struct Surface {
     VideoPlayback playback = VideoPlayback::loop;
     // Its place on a lighting desk, as a fixture (dmx/FixtureLayout.h).
     std::optional<DmxPatch> dmx;
+    // What a live surface passes to its device or protocol; kept whatever
+    // the kind, as the path is.
+    LiveOptions liveOptions;
 
     // A surface with a new random id and every default.
     Surface();

@@ -214,7 +214,8 @@ void CueRunner::findPreload() {
         const std::vector<Surface> then = withCue(now.copy(), model_.cues()[*next]);
         for (std::size_t i = 0; i < then.size(); ++i) {
             const Surface& surface = then[i];
-            if ((surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video) &&
+            if ((surface.mediaKind == MediaKind::image || surface.mediaKind == MediaKind::video ||
+                 surface.mediaKind == MediaKind::live) &&
                 mediaChanged(now[i], surface)) {
                 ahead->push_back(surface);
             }

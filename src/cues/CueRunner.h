@@ -89,7 +89,7 @@ public:
     const WallClock& wallClock() const { return wallClock_; }
     // What renderers draw the fade with; null before the first GO.
     const std::shared_ptr<const Crossfade>& crossfade() const { return crossfade_; }
-    // The stills and videos the next cue switches surfaces to, as those
+    // The stills, videos and live sources the next cue switches surfaces to, as those
     // surfaces will look: renderers open and decode them ahead, so the GO
     // shows them on its first frame. Made again after every GO; never null.
     const std::shared_ptr<const std::vector<Surface>>& preload() const { return preload_; }

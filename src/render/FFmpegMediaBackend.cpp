@@ -1,12 +1,15 @@
 #include "render/FFmpegMediaBackend.h"
 
+#include "core/Log.h"
 #include "media/ImageDecoder.h"
 #include "media/ImageLoad.h"
+#include "media/LiveSources.h"
 #include "media/PixelImage.h"
 #include "media/PlaybackClock.h"
 #include "media/VideoFrameAt.h"
 #include "media/VideoPlayer.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -178,6 +181,95 @@ private:
     std::chrono::milliseconds patience_;
 };
 
+LiveReaderOptions liveReaderOptions(const MediaRequest& request) {
+    LiveReaderOptions options;
+    if (request.maxTextureSize > 0) {
+        options.maxDimension = request.maxTextureSize;
+    }
+    return options;
+}
+
+LiveOptions liveOptionsOf(const MediaRequest& request) {
+    return request.liveOptions != nullptr ? *request.liveOptions : LiveOptions{};
+}
+
+MediaFrame frameOf(const LivePicture& picture) {
+    return MediaFrame{picture.width, picture.height, static_cast<std::size_t>(picture.stride),
+                      MediaPixelFormat::bgra8, picture.pixels};
+}
+
+// One window's view of a live source: the reader every window of the
+// process showing that source shares, the number of the picture last
+// shown, and the lease on it until it is uploaded. The reader's log lines
+// are written by whichever window polls first.
+class ShowingLive final : public LiveFeed {
+public:
+    ShowingLive(const MediaRequest& request, const LiveMediaOptions& options)
+        : reader_(LiveSources::acquire(std::string(request.path), liveOptionsOf(request),
+                                       liveReaderOptions(request))),
+          wait_(options.waitForDecoders), patience_(options.patience) {}
+
+    std::optional<MediaFrame> newFrame(double) override {
+        lease_.reset();
+        for (const std::string& line : reader_->takeLogLines()) {
+            logLine(line);
+        }
+        LivePictures& pictures = reader_->pictures();
+        // Waiting (tests, measurements) is for the first picture only: a
+        // source that is gone must not stall every frame.
+        const int slot = wait_ && shown_ == 0
+                             ? pictures.waitNewer(shown_, LivePictures::Clock::now() + patience_)
+                             : pictures.takeNewer(shown_);
+        lease_ = LivePictureLease(&pictures, slot);
+        if (!lease_) {
+            return std::nullopt;
+        }
+        shown_ = lease_->serial;
+        return frameOf(*lease_);
+    }
+
+    void releaseFrame() override { lease_.reset(); }
+
+    bool holdsPicture() const override {
+        const auto newest = reader_->pictures().newestAt();
+        return newest && LivePictures::Clock::now() - *newest <=
+                             std::chrono::duration<double>(LiveSources::holdSeconds());
+    }
+
+    LiveStatus status() const override { return reader_->status(); }
+
+private:
+    // Destroyed in reverse: the lease before the reader it came from.
+    std::shared_ptr<LiveReader> reader_;
+    LivePictureLease lease_;
+    std::uint64_t shown_ = 0;
+    bool wait_;
+    std::chrono::milliseconds patience_;
+};
+
+// A live source's first picture, waited for while the feed was made and
+// then shown for good (the command-line renderer's single frame).
+class FirstLivePicture final : public LiveFeed {
+public:
+    explicit FirstLivePicture(std::optional<PixelImage> picture, LiveStatus status)
+        : picture_(std::move(picture)), status_(status) {}
+
+    std::optional<MediaFrame> newFrame(double) override {
+        if (delivered_ || !picture_) {
+            return std::nullopt;
+        }
+        delivered_ = true;
+        return frameOf(*picture_);
+    }
+    bool holdsPicture() const override { return picture_.has_value(); }
+    LiveStatus status() const override { return status_; }
+
+private:
+    std::optional<PixelImage> picture_;
+    LiveStatus status_;
+    bool delivered_ = false;
+};
+
 // A picture decoded before the feed was made, delivered once.
 class ReadyPicture final : public ImageFeed, public VideoFeed {
 public:
@@ -224,6 +316,9 @@ MediaBackend liveMediaBackend(const LiveMediaOptions& options) {
     backend.openVideo = [options](const MediaRequest& request) {
         return std::make_unique<PlayingVideo>(request, options);
     };
+    backend.openLive = [options](const MediaRequest& request) {
+        return std::make_unique<ShowingLive>(request, options);
+    };
     backend.videoUpload = options.videoUpload;
     // One show clock for every window of the process: it starts with the
     // first backend made.
@@ -235,7 +330,8 @@ MediaBackend liveMediaBackend(const LiveMediaOptions& options) {
 }
 
 MediaBackend mediaBackendAt(double seconds, std::function<void(const NoPicture& file)> noPicture,
-                            std::function<double(const MediaRequest&)> secondsOf) {
+                            std::function<double(const MediaRequest&)> secondsOf,
+                            double liveWaitSeconds) {
     auto report =
         std::make_shared<const std::function<void(const NoPicture&)>>(std::move(noPicture));
     MediaBackend backend;
@@ -257,6 +353,43 @@ MediaBackend mediaBackendAt(double seconds, std::function<void(const NoPicture& 
             (*report)(NoPicture{path, true, diagnoseMediaFile(path, true)});
         }
         return std::make_unique<ReadyPicture>(std::move(picture), route);
+    };
+    // Every live source waits for its first picture until one deadline,
+    // counted from the first one opened, so several sources wait side by
+    // side rather than one after another.
+    auto liveDeadline = std::make_shared<std::optional<LivePictures::Clock::time_point>>();
+    backend.openLive = [report, liveDeadline,
+                        liveWaitSeconds](const MediaRequest& request) -> std::unique_ptr<LiveFeed> {
+        const std::string source(request.path);
+        auto reader =
+            LiveSources::acquire(source, liveOptionsOf(request), liveReaderOptions(request));
+        if (!*liveDeadline) {
+            *liveDeadline = LivePictures::Clock::now() +
+                            std::chrono::duration_cast<LivePictures::Clock::duration>(
+                                std::chrono::duration<double>(std::max(0.0, liveWaitSeconds)));
+        }
+        std::optional<PixelImage> copy;
+        const LivePictureLease lease(&reader->pictures(),
+                                     reader->pictures().waitNewer(0, **liveDeadline));
+        if (lease) {
+            PixelImage image;
+            image.width = lease->width;
+            image.height = lease->height;
+            image.order = ChannelOrder::bgra;
+            image.pixels.resize(static_cast<std::size_t>(lease->width) * 4 *
+                                static_cast<std::size_t>(lease->height));
+            for (int row = 0; row < lease->height; ++row) {
+                std::copy_n(lease->pixels + static_cast<std::size_t>(row) * lease->stride,
+                            static_cast<std::size_t>(lease->width) * 4,
+                            image.pixels.data() + static_cast<std::size_t>(row) * lease->width * 4);
+            }
+            copy = std::move(image);
+        } else if (*report) {
+            NoPicture missing{source, false, std::nullopt};
+            missing.live = true;
+            (*report)(missing);
+        }
+        return std::make_unique<FirstLivePicture>(std::move(copy), reader->status());
     };
     backend.shadersAtOnce = true; // the show clock reads the host time given
     return backend;

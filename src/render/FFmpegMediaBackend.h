@@ -14,12 +14,14 @@ namespace prismeta {
 // loader threads (ImageLoad) and show once ready; each video source plays its
 // own decoder thread (VideoPlayer) on the clock that every renderer's source
 // of the same surface and signature shares (PlaybackClock), so the editor and
-// the output windows show the same picture at the same host time.
+// the output windows show the same picture at the same host time. Every
+// window showing one live source shares its one reader (LiveSources) and
+// shows its newest picture.
 struct LiveMediaOptions {
     // Every poll first waits (patience at most) until the decoders have
     // settled what is due: frames become a function of the host times drawn,
-    // whatever the machine's speed. For tests and measurements only; a window
-    // must never wait on a decoder.
+    // whatever the machine's speed (a live source: until its first picture).
+    // For tests and measurements only; a window must never wait on a decoder.
     bool waitForDecoders = false;
     std::chrono::milliseconds patience{10'000};
     MediaBackend::Upload videoUpload = MediaBackend::Upload::direct;
@@ -33,6 +35,8 @@ struct NoPicture {
     std::string path;
     bool video = false;
     std::optional<MediaProblem> problem;
+    // A live source that gave no picture in the time waited for one.
+    bool live = false;
 };
 
 // The media backend of single deterministic frames (prismeta-cli render
@@ -43,9 +47,12 @@ struct NoPicture {
 // reported to noPicture, when given, on the render thread. A video played
 // once shows its last picture past its end. secondsOf, when given, picks
 // each video's time instead of `seconds` (videos started at different
-// moments of a show).
+// moments of a show). A live source shows its first picture, waited for up
+// to liveWaitSeconds after the first live source was opened; one without a
+// picture by then is reported (NoPicture::live) and shows the placeholder.
 MediaBackend mediaBackendAt(double seconds,
                             std::function<void(const NoPicture& file)> noPicture = {},
-                            std::function<double(const MediaRequest&)> secondsOf = {});
+                            std::function<double(const MediaRequest&)> secondsOf = {},
+                            double liveWaitSeconds = 5.0);
 
 } // namespace prismeta

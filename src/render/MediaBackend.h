@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/LiveSource.h"
 #include "core/Uuid.h"
 
 #include <cstddef>
@@ -12,10 +13,10 @@
 
 namespace prismeta {
 
-// The decoders behind image and video surfaces. The renderer knows no file
-// format: a MediaBackend hands it objects that deliver pixels, and the
-// renderer turns them into textures. Without a backend (the default) image
-// and video surfaces show the placeholder colour.
+// The decoders behind image, video and live surfaces. The renderer knows no
+// file format: a MediaBackend hands it objects that deliver pixels, and the
+// renderer turns them into textures. Without a backend (the default) image,
+// video and live surfaces show the placeholder colour.
 
 enum class MediaPixelFormat {
     rgba8,
@@ -99,6 +100,24 @@ public:
     virtual Route route() const { return Route::pixels; }
 };
 
+// Shows one live source (a camera, a capture card, a network stream): the
+// newest picture as it arrives, decoded on threads of the backend's own.
+// Polled by the render thread on every frame.
+class LiveFeed {
+public:
+    virtual ~LiveFeed() = default; // lets go of the source (its reader may be shared)
+    // The newest picture when it is newer than the last one handed out;
+    // none otherwise. The pixels stay valid until releaseFrame, the next call
+    // or the feed's destruction.
+    virtual std::optional<MediaFrame> newFrame(double hostTimeSeconds) = 0;
+    virtual void releaseFrame() {}
+    // Whether the last picture handed out may still be shown: the source's
+    // newest picture is no older than the hold time. The placeholder
+    // otherwise.
+    virtual bool holdsPicture() const = 0;
+    virtual LiveStatus status() const = 0;
+};
+
 // What a media source asks its backend to open, on the render thread while
 // the source is made. Only valid during the call.
 struct MediaRequest {
@@ -121,14 +140,17 @@ struct MediaRequest {
     // The compressed textures the renderer samples: a video stored in GPU
     // blocks comes as such only in these, decoded to pixels otherwise.
     CompressedTextures compressedTextures;
+    // A live source's options (live surfaces only).
+    const LiveOptions* liveOptions = nullptr;
 };
 
 // Factories called on the render thread when a surface's media source is
 // made. They never fail loudly: a file that cannot be read yields an object
-// that never delivers, or none at all. Either member may be empty.
+// that never delivers, or none at all. Any of them may be empty.
 struct MediaBackend {
     std::function<std::unique_ptr<ImageFeed>(const MediaRequest&)> openImage;
     std::function<std::unique_ptr<VideoFeed>(const MediaRequest&)> openVideo;
+    std::function<std::unique_ptr<LiveFeed>(const MediaRequest&)> openLive;
 
     // How video frames reach their texture, which each source reuses: straight
     // from the decoder's memory (glTexSubImage2D), or copied into a pixel

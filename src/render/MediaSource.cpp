@@ -162,6 +162,7 @@ bool uploadBlocks(unsigned& texture, unsigned& format, int& width, int& height,
 MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, unsigned testPattern,
                          double hostTimeSeconds, std::string_view openPath, bool ahead)
     : signature_(mediaSignature(surface)), kind_(surface.mediaKind), playback_(surface.playback),
+      liveOptions_(surface.liveOptions),
       uploadThroughPixelBuffer_(backend.videoUpload == MediaBackend::Upload::pixelBuffer) {
     waitingForGo_ = ahead;
     opensFile_ =
@@ -180,6 +181,7 @@ MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, un
         r.ahead = ahead;
         r.maxTextureSize = maxTextureSize_;
         r.compressedTextures = backend.compressedTextures;
+        r.liveOptions = &liveOptions_;
         return r;
     };
     switch (kind_) {
@@ -205,12 +207,20 @@ MediaSource::MediaSource(const Surface& surface, const MediaBackend& backend, un
             shader_ = std::make_unique<IsfPicture>(std::string(openedPath()), backend);
         }
         break;
+    case MediaKind::live:
+        // A device or a URL, never looked for under the project's folder.
+        if (surface.mediaPath && !surface.mediaPath->empty() && backend.openLive) {
+            maxTextureSize_ = queryMaxTextureSize();
+            liveFeed_ = guarded([&] { return backend.openLive(request()); });
+        }
+        break;
     }
 }
 
 MediaSource::~MediaSource() {
     // The video first: it stops decoding before its last frame's texture goes.
     videoFeed_.reset();
+    liveFeed_.reset();
     shader_.reset();
     imageFeed_.reset();
     if (ownsStaticTexture_ && staticTexture_ != 0) {
@@ -242,7 +252,8 @@ std::string_view MediaSource::openedPath() const {
 
 bool MediaSource::matches(const Surface& surface) const {
     return mediaSignatureMatches(surface, kind_, path()) &&
-           (kind_ != MediaKind::video || surface.playback == playback_);
+           (kind_ != MediaKind::video || surface.playback == playback_) &&
+           (kind_ != MediaKind::live || surface.liveOptions == liveOptions_);
 }
 
 unsigned MediaSource::staticTexture() {
@@ -269,6 +280,10 @@ bool MediaSource::changesOverTime() const {
     }
     if (imageFeed_) {
         return guarded([&] { return imageFeed_->pending(); });
+    }
+    if (liveFeed_) {
+        // A source may come (back) at any moment.
+        return !waitingForGo_;
     }
     return videoFeed_ && !videoEnded_ && !waitingForGo_;
 }
@@ -305,6 +320,31 @@ unsigned MediaSource::videoTexture(double hostTimeSeconds) {
         return 0;
     });
     return uploaded ? lastVideoTexture_ : 0;
+}
+
+unsigned MediaSource::liveTexture(double hostTimeSeconds) {
+    if (!liveFeed_) {
+        return 0;
+    }
+    waitingForGo_ = false; // drawn: it shows
+    if (const auto frame = guarded([&] { return liveFeed_->newFrame(hostTimeSeconds); })) {
+        const bool uploaded =
+            !isBlockCompressed(frame->format) &&
+            upload(lastVideoTexture_, textureWidth_, textureHeight_, *frame, maxTextureSize_,
+                   uploadThroughPixelBuffer_ ? &pixelBuffer_ : nullptr);
+        guarded([&] {
+            liveFeed_->releaseFrame();
+            return 0;
+        });
+        if (uploaded) {
+            return lastVideoTexture_;
+        }
+    }
+    return guarded([&] { return liveFeed_->holdsPicture(); }) ? lastVideoTexture_ : 0;
+}
+
+LiveStatus MediaSource::liveStatus() const {
+    return liveFeed_ ? guarded([&] { return liveFeed_->status(); }) : LiveStatus{};
 }
 
 bool MediaSource::upload(unsigned& texture, int& width, int& height, const MediaFrame& frame,

@@ -14,7 +14,8 @@ namespace prismeta {
 class IsfPicture;
 
 // The texture behind one surface's media: the generated test pattern, a still
-// image, the newest frame of a looping video or a shader's picture. A source is tied to the
+// image, the newest frame of a looping video, the newest picture of a live
+// source or a shader's picture. A source is tied to the
 // surface's media signature (kind and path) at creation; the renderer makes a
 // new one when either changes. Failures are silent: a source whose media
 // cannot be read simply has no texture, and nothing is retried.
@@ -56,6 +57,14 @@ public:
     // this source keeps for its video (lastVideoTexture); 0 when there is no
     // new one. The frame goes back to its decoder right after the upload.
     unsigned videoTexture(double hostTimeSeconds);
+    // A live source's picture: the newest one uploaded into the video
+    // texture, or the last one while it is within the hold time; 0 (the
+    // placeholder) before the first picture and once the source has been
+    // gone for longer than that.
+    unsigned liveTexture(double hostTimeSeconds);
+    // How the live source is doing (waiting for a source that has no feed).
+    LiveStatus liveStatus() const;
+
     // A shader surface's picture at showTime, rendered at width x height
     // (see IsfPicture::render); 0 while it loads and after a failure.
     unsigned shaderTexture(const Surface& surface, int width, int height, double showTime,
@@ -101,6 +110,7 @@ private:
     std::string signature_;
     MediaKind kind_;
     VideoPlayback playback_;
+    LiveOptions liveOptions_;
     bool opensFile_ = false;
     std::string relocatedPath_; // the file opened in place of the path, if any
     int maxTextureSize_ = 0;
@@ -125,6 +135,7 @@ private:
     bool waitingForGo_ = false;
     std::unique_ptr<ImageFeed> imageFeed_;
     std::unique_ptr<VideoFeed> videoFeed_;
+    std::unique_ptr<LiveFeed> liveFeed_;
     std::unique_ptr<IsfPicture> shader_;
 };
 

@@ -600,6 +600,9 @@ Renderer::LookPicture Renderer::lookPicture(const Surface& surface, double hostT
                 logCompressedFallback(source->path());
             }
             break;
+        case MediaKind::live:
+            texture = source->liveTexture(hostTime);
+            break;
         case MediaKind::shader: {
             const PixelSize size =
                 coveredSize(surface, pixelsPerUnit_[0], pixelsPerUnit_[1], IsfPicture::maxSize);

@@ -91,7 +91,8 @@ public:
     void setLiveLayer(const LiveLayer* layer) { liveLayer_ = layer; }
     // Surfaces as the next cue will show them: their stills are opened and
     // uploaded, their videos opened with their first pictures decoded and
-    // waiting for their start (kept while listed), so a GO draws them at once.
+    // waiting for their start, their live sources connected (all kept while
+    // listed), so a GO draws them at once.
     void setPreload(std::shared_ptr<const std::vector<Surface>> surfaces);
     // Shader surfaces' pictures rendered once per frame for every renderer
     // sharing them (none: this renderer runs its shaders itself).

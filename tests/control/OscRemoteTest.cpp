@@ -350,6 +350,38 @@ TEST_F(OscRemote, OnlyExistingRegularFilesBecomeMediaPaths) {
     EXPECT_TRUE(logMentions(rig, "not an absolute path to an existing regular file"));
 }
 
+// A live surface takes a stream URL; its status is answered, never set.
+TEST_F(OscRemote, StreamUrlsBecomeMediaPathsAndALiveSourceAnswersItsStatus) {
+    rig.controller->setLiveStatus([](const Surface& s) -> std::optional<LiveStatus> {
+        if (s.mediaPath != "srt://127.0.0.1:9000?mode=listener") {
+            return std::nullopt;
+        }
+        return LiveStatus{LiveStatus::State::connected, 29.97, 3};
+    });
+    rig.sendAndPump("/prismeta/surface/0/mediaKind", {s("live")});
+    rig.sendAndPump("/prismeta/surface/0/mediaPath", {s("srt://127.0.0.1:9000?mode=listener")});
+    EXPECT_EQ(surface(0).mediaKind, MediaKind::live);
+    EXPECT_EQ(surface(0).mediaPath, "srt://127.0.0.1:9000?mode=listener");
+    for (const std::string& refused : {"file:///etc/passwd", "pipe:0", "/dev/zero"}) {
+        rig.sendAndPump("/prismeta/surface/0/mediaPath", {s(refused)});
+        EXPECT_EQ(surface(0).mediaPath, "srt://127.0.0.1:9000?mode=listener") << refused;
+    }
+    rig.sendAndPump("/prismeta/surface/1/mediaKind", {s("live")});
+    rig.sendAndPump("/prismeta/surface/1/mediaPath", {s("udp://@:5000")});
+    rig.sendAndPump("/prismeta/surface/0/live/status", {s("?")});
+    rig.sendAndPump("/prismeta/surface/wall right/live/status");
+    const auto answers = rig.client.receive([](const auto& got) { return got.size() >= 2; });
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[0].address, "/prismeta/surface/0/live/status");
+    EXPECT_EQ(answers[0].arguments, (OscArguments{s("connected"), f(29.97f), i(3)}));
+    EXPECT_EQ(answers[1].arguments, (OscArguments{s("waiting"), f(0), i(0)})) << "not open here";
+    rig.sendAndPump("/prismeta/surface/floor/live/status");
+    rig.sendAndPump("/prismeta/surface/0/live/status", {s("lost")});
+    EXPECT_TRUE(logMentions(rig, "the surface shows no live source"));
+    EXPECT_TRUE(logMentions(rig, "live/status is only answered"));
+    EXPECT_EQ(surface(0).mediaKind, MediaKind::live);
+}
+
 TEST_F(OscRemote, HostileInputIsIgnoredWithAReasonAndTheServerCarriesOn) {
     const SurfaceList surfaces = rig.model.surfaces();
     const std::vector<OutputConfig> outputs = rig.model.outputs();

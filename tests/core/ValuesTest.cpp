@@ -13,8 +13,9 @@ namespace prismeta {
 namespace {
 
 TEST(MediaKind, TextFormsAndLabelsRoundTripExactly) {
-    const char* texts[] = {"color", "testPattern", "image", "video", "shader"};
-    const char* labels[] = {"Solid Color", "Test Pattern", "Image", "Video", "Shader"};
+    const char* texts[] = {"color", "testPattern", "image", "video", "shader", "live"};
+    const char* labels[] = {"Solid Color", "Test Pattern", "Image",
+                            "Video",       "Shader",       "Live Source"};
     for (std::size_t i = 0; i < allMediaKinds.size(); ++i) {
         EXPECT_EQ(static_cast<std::size_t>(allMediaKinds[i]), i);
         EXPECT_EQ(mediaKindText(allMediaKinds[i]), texts[i]);

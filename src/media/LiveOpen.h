@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/LiveSource.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+struct AVFormatContext;
+
+namespace prismeta {
+
+// How one live source is opened through libavformat: the URL handed to it,
+// the input format to force, and the options for the demuxer, the protocol
+// or the device. Made without touching the source, so option handling is
+// testable without a device or a network.
+struct LiveOpenPlan {
+    std::string url;
+    // "video4linux2" or "sdp"; empty lets FFmpeg choose by the URL.
+    std::string inputFormat;
+    std::vector<std::pair<std::string, std::string>> options;
+    // A source that waits for its sender (UDP, RTP, an SRT listener): its
+    // opening never times out, it just waits. Others (a device, an SRT
+    // caller, RTSP, HTTP) are called and retried.
+    bool passive = false;
+    // Why the source cannot be opened at all; empty when it can.
+    std::string refusal;
+
+    // The value of an option, empty when it is not set.
+    std::string_view option(std::string_view key) const;
+};
+
+LiveOpenPlan planLiveOpen(std::string_view source, const LiveOptions& options);
+
+// Lets libavformat's blocking calls on one live input end: when stop is
+// raised (from any thread), or at the deadline, which the input's own thread
+// moves before each call that may wait.
+class LiveInterrupt {
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit LiveInterrupt(const std::atomic<bool>* stop) : stop_(stop) {}
+
+    void setDeadline(Clock::time_point deadline) {
+        deadline_.store(deadline.time_since_epoch().count(), std::memory_order_relaxed);
+    }
+    void clearDeadline() { deadline_.store(noDeadline, std::memory_order_relaxed); }
+    bool stopped() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
+    bool timedOut() const;
+
+    // For AVFormatContext::interrupt_callback.
+    static int callback(void* self);
+
+private:
+    static constexpr Clock::rep noDeadline = INT64_MAX;
+    const std::atomic<bool>* stop_;
+    std::atomic<Clock::rep> deadline_{noDeadline};
+};
+
+// Opens the plan's input with the interrupt installed. Null on failure, with
+// the reason in FFmpeg's words in error (when given). Blocks until the
+// source answers, the interrupt fires or the protocol gives up.
+AVFormatContext* openLiveInput(const LiveOpenPlan& plan, LiveInterrupt& interrupt,
+                               std::string* error = nullptr);
+
+} // namespace prismeta

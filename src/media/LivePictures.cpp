@@ -1,0 +1,117 @@
+#include "media/LivePictures.h"
+
+namespace prismeta {
+
+namespace {
+
+// A window polls every frame; one that has not asked for this long is not
+// watching, and the pictures it misses are not counted as dropped.
+constexpr std::chrono::milliseconds watchWindow{500};
+
+} // namespace
+
+LivePictures::LivePictures(int slots) : slots_(static_cast<std::size_t>(slots < 2 ? 2 : slots)) {}
+
+int LivePictures::acquire() {
+    const std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        Slot& slot = slots_[i];
+        if (static_cast<int>(i) != newest_ && slot.leases == 0 && !slot.acquired) {
+            slot.acquired = true;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+std::uint8_t* LivePictures::storage(int slot, std::size_t bytes) {
+    Slot& entry = slots_[static_cast<std::size_t>(slot)];
+    if (entry.capacity < bytes) {
+        entry.memory.reset(static_cast<std::uint8_t*>(av_malloc(bytes)));
+        entry.capacity = entry.memory ? bytes : 0;
+    }
+    return entry.memory.get();
+}
+
+bool LivePictures::watchedLocked(Clock::time_point now) const {
+    return lastTake_ != Clock::time_point{} && now - lastTake_ < watchWindow;
+}
+
+void LivePictures::publish(int slot) {
+    {
+        const std::lock_guard lock(mutex_);
+        const Clock::time_point now = Clock::now();
+        if (newest_ >= 0 && !slots_[static_cast<std::size_t>(newest_)].taken &&
+            watchedLocked(now)) {
+            ++dropped_;
+        }
+        Slot& entry = slots_[static_cast<std::size_t>(slot)];
+        entry.acquired = false;
+        entry.taken = false;
+        entry.picture.serial = ++serial_;
+        newest_ = slot;
+        newestAt_ = now;
+    }
+    published_.notify_all();
+}
+
+void LivePictures::discard(int slot) {
+    const std::lock_guard lock(mutex_);
+    slots_[static_cast<std::size_t>(slot)].acquired = false;
+}
+
+void LivePictures::countDropped() {
+    const std::lock_guard lock(mutex_);
+    if (watchedLocked(Clock::now())) {
+        ++dropped_;
+    }
+}
+
+int LivePictures::takeNewer(std::uint64_t after) {
+    const std::lock_guard lock(mutex_);
+    lastTake_ = Clock::now();
+    if (newest_ < 0) {
+        return -1;
+    }
+    Slot& entry = slots_[static_cast<std::size_t>(newest_)];
+    if (entry.picture.serial <= after) {
+        return -1;
+    }
+    ++entry.leases;
+    entry.taken = true;
+    return newest_;
+}
+
+int LivePictures::waitNewer(std::uint64_t after, Clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    published_.wait_until(lock, deadline, [&] {
+        return newest_ >= 0 && slots_[static_cast<std::size_t>(newest_)].picture.serial > after;
+    });
+    lock.unlock();
+    return takeNewer(after);
+}
+
+void LivePictures::giveBack(int slot) {
+    const std::lock_guard lock(mutex_);
+    --slots_[static_cast<std::size_t>(slot)].leases;
+}
+
+std::uint64_t LivePictures::dropped() const {
+    const std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+std::optional<LivePictures::Clock::time_point> LivePictures::newestAt() const {
+    const std::lock_guard lock(mutex_);
+    if (newest_ < 0) {
+        return std::nullopt;
+    }
+    return newestAt_;
+}
+
+std::uint64_t LivePictures::published() const {
+    const std::lock_guard lock(mutex_);
+    return serial_;
+}
+
+} // namespace prismeta

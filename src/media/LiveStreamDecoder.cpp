@@ -1,0 +1,112 @@
+#include "media/LiveStreamDecoder.h"
+
+#include <algorithm>
+
+namespace prismeta {
+
+namespace {
+
+// Pictures of another video stream, with none of ours between them, after
+// which that stream is the one decoded: about half a second of video.
+constexpr int switchAfter = 15;
+
+// Failed pictures one packet may report before the rest wait for the next.
+constexpr int maxFailures = 16;
+
+bool isVideo(const AVStream& stream) {
+    return stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+           (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0;
+}
+
+} // namespace
+
+LiveStreamDecoder::LiveStreamDecoder(std::int64_t maxPixels, int threads)
+    : maxPixels_(maxPixels), threads_(threads), frame_(ff::makeFrame()) {}
+
+bool LiveStreamDecoder::refused(int index) const {
+    return std::find(refused_.begin(), refused_.end(), index) != refused_.end();
+}
+
+bool LiveStreamDecoder::open(const AVStream& stream) {
+    codec_.reset();
+    codecId_ = stream.codecpar->codec_id;
+    const AVCodecParameters* parameters = stream.codecpar;
+    if (static_cast<std::int64_t>(parameters->width) * parameters->height > maxPixels_) {
+        return false;
+    }
+    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
+    if (decoder == nullptr) {
+        return false;
+    }
+    ff::Codec codec(avcodec_alloc_context3(decoder));
+    if (!codec || avcodec_parameters_to_context(codec.get(), parameters) < 0) {
+        return false;
+    }
+    codec->pkt_timebase = stream.time_base;
+    codec->thread_count = std::max(0, threads_);
+    codec->thread_type = FF_THREAD_SLICE;
+    codec->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    codec->max_pixels = maxPixels_;
+    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
+        return false;
+    }
+    codec_ = std::move(codec);
+    return true;
+}
+
+bool LiveStreamDecoder::feed(AVFormatContext& format, AVPacket& packet, Sink& sink) {
+    if (packet.stream_index < 0 ||
+        static_cast<unsigned>(packet.stream_index) >= format.nb_streams || !frame_) {
+        return false;
+    }
+    AVStream& stream = *format.streams[packet.stream_index];
+    if (!isVideo(stream)) {
+        // Audio, data, subtitles: the demuxer may skip them from now on.
+        stream.discard = AVDISCARD_ALL;
+        return false;
+    }
+    if (packet.stream_index != stream_) {
+        if (refused(packet.stream_index) || (stream_ >= 0 && ++othersSinceOwn_ < switchAfter)) {
+            return false;
+        }
+        stream_ = packet.stream_index;
+        othersSinceOwn_ = 0;
+        if (!open(stream)) {
+            refused_.push_back(stream_);
+            stream_ = -1;
+            return false;
+        }
+    } else if (stream.codecpar->codec_id != codecId_) {
+        // The demuxer learnt another codec for this stream.
+        if (!open(stream)) {
+            refused_.push_back(stream_);
+            stream_ = -1;
+            return false;
+        }
+    }
+    othersSinceOwn_ = 0;
+    if (!codec_) {
+        return false;
+    }
+    // A damaged packet is refused; the decoder conceals what it can of the
+    // pictures after it.
+    avcodec_send_packet(codec_.get(), &packet);
+    for (int failures = 0; failures < maxFailures;) {
+        const int received = avcodec_receive_frame(codec_.get(), frame_.get());
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+            break;
+        }
+        if (received < 0) {
+            ++failures; // one picture failed; later ones may still come
+            continue;
+        }
+        if (frame_->width > 0 && frame_->height > 0 &&
+            static_cast<std::int64_t>(frame_->width) * frame_->height <= maxPixels_) {
+            sink.picture(*frame_);
+        }
+        av_frame_unref(frame_.get());
+    }
+    return true;
+}
+
+} // namespace prismeta
