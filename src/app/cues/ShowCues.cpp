@@ -20,10 +20,11 @@ ShowCues::ShowCues(ModelAdapter& adapter, QObject* parent)
     : QObject(parent), adapter_(adapter), runner_(adapter.model(), showClock_, wallClock_) {
     activeShow = this;
     runner_.setListener([this] { emit changed(); });
-    videos_ = std::make_shared<ShowVideos>();
-    videos_->setLocations(adapter_.mediaLocations());
+    auto videos = std::make_shared<ShowVideos>();
+    videos->setLocations(adapter_.mediaLocations());
     connect(&adapter_, &ModelAdapter::mediaLocationsChanged, this,
-            [this] { videos_->setLocations(adapter_.mediaLocations()); });
+            [this, videos] { videos->setLocations(adapter_.mediaLocations()); });
+    videos_ = videos;
     runner_.setVideos(videos_);
     connect(&ticker_, &QTimer::timeout, this, [this] { runner_.tick(); });
     ticker_.start(tickMilliseconds);
