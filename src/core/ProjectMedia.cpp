@@ -21,7 +21,7 @@ std::vector<MediaUse> mediaInUse(std::span<const Surface> surfaces,
     const auto use = [&](const std::string& path) -> MediaUse& {
         const auto [it, added] = index.try_emplace(path, uses.size());
         if (added) {
-            uses.push_back(MediaUse{path, {}, false, {}});
+            uses.push_back(MediaUse{path, {}, false, {}, {}});
         }
         return uses[it->second];
     };

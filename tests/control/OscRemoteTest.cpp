@@ -362,7 +362,7 @@ TEST_F(OscRemote, StreamUrlsBecomeMediaPathsAndALiveSourceAnswersItsStatus) {
     rig.sendAndPump("/prismeta/surface/0/mediaPath", {s("srt://127.0.0.1:9000?mode=listener")});
     EXPECT_EQ(surface(0).mediaKind, MediaKind::live);
     EXPECT_EQ(surface(0).mediaPath, "srt://127.0.0.1:9000?mode=listener");
-    for (const std::string& refused : {"file:///etc/passwd", "pipe:0", "/dev/zero"}) {
+    for (const char* refused : {"file:///etc/passwd", "pipe:0", "/dev/zero"}) {
         rig.sendAndPump("/prismeta/surface/0/mediaPath", {s(refused)});
         EXPECT_EQ(surface(0).mediaPath, "srt://127.0.0.1:9000?mode=listener") << refused;
     }

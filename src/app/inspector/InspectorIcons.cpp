@@ -150,6 +150,10 @@ QIcon mediaKindIcon(MediaKind kind) {
     case MediaKind::shader:
         icon = InspectorIcon::shaderKind;
         break;
+    case MediaKind::live:
+        // Until live sources have artwork of their own.
+        icon = InspectorIcon::videoKind;
+        break;
     }
     // The project's own one-colour artwork for every kind, so the row
     // icons match; on a selected row it takes the highlighted text's colour.

@@ -441,6 +441,7 @@ void SelectedSurfaceControls::switchKind(MediaKind kind) {
         break;
     case MediaKind::color:
     case MediaKind::testPattern:
+    case MediaKind::live:
         break;
     }
 }
