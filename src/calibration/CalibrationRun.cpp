@@ -101,6 +101,7 @@ void CalibrationRun::run() {
         names.push_back(outputs_[k].name);
     }
     outcome.result = calibrate(pointers, names, options_);
+    outcome.decoded = std::move(decoded);
     finish();
 }
 

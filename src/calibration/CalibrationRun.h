@@ -57,6 +57,10 @@ public:
         std::optional<CalibrationResult> result;
         std::string problem;
         bool cancelled = false;
+        // What each output's pictures told, in the run's order, with a
+        // result: to fit again with other canvas corners, and the camera's
+        // white pictures to show it over.
+        std::vector<DecodedOutput> decoded;
     };
     std::optional<Outcome> takeOutcome();
 
