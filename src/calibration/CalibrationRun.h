@@ -48,6 +48,10 @@ public:
     };
     Progress progress() const;
 
+    // The newest camera picture since the last call, if any: what the camera
+    // sees of the patterns, to show while it runs.
+    std::optional<GreyImage> takeLatestPicture();
+
     // Stops at the next pattern or picture; the run then finishes cancelled.
     void cancel();
 
@@ -75,6 +79,7 @@ private:
     mutable std::mutex mutex_;
     Progress progress_;
     std::optional<Outcome> outcome_;
+    std::optional<GreyImage> latest_;
     std::thread thread_;
 };
 

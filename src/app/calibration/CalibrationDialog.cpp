@@ -253,11 +253,14 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     fitForm->addRow(markCorners_);
 
     auto* left = new QVBoxLayout;
+    cameraGroup->setMinimumWidth(380);
     left->addWidget(cameraGroup);
     left->addWidget(outputsGroup, 1);
     left->addWidget(fitGroup);
 
     view_ = new CameraPictureView;
+    view_->setPlaceholder(tr("No camera picture yet.\nShow the live picture or take one to see "
+                             "what the camera sees: the whole canvas, with a margin."));
     status_ = new QLabel;
     status_->setWordWrap(true);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -269,6 +272,7 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     auto* progressRow = new QHBoxLayout;
     progressRow->addWidget(progress_, 1);
     progressRow->addWidget(timeLeft_);
+    progress_->hide(); // until a run starts
     resultText_ = new QLabel;
     resultText_->setWordWrap(true);
     resultText_->setTextFormat(Qt::RichText);
@@ -587,8 +591,10 @@ void CalibrationDialog::start() {
     decoded_.reset();
     resultText_->clear();
     view_->setFootprints({});
-    progress_->setRange(0, 1);
-    progress_->setValue(0);
+    if (!markCorners_->isChecked()) {
+        view_->setCorners(std::nullopt); // the last result's
+    }
+    progress_->hide();
     timeLeft_->clear();
     preparing_.start();
     say(tr("Opening the camera and the output windows…"));
@@ -664,6 +670,7 @@ void CalibrationDialog::beginRun() {
     }
     progress_->setRange(0, static_cast<int>(total));
     progress_->setValue(0);
+    progress_->show();
     run_ = std::make_unique<cal::CalibrationRun>(std::move(outputs), std::move(camera),
                                                  std::move(shower), options_);
     say(plan.settings.kind == CameraKind::folder
@@ -738,6 +745,9 @@ void CalibrationDialog::tick() {
     case Stage::running: {
         const cal::CalibrationRun::Progress progress = run_->progress();
         progress_->setValue(static_cast<int>(progress.captured));
+        if (std::optional<cal::GreyImage> seen = run_->takeLatestPicture()) {
+            view_->setPicture(toQImage(*seen));
+        }
         if (progress.secondsLeft >= 0.0 && !progress.finished) {
             timeLeft_->setText(tr("about %1 left").arg(duration(progress.secondsLeft)));
         }

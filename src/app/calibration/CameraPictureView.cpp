@@ -97,7 +97,7 @@ void CameraPictureView::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), QColor(24, 24, 24));
     const QRectF area = pictureRect();
     if (area.isEmpty()) {
-        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.setPen(QColor(170, 170, 170)); // on the dark ground, whatever the theme
         painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap,
                          placeholder_);
         return;
@@ -149,8 +149,11 @@ void CameraPictureView::paintEvent(QPaintEvent*) {
         for (const QPointF& c : *corners_) {
             quad << toView(c);
         }
+        // Dark under light: legible over the picture and the footprints.
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(QColor(255, 255, 255, 220), 1.5, Qt::DashLine));
+        painter.setPen(QPen(QColor(0, 0, 0, 200), 3.5));
+        painter.drawPolygon(quad);
+        painter.setPen(QPen(QColor(255, 255, 255, 235), 1.5, Qt::DashLine));
         painter.drawPolygon(quad);
         const char* const names[] = {"TL", "TR", "BR", "BL"};
         for (int k = 0; k < 4; ++k) {
