@@ -403,7 +403,8 @@ void CalibrationDialog::refreshControls() {
                                                             brightness_, delay_}) {
         control->setEnabled(choosing);
     }
-    picture_->setEnabled(choosing);
+    // Over a result, the camera's picture would only hide it: Start Again.
+    picture_->setEnabled(stage_ == Stage::choosing);
     picture_->setText(kind == CameraKind::v4l2
                           ? (livePicture_ ? tr("Stop Live Picture") : tr("Show Live Picture"))
                       : kind == CameraKind::command ? tr("Take Picture")
