@@ -71,6 +71,16 @@ void WarpEditing::selectNext() {
     selected_ = now ? (*now + 1) % count : 0;
 }
 
+void WarpEditing::selectPrevious() {
+    const std::size_t count = handleCount();
+    if (count == 0) {
+        selected_.reset();
+        return;
+    }
+    const std::optional<std::size_t> now = selected();
+    selected_ = now && *now > 0 ? *now - 1 : count - 1;
+}
+
 bool WarpEditing::press(Pt p, double width, double height, double radius) {
     grabbed_.reset();
     dragStep_ = false;
