@@ -103,13 +103,19 @@ bool WarpEditing::press(Pt p, double width, double height, double radius) {
             hit = h;
         }
     }
-    if (!hit) {
+    return hit && grab(*hit, p);
+}
+
+bool WarpEditing::grab(std::size_t h, Pt p) {
+    grabbed_.reset();
+    dragStep_ = false;
+    const std::optional<Pt> at = handle(h);
+    if (!at) {
         return false;
     }
-    selected_ = hit;
-    grabbed_ = hit;
-    const Pt at = *handle(*hit);
-    grabOffset_ = Pt{at.x - p.x, at.y - p.y};
+    selected_ = h;
+    grabbed_ = h;
+    grabOffset_ = Pt{at->x - p.x, at->y - p.y};
     return true;
 }
 

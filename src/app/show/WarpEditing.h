@@ -45,6 +45,9 @@ public:
     // it, measured in points of a view width x height. The corners lie above
     // the mesh points. Selects and grabs the handle hit; false when none is.
     bool press(Pt p, double width, double height, double radius);
+    // Selects and grabs handle h by a press at p away from it (where the
+    // view shows it); false for no such handle.
+    bool grab(std::size_t h, Pt p);
     // Moves the grabbed handle with the pointer (keeping where it was grabbed).
     void drag(Pt p);
     void release();

@@ -6,10 +6,12 @@
 #include "geometry/PictureMapping.h"
 
 #include <QKeyEvent>
+#include <QLineF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 namespace prismeta {
@@ -188,7 +190,8 @@ void WarpOverlay::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(outlineColor, 1.0));
     painter.drawPath(outline);
 
-    // Handles: mesh points under the corners.
+    // Handles: mesh points under the corners. A disc kept inside the view
+    // points at its handle with a short line.
     const std::optional<std::size_t> selected = editing_ ? editing_->selected() : std::nullopt;
     const std::size_t count = editing_ ? editing_->handleCount() : 0;
     for (std::size_t h = count; h-- > 0;) {
@@ -197,11 +200,32 @@ void WarpOverlay::paintEvent(QPaintEvent*) {
         if (!at) {
             continue;
         }
+        const QPointF point = toView(*at);
+        const QPointF disc = discCentre(drawn).value_or(point);
         const double radius = WarpEditing::isCorner(drawn) ? cornerRadius : pointRadius;
+        if (disc != point) {
+            painter.setPen(QPen(selected == drawn ? selectedColor : handleColor, 1.5));
+            painter.drawLine(disc, point);
+        }
         painter.setPen(QPen(Qt::black, 1.5));
         painter.setBrush(selected == drawn ? selectedColor : handleColor);
-        painter.drawEllipse(toView(*at), radius, radius);
+        painter.drawEllipse(disc, radius, radius);
     }
+}
+
+std::optional<QPointF> WarpOverlay::discCentre(std::size_t h) const {
+    const std::optional<Pt> at = editing_ ? editing_->handle(h) : std::nullopt;
+    if (!at) {
+        return std::nullopt;
+    }
+    // Whole inside the view: a corner on the raster's corner (where every
+    // warp starts) or beyond its edge still shows, and is grabbed, whole.
+    const double radius = (WarpEditing::isCorner(h) ? cornerRadius : pointRadius) + 1.0;
+    const QPointF point = toView(*at);
+    const auto keep = [radius](double v, double size) {
+        return size > 2 * radius ? std::clamp(v, radius, size - radius) : size / 2;
+    };
+    return QPointF(keep(point.x(), width()), keep(point.y(), height()));
 }
 
 void WarpOverlay::mousePressEvent(QMouseEvent* event) {
@@ -213,7 +237,18 @@ void WarpOverlay::mousePressEvent(QMouseEvent* event) {
     const double radius = cornerRadius + 2.0;
     const QRectF raster = rasterRect();
     editing_->endNudges();
-    editing_->press(toRaster(event->position()), raster.width(), raster.height(), radius);
+    const Pt at = toRaster(event->position());
+    if (!editing_->press(at, raster.width(), raster.height(), radius)) {
+        // A disc drawn away from its handle (kept inside the view): corners
+        // first, as they are drawn on top.
+        for (std::size_t h = 0; h < editing_->handleCount(); ++h) {
+            const std::optional<QPointF> disc = discCentre(h);
+            if (disc && QLineF(*disc, event->position()).length() <= radius) {
+                editing_->grab(h, at);
+                break;
+            }
+        }
+    }
     update();
     event->accept();
 }

@@ -57,6 +57,8 @@ protected:
 
 private:
     void refresh(const ModelChanges& changes);
+    // Where handle h's disc is drawn, in this widget.
+    std::optional<QPointF> discCentre(std::size_t h) const;
 
     ModelAdapter& adapter_;
     std::optional<Uuid> outputID_;

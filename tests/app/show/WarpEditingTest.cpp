@@ -99,7 +99,9 @@ private slots:
 
         // Corner 2 dragged from the raster's bottom-right by (-80, -40) points.
         const std::size_t steps = model_->undoStack().size();
-        const QPoint from = at(Pt{1, 1}) - QPoint(2, 2); // within the handle
+        // Pressed on its disc, drawn whole inside the window away from the
+        // raster's corner.
+        const QPoint from = at(Pt{1, 1}) - QPoint(10, 10);
         QTest::mousePress(overlay(), Qt::LeftButton, {}, from);
         QTest::mouseMove(overlay(), from - QPoint(40, 20));
         QTest::mouseMove(overlay(), from - QPoint(80, 40));
