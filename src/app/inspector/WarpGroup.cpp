@@ -1,6 +1,7 @@
 #include "app/inspector/WarpGroup.h"
 
 #include "app/inspector/ElidedLabel.h"
+#include "app/inspector/FocusedWheel.h"
 #include "app/inspector/InspectorDialogs.h"
 #include "app/inspector/InspectorStyle.h"
 #include "core/ProjectModel.h"
@@ -89,6 +90,7 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
          {std::pair{columns_, tr("Mesh columns")}, std::pair{rows_, tr("Mesh rows")}}) {
         box->setRange(1, meshCountMaximum);
         box->setAccessibleName(name);
+        takeWheelOnlyWhenFocused(box);
         // The text field inside is what assistive technology lands on.
         for (QLineEdit* text : box->findChildren<QLineEdit*>()) {
             text->setAccessibleName(name);

@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <memory>
@@ -166,6 +167,11 @@ private slots:
 
         group->columnsBox()->setValue(3);
         group->rowsBox()->setValue(2);
+        // Scrolling the inspector past the counts leaves them.
+        QWheelEvent wheel(QPointF(4, 4), QPointF(4, 4), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(group->columnsBox(), &wheel);
+        QCOMPARE(group->columnsBox()->value(), 3);
         QTest::mouseClick(group->addMeshButton(), Qt::LeftButton);
         QVERIFY(output().warp->mesh);
         QCOMPARE(output().warp->mesh->points.size(), std::size_t{12});
