@@ -185,7 +185,6 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     node_->lineEdit()->setAccessibleName(tr("Node"));
     node_->setToolTip(tr("The machine of the show that shows this output; empty: the leader"));
     node_->lineEdit()->setPlaceholderText(tr("Leader"));
-    node_->lineEdit()->setAccessibleName(tr("Node"));
     // Long node lists must not widen the inspector.
     node_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     node_->setMinimumContentsLength(10);
