@@ -17,9 +17,15 @@ std::optional<LiveStatus> openSourceStatus(const Surface& surface) {
     return LiveSources::status(*surface.mediaPath, surface.liveOptions);
 }
 
+// Whether a lost source's last picture is still shown.
+bool holdsLastPicture(const LiveStatus& status) {
+    return status.pictureAge && *status.pictureAge <= LiveSources::holdSeconds();
+}
+
 bool sameReading(const LiveStatus& a, const LiveStatus& b) {
     // Rates as the indicator shows them, in whole pictures a second.
-    return a.state == b.state && std::lround(a.fps) == std::lround(b.fps) && a.dropped == b.dropped;
+    return a.state == b.state && std::lround(a.fps) == std::lround(b.fps) &&
+           a.dropped == b.dropped && holdsLastPicture(a) == holdsLastPicture(b);
 }
 
 } // namespace
@@ -78,7 +84,8 @@ QString liveStatusText(const LiveStatus& status) {
     case LiveStatus::State::waiting:
         return QObject::tr("Waiting for the source");
     case LiveStatus::State::lost:
-        return QObject::tr("Lost: holding the last picture, then the placeholder");
+        return holdsLastPicture(status) ? QObject::tr("Lost: holding its last picture")
+                                        : QObject::tr("Lost: showing the placeholder");
     case LiveStatus::State::connected:
         break;
     }

@@ -60,7 +60,8 @@ private:
 };
 
 // What the indicators say of a status: "Waiting for the source", "Lost:
-// holding the last picture", "Connected, 30 fps".
+// holding its last picture" (for the hold time), "Lost: showing the
+// placeholder", "Connected, 30 fps".
 QString liveStatusText(const LiveStatus& status);
 
 } // namespace prismeta

@@ -143,9 +143,12 @@ private slots:
         watch->poll(); // the same reading is no news
         QCOMPARE(changed.count(), 1);
 
-        reading = {LiveStatus::State::lost, 0.0, 4};
+        reading = {LiveStatus::State::lost, 0.0, 4, 1.5};
         QTRY_VERIFY(rowShows(LiveStatus::State::lost)); // the timer's reading
-        QVERIFY(label->accessibleName().startsWith(QStringLiteral("Lost")));
+        QCOMPARE(label->accessibleName(), QStringLiteral("Lost: holding its last picture"));
+        reading.pictureAge = 2.5; // past the hold time
+        watch->poll();
+        QCOMPARE(label->accessibleName(), QStringLiteral("Lost: showing the placeholder"));
         QVERIFY(image(liveKindIcon(LiveStatus::State::lost)) !=
                 image(liveKindIcon(LiveStatus::State::waiting)));
 
