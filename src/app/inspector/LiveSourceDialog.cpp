@@ -35,6 +35,24 @@ QString rateText(double rate) {
     return QObject::tr("%1 fps").arg(QString::number(rate, 'g', 5));
 }
 
+// The sources whose protocol has a latency or jitter buffer to set (SRT,
+// RTP with or without its SDP, RTSP).
+bool takesLatency(const std::string& source) {
+    switch (liveSourceType(source)) {
+    case LiveSourceType::srt:
+    case LiveSourceType::rtp:
+    case LiveSourceType::rtsp:
+    case LiveSourceType::sdpFile:
+        return true;
+    case LiveSourceType::captureDevice:
+    case LiveSourceType::udp:
+    case LiveSourceType::http:
+    case LiveSourceType::unknown:
+        break;
+    }
+    return false;
+}
+
 bool sameRate(double a, double b) {
     return std::fabs(a - b) < 0.01;
 }
@@ -105,6 +123,10 @@ LiveSourceDialog::LiveSourceDialog(const LiveSourceChoice& current, DeviceFinder
     problem_ = new QLabel(this);
     problem_->setObjectName(QStringLiteral("liveProblemLabel"));
     problem_->setWordWrap(true);
+    problem_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Room for the longest line from the start: a problem that comes and
+    // goes while typing moves nothing.
+    problem_->setMinimumHeight(2 * problem_->fontMetrics().lineSpacing() + 4);
     column->addWidget(problem_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -279,7 +301,7 @@ std::optional<LiveSourceChoice> LiveSourceDialog::choice() const {
         return std::nullopt;
     }
     chosen.source = address.toStdString();
-    if (latency_->value() > 0) {
+    if (latency_->value() > 0 && takesLatency(chosen.source)) {
         chosen.options.latencyMs = latency_->value();
     }
     return chosen;
@@ -290,7 +312,7 @@ void LiveSourceDialog::update() {
     device_->setEnabled(device && listed_ && !devices_.empty());
     mode_->setEnabled(device && selectedDevice() != nullptr && mode_->count() > 1);
     rate_->setEnabled(device && rate_->count() > 1);
-    latency_->setEnabled(!device);
+    latency_->setEnabled(!device && takesLatency(trimmed(url_).toStdString()));
 
     QString problem;
     if (device && !listed_) {
@@ -302,13 +324,11 @@ void LiveSourceDialog::update() {
         if (address.isEmpty()) {
             problem = tr("Type the stream's address.");
         } else if (liveSourceType(address.toStdString()) == LiveSourceType::unknown) {
-            problem = tr("Not a source Prismeta can show: an address starts with srt://, udp://, "
-                         "rtp://, rtsp://, http:// or https://; a file is an absolute path "
-                         "ending in .sdp.");
+            problem = tr("Not a source Prismeta can show: use srt://, udp://, rtp://, rtsp://, "
+                         "http(s):// or the path of an .sdp file.");
         }
     }
     problem_->setText(problem);
-    problem_->setVisible(!problem.isEmpty());
     ok_->setEnabled(choice().has_value());
 }
 

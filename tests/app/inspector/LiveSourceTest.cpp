@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(label->accessibleName(), QStringLiteral("Waiting for the source"));
         QVERIFY(list->item(0)->toolTip().contains(QStringLiteral("udp://@:5000")));
 
-        reading = {LiveStatus::State::connected, 29.97, 0};
+        reading = {LiveStatus::State::connected, 29.97, 0, 0.0};
         QSignalSpy changed(watch, &LiveStatusWatch::changed);
         watch->poll();
         QCOMPARE(changed.count(), 1);
@@ -191,12 +191,16 @@ private slots:
             QVERIFY(dialog.streamButton()->isChecked());
             QVERIFY(!dialog.okButton()->isEnabled());
             QVERIFY(dialog.problemLabel()->text().contains(QStringLiteral("srt://")));
-            dialog.urlField()->setText(QStringLiteral("  udp://@239.1.1.1:5000 "));
+            dialog.urlField()->setText(QStringLiteral("  srt://10.0.0.5:9000 "));
             dialog.latencyBox()->setValue(200);
             QVERIFY(dialog.okButton()->isEnabled());
-            QCOMPARE(dialog.choice()->source, std::string("udp://@239.1.1.1:5000"));
+            QCOMPARE(dialog.choice()->source, std::string("srt://10.0.0.5:9000"));
             QCOMPARE(dialog.choice()->options.latencyMs, std::optional<int>(200));
             QVERIFY(!dialog.choice()->options.width);
+            // Plain UDP has no latency to set.
+            dialog.urlField()->setText(QStringLiteral("udp://@239.1.1.1:5000"));
+            QVERIFY(!dialog.latencyBox()->isEnabled());
+            QVERIFY(dialog.choice()->options.empty());
         }
         {
             LiveSourceChoice current{"/dev/video2", {}};
