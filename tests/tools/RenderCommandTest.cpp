@@ -245,6 +245,12 @@ TEST_F(RenderCommand, AWarpedOutputIsItsRasterAndValidateAndNormalizeKnowWarpsAn
         left.warp = OutputWarp{};
         left.warp->corners = {Pt{0.25f, 0.25f}, Pt{0.75f, 0.25f}, Pt{0.75f, 0.75f},
                               Pt{0.25f, 0.75f}};
+        // A 2 x 1 mesh over the same square: the same picture, and the mesh
+        // for normalize to carry.
+        left.warp->mesh = WarpMesh{2,
+                                   1,
+                                   {Pt{0.25f, 0.25f}, Pt{0.5f, 0.25f}, Pt{0.75f, 0.25f},
+                                    Pt{0.25f, 0.75f}, Pt{0.5f, 0.75f}, Pt{0.75f, 0.75f}}};
         left.blendMap = missingMap;
     });
     testing::ToolRun r = run({project, "--output", "Left", "--size", "64x32", "-o", out_});
@@ -275,6 +281,8 @@ TEST_F(RenderCommand, AWarpedOutputIsItsRasterAndValidateAndNormalizeKnowWarpsAn
     before << std::ifstream(project, std::ios::binary).rdbuf();
     after << std::ifstream(normalized, std::ios::binary).rdbuf();
     EXPECT_EQ(before.str(), after.str());
+    EXPECT_NE(after.str().find("\"mesh\""), std::string::npos);
+    EXPECT_NE(after.str().find("\"blendMap\""), std::string::npos);
 }
 
 TEST_F(RenderCommand, TimeIsAccepted) {
