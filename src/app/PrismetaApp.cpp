@@ -25,6 +25,7 @@
 #include "app/show/OutputWindowRegistry.h"
 #include "app/show/ShowMode.h"
 #include "core/Log.h"
+#include "media/LiveSources.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -44,6 +45,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     adapter_ = std::make_unique<ModelAdapter>(model_);
     showCues_ = std::make_unique<ShowCues>(*adapter_); // before the views, which draw its fades
     showCues_->runner().setBlackoutFade(readBlackoutFade(*applicationSettings()));
+    LiveSources::setHoldSeconds(readLiveHoldSeconds(*applicationSettings()));
     missingMedia_ = std::make_unique<MissingMediaWatcher>(*adapter_);
     // The editor and the show alike: each missing or undecodable media file
     // is a log line.
