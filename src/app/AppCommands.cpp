@@ -29,6 +29,7 @@ AppCommands::AppCommands(ModelAdapter& adapter, QObject* parent)
     deleteSelected_ = makeAction(tr("Delete Selected"), QKeySequence(Qt::CTRL | Qt::Key_Backspace));
     resetCorners_ = makeAction(tr("Reset Corners"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     toggleSnap_ = makeAction(tr("Toggle Snap to Grid"), QKeySequence(Qt::CTRL | Qt::Key_G));
+    calibrateOutputs_ = makeAction(tr("Calibrate Outputs…"), QKeySequence());
     // Where the platform keeps it: the Edit menu here, the application menu
     // on macOS.
     preferences_ = makeAction(tr("Preferences…"), QKeySequence::Preferences);
@@ -63,9 +64,10 @@ QAction* AppCommands::makeAction(const QString& text, const QKeySequence& shortc
 }
 
 QList<QAction*> AppCommands::all() const {
-    return {newProject_,   open_,       save_,        saveAs_,     relinkMedia_, collectProject_,
-            quit_,         undo_,       redo_,        addSurface_, duplicate_,   deleteSelected_,
-            resetCorners_, toggleSnap_, preferences_, showEditor_, hideEditor_};
+    return {newProject_,     open_,           save_,         saveAs_,     relinkMedia_,
+            collectProject_, quit_,           undo_,         redo_,       addSurface_,
+            duplicate_,      deleteSelected_, resetCorners_, toggleSnap_, calibrateOutputs_,
+            preferences_,    showEditor_,     hideEditor_};
 }
 
 void AppCommands::buildMenus(QMenuBar* menuBar) const {
@@ -94,6 +96,9 @@ void AppCommands::buildMenus(QMenuBar* menuBar) const {
     surface->addAction(resetCorners_);
     surface->addSeparator();
     surface->addAction(toggleSnap_);
+
+    QMenu* output = menuBar->addMenu(tr("&Output"));
+    output->addAction(calibrateOutputs_);
 
     QMenu* window = menuBar->addMenu(tr("&Window"));
     window->addAction(showEditor_);

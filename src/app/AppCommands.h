@@ -43,6 +43,8 @@ public:
     QAction* deleteSelected() const { return deleteSelected_; }
     QAction* resetCorners() const { return resetCorners_; }
     QAction* toggleSnap() const { return toggleSnap_; }
+    // Wired by the application, which owns the output windows.
+    QAction* calibrateOutputs() const { return calibrateOutputs_; }
     // Wired by the application, which owns the preferences.
     QAction* preferences() const { return preferences_; }
     QAction* showEditor() const { return showEditor_; }
@@ -50,7 +52,7 @@ public:
 
     QList<QAction*> all() const;
 
-    // File, Edit, Surface and Window, with every item, into a window's menu bar.
+    // File, Edit, Surface, Output and Window, with every item, into a window's menu bar.
     void buildMenus(QMenuBar* menuBar) const;
 
     // Enables Undo and Redo by their stacks (also done on every model change).
@@ -74,6 +76,7 @@ private:
     QAction* deleteSelected_;
     QAction* resetCorners_;
     QAction* toggleSnap_;
+    QAction* calibrateOutputs_;
     QAction* preferences_;
     QAction* showEditor_;
     QAction* hideEditor_;

@@ -3,6 +3,8 @@
 #include "app/AppCommands.h"
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
+#include "app/calibration/CalibrationDialog.h"
+#include "app/calibration/CalibrationSettings.h"
 #include "app/cluster/ShowNodes.h"
 #include "app/cues/CuesDock.h"
 #include "app/cues/ShowCues.h"
@@ -23,6 +25,7 @@
 #include "app/show/OutputWindowRegistry.h"
 #include "app/show/ShowMode.h"
 #include "core/Log.h"
+#include "media/LiveSources.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -30,6 +33,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace prismeta {
 
@@ -41,6 +45,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     adapter_ = std::make_unique<ModelAdapter>(model_);
     showCues_ = std::make_unique<ShowCues>(*adapter_); // before the views, which draw its fades
     showCues_->runner().setBlackoutFade(readBlackoutFade(*applicationSettings()));
+    LiveSources::setHoldSeconds(readLiveHoldSeconds(*applicationSettings()));
     missingMedia_ = std::make_unique<MissingMediaWatcher>(*adapter_);
     // The editor and the show alike: each missing or undecodable media file
     // is a log line.
@@ -119,6 +124,8 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
         quitting_ = false;
     });
     connect(commands_->preferences(), &QAction::triggered, this, &PrismetaApp::showPreferences);
+    connect(commands_->calibrateOutputs(), &QAction::triggered, this,
+            &PrismetaApp::showCalibration);
     connect(commands_->showEditor(), &QAction::triggered, this, &PrismetaApp::showEditor);
     connect(commands_->hideEditor(), &QAction::triggered, this, [this] {
         if (inShow_) {
@@ -256,6 +263,37 @@ void PrismetaApp::showPreferences() {
     dialog.addSection(dmx, [dmx] { return dmx->apply(); });
     dialog.exec();
     showCues_->runner().setBlackoutFade(readBlackoutFade(*settings));
+}
+
+CalibrationDialog* PrismetaApp::calibrationDialog() const {
+    return calibration_.data();
+}
+
+void PrismetaApp::showCalibration() {
+    if (!mainWindow_->isVisible()) {
+        showEditor();
+    }
+    if (calibration_) {
+        calibration_->raise();
+        calibration_->activateWindow();
+        return;
+    }
+    const std::unique_ptr<QSettings> settings = applicationSettings();
+    const std::filesystem::path dataFolder =
+        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString();
+    auto* dialog = new CalibrationDialog(
+        *adapter_, *outputWindows_, readCalibrationSettings(*settings),
+        [this] { placer_->followScreens(); }, dataFolder, mainWindow_.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The editor waits while it is open; the output windows (and the show's
+    // keys on them) do not.
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &CalibrationDialog::settingsChosen, this,
+            [](const CalibrationSettings& chosen) {
+                writeCalibrationSettings(*applicationSettings(), chosen);
+            });
+    calibration_ = dialog;
+    dialog->show();
 }
 
 bool PrismetaApp::mainWindowMayClose() {

@@ -5,6 +5,7 @@
 #include "core/Uuid.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +16,7 @@
 namespace prismeta {
 
 class AppCommands;
+class CalibrationDialog;
 class DocumentController;
 class DocumentDialogs;
 class MainWindow;
@@ -96,6 +98,10 @@ public:
                        std::optional<std::string> ltcInput);
     // "Preferences…", modal.
     void showPreferences();
+    // Output > Calibrate Outputs…: the dialog, over the editor (shown for
+    // it in a show); the open one is brought to the front.
+    void showCalibration();
+    CalibrationDialog* calibrationDialog() const;
 
 private:
     bool mainWindowMayClose();
@@ -117,7 +123,8 @@ private:
     std::unique_ptr<DmxInput> dmx_;
     std::unique_ptr<OutputPlacer> placer_;
     std::unique_ptr<ShowNodes> showNodes_;
-    CuesDock* cuesDock_ = nullptr; // owned by the main window
+    CuesDock* cuesDock_ = nullptr;            // owned by the main window
+    QPointer<CalibrationDialog> calibration_; // owned by the main window
     bool inShow_ = false;
     bool quitting_ = false;
 };

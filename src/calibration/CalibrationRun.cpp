@@ -32,6 +32,13 @@ CalibrationRun::Progress CalibrationRun::progress() const {
     return progress_;
 }
 
+std::optional<GreyImage> CalibrationRun::takeLatestPicture() {
+    std::lock_guard lock(mutex_);
+    std::optional<GreyImage> out = std::move(latest_);
+    latest_.reset();
+    return out;
+}
+
 std::optional<CalibrationRun::Outcome> CalibrationRun::takeOutcome() {
     std::lock_guard lock(mutex_);
     std::optional<Outcome> out = std::move(outcome_);
@@ -89,6 +96,7 @@ void CalibrationRun::run() {
             ++captured;
             const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
             std::lock_guard lock(mutex_);
+            latest_ = pictures.back();
             progress_.captured = captured;
             progress_.secondsLeft = elapsed / captured * (progress_.total - captured);
         }
@@ -101,6 +109,7 @@ void CalibrationRun::run() {
         names.push_back(outputs_[k].name);
     }
     outcome.result = calibrate(pointers, names, options_);
+    outcome.decoded = std::move(decoded);
     finish();
 }
 

@@ -48,6 +48,10 @@ public:
     };
     Progress progress() const;
 
+    // The newest camera picture since the last call, if any: what the camera
+    // sees of the patterns, to show while it runs.
+    std::optional<GreyImage> takeLatestPicture();
+
     // Stops at the next pattern or picture; the run then finishes cancelled.
     void cancel();
 
@@ -57,6 +61,10 @@ public:
         std::optional<CalibrationResult> result;
         std::string problem;
         bool cancelled = false;
+        // What each output's pictures told, in the run's order, with a
+        // result: to fit again with other canvas corners, and the camera's
+        // white pictures to show it over.
+        std::vector<DecodedOutput> decoded;
     };
     std::optional<Outcome> takeOutcome();
 
@@ -71,6 +79,7 @@ private:
     mutable std::mutex mutex_;
     Progress progress_;
     std::optional<Outcome> outcome_;
+    std::optional<GreyImage> latest_;
     std::thread thread_;
 };
 

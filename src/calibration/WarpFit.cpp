@@ -352,6 +352,35 @@ std::optional<Vec2> warpCanvasToProjector(const WarpFit& fit, Vec2 q) {
     return cell.apply({a, b});
 }
 
+std::vector<Vec2> rasterOutlineInCamera(const WarpFit& fit, const Homography& canvasToCamera,
+                                        int perEdge) {
+    const Homography projectorToCanvas = fit.canvasToProjector.inverse();
+    const double w = fit.projectorWidth;
+    const double h = fit.projectorHeight;
+    const Vec2 corners[5] = {{0.0, 0.0}, {w, 0.0}, {w, h}, {0.0, h}, {0.0, 0.0}};
+    // The canvas's own side of the camera's horizon.
+    const double front = canvasToCamera.depth({0.5, 0.5});
+    std::vector<Vec2> outline;
+    perEdge = std::max(1, perEdge);
+    for (int side = 0; side < 4; ++side) {
+        for (int i = 0; i < perEdge; ++i) {
+            const double t = static_cast<double>(i) / perEdge;
+            const Vec2 p{corners[side].x + t * (corners[side + 1].x - corners[side].x),
+                         corners[side].y + t * (corners[side + 1].y - corners[side].y)};
+            const Vec2 q = projectorToCanvas.apply(p);
+            if (!(projectorToCanvas.depth(p) * fit.canvasToProjector.depth(q) > 0.0) ||
+                !(canvasToCamera.depth(q) * front > 0.0)) {
+                continue;
+            }
+            const Vec2 c = canvasToCamera.apply(q);
+            if (std::isfinite(c.x) && std::isfinite(c.y)) {
+                outline.push_back(c);
+            }
+        }
+    }
+    return outline;
+}
+
 WarpFitOutcome fitWarp(const DecodedOutput& decoded, const Homography& canvasToCamera,
                        const WarpFitOptions& options) {
     WarpFitOutcome outcome;

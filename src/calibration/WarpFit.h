@@ -65,6 +65,14 @@ struct WarpFit {
 // through the corners or the mesh cell q lies in; none outside the crop.
 std::optional<Vec2> warpCanvasToProjector(const WarpFit& fit, Vec2 q);
 
+// The edge of the projector's raster as the camera sees it, `perEdge`
+// points along each side, clockwise from the top-left corner: the raster
+// back onto the canvas through the fitted map (on a curved wall the mesh's
+// underlying homography, so an outline, not the truth), then onto the camera
+// picture. Points that land beyond the horizon are left out.
+std::vector<Vec2> rasterOutlineInCamera(const WarpFit& fit, const Homography& canvasToCamera,
+                                        int perEdge = 16);
+
 struct WarpFitOutcome {
     std::optional<WarpFit> fit;
     std::string problem; // why there is none

@@ -80,6 +80,9 @@ struct LiveStatus {
     State state = State::waiting;
     double fps = 0.0;          // pictures decoded a second, over the last second or so
     std::uint64_t dropped = 0; // pictures decoded and never shown: a newer one came first
+    // Seconds since the newest picture came; none before the first. Tells a
+    // lost source whose last picture is still held from one past the hold.
+    std::optional<double> pictureAge;
 };
 
 // "waiting", "connected", "lost".

@@ -43,4 +43,31 @@ PixelSize coveredSize(const Surface& surface, double pixelsPerUnitX, double pixe
             sideInPixels(bottom - top, pixelsPerUnitY, cap)};
 }
 
+bool mayCoverRegion(const Surface& surface, double x, double y, double width, double height) {
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(width) || !std::isfinite(height)) {
+        return true;
+    }
+    const std::vector<Pt>& points = surface.mesh ? surface.mesh->points : surface.corners;
+    if (points.empty()) {
+        return false; // nothing is drawn
+    }
+    double left = std::numeric_limits<double>::infinity();
+    double top = left;
+    double right = -left;
+    double bottom = -left;
+    for (const Pt& p : points) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+            return true;
+        }
+        left = std::min(left, double{p.x});
+        right = std::max(right, double{p.x});
+        top = std::min(top, double{p.y});
+        bottom = std::max(bottom, double{p.y});
+    }
+    const double regionLeft = std::min(x, x + width);
+    const double regionTop = std::min(y, y + height);
+    return left <= regionLeft + std::fabs(width) && right >= regionLeft &&
+           top <= regionTop + std::fabs(height) && bottom >= regionTop;
+}
+
 } // namespace prismeta

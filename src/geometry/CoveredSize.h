@@ -16,4 +16,10 @@ struct PixelSize {
 PixelSize coveredSize(const Surface& surface, double pixelsPerUnitX, double pixelsPerUnitY,
                       int cap);
 
+// Whether the box around a surface's points (its mesh's where it has one)
+// overlaps the canvas region from (x, y), width by height: whether the
+// surface may draw there at all. A surface with non-finite points, and a
+// region that is not a finite box, count as overlapping (drawing decides).
+bool mayCoverRegion(const Surface& surface, double x, double y, double width, double height);
+
 } // namespace prismeta

@@ -309,6 +309,9 @@ LiveStatus LiveReader::status() const {
     status.dropped = state_->pictures.dropped();
     const auto newest = state_->pictures.newestAt();
     const auto age = newest ? Clock::now() - *newest : Clock::duration::max();
+    if (newest) {
+        status.pictureAge = std::chrono::duration<double>(age).count();
+    }
     if (status.state == LiveStatus::State::connected && age > state_->options.stallTimeout) {
         status.state = LiveStatus::State::lost;
     }

@@ -315,6 +315,15 @@ void Renderer::releaseGpuState() {
 }
 
 MediaSource* Renderer::mediaSource(const Surface& surface, double hostTime, bool ahead) {
+    // An output connects only to the live sources whose surfaces reach its
+    // crop: on many machines each one opens the cameras and streams it
+    // shows, not every one of the show (an SRT sender or a camera may take
+    // one caller only). One that moved out is let go with this frame.
+    if (surface.mediaKind == MediaKind::live && outputConfig_ &&
+        !mayCoverRegion(surface, outputConfig_->cropX, outputConfig_->cropY,
+                        outputConfig_->cropWidth, outputConfig_->cropHeight)) {
+        return nullptr;
+    }
     if (MediaSource* cached = mediaSources->find(surface, frameStamp_)) {
         return cached;
     }

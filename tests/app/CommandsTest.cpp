@@ -71,8 +71,8 @@ private slots:
 
     void menusHoldEveryItemWithItsShortcut() {
         const QList<QAction*> menus = app_->mainWindow().menuBar()->actions();
-        QCOMPARE(menus.size(), 5);
-        const QStringList titles = {"File", "Edit", "Surface", "Window", "Show"};
+        QCOMPARE(menus.size(), 6);
+        const QStringList titles = {"File", "Edit", "Surface", "Output", "Window", "Show"};
         const QList<QList<MenuItem>> items = {
             {{"New Project", QKeySequence(Qt::CTRL | Qt::Key_N)},
              {"Open\u2026", QKeySequence(Qt::CTRL | Qt::Key_O)},
@@ -89,6 +89,7 @@ private slots:
              {"Delete Selected", QKeySequence(Qt::CTRL | Qt::Key_Backspace)},
              {"Reset Corners", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
              {"Toggle Snap to Grid", QKeySequence(Qt::CTRL | Qt::Key_G)}},
+            {{"Calibrate Outputs\u2026", QKeySequence()}},
             {{"Show Editor", QKeySequence(Qt::CTRL | Qt::Key_E)},
              {"Hide Editor", QKeySequence(QKeySequence::Close)},
              {"Cues", QKeySequence()}},
@@ -99,7 +100,7 @@ private slots:
              {"Delete Cue", QKeySequence()},
              {"Blackout", QKeySequence(Qt::Key_B)}},
         };
-        for (int m = 0; m < 5; ++m) {
+        for (int m = 0; m < 6; ++m) {
             QCOMPARE(withoutMnemonic(menus[m]->text()), titles[m]);
             QList<QAction*> actions = menus[m]->menu()->actions();
             actions.removeIf([](QAction* a) { return a->isSeparator(); });

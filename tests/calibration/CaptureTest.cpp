@@ -116,8 +116,13 @@ public:
     bool blackAtEnd = false;
 };
 
-CalibrationRun::Outcome waitFor(CalibrationRun& run) {
+// Polls as the dialog does: the newest camera picture, then the outcome.
+CalibrationRun::Outcome waitFor(CalibrationRun& run, int* pictures = nullptr) {
     for (;;) {
+        if (auto picture = run.takeLatestPicture(); picture && pictures != nullptr) {
+            EXPECT_EQ(picture->width, 480);
+            ++*pictures;
+        }
         if (auto outcome = run.takeOutcome()) {
             return std::move(*outcome);
         }
@@ -131,9 +136,13 @@ TEST(CalibrationRun, ShowsCapturesAndFitsOffTheCallingThread) {
                        {});
     const std::size_t total = run.progress().total;
     EXPECT_EQ(total, 4 * makePatternSet(480, 270).patterns.size());
-    const CalibrationRun::Outcome outcome = waitFor(run);
+    int pictures = 0;
+    const CalibrationRun::Outcome outcome = waitFor(run, &pictures);
     ASSERT_TRUE(outcome.result) << outcome.problem;
     EXPECT_TRUE(outcome.result->applicable());
+    // What the dialog fits again with other corners, and shows meanwhile.
+    EXPECT_EQ(outcome.decoded.size(), 4u);
+    EXPECT_GT(pictures, 0);
     EXPECT_EQ(run.progress().captured, total);
     EXPECT_TRUE(run.progress().finished);
     std::lock_guard lock(bench.mutex);

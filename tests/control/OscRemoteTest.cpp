@@ -356,7 +356,7 @@ TEST_F(OscRemote, StreamUrlsBecomeMediaPathsAndALiveSourceAnswersItsStatus) {
         if (s.mediaPath != "srt://127.0.0.1:9000?mode=listener") {
             return std::nullopt;
         }
-        return LiveStatus{LiveStatus::State::connected, 29.97, 3};
+        return LiveStatus{LiveStatus::State::connected, 29.97, 3, 0.0};
     });
     rig.sendAndPump("/prismeta/surface/0/mediaKind", {s("live")});
     rig.sendAndPump("/prismeta/surface/0/mediaPath", {s("srt://127.0.0.1:9000?mode=listener")});

@@ -37,5 +37,30 @@ TEST(CoveredSize, TheBoxOfThePointsInPixelsRoundedUpWithinOneAndTheCap) {
               (PixelSize{1, 10}));
 }
 
+// Whether a surface can reach a region (an output's crop): the box of its
+// points against the region's, edges touching included.
+TEST(CoveredSize, ASurfaceReachesARegionWhereTheBoxesOfBothOverlap) {
+    Surface s;
+    s.corners = {{0.1f, 0.1f}, {0.4f, 0.15f}, {0.35f, 0.6f}, {0.05f, 0.5f}};
+    EXPECT_TRUE(mayCoverRegion(s, 0.0, 0.0, 0.5, 1.0));
+    EXPECT_TRUE(mayCoverRegion(s, 0.3, 0.5, 0.5, 0.5)); // a corner of it
+    EXPECT_TRUE(mayCoverRegion(s, 0.4, 0.0, 0.6, 1.0)); // touching at x 0.4
+    EXPECT_FALSE(mayCoverRegion(s, 0.5, 0.0, 0.5, 1.0));
+    EXPECT_FALSE(mayCoverRegion(s, 0.0, 0.7, 1.0, 0.3));
+    // A mesh's points decide, bent past the corners.
+    s.mesh = WarpMesh::from(s.corners, 1, 1);
+    ASSERT_TRUE(s.mesh);
+    s.mesh->points[1] = {0.8f, 0.1f};
+    EXPECT_TRUE(mayCoverRegion(s, 0.5, 0.0, 0.5, 1.0));
+    // Nothing to draw reaches nothing; what cannot be told reaches everything.
+    s.mesh.reset();
+    s.corners.clear();
+    EXPECT_FALSE(mayCoverRegion(s, 0.0, 0.0, 1.0, 1.0));
+    s.corners = {{std::numeric_limits<float>::quiet_NaN(), 0}, {0.1f, 0.1f}};
+    EXPECT_TRUE(mayCoverRegion(s, 0.5, 0.5, 0.5, 0.5));
+    s.corners = {{0.1f, 0.1f}, {0.2f, 0.2f}};
+    EXPECT_TRUE(mayCoverRegion(s, std::numeric_limits<double>::infinity(), 0.0, 1.0, 1.0));
+}
+
 } // namespace
 } // namespace prismeta

@@ -112,6 +112,38 @@ TEST_F(LiveSurface, TwoWindowsShowOneSourceThroughOneReader) {
     EXPECT_EQ(LiveSources::acquire(url_, {})->connections(), 1u);
 }
 
+// On many machines each node opens only the sources its outputs show: an
+// output connects to a live source while its surface reaches the crop, and
+// lets it go when the surface moves out.
+TEST_F(LiveSurface, AnOutputOpensOnlyTheLiveSourcesItsCropReaches) {
+    Surface left = liveSurface(url_);
+    const std::vector<Pt> leftCorners = {{0, 0}, {0.4f, 0}, {0.4f, 1}, {0, 1}};
+    left.corners = leftCorners;
+    ProjectModel model;
+    model.setSurfaces({left});
+    OutputConfig rightHalf(Uuid::random());
+    rightHalf.cropX = 0.5f;
+    rightHalf.cropWidth = 0.5f;
+    auto output = Renderer::create(model, rightHalf, liveMediaBackend());
+    auto fb = OffscreenFramebuffer::create(size, size);
+    ASSERT_TRUE(output && fb);
+    output->draw(fb->target(), now());
+    EXPECT_EQ(LiveSources::openReaders(), 0);
+
+    left.corners = {{0.3f, 0}, {0.6f, 0}, {0.6f, 1}, {0.3f, 1}};
+    model.setSurfaces({left});
+    output->draw(fb->target(), now());
+    EXPECT_EQ(LiveSources::openReaders(), 1);
+    left.corners = leftCorners;
+    model.setSurfaces({left});
+    output->draw(fb->target(), now());
+    EXPECT_EQ(LiveSources::openReaders(), 0);
+    // The editor's canvas shows the whole canvas.
+    HeadlessCanvas editor(model, liveMediaBackend(), size, size);
+    editor.draw(now());
+    EXPECT_EQ(LiveSources::openReaders(), 1);
+}
+
 // The next cue's live source is connected while the cue before runs, unseen;
 // its GO shows the live picture on its first frame.
 TEST_F(LiveSurface, ACueSwitchesToALiveSourceOpenedAhead) {

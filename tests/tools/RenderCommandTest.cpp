@@ -2,6 +2,7 @@
 // pixels of the PNG it writes.
 #include "MediaFixtures.h"
 #include "ToolRunner.h"
+#include "streams/StreamSenders.h"
 
 #include "core/OutputConfig.h"
 #include "core/ProjectFile.h"
@@ -244,6 +245,12 @@ TEST_F(RenderCommand, AWarpedOutputIsItsRasterAndValidateAndNormalizeKnowWarpsAn
         left.warp = OutputWarp{};
         left.warp->corners = {Pt{0.25f, 0.25f}, Pt{0.75f, 0.25f}, Pt{0.75f, 0.75f},
                               Pt{0.25f, 0.75f}};
+        // A 2 x 1 mesh over the same square: the same picture, and the mesh
+        // for normalize to carry.
+        left.warp->mesh = WarpMesh{2,
+                                   1,
+                                   {Pt{0.25f, 0.25f}, Pt{0.5f, 0.25f}, Pt{0.75f, 0.25f},
+                                    Pt{0.25f, 0.75f}, Pt{0.5f, 0.75f}, Pt{0.75f, 0.75f}}};
         left.blendMap = missingMap;
     });
     testing::ToolRun r = run({project, "--output", "Left", "--size", "64x32", "-o", out_});
@@ -274,6 +281,8 @@ TEST_F(RenderCommand, AWarpedOutputIsItsRasterAndValidateAndNormalizeKnowWarpsAn
     before << std::ifstream(project, std::ios::binary).rdbuf();
     after << std::ifstream(normalized, std::ios::binary).rdbuf();
     EXPECT_EQ(before.str(), after.str());
+    EXPECT_NE(after.str().find("\"mesh\""), std::string::npos);
+    EXPECT_NE(after.str().find("\"blendMap\""), std::string::npos);
 }
 
 TEST_F(RenderCommand, TimeIsAccepted) {
@@ -375,6 +384,40 @@ TEST_F(RenderCommand, MissingAndUndecodableMediaAreNamedOneLineEach) {
     EXPECT_EQ(r.err, "prismeta-cli: media not found: " + missingStill +
                          "\nprismeta-cli: media cannot be decoded: " + textStill + undecodable);
     EXPECT_TRUE(fs::exists(out_));
+}
+
+// A live surface beside a colour: its first picture within --live-wait, or
+// the placeholder with one line naming the source (and exit 0, as a still
+// without a picture); validate lists the source without opening it.
+TEST_F(RenderCommand, LiveSourcesShowTheirFirstPictureOrThePlaceholderWithALine) {
+    const std::string url = "udp://127.0.0.1:" + std::to_string(testing::freeUdpPort());
+    const std::string project =
+        writeMediaProject(dir_, {{MediaKind::live, url}, {MediaKind::color, ""}});
+    const testing::ToolRun v = testing::runTool(PRISMETA_CLI, {"validate", project});
+    EXPECT_EQ(v.exitCode, 0);
+    EXPECT_EQ(v.out, "2 surfaces, 0 outputs, canvas 64x48, 1 live source\nlive source " + url +
+                         ": Surface\n");
+
+    testing::ToolRun r = run({project, "-o", out_, "--live-wait", "0.3"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "prismeta-cli: no picture from the live source " + url +
+                         " in 0.3 s; its surface shows the placeholder\n");
+    auto png = decodePng(out_);
+    ASSERT_TRUE(png && png->rgba);
+    EXPECT_EQ(png->at(16, 24), (std::array{38, 38, 43, 255}));
+
+    testing::StreamSender sender(testing::SenderPicture{},
+                                 {"-f", "mpegts", url + "?pkt_size=1316"});
+    r = run({project, "-o", out_, "--live-wait", "30"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    png = decodePng(out_);
+    ASSERT_TRUE(png && png->rgba);
+    EXPECT_GT(png->at(16, 24)[0], 215); // the sender's red
+    EXPECT_LT(png->at(16, 24)[1], 40);
+
+    EXPECT_EQ(run({project, "-o", out_, "--live-wait", "soon"}).exitCode, 2);
+    EXPECT_EQ(run({project, "-o", out_, "--live-wait", "1", "--live-wait", "2"}).exitCode, 2);
 }
 
 TEST_F(RenderCommand, WrongArgumentsExitTwo) {

@@ -4,6 +4,7 @@
 #include "OutputArguments.h"
 
 #include "core/FileIO.h"
+#include "core/LiveSource.h"
 #include "core/ProjectMedia.h"
 #include "core/ProjectModel.h"
 #include "core/Uuid.h"
@@ -50,7 +51,13 @@ struct RenderArgs {
     std::vector<std::string> cues;
     std::optional<double> after;
     std::optional<std::int64_t> at;
+    // How long live sources may take to give their first picture.
+    std::optional<double> liveWait;
 };
+
+constexpr double defaultLiveWait = 5.0;
+// A wait longer than this is a mistake, not a show.
+constexpr double maxLiveWait = 3600.0;
 
 int usageError(const char* why) {
     std::fprintf(stderr, "prismeta-cli: %s\n", why);
@@ -83,7 +90,7 @@ std::optional<std::string> parse(std::span<const std::string_view> args, RenderA
         const std::string_view arg = args[i];
         const bool takesValue = arg == "-o" || arg == "--output" || arg == "--size" ||
                                 arg == "--time" || arg == "--cue" || arg == "--after" ||
-                                arg == "--at";
+                                arg == "--at" || arg == "--live-wait";
         if (takesValue && i + 1 >= args.size()) {
             return std::string(arg) + " needs a value";
         }
@@ -138,6 +145,14 @@ std::optional<std::string> parse(std::span<const std::string_view> args, RenderA
             parsed.at = parseLocalDateTime(args[++i]);
             if (!parsed.at) {
                 return std::string("--at must be a local time like 2026-12-24T18:30");
+            }
+        } else if (arg == "--live-wait") {
+            if (parsed.liveWait) {
+                return std::string("--live-wait given twice");
+            }
+            parsed.liveWait = parseTime(args[++i]);
+            if (!parsed.liveWait || *parsed.liveWait > maxLiveWait) {
+                return std::string("--live-wait must be a number of seconds, 0 to 3600");
             }
         } else if (!arg.empty() && arg.front() != '-' && !haveProject) {
             haveProject = true;
@@ -288,10 +303,13 @@ std::optional<std::string> encodePng(const std::vector<std::uint8_t>& rgba, int 
                        static_cast<std::size_t>(packet.p->size));
 }
 
-// One line for each file at fault (missing or not decodable), once per path.
-// Returns the failure when a video has no picture: the line for the sound
-// videos that have none at the time, or else the first faulty video's line.
-std::optional<std::string> reportMissingPictures(const std::vector<NoPicture>& files, double time) {
+// One line for each file at fault (missing or not decodable), once per path,
+// and for each live source that gave no picture in the time waited (drawn as
+// the placeholder, as a still that gives none). Returns the failure when a
+// video has no picture: the line for the sound videos that have none at the
+// time, or else the first faulty video's line.
+std::optional<std::string> reportMissingPictures(const std::vector<NoPicture>& files, double time,
+                                                 double liveWait) {
     std::vector<std::string> reported;
     std::vector<std::string> soundVideos;
     std::optional<std::string> videoFailure;
@@ -300,6 +318,13 @@ std::optional<std::string> reportMissingPictures(const std::vector<NoPicture>& f
             continue;
         }
         reported.push_back(file.path);
+        if (file.live) {
+            std::fprintf(stderr,
+                         "prismeta-cli: no picture from the live source %s in %s; its surface "
+                         "shows the placeholder\n",
+                         displayedLiveSource(file.path).c_str(), secondsText(liveWait).c_str());
+            continue;
+        }
         if (!file.problem) {
             if (file.video) {
                 soundVideos.push_back(file.path);
@@ -399,6 +424,8 @@ int runRender(std::span<const std::string_view> args) {
     // asked for: that is a failure, not a render. A still without one is
     // drawn as the placeholder, as in the windows, and said.
     std::vector<NoPicture> withoutPicture;
+    // Live sources show their first picture, waited for up to --live-wait.
+    const double liveWait = parsed.liveWait.value_or(defaultLiveWait);
     const auto videoTime = [&parsed, videos = cues.videos](const MediaRequest& request) {
         if (videos && request.once) {
             const auto started = videos->starts.find(request.surface);
@@ -411,8 +438,8 @@ int runRender(std::span<const std::string_view> args) {
     auto renderer = Renderer::create(
         model, output,
         mediaBackendAt(
-            parsed.time, [&](const NoPicture& file) { withoutPicture.push_back(file); },
-            videoTime));
+            parsed.time, [&](const NoPicture& file) { withoutPicture.push_back(file); }, videoTime,
+            liveWait));
     if (!renderer) {
         return failure("the renderer could not be created");
     }
@@ -430,7 +457,8 @@ int runRender(std::span<const std::string_view> args) {
     // Every mask's coverage is in before the frame is drawn.
     renderer->setWaitForMasks(true);
     renderer->draw(target->target(), parsed.time);
-    if (const std::optional<std::string> why = reportMissingPictures(withoutPicture, parsed.time)) {
+    if (const std::optional<std::string> why =
+            reportMissingPictures(withoutPicture, parsed.time, liveWait)) {
         return failure(*why);
     }
     std::vector<std::uint8_t> rgba = target->readPixels();

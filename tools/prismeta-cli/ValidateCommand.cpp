@@ -1,5 +1,6 @@
 #include "CliCommand.h"
 
+#include "core/LiveSource.h"
 #include "core/Log.h"
 #include "core/ProjectMedia.h"
 #include "core/ProjectModel.h"
@@ -11,8 +12,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace prismeta::cli {
 
@@ -58,6 +61,52 @@ bool shadersCompile(const ProjectModel& model) {
         }
     }
     return allCompile;
+}
+// The live sources of the surfaces and of the cues' looks, by source and
+// options, with where each is used ("Stage Camera", "cue 3"), in the order
+// first met. Nothing is opened.
+struct LiveUse {
+    std::string source;
+    LiveOptions options;
+    std::vector<std::string> users;
+};
+
+std::vector<LiveUse> liveSources(const ProjectModel& model) {
+    std::vector<LiveUse> uses;
+    std::map<std::pair<std::string, std::string>, std::size_t> found;
+    const auto add = [&](const std::string& source, const LiveOptions& options, std::string user) {
+        const auto key = std::make_pair(source, liveOptionsText(options));
+        auto [at, isNew] = found.emplace(key, uses.size());
+        if (isNew) {
+            uses.push_back({source, options, {}});
+        }
+        std::vector<std::string>& users = uses[at->second].users;
+        if (users.empty() || users.back() != user) {
+            users.push_back(std::move(user));
+        }
+    };
+    for (const Surface& surface : model.surfaces()) {
+        if (surface.mediaKind == MediaKind::live && surface.mediaPath &&
+            !surface.mediaPath->empty()) {
+            add(*surface.mediaPath, surface.liveOptions, surface.name);
+        }
+    }
+    for (std::size_t i = 0; i < model.cues().size(); ++i) {
+        for (const CueLook& look : model.cues()[i].looks) {
+            if (look.mediaKind != MediaKind::live || !look.mediaPath || look.mediaPath->empty()) {
+                continue;
+            }
+            // A look keeps its surface's options.
+            LiveOptions options;
+            for (const Surface& surface : model.surfaces()) {
+                if (surface.id == look.surface) {
+                    options = surface.liveOptions;
+                }
+            }
+            add(*look.mediaPath, options, "cue " + std::to_string(i + 1));
+        }
+    }
+    return uses;
 }
 } // namespace
 
@@ -128,13 +177,37 @@ int runValidate(std::span<const std::string_view> args) {
     }
     const std::string fixtures =
         patch.fixtures > 0 ? ", " + plural(patch.fixtures, "DMX fixture") : std::string();
+    // Live sources are listed, never opened: a camera or a stream may be
+    // somewhere else at this moment. A path no live reader takes is said.
+    const std::vector<LiveUse> live = liveSources(model);
+    const std::string liveCount =
+        live.empty() ? std::string() : ", " + plural(live.size(), "live source");
+    for (const LiveUse& use : live) {
+        if (liveSourceType(use.source) == LiveSourceType::unknown) {
+            logLine("Prismeta: live source " + displayedLiveSource(use.source) +
+                    " is not a capture device, a stream URL (srt, udp, rtp, rtsp, http, https) "
+                    "or an SDP file: its surface shows the placeholder");
+        }
+    }
     // The optional counts follow the canvas, so the part every project has
     // reads as it always did.
     const std::string maskCount = masks > 0 ? ", " + plural(masks, "mask") : std::string();
-    std::printf("%s, %s, canvas %sx%s%s%s%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
-                plural(model.outputs().size(), "output").c_str(),
-                formatDimension(canvas.width).c_str(), formatDimension(canvas.height).c_str(),
-                maskCount.c_str(), outputParts.c_str(), cues.c_str(), fixtures.c_str());
+    std::printf(
+        "%s, %s, canvas %sx%s%s%s%s%s%s\n", plural(model.surfaces().size(), "surface").c_str(),
+        plural(model.outputs().size(), "output").c_str(), formatDimension(canvas.width).c_str(),
+        formatDimension(canvas.height).c_str(), maskCount.c_str(), outputParts.c_str(),
+        cues.c_str(), fixtures.c_str(), liveCount.c_str());
+    for (const LiveUse& use : live) {
+        std::string users;
+        for (const std::string& user : use.users) {
+            users += (users.empty() ? "" : ", ") + user;
+        }
+        std::string line = "live source " + displayedLiveSource(use.source);
+        if (const std::string options = liveOptionsText(use.options); !options.empty()) {
+            line += " (" + options + ")";
+        }
+        std::printf("%s: %s\n", line.c_str(), users.c_str());
+    }
     return exitOk;
 }
 

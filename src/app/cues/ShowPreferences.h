@@ -11,4 +11,10 @@ namespace prismeta {
 double readBlackoutFade(const QSettings& settings);
 void writeBlackoutFade(QSettings& settings, double seconds);
 
+// How long a live surface keeps its source's last picture once pictures stop
+// coming, before it shows the placeholder, in seconds (LiveSources'
+// default unless set); read as the blackout fade is, within 0..60.
+double readLiveHoldSeconds(const QSettings& settings);
+void writeLiveHoldSeconds(QSettings& settings, double seconds);
+
 } // namespace prismeta

@@ -1,5 +1,6 @@
 #include "app/inspector/InspectorDialogs.h"
 
+#include "app/inspector/LiveSourceDialog.h"
 #include "core/ProjectModel.h"
 
 #include <QColorDialog>
@@ -84,6 +85,15 @@ std::optional<std::string> WidgetInspectorDialogs::chooseFile(MediaFileType type
         return std::nullopt;
     }
     return QFile::encodeName(*chosen).toStdString();
+}
+
+std::optional<LiveSourceChoice>
+WidgetInspectorDialogs::chooseLiveSource(const LiveSourceChoice& current) {
+    LiveSourceDialog dialog(current, findCaptureDevices, parent_);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.choice();
 }
 
 } // namespace prismeta

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/document/FileDialogs.h"
+#include "core/LiveSource.h"
 
 #include <QColor>
 #include <QStringList>
@@ -19,6 +20,14 @@ class ProjectModel;
 // stillOrVideo: what a shader's image input takes.
 enum class MediaFileType { image, video, shader, stillOrVideo };
 
+// A live surface's source as the user chose it: a capture device's path or
+// a stream's URL (or an .sdp file), with the options that go with it.
+struct LiveSourceChoice {
+    std::string source;
+    LiveOptions options;
+    friend bool operator==(const LiveSourceChoice&, const LiveSourceChoice&) = default;
+};
+
 // Every dialog the inspector opens goes through this one seam, so tests
 // replace the modal dialogs with scripted answers.
 //
@@ -32,6 +41,12 @@ public:
     // One existing file of the type, as an absolute file-system path in the
     // locale's file name encoding; none when cancelled.
     virtual std::optional<std::string> chooseFile(MediaFileType type) = 0;
+    // A live source, starting from the surface's own (empty when it has
+    // none); none when cancelled (and where no such dialog is offered).
+    virtual std::optional<LiveSourceChoice> chooseLiveSource(const LiveSourceChoice& current) {
+        (void)current;
+        return std::nullopt;
+    }
 };
 
 // The modal Qt dialogs, parented to the given widget's window. File
@@ -43,6 +58,7 @@ public:
 
     std::optional<QColor> chooseColor(const QColor& initial) override;
     std::optional<std::string> chooseFile(MediaFileType type) override;
+    std::optional<LiveSourceChoice> chooseLiveSource(const LiveSourceChoice& current) override;
 
 private:
     QWidget* parent_;

@@ -6,8 +6,10 @@
 #include <QIconEngine>
 #include <QPainter>
 #include <QPalette>
+#include <QPen>
 #include <QPixmap>
 
+#include <algorithm>
 #include <utility>
 
 namespace prismeta {
@@ -59,6 +61,54 @@ private:
     QIcon artwork_;
 };
 
+// An icon with a small dot of one colour at its bottom-right corner, the
+// same on a selected row.
+class BadgeEngine final : public QIconEngine {
+public:
+    BadgeEngine(QIcon artwork, QColor badge) : artwork_(std::move(artwork)), badge_(badge) {}
+
+    QIconEngine* clone() const override { return new BadgeEngine(artwork_, badge_); }
+
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return artwork_.actualSize(size, mode, state);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        return artwork_.availableSizes(mode, state);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+        QPixmap marked = artwork_.pixmap(size, scale, mode, state);
+        QPainter painter(&marked);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QSizeF logical = marked.deviceIndependentSize();
+        const qreal diameter = std::max(4.0, std::min(logical.width(), logical.height()) * 0.42);
+        const QRectF dot(logical.width() - diameter, logical.height() - diameter, diameter,
+                         diameter);
+        // A ring of the background keeps the dot apart from the artwork.
+        painter.setPen(QPen(QGuiApplication::palette().color(QPalette::Base), diameter * 0.18));
+        painter.setBrush(badge_);
+        painter.drawEllipse(
+            dot.adjusted(diameter * 0.09, diameter * 0.09, -diameter * 0.09, -diameter * 0.09));
+        return marked;
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, scale));
+    }
+
+private:
+    QIcon artwork_;
+    QColor badge_;
+};
+
 } // namespace
 
 QString inspectorIconThemeName(InspectorIcon icon) {
@@ -73,6 +123,8 @@ QString inspectorIconThemeName(InspectorIcon icon) {
         return QStringLiteral("image-x-generic");
     case InspectorIcon::videoKind:
         return QStringLiteral("video-x-generic");
+    case InspectorIcon::liveKind:
+        return QStringLiteral("camera-video");
     case InspectorIcon::shaderKind:
         return QStringLiteral("text-x-script"); // a shader is a program's text
     case InspectorIcon::folder:
@@ -108,6 +160,8 @@ QString inspectorIconResource(InspectorIcon icon) {
         return QStringLiteral(":/prismeta/icons/actions/photo.svg");
     case InspectorIcon::videoKind:
         return QStringLiteral(":/prismeta/icons/actions/film.svg");
+    case InspectorIcon::liveKind:
+        return QStringLiteral(":/prismeta/icons/actions/live.svg");
     case InspectorIcon::folder:
         return QStringLiteral(":/prismeta/icons/actions/folder.svg");
     case InspectorIcon::noSelection:
@@ -151,13 +205,24 @@ QIcon mediaKindIcon(MediaKind kind) {
         icon = InspectorIcon::shaderKind;
         break;
     case MediaKind::live:
-        // Until live sources have artwork of their own.
-        icon = InspectorIcon::videoKind;
+        icon = InspectorIcon::liveKind;
         break;
     }
     // The project's own one-colour artwork for every kind, so the row
     // icons match; on a selected row it takes the highlighted text's colour.
     return QIcon(new SelectionTintEngine(QIcon(inspectorIconResource(icon))));
+}
+
+QIcon liveKindIcon(LiveStatus::State state) {
+    switch (state) {
+    case LiveStatus::State::connected:
+        break;
+    case LiveStatus::State::waiting:
+        return QIcon(new BadgeEngine(mediaKindIcon(MediaKind::live), QColor(0xe0, 0x9a, 0x1c)));
+    case LiveStatus::State::lost:
+        return QIcon(new BadgeEngine(mediaKindIcon(MediaKind::live), QColor(0xd9, 0x3a, 0x32)));
+    }
+    return mediaKindIcon(MediaKind::live);
 }
 
 } // namespace prismeta

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/LiveSource.h"
 #include "core/MediaKind.h"
 
 #include <QIcon>
@@ -16,6 +17,7 @@ enum class InspectorIcon {
     shaderKind, // a generated picture (an ISF shader)
     imageKind,  // also the reference image button
     videoKind,
+    liveKind,    // a camera, a capture card or a network stream
     folder,      // the media file rows
     noSelection, // the empty state
     resetCorners,
@@ -31,6 +33,9 @@ QIcon inspectorIcon(InspectorIcon icon);
 
 // The icon of a surface list row for the media kind.
 QIcon mediaKindIcon(MediaKind kind);
+// A live surface's row icon: with a small amber dot while its source is
+// waiting, a red one once it is lost, none while pictures come.
+QIcon liveKindIcon(LiveStatus::State state);
 
 // The theme name looked up first (empty where no standard name means the
 // same), and the resource path of the fallback.

@@ -3,6 +3,7 @@
 #include "app/ModelAdapter.h"
 #include "app/inspector/InspectorDialogs.h"
 #include "app/inspector/InspectorStyle.h"
+#include "app/inspector/LiveStatusWatch.h"
 #include "app/inspector/MasksSection.h"
 #include "app/inspector/OutputsSection.h"
 #include "app/inspector/ReferenceSection.h"
@@ -63,6 +64,10 @@ InspectorView::InspectorView(ModelAdapter& adapter,
     scroll_->setWidget(content);
     layout->addWidget(scroll_, 1);
 
+    liveStatus_ = new LiveStatusWatch(model, this);
+    surfaces_->setLiveStatusWatch(liveStatus_);
+    selected_->setLiveStatusWatch(liveStatus_);
+
     connect(&adapter, &ModelAdapter::changed, this, &InspectorView::refresh);
     connect(selected_->masksSection(), &MasksSection::maskChosen, this, [this, &model](int index) {
         const std::optional<Uuid>& id = model.selectedID();
@@ -113,6 +118,8 @@ void InspectorView::refresh(const ModelChanges& changes) {
     surfaces_->refresh(changes);
     selected_->refresh(changes);
     outputs_->refresh(changes);
+    // After the rows: a reading that differs updates them.
+    liveStatus_->refresh(changes);
 }
 
 } // namespace prismeta

@@ -17,6 +17,7 @@ namespace prismeta {
 class ModelAdapter;
 class ModelChanges;
 class OutputsSection;
+class LiveStatusWatch;
 class ReferenceSection;
 class SelectedSurfaceControls;
 class SurfaceListPanel;
@@ -46,6 +47,8 @@ public:
     SelectedSurfaceControls* selectedControls() const { return selected_; }
     OutputsSection* outputsSection() const { return outputs_; }
     QScrollArea* scrollArea() const { return scroll_; }
+    // How the live sources are doing, for the surface list and the live row.
+    LiveStatusWatch* liveStatusWatch() const { return liveStatus_; }
 
     // The surface and the output whose names are being edited inline.
     std::optional<Uuid> editingSurfaceID() const;
@@ -78,6 +81,7 @@ private:
     SelectedSurfaceControls* selected_;
     OutputsSection* outputs_;
     QScrollArea* scroll_;
+    LiveStatusWatch* liveStatus_;
 };
 
 } // namespace prismeta

@@ -181,6 +181,8 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     node_->setEditable(true);
     node_->setInsertPolicy(QComboBox::NoInsert);
     node_->setAccessibleName(tr("Node"));
+    // Screen readers reach the field itself, not only its combo box.
+    node_->lineEdit()->setAccessibleName(tr("Node"));
     node_->setToolTip(tr("The machine of the show that shows this output; empty: the leader"));
     node_->lineEdit()->setPlaceholderText(tr("Leader"));
     // Long node lists must not widen the inspector.

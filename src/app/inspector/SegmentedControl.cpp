@@ -1,18 +1,21 @@
 #include "app/inspector/SegmentedControl.h"
 
 #include <QButtonGroup>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QSignalBlocker>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace prismeta {
 
-SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent)
+SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent, int perRow)
     : QWidget(parent), group_(new QButtonGroup(this)) {
     group_->setExclusive(true);
-    auto* layout = new QHBoxLayout(this);
+    auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    const int columns = perRow > 0 ? perRow : std::max(1, static_cast<int>(labels.size()));
     for (int i = 0; i < labels.size(); ++i) {
         auto* segment = new QToolButton(this);
         segment->setText(labels[i]);
@@ -23,7 +26,7 @@ SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent)
         // narrow panel squeezes them in proportion.
         segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         segment->setMinimumWidth(24);
-        layout->addWidget(segment);
+        layout->addWidget(segment, i / columns, i % columns);
         group_->addButton(segment, i);
     }
     // A segment turned on, however: the one turned off at the same time is

@@ -11,6 +11,7 @@
 #include "app/inspector/InspectorDialogs.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
+#include "app/inspector/LiveStatusWatch.h"
 #include "app/inspector/MasksSection.h"
 #include "app/inspector/NumberFields.h"
 #include "app/inspector/SegmentedControl.h"
@@ -60,6 +61,35 @@ QVBoxLayout* tightColumn(QWidget* widget, int spacing) {
 
 QString meshCaption(const QString& word, std::int64_t count) {
     return word + QString::number(count);
+}
+
+// What a live source is opened with, as the row says it: "1280 × 720
+// (mjpeg), 30 fps", "Latency 120 ms"; empty when nothing is set.
+QString liveOptionsCaption(const LiveOptions& options) {
+    QStringList parts;
+    if (options.width && options.height) {
+        parts << QStringLiteral("%1 \u00d7 %2").arg(*options.width).arg(*options.height);
+    }
+    if (options.format) {
+        parts << QString::fromStdString(*options.format);
+    }
+    if (options.fps) {
+        parts << QObject::tr("%1 fps").arg(QString::number(*options.fps, 'g', 5));
+    }
+    if (options.latencyMs) {
+        parts << QObject::tr("latency %1 ms").arg(*options.latencyMs);
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+// The indicator's dot: amber while waiting, red once lost, green while
+// pictures come.
+QString liveStatusMarkup(const LiveStatus& status) {
+    const char* colour = status.state == LiveStatus::State::connected ? "#3a9d4a"
+                         : status.state == LiveStatus::State::lost    ? "#d93a32"
+                                                                      : "#e09a1c";
+    return QStringLiteral("<span style=\"color:%1\">\u25cf</span> %2")
+        .arg(QLatin1String(colour), liveStatusText(status).toHtmlEscaped());
 }
 
 } // namespace
@@ -125,7 +155,8 @@ QWidget* SelectedSurfaceControls::buildControls() {
         kindLabels << QString::fromUtf8(mediaKindLabel(kind).data(),
                                         static_cast<qsizetype>(mediaKindLabel(kind).size()));
     }
-    kind_ = new SegmentedControl(kindLabels, media);
+    // Two rows of three: every kind's whole name fits the panel's width.
+    kind_ = new SegmentedControl(kindLabels, media, 3);
     kind_->setObjectName(QStringLiteral("mediaKindPicker"));
     kind_->setAccessibleName(tr("Media"));
     for (int i = 0; i < kind_->count(); ++i) {
@@ -270,6 +301,19 @@ QWidget* SelectedSurfaceControls::buildMediaDetail() {
             binding->set(surface);
         }
     });
+    liveRow_ = fileRow(tr("Live Source\u2026"), chooseLive_, liveSource_);
+    chooseLive_->setObjectName(QStringLiteral("chooseLiveSourceButton"));
+    chooseLive_->setIcon(inspectorIcon(InspectorIcon::liveKind));
+    liveSource_->setObjectName(QStringLiteral("liveSourceLabel"));
+    liveOptions_ = makeLabel(QString(), TextStyle::caption, Tone::secondary, liveRow_);
+    liveOptions_->setObjectName(QStringLiteral("liveOptionsLabel"));
+    liveRow_->layout()->addWidget(liveOptions_);
+    liveStatus_ = makeLabel(QString(), TextStyle::caption, Tone::primary, liveRow_);
+    liveStatus_->setObjectName(QStringLiteral("liveStatusLabel"));
+    liveStatus_->setTextFormat(Qt::RichText);
+    liveStatus_->setWordWrap(true);
+    liveRow_->layout()->addWidget(liveStatus_);
+    connect(chooseLive_, &QPushButton::clicked, this, &SelectedSurfaceControls::chooseLiveSource);
     shaderRow_ = fileRow(tr("Choose Shader\u2026"), chooseShader_, shaderFile_);
     chooseShader_->setObjectName(QStringLiteral("chooseShaderButton"));
     shaderInputs_ = new ShaderInputsSection(model_, dialogs_, detail);
@@ -428,6 +472,7 @@ void SelectedSurfaceControls::switchKind(MediaKind kind) {
     edit([kind](Surface& s) {
         s.mediaKind = kind;
         s.mediaPath.reset();
+        s.liveOptions = {};
     });
     switch (kind) {
     case MediaKind::image:
@@ -439,10 +484,57 @@ void SelectedSurfaceControls::switchKind(MediaKind kind) {
     case MediaKind::shader:
         chooseFile(MediaFileType::shader);
         break;
+    case MediaKind::live:
+        chooseLiveSource();
+        break;
     case MediaKind::color:
     case MediaKind::testPattern:
-    case MediaKind::live:
         break;
+    }
+}
+
+void SelectedSurfaceControls::chooseLiveSource() {
+    const std::optional<SelectedSurfaceBinding> binding = model_.selectedSurface();
+    if (!binding) {
+        return;
+    }
+    const Surface& surface = binding->get();
+    LiveSourceChoice current;
+    if (surface.mediaKind == MediaKind::live && surface.mediaPath) {
+        current.source = *surface.mediaPath;
+        current.options = surface.liveOptions;
+    }
+    std::optional<LiveSourceChoice> chosen = dialogs_.chooseLiveSource(current);
+    if (!chosen || chosen->source.empty()) {
+        return;
+    }
+    // One write: the kind, the source and its options change together.
+    Surface changed = binding->get();
+    changed.mediaKind = MediaKind::live;
+    changed.mediaPath = std::move(chosen->source);
+    changed.liveOptions = std::move(chosen->options);
+    binding->set(changed);
+}
+
+void SelectedSurfaceControls::setLiveStatusWatch(const LiveStatusWatch* watch) {
+    liveWatch_ = watch;
+    if (watch != nullptr) {
+        connect(watch, &LiveStatusWatch::changed, this, &SelectedSurfaceControls::showLiveStatus);
+    }
+    showLiveStatus();
+}
+
+void SelectedSurfaceControls::showLiveStatus() {
+    const bool live = shown_ && shown_->mediaKind == MediaKind::live && shown_->mediaPath;
+    std::optional<LiveStatus> status;
+    if (live && liveWatch_ != nullptr) {
+        status = liveWatch_->status(shown_->id);
+    }
+    liveStatus_->setVisible(live);
+    if (live) {
+        const LiveStatus shownStatus = status.value_or(LiveStatus{});
+        liveStatus_->setText(liveStatusMarkup(shownStatus));
+        liveStatus_->setAccessibleName(liveStatusText(shownStatus));
     }
 }
 
@@ -555,6 +647,7 @@ void SelectedSurfaceControls::refresh(const ModelChanges& changes) {
     }
     showSurface(surface, otherSurface);
     shown_ = surface;
+    showLiveStatus();
     emptyState_->hide();
     controls_->show();
 }
@@ -570,12 +663,22 @@ void SelectedSurfaceControls::showSurface(const Surface& surface, bool otherSurf
     imageRow_->setVisible(surface.mediaKind == MediaKind::image);
     videoRow_->setVisible(surface.mediaKind == MediaKind::video);
     shaderRow_->setVisible(surface.mediaKind == MediaKind::shader);
+    liveRow_->setVisible(surface.mediaKind == MediaKind::live);
     colorWell_->setColor(colorFromRgba(surface.color));
     const QString fileName = surface.mediaPath ? lastPathComponent(*surface.mediaPath) : QString();
     for (ElidedLabel* label : {imageFile_, videoFile_, shaderFile_}) {
         label->setVisible(surface.mediaPath.has_value());
         label->setFullText(fileName);
     }
+    // A stream's address whole (a file name would say nothing), its
+    // password and keys hidden.
+    liveSource_->setVisible(surface.mediaPath.has_value());
+    liveSource_->setFullText(surface.mediaPath
+                                 ? QString::fromStdString(displayedLiveSource(*surface.mediaPath))
+                                 : QString());
+    const QString options = liveOptionsCaption(surface.liveOptions);
+    liveOptions_->setText(options);
+    liveOptions_->setVisible(!options.isEmpty());
     shaderInputs_->showSurface(surface, otherSurface);
 
     opacityCaption_->setText(prismeta::opacityCaption(surface.opacity));

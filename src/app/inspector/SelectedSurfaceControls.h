@@ -22,6 +22,7 @@ class ColorWell;
 class ContinuousSlider;
 class ElidedLabel;
 class InspectorDialogs;
+class LiveStatusWatch;
 class MasksSection;
 class ModelChanges;
 class ProjectModel;
@@ -58,6 +59,8 @@ public:
                             QWidget* parent = nullptr);
 
     void refresh(const ModelChanges& changes);
+    // Where the live row's indicator reads its source's status.
+    void setLiveStatusWatch(const LiveStatusWatch* watch);
 
     // The two states; exactly one is shown.
     QWidget* emptyState() const { return emptyState_; }
@@ -75,6 +78,14 @@ public:
     QWidget* shaderRow() const { return shaderRow_; }
     QPushButton* chooseShaderButton() const { return chooseShader_; }
     ShaderInputsSection* shaderInputs() const { return shaderInputs_; }
+    // A live surface's row: "Live Source…", the source (secrets hidden), the
+    // options it is opened with, and how it is doing (waiting, lost, or
+    // connected with its rate).
+    QWidget* liveRow() const { return liveRow_; }
+    QPushButton* chooseLiveSourceButton() const { return chooseLive_; }
+    ElidedLabel* liveSourceLabel() const { return liveSource_; }
+    QLabel* liveOptionsLabel() const { return liveOptions_; }
+    QLabel* liveStatusLabel() const { return liveStatus_; }
     // The chosen file's name, under the file rows (the same text in both).
     ElidedLabel* imageFileLabel() const { return imageFile_; }
     ElidedLabel* videoFileLabel() const { return videoFile_; }
@@ -117,6 +128,8 @@ private:
     // shows a file opens its chooser.
     void switchKind(MediaKind kind);
     void chooseFile(MediaFileType type);
+    void chooseLiveSource();
+    void showLiveStatus();
     void setMeshOn(bool on);
     // New counts where given, the mesh's own otherwise.
     void rebuildMesh(std::optional<std::int64_t> cols, std::optional<std::int64_t> rows);
@@ -146,6 +159,12 @@ private:
     QPushButton* chooseShader_ = nullptr;
     ElidedLabel* shaderFile_ = nullptr;
     ShaderInputsSection* shaderInputs_ = nullptr;
+    QWidget* liveRow_ = nullptr;
+    QPushButton* chooseLive_ = nullptr;
+    ElidedLabel* liveSource_ = nullptr;
+    QLabel* liveOptions_ = nullptr;
+    QLabel* liveStatus_ = nullptr;
+    const LiveStatusWatch* liveWatch_ = nullptr;
     QLabel* opacityCaption_ = nullptr;
     ContinuousSlider* opacity_ = nullptr;
     QLabel* featherCaption_ = nullptr;

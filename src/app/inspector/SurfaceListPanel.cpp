@@ -5,6 +5,7 @@
 #include "app/inspector/FieldUpdates.h"
 #include "app/inspector/InspectorIcons.h"
 #include "app/inspector/InspectorStyle.h"
+#include "app/inspector/LiveStatusWatch.h"
 #include "core/ProjectModel.h"
 #include "core/Utf8Prefix.h"
 
@@ -36,6 +37,25 @@ QString nameText(const Surface& surface) {
     }
     const std::string_view shown = utf8Prefix(name, maxShownNameBytes);
     return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())) + QChar(0x2026);
+}
+
+// What a row's icon shows: its kind, and for a live surface the state of its
+// source (the icon differs by state), kept in the row's data.
+int iconKey(const Surface& surface, const std::optional<LiveStatus>& status) {
+    const int kind = static_cast<int>(surface.mediaKind) * 4;
+    return status ? kind + 1 + static_cast<int>(status->state) : kind;
+}
+
+QIcon rowIcon(const Surface& surface, const std::optional<LiveStatus>& status) {
+    return status ? liveKindIcon(status->state) : mediaKindIcon(surface.mediaKind);
+}
+
+QString rowToolTip(const Surface& surface, const std::optional<LiveStatus>& status) {
+    if (!status || !surface.mediaPath) {
+        return {};
+    }
+    return QString::fromStdString(displayedLiveSource(*surface.mediaPath)) + QLatin1Char('\n') +
+           liveStatusText(*status);
 }
 
 QToolButton* makeIconButton(QWidget* parent, InspectorIcon icon, const QString& help,
@@ -158,16 +178,44 @@ void SurfaceListPanel::updateRow(int row, const Surface& surface) {
     if (item->text() != name) {
         item->setText(name);
     }
-    const auto kind = static_cast<int>(surface.mediaKind);
-    if (item->data(Qt::UserRole).toInt() != kind) {
-        item->setData(Qt::UserRole, kind);
-        item->setIcon(mediaKindIcon(surface.mediaKind));
+    const std::optional<LiveStatus> status =
+        liveWatch_ != nullptr ? liveWatch_->status(surface.id) : std::nullopt;
+    const int key = iconKey(surface, status);
+    if (item->data(Qt::UserRole).toInt() != key) {
+        item->setData(Qt::UserRole, key);
+        item->setIcon(rowIcon(surface, status));
+    }
+    const QString tip = rowToolTip(surface, status);
+    if (item->toolTip() != tip) {
+        item->setToolTip(tip);
+    }
+}
+
+void SurfaceListPanel::setLiveStatusWatch(const LiveStatusWatch* watch) {
+    liveWatch_ = watch;
+    if (watch != nullptr) {
+        connect(watch, &LiveStatusWatch::changed, this, &SurfaceListPanel::showLiveStatus);
+    }
+    showLiveStatus();
+}
+
+void SurfaceListPanel::showLiveStatus() {
+    const std::vector<Surface>& surfaces = model_.surfaces().vector();
+    // Rows the list has not caught up with yet are brought up to date by
+    // the next refresh.
+    for (std::size_t i = 0; i < surfaces.size() && i < rowIDs_.size(); ++i) {
+        if (rowIDs_[i] == surfaces[i].id) {
+            updateRow(static_cast<int>(i), surfaces[i]);
+        }
     }
 }
 
 void SurfaceListPanel::insertRow(int row, const Surface& surface) {
-    auto* item = new QListWidgetItem(mediaKindIcon(surface.mediaKind), nameText(surface));
-    item->setData(Qt::UserRole, static_cast<int>(surface.mediaKind));
+    const std::optional<LiveStatus> status =
+        liveWatch_ != nullptr ? liveWatch_->status(surface.id) : std::nullopt;
+    auto* item = new QListWidgetItem(rowIcon(surface, status), nameText(surface));
+    item->setData(Qt::UserRole, iconKey(surface, status));
+    item->setToolTip(rowToolTip(surface, status));
     // Every row is as tall as the rename field, so renaming moves nothing.
     item->setSizeHint(QSize(0, rowHeight_));
     list_->insertItem(row, item);

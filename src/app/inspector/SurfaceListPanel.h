@@ -15,6 +15,7 @@ class QToolButton;
 
 namespace prismeta {
 
+class LiveStatusWatch;
 class ModelChanges;
 class ProjectModel;
 struct Surface;
@@ -43,6 +44,8 @@ public:
     explicit SurfaceListPanel(ProjectModel& model, QWidget* parent = nullptr);
 
     void refresh(const ModelChanges& changes);
+    // Where live surfaces' rows read their sources' status.
+    void setLiveStatusWatch(const LiveStatusWatch* watch);
 
     const std::optional<Uuid>& editingSurfaceID() const { return editingID_; }
     // Starts renaming the surface (as a double click on its name does), or
@@ -62,6 +65,7 @@ public:
 private:
     void reconcileRows();
     void updateRow(int row, const Surface& surface);
+    void showLiveStatus();
     void insertRow(int row, const Surface& surface);
     void removeRow(int row);
     void syncSelection();
@@ -79,6 +83,7 @@ private:
     QListWidgetItem* renameItem_ = nullptr; // the row holding the rename field
     QPointer<QLineEdit> renameField_;
     int rowHeight_ = 0;
+    const LiveStatusWatch* liveWatch_ = nullptr;
 };
 
 } // namespace prismeta

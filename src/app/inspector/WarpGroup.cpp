@@ -1,5 +1,7 @@
 #include "app/inspector/WarpGroup.h"
 
+#include "app/inspector/ElidedLabel.h"
+#include "app/inspector/FocusedWheel.h"
 #include "app/inspector/InspectorDialogs.h"
 #include "app/inspector/InspectorStyle.h"
 #include "core/ProjectModel.h"
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -42,9 +45,11 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
     switches->addWidget(makeLabel(tr("Warp"), TextStyle::smallCaption, Tone::secondary, this));
     edit_ = new QCheckBox(tr("Edit Warp"), this);
     edit_->setObjectName(QStringLiteral("editWarpBox"));
+    edit_->setAccessibleName(tr("Edit Warp"));
     edit_->setToolTip(tr("Show the warp's handles in this output's window, on the projector"));
     grid_ = new QCheckBox(tr("Grid"), this);
     grid_->setObjectName(QStringLiteral("warpGridBox"));
+    grid_->setAccessibleName(tr("Warp Grid"));
     grid_->setToolTip(tr("Show a line every 1/16 of the crop in this output's window"));
     for (QCheckBox* box : {edit_, grid_}) {
         applyTextStyle(box, TextStyle::smallCaption, Tone::secondary);
@@ -53,6 +58,9 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
     switches->addStretch(1);
     column->addLayout(switches);
 
+    // The preview beside Reset and Remove Mesh, then the mesh's counts and
+    // Add Mesh on a row of their own: narrow enough for the panel's least
+    // width.
     auto* body = new QHBoxLayout;
     body->setSpacing(8);
     preview_ = new WarpPreview(this);
@@ -62,43 +70,56 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
     buttons->setSpacing(4);
     reset_ = new QPushButton(tr("Reset Warp"), this);
     reset_->setObjectName(QStringLiteral("resetWarpButton"));
+    reset_->setAccessibleName(tr("Reset Warp"));
     buttons->addWidget(reset_);
+    removeMesh_ = new QPushButton(tr("Remove Mesh"), this);
+    removeMesh_->setObjectName(QStringLiteral("removeWarpMeshButton"));
+    removeMesh_->setAccessibleName(tr("Remove Mesh"));
+    buttons->addWidget(removeMesh_);
+    buttons->addStretch(1);
+    body->addLayout(buttons, 1);
+    column->addLayout(body);
+
     auto* meshRow = new QHBoxLayout;
-    meshRow->setSpacing(2);
+    meshRow->setSpacing(4);
     columns_ = new QSpinBox(this);
     columns_->setObjectName(QStringLiteral("warpColumnsBox"));
-    columns_->setAccessibleName(tr("Mesh columns"));
     rows_ = new QSpinBox(this);
     rows_->setObjectName(QStringLiteral("warpRowsBox"));
-    rows_->setAccessibleName(tr("Mesh rows"));
-    for (QSpinBox* box : {columns_, rows_}) {
+    for (auto [box, name] :
+         {std::pair{columns_, tr("Mesh columns")}, std::pair{rows_, tr("Mesh rows")}}) {
         box->setRange(1, meshCountMaximum);
+        box->setAccessibleName(name);
+        takeWheelOnlyWhenFocused(box);
+        // The text field inside is what assistive technology lands on.
+        for (QLineEdit* text : box->findChildren<QLineEdit*>()) {
+            text->setAccessibleName(name);
+        }
     }
     columns_->setValue(4);
     rows_->setValue(3);
     addMesh_ = new QPushButton(tr("Add Mesh"), this);
     addMesh_->setObjectName(QStringLiteral("addWarpMeshButton"));
+    addMesh_->setAccessibleName(tr("Add Mesh"));
+    addMesh_->setToolTip(tr("A mesh of columns × rows over the warp's current shape"));
     meshRow->addWidget(columns_);
     meshRow->addWidget(
         makeLabel(QStringLiteral("×"), TextStyle::smallCaption, Tone::tertiary, this));
     meshRow->addWidget(rows_);
+    meshRow->addStretch(1);
     meshRow->addWidget(addMesh_);
-    buttons->addLayout(meshRow);
-    removeMesh_ = new QPushButton(tr("Remove Mesh"), this);
-    removeMesh_->setObjectName(QStringLiteral("removeWarpMeshButton"));
-    buttons->addWidget(removeMesh_);
-    body->addLayout(buttons, 1);
-    column->addLayout(body);
+    column->addLayout(meshRow);
 
     auto* mapRow = new QHBoxLayout;
     mapRow->setSpacing(4);
     mapRow->addWidget(makeLabel(tr("Blend Map"), TextStyle::smallCaption, Tone::secondary, this));
-    mapName_ = makeLabel(QString(), TextStyle::smallCaption, Tone::tertiary, this);
+    mapName_ = new ElidedLabel(Qt::ElideMiddle, this);
     mapName_->setObjectName(QStringLiteral("blendMapName"));
-    mapName_->setMinimumWidth(20);
+    applyTextStyle(mapName_, TextStyle::smallCaption, Tone::tertiary);
     mapRow->addWidget(mapName_, 1);
     chooseMap_ = new QPushButton(tr("Choose…"), this);
     chooseMap_->setObjectName(QStringLiteral("chooseBlendMapButton"));
+    chooseMap_->setAccessibleName(tr("Choose Blend Map"));
     chooseMap_->setToolTip(tr("A greyscale image over the crop: the share of the light this "
                               "projector gives (white all, black none)"));
     chooseMap_->setEnabled(dialogs_ != nullptr);
@@ -106,6 +127,7 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
     clearMap_->setObjectName(QStringLiteral("clearBlendMapButton"));
     clearMap_->setText(QStringLiteral("×"));
     clearMap_->setAccessibleName(tr("No blend map"));
+    clearMap_->setToolTip(tr("No blend map"));
     clearMap_->setAutoRaise(true);
     mapRow->addWidget(chooseMap_);
     mapRow->addWidget(clearMap_);
@@ -191,7 +213,7 @@ void WarpGroup::showOutput(const OutputConfig& output, bool editing, bool grid) 
             std::clamp<std::int64_t>(output.warp->mesh->rows, 1, meshCountMaximum)));
     }
     const QString path = output.blendMap ? QString::fromStdString(*output.blendMap) : QString();
-    mapName_->setText(path.isEmpty() ? tr("None") : QFileInfo(path).fileName());
+    mapName_->setFullText(path.isEmpty() ? tr("None") : QFileInfo(path).fileName());
     mapName_->setToolTip(path);
     clearMap_->setEnabled(!path.isEmpty());
 }

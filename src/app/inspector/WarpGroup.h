@@ -13,6 +13,7 @@ class QToolButton;
 
 namespace prismeta {
 
+class ElidedLabel;
 class InspectorDialogs;
 class ProjectModel;
 class WarpPreview;
@@ -47,7 +48,7 @@ public:
     QSpinBox* rowsBox() const { return rows_; }
     QPushButton* blendMapButton() const { return chooseMap_; }
     QToolButton* clearBlendMapButton() const { return clearMap_; }
-    QLabel* blendMapLabel() const { return mapName_; }
+    ElidedLabel* blendMapLabel() const { return mapName_; }
     WarpPreview* preview() const { return preview_; }
 
 signals:
@@ -68,7 +69,7 @@ private:
     QPushButton* removeMesh_;
     QSpinBox* columns_;
     QSpinBox* rows_;
-    QLabel* mapName_;
+    ElidedLabel* mapName_;
     QPushButton* chooseMap_;
     QToolButton* clearMap_;
 };

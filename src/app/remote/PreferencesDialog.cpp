@@ -3,6 +3,7 @@
 #include "app/cues/ShowPreferences.h"
 #include "app/remote/RemoteControl.h"
 #include "cues/Blackout.h"
+#include "media/LiveSources.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -73,6 +74,17 @@ PreferencesDialog::PreferencesDialog(RemoteControl& remote, QSettings& settings,
     blackoutFade_->setAccessibleName(tr("Blackout fade in seconds"));
     blackoutFade_->setValue(readBlackoutFade(settings_));
     showForm->addRow(tr("Blackout fade:"), blackoutFade_);
+    liveHold_ = new QDoubleSpinBox(showGroup);
+    liveHold_->setObjectName(QStringLiteral("liveHoldBox"));
+    liveHold_->setRange(0.0, LiveSources::maxHoldSeconds);
+    liveHold_->setDecimals(1);
+    liveHold_->setSingleStep(0.5);
+    liveHold_->setSuffix(tr(" s"));
+    liveHold_->setAccessibleName(tr("Live source hold in seconds"));
+    liveHold_->setToolTip(tr("How long a live surface keeps its last picture when its source "
+                             "stops, before it shows the placeholder"));
+    liveHold_->setValue(readLiveHoldSeconds(settings_));
+    showForm->addRow(tr("Live source hold:"), liveHold_);
     column->addWidget(showGroup);
 
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -150,6 +162,10 @@ void PreferencesDialog::accept() {
     if (blackoutFade_->value() != readBlackoutFade(settings_)) {
         writeBlackoutFade(settings_, blackoutFade_->value());
     }
+    if (liveHold_->value() != readLiveHoldSeconds(settings_)) {
+        writeLiveHoldSeconds(settings_, liveHold_->value());
+    }
+    LiveSources::setHoldSeconds(readLiveHoldSeconds(settings_));
     QDialog::accept();
 }
 

@@ -19,7 +19,8 @@ namespace prismeta {
 
 class RemoteControl;
 
-// "Preferences…": remote control over OSC, and the show's blackout fade. "Enable OSC", the port and
+// "Preferences…": remote control over OSC, and the show's blackout fade and
+// how long a live surface holds its last picture. "Enable OSC", the port and
 // where to listen (this computer only, or every network interface), with a line saying what the
 // server is doing now. OK saves the choice in the settings and applies it at once (starting,
 // restarting or stopping the server) when it differs from what the dialog opened with, so a server
@@ -40,6 +41,7 @@ public:
     QRadioButton* allInterfacesButton() const { return allInterfaces_; }
     QLabel* statusLabel() const { return status_; }
     QDoubleSpinBox* blackoutFadeBox() const { return blackoutFade_; }
+    QDoubleSpinBox* liveHoldBox() const { return liveHold_; }
 
     // What the controls say now.
     RemoteControlPreferences chosen() const;
@@ -63,6 +65,7 @@ private:
     QRadioButton* allInterfaces_;
     QLabel* status_;
     QDoubleSpinBox* blackoutFade_;
+    QDoubleSpinBox* liveHold_;
     QDialogButtonBox* buttons_;
     RemoteControlPreferences opened_;
     std::vector<std::function<bool()>> sections_;

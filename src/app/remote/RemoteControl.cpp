@@ -4,6 +4,7 @@
 #include "control/OscController.h"
 #include "control/OscInbox.h"
 #include "core/Log.h"
+#include "media/LiveSources.h"
 
 #include <QMetaObject>
 
@@ -78,6 +79,13 @@ Status RemoteControl::start(const OscServerConfig& config, Origin origin) {
     controller_->setCueRunner(cueRunner_);
     controller_->refuseEdits(editsRefused_);
     controller_->setShowInputs(showInputs_);
+    // A live surface's status as the windows that show its source see it.
+    controller_->setLiveStatus([](const Surface& surface) -> std::optional<LiveStatus> {
+        if (!surface.mediaPath) {
+            return std::nullopt;
+        }
+        return LiveSources::status(*surface.mediaPath, surface.liveOptions);
+    });
     server_ = std::move(server.value());
     logLine("Prismeta: OSC listening on " + server_->host() + ":" +
             std::to_string(server_->port()));

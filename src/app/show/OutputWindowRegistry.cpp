@@ -62,6 +62,16 @@ int OutputWindowRegistry::count() const {
     return n;
 }
 
+std::vector<OutputWindow*> OutputWindowRegistry::openWindows() const {
+    std::vector<OutputWindow*> open;
+    for (const auto& [id, entry] : windows_) {
+        if (!entry.window.isNull()) {
+            open.push_back(entry.window.data());
+        }
+    }
+    return open;
+}
+
 void OutputWindowRegistry::closeAll() {
     // Copy first: closing deletes windows, which edits the map.
     std::vector<QPointer<OutputWindow>> open;

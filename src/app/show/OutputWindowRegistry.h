@@ -7,6 +7,7 @@
 
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace prismeta {
 
@@ -31,6 +32,8 @@ public:
     OutputWindow* open(const std::optional<Uuid>& outputID);
     OutputWindow* window(const std::optional<Uuid>& outputID) const;
     int count() const;
+    // Every open window.
+    std::vector<OutputWindow*> openWindows() const;
     void closeAll();
 
 signals:

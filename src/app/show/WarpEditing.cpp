@@ -71,6 +71,16 @@ void WarpEditing::selectNext() {
     selected_ = now ? (*now + 1) % count : 0;
 }
 
+void WarpEditing::selectPrevious() {
+    const std::size_t count = handleCount();
+    if (count == 0) {
+        selected_.reset();
+        return;
+    }
+    const std::optional<std::size_t> now = selected();
+    selected_ = now && *now > 0 ? *now - 1 : count - 1;
+}
+
 bool WarpEditing::press(Pt p, double width, double height, double radius) {
     grabbed_.reset();
     dragStep_ = false;
@@ -93,13 +103,19 @@ bool WarpEditing::press(Pt p, double width, double height, double radius) {
             hit = h;
         }
     }
-    if (!hit) {
+    return hit && grab(*hit, p);
+}
+
+bool WarpEditing::grab(std::size_t h, Pt p) {
+    grabbed_.reset();
+    dragStep_ = false;
+    const std::optional<Pt> at = handle(h);
+    if (!at) {
         return false;
     }
-    selected_ = hit;
-    grabbed_ = hit;
-    const Pt at = *handle(*hit);
-    grabOffset_ = Pt{at.x - p.x, at.y - p.y};
+    selected_ = h;
+    grabbed_ = h;
+    grabOffset_ = Pt{at->x - p.x, at->y - p.y};
     return true;
 }
 

@@ -15,8 +15,9 @@ class ProjectModel;
 // bottom-left), then, with a mesh, the mesh's points in row order. A corner
 // drag on a meshed warp moves the whole mesh in perspective; a point drag
 // moves that point (an outer one takes its corner along). Each drag, and each
-// run of nudges of one handle with nothing else changing the warp in between,
-// is one undo step named "Warp" (ProjectModel::pushOutputUndo). An output
+// run of nudges of one handle with nothing else changing the warp in between
+// (and no endNudges), is one undo step named "Warp"
+// (ProjectModel::pushOutputUndo). An output
 // without a warp has the identity warp, which the first edit stores.
 //
 // Interface thread only. Borrows the model, which must outlive it.
@@ -35,13 +36,18 @@ public:
     static bool isCorner(std::size_t h) { return h < 4; }
 
     std::optional<std::size_t> selected() const;
-    // The next handle in order (the first when none is selected), round.
+    // The next handle in order (the first when none is selected), round;
+    // and the one before (the last when none is selected).
     void selectNext();
+    void selectPrevious();
 
     // A press at p (raster coordinates); a handle is hit within `radius` of
     // it, measured in points of a view width x height. The corners lie above
     // the mesh points. Selects and grabs the handle hit; false when none is.
     bool press(Pt p, double width, double height, double radius);
+    // Selects and grabs handle h by a press at p away from it (where the
+    // view shows it); false for no such handle.
+    bool grab(std::size_t h, Pt p);
     // Moves the grabbed handle with the pointer (keeping where it was grabbed).
     void drag(Pt p);
     void release();
@@ -49,6 +55,9 @@ public:
 
     // Moves the selected handle by (dx, dy) raster units; false without one.
     bool nudge(float dx, float dy);
+    // The next nudge starts an undo step of its own (the operator clicked or
+    // worked elsewhere in between).
+    void endNudges() { nudgeLeft_.reset(); }
 
 private:
     // Stores handle h at p; the first write of a gesture takes the undo step.

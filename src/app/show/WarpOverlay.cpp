@@ -1,14 +1,17 @@
 #include "app/show/WarpOverlay.h"
 
+#include "app/LetterboxView.h"
 #include "app/ModelAdapter.h"
 #include "core/ProjectModel.h"
 #include "geometry/PictureMapping.h"
 
 #include <QKeyEvent>
+#include <QLineF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 namespace prismeta {
@@ -67,21 +70,49 @@ void WarpOverlay::refresh(const ModelChanges& changes) {
         return;
     }
     const bool edits = editing();
+    const bool wasEditing = editingShown_;
+    editingShown_ = edits;
     setAttribute(Qt::WA_TransparentForMouseEvents, !edits);
     setVisible(edits || showsGrid());
-    if (!edits && editing_ && editing_->dragging()) {
-        editing_->release();
+    if (edits && !wasEditing) {
+        // The pointer shows over the handles even where the window hides it
+        // (full screen), and the keys come here without a click first.
+        setCursor(Qt::CrossCursor);
+        setFocus(Qt::OtherFocusReason);
+    } else if (!edits && wasEditing) {
+        unsetCursor();
+        if (editing_) {
+            editing_->release();
+            editing_->endNudges();
+        }
+        if (hasFocus() && parentWidget() != nullptr) {
+            parentWidget()->window()->setFocus(Qt::OtherFocusReason);
+        }
     }
     update();
 }
 
+QRectF WarpOverlay::rasterRect() const {
+    // Where the picture is: the whole view once it is warped (or edited),
+    // the letterboxed crop otherwise, whose grid then lies on the picture.
+    if (const auto* view = qobject_cast<const LetterboxView*>(parentWidget())) {
+        const QRect content = view->contentRect();
+        if (!content.isEmpty()) {
+            return QRectF(content).translated(-pos());
+        }
+    }
+    return QRectF(rect());
+}
+
 QPointF WarpOverlay::toView(Pt raster) const {
-    return QPointF(raster.x * width(), raster.y * height());
+    const QRectF r = rasterRect();
+    return QPointF(r.x() + raster.x * r.width(), r.y() + raster.y * r.height());
 }
 
 Pt WarpOverlay::toRaster(QPointF view) const {
-    return Pt{static_cast<float>(view.x() / std::max(1, width())),
-              static_cast<float>(view.y() / std::max(1, height()))};
+    const QRectF r = rasterRect();
+    return Pt{static_cast<float>((view.x() - r.x()) / std::max(1.0, r.width())),
+              static_cast<float>((view.y() - r.y()) / std::max(1.0, r.height()))};
 }
 
 void WarpOverlay::paintEvent(QPaintEvent*) {
@@ -146,7 +177,7 @@ void WarpOverlay::paintEvent(QPaintEvent*) {
     }
     // The raster's own edge, then the picture's outline and mesh lines.
     painter.setPen(QPen(outlineColor, 1.0, Qt::DashLine));
-    painter.drawRect(QRectF(0.5, 0.5, width() - 1.0, height() - 1.0));
+    painter.drawRect(rasterRect().adjusted(0.5, 0.5, -0.5, -0.5));
     QPainterPath outline;
     const int cols = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->cols, 256)) : 1;
     const int rows = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->rows, 256)) : 1;
@@ -159,7 +190,8 @@ void WarpOverlay::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(outlineColor, 1.0));
     painter.drawPath(outline);
 
-    // Handles: mesh points under the corners.
+    // Handles: mesh points under the corners. A disc kept inside the view
+    // points at its handle with a short line.
     const std::optional<std::size_t> selected = editing_ ? editing_->selected() : std::nullopt;
     const std::size_t count = editing_ ? editing_->handleCount() : 0;
     for (std::size_t h = count; h-- > 0;) {
@@ -168,11 +200,32 @@ void WarpOverlay::paintEvent(QPaintEvent*) {
         if (!at) {
             continue;
         }
+        const QPointF point = toView(*at);
+        const QPointF disc = discCentre(drawn).value_or(point);
         const double radius = WarpEditing::isCorner(drawn) ? cornerRadius : pointRadius;
+        if (disc != point) {
+            painter.setPen(QPen(selected == drawn ? selectedColor : handleColor, 1.5));
+            painter.drawLine(disc, point);
+        }
         painter.setPen(QPen(Qt::black, 1.5));
         painter.setBrush(selected == drawn ? selectedColor : handleColor);
-        painter.drawEllipse(toView(*at), radius, radius);
+        painter.drawEllipse(disc, radius, radius);
     }
+}
+
+std::optional<QPointF> WarpOverlay::discCentre(std::size_t h) const {
+    const std::optional<Pt> at = editing_ ? editing_->handle(h) : std::nullopt;
+    if (!at) {
+        return std::nullopt;
+    }
+    // Whole inside the view: a corner on the raster's corner (where every
+    // warp starts) or beyond its edge still shows, and is grabbed, whole.
+    const double radius = (WarpEditing::isCorner(h) ? cornerRadius : pointRadius) + 1.0;
+    const QPointF point = toView(*at);
+    const auto keep = [radius](double v, double size) {
+        return size > 2 * radius ? std::clamp(v, radius, size - radius) : size / 2;
+    };
+    return QPointF(keep(point.x(), width()), keep(point.y(), height()));
 }
 
 void WarpOverlay::mousePressEvent(QMouseEvent* event) {
@@ -182,7 +235,20 @@ void WarpOverlay::mousePressEvent(QMouseEvent* event) {
     }
     setFocus(Qt::MouseFocusReason);
     const double radius = cornerRadius + 2.0;
-    editing_->press(toRaster(event->position()), width(), height(), radius);
+    const QRectF raster = rasterRect();
+    editing_->endNudges();
+    const Pt at = toRaster(event->position());
+    if (!editing_->press(at, raster.width(), raster.height(), radius)) {
+        // A disc drawn away from its handle (kept inside the view): corners
+        // first, as they are drawn on top.
+        for (std::size_t h = 0; h < editing_->handleCount(); ++h) {
+            const std::optional<QPointF> disc = discCentre(h);
+            if (disc && QLineF(*disc, event->position()).length() <= radius) {
+                editing_->grab(h, at);
+                break;
+            }
+        }
+    }
     update();
     event->accept();
 }
@@ -209,7 +275,8 @@ void WarpOverlay::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 bool WarpOverlay::event(QEvent* event) {
-    // Tab selects the next handle instead of moving the keyboard focus.
+    // Tab selects the next handle (Shift+Tab the one before) instead of
+    // moving the keyboard focus away from the handles.
     if (event->type() == QEvent::KeyPress && editing() && editing_) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier) {
@@ -217,8 +284,21 @@ bool WarpOverlay::event(QEvent* event) {
             update();
             return true;
         }
+        if (key->key() == Qt::Key_Backtab) {
+            editing_->selectPrevious();
+            update();
+            return true;
+        }
     }
     return QWidget::event(event);
+}
+
+void WarpOverlay::focusOutEvent(QFocusEvent* event) {
+    // Nudges after working elsewhere are a step of their own.
+    if (editing_) {
+        editing_->endNudges();
+    }
+    QWidget::focusOutEvent(event);
 }
 
 void WarpOverlay::keyPressEvent(QKeyEvent* event) {
@@ -226,11 +306,12 @@ void WarpOverlay::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
     }
-    // One raster pixel is one device pixel of the window.
+    // One raster pixel is one device pixel of the picture.
     const double ratio = devicePixelRatioF();
+    const QRectF raster = rasterRect();
     const float step = event->modifiers().testFlag(Qt::ShiftModifier) ? 10.0f : 1.0f;
-    const float dx = step / static_cast<float>(std::max(1.0, width() * ratio));
-    const float dy = step / static_cast<float>(std::max(1.0, height() * ratio));
+    const float dx = step / static_cast<float>(std::max(1.0, raster.width() * ratio));
+    const float dy = step / static_cast<float>(std::max(1.0, raster.height() * ratio));
     bool moved = false;
     switch (event->key()) {
     case Qt::Key_Left:

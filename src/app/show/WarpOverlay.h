@@ -21,9 +21,11 @@ class ModelChanges;
 // show lines at the same places of the canvas where they overlap.
 //
 // Editing: drag a handle with the mouse; the arrow keys move the selected
-// handle by one raster pixel (Shift: ten); Tab selects the next handle
-// (WarpEditing holds the rules and the undo steps). It lets every event
-// through to the window while nothing is edited.
+// handle by one raster pixel (Shift: ten); Tab selects the next handle,
+// Shift+Tab the one before (WarpEditing holds the rules and the undo steps).
+// While editing it shows the pointer and takes the keyboard focus; a click or
+// the focus going elsewhere ends a run of nudges. It lets every event through
+// to the window while nothing is edited.
 //
 // Interface thread only. Borrows the adapter, which must outlive it.
 class WarpOverlay : public QWidget {
@@ -37,9 +39,11 @@ public:
     // The editing rules (null for a window without an output of its own).
     WarpEditing* editingRules() { return editing_ ? &*editing_ : nullptr; }
 
-    // Where a view point lies on the raster, and back (0..1 across the view).
+    // Where a raster point (0..1) lies in this widget, and back: across the
+    // picture's rectangle in the view around it (rasterRect).
     QPointF toView(Pt raster) const;
     Pt toRaster(QPointF view) const;
+    QRectF rasterRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,14 +52,18 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
     void refresh(const ModelChanges& changes);
+    // Where handle h's disc is drawn, in this widget.
+    std::optional<QPointF> discCentre(std::size_t h) const;
 
     ModelAdapter& adapter_;
     std::optional<Uuid> outputID_;
     std::optional<WarpEditing> editing_;
+    bool editingShown_ = false;
 };
 
 } // namespace prismeta

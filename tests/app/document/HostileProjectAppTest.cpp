@@ -109,7 +109,13 @@ private slots:
             show(app);
             if (model.documentURL() == path) {
                 ++opened;
-                QVERIFY2(logged.empty(), project.name.c_str());
+                // A file it names that is not there is said, as in a show;
+                // nothing else is.
+                std::erase_if(logged, [](const std::string& line) {
+                    return line.starts_with("Prismeta: media not found: ");
+                });
+                QVERIFY2(logged.empty(),
+                         (project.name + (logged.empty() ? "" : ": " + logged.front())).c_str());
                 const std::size_t count = model.surfaces().size();
                 for (std::size_t i = 0; i < count && i < 8; ++i) {
                     model.setSelectedID(model.surfaces()[i].id);

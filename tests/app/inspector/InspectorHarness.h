@@ -27,6 +27,8 @@ public:
     std::deque<std::optional<std::string>> fileAnswers;
     std::vector<QColor> colorsOffered; // the dialog's starting colours
     std::vector<prismeta::MediaFileType> filesAsked;
+    std::deque<std::optional<prismeta::LiveSourceChoice>> liveAnswers;
+    std::vector<prismeta::LiveSourceChoice> liveOffered; // the dialog's starting source
 
     std::optional<QColor> chooseColor(const QColor& initial) override {
         colorsOffered.push_back(initial);
@@ -35,6 +37,11 @@ public:
     std::optional<std::string> chooseFile(prismeta::MediaFileType type) override {
         filesAsked.push_back(type);
         return next(fileAnswers);
+    }
+    std::optional<prismeta::LiveSourceChoice>
+    chooseLiveSource(const prismeta::LiveSourceChoice& current) override {
+        liveOffered.push_back(current);
+        return next(liveAnswers);
     }
 
 private:

@@ -133,6 +133,16 @@ private slots:
         QVERIFY(!app_->model().hasUnsavedChanges());
         expectNothingAsked();
 
+        // Ctrl+Z on the projector takes back a warp step made there, the
+        // editor and its menus hidden.
+        OutputWarp keystone;
+        keystone.corners[0] = Pt{0.1f, 0.1f};
+        QVERIFY(app_->model().setOutputWarp(*Uuid::parse(onProjector), keystone));
+        stage->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(stage));
+        QTest::keySequence(stage, QKeySequence(Qt::CTRL | Qt::Key_Z));
+        QVERIFY(!app_->model().outputs()[0].warp);
+
         // Show Editor, from an output window's own actions (its shortcut
         // works while the main window and its menus are hidden).
         QVERIFY(stage->actions().contains(app_->commands().showEditor()));

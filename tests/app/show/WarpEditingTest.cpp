@@ -3,6 +3,7 @@
 // keys (one undo step per drag and per run of nudges), Tab walks the
 // handles; the output card's Warp group resets, meshes and picks the map.
 #include "app/ModelAdapter.h"
+#include "app/inspector/ElidedLabel.h"
 #include "app/inspector/InspectorDialogs.h"
 #include "app/inspector/OutputCard.h"
 #include "app/inspector/WarpGroup.h"
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <memory>
@@ -78,15 +80,29 @@ private slots:
 
     void editingMakesTheWindowTheRasterAndADragOneUndoStep() {
         QVERIFY(!overlay()->isVisible());
-        QVERIFY(window_->view()->contentRect().width() < 800); // letterboxed crop
-        model_->setWarpEditing(id_, true);
+        const QRect letterboxed = window_->view()->contentRect();
+        QVERIFY(letterboxed.width() < 800);
+        // The grid alone leaves the picture letterboxed and lies on it.
+        model_->setWarpGrid(id_, true);
         settle();
         QVERIFY(overlay()->isVisible());
+        QCOMPARE(window_->view()->contentRect(), letterboxed);
+        QCOMPARE(overlay()->toView(Pt{0, 0}), QPointF(letterboxed.topLeft()));
+        QCOMPARE(
+            overlay()->toView(Pt{1, 1}),
+            QPointF(letterboxed.topLeft() + QPoint(letterboxed.width(), letterboxed.height())));
+
+        model_->setWarpEditing(id_, true);
+        settle();
         QCOMPARE(window_->view()->contentRect(), QRect(0, 0, 800, 400));
+        // The keys reach the handles without a click first.
+        QCOMPARE(window_->focusWidget(), overlay());
 
         // Corner 2 dragged from the raster's bottom-right by (-80, -40) points.
         const std::size_t steps = model_->undoStack().size();
-        const QPoint from = at(Pt{1, 1}) - QPoint(2, 2); // within the handle
+        // Pressed on its disc, drawn whole inside the window away from the
+        // raster's corner.
+        const QPoint from = at(Pt{1, 1}) - QPoint(10, 10);
         QTest::mousePress(overlay(), Qt::LeftButton, {}, from);
         QTest::mouseMove(overlay(), from - QPoint(40, 20));
         QTest::mouseMove(overlay(), from - QPoint(80, 40));
@@ -110,7 +126,10 @@ private slots:
         // Tab selects corner 0, then 1.
         QTest::keyClick(overlay(), Qt::Key_Tab);
         QTest::keyClick(overlay(), Qt::Key_Tab);
+        QTest::keyClick(overlay(), Qt::Key_Tab);
+        QTest::keyClick(overlay(), Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(rules->selected(), std::optional<std::size_t>(1));
+        QCOMPARE(window_->focusWidget(), overlay());
 
         const std::size_t steps = model_->undoStack().size();
         const double pixel = 1.0 / (800 * overlay()->devicePixelRatioF());
@@ -125,8 +144,15 @@ private slots:
         QTest::keyClick(overlay(), Qt::Key_Down);
         settle();
         QCOMPARE(model_->undoStack().size(), steps + 2);
-        model_->undo();
-        model_->undo();
+        // A click in between (on no handle) ends the run; the selection stays.
+        QTest::mouseClick(overlay(), Qt::LeftButton, {}, at(Pt{0.5f, 0.5f}));
+        QTest::keyClick(overlay(), Qt::Key_Down);
+        settle();
+        QCOMPARE(model_->undoStack().size(), steps + 3);
+        QCOMPARE(rules->selected(), std::optional<std::size_t>(2));
+        for (int i = 0; i < 3; ++i) {
+            model_->undo();
+        }
         QVERIFY(!output().warp);
     }
 
@@ -141,6 +167,11 @@ private slots:
 
         group->columnsBox()->setValue(3);
         group->rowsBox()->setValue(2);
+        // Scrolling the inspector past the counts leaves them.
+        QWheelEvent wheel(QPointF(4, 4), QPointF(4, 4), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(group->columnsBox(), &wheel);
+        QCOMPARE(group->columnsBox()->value(), 3);
         QTest::mouseClick(group->addMeshButton(), Qt::LeftButton);
         QVERIFY(output().warp->mesh);
         QCOMPARE(output().warp->mesh->points.size(), std::size_t{12});
@@ -160,7 +191,7 @@ private slots:
         QTest::mouseClick(group->blendMapButton(), Qt::LeftButton);
         QCOMPARE(output().blendMap, std::optional<std::string>("/show/maps/left.png"));
         card.showOutput(output(), 0, false);
-        QCOMPARE(group->blendMapLabel()->text(), QStringLiteral("left.png"));
+        QCOMPARE(group->blendMapLabel()->fullText(), QStringLiteral("left.png"));
 
         card.showOutput(output(), 0, false);
         QTest::mouseClick(group->resetButton(), Qt::LeftButton);
