@@ -7,8 +7,9 @@ CMAKE_ARGS ?=
 DEMO       ?= examples/demo.prismeta.json
 
 FUZZ_BUILD ?= build-fuzz
+CHECK_BUILD ?= build-check
 
-.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak isf-conformance calibration-full clean format
+.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak isf-conformance calibration-full check-includes clean format
 
 all: build
 
@@ -75,8 +76,15 @@ bench: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	./scripts/run-benchmarks $(BUILD)
 
+# Every file compiled on its own, without unity batches or precompiled headers
+# (both hide a missing #include; see cmake/CompileSpeed.cmake). No tests run.
+check-includes: deps
+	cmake -S . -B $(CHECK_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPRISMETA_UNITY=OFF \
+	      -DPRISMETA_PCH=OFF $(CMAKE_ARGS)
+	cmake --build $(CHECK_BUILD) -j $(JOBS)
+
 format:
 	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(CHECK_BUILD)

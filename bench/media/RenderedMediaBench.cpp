@@ -40,7 +40,7 @@ using bench::plainDecode;
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
+double renderedSecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
@@ -204,7 +204,7 @@ void WholeVideoPathVsPlainDecode(benchmark::State& state) {
     for (auto _ : state) {
         auto started = Clock::now();
         const int decoded = plainDecode(path, 0, false);
-        plainSeconds += secondsSince(started);
+        plainSeconds += renderedSecondsSince(started);
         plainPictures += decoded;
 
         DeliveryCounter counter;
@@ -227,7 +227,7 @@ void WholeVideoPathVsPlainDecode(benchmark::State& state) {
             renderer->draw(target->target(), (i + 0.5) / 30.0);
         }
         glFinish();
-        const double elapsed = secondsSince(started);
+        const double elapsed = renderedSecondsSince(started);
         renderer.reset();
         pathSeconds += elapsed;
         pathPictures += counter.perVideo.empty() ? 0 : counter.perVideo.front()->load();
@@ -296,7 +296,7 @@ void SimultaneousVideosInOneRenderer(benchmark::State& state) {
             const auto drawStart = Clock::now();
             renderer->draw(target->target(), now);
             glFinish();
-            const double took = secondsSince(drawStart);
+            const double took = renderedSecondsSince(drawStart);
             if (now - start >= warmUp) {
                 drawSeconds += took;
                 slowestDraw = std::max(slowestDraw, took);
@@ -352,7 +352,7 @@ double perPicture(const std::string& path, const MediaBackend& backend, int pict
         renderer->draw(target->target(), (i + 0.5) / 30.0);
     }
     glFinish();
-    const double elapsed = secondsSince(started);
+    const double elapsed = renderedSecondsSince(started);
     const long long shown = counter.perVideo.empty() ? 0 : counter.perVideo.front()->load();
     return shown > 0 ? elapsed / static_cast<double>(shown) : 0.0;
 }
@@ -385,7 +385,7 @@ void HapPicturePath(benchmark::State& state) {
         const double h = perPicture(h264Path, benchBackend(h264, options), pictures);
         const auto started = Clock::now();
         const int decoded = plainDecode(h264Path, 0, false);
-        plainH264 += secondsSince(started) / std::max(1, decoded);
+        plainH264 += renderedSecondsSince(started) / std::max(1, decoded);
         compressed += c;
         processor += p;
         h264Seconds += h;
@@ -461,11 +461,11 @@ void HapPictureSteps(benchmark::State& state) {
             state.SkipWithError("frame refused");
             break;
         }
-        const double snappy = secondsSince(started);
+        const double snappy = renderedSecondsSince(started);
         started = Clock::now();
         benchmark::DoNotOptimize(source.videoTexture(0.0));
         glFinish();
-        const double upload = secondsSince(started);
+        const double upload = renderedSecondsSince(started);
         snappySeconds += snappy;
         uploadSeconds += upload;
         state.SetIterationTime(snappy + upload);
@@ -475,7 +475,7 @@ void HapPictureSteps(benchmark::State& state) {
         started = Clock::now();
         avcodec_send_packet(codec, packet);
         avcodec_receive_frame(codec, frame);
-        decoderSeconds += secondsSince(started);
+        decoderSeconds += renderedSecondsSince(started);
         av_frame_unref(frame);
         av_packet_unref(packet);
     }
@@ -524,7 +524,7 @@ void StillToTextureVsPlainDecode(benchmark::State& state, const char* encoder,
     for (auto _ : state) {
         auto started = Clock::now();
         benchmark::DoNotOptimize(plainDecode(path, 1, true));
-        plainSeconds += secondsSince(started);
+        plainSeconds += renderedSecondsSince(started);
 
         Surface still; // a new surface each time: a new source, a new load
         still.corners = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
@@ -534,7 +534,7 @@ void StillToTextureVsPlainDecode(benchmark::State& state, const char* encoder,
         started = Clock::now();
         renderer->draw(target->target(), time += 1.0);
         glFinish();
-        const double elapsed = secondsSince(started);
+        const double elapsed = renderedSecondsSince(started);
         loadSeconds += elapsed;
         state.SetIterationTime(elapsed);
     }

@@ -22,7 +22,7 @@ std::string pixels(double value) {
     return text;
 }
 
-std::string quoted(const std::string& name) {
+std::string outputPrefix(const std::string& name) {
     return "Output '" + name + "': ";
 }
 
@@ -105,11 +105,12 @@ CalibrationResult calibrate(std::span<const DecodedOutput* const> decoded,
         const DecodedOutput& d = *decoded[i];
         out.decodedShare = d.decodedShare();
         if (const auto why = decodeFailure(d, options)) {
-            out.failure = quoted(out.name) + *why;
+            out.failure = outputPrefix(out.name) + *why;
             continue;
         }
         if (any && (any->width != d.width || any->height != d.height)) {
-            out.failure = quoted(out.name) + "its camera pictures differ in size from the others'";
+            out.failure =
+                outputPrefix(out.name) + "its camera pictures differ in size from the others'";
             continue;
         }
         any = &d;
@@ -156,12 +157,12 @@ CalibrationResult calibrate(std::span<const DecodedOutput* const> decoded,
         }
         WarpFitOutcome outcome = fitWarp(*decoded[i], *toCamera, options.warp);
         if (!outcome.fit) {
-            out.failure = quoted(out.name) + outcome.problem;
+            out.failure = outputPrefix(out.name) + outcome.problem;
             continue;
         }
         out.fit = std::move(outcome.fit);
         if (out.fit->rms > options.maxResidual || out.fit->maxResidual > options.maxResidual) {
-            out.failure = quoted(out.name) + "the fit's residual is " + pixels(out.fit->rms) +
+            out.failure = outputPrefix(out.name) + "the fit's residual is " + pixels(out.fit->rms) +
                           " RMS, " + pixels(out.fit->maxResidual) + " at most (at most " +
                           pixels(options.maxResidual) + " allowed)";
         }
@@ -191,7 +192,7 @@ CalibrationResult calibrate(std::span<const DecodedOutput* const> decoded,
 }
 
 std::string summaryLine(const OutputCalibration& output) {
-    std::string line = quoted(output.name) + percent(output.decodedShare) + " decoded";
+    std::string line = outputPrefix(output.name) + percent(output.decodedShare) + " decoded";
     if (output.fit) {
         line += ", residual " + pixels(output.fit->rms) + " RMS, " +
                 pixels(output.fit->maxResidual) + " max";

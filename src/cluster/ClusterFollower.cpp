@@ -13,14 +13,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr std::string_view logPrefix = "Prismeta: cluster ignored ";
+constexpr std::string_view followerIgnoredPrefix = "Prismeta: cluster ignored ";
 
 } // namespace
 
 ClusterFollower::ClusterFollower(ProjectModel& model, const RealTimeClock& clock,
                                  ClusterTopics topics, Options options)
     : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
-      replica_(topics_), problems_(RateLimitedLog::defaultWindow, logPrefix),
+      replica_(topics_), problems_(RateLimitedLog::defaultWindow, followerIgnoredPrefix),
       broker_(options_.mqtt.broker, options_.mqtt.credentials.user, "showing the last state") {
     options_.mqtt.will = MqttWill{topics_.nodeStatus(options_.node), offlineNodeStatus(), true};
     options_.mqtt.clock = &clock_;

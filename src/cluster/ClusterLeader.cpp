@@ -11,7 +11,7 @@ namespace prismeta {
 
 namespace {
 
-constexpr std::string_view logPrefix = "Prismeta: cluster ignored ";
+constexpr std::string_view leaderIgnoredPrefix = "Prismeta: cluster ignored ";
 
 std::string brokerText(const BrokerAddress& broker) {
     return broker.host + ":" + std::to_string(broker.port);
@@ -22,7 +22,7 @@ std::string brokerText(const BrokerAddress& broker) {
 ClusterLeader::ClusterLeader(ProjectModel& model, const RealTimeClock& clock, ClusterTopics topics,
                              Options options)
     : model_(model), clock_(clock), topics_(std::move(topics)), options_(std::move(options)),
-      problems_(RateLimitedLog::defaultWindow, logPrefix),
+      problems_(RateLimitedLog::defaultWindow, leaderIgnoredPrefix),
       broker_(options_.mqtt.broker, options_.mqtt.credentials.user, "keeping the show") {
     options_.mqtt.will = MqttWill{topics_.leader(), std::string(), true};
     options_.mqtt.clock = &clock_;

@@ -17,12 +17,8 @@ namespace {
 
 using Parsed = Result<FieldValue>;
 
-// Halfway between the largest float and 2^128: every double below it in
-// magnitude rounds to a finite float, as the inspector's number fields read.
-constexpr double floatOverflowThreshold = 3.4028235677973366e38;
-
 std::optional<double> narrowToFloat(double value) {
-    if (!(std::fabs(value) < floatOverflowThreshold)) {
+    if (!(std::fabs(value) < oscFloatOverflow)) {
         return std::nullopt; // NaN fails the comparison too
     }
     if (std::fabs(value) > static_cast<double>(FLT_MAX)) {

@@ -8,21 +8,6 @@ namespace prismeta {
 
 namespace {
 
-// Halfway between the largest float and 2^128, as for the other point fields.
-constexpr double floatOverflowThreshold = 3.4028235677973366e38;
-
-std::optional<std::size_t> index(std::string_view text) {
-    std::size_t value = 0;
-    if (text.empty() || text.size() > 9) {
-        return std::nullopt;
-    }
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<bool> flag(const OscArguments& arguments) {
     if (arguments.size() != 1) {
         return std::nullopt;
@@ -88,7 +73,7 @@ Result<MaskField> parseMaskField(std::span<const std::string_view> parts) {
     if (parts.size() < 3 || parts[0] != "mask") {
         return Result<MaskField>::failure("no such field");
     }
-    const std::optional<std::size_t> mask = index(parts[1]);
+    const std::optional<std::size_t> mask = addressIndex(parts[1]);
     if (!mask) {
         return Result<MaskField>::failure("a mask is addressed by its number, from 0");
     }
@@ -101,7 +86,7 @@ Result<MaskField> parseMaskField(std::span<const std::string_view> parts) {
     } else if (parts.size() == 3 && parts[2] == "feather") {
         field.kind = MaskField::Kind::feather;
     } else if ((parts.size() == 4 || parts.size() == 5) && parts[2] == "point") {
-        const std::optional<std::size_t> point = index(parts[3]);
+        const std::optional<std::size_t> point = addressIndex(parts[3]);
         if (!point) {
             return Result<MaskField>::failure("a point is addressed by its number, from 0");
         }
@@ -148,7 +133,7 @@ Status writeMaskField(std::vector<Mask>& masks, const MaskField& field,
             if (!number) {
                 return Status::failure(takes(tags, arguments));
             }
-            if (!(std::fabs(*number) < floatOverflowThreshold)) {
+            if (!(std::fabs(*number) < oscFloatOverflow)) {
                 return Status::failure(std::isfinite(*number) ? "beyond the range of a 32-bit float"
                                                               : "not a finite number");
             }

@@ -1,8 +1,22 @@
 #include "control/OscMessage.h"
 
+#include <charconv>
 #include <string_view>
+#include <system_error>
 
 namespace prismeta {
+
+std::optional<std::size_t> addressIndex(std::string_view text) {
+    std::size_t value = 0;
+    if (text.empty() || text.size() > 9) {
+        return std::nullopt;
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 bool OscArgument::isNumber() const {
     return tag == 'i' || tag == 'h' || tag == 'f' || tag == 'd';

@@ -1,13 +1,23 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
 namespace prismeta {
+
+// Halfway between the largest float and 2^128: every double below it in
+// magnitude rounds to a finite float, as the inspector's number fields read.
+inline constexpr double oscFloatOverflow = 3.4028235677973366e38;
+
+// A 0-based index written in an address ("/mask/3"): digits only, at most
+// nine of them.
+std::optional<std::size_t> addressIndex(std::string_view text);
 
 // One argument of an OSC message: its type tag and its value. Integers ('i',
 // 'h') are held as 64-bit integers, reals ('f', 'd') as doubles (a float

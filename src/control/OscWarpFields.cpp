@@ -9,21 +9,6 @@ namespace prismeta {
 
 namespace {
 
-// Halfway between the largest float and 2^128, as for the other point fields.
-constexpr double floatOverflowThreshold = 3.4028235677973366e38;
-
-std::optional<std::size_t> index(std::string_view text) {
-    std::size_t value = 0;
-    if (text.empty() || text.size() > 9) {
-        return std::nullopt;
-    }
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 const WarpMesh* meshOf(const OutputConfig& output) {
     return output.warp && output.warp->mesh && output.warp->mesh->hasValidGrid()
                ? &*output.warp->mesh
@@ -37,7 +22,7 @@ WarpAddress warpAddress(std::span<const std::string_view> parts, std::size_t& po
         return WarpAddress::reset;
     }
     if (parts.size() == 3 && parts[0] == "warp" && parts[1] == "point") {
-        if (const std::optional<std::size_t> k = index(parts[2])) {
+        if (const std::optional<std::size_t> k = addressIndex(parts[2])) {
             point = *k;
             return WarpAddress::point;
         }
@@ -55,7 +40,7 @@ Status writeWarpPoint(OutputConfig& output, std::size_t point, const OscArgument
         return Status::failure("takes ff, got " + (arguments.empty() ? std::string("no arguments")
                                                                      : typeTags(arguments)));
     }
-    if (!(std::fabs(*x) < floatOverflowThreshold) || !(std::fabs(*y) < floatOverflowThreshold)) {
+    if (!(std::fabs(*x) < oscFloatOverflow) || !(std::fabs(*y) < oscFloatOverflow)) {
         return Status::failure("not a finite number a 32-bit float holds");
     }
     const WarpMesh* mesh = meshOf(output);

@@ -29,17 +29,6 @@ struct LookEntry {
     bool hasSurface = false;
 };
 
-// Skips a value, with everything under it.
-class SkipFrame final : public Frame {
-public:
-    SkipFrame(const Frame& parent, std::string_view key) : Frame(&parent, key) {}
-    void scalar(Scalar&) override {}
-    std::unique_ptr<Frame> open(Container) override { return nullptr; }
-    Outcome close() override { return std::nullopt; }
-    bool wantsKey() const override { return false; }
-    bool wantsValue() const override { return false; }
-};
-
 // An array of entries, each an object read by Schema<Entry> into one pending
 // entry and then handed to Keep, which moves what it keeps into the output.
 // Elements that are not objects are skipped; nothing fails.

@@ -29,17 +29,6 @@ void logBadPatch(std::string_view what) {
             " \"dmx\" is not {\"universe\": 0..63999, \"address\": 1..512} and is ignored");
 }
 
-// Skips a value, with everything under it.
-class SkipFrame final : public Frame {
-public:
-    SkipFrame(const Frame& parent, std::string_view key) : Frame(&parent, key) {}
-    void scalar(Scalar&) override {}
-    std::unique_ptr<Frame> open(Container) override { return nullptr; }
-    Outcome close() override { return std::nullopt; }
-    bool wantsKey() const override { return false; }
-    bool wantsValue() const override { return false; }
-};
-
 void readMediaKind(DmxMedia& media, const json& value) {
     media.mediaKind =
         value.is_string() ? mediaKindFromText(value.get<std::string>()) : std::nullopt;

@@ -131,6 +131,17 @@ private:
     std::size_t index_ = 0;
 };
 
+// Skips a value, with everything under it.
+class SkipFrame final : public Frame {
+public:
+    SkipFrame(const Frame& parent, std::string_view key) : Frame(&parent, key) {}
+    void scalar(Scalar&) override {}
+    std::unique_ptr<Frame> open(Container) override { return nullptr; }
+    Outcome close() override { return std::nullopt; }
+    bool wantsKey() const override { return false; }
+    bool wantsValue() const override { return false; }
+};
+
 // ------------------------------------------------------------------- schemas
 
 enum class Presence { required, optional };

@@ -13,7 +13,7 @@ constexpr std::size_t headerBytes = 12; // ID, OpCode, ProtVer
 constexpr std::size_t dmxHeaderBytes = 18;
 constexpr std::size_t pollReplyBytes = 239;
 
-ArtNetProblem problem(std::string_view kind, std::string details) {
+ArtNetProblem artNetProblem(std::string_view kind, std::string details) {
     return ArtNetProblem{kind, std::move(details)};
 }
 
@@ -42,40 +42,40 @@ void copyText(std::vector<std::uint8_t>& packet, std::size_t at, std::size_t fie
 
 ArtNetPacket parseArtNet(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 10 || std::memcmp(bytes.data(), artNetId, sizeof artNetId) != 0) {
-        return problem("not Art-Net", "a packet without the Art-Net header (" +
-                                          std::to_string(bytes.size()) + " bytes)");
+        return artNetProblem("not Art-Net", "a packet without the Art-Net header (" +
+                                                std::to_string(bytes.size()) + " bytes)");
     }
     const auto op = static_cast<std::uint16_t>(bytes[8] | (bytes[9] << 8));
     if (op == static_cast<std::uint16_t>(ArtNetOpCode::pollReply)) {
         return ArtNetOther{}; // other nodes answering a controller's poll
     }
     if (bytes.size() < headerBytes) {
-        return problem("truncated",
-                       "an Art-Net packet cut short (" + std::to_string(bytes.size()) + " bytes)");
+        return artNetProblem("truncated", "an Art-Net packet cut short (" +
+                                              std::to_string(bytes.size()) + " bytes)");
     }
     const int version = (bytes[10] << 8) | bytes[11];
     if (version < protocolVersion) {
-        return problem("old version", "an Art-Net packet of protocol version " +
-                                          std::to_string(version) + " (14 or later is read)");
+        return artNetProblem("old version", "an Art-Net packet of protocol version " +
+                                                std::to_string(version) + " (14 or later is read)");
     }
     switch (static_cast<ArtNetOpCode>(op)) {
     case ArtNetOpCode::dmx: {
         if (bytes.size() < dmxHeaderBytes) {
-            return problem("truncated",
-                           "an ArtDmx cut short (" + std::to_string(bytes.size()) + " bytes)");
+            return artNetProblem("truncated", "an ArtDmx cut short (" +
+                                                  std::to_string(bytes.size()) + " bytes)");
         }
         if (bytes[15] & 0x80) {
-            return problem("bad universe", "an ArtDmx whose Net has its top bit set");
+            return artNetProblem("bad universe", "an ArtDmx whose Net has its top bit set");
         }
         const std::size_t length = static_cast<std::size_t>((bytes[16] << 8) | bytes[17]);
         if (length == 0 || length > 512) {
-            return problem("bad length",
-                           "an ArtDmx of " + std::to_string(length) + " levels (1..512 are read)");
+            return artNetProblem("bad length", "an ArtDmx of " + std::to_string(length) +
+                                                   " levels (1..512 are read)");
         }
         if (bytes.size() < dmxHeaderBytes + length) {
-            return problem("truncated", "an ArtDmx of " + std::to_string(length) +
-                                            " levels in a packet of " +
-                                            std::to_string(bytes.size()) + " bytes");
+            return artNetProblem("truncated", "an ArtDmx of " + std::to_string(length) +
+                                                  " levels in a packet of " +
+                                                  std::to_string(bytes.size()) + " bytes");
         }
         ArtNetDmx dmx;
         dmx.sequence = bytes[12];
@@ -86,24 +86,24 @@ ArtNetPacket parseArtNet(std::span<const std::uint8_t> bytes) {
     case ArtNetOpCode::poll:
         // Art-Net 4 polls are longer; the first 14 bytes are all that is read.
         if (bytes.size() < 14) {
-            return problem("truncated",
-                           "an ArtPoll cut short (" + std::to_string(bytes.size()) + " bytes)");
+            return artNetProblem("truncated", "an ArtPoll cut short (" +
+                                                  std::to_string(bytes.size()) + " bytes)");
         }
         return ArtNetPoll{bytes[12]};
     case ArtNetOpCode::sync:
         if (bytes.size() < 14) {
-            return problem("truncated",
-                           "an ArtSync cut short (" + std::to_string(bytes.size()) + " bytes)");
+            return artNetProblem("truncated", "an ArtSync cut short (" +
+                                                  std::to_string(bytes.size()) + " bytes)");
         }
         return ArtNetSync{};
     case ArtNetOpCode::timeCode: {
         if (bytes.size() < 19) { // filler, stream id, frames, seconds, minutes, hours, type
-            return problem("truncated",
-                           "an ArtTimeCode cut short (" + std::to_string(bytes.size()) + " bytes)");
+            return artNetProblem("truncated", "an ArtTimeCode cut short (" +
+                                                  std::to_string(bytes.size()) + " bytes)");
         }
         if (bytes[18] > 3) {
-            return problem("bad timecode",
-                           "an ArtTimeCode of unknown type " + std::to_string(bytes[18]));
+            return artNetProblem("bad timecode",
+                                 "an ArtTimeCode of unknown type " + std::to_string(bytes[18]));
         }
         constexpr TimecodeRate rates[4] = {TimecodeRate::film24, TimecodeRate::ebu25,
                                            TimecodeRate::dropFrame2997, TimecodeRate::smpte30};
@@ -111,9 +111,9 @@ ArtNetPacket parseArtNet(std::span<const std::uint8_t> bytes) {
         code.rate = rates[bytes[18]];
         code.timecode = Timecode{bytes[17], bytes[16], bytes[15], bytes[14]};
         if (!existsAt(code.timecode, code.rate)) {
-            return problem("bad timecode", "an ArtTimeCode of " + timecodeText(code.timecode) +
-                                               ", which " + std::string(rateName(code.rate)) +
-                                               " fps does not have");
+            return artNetProblem("bad timecode",
+                                 "an ArtTimeCode of " + timecodeText(code.timecode) + ", which " +
+                                     std::string(rateName(code.rate)) + " fps does not have");
         }
         return code;
     }

@@ -21,7 +21,7 @@ namespace prismeta {
 
 namespace {
 
-constexpr std::size_t headerBytes = 64 * 1024;
+constexpr std::size_t wavHeaderLimit = 64 * 1024;
 constexpr int captureRate = 48000;
 
 double steadySeconds() {
@@ -68,7 +68,7 @@ Result<std::unique_ptr<LtcInput>> LtcInput::start(const std::string& input,
             return Made::failure(input + ": " + std::strerror(errno));
         }
         if (source->kind == Source::Kind::file) {
-            std::vector<std::uint8_t> head(headerBytes);
+            std::vector<std::uint8_t> head(wavHeaderLimit);
             const ssize_t got = ::read(source->fd, head.data(), head.size());
             head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
             Result<WavFormat> format = parseWavHeader(head);
@@ -275,7 +275,7 @@ void LtcInput::run() {
         if (!haveFormat) {
             Result<WavFormat> format = parseWavHeader(bytes);
             if (!format) {
-                if (bytes.size() >= headerBytes || format.error() == "not a WAV file") {
+                if (bytes.size() >= wavHeaderLimit || format.error() == "not a WAV file") {
                     if (bytes.size() >= 12) {
                         logLine("Prismeta: LTC input " + s.name + ": " + format.error());
                         break;

@@ -47,7 +47,7 @@ bool pduFits(std::span<const std::uint8_t> b, std::size_t at) {
     return (word >> 12) == 0x7 && (word & 0x0fff) == b.size() - at;
 }
 
-SacnProblem problem(std::string_view kind, std::string details) {
+SacnProblem sacnProblem(std::string_view kind, std::string details) {
     return SacnProblem{kind, std::move(details)};
 }
 
@@ -78,61 +78,65 @@ std::vector<std::uint8_t> rootLayer(std::size_t size, std::uint32_t vector, cons
 SacnPacket parseSacn(std::span<const std::uint8_t> b) {
     if (b.size() < rootLayerBytes + 6 || read16(b, 0) != 0x0010 || read16(b, 2) != 0 ||
         std::memcmp(b.data() + 4, acnIdentifier, sizeof acnIdentifier) != 0) {
-        return problem("not sACN",
-                       "a packet without the ACN header (" + std::to_string(b.size()) + " bytes)");
+        return sacnProblem("not sACN", "a packet without the ACN header (" +
+                                           std::to_string(b.size()) + " bytes)");
     }
     if (!pduFits(b, 16)) {
-        return problem("bad length", "an sACN packet whose root layer length is not its size (" +
-                                         std::to_string(b.size()) + " bytes)");
+        return sacnProblem("bad length",
+                           "an sACN packet whose root layer length is not its size (" +
+                               std::to_string(b.size()) + " bytes)");
     }
     const std::uint32_t root = read32(b, 18);
     SacnCid cid{};
     std::copy_n(b.begin() + 22, cid.size(), cid.begin());
     if (root == rootExtended) {
         if (!pduFits(b, 38)) {
-            return problem("bad length", "an sACN extended packet whose framing length is wrong");
+            return sacnProblem("bad length",
+                               "an sACN extended packet whose framing length is wrong");
         }
         const std::uint32_t framing = read32(b, 40);
         if (framing == framingDiscovery) {
             return SacnOther{};
         }
         if (framing != framingSync) {
-            return problem("bad vector", "an sACN extended packet of unknown framing vector " +
-                                             std::to_string(framing));
+            return sacnProblem("bad vector", "an sACN extended packet of unknown framing vector " +
+                                                 std::to_string(framing));
         }
         if (b.size() < syncBytes) {
-            return problem("truncated", "an sACN sync packet cut short");
+            return sacnProblem("truncated", "an sACN sync packet cut short");
         }
         SacnSync sync;
         sync.cid = cid;
         sync.sequence = b[44];
         sync.syncAddress = read16(b, 45);
         if (sync.syncAddress < minSacnUniverse || sync.syncAddress > maxSacnUniverse) {
-            return problem("bad universe",
-                           "an sACN sync packet for universe " + std::to_string(sync.syncAddress));
+            return sacnProblem("bad universe", "an sACN sync packet for universe " +
+                                                   std::to_string(sync.syncAddress));
         }
         return sync;
     }
     if (root != rootData) {
-        return problem("bad vector",
-                       "an sACN packet of unknown root vector " + std::to_string(root));
+        return sacnProblem("bad vector",
+                           "an sACN packet of unknown root vector " + std::to_string(root));
     }
     if (b.size() < dataHeaderBytes) {
-        return problem("truncated",
-                       "an sACN data packet cut short (" + std::to_string(b.size()) + " bytes)");
+        return sacnProblem("truncated", "an sACN data packet cut short (" +
+                                            std::to_string(b.size()) + " bytes)");
     }
     if (!pduFits(b, 38) || !pduFits(b, 115)) {
-        return problem("bad length", "an sACN data packet whose layer lengths are not its size");
+        return sacnProblem("bad length",
+                           "an sACN data packet whose layer lengths are not its size");
     }
     if (read32(b, 40) != framingData || b[117] != dmpSetProperty || b[118] != 0xa1 ||
         read16(b, 119) != 0 || read16(b, 121) != 1) {
-        return problem("bad vector", "an sACN data packet with an unknown vector or address type");
+        return sacnProblem("bad vector",
+                           "an sACN data packet with an unknown vector or address type");
     }
     const std::size_t values = read16(b, 123);
     if (values < 1 || values > 513 || dataHeaderBytes - 1 + values != b.size()) {
-        return problem("bad length", "an sACN data packet of " + std::to_string(values) +
-                                         " property values in " + std::to_string(b.size()) +
-                                         " bytes");
+        return sacnProblem("bad length", "an sACN data packet of " + std::to_string(values) +
+                                             " property values in " + std::to_string(b.size()) +
+                                             " bytes");
     }
     SacnData data;
     data.cid = cid;
@@ -147,12 +151,12 @@ SacnPacket parseSacn(std::span<const std::uint8_t> b) {
     data.startCode = b[125];
     data.levels = b.subspan(dataHeaderBytes, values - 1);
     if (data.priority > maxSacnPriority) {
-        return problem("bad priority",
-                       "an sACN packet of priority " + std::to_string(data.priority) + " (0..200)");
+        return sacnProblem("bad priority", "an sACN packet of priority " +
+                                               std::to_string(data.priority) + " (0..200)");
     }
     if (data.universe < minSacnUniverse || data.universe > maxSacnUniverse) {
-        return problem("bad universe",
-                       "an sACN packet for universe " + std::to_string(data.universe));
+        return sacnProblem("bad universe",
+                           "an sACN packet for universe " + std::to_string(data.universe));
     }
     return data;
 }

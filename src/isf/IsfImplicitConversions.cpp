@@ -10,6 +10,10 @@
 
 namespace prismeta {
 
+bool glslIdentifierChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
 namespace {
 
 constexpr std::size_t none = static_cast<std::size_t>(-1);
@@ -21,10 +25,6 @@ struct Token {
     std::size_t begin;
     std::size_t end;
 };
-
-bool identifierChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
 
 bool digit(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
@@ -71,13 +71,13 @@ std::vector<Token> tokenize(std::string_view code) {
         if (digit(c) || (c == '.' && i + 1 < code.size() && digit(code[i + 1]))) {
             const bool hex = c == '0' && i + 1 < code.size() && (code[i + 1] | 0x20) == 'x';
             while (i < code.size() &&
-                   (identifierChar(code[i]) || code[i] == '.' ||
+                   (glslIdentifierChar(code[i]) || code[i] == '.' ||
                     (!hex && (code[i] == '+' || code[i] == '-') && (code[i - 1] | 0x20) == 'e'))) {
                 ++i;
             }
             tokens.push_back({Kind::number, begin, i});
-        } else if (identifierChar(c)) {
-            while (i < code.size() && identifierChar(code[i])) {
+        } else if (glslIdentifierChar(c)) {
+            while (i < code.size() && glslIdentifierChar(code[i])) {
                 ++i;
             }
             tokens.push_back({Kind::identifier, begin, i});
@@ -448,7 +448,7 @@ private:
     void wrap(std::size_t first, std::size_t end, bool toFloat) {
         // "return(x)" must not become "returnisf_float(...".
         const std::size_t at = tokens_[first].begin;
-        const bool joined = at > 0 && identifierChar(code_[at - 1]);
+        const bool joined = at > 0 && glslIdentifierChar(code_[at - 1]);
         insertions_.emplace_back(at, std::string(joined ? " " : "") +
                                          (toFloat ? "isf_float(" : "isf_uint("));
         insertions_.emplace_back(tokens_[end - 1].end, ")");

@@ -5,6 +5,9 @@
 
 namespace prismeta {
 
+// A letter, digit or underscore: part of a GLSL identifier.
+bool glslIdentifierChar(char c);
+
 // Many ISF shaders were written against compilers that took GLSL more
 // loosely than GLSL 3.30 core does: an int returned from a float function,
 // an int literal compared with, added to or stored in a uint, an int

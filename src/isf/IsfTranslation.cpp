@@ -12,10 +12,6 @@ namespace prismeta {
 
 namespace {
 
-bool identifierChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
-
 std::string_view uniformType(IsfInputType type) {
     switch (type) {
     case IsfInputType::event:
@@ -162,9 +158,9 @@ std::string translateGlslIdioms(std::string_view code, bool fragmentStage) {
         } else if (c != ' ' && c != '\t' && c != '\r') {
             lineStart = false;
         }
-        if (identifierChar(c) && !std::isdigit(static_cast<unsigned char>(c))) {
+        if (glslIdentifierChar(c) && !std::isdigit(static_cast<unsigned char>(c))) {
             std::size_t end = i;
-            while (end < code.size() && identifierChar(code[end])) {
+            while (end < code.size() && glslIdentifierChar(code[end])) {
                 ++end;
             }
             const std::string_view word = code.substr(i, end - i);
@@ -182,7 +178,7 @@ std::string translateGlslIdioms(std::string_view code, bool fragmentStage) {
         if (std::isdigit(static_cast<unsigned char>(c))) {
             // A number with its suffix ("1e5", "2u") stays whole.
             std::size_t end = i;
-            while (end < code.size() && (identifierChar(code[end]) || code[end] == '.')) {
+            while (end < code.size() && (glslIdentifierChar(code[end]) || code[end] == '.')) {
                 ++end;
             }
             out.append(code.substr(i, end - i));

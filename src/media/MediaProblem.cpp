@@ -64,7 +64,7 @@ std::optional<MediaProblem> firstPicture(AVFormatContext* format, int stream, bo
     if (const int opened = avcodec_open2(context.get(), codec, nullptr); opened < 0) {
         return cannotDecode(errorText(opened));
     }
-    constexpr int maxFailures = 64;
+    constexpr int maxDecodeFailures = 64;
     int failures = 0;
     int lastError = 0;
     bool draining = false;
@@ -79,7 +79,7 @@ std::optional<MediaProblem> firstPicture(AVFormatContext* format, int stream, bo
         if (received != AVERROR(EAGAIN)) {
             // A picture that failed; a decoder that fails on and on is done.
             lastError = received;
-            if (++failures > maxFailures) {
+            if (++failures > maxDecodeFailures) {
                 break;
             }
             continue;

@@ -11,13 +11,7 @@
 
 namespace prismeta {
 
-namespace {
-
-// As in the player: a picture due exactly at the requested time counts as due
-// despite rounding of its time in seconds.
-constexpr double dueSlack = 1e-9;
-
-} // namespace
+namespace {} // namespace
 
 std::optional<std::variant<PixelImage, BlockPicture>>
 decodeVideoPictureAt(const std::string& path, double seconds, const VideoOptions& options,

@@ -14,6 +14,14 @@
 
 namespace prismeta {
 
+// Which file a path named when it was measured: its size and modification
+// time (nanoseconds), or none for a path with nothing there.
+struct VideoFileStamp {
+    std::int64_t size = -1;
+    std::int64_t modified = 0;
+    friend bool operator==(const VideoFileStamp&, const VideoFileStamp&) = default;
+};
+
 namespace {
 
 // As a player would: the largest picture a video may have at all.
@@ -29,15 +37,7 @@ VideoLengths::Answer measure(const std::string& path, const std::atomic<bool>& s
     return {VideoLengths::State::known, *seconds};
 }
 
-// Which file a path named when it was measured: its size and modification
-// time (nanoseconds), or none for a path with nothing there.
-struct FileStamp {
-    std::int64_t size = -1;
-    std::int64_t modified = 0;
-    friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
-
-FileStamp stampOf(const std::string& path) {
+VideoFileStamp stampOf(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         return {};
@@ -54,12 +54,12 @@ struct VideoLengths::Shared {
     std::condition_variable wake;
     std::condition_variable done;
     struct Known {
-        FileStamp stamp;
+        VideoFileStamp stamp;
         Answer answer;
     };
     struct Queued {
         std::string path;
-        FileStamp stamp;
+        VideoFileStamp stamp;
     };
     // The newest answer (or measurement under way) per path, for the file
     // its stamp names.
@@ -106,7 +106,7 @@ VideoLengths::~VideoLengths() {
 }
 
 VideoLengths::Answer VideoLengths::length(const std::string& path) {
-    const FileStamp stamp = stampOf(path);
+    const VideoFileStamp stamp = stampOf(path);
     const std::lock_guard lock(shared_->mutex);
     if (const auto found = shared_->answers.find(path);
         found != shared_->answers.end() && found->second.stamp == stamp) {

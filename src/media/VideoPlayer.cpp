@@ -19,10 +19,6 @@ namespace {
 
 std::atomic<int> liveThreads{0};
 
-// Host times and picture times are compared with this slack, so a picture
-// due exactly at a frame's host time counts as due despite rounding.
-constexpr double dueSlack = 1e-9;
-
 // How far behind the renderer's time the decoder may fall before it looks
 // for a jump ahead.
 constexpr double catchUpLag = 1.0;

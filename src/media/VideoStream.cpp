@@ -11,10 +11,6 @@ namespace {
 constexpr std::int64_t int64Max = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t int64Min = std::numeric_limits<std::int64_t>::min();
 
-// Times in seconds are compared with this slack, so a picture due exactly at
-// a requested time counts as due despite rounding.
-constexpr double dueSlack = 1e-9;
-
 // How much of the end of a transport or program stream is decoded first to
 // find its last picture.
 constexpr std::int64_t tailBytes = std::int64_t{1} << 20;

@@ -12,6 +12,10 @@
 
 namespace prismeta {
 
+// Times in seconds are compared with this slack, so a picture due exactly at
+// a requested time counts as due despite rounding.
+inline constexpr double dueSlack = 1e-9;
+
 // The decoded pictures of one video file as an endless, seamlessly looping
 // sequence on one continuous timeline. Audio and every other stream are
 // discarded unread.

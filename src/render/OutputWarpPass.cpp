@@ -118,10 +118,6 @@ constexpr unsigned variantShrinks = 8;
 
 enum TailUniform { mapKeep, lift, liftArea, keep };
 
-const void* bufferOffset(std::size_t bytes) {
-    return reinterpret_cast<const void*>(static_cast<std::uintptr_t>(bytes));
-}
-
 // How many texels of the crop (as large as the raster) one raster pixel
 // covers at most, along either raster axis, where the warp shrinks the
 // picture most: sampled just inside each corner of each cell (a projective

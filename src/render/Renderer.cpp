@@ -62,11 +62,6 @@ std::size_t roundUp(std::size_t value, std::size_t multiple) {
     return (value + multiple - 1) / multiple * multiple;
 }
 
-// GL takes byte offsets into buffers as pointers.
-const void* bufferOffset(std::size_t bytes) {
-    return reinterpret_cast<const void*>(static_cast<std::uintptr_t>(bytes));
-}
-
 // A crop the vertex stage can divide by; anything else shows no surface.
 bool drawableCrop(const FrameUniforms& frame) {
     return std::isfinite(frame.cropOrigin[0]) && std::isfinite(frame.cropOrigin[1]) &&

@@ -16,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = OscController::Clock;
 
-const OscEndpoint client{"127.0.0.1", 50001};
+const OscEndpoint cueClient{"127.0.0.1", 50001};
 
 class OscCues : public ::testing::Test {
 protected:
@@ -44,7 +44,7 @@ protected:
         OscMessage m;
         m.address = std::move(address);
         m.arguments = std::move(arguments);
-        m.sender = client;
+        m.sender = cueClient;
         m.received = at;
         controller.handle(m, at);
     }
@@ -122,7 +122,7 @@ TEST_F(OscCues, CurrentCueIsAnsweredAndFedToSubscribers) {
         return m.address == "/prismeta/cue/current";
     });
     ASSERT_NE(current, sent.end());
-    EXPECT_EQ(current->to, client);
+    EXPECT_EQ(current->to, cueClient);
     EXPECT_EQ(current->arguments,
               (OscArguments{OscArgument::text(model.cues()[1].id.text()), OscArgument::int32(1),
                             OscArgument::text("Opening")}));

@@ -17,7 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = OscController::Clock;
 
-const OscEndpoint client{"127.0.0.1", 50001};
+const OscEndpoint maskClient{"127.0.0.1", 50001};
 
 Mask triangle() {
     Mask m;
@@ -48,7 +48,7 @@ protected:
         OscMessage m;
         m.address = std::move(address);
         m.arguments = std::move(arguments);
-        m.sender = client;
+        m.sender = maskClient;
         m.received = at;
         controller.handle(m, at);
     }
@@ -74,7 +74,7 @@ protected:
     OscController controller;
 };
 
-OscArgument f(float v) {
+OscArgument maskFloat(float v) {
     return OscArgument::float32(v);
 }
 
@@ -82,8 +82,9 @@ TEST_F(MaskRemote, FieldsAreSetAndQueriedOnSurfacesAndOutputs) {
     const std::size_t steps = model.undoStack().size();
     handle("/prismeta/surface/0/mask/1/enabled", {OscArgument{'F', {}}});
     handle("/prismeta/surface/0/mask/1/invert", {OscArgument::int32(1)});
-    handle("/prismeta/surface/0/mask/1/feather", {f(0.9f)});
-    handle("/prismeta/surface/0/mask/0/point/0", {f(0.3f), f(0.4f)}, Clock::time_point{} + 5s);
+    handle("/prismeta/surface/0/mask/1/feather", {maskFloat(0.9f)});
+    handle("/prismeta/surface/0/mask/0/point/0", {maskFloat(0.3f), maskFloat(0.4f)},
+           Clock::time_point{} + 5s);
     EXPECT_FALSE(surfaceMask(1).enabled);
     EXPECT_TRUE(surfaceMask(1).invert);
     EXPECT_EQ(surfaceMask(1).feather, 0.5f) << "clamped to its range";
@@ -97,7 +98,7 @@ TEST_F(MaskRemote, FieldsAreSetAndQueriedOnSurfacesAndOutputs) {
 
     const std::size_t afterSurface = model.undoStack().size();
     handle("/prismeta/output/0/mask/0/invert", {OscArgument{'T', {}}});
-    handle("/prismeta/output/0/mask/0/point/2", {f(0.5f), f(1.0f)});
+    handle("/prismeta/output/0/mask/0/point/2", {maskFloat(0.5f), maskFloat(1.0f)});
     EXPECT_TRUE(model.outputs()[0].masks[0].invert);
     EXPECT_EQ(model.outputs()[0].masks[0].points[2].y, 1.0f);
     EXPECT_EQ(model.undoStack().size(), afterSurface) << "outputs have no undo steps";
@@ -106,22 +107,22 @@ TEST_F(MaskRemote, FieldsAreSetAndQueriedOnSurfacesAndOutputs) {
     handle("/prismeta/surface/0/mask/1/feather", query);
     handle("/prismeta/surface/0/mask/0/point/0", query);
     handle("/prismeta/output/0/mask/0/invert", query);
-    EXPECT_TRUE(sentOut("/prismeta/surface/0/mask/1/feather", {f(0.5f)}));
-    EXPECT_TRUE(sentOut("/prismeta/surface/0/mask/0/point/0", {f(0.3f), f(0.4f)}));
+    EXPECT_TRUE(sentOut("/prismeta/surface/0/mask/1/feather", {maskFloat(0.5f)}));
+    EXPECT_TRUE(sentOut("/prismeta/surface/0/mask/0/point/0", {maskFloat(0.3f), maskFloat(0.4f)}));
     EXPECT_TRUE(sentOut("/prismeta/output/0/mask/0/invert", {OscArgument::int32(1)}));
 }
 
 TEST_F(MaskRemote, HandlesAreSetQueriedAndFedBack) {
     OscMessage subscribe;
     subscribe.address = "/prismeta/subscribe";
-    subscribe.sender = client;
+    subscribe.sender = maskClient;
     controller.handle(subscribe, Clock::now());
     sent.clear();
 
     // Point 1 has no handles: setting its in handle gives it one and leaves
     // its out handle standing on the point.
-    handle("/prismeta/surface/0/mask/0/point/1/in", {f(0.8f), f(0.3f)});
-    handle("/prismeta/output/0/mask/0/point/0/out", {f(0.25f), f(0.05f)});
+    handle("/prismeta/surface/0/mask/0/point/1/in", {maskFloat(0.8f), maskFloat(0.3f)});
+    handle("/prismeta/output/0/mask/0/point/0/out", {maskFloat(0.25f), maskFloat(0.05f)});
     ASSERT_TRUE(surfaceMask(0).points[1].in);
     EXPECT_EQ(*surfaceMask(0).points[1].in, (Pt{0.8f, 0.3f}));
     EXPECT_FALSE(surfaceMask(0).points[1].out);
@@ -131,23 +132,27 @@ TEST_F(MaskRemote, HandlesAreSetQueriedAndFedBack) {
     const OscArguments query = {OscArgument::text("?")};
     handle("/prismeta/surface/0/mask/0/point/1/in", query);
     handle("/prismeta/surface/0/mask/0/point/1/out", query);
-    EXPECT_TRUE(sentOut("/prismeta/surface/0/mask/0/point/1/in", {f(0.8f), f(0.3f)}));
-    EXPECT_TRUE(sentOut("/prismeta/surface/0/mask/0/point/1/out", {f(0.9f), f(0.1f)}))
+    EXPECT_TRUE(
+        sentOut("/prismeta/surface/0/mask/0/point/1/in", {maskFloat(0.8f), maskFloat(0.3f)}));
+    EXPECT_TRUE(
+        sentOut("/prismeta/surface/0/mask/0/point/1/out", {maskFloat(0.9f), maskFloat(0.1f)}))
         << "a missing handle answers where it stands: on its point";
 
     controller.update(Clock::now());
     const std::string id = model.surfaces()[0].id.text();
-    EXPECT_TRUE(sentOut("/prismeta/surface/" + id + "/mask/0/point/1/in", {f(0.8f), f(0.3f)}));
-    EXPECT_FALSE(sentOut("/prismeta/surface/" + id + "/mask/0/point/1/out", {f(0.9f), f(0.1f)}))
+    EXPECT_TRUE(sentOut("/prismeta/surface/" + id + "/mask/0/point/1/in",
+                        {maskFloat(0.8f), maskFloat(0.3f)}));
+    EXPECT_FALSE(sentOut("/prismeta/surface/" + id + "/mask/0/point/1/out",
+                         {maskFloat(0.9f), maskFloat(0.1f)}))
         << "unchanged handles are not fed back";
 
     const Surface before = model.surfaces()[0];
-    handle("/prismeta/surface/0/mask/0/point/1/in", {f(0.5f)});
+    handle("/prismeta/surface/0/mask/0/point/1/in", {maskFloat(0.5f)});
     EXPECT_TRUE(logMentions("takes ff, got f"));
-    handle("/prismeta/surface/0/mask/0/point/9/out", {f(0.5f), f(0.5f)});
+    handle("/prismeta/surface/0/mask/0/point/9/out", {maskFloat(0.5f), maskFloat(0.5f)});
     EXPECT_TRUE(logMentions("has no point 9"));
-    handle("/prismeta/surface/0/mask/0/point/1/sideways", {f(0.5f), f(0.5f)});
-    handle("/prismeta/surface/0/mask/0/point/1/in/more", {f(0.5f), f(0.5f)});
+    handle("/prismeta/surface/0/mask/0/point/1/sideways", {maskFloat(0.5f), maskFloat(0.5f)});
+    handle("/prismeta/surface/0/mask/0/point/1/in/more", {maskFloat(0.5f), maskFloat(0.5f)});
     EXPECT_EQ(model.surfaces()[0], before);
 }
 
@@ -155,18 +160,18 @@ TEST_F(MaskRemote, WrongAddressesArgumentsAndValuesAreRefusedAndLogged) {
     const Surface before = model.surfaces()[0];
     handle("/prismeta/surface/0/mask/7/enabled", {OscArgument::int32(0)});
     EXPECT_TRUE(logMentions("no mask 7"));
-    handle("/prismeta/surface/0/mask/0/point/3", {f(0), f(0)});
+    handle("/prismeta/surface/0/mask/0/point/3", {maskFloat(0), maskFloat(0)});
     EXPECT_TRUE(logMentions("has no point 3"));
-    handle("/prismeta/surface/0/mask/0/point/0", {f(0)});
+    handle("/prismeta/surface/0/mask/0/point/0", {maskFloat(0)});
     EXPECT_TRUE(logMentions("takes ff, got f"));
     handle("/prismeta/surface/0/mask/0/point/0",
-           {f(std::numeric_limits<float>::quiet_NaN()), f(0)});
+           {maskFloat(std::numeric_limits<float>::quiet_NaN()), maskFloat(0)});
     EXPECT_TRUE(logMentions("not a finite number"));
-    handle("/prismeta/surface/0/mask/0/point/0", {OscArgument{'d', 1e300}, f(0)});
+    handle("/prismeta/surface/0/mask/0/point/0", {OscArgument{'d', 1e300}, maskFloat(0)});
     EXPECT_TRUE(logMentions("beyond the range of a 32-bit float"));
     handle("/prismeta/surface/0/mask/x/enabled", {OscArgument::int32(0)});
     EXPECT_TRUE(logMentions("addressed by its number"));
-    handle("/prismeta/surface/0/mask/0/colour", {f(1)});
+    handle("/prismeta/surface/0/mask/0/colour", {maskFloat(1)});
     handle("/prismeta/surface/0/mask/99999999999999999999/enabled", {OscArgument::int32(0)});
     EXPECT_EQ(model.surfaces()[0], before);
 }
@@ -174,7 +179,7 @@ TEST_F(MaskRemote, WrongAddressesArgumentsAndValuesAreRefusedAndLogged) {
 TEST_F(MaskRemote, SubscribersAreToldOfChangedMaskFieldsOnly) {
     OscMessage m;
     m.address = "/prismeta/subscribe";
-    m.sender = client;
+    m.sender = maskClient;
     controller.handle(m, Clock::now());
     sent.clear();
 
@@ -183,8 +188,10 @@ TEST_F(MaskRemote, SubscribersAreToldOfChangedMaskFieldsOnly) {
     model.setSurfaces(std::move(surfaces));
     controller.update(Clock::now());
     const std::string id = model.surfaces()[0].id.text();
-    EXPECT_TRUE(sentOut("/prismeta/surface/" + id + "/mask/1/point/2", {f(0.25f), f(0.75f)}));
-    EXPECT_FALSE(sentOut("/prismeta/surface/" + id + "/mask/1/point/1", {f(0.9f), f(0.1f)}));
+    EXPECT_TRUE(sentOut("/prismeta/surface/" + id + "/mask/1/point/2",
+                        {maskFloat(0.25f), maskFloat(0.75f)}));
+    EXPECT_FALSE(
+        sentOut("/prismeta/surface/" + id + "/mask/1/point/1", {maskFloat(0.9f), maskFloat(0.1f)}));
     EXPECT_FALSE(sentOut("/prismeta/surface/" + id + "/mask/0/enabled", {OscArgument::int32(1)}));
 }
 

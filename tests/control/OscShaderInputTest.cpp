@@ -67,17 +67,18 @@ protected:
     OscController controller;
 };
 
-OscArgument f(float v) {
+OscArgument inputFloat(float v) {
     return OscArgument::float32(v);
 }
 
 TEST_F(ShaderInputControl, EachInputTakesItsTypeWithinItsRangeAndDefaultsLeaveTheFile) {
-    handle("/prismeta/surface/wall/input/level", {f(7.0f)});
+    handle("/prismeta/surface/wall/input/level", {inputFloat(7.0f)});
     EXPECT_EQ(inputs().at("level"), ShaderInputValue::ofNumber(1.0)); // MAX
     handle("/prismeta/surface/wall/input/mode", {OscArgument::int32(4)});
     handle("/prismeta/surface/wall/input/on", {OscArgument{'T', {}}});
-    handle("/prismeta/surface/wall/input/at", {f(0.25f), f(0.75f)});
-    handle("/prismeta/surface/wall/input/tint", {f(1.0f), f(0.5f), f(0.0f)});
+    handle("/prismeta/surface/wall/input/at", {inputFloat(0.25f), inputFloat(0.75f)});
+    handle("/prismeta/surface/wall/input/tint",
+           {inputFloat(1.0f), inputFloat(0.5f), inputFloat(0.0f)});
     handle("/prismeta/surface/wall/input/inputImage", {OscArgument::text("/clips/a.mov")});
     EXPECT_EQ(inputs().at("mode"), ShaderInputValue::ofNumber(4.0));
     EXPECT_EQ(inputs().at("on"), ShaderInputValue::ofFlag(true));
@@ -87,7 +88,7 @@ TEST_F(ShaderInputControl, EachInputTakesItsTypeWithinItsRangeAndDefaultsLeaveTh
     EXPECT_TRUE(logged.empty());
 
     // Back to the defaults: the keys go, so the file is written as before.
-    handle("/prismeta/surface/wall/input/level", {f(0.5f)}, Clock::time_point{} + 5s);
+    handle("/prismeta/surface/wall/input/level", {inputFloat(0.5f)}, Clock::time_point{} + 5s);
     handle("/prismeta/surface/wall/input/on", {OscArgument{'F', {}}});
     handle("/prismeta/surface/wall/input/inputImage", {OscArgument::text("")});
     EXPECT_FALSE(inputs().contains("level"));
@@ -98,15 +99,15 @@ TEST_F(ShaderInputControl, EachInputTakesItsTypeWithinItsRangeAndDefaultsLeaveTh
 }
 
 TEST_F(ShaderInputControl, QueriesAnswerInTheInputsOwnType) {
-    handle("/prismeta/surface/wall/input/at", {f(0.25f), f(0.75f)});
+    handle("/prismeta/surface/wall/input/at", {inputFloat(0.25f), inputFloat(0.75f)});
     for (const char* input : {"level", "mode", "at", "inputImage"}) {
         handle(std::string("/prismeta/surface/wall/input/") + input, {OscArgument::text("?")});
     }
     ASSERT_EQ(sent.size(), 4u);
     EXPECT_EQ(sent[0].address, "/prismeta/surface/wall/input/level");
-    EXPECT_EQ(sent[0].arguments, OscArguments{f(0.5f)});
+    EXPECT_EQ(sent[0].arguments, OscArguments{inputFloat(0.5f)});
     EXPECT_EQ(sent[1].arguments, OscArguments{OscArgument::int32(1)});
-    EXPECT_EQ(sent[2].arguments, (OscArguments{f(0.25f), f(0.75f)}));
+    EXPECT_EQ(sent[2].arguments, (OscArguments{inputFloat(0.25f), inputFloat(0.75f)}));
     EXPECT_EQ(sent[3].arguments, OscArguments{OscArgument::text("")});
 }
 
@@ -115,22 +116,22 @@ TEST_F(ShaderInputControl, WhatCannotBeCarriedOutIsLoggedWithTheReason) {
     EXPECT_TRUE(logMentions("takes f, got s"));
     handle("/prismeta/surface/wall/input/mode", {OscArgument::int32(3)});
     EXPECT_TRUE(logMentions("not one of the input's values"));
-    handle("/prismeta/surface/wall/input/volume", {f(1.0f)});
+    handle("/prismeta/surface/wall/input/volume", {inputFloat(1.0f)});
     EXPECT_TRUE(logMentions("no input \"volume\""));
-    handle("/prismeta/surface/floor/input/level", {f(1.0f)});
+    handle("/prismeta/surface/floor/input/level", {inputFloat(1.0f)});
     EXPECT_TRUE(logMentions("shows no shader"));
-    handle("/prismeta/surface/wall/input/lev*", {f(1.0f)});
+    handle("/prismeta/surface/wall/input/lev*", {inputFloat(1.0f)});
     EXPECT_TRUE(logMentions("without a pattern"));
-    handle("/prismeta/surface/wall/input/at", {f(1.0f), f(NAN)});
+    handle("/prismeta/surface/wall/input/at", {inputFloat(1.0f), inputFloat(NAN)});
     EXPECT_TRUE(logMentions("takes ff"));
     EXPECT_TRUE(inputs().empty());
 
     // A shader file that is gone or broken: the reason, and nothing stored.
     std::filesystem::remove(folder / "inputs.fs");
-    handle("/prismeta/surface/wall/input/level", {f(1.0f)});
+    handle("/prismeta/surface/wall/input/level", {inputFloat(1.0f)});
     EXPECT_TRUE(logMentions("cannot be read"));
     folder.write("inputs.fs", "/*{\"INPUTS\": 3}*/");
-    handle("/prismeta/surface/wall/input/level", {f(1.0f)});
+    handle("/prismeta/surface/wall/input/level", {inputFloat(1.0f)});
     EXPECT_TRUE(logMentions("INPUTS is not a list"));
     EXPECT_TRUE(inputs().empty());
 }
@@ -167,22 +168,22 @@ TEST_F(ShaderInputControl, SubscribersHearInputChangesInTheirTypes) {
 
     // Over OSC and from elsewhere (a cue, the inspector) alike; a value set
     // back to its default is told as the default.
-    handle("/prismeta/surface/wall/input/level", {f(0.75f)}, Clock::time_point{} + 3s);
+    handle("/prismeta/surface/wall/input/level", {inputFloat(0.75f)}, Clock::time_point{} + 3s);
     std::vector<Surface> edited = model.surfaces().copy();
     edited[0].shaderInputs["at"] = ShaderInputValue::ofPoint(0.25, 0.5);
     model.setSurfaces(std::move(edited));
     controller.update(Clock::time_point{} + 4s);
     ASSERT_NE(heard(wall + "level"), nullptr);
-    EXPECT_EQ(*heard(wall + "level"), OscArguments{f(0.75f)});
+    EXPECT_EQ(*heard(wall + "level"), OscArguments{inputFloat(0.75f)});
     ASSERT_NE(heard(wall + "at"), nullptr);
-    EXPECT_EQ(*heard(wall + "at"), (OscArguments{f(0.25f), f(0.5f)}));
+    EXPECT_EQ(*heard(wall + "at"), (OscArguments{inputFloat(0.25f), inputFloat(0.5f)}));
     EXPECT_EQ(heard(wall + "mode"), nullptr) << "only what changed";
 
     sent.clear();
-    handle("/prismeta/surface/wall/input/level", {f(0.5f)}, Clock::time_point{} + 9s);
+    handle("/prismeta/surface/wall/input/level", {inputFloat(0.5f)}, Clock::time_point{} + 9s);
     controller.update(Clock::time_point{} + 10s);
     ASSERT_NE(heard(wall + "level"), nullptr);
-    EXPECT_EQ(*heard(wall + "level"), OscArguments{f(0.5f)});
+    EXPECT_EQ(*heard(wall + "level"), OscArguments{inputFloat(0.5f)});
 
     // Another shader file: every input that holds a value is told.
     sent.clear();
@@ -195,7 +196,7 @@ TEST_F(ShaderInputControl, SubscribersHearInputChangesInTheirTypes) {
     model.setSurfaces(std::move(edited));
     controller.update(Clock::time_point{} + 20s);
     ASSERT_NE(heard(wall + "speed"), nullptr);
-    EXPECT_EQ(*heard(wall + "speed"), OscArguments{f(2.0f)});
+    EXPECT_EQ(*heard(wall + "speed"), OscArguments{inputFloat(2.0f)});
     EXPECT_EQ(heard(wall + "bang"), nullptr);
 }
 

@@ -14,7 +14,7 @@
 namespace prismeta {
 namespace {
 
-std::string fileWithOutput(const std::string& extraKeys) {
+std::string fileWithWarpedOutput(const std::string& extraKeys) {
     return R"({"backgroundOpacity": 0.5, "canvasHeight": 1080, "canvasWidth": 1920,
         "outputs": [{"blendBottom": 0, "blendLeft": 0, "blendRight": 0, "blendTop": 0,
                      "cropHeight": 1, "cropWidth": 1, "cropX": 0, "cropY": 0,)" +
@@ -109,7 +109,7 @@ TEST(OutputWarpFile, UnusableWarpsAndBlendMapsAreDroppedWithALineAndTheFileLoads
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
-        const Read read = readCapturing(fileWithOutput(c.keys));
+        const Read read = readCapturing(fileWithWarpedOutput(c.keys));
         ASSERT_TRUE(read.file) << read.file.error();
         const OutputConfig& output = read.file->outputs.at(0);
         EXPECT_EQ(output.warp.has_value(), c.warpKept);
@@ -123,7 +123,7 @@ TEST(OutputWarpFile, UnusableWarpsAndBlendMapsAreDroppedWithALineAndTheFileLoads
         EXPECT_NE(read.lines[0].find(c.line), std::string::npos) << read.lines[0];
     }
     // A file that fails for another reason says only that.
-    const Read failed = readCapturing(fileWithOutput(R"("warp": 3, "cropX": "left",)"));
+    const Read failed = readCapturing(fileWithWarpedOutput(R"("warp": 3, "cropX": "left",)"));
     EXPECT_FALSE(failed.file);
     EXPECT_TRUE(failed.lines.empty());
 }

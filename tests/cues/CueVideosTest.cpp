@@ -34,7 +34,7 @@ CueLook videoLook(const Uuid& surface, const char* path, bool restart = true) {
     return look;
 }
 
-Cue cueOf(const char* name, std::vector<CueLook> looks) {
+Cue videoCueOf(const char* name, std::vector<CueLook> looks) {
     Cue cue;
     cue.name = name;
     cue.looks = std::move(looks);
@@ -80,11 +80,11 @@ TEST(CueVideos, AGoStartsTheVideosItSwitchesToAndThoseItRestarts) {
     CueLook dim;
     dim.surface = show.a.id;
     dim.opacity = 0.5;
-    show.setCues(
-        {cueOf("1", {videoLook(show.a.id, "/x.mp4")}),
-         cueOf("2", {videoLook(show.a.id, "/x.mp4"), videoLook(show.b.id, "/y.mp4")}),
-         cueOf("3", {videoLook(show.a.id, "/x.mp4", false), videoLook(show.b.id, "/y.mp4", false)}),
-         cueOf("4", {dim})});
+    show.setCues({videoCueOf("1", {videoLook(show.a.id, "/x.mp4")}),
+                  videoCueOf("2", {videoLook(show.a.id, "/x.mp4"), videoLook(show.b.id, "/y.mp4")}),
+                  videoCueOf("3", {videoLook(show.a.id, "/x.mp4", false),
+                                   videoLook(show.b.id, "/y.mp4", false)}),
+                  videoCueOf("4", {dim})});
     show.showClock.seconds = 10.0;
     ASSERT_TRUE(show.runner.go());
     EXPECT_EQ(show.started(), Strings{"A video|/x.mp4"});
@@ -110,9 +110,9 @@ TEST(CueVideos, AGoStartsTheVideosItSwitchesToAndThoseItRestarts) {
 
 TEST(CueVideos, TheNextCuesNewVideosAreOpenedAhead) {
     VideoShow show;
-    show.setCues({cueOf("1", {videoLook(show.a.id, "/x.mp4")}),
-                  cueOf("2", {videoLook(show.a.id, "/x.mp4"), videoLook(show.b.id, "/y.mp4")}),
-                  cueOf("3", {videoLook(show.a.id, "/z.mp4")})});
+    show.setCues({videoCueOf("1", {videoLook(show.a.id, "/x.mp4")}),
+                  videoCueOf("2", {videoLook(show.a.id, "/x.mp4"), videoLook(show.b.id, "/y.mp4")}),
+                  videoCueOf("3", {videoLook(show.a.id, "/z.mp4")})});
     // A video already running is not opened twice.
     ASSERT_TRUE(show.runner.go());
     ASSERT_EQ(show.runner.preload()->size(), 1u);
@@ -127,13 +127,14 @@ TEST(CueVideos, FollowOnEndGoesWhenTheLongestOnceVideoStartedHasEnded) {
     VideoShow show;
     show.a.playback = VideoPlayback::once;
     show.b.playback = VideoPlayback::once;
-    Cue first = cueOf("1", {videoLook(show.a.id, "/short.mp4"), videoLook(show.b.id, "/long.mp4")});
+    Cue first =
+        videoCueOf("1", {videoLook(show.a.id, "/short.mp4"), videoLook(show.b.id, "/long.mp4")});
     first.follow = CueFollow{CueFollow::Kind::videoEnd, 0.0};
-    Cue second =
-        cueOf("2", {videoLook(show.a.id, "/gone.mp4"), videoLook(show.b.id, "/long.mp4", false)});
+    Cue second = videoCueOf(
+        "2", {videoLook(show.a.id, "/gone.mp4"), videoLook(show.b.id, "/long.mp4", false)});
     second.follow = CueFollow{CueFollow::Kind::videoEnd, 0.0};
     second.fade = 1.5;
-    show.setCues({first, second, cueOf("3", {})});
+    show.setCues({first, second, videoCueOf("3", {})});
 
     show.showClock.seconds = 100.0;
     ASSERT_TRUE(show.runner.go());
@@ -171,9 +172,9 @@ TEST(CueVideos, FollowOnEndGoesWhenTheLongestOnceVideoStartedHasEnded) {
 
 TEST(CueVideos, LoopingVideosAndARunnerWithoutVideosNeverEnd) {
     VideoShow show;
-    Cue first = cueOf("1", {videoLook(show.a.id, "/loop.mp4")});
+    Cue first = videoCueOf("1", {videoLook(show.a.id, "/loop.mp4")});
     first.follow = CueFollow{CueFollow::Kind::videoEnd, 0.0};
-    show.setCues({first, cueOf("2", {})});
+    show.setCues({first, videoCueOf("2", {})});
     show.videos->lengths["/loop.mp4"] = {CueVideos::Length::State::known, 1.0};
     ASSERT_TRUE(show.runner.go());
     show.showClock.seconds = 50.0;
@@ -184,9 +185,9 @@ TEST(CueVideos, LoopingVideosAndARunnerWithoutVideosNeverEnd) {
     Surface once;
     once.playback = VideoPlayback::once;
     model.setSurfaces(std::vector<Surface>{once});
-    Cue onceCue = cueOf("1", {videoLook(once.id, "/once.mp4")});
+    Cue onceCue = videoCueOf("1", {videoLook(once.id, "/once.mp4")});
     onceCue.follow = CueFollow{CueFollow::Kind::videoEnd, 0.0};
-    model.setCues(std::vector<Cue>{onceCue, cueOf("2", {})});
+    model.setCues(std::vector<Cue>{onceCue, videoCueOf("2", {})});
     ManualShowClock clock;
     ManualWallClock wall;
     CueRunner bare(model, clock, wall);

@@ -276,9 +276,10 @@ public:
                     std::filesystem::perms::group_read | std::filesystem::perms::group_write |
                     std::filesystem::perms::others_read | std::filesystem::perms::others_write);
         }
+        // Made before fork: the child of a process with threads must not allocate.
+        const std::string config = dir_.string();
         pid_ = ::fork();
         if (pid_ == 0) {
-            const std::string config = dir_.string();
             // olad refuses to run as root: a test run as root runs it as nobody.
             if (::getuid() == 0) {
                 ::execlp("setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",

@@ -28,7 +28,7 @@ namespace hap = fixtures::hap;
 using hap::Bytes;
 using testfiles::TempDir;
 
-const std::array<int, 4> placeholder = {38, 38, 43, 255};
+const std::array<int, 4> hapPlaceholder = {38, 38, 43, 255};
 constexpr int side = 32;
 
 Bytes redBlocks(hap::Format format) {
@@ -194,7 +194,7 @@ TEST(HostileHap, EveryFileShowsSafelyAndReleasesAtOnce) {
             const auto shown = picture.at(static_cast<int>(i % columns) * cell + cell / 2,
                                           static_cast<int>(i / columns) * cell + cell / 2);
             if (!files[i].showsPicture) {
-                EXPECT_EQ(shown, placeholder) << files[i].name << " at " << t;
+                EXPECT_EQ(shown, hapPlaceholder) << files[i].name << " at " << t;
             } else if (files[i].name.find("after a good frame") != std::string::npos && frame > 0) {
                 EXPECT_EQ(shown, (std::array<int, 4>{255, 0, 0, 255}))
                     << files[i].name << " at " << t;

@@ -10,7 +10,7 @@ namespace {
 
 using namespace videotest;
 
-int numberOf(const PixelImage& image) {
+int frameNumberOf(const PixelImage& image) {
     return fixtures::frameNumberOf(image.pixels.data(), image.width * 4, image.width, image.height);
 }
 
@@ -37,7 +37,7 @@ TEST(VideoFrameAt, DecodesThePictureDueAtTheTimeModuloTheLoop) {
         ASSERT_TRUE(image.has_value()) << c.seconds;
         EXPECT_EQ(image->order, ChannelOrder::bgra);
         EXPECT_EQ(image->width, 64);
-        EXPECT_EQ(numberOf(*image), c.picture) << "at " << c.seconds << " s";
+        EXPECT_EQ(frameNumberOf(*image), c.picture) << "at " << c.seconds << " s";
     }
     EXPECT_FALSE(decodeVideoFrameAt(dir.file("missing.mp4"), 1.0).has_value());
 }

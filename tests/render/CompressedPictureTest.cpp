@@ -364,7 +364,7 @@ TEST(CompressedPicture, MalformedPicturesKeepTheLastGoodOne) {
     expectPixel(p, 3, 3, {38, 38, 43, 255});
 }
 
-std::vector<std::string> captureLog(const std::function<void()>& action) {
+std::vector<std::string> compressedPictureLog(const std::function<void()>& action) {
     std::vector<std::string> lines;
     ScopedLogSink sink([&](std::string_view line) { lines.emplace_back(line); });
     action();
@@ -381,7 +381,7 @@ TEST(CompressedPicture, RenderersSayOnceWhenCompressedVideoFellBackToPixels) {
          {VideoFeed::Route::undecided, VideoFeed::Route::pixels, VideoFeed::Route::compressed}) {
         CompressedFeeds feeds;
         feeds.route = route;
-        const auto lines = captureLog([&] {
+        const auto lines = compressedPictureLog([&] {
             auto renderer = Renderer::create(model, std::nullopt, feeds.backend());
             for (int i = 0; i < 3; ++i) {
                 renderer->draw(target->target(), i);
@@ -391,7 +391,7 @@ TEST(CompressedPicture, RenderersSayOnceWhenCompressedVideoFellBackToPixels) {
     }
     CompressedFeeds feeds;
     feeds.route = VideoFeed::Route::pixelsForLackOfTextures;
-    const auto lines = captureLog([&] {
+    const auto lines = compressedPictureLog([&] {
         // Two renderers, two such videos each, several frames: a line each.
         for (int r = 0; r < 2; ++r) {
             auto renderer = Renderer::create(model, std::nullopt, feeds.backend());

@@ -39,7 +39,7 @@ using videotest::dueNumber;
 
 constexpr int width = 64;
 constexpr int height = 48;
-constexpr int clipFrames = 12; // 0.4 s at 30 fps
+constexpr int hapClipFrames = 12; // 0.4 s at 30 fps
 
 // FFmpeg's hap decoder on the file: picture `index` as straight RGBA.
 std::vector<std::uint8_t> ffmpegPicture(const std::string& path, int index) {
@@ -100,8 +100,8 @@ Surface videoSurface(const std::string& path) {
     return s;
 }
 
-struct Canvas : HeadlessCanvas {
-    Canvas(const ProjectModel& model, MediaBackend media)
+struct HapCanvas : HeadlessCanvas {
+    HapCanvas(const ProjectModel& model, MediaBackend media)
         : HeadlessCanvas(model, std::move(media), width, height) {}
 };
 
@@ -120,7 +120,7 @@ int largestDifference(const Picture& drawn, const std::vector<std::uint8_t>& rgb
     return largest;
 }
 
-int numberShown(const Picture& picture) {
+int hapNumberShown(const Picture& picture) {
     return fixtures::frameNumberOf(picture.rgba.data(), picture.width * 4, picture.width,
                                    picture.height);
 }
@@ -157,7 +157,7 @@ protected:
         spec.encoder = "hap";
         spec.width = width;
         spec.height = height;
-        spec.frames = clipFrames;
+        spec.frames = hapClipFrames;
         spec.encoderOptions = GetParam().variant.options;
         if (GetParam().variant.alpha) {
             // The frame-number pattern with alpha falling from left to right.
@@ -178,7 +178,7 @@ protected:
 TEST_P(HapVideo, PicturesMatchFFmpegsOwnDecoding) {
     ProjectModel model;
     model.setSurfaces({videoSurface(path_)});
-    Canvas canvas(model, backend(GetParam().blocks));
+    HapCanvas canvas(model, backend(GetParam().blocks));
     ASSERT_TRUE(canvas);
     const double start = 10.0;
     canvas.draw(start); // the first frame drawn starts the playback
@@ -199,21 +199,21 @@ class HapVideoTimeline : public HapVideo {};
 TEST_P(HapVideoTimeline, LoopsWithoutGapAndJoinsLateOnTheSamePicture) {
     ProjectModel model;
     model.setSurfaces({videoSurface(path_)});
-    Canvas editor(model, backend(GetParam().blocks));
+    HapCanvas editor(model, backend(GetParam().blocks));
     ASSERT_TRUE(editor);
     const double start = 100.0;
-    EXPECT_EQ(numberShown(editor.draw(start)), 0);
-    std::optional<Canvas> output;
+    EXPECT_EQ(hapNumberShown(editor.draw(start)), 0);
+    std::optional<HapCanvas> output;
     for (int step = 0; step < 60; ++step) {
         const double t = (step + 0.5) / 60.0;
         if (t > 0.55 && !output) {
             output.emplace(model, backend(GetParam().blocks));
             ASSERT_TRUE(*output);
         }
-        const int shown = numberShown(editor.draw(start + t));
-        EXPECT_EQ(shown, dueNumber(t, clipFrames)) << "media time " << t;
+        const int shown = hapNumberShown(editor.draw(start + t));
+        EXPECT_EQ(shown, dueNumber(t, hapClipFrames)) << "media time " << t;
         if (output) {
-            EXPECT_EQ(numberShown(output->draw(start + t)), shown) << "media time " << t;
+            EXPECT_EQ(hapNumberShown(output->draw(start + t)), shown) << "media time " << t;
         }
     }
 }
@@ -227,9 +227,9 @@ TEST_P(HapVideoTimeline, RendersThePictureDueAtATime) {
         if (!GetParam().blocks) {
             media.compressedTextures = {};
         }
-        Canvas canvas(model, media);
+        HapCanvas canvas(model, media);
         ASSERT_TRUE(canvas);
-        EXPECT_EQ(numberShown(canvas.draw(seconds)), number) << seconds << " s";
+        EXPECT_EQ(hapNumberShown(canvas.draw(seconds)), number) << seconds << " s";
     }
 }
 
@@ -330,7 +330,7 @@ TEST(HapVideoByHand, AlphaOnlyAndYCoCgWithAlphaMatchFFmpegBothWays) {
         for (const bool blocks : {true, false}) {
             ProjectModel model;
             model.setSurfaces({videoSurface(path)});
-            Canvas canvas(model, backend(blocks));
+            HapCanvas canvas(model, backend(blocks));
             ASSERT_TRUE(canvas);
             canvas.draw(1.0);
             for (const int picture : {0, 2}) {
@@ -354,7 +354,7 @@ TEST(HapVideoByHand, BptcPlaysAsBlocksWhereFFmpegHasNoDecoder) {
     ASSERT_TRUE(hap::writeMovie(path, "Hap7", width, height, 30, frames));
     ProjectModel model;
     model.setSurfaces({videoSurface(path)});
-    Canvas canvas(model, backend(true));
+    HapCanvas canvas(model, backend(true));
     ASSERT_TRUE(canvas);
     canvas.draw(1.0);
     const Picture drawn = canvas.draw(1.0 + 1.5 / 30.0); // picture 1
@@ -369,11 +369,11 @@ TEST(HapVideoByHand, BptcPlaysAsBlocksWhereFFmpegHasNoDecoder) {
         }
     }
     // Without BPTC textures nothing here can decode it: the placeholder.
-    Canvas without(model, backend(false));
+    HapCanvas without(model, backend(false));
     EXPECT_EQ(without.draw(1.0).at(10, 10), (std::array<int, 4>{38, 38, 43, 255}));
 }
 
-std::vector<std::string> captureLog(const std::function<void()>& action) {
+std::vector<std::string> hapPlaybackLog(const std::function<void()>& action) {
     std::vector<std::string> lines;
     ScopedLogSink sink([&](std::string_view line) { lines.emplace_back(line); });
     action();
@@ -399,9 +399,9 @@ TEST(HapVideoRoute, OneLogLinePerRendererOnlyWhenDecodedToPixels) {
     ProjectModel model;
     model.setSurfaces({videoSurface(hapFile), videoSurface(hapFile), videoSurface(h264File)});
     for (const bool blocks : {true, false}) {
-        const auto lines = captureLog([&] {
+        const auto lines = hapPlaybackLog([&] {
             for (int r = 0; r < 2; ++r) {
-                Canvas canvas(model, backend(blocks));
+                HapCanvas canvas(model, backend(blocks));
                 ASSERT_TRUE(canvas);
                 for (int i = 0; i < 4; ++i) {
                     canvas.draw(1.0 + i / 30.0);

@@ -23,8 +23,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int size = 32;
-const std::array<int, 4> placeholder = {38, 38, 43, 255};
+constexpr int liveSize = 32;
+const std::array<int, 4> livePlaceholder = {38, 38, 43, 255};
 constexpr auto arrival = 40s;
 
 double now() {
@@ -32,7 +32,7 @@ double now() {
 }
 
 bool isRed(const Picture& picture) {
-    const auto pixel = picture.at(size / 2, size / 2);
+    const auto pixel = picture.at(liveSize / 2, liveSize / 2);
     return pixel[0] > 215 && pixel[1] < 40 && pixel[2] < 40;
 }
 
@@ -74,10 +74,10 @@ TEST_F(LiveSurface, HoldsItsLastPictureForTheHoldTimeThenThePlaceholderAndComesB
     LiveSources::setHoldSeconds(1.0);
     ProjectModel model;
     model.setSurfaces({liveSurface(url_)});
-    HeadlessCanvas canvas(model, liveMediaBackend(), size, size);
+    HeadlessCanvas canvas(model, liveMediaBackend(), liveSize, liveSize);
     ASSERT_TRUE(canvas);
     // Nothing yet: the placeholder, and the window keeps drawing.
-    EXPECT_EQ(canvas.draw(now()).at(16, 16), placeholder);
+    EXPECT_EQ(canvas.draw(now()).at(16, 16), livePlaceholder);
     EXPECT_TRUE(canvas.renderer->needsFrames());
 
     auto sender =
@@ -92,7 +92,7 @@ TEST_F(LiveSurface, HoldsItsLastPictureForTheHoldTimeThenThePlaceholderAndComesB
         EXPECT_TRUE(held || Clock::now() - pulled > 900ms);
         return !held;
     }));
-    EXPECT_EQ(canvas.draw(now()).at(16, 16), placeholder);
+    EXPECT_EQ(canvas.draw(now()).at(16, 16), livePlaceholder);
     EXPECT_TRUE(canvas.renderer->needsFrames());
 
     sender = std::make_unique<testing::StreamSender>(testing::SenderPicture{}, udpOutput(url_));
@@ -102,8 +102,8 @@ TEST_F(LiveSurface, HoldsItsLastPictureForTheHoldTimeThenThePlaceholderAndComesB
 TEST_F(LiveSurface, TwoWindowsShowOneSourceThroughOneReader) {
     ProjectModel model;
     model.setSurfaces({liveSurface(url_)});
-    HeadlessCanvas editor(model, liveMediaBackend(), size, size);
-    HeadlessCanvas output(model, liveMediaBackend(), size, size);
+    HeadlessCanvas editor(model, liveMediaBackend(), liveSize, liveSize);
+    HeadlessCanvas output(model, liveMediaBackend(), liveSize, liveSize);
     ASSERT_TRUE(editor && output);
     testing::StreamSender sender(testing::SenderPicture{}, udpOutput(url_));
     ASSERT_TRUE(drawUntil(editor, isRed));
@@ -125,7 +125,7 @@ TEST_F(LiveSurface, AnOutputOpensOnlyTheLiveSourcesItsCropReaches) {
     rightHalf.cropX = 0.5f;
     rightHalf.cropWidth = 0.5f;
     auto output = Renderer::create(model, rightHalf, liveMediaBackend());
-    auto fb = OffscreenFramebuffer::create(size, size);
+    auto fb = OffscreenFramebuffer::create(liveSize, liveSize);
     ASSERT_TRUE(output && fb);
     output->draw(fb->target(), now());
     EXPECT_EQ(LiveSources::openReaders(), 0);
@@ -139,7 +139,7 @@ TEST_F(LiveSurface, AnOutputOpensOnlyTheLiveSourcesItsCropReaches) {
     output->draw(fb->target(), now());
     EXPECT_EQ(LiveSources::openReaders(), 0);
     // The editor's canvas shows the whole canvas.
-    HeadlessCanvas editor(model, liveMediaBackend(), size, size);
+    HeadlessCanvas editor(model, liveMediaBackend(), liveSize, liveSize);
     editor.draw(now());
     EXPECT_EQ(LiveSources::openReaders(), 1);
 }
@@ -168,7 +168,7 @@ TEST_F(LiveSurface, ACueSwitchesToALiveSourceOpenedAhead) {
     ManualShowClock showClock;
     ManualWallClock wallClock;
     CueRunner runner(model, showClock, wallClock);
-    HeadlessCanvas canvas(model, liveMediaBackend(), size, size);
+    HeadlessCanvas canvas(model, liveMediaBackend(), liveSize, liveSize);
     ASSERT_TRUE(canvas);
     testing::StreamSender sender(testing::SenderPicture{}, udpOutput(url_));
 

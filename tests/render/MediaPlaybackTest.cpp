@@ -121,9 +121,9 @@ TEST(StillSurface, ImageWiderThanTheTextureLimitIsScaledDownNotRefused) {
     const int limit = OffscreenFramebuffer::maxSize();
     TempDir dir("render-wide");
     const std::string path = dir.file("wide.png");
-    const int width = limit + limit / 4;
-    ASSERT_TRUE(fixtures::writeStill(path, "png", width, 8, [&](int x, int) {
-        return x < width / 2 ? fixtures::Rgba8{255, 0, 0} : fixtures::Rgba8{0, 0, 255};
+    const int wideWidth = limit + limit / 4;
+    ASSERT_TRUE(fixtures::writeStill(path, "png", wideWidth, 8, [&](int x, int) {
+        return x < wideWidth / 2 ? fixtures::Rgba8{255, 0, 0} : fixtures::Rgba8{0, 0, 255};
     }));
     ProjectModel model;
     model.setSurfaces({mediaSurface(MediaKind::image, path, fullCanvas())});

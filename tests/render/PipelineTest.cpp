@@ -17,7 +17,7 @@
 namespace prismeta::test {
 namespace {
 
-std::vector<std::string> captureLog(const std::function<void()>& action) {
+std::vector<std::string> pipelineLog(const std::function<void()>& action) {
     std::vector<std::string> lines;
     ScopedLogSink sink([&](std::string_view line) { lines.emplace_back(line); });
     action();
@@ -27,7 +27,7 @@ std::vector<std::string> captureLog(const std::function<void()>& action) {
 TEST(Pipeline, CompileErrorLogsOneLineAndYieldsNoProgram) {
     ASSERT_TRUE(useGlContext());
     unsigned program = 1;
-    const auto lines = captureLog([&] {
+    const auto lines = pipelineLog([&] {
         program = buildShaderProgram(surfaceVertexSource,
                                      "#version 330 core\nout vec4 c;\nvoid main() { c = oops; }\n");
     });
@@ -42,7 +42,7 @@ TEST(Pipeline, CompileErrorLogsOneLineAndYieldsNoProgram) {
 TEST(Pipeline, LinkErrorLogsTheLinkerMessage) {
     ASSERT_TRUE(useGlContext());
     // A stage without main compiles but cannot be linked.
-    const auto lines = captureLog([] {
+    const auto lines = pipelineLog([] {
         EXPECT_EQ(buildShaderProgram(blendVertexSource,
                                      "#version 330 core\nout vec4 c;\nvoid notMain() { c = "
                                      "vec4(1.0); }\n"),
@@ -117,7 +117,7 @@ TEST(Pipeline, RendererIsMadeAndLogsNothing) {
     ASSERT_TRUE(useGlContext());
     ProjectModel model;
     std::unique_ptr<Renderer> renderer;
-    const auto lines = captureLog([&] { renderer = Renderer::create(model, std::nullopt); });
+    const auto lines = pipelineLog([&] { renderer = Renderer::create(model, std::nullopt); });
     EXPECT_TRUE(renderer);
     EXPECT_TRUE(lines.empty());
 }

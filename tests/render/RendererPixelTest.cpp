@@ -28,9 +28,9 @@ void expectRgb(const Picture& p, int x, int y, double r, double g, double b,
 
 // The planar perspective map taking the unit square's corners (0,0), (1,0),
 // (1,1), (0,1) to p0..p3, and its inverse, in double precision.
-class Homography {
+class PixelHomography {
 public:
-    explicit Homography(const std::vector<Pt>& p) {
+    explicit PixelHomography(const std::vector<Pt>& p) {
         const double x0 = p[0].x, y0 = p[0].y, x1 = p[1].x, y1 = p[1].y;
         const double x2 = p[2].x, y2 = p[2].y, x3 = p[3].x, y3 = p[3].y;
         const double sx = x0 - x1 + x2 - x3, sy = y0 - y1 + y2 - y3;
@@ -101,7 +101,7 @@ void expectPerspectiveMapping(const std::vector<Pt>& corners) {
     const Picture p = renderFrame(model, std::nullopt, size, size, media.backend());
     ASSERT_EQ(p.width, size);
 
-    const Homography h(corners);
+    const PixelHomography h(corners);
     int checked = 0;
     for (double t = 0.1; t < 0.95; t += 0.1) {
         for (const auto& [u, v] :
@@ -244,7 +244,7 @@ TEST(RendererPixels, TestPatternMarkersLandOnCornersZeroToThree) {
     constexpr int size = 128;
     const Picture p = renderFrame(model, std::nullopt, size, size);
     ASSERT_EQ(p.width, size);
-    const Homography h(corners);
+    const PixelHomography h(corners);
     // Texture points inside each 128-pixel marker, clear of the white border.
     const struct {
         double u, v;

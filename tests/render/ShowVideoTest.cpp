@@ -25,16 +25,16 @@ namespace {
 using namespace videotest;
 using testfiles::TempDir;
 
-constexpr int size = 32;
-constexpr int clipFrames = 12; // 0.4 s at 30 fps
-const std::array<int, 4> placeholder = {38, 38, 43, 255};
+constexpr int showSize = 32;
+constexpr int showClipFrames = 12; // 0.4 s at 30 fps
+const std::array<int, 4> showPlaceholder = {38, 38, 43, 255};
 
-int numberShown(const Picture& picture) {
+int showNumberShown(const Picture& picture) {
     return fixtures::frameNumberOf(picture.rgba.data(), picture.width * 4, picture.width,
                                    picture.height);
 }
 
-MediaBackend waitingBackend() {
+MediaBackend showWaitingBackend() {
     LiveMediaOptions options;
     options.waitForDecoders = true;
     return liveMediaBackend(options);
@@ -46,7 +46,7 @@ protected:
         ASSERT_TRUE(useGlContext());
         fixtures::VideoSpec spec;
         spec.encoder = fixtures::hasEncoder("libx264") ? "libx264" : "mpeg4";
-        spec.frames = clipFrames;
+        spec.frames = showClipFrames;
         ASSERT_TRUE(fixtures::writeVideo(path_, spec));
         surface_.corners = fullCanvas();
         surface_.mediaKind = MediaKind::video;
@@ -62,17 +62,18 @@ TEST_F(ShowVideo, ASurfacePlayingOnceHoldsItsLastPictureAndThenNeedsNoFrames) {
     surface_.playback = VideoPlayback::once;
     ProjectModel model;
     model.setSurfaces({surface_});
-    HeadlessCanvas canvas(model, waitingBackend(), size, size);
+    HeadlessCanvas canvas(model, showWaitingBackend(), showSize, showSize);
     ASSERT_TRUE(canvas);
     const double start = 100.0; // the first frame drawn starts the playback
     for (int step = 0; step < 45; ++step) {
         const double t = (step + 0.5) / 60.0;
-        EXPECT_EQ(numberShown(canvas.draw(start + t)), std::min(dueNumber(t, 1000), clipFrames - 1))
+        EXPECT_EQ(showNumberShown(canvas.draw(start + t)),
+                  std::min(dueNumber(t, 1000), showClipFrames - 1))
             << "media time " << t;
     }
     for (int i = 0; i < 200 && canvas.renderer->needsFrames(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_EQ(numberShown(canvas.draw(start + 1.0)), clipFrames - 1);
+        EXPECT_EQ(showNumberShown(canvas.draw(start + 1.0)), showClipFrames - 1);
     }
     EXPECT_FALSE(canvas.renderer->needsFrames());
 
@@ -80,25 +81,25 @@ TEST_F(ShowVideo, ASurfacePlayingOnceHoldsItsLastPictureAndThenNeedsNoFrames) {
     Surface looping = surface_;
     looping.playback = VideoPlayback::loop;
     model.replaceSurface(0, looping);
-    EXPECT_EQ(numberShown(canvas.draw(start + 1.05)), dueNumber(1.05, clipFrames));
+    EXPECT_EQ(showNumberShown(canvas.draw(start + 1.05)), dueNumber(1.05, showClipFrames));
 }
 
 TEST_F(ShowVideo, AStartGivenToTheSurfacesPlaybackRestartsItOnEveryRenderer) {
     ProjectModel model;
     model.setSurfaces({surface_});
-    HeadlessCanvas editor(model, waitingBackend(), size, size);
-    HeadlessCanvas output(model, waitingBackend(), size, size);
+    HeadlessCanvas editor(model, showWaitingBackend(), showSize, showSize);
+    HeadlessCanvas output(model, showWaitingBackend(), showSize, showSize);
     ASSERT_TRUE(editor && output);
     const double opened = 300.0;
     for (const double t : {0.0, 0.1, 0.25}) {
-        EXPECT_EQ(numberShown(editor.draw(opened + t)), dueNumber(t, clipFrames));
-        EXPECT_EQ(numberShown(output.draw(opened + t)), dueNumber(t, clipFrames));
+        EXPECT_EQ(showNumberShown(editor.draw(opened + t)), dueNumber(t, showClipFrames));
+        EXPECT_EQ(showNumberShown(output.draw(opened + t)), dueNumber(t, showClipFrames));
     }
     const double go = opened + 0.3;
     PlaybackClock::startAt(surface_.id, mediaSignature(surface_), go);
     for (const double t : {0.0, 0.1, 0.2}) {
-        EXPECT_EQ(numberShown(editor.draw(go + t)), dueNumber(t, clipFrames)) << t;
-        EXPECT_EQ(numberShown(output.draw(go + t)), dueNumber(t, clipFrames)) << t;
+        EXPECT_EQ(showNumberShown(editor.draw(go + t)), dueNumber(t, showClipFrames)) << t;
+        EXPECT_EQ(showNumberShown(output.draw(go + t)), dueNumber(t, showClipFrames)) << t;
     }
 }
 
@@ -109,7 +110,7 @@ TEST_F(ShowVideo, AVideoOpenedAheadShowsItsFirstPictureOnTheFirstFrameOfItsGo) {
     ProjectModel model;
     model.setSurfaces({before});
     // Decoders not waited for, as in a window.
-    HeadlessCanvas canvas(model, liveMediaBackend(), size, size);
+    HeadlessCanvas canvas(model, liveMediaBackend(), showSize, showSize);
     ASSERT_TRUE(canvas);
     canvas.renderer->setPreload(std::make_shared<const std::vector<Surface>>(1, surface_));
     const double opened = 400.0;
@@ -123,7 +124,7 @@ TEST_F(ShowVideo, AVideoOpenedAheadShowsItsFirstPictureOnTheFirstFrameOfItsGo) {
     const double go = opened + 10.0;
     model.setSurfaces({surface_});
     PlaybackClock::startAt(surface_.id, mediaSignature(surface_), go);
-    EXPECT_EQ(numberShown(canvas.draw(go)), 0);
+    EXPECT_EQ(showNumberShown(canvas.draw(go)), 0);
 }
 
 TEST_F(ShowVideo, AFollowOnEndGoesWhenTheOncePlayingVideoHasShownItsLastPicture) {
@@ -155,7 +156,7 @@ TEST_F(ShowVideo, AFollowOnEndGoesWhenTheOncePlayingVideoHasShownItsLastPicture)
     CueRunner runner(model, showClock, wallClock);
     auto videos = std::make_shared<ShowVideos>();
     runner.setVideos(videos);
-    HeadlessCanvas canvas(model, waitingBackend(), size, size);
+    HeadlessCanvas canvas(model, showWaitingBackend(), showSize, showSize);
     ASSERT_TRUE(canvas);
 
     // The GO starts the video at its own time, not at the first frame drawn.
@@ -164,14 +165,15 @@ TEST_F(ShowVideo, AFollowOnEndGoesWhenTheOncePlayingVideoHasShownItsLastPicture)
     showClock.seconds = 600.1;
     runner.tick();
     videos->waitForLengths();
-    EXPECT_EQ(numberShown(canvas.draw(showClock.seconds)), 3);
+    EXPECT_EQ(showNumberShown(canvas.draw(showClock.seconds)), 3);
     for (const double t : {0.2, 0.39}) {
         showClock.seconds = 600.0 + t;
         runner.tick();
         EXPECT_EQ(runner.liveIndex(), 0u) << t;
-        EXPECT_EQ(numberShown(canvas.draw(showClock.seconds)), dueNumber(t, clipFrames)) << t;
+        EXPECT_EQ(showNumberShown(canvas.draw(showClock.seconds)), dueNumber(t, showClipFrames))
+            << t;
     }
-    showClock.seconds = 600.0 + clipFrames / fps;
+    showClock.seconds = 600.0 + showClipFrames / fps;
     runner.tick();
     EXPECT_EQ(runner.liveIndex(), 1u);
     EXPECT_EQ(canvas.draw(showClock.seconds).at(16, 16), (std::array{0, 255, 0, 255}));

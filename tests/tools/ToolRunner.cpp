@@ -1,5 +1,10 @@
 #include "ToolRunner.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,9 +13,20 @@ namespace prismeta::testing {
 
 ToolRun runTool(const std::string& program, const std::vector<std::string>& args) {
     ToolRun run;
+    // Everything the child needs is made before fork: a test may have other
+    // threads (a stream sender's), and one of them may hold the allocator's
+    // lock at that moment, which the child would then wait on for ever.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
     int outPipe[2];
     int errPipe[2];
-    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
+    // Close-on-exec: a program another thread starts meanwhile (a stream
+    // sender) must not inherit the write ends and keep them open.
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
         return run;
     }
     const pid_t child = ::fork();
@@ -21,12 +37,6 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& args
         ::close(errPipe[0]);
         ::close(outPipe[1]);
         ::close(errPipe[1]);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
@@ -35,8 +45,21 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& args
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&run.out, &run.err};
     int open = 2;
+    // A program that hangs is killed after this long, and the run says so.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(4);
     while (open > 0) {
-        if (::poll(fds, 2, -1) < 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int ready = ::poll(fds, 2, static_cast<int>(std::max<long>(0, left.count())));
+        if (ready == 0) {
+            ::kill(child, SIGKILL);
+            run.err += "\n[killed after 4 minutes without ending]\n";
+            break;
+        }
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
             break;
         }
         for (int i = 0; i < 2; ++i) {
@@ -51,6 +74,11 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& args
                     sinks[i]->append(buffer, static_cast<std::size_t>(n));
                 }
             }
+        }
+    }
+    for (const pollfd& fd : fds) {
+        if (fd.fd >= 0) {
+            ::close(fd.fd);
         }
     }
     int status = 0;

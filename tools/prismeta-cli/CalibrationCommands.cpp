@@ -33,11 +33,6 @@ int usageError(const std::string& why) {
     return exitUsage;
 }
 
-int failure(const std::string& why) {
-    std::fprintf(stderr, "prismeta-cli: %s\n", why.c_str());
-    return exitFailure;
-}
-
 std::string quotedName(const std::string& name) {
     return "Output '" + name + "'";
 }

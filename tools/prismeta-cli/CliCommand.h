@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace prismeta::cli {
@@ -18,6 +19,9 @@ int runRender(std::span<const std::string_view> args);
 int runCues(std::span<const std::string_view> args);
 int runCalibrationPatterns(std::span<const std::string_view> args);
 int runCalibrate(std::span<const std::string_view> args);
+
+// Says why on standard error ("prismeta-cli: why") and returns exitFailure.
+int failure(const std::string& why);
 
 // Prints the usage text to standard output (help) or standard error (misuse).
 void printUsage(bool toError);

@@ -65,11 +65,6 @@ int usageError(const char* why) {
     return exitUsage;
 }
 
-int failure(const std::string& why) {
-    std::fprintf(stderr, "prismeta-cli: %s\n", why.c_str());
-    return exitFailure;
-}
-
 // Seconds, 0 or more, as a plain decimal number.
 std::optional<double> parseTime(std::string_view text) {
     double value = 0.0;

@@ -4,6 +4,11 @@
 
 namespace prismeta::cli {
 
+int failure(const std::string& why) {
+    std::fprintf(stderr, "prismeta-cli: %s\n", why.c_str());
+    return exitFailure;
+}
+
 void printUsage(bool toError) {
     static constexpr char text[] =
         "usage: prismeta-cli COMMAND ...\n"

@@ -23,7 +23,9 @@
 
 using namespace prismeta;
 
-namespace {
+// Named, not anonymous: the test class below (outside any namespace, as moc
+// wants it) holds lambdas that capture a rig.
+namespace dmxinput {
 
 struct Rig {
     ProjectModel model;
@@ -62,7 +64,9 @@ struct Rig {
     std::uint8_t sequence = 1;
 };
 
-} // namespace
+} // namespace dmxinput
+
+using namespace dmxinput;
 
 class DmxInputTest : public QObject {
     Q_OBJECT
