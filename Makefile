@@ -24,7 +24,10 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The application and the command-line tool only: the tests and benchmarks
+# are built by `make test` and `make bench`.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target prismeta prismeta-cli
 	./scripts/run-app $(BUILD) $(DEMO)
 
 # Every test of the normal build (the fuzz corpora and regression inputs
