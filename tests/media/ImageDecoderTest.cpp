@@ -20,9 +20,9 @@ constexpr int imageHeight = 48;
 
 // Four quadrants, so each corner of the picture has its own colour: red at
 // the top-left, green top-right, blue bottom-right, yellow bottom-left.
-Rgba8 quadrant(int x, int y, int width, int height) {
-    const bool right = x >= width / 2;
-    const bool bottom = y >= height / 2;
+Rgba8 quadrant(int x, int y, int pictureWidth, int pictureHeight) {
+    const bool right = x >= pictureWidth / 2;
+    const bool bottom = y >= pictureHeight / 2;
     if (!bottom) {
         return right ? Rgba8{0, 255, 0, 255} : Rgba8{255, 0, 0, 255};
     }
