@@ -31,12 +31,12 @@ constexpr Case cases[] = {
 void decodeAndFit(benchmark::State& state) {
     const Case& c = cases[state.range(0)];
     state.SetLabel(c.name);
-    RigSpec spec;
-    spec.shape = c.shape;
-    spec.noiseSigma = c.noise;
-    spec.ambient = c.ambient;
-    spec.brightness = {1.0, 0.9, 0.95, 0.92};
-    SyntheticRig rig = makeGridRig(spec);
+    RigSetup setup;
+    setup.shape = c.shape;
+    setup.noiseSigma = c.noise;
+    setup.ambient = c.ambient;
+    setup.brightness = {1.0, 0.9, 0.95, 0.92};
+    SyntheticRig rig = makeGridRig(setup);
     std::vector<cal::PatternSet> sets;
     std::vector<std::vector<GreyImage>> captures;
     std::size_t patterns = 0;

@@ -70,12 +70,12 @@ class RigBench {
 public:
     RigBench() : rig(makeRig()) {}
     static rig::SyntheticRig makeRig() {
-        rig::RigSpec spec;
-        spec.projectorWidth = 480;
-        spec.projectorHeight = 270;
-        spec.cameraWidth = 480;
-        spec.cameraHeight = 270;
-        return rig::makeGridRig(spec);
+        rig::RigSetup setup;
+        setup.projectorWidth = 480;
+        setup.projectorHeight = 270;
+        setup.cameraWidth = 480;
+        setup.cameraHeight = 270;
+        return rig::makeGridRig(setup);
     }
     class Camera final : public CameraSource {
     public:

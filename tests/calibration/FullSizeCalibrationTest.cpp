@@ -14,12 +14,12 @@ namespace {
 namespace cal = calibration;
 
 void expectFigures(WallShape shape, double noise, double ambient, double rms, double max) {
-    RigSpec spec;
-    spec.shape = shape;
-    spec.noiseSigma = noise;
-    spec.ambient = ambient;
-    spec.brightness = {1.0, 0.9, 0.95, 0.92};
-    SyntheticRig rig = makeGridRig(spec);
+    RigSetup setup;
+    setup.shape = shape;
+    setup.noiseSigma = noise;
+    setup.ambient = ambient;
+    setup.brightness = {1.0, 0.9, 0.95, 0.92};
+    SyntheticRig rig = makeGridRig(setup);
     const RigRun run = calibrateOnRig(rig, {});
     std::printf("capture %.1f s, decode %.1f s, fit and blend %.1f s\n", run.captureSeconds,
                 run.decodeSeconds, run.fitSeconds);

@@ -13,14 +13,14 @@ namespace {
 
 namespace cal = calibration;
 
-RigSpec smallRig(WallShape shape) {
-    RigSpec spec;
-    spec.shape = shape;
-    spec.projectorWidth = 480;
-    spec.projectorHeight = 270;
-    spec.cameraWidth = 480;
-    spec.cameraHeight = 270;
-    return spec;
+RigSetup smallRig(WallShape shape) {
+    RigSetup setup;
+    setup.shape = shape;
+    setup.projectorWidth = 480;
+    setup.projectorHeight = 270;
+    setup.cameraWidth = 480;
+    setup.cameraHeight = 270;
+    return setup;
 }
 
 void expectAccurate(const RigRun& run, const SyntheticRig& rig, double rms, double max) {
@@ -61,19 +61,19 @@ TEST(RigCalibration, CylinderTakesAMesh) {
 }
 
 TEST(RigCalibration, NoiseAndAmbientLight) {
-    RigSpec spec = smallRig(WallShape::flat);
-    spec.noiseSigma = 6.0;
-    spec.ambient = 0.3;
-    SyntheticRig rig = makeGridRig(spec);
+    RigSetup setup = smallRig(WallShape::flat);
+    setup.noiseSigma = 6.0;
+    setup.ambient = 0.3;
+    SyntheticRig rig = makeGridRig(setup);
     const RigRun run = calibrateOnRig(rig, {});
     expectAccurate(run, rig, 0.75, 3.0);
 }
 
 TEST(RigCalibration, ClosedLoopSeamsAndEvenWhite) {
     for (const WallShape shape : {WallShape::flat, WallShape::cylinder}) {
-        RigSpec spec = smallRig(shape);
-        spec.brightness = {1.0, 0.85, 0.93, 0.9};
-        SyntheticRig rig = makeGridRig(spec);
+        RigSetup setup = smallRig(shape);
+        setup.brightness = {1.0, 0.85, 0.93, 0.9};
+        SyntheticRig rig = makeGridRig(setup);
         const RigRun run = calibrateOnRig(rig, {});
         ASSERT_TRUE(run.result.applicable());
         const double seam = seamError(rig, run.result);
@@ -97,10 +97,10 @@ TEST(RigCalibration, FailuresNameTheOutputAndApplyNothing) {
         << saturated.result.failureLines()[0];
 
     // Far too short, in a room that is not dark: little contrast and noise.
-    RigSpec spec = smallRig(WallShape::flat);
-    spec.ambient = 1.0;
-    spec.noiseSigma = 4.0;
-    SyntheticRig dim = makeGridRig(spec);
+    RigSetup setup = smallRig(WallShape::flat);
+    setup.ambient = 1.0;
+    setup.noiseSigma = 4.0;
+    SyntheticRig dim = makeGridRig(setup);
     dim.camera().exposure *= 0.03;
     const RigRun dark = calibrateOnRig(dim, {});
     EXPECT_FALSE(dark.result.applicable());
@@ -112,7 +112,7 @@ TEST(RigCalibration, FailuresNameTheOutputAndApplyNothing) {
     }
 
     // A curved wall forced into four corners leaves a residual above 2 px.
-    RigSpec curved = smallRig(WallShape::cylinder);
+    RigSetup curved = smallRig(WallShape::cylinder);
     SyntheticRig column = makeGridRig(curved);
     cal::CalibrationOptions corners;
     corners.warp.model = cal::WarpModel::homography;

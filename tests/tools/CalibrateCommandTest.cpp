@@ -80,12 +80,12 @@ protected:
 };
 
 TEST_F(CalibrateCommand, PatternsCapturedOfflineCalibrateTheProject) {
-    rig::RigSpec spec;
-    spec.projectorWidth = 480;
-    spec.projectorHeight = 270;
-    spec.cameraWidth = 480;
-    spec.cameraHeight = 270;
-    rig::SyntheticRig rig = rig::makeGridRig(spec);
+    rig::RigSetup setup;
+    setup.projectorWidth = 480;
+    setup.projectorHeight = 270;
+    setup.cameraWidth = 480;
+    setup.cameraHeight = 270;
+    rig::SyntheticRig rig = rig::makeGridRig(setup);
 
     // Without a screen the outputs' size must be given.
     EXPECT_EQ(cli({"calibration-patterns", project.string(), "-o", (dir / "p").string()}).exitCode,
@@ -151,12 +151,12 @@ TEST_F(CalibrateCommand, PatternsCapturedOfflineCalibrateTheProject) {
 }
 
 TEST_F(CalibrateCommand, AnOutputTheCameraDoesNotSeeFailsTheWholeRun) {
-    rig::RigSpec spec;
-    spec.projectorWidth = 480;
-    spec.projectorHeight = 270;
-    spec.cameraWidth = 480;
-    spec.cameraHeight = 270;
-    rig::SyntheticRig rig = rig::makeGridRig(spec);
+    rig::RigSetup setup;
+    setup.projectorWidth = 480;
+    setup.projectorHeight = 270;
+    setup.cameraWidth = 480;
+    setup.cameraHeight = 270;
+    rig::SyntheticRig rig = rig::makeGridRig(setup);
     ASSERT_EQ(cli({"calibration-patterns", project.string(), "-o", (dir / "p").string(), "--size",
                    "480x270", "--output", "TR", "--output", "0"})
                   .exitCode,

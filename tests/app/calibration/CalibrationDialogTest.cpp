@@ -51,15 +51,15 @@ const char* const project = R"({
   "surfaces": []
 })";
 
-rig::RigSpec twoProjectors() {
-    rig::RigSpec spec;
-    spec.projectorWidth = 480;
-    spec.projectorHeight = 270;
-    spec.cameraWidth = 480;
-    spec.cameraHeight = 270;
-    spec.cols = 2;
-    spec.rows = 1;
-    return spec;
+rig::RigSetup twoProjectors() {
+    rig::RigSetup setup;
+    setup.projectorWidth = 480;
+    setup.projectorHeight = 270;
+    setup.cameraWidth = 480;
+    setup.cameraHeight = 270;
+    setup.cols = 2;
+    setup.rows = 1;
+    return setup;
 }
 
 } // namespace

@@ -13,16 +13,16 @@ namespace prismeta::rig {
 inline constexpr int screenRigProjectorWidth = 480;
 inline constexpr int screenRigProjectorHeight = 270;
 
-inline RigSpec screenRigSpec(std::uint32_t seed = 1) {
-    RigSpec spec;
-    spec.projectorWidth = screenRigProjectorWidth;
-    spec.projectorHeight = screenRigProjectorHeight;
-    spec.cameraWidth = 480;
-    spec.cameraHeight = 270;
-    spec.cols = 2;
-    spec.rows = 1;
-    spec.seed = seed;
-    return spec;
+inline RigSetup screenRigSpec(std::uint32_t seed = 1) {
+    RigSetup setup;
+    setup.projectorWidth = screenRigProjectorWidth;
+    setup.projectorHeight = screenRigProjectorHeight;
+    setup.cameraWidth = 480;
+    setup.cameraHeight = 270;
+    setup.cols = 2;
+    setup.rows = 1;
+    setup.seed = seed;
+    return setup;
 }
 
 } // namespace prismeta::rig

@@ -333,27 +333,27 @@ GreyImage SyntheticRig::captureOne(std::size_t p, const GreyImage& picture) {
     return capture(pictures);
 }
 
-SyntheticRig makeGridRig(const RigSpec& spec) {
-    const double aspect = double(spec.projectorWidth) / spec.projectorHeight;
+SyntheticRig makeGridRig(const RigSetup& setup) {
+    const double aspect = double(setup.projectorWidth) / setup.projectorHeight;
     const double wp = 1.6; // a projector's picture on the wall, metres wide
     const double hp = wp / aspect;
-    const double stepX = wp * (1.0 - spec.overlap);
-    const double stepY = hp * (1.0 - spec.overlap);
-    const double totalW = wp + (spec.cols - 1) * stepX;
-    const double totalH = hp + (spec.rows - 1) * stepY;
+    const double stepX = wp * (1.0 - setup.overlap);
+    const double stepY = hp * (1.0 - setup.overlap);
+    const double totalW = wp + (setup.cols - 1) * stepX;
+    const double totalH = hp + (setup.rows - 1) * stepY;
     const double throwDistance = 2.5;
     std::vector<RigProjector> projectors;
-    for (int r = 0; r < spec.rows; ++r) {
-        for (int c = 0; c < spec.cols; ++c) {
-            const int k = r * spec.cols + c;
+    for (int r = 0; r < setup.rows; ++r) {
+        for (int c = 0; c < setup.cols; ++c) {
+            const int k = r * setup.cols + c;
             const Vec3 aim{-totalW / 2 + wp / 2 + c * stepX, -totalH / 2 + hp / 2 + r * stepY, 0.0};
             RigProjector p;
             Lens& lens = p.device.lens;
-            lens.width = spec.projectorWidth;
-            lens.height = spec.projectorHeight;
-            lens.fx = lens.fy = spec.projectorWidth * throwDistance / wp;
-            lens.cx = spec.projectorWidth * (0.5 + 0.01 * ((k % 3) - 1));
-            lens.cy = spec.projectorHeight * (0.5 - 0.01 * ((k % 2) * 2 - 1));
+            lens.width = setup.projectorWidth;
+            lens.height = setup.projectorHeight;
+            lens.fx = lens.fy = setup.projectorWidth * throwDistance / wp;
+            lens.cx = setup.projectorWidth * (0.5 + 0.01 * ((k % 3) - 1));
+            lens.cy = setup.projectorHeight * (0.5 - 0.01 * ((k % 2) * 2 - 1));
             // Hung off the aim's axis and turned toward it: every picture a
             // slightly different keystone.
             const double offX = 0.12 * ((k * 7 % 5) - 2) / 2.0;
@@ -362,29 +362,30 @@ SyntheticRig makeGridRig(const RigSpec& spec) {
             p.device.yaw = std::atan2(aim.x - p.device.position.x, throwDistance);
             p.device.pitch = -std::atan2(aim.y - p.device.position.y, throwDistance);
             p.device.roll = 0.012 * ((k % 3) - 1);
-            p.brightness = k < static_cast<int>(spec.brightness.size()) ? spec.brightness[k] : 1.0;
+            p.brightness =
+                k < static_cast<int>(setup.brightness.size()) ? setup.brightness[k] : 1.0;
             projectors.push_back(p);
         }
     }
     RigCamera camera;
     Lens& lens = camera.device.lens;
-    lens.width = spec.cameraWidth;
-    lens.height = spec.cameraHeight;
+    lens.width = setup.cameraWidth;
+    lens.height = setup.cameraHeight;
     const double cameraDistance = 3.2;
-    lens.fx = lens.fy = std::min(0.86 * spec.cameraWidth * cameraDistance / totalW,
-                                 0.86 * spec.cameraHeight * cameraDistance / totalH);
-    lens.cx = spec.cameraWidth * 0.5;
-    lens.cy = spec.cameraHeight * 0.5;
+    lens.fx = lens.fy = std::min(0.86 * setup.cameraWidth * cameraDistance / totalW,
+                                 0.86 * setup.cameraHeight * cameraDistance / totalH);
+    lens.cx = setup.cameraWidth * 0.5;
+    lens.cy = setup.cameraHeight * 0.5;
     camera.device.position = {0.08, -0.05, -cameraDistance};
     camera.device.yaw = std::atan2(-0.08, cameraDistance);
     camera.device.pitch = -std::atan2(0.05, cameraDistance);
-    camera.noiseSigma = spec.noiseSigma;
-    camera.ambient = spec.ambient;
+    camera.noiseSigma = setup.noiseSigma;
+    camera.ambient = setup.ambient;
     // Full white of one projector and the room's light stay below saturation.
-    camera.exposure = 0.85 / (1.0 + spec.ambient);
+    camera.exposure = 0.85 / (1.0 + setup.ambient);
     Wall wall;
-    wall.shape = spec.shape;
-    return SyntheticRig(wall, camera, std::move(projectors), spec.seed);
+    wall.shape = setup.shape;
+    return SyntheticRig(wall, camera, std::move(projectors), setup.seed);
 }
 
 std::vector<GreyImage> renderOutputs(const SyntheticRig& rig,

@@ -134,7 +134,7 @@ private:
     std::vector<float> base_;
 };
 
-struct RigSpec {
+struct RigSetup {
     WallShape shape = WallShape::flat;
     int projectorWidth = 1920;
     int projectorHeight = 1080;
@@ -152,7 +152,7 @@ struct RigSpec {
 // cols x rows projectors side by side, each slightly turned (keystoned), the
 // neighbours overlapping by about `overlap` of a projector's width, and one
 // camera seeing them all.
-SyntheticRig makeGridRig(const RigSpec& spec);
+SyntheticRig makeGridRig(const RigSetup& setup);
 
 // Each projector's picture for a canvas whose content is light(q) (linear,
 // 0..1), drawn through the fitted warps and blend maps as an output draws:
