@@ -2,6 +2,7 @@
 
 #include "media/FFmpeg.h"
 #include "media/FFmpegLog.h"
+#include "media/TsPacketInput.h"
 
 extern "C" {
 #include <libavdevice/avdevice.h>
@@ -9,6 +10,7 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -127,6 +129,7 @@ LiveOpenPlan planLiveOpen(std::string_view source, const LiveOptions& options) {
     case LiveSourceType::srt:
         streamDefaults();
         set("protocol_whitelist", whitelistSrt);
+        plan.packetInput = true;
         plan.passive = queryValue(source, "mode") == "listener";
         if (options.latencyMs && !queryHas(source, "latency")) {
             set("latency", microseconds(*options.latencyMs));
@@ -136,6 +139,7 @@ LiveOpenPlan planLiveOpen(std::string_view source, const LiveOptions& options) {
         streamDefaults();
         set("protocol_whitelist", whitelistUdp);
         plan.passive = true;
+        plan.packetInput = true;
         // A burst larger than the receive buffer loses packets (the decoder
         // conceals them) instead of ending the input.
         set("overrun_nonfatal", "1");
@@ -191,10 +195,29 @@ int LiveInterrupt::callback(void* self) {
     return interrupt->stopped() || interrupt->timedOut() ? 1 : 0;
 }
 
-AVFormatContext* openLiveInput(const LiveOpenPlan& plan, LiveInterrupt& interrupt,
-                               std::string* error) {
+void wholeTransportStreamPictures(AVFormatContext& format) {
+    // Before the first read, when the parsers would be made.
+    format.flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_NOFILLIN;
+}
+
+LiveInput::LiveInput(AVFormatContext* format, std::unique_ptr<TsPacketInput> packets)
+    : format_(format), packets_(std::move(packets)) {}
+
+LiveInput::~LiveInput() {
+    // The demuxer first: it reads through the packet input to the end.
+    avformat_close_input(&format_);
+}
+
+void LiveInput::beforeRead() {
+    if (packets_) {
+        packets_->rearm();
+    }
+}
+
+std::unique_ptr<LiveInput> openLiveInput(const LiveOpenPlan& plan, LiveInterrupt& interrupt,
+                                         std::string* error) {
     silenceFFmpegLogging();
-    const auto fail = [error](std::string why) -> AVFormatContext* {
+    const auto fail = [error](std::string why) -> std::unique_ptr<LiveInput> {
         if (error != nullptr) {
             *error = std::move(why);
         }
@@ -244,21 +267,40 @@ AVFormatContext* openLiveInput(const LiveOpenPlan& plan, LiveInterrupt& interrup
     for (const auto& [key, value] : plan.options) {
         av_dict_set(&dictionary, key.c_str(), value.c_str(), 0);
     }
-    // On failure FFmpeg frees the context.
-    const int opened = avformat_open_input(&context, plan.url.c_str(), format, &dictionary);
-    av_dict_free(&dictionary);
-    if (opened < 0) {
+    const auto failOpening = [&](const std::string& why) {
         if (interrupt.stopped()) {
             return fail("stopped");
         }
         if (interrupt.timedOut()) {
             return fail("no answer");
         }
+        return fail(why);
+    };
+    std::unique_ptr<TsPacketInput> packets;
+    if (plan.packetInput) {
+        std::string why;
+        packets = TsPacketInput::open(plan.url, &dictionary, interrupt, &why);
+        if (!packets) {
+            av_dict_free(&dictionary);
+            avformat_free_context(context);
+            return failOpening(why);
+        }
+        context->pb = packets->io();
+        context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
+    // On failure FFmpeg frees the context (not a custom I/O context).
+    const int opened = avformat_open_input(&context, plan.url.c_str(), format, &dictionary);
+    av_dict_free(&dictionary);
+    if (opened < 0) {
         char text[AV_ERROR_MAX_STRING_SIZE] = {};
         av_strerror(opened, text, sizeof text);
-        return fail(text);
+        return failOpening(text);
     }
-    return context;
+    if (packets && std::strcmp(context->iformat->name, "mpegts") == 0) {
+        wholeTransportStreamPictures(*context);
+        packets->startPictures();
+    }
+    return std::make_unique<LiveInput>(context, std::move(packets));
 }
 
 } // namespace prismeta

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,6 +14,8 @@
 struct AVFormatContext;
 
 namespace prismeta {
+
+class TsPacketInput;
 
 // How one live source is opened through libavformat: the URL handed to it,
 // the input format to force, and the options for the demuxer, the protocol
@@ -27,6 +30,10 @@ struct LiveOpenPlan {
     // opening never times out, it just waits. Others (a device, an SRT
     // caller, RTSP, HTTP) are called and retried.
     bool passive = false;
+    // A packet protocol that usually carries MPEG-TS (UDP, SRT): read
+    // through TsPacketInput, so a picture leaves the demuxer with its last
+    // packet.
+    bool packetInput = false;
     // Why the source cannot be opened at all; empty when it can.
     std::string refusal;
 
@@ -60,10 +67,34 @@ private:
     std::atomic<Clock::rep> deadline_{noDeadline};
 };
 
+// For an MPEG-TS input whose pictures leave the demuxer whole (TsPacketInput):
+// no parser holds each picture back until the next one begins. The decoder
+// takes packets that are parts of a picture as well (LiveStreamDecoder), so a
+// sender that splits a picture over several PES packets still shows.
+void wholeTransportStreamPictures(AVFormatContext& format);
+
+// An opened live input: the demuxer and, for a packet protocol, the input
+// it reads through.
+class LiveInput {
+public:
+    LiveInput(AVFormatContext* format, std::unique_ptr<TsPacketInput> packets);
+    ~LiveInput();
+    LiveInput(const LiveInput&) = delete;
+    LiveInput& operator=(const LiveInput&) = delete;
+
+    AVFormatContext& format() { return *format_; }
+    // Before each av_read_frame.
+    void beforeRead();
+
+private:
+    AVFormatContext* format_;
+    std::unique_ptr<TsPacketInput> packets_;
+};
+
 // Opens the plan's input with the interrupt installed. Null on failure, with
 // the reason in FFmpeg's words in error (when given). Blocks until the
 // source answers, the interrupt fires or the protocol gives up.
-AVFormatContext* openLiveInput(const LiveOpenPlan& plan, LiveInterrupt& interrupt,
-                               std::string* error = nullptr);
+std::unique_ptr<LiveInput> openLiveInput(const LiveOpenPlan& plan, LiveInterrupt& interrupt,
+                                         std::string* error = nullptr);
 
 } // namespace prismeta

@@ -39,12 +39,12 @@ constexpr std::chrono::milliseconds againPause{4};
 
 class OpenedInput final : public LiveConnection {
 public:
-    explicit OpenedInput(AVFormatContext* format) : format_(format) {}
-    ~OpenedInput() override { avformat_close_input(&format_); }
-    AVFormatContext& format() override { return *format_; }
+    explicit OpenedInput(std::unique_ptr<LiveInput> input) : input_(std::move(input)) {}
+    AVFormatContext& format() override { return input_->format(); }
+    void beforeRead() override { input_->beforeRead(); }
 
 private:
-    AVFormatContext* format_;
+    std::unique_ptr<LiveInput> input_;
 };
 
 } // namespace
@@ -77,7 +77,7 @@ struct LiveReader::State {
     int rateCount = 0;
 
     void run(const LiveOpener& opener);
-    bool session(AVFormatContext& format);
+    bool session(LiveConnection& connection);
     void deliver(AVFrame& frame, PixelConverter& converter);
     void connected(int width, int height);
     void lost();
@@ -165,7 +165,8 @@ void LiveReader::State::deliver(AVFrame& frame, PixelConverter& converter) {
     connected(frame.width, frame.height);
 }
 
-bool LiveReader::State::session(AVFormatContext& format) {
+bool LiveReader::State::session(LiveConnection& connection) {
+    AVFormatContext& format = connection.format();
     struct Sink final : LiveStreamDecoder::Sink {
         State& state;
         PixelConverter converter{PixelConverter::Quality::fast};
@@ -186,6 +187,7 @@ bool LiveReader::State::session(AVFormatContext& format) {
     std::optional<Clock::time_point> lastPicture;
     interrupt.setDeadline(start + options.stallTimeout);
     while (!stopped()) {
+        connection.beforeRead();
         const int read = av_read_frame(&format, packet.get());
         if (read == AVERROR(EAGAIN)) {
             if (interrupt.timedOut() || !pause(againPause)) {
@@ -234,7 +236,7 @@ void LiveReader::State::run(const LiveOpener& opener) {
         bool delivered = false;
         if (connection) {
             connections.fetch_add(1);
-            delivered = session(connection->format());
+            delivered = session(*connection);
             connection.reset();
         } else if (!toldNotThere && state.load() == LiveStatus::State::waiting) {
             toldNotThere = true;
@@ -264,11 +266,11 @@ LiveReader::LiveReader(const std::string& source, const LiveOptions& options,
     state_ = std::make_shared<State>(name_, plan.passive, readerOptions);
     start([plan = std::move(plan)](LiveInterrupt& interrupt,
                                    std::string& error) -> std::unique_ptr<LiveConnection> {
-        AVFormatContext* format = openLiveInput(plan, interrupt, &error);
-        if (format == nullptr) {
+        std::unique_ptr<LiveInput> input = openLiveInput(plan, interrupt, &error);
+        if (!input) {
             return nullptr;
         }
-        return std::make_unique<OpenedInput>(format);
+        return std::make_unique<OpenedInput>(std::move(input));
     });
 }
 

@@ -45,6 +45,8 @@ class LiveConnection {
 public:
     virtual ~LiveConnection() = default;
     virtual AVFormatContext& format() = 0;
+    // Called before each read of format().
+    virtual void beforeRead() {}
 };
 
 // Opens a connection, or none with the reason. Runs on the reader's thread;

@@ -27,7 +27,7 @@ bool LiveStreamDecoder::refused(int index) const {
     return std::find(refused_.begin(), refused_.end(), index) != refused_.end();
 }
 
-bool LiveStreamDecoder::open(const AVStream& stream) {
+bool LiveStreamDecoder::open(const AVStream& stream, bool partialPictures) {
     codec_.reset();
     codecId_ = stream.codecpar->codec_id;
     const AVCodecParameters* parameters = stream.codecpar;
@@ -46,6 +46,11 @@ bool LiveStreamDecoder::open(const AVStream& stream) {
     codec->thread_count = std::max(0, threads_);
     codec->thread_type = FF_THREAD_SLICE;
     codec->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    if (partialPictures) {
+        // Without the demuxer's parser a packet is what the sender put in
+        // one PES: nearly always a whole picture, but it may be a part.
+        codec->flags2 |= AV_CODEC_FLAG2_CHUNKS;
+    }
     codec->max_pixels = maxPixels_;
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
         return false;
@@ -71,14 +76,14 @@ bool LiveStreamDecoder::feed(AVFormatContext& format, AVPacket& packet, Sink& si
         }
         stream_ = packet.stream_index;
         othersSinceOwn_ = 0;
-        if (!open(stream)) {
+        if (!open(stream, (format.flags & AVFMT_FLAG_NOPARSE) != 0)) {
             refused_.push_back(stream_);
             stream_ = -1;
             return false;
         }
     } else if (stream.codecpar->codec_id != codecId_) {
         // The demuxer learnt another codec for this stream.
-        if (!open(stream)) {
+        if (!open(stream, (format.flags & AVFMT_FLAG_NOPARSE) != 0)) {
             refused_.push_back(stream_);
             stream_ = -1;
             return false;

@@ -39,7 +39,7 @@ public:
     int stream() const { return stream_; }
 
 private:
-    bool open(const AVStream& stream);
+    bool open(const AVStream& stream, bool partialPictures);
     bool refused(int index) const;
 
     std::int64_t maxPixels_;

@@ -8,6 +8,9 @@
 // large as it says and within the limits; the stream's end must bring the
 // reader back to opening it (a reader stuck on a stream that ended is a
 // hang); and destroying the reader must return at once and leave no thread.
+// An MPEG-TS input is read as a UDP or SRT one is: each datagram after which
+// TsPictureEnds calls a picture whole is followed by a pause, so the demuxer
+// hands out what it holds, and no parser stands between it and the decoder.
 //
 // Its seeds are the video target's (tests/corpus/video and its
 // regressions): every container and codec the file reader is fuzzed with,
@@ -16,6 +19,7 @@
 
 #include "media/LiveOpen.h"
 #include "media/LiveReader.h"
+#include "media/TsPictureEnds.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -30,6 +34,7 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -68,6 +73,10 @@ public:
     MemoryStream& operator=(const MemoryStream&) = delete;
 
     AVFormatContext& format() override { return *format_; }
+    void beforeRead() override {
+        io_->eof_reached = 0;
+        io_->error = 0;
+    }
 
     bool open(std::string& error) {
         auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
@@ -102,6 +111,10 @@ public:
             error = "not a stream";
             return false;
         }
+        if (std::strcmp(format_->iformat->name, "mpegts") == 0) {
+            prismeta::wholeTransportStreamPictures(*format_);
+            pauses_ = true;
+        }
         return true;
     }
 
@@ -115,9 +128,15 @@ private:
         if (stream->at_ >= bytes.size()) {
             return AVERROR_EOF;
         }
+        if (stream->pauses_ && !stream->paused_ && stream->ends_.pictureMayBeWhole()) {
+            stream->paused_ = true;
+            return AVERROR(EAGAIN);
+        }
         const std::size_t count = std::min(
             {static_cast<std::size_t>(std::max(size, 0)), datagram, bytes.size() - stream->at_});
         std::memcpy(buffer, bytes.data() + stream->at_, count);
+        stream->ends_.feed(std::span<const std::uint8_t>(buffer, count));
+        stream->paused_ = false;
         stream->at_ += count;
         return static_cast<int>(count);
     }
@@ -127,6 +146,9 @@ private:
     AVFormatContext* format_ = nullptr;
     AVIOContext* io_ = nullptr;
     std::size_t at_ = 0;
+    prismeta::TsPictureEnds ends_;
+    bool pauses_ = false;
+    bool paused_ = false;
 };
 
 void checkPicture(const prismeta::LivePicture& picture) {

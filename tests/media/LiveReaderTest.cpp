@@ -174,6 +174,27 @@ TEST(LiveReader, StreamThatStopsComesBackByItselfWithOneLineEachWay) {
     EXPECT_TRUE(reader.takeLogLines().empty());
 }
 
+// ffmpeg's MPEG-TS muxer leaves a picture's length out, so the demuxer alone
+// would hold the last picture before a silence until the next one's first
+// packet: here, with a silence deadline of minutes, for ever. The pause after
+// its padded last packet lets it out.
+TEST(LiveReader, LastPictureBeforeASilenceShowsWithoutTheNextOne) {
+    const int port = testing::freeUdpPort();
+    LiveReaderOptions options;
+    options.stallTimeout = 5min;
+    options.garbageTimeout = 10min;
+    LiveReader reader(udpUrl(port), {}, options);
+    // Two seconds of red, one blue picture, then nothing.
+    StreamSender sender(SenderPicture{},
+                        {"-vf", "drawbox=c=blue:t=fill:enable='gte(n,50)'", "-frames:v", "51", "-f",
+                         "mpegts", udpUrl(port) + "?pkt_size=1316"});
+    ASSERT_TRUE(nextPicture(reader));
+    EXPECT_TRUE(eventually([&] {
+        const auto now = nextPicture(reader, 0, 1s);
+        return now && now->bgra[0] > 200 && now->bgra[2] < 60;
+    }));
+}
+
 // A sender that changes its picture size (and so its coded stream) on the
 // same port: the new size is shown, nothing else happens.
 TEST(LiveReader, SenderThatChangesSizeMidStream) {
