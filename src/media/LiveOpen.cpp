@@ -287,6 +287,10 @@ std::unique_ptr<LiveInput> openLiveInput(const LiveOpenPlan& plan, LiveInterrupt
         }
         context->pb = packets->io();
         context->flags |= AVFMT_FLAG_CUSTOM_IO;
+        // The protocol took its whitelist; whatever the demuxer opens from
+        // what the sender sends (a playlist) stays within it too.
+        const std::string whitelist(plan.option("protocol_whitelist"));
+        av_dict_set(&dictionary, "protocol_whitelist", whitelist.c_str(), 0);
     }
     // On failure FFmpeg frees the context (not a custom I/O context).
     const int opened = avformat_open_input(&context, plan.url.c_str(), format, &dictionary);
