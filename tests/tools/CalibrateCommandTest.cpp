@@ -79,13 +79,19 @@ protected:
     fs::path project;
 };
 
-TEST_F(CalibrateCommand, PatternsCapturedOfflineCalibrateTheProject) {
+// The grid rig at 480x270 for projectors and camera alike: enough for the
+// command line's path, quick to render.
+rig::SyntheticRig smallGridRig() {
     rig::RigSetup setup;
     setup.projectorWidth = 480;
     setup.projectorHeight = 270;
     setup.cameraWidth = 480;
     setup.cameraHeight = 270;
-    rig::SyntheticRig rig = rig::makeGridRig(setup);
+    return rig::makeGridRig(setup);
+}
+
+TEST_F(CalibrateCommand, PatternsCapturedOfflineCalibrateTheProject) {
+    rig::SyntheticRig rig = smallGridRig();
 
     // Without a screen the outputs' size must be given.
     EXPECT_EQ(cli({"calibration-patterns", project.string(), "-o", (dir / "p").string()}).exitCode,
@@ -151,12 +157,7 @@ TEST_F(CalibrateCommand, PatternsCapturedOfflineCalibrateTheProject) {
 }
 
 TEST_F(CalibrateCommand, AnOutputTheCameraDoesNotSeeFailsTheWholeRun) {
-    rig::RigSetup setup;
-    setup.projectorWidth = 480;
-    setup.projectorHeight = 270;
-    setup.cameraWidth = 480;
-    setup.cameraHeight = 270;
-    rig::SyntheticRig rig = rig::makeGridRig(setup);
+    rig::SyntheticRig rig = smallGridRig();
     ASSERT_EQ(cli({"calibration-patterns", project.string(), "-o", (dir / "p").string(), "--size",
                    "480x270", "--output", "TR", "--output", "0"})
                   .exitCode,
