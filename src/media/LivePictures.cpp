@@ -1,5 +1,7 @@
 #include "media/LivePictures.h"
 
+#include <cstring>
+
 namespace prismeta {
 
 namespace {
@@ -58,6 +60,26 @@ void LivePictures::publish(int slot) {
 void LivePictures::discard(int slot) {
     const std::lock_guard lock(mutex_);
     slots_[static_cast<std::size_t>(slot)].acquired = false;
+}
+
+void LivePictures::prepare(std::size_t bytes, int count) {
+    std::vector<int> prepared;
+    for (int i = 0; i < count; ++i) {
+        const int slot = acquire();
+        if (slot < 0) {
+            break;
+        }
+        prepared.push_back(slot);
+        if (slots_[static_cast<std::size_t>(slot)].capacity < bytes) {
+            std::uint8_t* memory = storage(slot, bytes);
+            if (memory != nullptr) {
+                std::memset(memory, 0, bytes);
+            }
+        }
+    }
+    for (const int slot : prepared) {
+        discard(slot);
+    }
 }
 
 void LivePictures::countDropped() {

@@ -51,6 +51,13 @@ public:
     void discard(int slot);
     // A picture decoded and never converted (no buffer was free).
     void countDropped();
+    // Grows up to count free buffers to at least bytes and writes all of
+    // their memory once, before the source's first picture: a page's first
+    // touch is slow on some machines (a virtual machine's memory given back
+    // to its host costs over a millisecond per megabyte), and paid by the
+    // first pictures it would stall the reader for frames. A buffer already
+    // that large is left alone.
+    void prepare(std::size_t bytes, int count);
 
     // The newest picture if its number is greater than after: its slot,
     // leased until giveBack; -1 otherwise. Never blocks.

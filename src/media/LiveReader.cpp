@@ -29,6 +29,9 @@ constexpr int rowAlignment = 32;
 // that are still uploading an older one.
 constexpr int pictureSlots = 4;
 
+// Buffers made ready before the first picture: it and the one after it.
+constexpr int preparedSlots = 2;
+
 // A source that drops out again sooner than this after its last "lost" line
 // is not logged again; the next line counts the drop-outs in between.
 constexpr std::chrono::seconds lostLineInterval{30};
@@ -46,6 +49,15 @@ public:
 private:
     std::unique_ptr<LiveInput> input_;
 };
+
+int pictureStride(const PictureSize& size) {
+    return (size.width * 4 + rowAlignment - 1) / rowAlignment * rowAlignment;
+}
+
+std::size_t pictureBytes(const PictureSize& size) {
+    return static_cast<std::size_t>(pictureStride(size)) * static_cast<std::size_t>(size.height) +
+           PixelConverter::destinationSlack;
+}
 
 } // namespace
 
@@ -147,10 +159,8 @@ void LiveReader::State::deliver(AVFrame& frame, PixelConverter& converter) {
         return;
     }
     const PictureSize size = fitWithin(frame.width, frame.height, options.maxDimension);
-    const int stride = (size.width * 4 + rowAlignment - 1) / rowAlignment * rowAlignment;
-    const std::size_t bytes =
-        static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height);
-    std::uint8_t* memory = pictures.storage(slot, bytes + PixelConverter::destinationSlack);
+    const int stride = pictureStride(size);
+    std::uint8_t* memory = pictures.storage(slot, pictureBytes(size));
     if (memory == nullptr ||
         !converter.convert(frame, AV_PIX_FMT_BGRA, size.width, size.height, memory, stride)) {
         pictures.discard(slot);
@@ -220,6 +230,12 @@ bool LiveReader::State::session(LiveConnection& connection) {
 
 void LiveReader::State::run(const LiveOpener& opener) {
     silenceFFmpegLogging();
+    if (options.expectedWidth > 0 && options.expectedHeight > 0 &&
+        std::int64_t{options.expectedWidth} * options.expectedHeight <= options.maxPixels) {
+        pictures.prepare(pictureBytes(fitWithin(options.expectedWidth, options.expectedHeight,
+                                                options.maxDimension)),
+                         preparedSlots);
+    }
     std::chrono::milliseconds retry = options.firstRetry;
     while (!stopped()) {
         if (passive) {
@@ -263,7 +279,12 @@ LiveReader::LiveReader(const std::string& source, const LiveOptions& options,
                        const LiveReaderOptions& readerOptions)
     : name_(displayedLiveSource(source)) {
     LiveOpenPlan plan = planLiveOpen(source, options);
-    state_ = std::make_shared<State>(name_, plan.passive, readerOptions);
+    LiveReaderOptions opened = readerOptions;
+    if (options.width && options.height) {
+        opened.expectedWidth = *options.width;
+        opened.expectedHeight = *options.height;
+    }
+    state_ = std::make_shared<State>(name_, plan.passive, opened);
     start([plan = std::move(plan)](LiveInterrupt& interrupt,
                                    std::string& error) -> std::unique_ptr<LiveConnection> {
         std::unique_ptr<LiveInput> input = openLiveInput(plan, interrupt, &error);

@@ -38,6 +38,11 @@ struct LiveReaderOptions {
     // to the largest.
     std::chrono::milliseconds firstRetry{500};
     std::chrono::milliseconds lastRetry{5'000};
+    // The size of picture whose memory is made ready while a source has not
+    // yet sent one (LivePictures::prepare): a device's requested size where
+    // set, else the commonest one. Zero for none.
+    int expectedWidth = 1920;
+    int expectedHeight = 1080;
 };
 
 // One opened input of a live reader, closed when destroyed.

@@ -186,6 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.garbageTimeout = 2s;
     options.firstRetry = 10ms;
     options.lastRetry = 10ms;
+    options.expectedWidth = 0; // no memory made ready ahead: each input is short
     // The opener runs on the reader's thread, which may outlive this call by
     // a moment: it holds the input itself.
     LiveOpener opener = [input](LiveInterrupt& interrupt,

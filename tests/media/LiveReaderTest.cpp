@@ -307,6 +307,35 @@ TEST(LivePictures, NewestOnlyWithDropsCountedAndLeasesKept) {
     EXPECT_EQ(six->pixels[0], 6);
 }
 
+// Memory made ready before a source's first picture goes only to buffers
+// no window holds, and leaves them free for the reader.
+TEST(LivePictures, PreparedMemoryLeavesHeldPicturesAlone) {
+    LivePictures pictures(3);
+    const int first = pictures.acquire();
+    std::uint8_t* memory = pictures.storage(first, 4);
+    memory[0] = 7;
+    pictures.picture(first).pixels = memory;
+    pictures.picture(first).width = pictures.picture(first).height = 1;
+    pictures.publish(first);
+    const LivePictureLease held(&pictures, pictures.takeNewer(0));
+    ASSERT_TRUE(held);
+
+    constexpr std::size_t bytes = 1 << 20;
+    pictures.prepare(bytes, 3);
+    EXPECT_EQ(held->pixels, memory);
+    EXPECT_EQ(held->pixels[0], 7);
+    const int a = pictures.acquire();
+    const int b = pictures.acquire();
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_EQ(pictures.acquire(), -1);
+    for (const int slot : {a, b}) {
+        const std::uint8_t* ready = pictures.storage(slot, bytes);
+        ASSERT_NE(ready, nullptr);
+        EXPECT_EQ(ready[bytes - 1], 0);
+    }
+}
+
 TEST(LiveOpenPlan, OptionsReachTheDeviceOrTheProtocolTheyBelongTo) {
     LiveOptions options;
     options.width = 1280;
