@@ -195,9 +195,13 @@ int LiveInterrupt::callback(void* self) {
     return interrupt->stopped() || interrupt->timedOut() ? 1 : 0;
 }
 
-void wholeTransportStreamPictures(AVFormatContext& format) {
+bool wholeTransportStreamPictures(AVFormatContext& format) {
+    if (format.iformat == nullptr || std::strcmp(format.iformat->name, "mpegts") != 0) {
+        return false;
+    }
     // Before the first read, when the parsers would be made.
     format.flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_NOFILLIN;
+    return true;
 }
 
 LiveInput::LiveInput(AVFormatContext* format, std::unique_ptr<TsPacketInput> packets)
@@ -300,8 +304,7 @@ std::unique_ptr<LiveInput> openLiveInput(const LiveOpenPlan& plan, LiveInterrupt
         av_strerror(opened, text, sizeof text);
         return failOpening(text);
     }
-    if (packets && std::strcmp(context->iformat->name, "mpegts") == 0) {
-        wholeTransportStreamPictures(*context);
+    if (packets && wholeTransportStreamPictures(*context)) {
         packets->startPictures();
     }
     return std::make_unique<LiveInput>(context, std::move(packets));

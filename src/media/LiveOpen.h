@@ -70,8 +70,9 @@ private:
 // For an MPEG-TS input whose pictures leave the demuxer whole (TsPacketInput):
 // no parser holds each picture back until the next one begins. The decoder
 // takes packets that are parts of a picture as well (LiveStreamDecoder), so a
-// sender that splits a picture over several PES packets still shows.
-void wholeTransportStreamPictures(AVFormatContext& format);
+// sender that splits a picture over several PES packets still shows. False,
+// and nothing changed, for any other container.
+bool wholeTransportStreamPictures(AVFormatContext& format);
 
 // An opened live input: the demuxer and, for a packet protocol, the input
 // it reads through.

@@ -70,20 +70,21 @@ bool LiveStreamDecoder::feed(AVFormatContext& format, AVPacket& packet, Sink& si
         stream.discard = AVDISCARD_ALL;
         return false;
     }
+    const bool partialPictures = (format.flags & AVFMT_FLAG_NOPARSE) != 0;
     if (packet.stream_index != stream_) {
         if (refused(packet.stream_index) || (stream_ >= 0 && ++othersSinceOwn_ < switchAfter)) {
             return false;
         }
         stream_ = packet.stream_index;
         othersSinceOwn_ = 0;
-        if (!open(stream, (format.flags & AVFMT_FLAG_NOPARSE) != 0)) {
+        if (!open(stream, partialPictures)) {
             refused_.push_back(stream_);
             stream_ = -1;
             return false;
         }
     } else if (stream.codecpar->codec_id != codecId_) {
         // The demuxer learnt another codec for this stream.
-        if (!open(stream, (format.flags & AVFMT_FLAG_NOPARSE) != 0)) {
+        if (!open(stream, partialPictures)) {
             refused_.push_back(stream_);
             stream_ = -1;
             return false;

@@ -111,10 +111,7 @@ public:
             error = "not a stream";
             return false;
         }
-        if (std::strcmp(format_->iformat->name, "mpegts") == 0) {
-            prismeta::wholeTransportStreamPictures(*format_);
-            pauses_ = true;
-        }
+        pauses_ = prismeta::wholeTransportStreamPictures(*format_);
         return true;
     }
 
