@@ -38,6 +38,7 @@ test: build
 	./scripts/run-tests $(BUILD)
 	$(MAKE) --no-print-directory test-asan
 	$(MAKE) --no-print-directory test-tsan
+	./scripts/second-attempts --builds $(BUILD) $(ASAN_BUILD)
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPRISMETA_SANITIZE=ON \
