@@ -9,7 +9,7 @@ DEMO       ?= examples/demo.prismeta.json
 FUZZ_BUILD ?= build-fuzz
 CHECK_BUILD ?= build-check
 
-.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak isf-conformance calibration-full check-includes clean format
+.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak isf-conformance calibration-full check-includes screenshots clean format
 
 all: build
 
@@ -29,6 +29,13 @@ build: configure
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target prismeta prismeta-cli
 	./scripts/run-app $(BUILD) $(DEMO)
+
+# The pictures of the README and the user guide (docs/images/), made again
+# from the example projects: the editor under a private X server, the
+# projector outputs through prismeta-cli.
+screenshots: configure
+	cmake --build $(BUILD) -j $(JOBS) --target prismeta prismeta-cli
+	./scripts/screenshots $(BUILD)
 
 # Every test of the normal build (the fuzz corpora and regression inputs
 # replayed among them), then the engine and application tests again under
