@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/OutputConfig.h"
 #include "core/OutputWarp.h"
 #include "core/Uuid.h"
 
@@ -25,8 +26,12 @@ class WarpEditing {
 public:
     WarpEditing(ProjectModel& model, Uuid outputID);
 
-    // The output's warp as drawn (identity without one); none once the
-    // output is gone.
+    // The raster's size in pixels (the output window's), which places an
+    // output without a warp; unknown (0): the identity.
+    void setRasterSize(int width, int height);
+
+    // The output's warp as drawn (its unwarped placement without one); none
+    // once the output is gone.
     std::optional<OutputWarp> warp() const;
 
     std::size_t handleCount() const;
@@ -63,8 +68,13 @@ private:
     // Stores handle h at p; the first write of a gesture takes the undo step.
     void place(std::size_t h, Pt p, bool& stepTaken);
 
+    // The warp of `output`, or where it is drawn without one.
+    OutputWarp drawnWarp(const OutputConfig& output) const;
+
     ProjectModel& model_;
     Uuid id_;
+    int rasterWidth_ = 0;
+    int rasterHeight_ = 0;
     std::optional<std::size_t> selected_;
     std::optional<std::size_t> grabbed_;
     Pt grabOffset_;
