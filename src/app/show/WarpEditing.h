@@ -17,9 +17,11 @@ class ProjectModel;
 // drag on a meshed warp moves the whole mesh in perspective; a point drag
 // moves that point (an outer one takes its corner along). Each drag, and each
 // run of nudges of one handle with nothing else changing the warp in between
-// (and no endNudges), is one undo step named "Warp"
-// (ProjectModel::pushOutputUndo). An output
-// without a warp has the identity warp, which the first edit stores.
+// (and no endNudges), is one undo step, named for what moved ("Move Warp
+// Corner", "Move Warp Point"; ProjectModel::pushOutputUndo). An output
+// without a warp has the placement it is drawn at on the raster
+// (UnwarpedPlacement.h: its crop letterboxed), which the first edit stores:
+// the handles start on the picture's corners.
 //
 // Interface thread only. Borrows the model, which must outlive it.
 class WarpEditing {
