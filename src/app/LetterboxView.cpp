@@ -1,9 +1,9 @@
 #include "app/LetterboxView.h"
 
+#include "geometry/UnwarpedPlacement.h"
+
 #include <QPainter>
 #include <QResizeEvent>
-
-#include <cmath>
 
 namespace prismeta {
 
@@ -48,20 +48,13 @@ ViewRect LetterboxView::fit() const {
 }
 
 QRect LetterboxView::contentRect() const {
-    const ViewRect r = fit();
-    if (r.isEmpty()) {
-        return {};
+    if (fillsView_) {
+        return rect();
     }
-    // Rounding both edges (not the size) keeps the bars within one point of
-    // each other and never leaves a gap against the view's border.
-    const int left = static_cast<int>(std::lround(r.x));
-    const int top = static_cast<int>(std::lround(r.y));
-    const int right = static_cast<int>(std::lround(r.x + r.width));
-    const int bottom = static_cast<int>(std::lround(r.y + r.height));
-    if (right <= left || bottom <= top) {
-        return {};
-    }
-    return QRect(left, top, right - left, bottom - top);
+    // The same placement as an unwarped output's on its raster, so a warp
+    // edit that starts from it moves nothing.
+    const RasterRect r = unwarpedRect(contentWidth_, contentHeight_, width(), height());
+    return r.empty() ? QRect() : QRect(r.x, r.y, r.width, r.height);
 }
 
 void LetterboxView::paintEvent(QPaintEvent* event) {

@@ -51,6 +51,13 @@ MainWindow::MainWindow(ModelAdapter& adapter, AppCommands& commands, QWidget* pa
     resize(size.expandedTo(minimumSizeHint()));
     splitter_->setSizes({size.width() - inspectorMinimumWidth, inspectorMinimumWidth});
 
+    // Calibration works on the outputs: the inspector shows them.
+    connect(commands.calibrateOutputs(), &QAction::triggered, this, [this] {
+        if (auto* inspector = qobject_cast<InspectorView*>(inspectorPane_)) {
+            inspector->showOutputs();
+        }
+    });
+
     connect(&adapter_, &ModelAdapter::changed, this, &MainWindow::refresh);
     refresh();
 }

@@ -24,6 +24,7 @@
 #include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"
 #include "app/show/ShowMode.h"
+#include "app/show/WarpKeys.h"
 #include "core/Log.h"
 #include "media/LiveSources.h"
 
@@ -54,6 +55,9 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     documents_ = std::make_unique<DocumentController>(model_, *dialogs_);
     commands_ = std::make_unique<AppCommands>(*adapter_);
     outputWindows_ = std::make_unique<OutputWindowRegistry>(*adapter_);
+    // While a warp is edited, the arrow keys and Tab move its handles from
+    // every window, the editor's included.
+    warpKeys_ = std::make_unique<WarpKeys>(*outputWindows_);
     mainWindow_ = std::make_unique<MainWindow>(*adapter_, *commands_);
     remote_ = std::make_unique<RemoteControl>(*adapter_);
     remote_->setCueRunner(&showCues_->runner());
@@ -155,6 +159,7 @@ PrismetaApp::~PrismetaApp() {
     remote_.reset(); // no more remote edits while the windows go
     showCues_->setIncomingTimecode(nullptr);
     dmx_.reset(); // no more desk, before the windows that draw its live layer
+    warpKeys_.reset();
     // Windows first: they borrow the adapter and the model.
     placer_.reset();
     mainWindow_.reset();

@@ -28,6 +28,7 @@ class OutputWindowRegistry;
 class RemoteControl;
 class ShowCues;
 class ShowNodes;
+class WarpKeys;
 class CuesDock;
 class DmxInput;
 
@@ -118,6 +119,7 @@ private:
     std::unique_ptr<DocumentController> documents_;
     std::unique_ptr<AppCommands> commands_;
     std::unique_ptr<OutputWindowRegistry> outputWindows_;
+    std::unique_ptr<WarpKeys> warpKeys_; // borrows outputWindows_
     std::unique_ptr<MainWindow> mainWindow_;
     std::unique_ptr<RemoteControl> remote_;
     std::unique_ptr<DmxInput> dmx_;

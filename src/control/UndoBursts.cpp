@@ -15,7 +15,7 @@ bool UndoBursts::beforeEdit(ProjectModel& model, const std::string& key, Clock::
         burst->second = ended;
         return false;
     }
-    model.pushUndo();
+    model.pushUndo("Remote Control");
     open_.emplace(key, ended);
     return true;
 }

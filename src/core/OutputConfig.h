@@ -45,8 +45,8 @@ struct OutputConfig {
     // The machine that shows it when the show runs on several; absent: the
     // leading machine.
     std::optional<std::string> node;
-    // Where the finished crop lands on the projector's raster; absent: on the
-    // whole raster.
+    // Where the finished crop lands on the projector's raster; absent: fitted
+    // into it with its aspect kept, centred (geometry/UnwarpedPlacement.h).
     std::optional<OutputWarp> warp;
     // A greyscale image over the crop: the fraction of the light this
     // projector gives at each point (linear light), drawn with the ramps.

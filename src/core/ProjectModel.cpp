@@ -413,12 +413,13 @@ namespace {
 
 // The output with the id, with one part set by `change`.
 template <typename Change>
-bool editOneOutput(ProjectModel& model, const Uuid& id, OutputPart part, Change change) {
+bool editOneOutput(ProjectModel& model, const Uuid& id, OutputPart part, std::string name,
+                   Change change) {
     for (const OutputConfig& output : model.outputs()) {
         if (output.id == id) {
             OutputConfig edited = output;
             change(edited);
-            return model.editOutputs({&edited, 1}, part);
+            return model.editOutputs({&edited, 1}, part, std::move(name));
         }
     }
     return false;
@@ -426,27 +427,34 @@ bool editOneOutput(ProjectModel& model, const Uuid& id, OutputPart part, Change 
 
 } // namespace
 
-bool ProjectModel::setOutputWarp(const Uuid& output, std::optional<OutputWarp> warp) {
+bool ProjectModel::setOutputWarp(const Uuid& output, std::optional<OutputWarp> warp,
+                                 std::string name) {
     return editOneOutput(*this, output, OutputPart::warp,
+                         name.empty() ? std::string("Change Warp") : std::move(name),
                          [&warp](OutputConfig& o) { o.warp = std::move(warp); });
 }
 
-bool ProjectModel::setOutputBlendMap(const Uuid& output, std::optional<std::string> path) {
+bool ProjectModel::setOutputBlendMap(const Uuid& output, std::optional<std::string> path,
+                                     std::string name) {
     return editOneOutput(*this, output, OutputPart::blendMap,
+                         name.empty() ? std::string("Change Blend Map") : std::move(name),
                          [&path](OutputConfig& o) { o.blendMap = std::move(path); });
 }
 
-bool ProjectModel::setOutputCrop(const Uuid& output, float x, float y, float width, float height) {
-    return editOneOutput(*this, output, OutputPart::crop, [&](OutputConfig& o) {
-        o.cropX = x;
-        o.cropY = y;
-        o.cropWidth = width;
-        o.cropHeight = height;
-    });
+bool ProjectModel::setOutputCrop(const Uuid& output, float x, float y, float width, float height,
+                                 std::string name) {
+    return editOneOutput(*this, output, OutputPart::crop,
+                         name.empty() ? std::string("Change Crop") : std::move(name),
+                         [&](OutputConfig& o) {
+                             o.cropX = x;
+                             o.cropY = y;
+                             o.cropWidth = width;
+                             o.cropHeight = height;
+                         });
 }
 
 void ProjectModel::addSurface() {
-    pushUndo();
+    pushUndo("Add Surface");
     const std::size_t n = surfaces_.size();
     const float d = static_cast<float>(n % 6) * newSurfaceOffset;
     Surface surface;
@@ -467,7 +475,7 @@ void ProjectModel::duplicateSelected() {
     if (!index) {
         return;
     }
-    pushUndo();
+    pushUndo("Duplicate Surface");
     Surface copy = surfaces_[*index];
     copy.id = Uuid::random();
     copy.name += " copy";
@@ -493,7 +501,7 @@ void ProjectModel::deleteSelected() {
     if (!index) {
         return;
     }
-    pushUndo();
+    pushUndo("Delete Surface");
     std::vector<Surface> surfaces = surfaces_.copy();
     surfaces.erase(surfaces.begin() + static_cast<std::ptrdiff_t>(*index));
     std::optional<Uuid> next;
@@ -509,7 +517,7 @@ void ProjectModel::resetCorners() {
     if (!index) {
         return;
     }
-    pushUndo();
+    pushUndo("Reset Corners");
     Surface surface = surfaces_[*index];
     surface.corners.assign(defaultCorners.begin(), defaultCorners.end());
     if (surface.mesh) {

@@ -179,10 +179,13 @@ public:
     // whether anything changed.
     bool editOutputs(std::span<const OutputConfig> edited, OutputParts parts,
                      std::string name = {});
-    // One part of one output, as one undo step (through editOutputs).
-    bool setOutputWarp(const Uuid& output, std::optional<OutputWarp> warp);
-    bool setOutputBlendMap(const Uuid& output, std::optional<std::string> path);
-    bool setOutputCrop(const Uuid& output, float x, float y, float width, float height);
+    // One part of one output, as one undo step (through editOutputs), named
+    // as given ("Reset Warp") or else for the part ("Change Warp").
+    bool setOutputWarp(const Uuid& output, std::optional<OutputWarp> warp, std::string name = {});
+    bool setOutputBlendMap(const Uuid& output, std::optional<std::string> path,
+                           std::string name = {});
+    bool setOutputCrop(const Uuid& output, float x, float y, float width, float height,
+                       std::string name = {});
 
     // ---- editing and undo
     void pushUndo();

@@ -173,7 +173,7 @@ RelinkSession::Applied RelinkSession::apply(ProjectModel& model) const {
         applied.surfaces += relinked ? 1 : 0;
     }
     if (applied.surfaces > 0) {
-        model.pushUndo();
+        model.pushUndo("Relink Media");
         model.setSurfaces(std::move(surfaces));
     }
     std::vector<OutputConfig> outputs = model.outputs();
@@ -186,7 +186,7 @@ RelinkSession::Applied RelinkSession::apply(ProjectModel& model) const {
         }
     }
     if (applied.outputs > 0) {
-        model.editOutputs(outputs, OutputPart::blendMap);
+        model.editOutputs(outputs, OutputPart::blendMap, "Relink Media");
     }
     if (const auto& reference = model.backgroundImagePath()) {
         if (const auto it = relinks.find(*reference); it != relinks.end()) {

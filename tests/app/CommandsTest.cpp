@@ -4,24 +4,34 @@
 #include "app/MainWindow.h"
 #include "app/ModelAdapter.h"
 #include "app/PrismetaApp.h"
+#include "app/calibration/CalibrationDialog.h"
 #include "app/inspector/InspectorView.h"
+#include "app/inspector/OutputCard.h"
+#include "app/inspector/OutputsSection.h"
 #include "app/inspector/SelectedSurfaceControls.h"
+#include "app/inspector/WarpGroup.h"
+#include "app/show/OutputView.h"
 #include "app/show/OutputWindow.h"
 #include "app/show/OutputWindowRegistry.h"
+#include "app/show/WarpOverlay.h"
 #include "core/ProjectModel.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QAction>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 
+#include <cmath>
 #include <memory>
 
 using namespace prismeta;
@@ -278,6 +288,100 @@ private slots:
         QTest::keyClick(window.editorPane(), Qt::Key_Left);
         settle();
         QCOMPARE(cornerX(), 0.75f - 1.0f / 1920.0f);
+    }
+
+    void whileAWarpIsEditedTheKeysMoveItsHandlesFromEveryWindow() {
+        MainWindow& window = app_->mainWindow();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        model_->addSurface(); // selected: the editor's arrows would move it
+        model_->addOutput(OutputPreset::leftHalf);
+        settle();
+        auto* inspector = qobject_cast<InspectorView*>(window.inspectorPane());
+        QVERIFY(inspector != nullptr);
+        QVERIFY(!inspector->showsOutputs());
+        inspector->tabs()->setCurrentIndex(1);
+        WarpGroup* group = inspector->outputsSection()->cards().at(0)->warpGroup();
+        const Uuid id = model_->outputs()[0].id;
+
+        // Edit Warp opens the window, which takes the keys; the operator
+        // then works on the card in the main window: the Grid switch, Add
+        // Mesh. Each click gives the keyboard to the editor.
+        QTest::mouseClick(group->editBox(), Qt::LeftButton);
+        settle();
+        OutputWindow* output = app_->outputWindows().window(id);
+        QVERIFY(output != nullptr);
+        WarpOverlay* overlay = output->view()->warpOverlay();
+        QApplication::setActiveWindow(&window);
+        QTest::mouseClick(group->gridBox(), Qt::LeftButton);
+        QApplication::setActiveWindow(&window);
+        QTest::mouseClick(group->addMeshButton(), Qt::LeftButton);
+        settle();
+        QVERIFY(model_->outputs()[0].warp && model_->outputs()[0].warp->mesh);
+        // As before, the click hands the main window's keyboard to the editor.
+        QTRY_COMPARE(window.focusWidget(), window.editorPane());
+
+        // Tab, Right and Shift+Right move corner 0 by 11 raster pixels; the
+        // surface stays.
+        const Surface surface = model_->surfaces()[0];
+        const Pt corner = model_->outputs()[0].warp->corners[0];
+        QTest::keyClick(window.editorPane(), Qt::Key_Tab);
+        QTest::keyClick(window.editorPane(), Qt::Key_Right);
+        QTest::keyClick(window.editorPane(), Qt::Key_Right, Qt::ShiftModifier);
+        settle();
+        QCOMPARE(overlay->editingRules()->selected(), std::optional<std::size_t>(0));
+        QCOMPARE(model_->surfaces()[0], surface);
+        const double pixel = 1.0 / (overlay->width() * overlay->devicePixelRatioF());
+        QVERIFY(std::fabs(model_->outputs()[0].warp->corners[0].x - (corner.x + 11 * pixel)) <
+                1e-6);
+        QCOMPARE(model_->outputs()[0].warp->corners[0].y, corner.y);
+        // Edit > Undo names the step.
+        QCOMPARE(app_->commands().undo()->text(), QStringLiteral("Undo Move Warp Corner"));
+
+        // A field keeps the keys it edits with.
+        QLineEdit* cropX =
+            inspector->outputsSection()->cards().at(0)->cropField(OutputCard::Crop::x);
+        cropX->setFocus(Qt::MouseFocusReason);
+        const OutputWarp warp = *model_->outputs()[0].warp;
+        QTest::keyClick(cropX, Qt::Key_Left);
+        settle();
+        QCOMPARE(*model_->outputs()[0].warp, warp);
+
+        // Editing off: the arrows are the editor's again.
+        QTest::mouseClick(group->editBox(), Qt::LeftButton);
+        settle();
+        QVERIFY(!model_->warpEditing(id));
+        QTRY_COMPARE(window.focusWidget(), window.editorPane());
+        QTest::keyClick(window.editorPane(), Qt::Key_Right);
+        settle();
+        QCOMPARE(*model_->outputs()[0].warp, warp);
+        QVERIFY(model_->surfaces()[0].corners[0].x > surface.corners[0].x);
+        QCOMPARE(app_->commands().undo()->text(), QStringLiteral("Undo Nudge Surface"));
+        QCOMPARE(app_->commands().redo()->text(), QStringLiteral("Redo"));
+    }
+
+    void theInspectorComesUpOnTheOutputsForWarpsAndCalibration() {
+        MainWindow& window = app_->mainWindow();
+        auto* inspector = qobject_cast<InspectorView*>(window.inspectorPane());
+        model_->addOutput(OutputPreset::full);
+        model_->addOutput(OutputPreset::rightHalf);
+        settle();
+        QVERIFY(!inspector->showsOutputs());
+        // Editing a warp (from anywhere) shows that output's Warp group.
+        model_->setWarpEditing(model_->outputs()[1].id, true);
+        settle();
+        QVERIFY(inspector->showsOutputs());
+        WarpGroup* group = inspector->outputsSection()->cards().at(1)->warpGroup();
+        QScrollArea* scroll = inspector->outputsScrollArea();
+        const QPoint top = group->mapTo(scroll->viewport(), QPoint(0, 0));
+        QVERIFY(top.y() >= 0 && top.y() < scroll->viewport()->height());
+
+        inspector->tabs()->setCurrentIndex(0);
+        app_->commands().calibrateOutputs()->trigger();
+        QVERIFY(inspector->showsOutputs());
+        if (QWidget* dialog = app_->calibrationDialog()) {
+            dialog->close();
+        }
     }
 
     void toolbarHoldsFourLabelledButtonsInOrder() {

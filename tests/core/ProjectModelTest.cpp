@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace prismeta {
@@ -355,6 +358,48 @@ TEST(ProjectModelUndo, SnapshotsShareStorageUntilTheListChanges) {
     EXPECT_EQ(snapshot[0].name, "Surface 1"); // the snapshot was not touched
     model.undo();
     EXPECT_TRUE(model.surfaces().sharesStorageWith(snapshot));
+}
+
+} // namespace
+} // namespace prismeta
+
+namespace prismeta {
+namespace {
+
+// Edit > Undo and Redo name the step they take back: every operation of the
+// model that takes one names it, and the name travels to the redo side.
+TEST(ProjectModel, EveryStepIsNamed) {
+    ProjectModel model;
+    model.addOutput(OutputPreset::full);
+    const Uuid output = model.outputs()[0].id;
+    OutputWarp keystone;
+    keystone.corners[0] = Pt{0.1f, 0.1f};
+    const std::vector<std::pair<std::function<void()>, std::string>> steps = {
+        {[&] { model.addSurface(); }, "Add Surface"},
+        {[&] { model.duplicateSelected(); }, "Duplicate Surface"},
+        {[&] {
+             Surface moved = model.surfaces()[1];
+             moved.corners[0] = Pt{0.9f, 0.9f};
+             model.replaceSurface(1, moved);
+             model.resetCorners();
+         },
+         "Reset Corners"},
+        {[&] { model.deleteSelected(); }, "Delete Surface"},
+        {[&] { model.setOutputWarp(output, keystone); }, "Change Warp"},
+        {[&] { model.setOutputWarp(output, std::nullopt, "Reset Warp"); }, "Reset Warp"},
+        {[&] { model.setOutputBlendMap(output, "/maps/a.png"); }, "Change Blend Map"},
+        {[&] { model.setOutputCrop(output, 0, 0, 0.5f, 1); }, "Change Crop"},
+    };
+    for (const auto& [step, name] : steps) {
+        const std::size_t depth = model.undoStack().size();
+        step();
+        ASSERT_EQ(model.undoStack().size(), depth + 1) << name;
+        EXPECT_EQ(model.undoName(), name);
+    }
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        model.undo();
+        EXPECT_EQ(model.redoName(), step->second);
+    }
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "cues/CueEditing.h"
 #include "cues/CueRunner.h"
 #include "cues/Schedule.h"
+#include "geometry/UnwarpedPlacement.h"
 #include "media/FFmpegLog.h"
 #include "render/FFmpegMediaBackend.h"
 #include "render/HeadlessContext.h"
@@ -392,12 +393,36 @@ int runRender(std::span<const std::string_view> args) {
 
     int width = 0;
     int height = 0;
+    // Where an unwarped output's picture lies on a raster from the file: as
+    // its window letterboxes it (the placement the warp editor starts from).
+    std::optional<RasterRect> placed;
     if (parsed.size) {
         std::tie(width, height) = *parsed.size;
         if (width > limit || height > limit) {
             return failure("--size " + parsed.sizeText + " is beyond this OpenGL's limit of " +
                            std::to_string(limit) + " pixels a side");
         }
+    } else if (output && isUsable(output->display)) {
+        // The projector's raster: the size of the screen its window fills,
+        // as calibration-patterns takes it.
+        width = output->display->geometry.width;
+        height = output->display->geometry.height;
+        if (width > limit || height > limit) {
+            return failure("the display of " + output->name + " is " + std::to_string(width) + "x" +
+                           std::to_string(height) + " pixels, beyond this OpenGL's limit of " +
+                           std::to_string(limit) + " a side; give a size with --size WxH");
+        }
+        if (!output->warp) {
+            const CanvasSize canvas = model.canvasSize();
+            placed = unwarpedRect(canvas.width * static_cast<double>(output->cropWidth),
+                                  canvas.height * static_cast<double>(output->cropHeight), width,
+                                  height);
+        }
+    } else if (output && output->warp) {
+        // Its warp is in a raster's 0..1 coordinates, and no file says which.
+        return usageError((output->name + " has a warp but no screen, so its raster's size is "
+                                          "not known: give --size WxH")
+                              .c_str());
     } else {
         const CanvasSize canvas = model.canvasSize();
         const auto w = pixels(output ? output->cropWidth * canvas.width : canvas.width);
@@ -451,7 +476,15 @@ int runRender(std::span<const std::string_view> args) {
     }
     // Every mask's coverage is in before the frame is drawn.
     renderer->setWaitForMasks(true);
-    renderer->draw(target->target(), parsed.time);
+    FrameTarget frame = target->target();
+    if (placed && !placed->empty()) {
+        // GL's rows count from the bottom.
+        frame.x = placed->x;
+        frame.y = height - placed->y - placed->height;
+        frame.width = placed->width;
+        frame.height = placed->height;
+    }
+    renderer->draw(frame, parsed.time);
     if (const std::optional<std::string> why =
             reportMissingPictures(withoutPicture, parsed.time, liveWait)) {
         return failure(*why);
@@ -460,6 +493,23 @@ int runRender(std::span<const std::string_view> args) {
     // Every frame starts opaque and "over" keeps it so; make sure of it.
     for (std::size_t i = 3; i < rgba.size(); i += 4) {
         rgba[i] = 255;
+    }
+    if (placed) {
+        // The bars beside a letterboxed picture, which the frame leaves
+        // untouched, are black (all of it for a placement too small to draw).
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (x >= placed->x && x < placed->x + placed->width && y >= placed->y &&
+                    y < placed->y + placed->height) {
+                    continue;
+                }
+                const std::size_t i =
+                    (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                     static_cast<std::size_t>(x)) *
+                    4;
+                rgba[i] = rgba[i + 1] = rgba[i + 2] = 0;
+            }
+        }
     }
     renderer.reset();
     target.reset();

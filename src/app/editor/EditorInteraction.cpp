@@ -105,7 +105,9 @@ void EditorInteraction::reset() {
 
 void EditorInteraction::pushUndoOnce() {
     if (!didPushUndo_) {
-        model_.pushUndo();
+        model_.pushUndo(gesture_ == Gesture::corner      ? "Move Corner"
+                        : gesture_ == Gesture::meshPoint ? "Move Mesh Point"
+                                                         : "Move Surface");
         didPushUndo_ = true;
     }
 }
@@ -250,7 +252,7 @@ void EditorInteraction::nudgeSelected(Pt offset) {
         return;
     }
     // Every nudge, auto-repeats included, is an undo step of its own.
-    model_.pushUndo();
+    model_.pushUndo("Nudge Surface");
     model_.replaceSurface(*index, std::move(moved));
 }
 

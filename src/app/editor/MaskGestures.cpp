@@ -38,7 +38,7 @@ template <typename Change> bool MaskGestures::edit(Change&& change) {
         Surface surface = *edited->surface;
         surface.masks[target_->mask] = std::move(mask);
         if (!didPushUndo_) {
-            model_.pushUndo();
+            model_.pushUndo("Edit Mask");
             didPushUndo_ = true;
         }
         model_.replaceSurface(edited->recordIndex, std::move(surface));
@@ -46,7 +46,8 @@ template <typename Change> bool MaskGestures::edit(Change&& change) {
         OutputConfig output = model_.outputs()[edited->recordIndex];
         output.masks[target_->mask] = std::move(mask);
         if (!didPushUndo_) {
-            model_.pushOutputUndo(std::vector<Uuid>{output.id}, OutputPart::masks);
+            model_.pushOutputUndo(std::vector<Uuid>{output.id}, OutputPart::masks,
+                                  "Edit Output Mask");
             didPushUndo_ = true;
         }
         model_.replaceOutput(edited->recordIndex, std::move(output));

@@ -9,24 +9,29 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QScrollArea;
+class QTabWidget;
 
 namespace prismeta {
 
 class ModelAdapter;
 class ModelChanges;
 class OutputsSection;
+class ProjectModel;
 class LiveStatusWatch;
 class ReferenceSection;
 class SelectedSurfaceControls;
 class SurfaceListPanel;
 
-// The side panel beside the editor: the reference section, the surface list,
-// then a scrolling column with the selected surface's controls and the
-// outputs. It edits the shared model directly and follows it through the
-// adapter's coalesced `changed` signal, refreshing only the parts a change
-// concerns. Never narrower than minimumPanelWidth.
+// The side panel beside the editor, in two tabs: "Surfaces" (the reference
+// section, the surface list, then a scrolling column with the selected
+// surface's controls) and "Outputs" (the output cards, scrolling on their
+// own). The outputs come up when an output's warp editing is switched on
+// and when calibration starts (showOutputs). It edits the shared model directly and follows it
+// through the adapter's coalesced `changed` signal, refreshing only the parts a change concerns.
+// Never narrower than minimumPanelWidth.
 //
 // Interface thread only. Borrows the adapter (and model), which must outlive
 // it; owns its dialogs (the Qt dialogs unless others are given). Output
@@ -46,7 +51,13 @@ public:
     SurfaceListPanel* surfaceList() const { return surfaces_; }
     SelectedSurfaceControls* selectedControls() const { return selected_; }
     OutputsSection* outputsSection() const { return outputs_; }
+    // The selected surface's scrolling column, and the outputs'.
     QScrollArea* scrollArea() const { return scroll_; }
+    QScrollArea* outputsScrollArea() const { return outputsScroll_; }
+    QTabWidget* tabs() const { return tabs_; }
+    // Brings up the outputs tab, scrolled to the output's Warp group.
+    void showOutputs(const std::optional<Uuid>& outputID = std::nullopt);
+    bool showsOutputs() const;
     // How the live sources are doing, for the surface list and the live row.
     LiveStatusWatch* liveStatusWatch() const { return liveStatus_; }
 
@@ -74,14 +85,20 @@ protected:
 
 private:
     void refresh(const ModelChanges& changes);
+    void outputsContentLayout();
 
+    ProjectModel& model_;
     std::unique_ptr<InspectorDialogs> dialogs_;
     ReferenceSection* reference_;
     SurfaceListPanel* surfaces_;
     SelectedSurfaceControls* selected_;
     OutputsSection* outputs_;
     QScrollArea* scroll_;
+    QScrollArea* outputsScroll_;
+    QTabWidget* tabs_;
     LiveStatusWatch* liveStatus_;
+    // The outputs whose warp was being edited at the last refresh.
+    std::vector<Uuid> warpEdited_;
 };
 
 } // namespace prismeta

@@ -110,36 +110,41 @@ MasksSection::MasksSection(Hooks hooks, QWidget* parent)
     column->addLayout(buttons);
 
     connect(duplicate_, &QToolButton::clicked, this, [this] {
-        editList([](std::vector<Mask>& masks, std::size_t at) -> std::optional<std::size_t> {
-            Mask copy = masks[at];
-            copy.name += " copy";
-            masks.insert(masks.begin() + static_cast<std::ptrdiff_t>(at) + 1, std::move(copy));
-            return at + 1;
-        });
+        editList("Duplicate Mask",
+                 [](std::vector<Mask>& masks, std::size_t at) -> std::optional<std::size_t> {
+                     Mask copy = masks[at];
+                     copy.name += " copy";
+                     masks.insert(masks.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                                  std::move(copy));
+                     return at + 1;
+                 });
     });
     connect(delete_, &QToolButton::clicked, this, [this] {
-        editList([](std::vector<Mask>& masks, std::size_t at) -> std::optional<std::size_t> {
-            masks.erase(masks.begin() + static_cast<std::ptrdiff_t>(at));
-            return masks.empty() ? 0 : std::min(at, masks.size() - 1);
-        });
+        editList("Delete Mask",
+                 [](std::vector<Mask>& masks, std::size_t at) -> std::optional<std::size_t> {
+                     masks.erase(masks.begin() + static_cast<std::ptrdiff_t>(at));
+                     return masks.empty() ? 0 : std::min(at, masks.size() - 1);
+                 });
     });
     connect(moveUp_, &QToolButton::clicked, this, [this] {
-        editList([](std::vector<Mask>& masks, std::size_t at) -> std::optional<std::size_t> {
-            if (at == 0) {
-                return std::nullopt;
-            }
-            std::swap(masks[at - 1], masks[at]);
-            return at - 1;
-        });
+        editList("Move Mask Up",
+                 [](std::vector<Mask>& masks, std::size_t at) -> std::optional<std::size_t> {
+                     if (at == 0) {
+                         return std::nullopt;
+                     }
+                     std::swap(masks[at - 1], masks[at]);
+                     return at - 1;
+                 });
     });
     connect(moveDown_, &QToolButton::clicked, this, [this] {
-        editList([](std::vector<Mask>& masks, std::size_t at) -> std::optional<std::size_t> {
-            if (at + 1 >= masks.size()) {
-                return std::nullopt;
-            }
-            std::swap(masks[at], masks[at + 1]);
-            return at + 1;
-        });
+        editList("Move Mask Down",
+                 [](std::vector<Mask>& masks, std::size_t at) -> std::optional<std::size_t> {
+                     if (at + 1 >= masks.size()) {
+                         return std::nullopt;
+                     }
+                     std::swap(masks[at], masks[at + 1]);
+                     return at + 1;
+                 });
     });
 
     fields_ = new QWidget(this);
@@ -221,12 +226,13 @@ void MasksSection::addPreset(MaskPreset preset) {
     std::vector<Mask> edited = *masks;
     edited.push_back(hooks_.makePreset(preset));
     current_ = edited.size() - 1;
-    hooks_.beforeListEdit();
+    hooks_.beforeListEdit("Add Mask");
     hooks_.write(std::move(edited));
     emit maskChosen(static_cast<int>(current_));
 }
 
 void MasksSection::editList(
+    const std::string& step,
     const std::function<std::optional<std::size_t>(std::vector<Mask>&, std::size_t)>& change) {
     const std::optional<std::vector<Mask>> masks = hooks_.read();
     if (!masks || current_ >= masks->size()) {
@@ -239,7 +245,7 @@ void MasksSection::editList(
     }
     current_ = *next;
     const bool any = current_ < edited.size();
-    hooks_.beforeListEdit();
+    hooks_.beforeListEdit(step);
     hooks_.write(std::move(edited));
     emit maskChosen(any ? static_cast<int>(current_) : -1);
 }

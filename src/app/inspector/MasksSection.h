@@ -40,8 +40,9 @@ public:
         // The record's masks now; nothing when there is no record.
         std::function<std::optional<std::vector<Mask>>()> read;
         std::function<void(std::vector<Mask>)> write;
-        // Called once before Add, Duplicate, Delete and the moves.
-        std::function<void()> beforeListEdit;
+        // Called once before Add, Duplicate, Delete and the moves, with the
+        // undo step's name ("Add Mask").
+        std::function<void(const std::string& step)> beforeListEdit;
         // A new mask from a preset (in the record's own coordinates).
         std::function<Mask(MaskPreset)> makePreset;
     };
@@ -85,6 +86,7 @@ private:
     // A list operation: `change` edits the list and returns the new current
     // index, or nothing to leave the record untouched.
     void editList(
+        const std::string& step,
         const std::function<std::optional<std::size_t>(std::vector<Mask>&, std::size_t)>& change);
     void addPreset(MaskPreset preset);
     void showCurrent(bool otherMask);

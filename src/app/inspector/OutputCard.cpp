@@ -234,8 +234,8 @@ OutputCard::OutputCard(ProjectModel& model, const OutputConfig& output, QWidget*
     };
     // Adding, removing and reordering masks are undo steps of the output, as
     // gestures on them are.
-    hooks.beforeListEdit = [this] {
-        model_.pushOutputUndo(std::vector<Uuid>{id_}, OutputPart::masks);
+    hooks.beforeListEdit = [this](const std::string& step) {
+        model_.pushOutputUndo(std::vector<Uuid>{id_}, OutputPart::masks, step);
     };
     // A new output mask fills the output's part of the canvas.
     hooks.makePreset = [this](MaskPreset preset) {
@@ -296,6 +296,10 @@ void OutputCard::setShowNodes(const ShowNodes* nodes) {
     }
     listNodes();
     showNode(shown_);
+}
+
+void OutputCard::setModelAdapter(ModelAdapter* adapter) {
+    warp_->setModelAdapter(adapter);
 }
 
 void OutputCard::listNodes() {

@@ -17,6 +17,7 @@ class BlendCurveGroup;
 class DisplayPicker;
 class ElidedLabel;
 class InspectorDialogs;
+class ModelAdapter;
 class MasksSection;
 class ProjectModel;
 class ShowNodes;
@@ -77,6 +78,9 @@ public:
     // (the default): no machine is listed and every display is this
     // machine's screen. Borrowed; must outlive the card.
     void setShowNodes(const ShowNodes* nodes);
+    // The canvas the Warp group's preview draws the output's picture from
+    // (WarpPreview); borrowed, must outlive the card.
+    void setModelAdapter(ModelAdapter* adapter);
 
 signals:
     void renameRequested(const prismeta::Uuid& outputID);

@@ -76,6 +76,13 @@ void OutputsSection::refresh(const ModelChanges& changes) {
     emptyNote_->setVisible(model_.outputs().empty());
 }
 
+void OutputsSection::setModelAdapter(ModelAdapter* adapter) {
+    adapter_ = adapter;
+    for (OutputCard* card : cards_) {
+        card->setModelAdapter(adapter);
+    }
+}
+
 void OutputsSection::setShowNodes(const ShowNodes* nodes) {
     nodes_ = nodes;
     for (OutputCard* card : cards_) {
@@ -133,6 +140,7 @@ void OutputsSection::showCards() {
 OutputCard* OutputsSection::makeCard(std::size_t position) {
     auto* card = new OutputCard(model_, model_.outputs()[position], this, dialogs_);
     card->setShowNodes(nodes_);
+    card->setModelAdapter(adapter_);
     cardsLayout_->insertWidget(static_cast<int>(position), card);
     card->show();
     cards_.insert(cards_.begin() + static_cast<std::ptrdiff_t>(position), card);

@@ -20,6 +20,7 @@ class InspectorDialogs;
 class ModelChanges;
 class OutputCard;
 class ProjectModel;
+class ModelAdapter;
 class ShowNodes;
 
 // The outputs part of the inspector: the "Outputs" header with the menu of
@@ -54,6 +55,8 @@ public:
 
     // The show's machines for every card (OutputCard::setShowNodes).
     void setShowNodes(const ShowNodes* nodes);
+    // The canvas every card's warp preview draws from (OutputCard).
+    void setModelAdapter(ModelAdapter* adapter);
 
 signals:
     // A card's mask list chose a mask to work on (MasksSection::maskChosen).
@@ -75,6 +78,7 @@ private:
     std::vector<OutputCard*> cards_; // in the order of the model's outputs
     std::optional<Uuid> editingID_;
     const ShowNodes* nodes_ = nullptr;
+    ModelAdapter* adapter_ = nullptr;
 };
 
 } // namespace prismeta

@@ -239,7 +239,7 @@ QWidget* SelectedSurfaceControls::buildControls() {
         edit([&masks](Surface& s) { s.masks = std::move(masks); });
     };
     // Surface masks live in the surface records: the step restores them.
-    hooks.beforeListEdit = [this] { model_.pushUndo(); };
+    hooks.beforeListEdit = [this](const std::string& step) { model_.pushUndo(step); };
     hooks.makePreset = [](MaskPreset preset) { return makeMaskPreset(preset); };
     masks_ = new MasksSection(std::move(hooks), controls);
     masks_->setObjectName(QStringLiteral("surfaceMasksSection"));
@@ -431,7 +431,7 @@ void SelectedSurfaceControls::applyMaskShape(MaskShape shape) {
     if (!model_.selectedSurface()) {
         return;
     }
-    model_.pushUndo();
+    model_.pushUndo("Mask Shape");
     // The shape replaces the masks that say what is shown (the normal ones);
     // inverted masks, the holes cut out of it, stay.
     edit([shape](Surface& s) {

@@ -1,12 +1,15 @@
 #include "app/inspector/WarpGroup.h"
 
+#include "app/CanvasView.h"
 #include "app/inspector/ElidedLabel.h"
 #include "app/inspector/FocusedWheel.h"
 #include "app/inspector/InspectorDialogs.h"
 #include "app/inspector/InspectorStyle.h"
+#include "app/show/OutputWindow.h"
 #include "core/ProjectModel.h"
 #include "geometry/OutputWarpEdits.h"
 #include "geometry/PictureMapping.h"
+#include "geometry/UnwarpedPlacement.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -16,6 +19,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
@@ -23,12 +27,93 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace prismeta {
 
 namespace {
 
 constexpr int meshCountMaximum = 64;
+
+// The projector's raster: the display the output's window goes to, else the
+// size its window opens at.
+std::pair<int, int> rasterOf(const OutputConfig& output) {
+    if (isUsable(output.display)) {
+        return {output.display->geometry.width, output.display->geometry.height};
+    }
+    return {OutputWindow::defaultWidth, OutputWindow::defaultHeight};
+}
+
+// The warp an output is drawn through on its raster: its own, else its
+// letterboxed placement, which the warp editor starts from.
+OutputWarp drawnWarp(const OutputConfig& output, CanvasSize canvas) {
+    if (output.warp) {
+        return *output.warp;
+    }
+    const auto [width, height] = rasterOf(output);
+    return unwarpedPlacement(canvas.width * static_cast<double>(output.cropWidth),
+                             canvas.height * static_cast<double>(output.cropHeight), width, height);
+}
+
+// Draws the preview's outlines over its picture.
+class PreviewOutline final : public QWidget {
+public:
+    explicit PreviewOutline(WarpPreview& preview) : QWidget(&preview), preview_(preview) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    WarpPreview& preview_;
+};
+
+void PreviewOutline::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF raster = preview_.rasterRect();
+    painter.setPen(QPen(QColor(128, 128, 128), 1.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(raster.adjusted(-0.5, -0.5, 0.5, 0.5));
+
+    const OutputWarp& warp = preview_.warp();
+    const WarpMesh* mesh = warp.mesh && warp.mesh->hasValidGrid() ? &*warp.mesh : nullptr;
+    const int cols = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->cols, 64)) : 1;
+    const int rows = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->rows, 64)) : 1;
+    QPainterPath lines;
+    const auto line = [&](double u0, double v0, double u1, double v1) {
+        constexpr int steps = 16;
+        for (int i = 0; i <= steps; ++i) {
+            const double t = static_cast<double>(i) / steps;
+            const std::optional<Pt> p = pictureToCanvas(
+                warp.corners, mesh,
+                Pt{static_cast<float>(u0 + (u1 - u0) * t), static_cast<float>(v0 + (v1 - v0) * t)});
+            if (!p) {
+                return;
+            }
+            const QPointF at(raster.x() + p->x * raster.width(),
+                             raster.y() + p->y * raster.height());
+            if (i == 0) {
+                lines.moveTo(at);
+            } else {
+                lines.lineTo(at);
+            }
+        }
+    };
+    for (int c = 0; c <= cols; ++c) {
+        line(static_cast<double>(c) / cols, 0, static_cast<double>(c) / cols, 1);
+    }
+    for (int r = 0; r <= rows; ++r) {
+        line(0, static_cast<double>(r) / rows, 1, static_cast<double>(r) / rows);
+    }
+    QColor orange(255, 170, 0);
+    orange.setAlphaF(0.8f);
+    painter.setPen(QPen(orange, 1.0));
+    painter.drawPath(lines);
+}
 
 } // namespace
 
@@ -58,14 +143,15 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
     switches->addStretch(1);
     column->addLayout(switches);
 
-    // The preview beside Reset and Remove Mesh, then the mesh's counts and
-    // Add Mesh on a row of their own: narrow enough for the panel's least
-    // width.
+    // The preview the card's width (the picture as the projector shows
+    // it, large enough to judge), Reset and Remove Mesh, then the mesh's
+    // counts and Add Mesh on a row of their own: narrow enough for the
+    // panel's least width.
     auto* body = new QHBoxLayout;
     body->setSpacing(8);
     preview_ = new WarpPreview(this);
     preview_->setObjectName(QStringLiteral("warpPreview"));
-    body->addWidget(preview_);
+    column->addWidget(preview_);
     auto* buttons = new QVBoxLayout;
     buttons->setSpacing(4);
     reset_ = new QPushButton(tr("Reset Warp"), this);
@@ -146,15 +232,17 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
         }
     });
     connect(reset_, &QPushButton::clicked, this,
-            [this] { model_.setOutputWarp(id_, std::nullopt); });
+            [this] { model_.setOutputWarp(id_, std::nullopt, "Reset Warp"); });
     connect(addMesh_, &QPushButton::clicked, this, [this] {
         const OutputConfig* o = currentOutput();
         if (o == nullptr) {
             return;
         }
-        if (auto meshed =
-                warpWithMesh(o->warp.value_or(OutputWarp{}), columns_->value(), rows_->value())) {
-            model_.setOutputWarp(id_, std::move(*meshed));
+        // Over the picture where it is drawn: an unwarped output's mesh
+        // starts on its letterboxed placement, so nothing moves.
+        if (auto meshed = warpWithMesh(drawnWarp(*o, model_.canvasSize()), columns_->value(),
+                                       rows_->value())) {
+            model_.setOutputWarp(id_, std::move(*meshed), "Add Mesh");
         }
     });
     connect(removeMesh_, &QPushButton::clicked, this, [this] {
@@ -162,7 +250,7 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
         if (o != nullptr && o->warp && o->warp->mesh) {
             OutputWarp plain = *o->warp;
             plain.mesh.reset();
-            model_.setOutputWarp(id_, std::move(plain));
+            model_.setOutputWarp(id_, std::move(plain), "Remove Mesh");
         }
     });
     connect(chooseMap_, &QPushButton::clicked, this, [this] {
@@ -170,11 +258,11 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
             return;
         }
         if (std::optional<std::string> path = dialogs_->chooseFile(MediaFileType::image)) {
-            model_.setOutputBlendMap(id_, std::move(*path));
+            model_.setOutputBlendMap(id_, std::move(*path), "Choose Blend Map");
         }
     });
     connect(clearMap_, &QToolButton::clicked, this,
-            [this] { model_.setOutputBlendMap(id_, std::nullopt); });
+            [this] { model_.setOutputBlendMap(id_, std::nullopt, "No Blend Map"); });
 
     showOutput(output, model_.warpEditing(id_), model_.warpGrid(id_));
 }
@@ -195,13 +283,8 @@ void WarpGroup::showOutput(const OutputConfig& output, bool editing, bool grid) 
             box->setChecked(on);
         }
     }
-    double aspect = 16.0 / 9.0;
-    if (output.display && output.display->geometry.width > 0 &&
-        output.display->geometry.height > 0) {
-        aspect =
-            static_cast<double>(output.display->geometry.width) / output.display->geometry.height;
-    }
-    preview_->showWarp(output.warp, aspect);
+    const auto [rasterWidth, rasterHeight] = rasterOf(output);
+    preview_->showOutput(output, drawnWarp(output, model_.canvasSize()), rasterWidth, rasterHeight);
     reset_->setEnabled(output.warp.has_value());
     removeMesh_->setEnabled(output.warp && output.warp->mesh);
     if (output.warp && output.warp->mesh) {
@@ -218,69 +301,105 @@ void WarpGroup::showOutput(const OutputConfig& output, bool editing, bool grid) 
     clearMap_->setEnabled(!path.isEmpty());
 }
 
+void WarpGroup::setModelAdapter(ModelAdapter* adapter) {
+    preview_->setModelAdapter(adapter);
+}
+
+namespace {
+
+constexpr int previewMargin = 8; // room for corners beyond the raster
+constexpr int previewMaxHeight = 300;
+
+} // namespace
+
 WarpPreview::WarpPreview(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     setAccessibleName(tr("Warp preview"));
+    outline_ = new PreviewOutline(*this);
+}
+
+void WarpPreview::setModelAdapter(ModelAdapter* adapter) {
+    if (adapter == adapter_) {
+        return;
+    }
+    adapter_ = adapter;
+    delete picture_;
+    picture_ = nullptr;
+    if (adapter_ != nullptr) {
+        OutputConfig drawn = output_;
+        drawn.warp = warp_;
+        picture_ = makeCanvasWidget(*adapter_, drawn, this);
+        picture_->setAccessibleName(tr("Output picture through its warp"));
+        picture_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        outline_->raise();
+        placePicture();
+        picture_->show();
+    }
+}
+
+void WarpPreview::showOutput(const OutputConfig& output, const OutputWarp& drawn, int rasterWidth,
+                             int rasterHeight) {
+    const double aspect = rasterHeight > 0 ? static_cast<double>(rasterWidth) / rasterHeight : 0.0;
+    const double kept = std::isfinite(aspect) && aspect > 0.1 && aspect < 10 ? aspect : 16.0 / 9.0;
+    const bool resized = kept != aspect_;
+    output_ = output;
+    warp_ = drawn;
+    aspect_ = kept;
+    if (auto* canvas = qobject_cast<CanvasView*>(picture_)) {
+        // Drawn as the projector draws it: through the warp, the unwarped
+        // placement for an output without one.
+        OutputConfig through = output;
+        through.warp = warp_;
+        canvas->setOutputConfig(std::move(through));
+    }
+    if (resized) {
+        updateGeometry();
+        placePicture();
+    }
+    outline_->update();
+}
+
+QRect WarpPreview::rasterRect() const {
+    const int w = std::max(0, width() - 2 * previewMargin);
+    const int h = std::max(0, height() - 2 * previewMargin);
+    const int rw = std::min(w, static_cast<int>(std::lround(h * aspect_)));
+    const int rh = static_cast<int>(std::lround(rw / aspect_));
+    return QRect(previewMargin + (w - rw) / 2, previewMargin + (h - rh) / 2, rw, rh);
+}
+
+int WarpPreview::heightForWidth(int width) const {
+    const int inner = std::max(0, width - 2 * previewMargin);
+    return std::min(previewMaxHeight,
+                    static_cast<int>(std::lround(inner / aspect_)) + 2 * previewMargin);
 }
 
 QSize WarpPreview::sizeHint() const {
-    return QSize(96, 60);
+    return QSize(256, heightForWidth(256));
 }
 
-void WarpPreview::showWarp(const std::optional<OutputWarp>& warp, double aspect) {
-    if (warp == warp_ && aspect == aspect_) {
-        return;
+QSize WarpPreview::minimumSizeHint() const {
+    return QSize(120, heightForWidth(120));
+}
+
+void WarpPreview::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placePicture();
+}
+
+void WarpPreview::placePicture() {
+    outline_->setGeometry(rect());
+    if (picture_ != nullptr) {
+        picture_->setGeometry(rasterRect());
     }
-    warp_ = warp;
-    aspect_ = std::isfinite(aspect) && aspect > 0.1 && aspect < 10 ? aspect : 16.0 / 9.0;
-    update();
 }
 
 void WarpPreview::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    // The raster, as large as fits with its aspect, a margin for corners
-    // that lie outside it.
-    const double margin = 8.0;
-    const double w = width() - 2 * margin, h = height() - 2 * margin;
-    const double rw = std::min(w, h * aspect_), rh = rw / aspect_;
-    const QRectF raster(margin + (w - rw) / 2, margin + (h - rh) / 2, rw, rh);
-    painter.fillRect(raster, QColor(0, 0, 0));
-    painter.setPen(QPen(QColor(128, 128, 128), 1.0));
-    painter.drawRect(raster);
-
-    const OutputWarp warp = warp_.value_or(OutputWarp{});
-    const WarpMesh* mesh = warp.mesh && warp.mesh->hasValidGrid() ? &*warp.mesh : nullptr;
-    const int cols = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->cols, 64)) : 1;
-    const int rows = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->rows, 64)) : 1;
-    QPainterPath lines;
-    const auto line = [&](double u0, double v0, double u1, double v1) {
-        constexpr int steps = 12;
-        for (int i = 0; i <= steps; ++i) {
-            const double t = static_cast<double>(i) / steps;
-            const std::optional<Pt> p = pictureToCanvas(
-                warp.corners, mesh,
-                Pt{static_cast<float>(u0 + (u1 - u0) * t), static_cast<float>(v0 + (v1 - v0) * t)});
-            if (!p) {
-                return;
-            }
-            const QPointF at(raster.x() + p->x * raster.width(),
-                             raster.y() + p->y * raster.height());
-            if (i == 0) {
-                lines.moveTo(at);
-            } else {
-                lines.lineTo(at);
-            }
-        }
-    };
-    for (int c = 0; c <= cols; ++c) {
-        line(static_cast<double>(c) / cols, 0, static_cast<double>(c) / cols, 1);
-    }
-    for (int r = 0; r <= rows; ++r) {
-        line(0, static_cast<double>(r) / rows, 1, static_cast<double>(r) / rows);
-    }
-    painter.setPen(QPen(QColor(255, 170, 0), 1.0));
-    painter.drawPath(lines);
+    // The raster is black where the picture does not reach (and where no
+    // picture is drawn).
+    painter.fillRect(rasterRect(), QColor(0, 0, 0));
 }
 
 } // namespace prismeta

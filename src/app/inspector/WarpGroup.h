@@ -15,13 +15,14 @@ namespace prismeta {
 
 class ElidedLabel;
 class InspectorDialogs;
+class ModelAdapter;
 class ProjectModel;
 class WarpPreview;
 
 // The "Warp" group of an output card: Edit Warp (the output's window shows
 // the warp's handles on the projector; the window opens through
-// openWindow), Grid (the alignment grid there), a small preview of the
-// raster with the warped picture's outline, Reset Warp, Add Mesh (columns x
+// openWindow), Grid (the alignment grid there), a preview of the output's
+// picture through its warp on the raster (WarpPreview), Reset Warp, Add Mesh (columns x
 // rows laid over the current shape), Remove Mesh, and the blend map (a
 // still's file, chosen through the inspector's dialogs, or none). Reset, the
 // mesh buttons and the blend map are undo steps of the output
@@ -50,6 +51,8 @@ public:
     QToolButton* clearBlendMapButton() const { return clearMap_; }
     ElidedLabel* blendMapLabel() const { return mapName_; }
     WarpPreview* preview() const { return preview_; }
+    // The canvas the preview draws the output's picture from.
+    void setModelAdapter(ModelAdapter* adapter);
 
 signals:
     // Edit Warp was switched on: the output's window should be open.
@@ -74,22 +77,49 @@ private:
     QToolButton* clearMap_;
 };
 
-// The raster as a small frame (the output's display aspect, 16:9 by
-// default) with the warped picture's outline and mesh lines inside it.
+// The output's picture as its projector shows it: the raster (the output's
+// display size, or an output window's default size before it has one) as a
+// frame the width of the card, the output's picture drawn through its warp
+// inside it (an output without a warp letterboxed, as its window shows it),
+// and the warped picture's outline and mesh lines over it, reaching outside
+// the frame where corners lie beyond the raster. The picture is a live
+// rendering of the output once setModelAdapter gives the canvas (black
+// where the platform has no GL widgets); the outline is drawn either way.
 class WarpPreview : public QWidget {
     Q_OBJECT
 
 public:
     explicit WarpPreview(QWidget* parent = nullptr);
-    void showWarp(const std::optional<OutputWarp>& warp, double aspect);
+    // Where the picture comes from; null (the default): outlines only.
+    void setModelAdapter(ModelAdapter* adapter);
+    // The output, the warp it is drawn through (its own, or its unwarped
+    // placement) and its raster's size.
+    void showOutput(const OutputConfig& output, const OutputWarp& drawn, int rasterWidth,
+                    int rasterHeight);
+    const OutputWarp& warp() const { return warp_; }
+    // The picture's widget (null without an adapter), and the raster's
+    // rectangle in this widget.
+    QWidget* picture() const { return picture_; }
+    QRect rasterRect() const;
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    std::optional<OutputWarp> warp_;
+    void placePicture();
+
+    OutputConfig output_;
+    OutputWarp warp_;
     double aspect_ = 16.0 / 9.0;
+    ModelAdapter* adapter_ = nullptr;
+    QWidget* picture_ = nullptr;
+    QWidget* outline_ = nullptr;
 };
 
 } // namespace prismeta

@@ -45,8 +45,9 @@ void OutputView::refresh() {
 
     const ContentSize size = cropContentSize(model.canvasSize(), config_);
     setContentSize(size.width, size.height);
-    setFillsView(config_.warp.has_value() ||
-                 (!showsFallback_ && outputID_ && model.warpEditing(*outputID_)));
+    // Editing alone changes nothing on the wall: the editor starts from the
+    // letterboxed placement, and the first edit stores it as the warp.
+    setFillsView(config_.warp.has_value());
     if (CanvasView* canvas = canvasView()) {
         canvas->setOutputConfig(config_);
     }

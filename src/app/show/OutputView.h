@@ -13,9 +13,9 @@ class ModelAdapter;
 class WarpOverlay;
 
 // The content of an output window: the output's crop of the live canvas,
-// fitted with its aspect kept, on black; or, for an output with a warp (or
-// whose warp is being edited), the whole window as the projector's raster
-// (the warp places the picture on it), under a WarpOverlay that shows the
+// fitted with its aspect kept, on black; or, for an output with a warp, the
+// whole window as the projector's raster (the warp places the picture on
+// it). Either way it lies under a WarpOverlay that shows the
 // warp's handles and the alignment grid while they are asked for. It finds its output in the model
 // by id on every model change; when the id is absent or gone it shows the fallback output (the
 // whole canvas, "Output", no blend) and stays open. It writes nothing to the model.

@@ -2,6 +2,7 @@
 
 #include "core/ProjectModel.h"
 #include "geometry/OutputWarpEdits.h"
+#include "geometry/UnwarpedPlacement.h"
 
 #include <cmath>
 
@@ -28,13 +29,28 @@ bool isFinite(Pt p) {
 
 WarpEditing::WarpEditing(ProjectModel& model, Uuid outputID) : model_(model), id_(outputID) {}
 
+void WarpEditing::setRasterSize(int width, int height) {
+    rasterWidth_ = width;
+    rasterHeight_ = height;
+}
+
+OutputWarp WarpEditing::drawnWarp(const OutputConfig& output) const {
+    if (output.warp) {
+        return *output.warp;
+    }
+    const CanvasSize canvas = model_.canvasSize();
+    return unwarpedPlacement(canvas.width * static_cast<double>(output.cropWidth),
+                             canvas.height * static_cast<double>(output.cropHeight), rasterWidth_,
+                             rasterHeight_);
+}
+
 std::optional<OutputWarp> WarpEditing::warp() const {
     std::size_t index = 0;
     const OutputConfig* output = findOutput(model_, id_, index);
     if (output == nullptr) {
         return std::nullopt;
     }
-    return output->warp.value_or(OutputWarp{});
+    return drawnWarp(*output);
 }
 
 std::size_t WarpEditing::handleCount() const {
@@ -159,7 +175,7 @@ void WarpEditing::place(std::size_t h, Pt p, bool& stepTaken) {
     if (output == nullptr) {
         return;
     }
-    const OutputWarp current = output->warp.value_or(OutputWarp{});
+    const OutputWarp current = drawnWarp(*output);
     if (h >= handleCount()) {
         return;
     }
@@ -169,7 +185,8 @@ void WarpEditing::place(std::size_t h, Pt p, bool& stepTaken) {
         return;
     }
     if (!stepTaken) {
-        model_.pushOutputUndo(std::vector<Uuid>{id_}, OutputPart::warp, "Warp");
+        model_.pushOutputUndo(std::vector<Uuid>{id_}, OutputPart::warp,
+                              isCorner(h) ? "Move Warp Corner" : "Move Warp Point");
         stepTaken = true;
     }
     OutputConfig edited = *output;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/OutputConfig.h"
 #include "core/OutputWarp.h"
 #include "core/Uuid.h"
 
@@ -16,17 +17,23 @@ class ProjectModel;
 // drag on a meshed warp moves the whole mesh in perspective; a point drag
 // moves that point (an outer one takes its corner along). Each drag, and each
 // run of nudges of one handle with nothing else changing the warp in between
-// (and no endNudges), is one undo step named "Warp"
-// (ProjectModel::pushOutputUndo). An output
-// without a warp has the identity warp, which the first edit stores.
+// (and no endNudges), is one undo step, named for what moved ("Move Warp
+// Corner", "Move Warp Point"; ProjectModel::pushOutputUndo). An output
+// without a warp has the placement it is drawn at on the raster
+// (UnwarpedPlacement.h: its crop letterboxed), which the first edit stores:
+// the handles start on the picture's corners.
 //
 // Interface thread only. Borrows the model, which must outlive it.
 class WarpEditing {
 public:
     WarpEditing(ProjectModel& model, Uuid outputID);
 
-    // The output's warp as drawn (identity without one); none once the
-    // output is gone.
+    // The raster's size in pixels (the output window's), which places an
+    // output without a warp; unknown (0): the identity.
+    void setRasterSize(int width, int height);
+
+    // The output's warp as drawn (its unwarped placement without one); none
+    // once the output is gone.
     std::optional<OutputWarp> warp() const;
 
     std::size_t handleCount() const;
@@ -63,8 +70,13 @@ private:
     // Stores handle h at p; the first write of a gesture takes the undo step.
     void place(std::size_t h, Pt p, bool& stepTaken);
 
+    // The warp of `output`, or where it is drawn without one.
+    OutputWarp drawnWarp(const OutputConfig& output) const;
+
     ProjectModel& model_;
     Uuid id_;
+    int rasterWidth_ = 0;
+    int rasterHeight_ = 0;
     std::optional<std::size_t> selected_;
     std::optional<std::size_t> grabbed_;
     Pt grabOffset_;

@@ -1,6 +1,5 @@
 #include "app/show/WarpOverlay.h"
 
-#include "app/LetterboxView.h"
 #include "app/ModelAdapter.h"
 #include "core/ProjectModel.h"
 #include "geometry/PictureMapping.h"
@@ -10,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -50,6 +50,7 @@ WarpOverlay::WarpOverlay(ModelAdapter& adapter, std::optional<Uuid> outputID, QW
     setFocusPolicy(Qt::StrongFocus);
     if (outputID_) {
         editing_.emplace(adapter_.model(), *outputID_);
+        editing_->setRasterSize(width(), height());
     }
     connect(&adapter_, &ModelAdapter::changed, this, &WarpOverlay::refresh);
     refresh(ModelChanges::all());
@@ -93,15 +94,16 @@ void WarpOverlay::refresh(const ModelChanges& changes) {
 }
 
 QRectF WarpOverlay::rasterRect() const {
-    // Where the picture is: the whole view once it is warped (or edited),
-    // the letterboxed crop otherwise, whose grid then lies on the picture.
-    if (const auto* view = qobject_cast<const LetterboxView*>(parentWidget())) {
-        const QRect content = view->contentRect();
-        if (!content.isEmpty()) {
-            return QRectF(content).translated(-pos());
-        }
-    }
+    // The window is the projector's raster, warped or not: an unwarped
+    // output's letterboxed picture is its placement on it.
     return QRectF(rect());
+}
+
+void WarpOverlay::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (editing_) {
+        editing_->setRasterSize(width(), height());
+    }
 }
 
 QPointF WarpOverlay::toView(Pt raster) const {
@@ -120,7 +122,9 @@ void WarpOverlay::paintEvent(QPaintEvent*) {
     if (output == nullptr) {
         return;
     }
-    const OutputWarp warp = output->warp.value_or(OutputWarp{});
+    // Without a warp, where the picture is drawn (letterboxed): the grid lies
+    // on it and the handles start on its corners.
+    const OutputWarp warp = editing_ ? editing_->warp().value_or(OutputWarp{}) : OutputWarp{};
     const WarpMesh* mesh = warp.mesh && warp.mesh->hasValidGrid() ? &*warp.mesh : nullptr;
     // A crop point (0..1) as the warp puts it in the view.
     const auto place = [&](double u, double v) -> std::optional<QPointF> {

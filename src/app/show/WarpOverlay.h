@@ -39,8 +39,8 @@ public:
     // The editing rules (null for a window without an output of its own).
     WarpEditing* editingRules() { return editing_ ? &*editing_ : nullptr; }
 
-    // Where a raster point (0..1) lies in this widget, and back: across the
-    // picture's rectangle in the view around it (rasterRect).
+    // Where a raster point (0..1) lies in this widget, and back: the whole
+    // widget is the raster (rasterRect), as the whole window is.
     QPointF toView(Pt raster) const;
     Pt toRaster(QPointF view) const;
     QRectF rasterRect() const;
@@ -52,6 +52,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
 

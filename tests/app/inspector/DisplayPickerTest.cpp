@@ -51,6 +51,7 @@ private slots:
         h_->model.addSurface();
         h_->model.addOutput(OutputPreset::full);
         h_->settle();
+        h_->view->showOutputs(); // the cards are in the Outputs tab
     }
 
     void cleanup() { h_.reset(); }

@@ -150,6 +150,7 @@ private slots:
     }
 
     void presetsAddNamedOutputsAndTheNoteComesAndGoes() {
+        h_->view->showOutputs(); // the operator opens the Outputs tab
         const QStringList labels = {"Full Canvas", "Left Half", "Right Half", "Top Half",
                                     "Bottom Half"};
         QStringList shown;
@@ -184,6 +185,7 @@ private slots:
     }
 
     void cardsOpenTheirWindowAndDeleteTheirOutput() {
+        h_->view->showOutputs(); // the operator opens the Outputs tab
         addPreset(QStringLiteral("Left Half"));
         addPreset(QStringLiteral("Right Half"));
         const Uuid left = h_->model.outputs()[0].id;
@@ -361,6 +363,7 @@ private slots:
     }
 
     void inlineRenameOfOutputs() {
+        h_->view->showOutputs(); // the operator opens the Outputs tab
         addPreset(QStringLiteral("Left Half"));
         addPreset(QStringLiteral("Right Half"));
         const Uuid first = h_->model.outputs()[0].id;

@@ -12,6 +12,7 @@
 #include "app/show/WarpOverlay.h"
 #include "core/ProjectModel.h"
 #include "geometry/PictureMapping.h"
+#include "geometry/UnwarpedPlacement.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -35,6 +36,11 @@ public:
     std::optional<std::string> chooseFile(MediaFileType) override { return answer; }
     std::optional<std::string> answer;
 };
+
+// Within a thousandth of a point: raster coordinates are floats.
+bool closeTo(QPointF a, QPoint b) {
+    return std::fabs(a.x() - b.x()) < 1e-3 && std::fabs(a.y() - b.y()) < 1e-3;
+}
 
 bool near(Pt a, Pt b, float tolerance = 1e-4f) {
     return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance;
@@ -82,39 +88,59 @@ private slots:
         QVERIFY(!overlay()->isVisible());
         const QRect letterboxed = window_->view()->contentRect();
         QVERIFY(letterboxed.width() < 800);
+        const QRect canvasAt = window_->view()->content()->geometry();
         // The grid alone leaves the picture letterboxed and lies on it.
         model_->setWarpGrid(id_, true);
         settle();
         QVERIFY(overlay()->isVisible());
         QCOMPARE(window_->view()->contentRect(), letterboxed);
-        QCOMPARE(overlay()->toView(Pt{0, 0}), QPointF(letterboxed.topLeft()));
-        QCOMPARE(
-            overlay()->toView(Pt{1, 1}),
-            QPointF(letterboxed.topLeft() + QPoint(letterboxed.width(), letterboxed.height())));
+        const auto cornerAt = [this](std::size_t k) {
+            return overlay()->toView(*overlay()->editingRules()->handle(k));
+        };
+        QVERIFY(closeTo(cornerAt(0), letterboxed.topLeft()));
+        QVERIFY(closeTo(cornerAt(2),
+                        letterboxed.topLeft() + QPoint(letterboxed.width(), letterboxed.height())));
 
-        model_->setWarpEditing(id_, true);
-        settle();
-        QCOMPARE(window_->view()->contentRect(), QRect(0, 0, 800, 400));
+        // Ticking Edit Warp changes nothing on the wall: the picture stays
+        // letterboxed, drawn as before, and the handles start on its
+        // corners. Unticking leaves it too.
+        for (const bool on : {true, false, true}) {
+            model_->setWarpEditing(id_, on);
+            settle();
+            QCOMPARE(window_->view()->contentRect(), letterboxed);
+            QCOMPARE(window_->view()->content()->geometry(), canvasAt);
+            QCOMPARE(window_->view()->config(), output());
+            QVERIFY(!output().warp);
+            QVERIFY(closeTo(cornerAt(0), letterboxed.topLeft()));
+            QVERIFY(closeTo(cornerAt(1), letterboxed.topRight() + QPoint(1, 0)));
+        }
         // The keys reach the handles without a click first.
         QCOMPARE(window_->focusWidget(), overlay());
 
-        // Corner 2 dragged from the raster's bottom-right by (-80, -40) points.
+        // Corner 2 dragged from the picture's bottom-right by (-80, -40) points.
         const std::size_t steps = model_->undoStack().size();
-        // Pressed on its disc, drawn whole inside the window away from the
-        // raster's corner.
-        const QPoint from = at(Pt{1, 1}) - QPoint(10, 10);
+        const QPointF start = cornerAt(2);
+        const QPoint from = start.toPoint();
         QTest::mousePress(overlay(), Qt::LeftButton, {}, from);
         QTest::mouseMove(overlay(), from - QPoint(40, 20));
         QTest::mouseMove(overlay(), from - QPoint(80, 40));
         QTest::mouseRelease(overlay(), Qt::LeftButton, {}, from - QPoint(80, 40));
         settle();
         QVERIFY(output().warp);
-        QVERIFY(near(output().warp->corners[2], Pt{0.9f, 0.9f}));
-        QVERIFY(near(output().warp->corners[0], Pt{0, 0}));
+        // The window is the raster now; the other corners stay where the
+        // letterbox put them.
+        QCOMPARE(window_->view()->contentRect(), QRect(0, 0, 800, 400));
+        const Pt dragged{static_cast<float>((start.x() - 80) / 800),
+                         static_cast<float>((start.y() - 40) / 400)};
+        QVERIFY(near(output().warp->corners[2], dragged));
+        QVERIFY(
+            near(output().warp->corners[0], Pt{static_cast<float>(letterboxed.x() / 800.0), 0}));
         QCOMPARE(model_->undoStack().size(), steps + 1);
-        QCOMPARE(model_->undoName(), std::string("Warp"));
+        QCOMPARE(model_->undoName(), std::string("Move Warp Corner"));
         model_->undo();
+        settle();
         QVERIFY(!output().warp);
+        QCOMPARE(window_->view()->contentRect(), letterboxed);
     }
 
     void arrowsNudgeTheSelectedHandleOneRunOneStepAndTabWalksTheHandles() {
@@ -133,11 +159,15 @@ private slots:
 
         const std::size_t steps = model_->undoStack().size();
         const double pixel = 1.0 / (800 * overlay()->devicePixelRatioF());
+        // Corner 1 starts on the letterboxed picture's top-right.
+        const Pt start = *rules->handle(1);
+        QVERIFY(std::fabs(start.x * 800 - (window_->view()->contentRect().right() + 1)) < 1e-3);
         QTest::keyClick(overlay(), Qt::Key_Left);
         QTest::keyClick(overlay(), Qt::Key_Left);
         QTest::keyClick(overlay(), Qt::Key_Left, Qt::ShiftModifier);
         settle();
-        QVERIFY(near(output().warp->corners[1], Pt{static_cast<float>(1 - 12 * pixel), 0}, 1e-6f));
+        QVERIFY(near(output().warp->corners[1],
+                     Pt{static_cast<float>(start.x - 12 * pixel), start.y}, 1e-6f));
         QCOMPARE(model_->undoStack().size(), steps + 1);
         // Another handle starts another run.
         QTest::keyClick(overlay(), Qt::Key_Tab);
@@ -197,16 +227,49 @@ private slots:
         QTest::mouseClick(group->resetButton(), Qt::LeftButton);
         QVERIFY(!output().warp);
         // Reset, the blend map, Remove Mesh and Add Mesh: a step each.
-        for (int i = 0; i < 4; ++i) {
+        for (const char* name : {"Reset Warp", "Choose Blend Map", "Remove Mesh", "Add Mesh"}) {
+            QCOMPARE(model_->undoName(), std::string(name));
             model_->undo();
         }
         QCOMPARE(output().warp, std::optional<OutputWarp>(keystone));
+
+        // Each step is named in Edit > Undo and Redo.
+        QCOMPARE(model_->redoName(), std::string("Add Mesh"));
 
         // Edit Warp asks for the window and shows the handles there.
         QSignalSpy wanted(&card, &OutputCard::openRequested);
         QTest::mouseClick(group->editBox(), Qt::LeftButton);
         QVERIFY(model_->warpEditing(id_));
         QCOMPARE(wanted.count(), 1);
+    }
+
+    void anUnwarpedOutputsMeshAndPreviewStartOnItsLetterboxedPicture() {
+        OutputCard card(*model_, output(), nullptr, nullptr);
+        WarpGroup* group = card.warpGroup();
+        // No display yet: the raster is the window's 960 x 540, on which the
+        // 960 x 1080 crop is pillarboxed.
+        const OutputWarp placed = unwarpedPlacement(960, 1080, 960, 540);
+        QCOMPARE(placed.corners[0], (Pt{0.25f, 0}));
+        QCOMPARE(group->preview()->warp(), placed);
+        QTest::mouseClick(group->addMeshButton(), Qt::LeftButton);
+        QVERIFY(output().warp && output().warp->mesh);
+        QCOMPARE(output().warp->corners, placed.corners);
+        QCOMPARE(model_->undoName(), std::string("Add Mesh"));
+        model_->undo();
+
+        // On a 1280 x 1080 projector the raster has its aspect, and the
+        // preview spans the card, large enough to judge the picture.
+        OutputConfig onScreen = output();
+        onScreen.display = OutputDisplay{"HDMI-1", ScreenRect{0, 0, 1280, 1080}, true};
+        model_->replaceOutput(0, onScreen);
+        card.showOutput(output(), 0, false);
+        QCOMPARE(group->preview()->warp(), unwarpedPlacement(960, 1080, 1280, 1080));
+        card.resize(290, 1000);
+        card.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
+        const QRect raster = group->preview()->rasterRect();
+        QVERIFY2(raster.width() >= 230, qPrintable(QString::number(raster.width())));
+        QVERIFY(std::abs(raster.width() * 1080.0 / 1280.0 - raster.height()) <= 1.0);
     }
 };
 
