@@ -278,7 +278,7 @@ void PrismetaApp::showAbout() {
            "<p>Projection mapping and show control: surfaces and their warps, outputs "
            "with edge blends, cues, remote control, DMX, timecode and camera "
            "calibration.</p>"
-           "<p>Built with Qt %2.</p>")
+           "<p>Running on Qt %2.</p>")
             .arg(QCoreApplication::applicationVersion().toHtmlEscaped(),
                  QString::fromLatin1(qVersion())),
         QMessageBox::Ok, mainWindow_.get());
