@@ -7,9 +7,10 @@ CMAKE_ARGS ?=
 DEMO       ?= examples/demo.prismeta.json
 
 FUZZ_BUILD ?= build-fuzz
+PACKAGE_BUILD ?= build-package
 CHECK_BUILD ?= build-check
 
-.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak isf-conformance calibration-full check-includes screenshots clean format
+.PHONY: all deps configure build run test test-engine test-asan test-tsan bench fuzz soak isf-conformance calibration-full check-includes package screenshots clean format
 
 all: build
 
@@ -36,6 +37,18 @@ run: configure
 screenshots: configure
 	cmake --build $(BUILD) -j $(JOBS) --target prismeta prismeta-cli
 	./scripts/screenshots $(BUILD)
+
+# The Debian package prismeta_<version>_amd64.deb in $(PACKAGE_BUILD): a
+# Release build of the programs only (no tests, no benchmarks), installing
+# under /usr; scripts/package-check installs it in a fresh Debian 12.
+package: deps
+	./scripts/install-deps dpkg-dev help2man appstream
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	      -DPRISMETA_BUILD_TESTS=OFF -DPRISMETA_BUILD_BENCH=OFF -DPRISMETA_MAN_PAGES=ON $(CMAKE_ARGS)
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	appstreamcli validate --no-net $(PACKAGE_BUILD)/share/*.metainfo.xml
+	cd $(PACKAGE_BUILD) && cpack
+	@ls -l $(PACKAGE_BUILD)/prismeta_*.deb
 
 # Every test of the normal build (the fuzz corpora and regression inputs
 # replayed among them), then the engine and application tests again under
@@ -98,4 +111,4 @@ format:
 	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(CHECK_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(CHECK_BUILD) $(PACKAGE_BUILD)

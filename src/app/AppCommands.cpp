@@ -40,6 +40,9 @@ AppCommands::AppCommands(ModelAdapter& adapter, QObject* parent)
     // in a show, where closing hides the editor and the show goes on.
     hideEditor_ = makeAction(tr("Hide Editor"), QKeySequence::Close);
     hideEditor_->setEnabled(false);
+    // Wired by the application; the application menu holds it on macOS.
+    about_ = makeAction(tr("About Prismeta"), QKeySequence());
+    about_->setMenuRole(QAction::AboutRole);
 
     ProjectModel& model = model_;
     connect(undo_, &QAction::triggered, this, [&model] { model.undo(); });
@@ -67,7 +70,7 @@ QList<QAction*> AppCommands::all() const {
     return {newProject_,     open_,           save_,         saveAs_,     relinkMedia_,
             collectProject_, quit_,           undo_,         redo_,       addSurface_,
             duplicate_,      deleteSelected_, resetCorners_, toggleSnap_, calibrateOutputs_,
-            preferences_,    showEditor_,     hideEditor_};
+            preferences_,    showEditor_,     hideEditor_,   about_};
 }
 
 void AppCommands::buildMenus(QMenuBar* menuBar) const {
@@ -103,6 +106,11 @@ void AppCommands::buildMenus(QMenuBar* menuBar) const {
     QMenu* window = menuBar->addMenu(tr("&Window"));
     window->addAction(showEditor_);
     window->addAction(hideEditor_);
+}
+
+void AppCommands::buildHelpMenu(QMenuBar* menuBar) const {
+    QMenu* help = menuBar->addMenu(tr("&Help"));
+    help->addAction(about_);
 }
 
 void AppCommands::refreshEnabled() {

@@ -49,11 +49,15 @@ public:
     QAction* preferences() const { return preferences_; }
     QAction* showEditor() const { return showEditor_; }
     QAction* hideEditor() const { return hideEditor_; }
+    // Wired by the application, which owns the main window.
+    QAction* about() const { return about_; }
 
     QList<QAction*> all() const;
 
     // File, Edit, Surface, Output and Window, with every item, into a window's menu bar.
     void buildMenus(QMenuBar* menuBar) const;
+    // Help, with About: the last menu, so the application adds it after its own.
+    void buildHelpMenu(QMenuBar* menuBar) const;
 
     // Enables Undo and Redo by their stacks (also done on every model change).
     void refreshEnabled();
@@ -80,6 +84,7 @@ private:
     QAction* preferences_;
     QAction* showEditor_;
     QAction* hideEditor_;
+    QAction* about_;
 };
 
 } // namespace prismeta

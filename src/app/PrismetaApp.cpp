@@ -29,9 +29,12 @@
 #include "media/LiveSources.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -89,6 +92,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     };
     remote_->setShowInputs(std::move(inputs));
     showCues_->buildMenu(mainWindow_->menuBar());
+    commands_->buildHelpMenu(mainWindow_->menuBar());
     cuesDock_ = new CuesDock(*adapter_, *showCues_, mainWindow_.get());
     // Under the editor and the inspector: the list has the window's width
     // for its columns, and the canvas keeps its width.
@@ -131,6 +135,7 @@ PrismetaApp::PrismetaApp(std::unique_ptr<DocumentDialogs> dialogs) {
     connect(commands_->calibrateOutputs(), &QAction::triggered, this,
             &PrismetaApp::showCalibration);
     connect(commands_->showEditor(), &QAction::triggered, this, &PrismetaApp::showEditor);
+    connect(commands_->about(), &QAction::triggered, this, &PrismetaApp::showAbout);
     connect(commands_->hideEditor(), &QAction::triggered, this, [this] {
         if (inShow_) {
             mainWindow_->close(); // hidden, as its close button does in a show
@@ -268,6 +273,23 @@ void PrismetaApp::showPreferences() {
     dialog.addSection(dmx, [dmx] { return dmx->apply(); });
     dialog.exec();
     showCues_->runner().setBlackoutFade(readBlackoutFade(*settings));
+}
+
+void PrismetaApp::showAbout() {
+    // The version main() gave the application: the project's, set once in CMake.
+    auto* box = new QMessageBox(
+        QMessageBox::NoIcon, tr("About Prismeta"),
+        tr("<h3>Prismeta %1</h3>"
+           "<p>Projection mapping and show control: surfaces and their warps, outputs "
+           "with edge blends, cues, remote control, DMX, timecode and camera "
+           "calibration.</p>"
+           "<p>Running on Qt %2.</p>")
+            .arg(QCoreApplication::applicationVersion().toHtmlEscaped(),
+                 QString::fromLatin1(qVersion())),
+        QMessageBox::Ok, mainWindow_.get());
+    box->setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 CalibrationDialog* PrismetaApp::calibrationDialog() const {

@@ -103,6 +103,8 @@ public:
     // it in a show); the open one is brought to the front.
     void showCalibration();
     CalibrationDialog* calibrationDialog() const;
+    // Help > About Prismeta: the version, window-modal over the editor.
+    void showAbout();
 
 private:
     bool mainWindowMayClose();

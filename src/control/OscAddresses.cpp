@@ -16,17 +16,21 @@ std::vector<OscOutgoing> listMessages(std::string_view plural, const Records& re
     messages.reserve(records.size() + 1);
     const auto count = static_cast<std::int32_t>(
         std::min<std::size_t>(records.size(), std::numeric_limits<std::int32_t>::max()));
-    messages.push_back({{}, address + "/count", {OscArgument::int32(count)}});
+    // Filled in place: at -O3 (the package's Release build) GCC 12 called
+    // the empty endpoint of a braced temporary maybe uninitialised.
+    OscOutgoing& total = messages.emplace_back();
+    total.address = address + "/count";
+    total.arguments = {OscArgument::int32(count)};
     std::int32_t index = 0;
     for (const auto& record : records) {
         if (index == count) {
             break;
         }
-        messages.push_back(
-            {{},
-             address,
-             {OscArgument::text(record.id.text()), OscArgument::int32(index),
-              OscArgument::text(std::string(utf8Prefix(record.name, maxListedNameBytes)))}});
+        OscOutgoing& entry = messages.emplace_back();
+        entry.address = address;
+        entry.arguments = {
+            OscArgument::text(record.id.text()), OscArgument::int32(index),
+            OscArgument::text(std::string(utf8Prefix(record.name, maxListedNameBytes)))};
         ++index;
     }
     return messages;

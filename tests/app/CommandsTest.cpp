@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
@@ -81,8 +82,8 @@ private slots:
 
     void menusHoldEveryItemWithItsShortcut() {
         const QList<QAction*> menus = app_->mainWindow().menuBar()->actions();
-        QCOMPARE(menus.size(), 6);
-        const QStringList titles = {"File", "Edit", "Surface", "Output", "Window", "Show"};
+        QCOMPARE(menus.size(), 7);
+        const QStringList titles = {"File", "Edit", "Surface", "Output", "Window", "Show", "Help"};
         const QList<QList<MenuItem>> items = {
             {{"New Project", QKeySequence(Qt::CTRL | Qt::Key_N)},
              {"Open\u2026", QKeySequence(Qt::CTRL | Qt::Key_O)},
@@ -109,8 +110,9 @@ private slots:
              {"Update Cue", QKeySequence()},
              {"Delete Cue", QKeySequence()},
              {"Blackout", QKeySequence(Qt::Key_B)}},
+            {{"About Prismeta", QKeySequence()}},
         };
-        for (int m = 0; m < 6; ++m) {
+        for (int m = 0; m < 7; ++m) {
             QCOMPARE(withoutMnemonic(menus[m]->text()), titles[m]);
             QList<QAction*> actions = menus[m]->menu()->actions();
             actions.removeIf([](QAction* a) { return a->isSeparator(); });
@@ -124,6 +126,16 @@ private slots:
         // "Toggle Snap to Grid" stands apart behind a separator.
         const QList<QAction*> surface = menus[2]->menu()->actions();
         QVERIFY(surface[surface.size() - 2]->isSeparator());
+    }
+
+    void aboutNamesTheApplicationsVersion() {
+        QCoreApplication::setApplicationVersion(QStringLiteral("4.5.6"));
+        app_->commands().about()->trigger();
+        QMessageBox* box = app_->mainWindow().findChild<QMessageBox*>();
+        QVERIFY(box != nullptr);
+        QVERIFY(box->isVisible());
+        QVERIFY2(box->text().contains(QStringLiteral("Prismeta 4.5.6")), qPrintable(box->text()));
+        box->accept();
     }
 
     void undoAndRedoFollowTheirStacksEverythingElseStaysEnabled() {
