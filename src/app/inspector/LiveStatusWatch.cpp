@@ -24,8 +24,8 @@ bool holdsLastPicture(const LiveStatus& status) {
 
 bool sameReading(const LiveStatus& a, const LiveStatus& b) {
     // Rates as the indicator shows them, in whole pictures a second.
-    return a.state == b.state && std::lround(a.fps) == std::lround(b.fps) &&
-           a.dropped == b.dropped && holdsLastPicture(a) == holdsLastPicture(b);
+    return a.state == b.state && std::lround(a.fps) == std::lround(b.fps) && a.lost == b.lost &&
+           a.notShown == b.notShown && holdsLastPicture(a) == holdsLastPicture(b);
 }
 
 } // namespace
@@ -90,8 +90,11 @@ QString liveStatusText(const LiveStatus& status) {
         break;
     }
     QString text = QObject::tr("Connected, %1 fps").arg(std::lround(status.fps));
-    if (status.dropped > 0) {
-        text += QObject::tr(", %1 dropped").arg(status.dropped);
+    if (status.lost > 0) {
+        text += QObject::tr(", %1 lost").arg(status.lost);
+    }
+    if (status.notShown > 0) {
+        text += QObject::tr(", %1 not shown").arg(status.notShown);
     }
     return text;
 }
