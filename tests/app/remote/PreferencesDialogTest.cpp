@@ -2,11 +2,11 @@
 // timecode) on a full-HD screen and on a small one: it opens showing every
 // group whole (no label, radio button or help line cut) within the screen,
 // and scrolls where the screen is too small for that.
+#include "app/remote/PreferencesDialog.h"
 #include "app/ModelAdapter.h"
 #include "app/cues/ShowCues.h"
 #include "app/dmx/DmxInput.h"
 #include "app/dmx/DmxPreferencesPane.h"
-#include "app/remote/PreferencesDialog.h"
 #include "app/remote/RemoteControl.h"
 #include "core/ProjectModel.h"
 
