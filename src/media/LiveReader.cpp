@@ -264,8 +264,10 @@ void LiveReader::State::run(const LiveOpener& opener) {
             connection.reset();
         } else if (!toldNotThere && state.load() == LiveStatus::State::waiting) {
             toldNotThere = true;
-            queueLine("Prismeta: live source " + name + " is not there yet (" + error +
-                      "); trying again");
+            queueLine(portTaken ? "Prismeta: live source " + name + " cannot listen: " + error +
+                                      "; trying again"
+                                : "Prismeta: live source " + name + " is not there yet (" + error +
+                                      "); trying again");
         }
         lost();
         if (stopped()) {

@@ -21,6 +21,13 @@ bool validRate(AVRational rate) {
     return rate.num > 0 && rate.den > 0;
 }
 
+// A capture device sets its own pace (a camera slows down in the dark):
+// only its stream's refused pictures count as lost, not its gaps.
+bool isDevice(const AVFormatContext& format) {
+    const AVClass* type = format.iformat != nullptr ? format.iformat->priv_class : nullptr;
+    return type != nullptr && type->category == AV_CLASS_CATEGORY_DEVICE_VIDEO_INPUT;
+}
+
 bool isVideo(const AVStream& stream) {
     return stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
            (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0;
@@ -35,7 +42,8 @@ bool LiveStreamDecoder::refused(int index) const {
     return std::find(refused_.begin(), refused_.end(), index) != refused_.end();
 }
 
-void LiveStreamDecoder::counted(const AVStream& stream, const AVFrame& frame) {
+void LiveStreamDecoder::counted(const AVFormatContext& format, const AVStream& stream,
+                                const AVFrame& frame) {
     std::uint64_t missing = 0;
     const std::int64_t timestamp = frame.best_effort_timestamp;
     AVRational rate = codec_->framerate;
@@ -43,9 +51,10 @@ void LiveStreamDecoder::counted(const AVStream& stream, const AVFrame& frame) {
         rate = validRate(stream.avg_frame_rate) ? stream.avg_frame_rate : stream.r_frame_rate;
     }
     if (decodedOne_ && timestamp != AV_NOPTS_VALUE && lastTimestamp_ != AV_NOPTS_VALUE &&
-        validRate(rate) && validRate(stream.time_base)) {
+        validRate(rate) && validRate(stream.time_base) && !isDevice(format)) {
         const double seconds =
-            static_cast<double>(timestamp - lastTimestamp_) * av_q2d(stream.time_base);
+            (static_cast<double>(timestamp) - static_cast<double>(lastTimestamp_)) *
+            av_q2d(stream.time_base);
         const double frames = seconds * av_q2d(rate);
         if (frames >= 1.5 && seconds <= longestGapSeconds) {
             missing = static_cast<std::uint64_t>(frames + 0.5) - 1;
@@ -148,7 +157,7 @@ bool LiveStreamDecoder::feed(AVFormatContext& format, AVPacket& packet, Sink& si
             }
             continue;
         }
-        counted(stream, *frame_);
+        counted(format, stream, *frame_);
         if (frame_->width > 0 && frame_->height > 0 &&
             static_cast<std::int64_t>(frame_->width) * frame_->height <= maxPixels_) {
             sink.picture(*frame_);

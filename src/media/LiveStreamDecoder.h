@@ -38,15 +38,16 @@ public:
     // The stream decoded, -1 before one was found.
     int stream() const { return stream_; }
     // Pictures lost since the first one decoded: missing from the sequence
-    // (their time skipped, at the stream's frame rate) or refused by the
-    // decoder, whichever says more between two pictures. Joining a stream
-    // (packets before its first picture) counts nothing.
+    // (their time skipped, at the stream's frame rate; not for a capture
+    // device, which sets its own pace) or refused by the decoder, whichever
+    // says more between two pictures. Joining a stream (packets before its
+    // first picture) counts nothing.
     std::uint64_t lost() const { return lost_ + refusedSincePicture_; }
 
 private:
     bool open(const AVStream& stream, bool partialPictures);
     bool refused(int index) const;
-    void counted(const AVStream& stream, const AVFrame& frame);
+    void counted(const AVFormatContext& format, const AVStream& stream, const AVFrame& frame);
 
     std::int64_t maxPixels_;
     int threads_;

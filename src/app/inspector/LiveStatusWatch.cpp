@@ -25,7 +25,8 @@ bool holdsLastPicture(const LiveStatus& status) {
 bool sameReading(const LiveStatus& a, const LiveStatus& b) {
     // Rates as the indicator shows them, in whole pictures a second.
     return a.state == b.state && std::lround(a.fps) == std::lround(b.fps) && a.lost == b.lost &&
-           a.notShown == b.notShown && holdsLastPicture(a) == holdsLastPicture(b);
+           a.notShown == b.notShown && a.portTaken == b.portTaken &&
+           holdsLastPicture(a) == holdsLastPicture(b);
 }
 
 } // namespace
@@ -82,7 +83,8 @@ std::optional<LiveStatus> LiveStatusWatch::status(const Uuid& surface) const {
 QString liveStatusText(const LiveStatus& status) {
     switch (status.state) {
     case LiveStatus::State::waiting:
-        return QObject::tr("Waiting for the source");
+        return status.portTaken ? QObject::tr("Waiting: its port is taken by another program")
+                                : QObject::tr("Waiting for the source");
     case LiveStatus::State::lost:
         return holdsLastPicture(status) ? QObject::tr("Lost: holding its last picture")
                                         : QObject::tr("Lost: showing the placeholder");

@@ -133,6 +133,10 @@ private slots:
                 image(liveKindIcon(LiveStatus::State::connected)));
         QCOMPARE(label->accessibleName(), QStringLiteral("Waiting for the source"));
         QVERIFY(list->item(0)->toolTip().contains(QStringLiteral("udp://@:5000")));
+        reading.portTaken = true; // another program listens there
+        watch->poll();
+        QCOMPARE(label->accessibleName(),
+                 QStringLiteral("Waiting: its port is taken by another program"));
 
         reading = {LiveStatus::State::connected, 29.97, 0, 0, 0.0};
         QSignalSpy changed(watch, &LiveStatusWatch::changed);
