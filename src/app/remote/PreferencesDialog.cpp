@@ -5,7 +5,9 @@
 #include "cues/Blackout.h"
 #include "media/LiveSources.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -154,9 +156,22 @@ void PreferencesDialog::addSection(QWidget* section, std::function<bool()> apply
 
 void PreferencesDialog::setVisible(bool visible) {
     if (visible && !fitted_) {
+        for (QAbstractSpinBox* box : body_->findChildren<QAbstractSpinBox*>()) {
+            box->setFocusPolicy(Qt::StrongFocus);
+            box->installEventFilter(this);
+        }
         fitToScreen();
     }
     QDialog::setVisible(visible);
+}
+
+bool PreferencesDialog::eventFilter(QObject* watched, QEvent* event) {
+    auto* box = qobject_cast<QAbstractSpinBox*>(watched);
+    if (event->type() == QEvent::Wheel && box != nullptr && !box->hasFocus()) {
+        QCoreApplication::sendEvent(scroll_->verticalScrollBar(), event);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void PreferencesDialog::fitToScreen() {

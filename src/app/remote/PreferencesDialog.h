@@ -56,6 +56,9 @@ public:
 
     void accept() override;
     void setVisible(bool visible) override;
+    // A wheel over a number box that is not being edited scrolls the
+    // sections instead of changing the number.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QScrollArea* scrollArea() const { return scroll_; }
 

@@ -1,7 +1,8 @@
 // Preferences with every section (remote control, show, lighting desk,
 // timecode) on a full-HD screen and on a small one: it opens showing every
 // group whole (no label, radio button or help line cut) within the screen,
-// and scrolls where the screen is too small for that.
+// and scrolls where the screen is too small for that (the wheel over a
+// number box scrolling too, rather than changing the number).
 #include "app/remote/PreferencesDialog.h"
 #include "app/ModelAdapter.h"
 #include "app/cues/ShowCues.h"
@@ -12,6 +13,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QScreen>
 #include <QScrollArea>
@@ -19,6 +21,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <filesystem>
 #include <fstream>
@@ -74,6 +77,17 @@ private slots:
                                      QStringLiteral("\"");
                 QVERIFY2(widget->height() >= needed, qPrintable(name));
                 QVERIFY2(widget->width() >= widget->minimumSizeHint().width(), qPrintable(name));
+            }
+            if (small) {
+                // The wheel over a number box scrolls; the number stays.
+                QDoubleSpinBox* fade = dialog.blackoutFadeBox();
+                const double before = fade->value();
+                const QPointF at(fade->width() / 2.0, fade->height() / 2.0);
+                QWheelEvent wheel(at, fade->mapToGlobal(at), QPoint(), QPoint(0, -120),
+                                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QCoreApplication::sendEvent(fade, &wheel);
+                QCOMPARE(fade->value(), before);
+                QVERIFY(scroll->verticalScrollBar()->value() > 0);
             }
         }
     }
