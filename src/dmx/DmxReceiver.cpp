@@ -142,8 +142,8 @@ Result<std::unique_ptr<DmxReceiver>> DmxReceiver::start(const DmxReceiverConfig&
         fd = openShared(port);
         if (fd < 0) {
             const int error = errno;
-            std::string line = std::string("DMX cannot listen for ") + name + " on UDP port " +
-                               std::to_string(port) + ": " + std::strerror(error);
+            std::string line = std::string(name) + " on UDP port " + std::to_string(port) + ": " +
+                               std::strerror(error);
             if (error == EADDRINUSE) {
                 line += " (another program holds it without sharing it)";
             }
@@ -164,7 +164,7 @@ Result<std::unique_ptr<DmxReceiver>> DmxReceiver::start(const DmxReceiverConfig&
         return Made::failure(why.empty() ? "no protocol is enabled" : why);
     }
     for (const std::string& problem : problems) {
-        logLine("Prismeta: " + problem); // the other protocol runs
+        logLine("Prismeta: DMX cannot listen for " + problem); // the other protocol runs
     }
     receiver->stopEvent_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (receiver->stopEvent_ < 0) {
