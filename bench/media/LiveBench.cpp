@@ -530,7 +530,7 @@ StreamRun readStream(const std::string& clip, double seconds) {
     }
     const auto start = Clock::now();
     const double cpuStart = processSeconds();
-    const std::uint64_t droppedBefore = pictures.dropped();
+    const std::uint64_t droppedBefore = pictures.notShown();
     auto tick = start;
     const auto end =
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
@@ -545,7 +545,7 @@ StreamRun readStream(const std::string& clip, double seconds) {
     }
     run.cpuSeconds = processSeconds() - cpuStart;
     run.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.dropped = pictures.dropped() - droppedBefore;
+    run.dropped = pictures.notShown() - droppedBefore;
     for (int n = std::max(run.first, 0); n <= run.last; ++n) {
         if (!seen[static_cast<std::size_t>(n)]) {
             ++(n - run.first < startPictures ? run.missingAtStart : run.missingAfter);

@@ -243,27 +243,28 @@ void PrismetaApp::startRemoteControl(std::optional<std::uint16_t> portForThisRun
     }
 }
 
-bool PrismetaApp::startDmx(const std::optional<DmxReceiverConfig>& configForThisRun) {
+void PrismetaApp::startDmx(const std::optional<DmxReceiverConfig>& configForThisRun) {
+    // A failure is one log line: a show started at login runs on without
+    // the desk rather than ending (and being started again, forever) while
+    // another program holds a port or an interface is not up yet.
     if (configForThisRun) {
-        return static_cast<bool>(dmx_->start(*configForThisRun, DmxInput::Origin::commandLine));
+        (void)dmx_->start(*configForThisRun, DmxInput::Origin::commandLine);
+        return;
     }
     const DmxPreferences prefs = readDmxPreferences(*applicationSettings());
     if (prefs.enabled) {
         (void)dmx_->start(prefs.receiverConfig());
     }
-    return true;
 }
 
-bool PrismetaApp::startTimecode(std::optional<TimecodeSource> sourceForThisRun,
+void PrismetaApp::startTimecode(std::optional<TimecodeSource> sourceForThisRun,
                                 std::optional<std::string> ltcInput) {
     const TimecodePreferences prefs = readTimecodePreferences(*applicationSettings());
     if (!sourceForThisRun && !prefs.chase) {
-        return true;
+        return;
     }
     const TimecodeSource source = sourceForThisRun.value_or(prefs.source);
-    const Status started =
-        dmx_->startTimecode(source, ltcInput.value_or(prefs.ltcInput), prefs.freewheelFrames);
-    return started || !sourceForThisRun;
+    (void)dmx_->startTimecode(source, ltcInput.value_or(prefs.ltcInput), prefs.freewheelFrames);
 }
 
 void PrismetaApp::showPreferences() {

@@ -93,9 +93,9 @@ public:
     // command line's --dmx), otherwise as the preferences say; and timecode
     // chase as the preferences say unless `timecodeForThisRun` (--timecode,
     // --ltc-input) is given. Off until called, so tests start it themselves.
-    // False when what the command line asked for cannot run.
-    bool startDmx(const std::optional<DmxReceiverConfig>& configForThisRun);
-    bool startTimecode(std::optional<TimecodeSource> sourceForThisRun,
+    // What cannot run is one log line, and the rest of the application runs.
+    void startDmx(const std::optional<DmxReceiverConfig>& configForThisRun);
+    void startTimecode(std::optional<TimecodeSource> sourceForThisRun,
                        std::optional<std::string> ltcInput);
     // "Preferences…", modal.
     void showPreferences();

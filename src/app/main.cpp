@@ -174,6 +174,11 @@ int main(int argc, char** argv) {
     if (parser.isSet(dmx)) {
         prismeta::DmxReceiverConfig config = prismeta::DmxPreferences{}.receiverConfig();
         config.address = parser.value(dmx).trimmed().toStdString();
+        if (!prismeta::isIpv4Address(config.address)) {
+            std::fputs("prismeta: --dmx takes a local IPv4 address (127.0.0.1, 0.0.0.0, ...)\n",
+                       stderr);
+            return 2;
+        }
         for (const auto& [option, port] :
              {std::pair{&artNetPort, &config.artNetPort}, std::pair{&sacnPort, &config.sacnPort}}) {
             if (parser.isSet(*option)) {
@@ -211,7 +216,8 @@ int main(int argc, char** argv) {
         ltcForThisRun = parser.value(ltcInput).toStdString();
     }
     const auto startDmx = [&](prismeta::PrismetaApp& app) {
-        return app.startDmx(dmxForThisRun) && app.startTimecode(timecodeForThisRun, ltcForThisRun);
+        app.startDmx(dmxForThisRun);
+        app.startTimecode(timecodeForThisRun, ltcForThisRun);
     };
 
     prismeta::ClusterLaunch cluster;
@@ -253,9 +259,7 @@ int main(int argc, char** argv) {
         }
         app.startRemoteControl(portForThisRun);
         app.remoteControl().refuseEdits("this machine follows the show's leader; edit there");
-        if (!startDmx(app)) {
-            return 2;
-        }
+        startDmx(app);
         prismeta::ClusterFollow following(app.model(), app.outputWindows(), app.showCues().runner(),
                                           app.missingMedia());
         if (!following.start(cluster, parser.value(node).toStdString())) {
@@ -276,9 +280,7 @@ int main(int argc, char** argv) {
     if (!parser.isSet(show) && !arguments.isEmpty()) {
         app.openAtLaunch(prismeta::pathFromQString(arguments.front()));
     }
-    if (!startDmx(app)) {
-        return 2;
-    }
+    startDmx(app);
     // After the project is open: its cluster key fills what the command
     // line leaves out.
     prismeta::ClusterLead leading(app.model());

@@ -530,13 +530,16 @@ void OscController::handleLiveStatus(const OscMessage& message, std::string_view
         }
         const LiveStatus status =
             liveStatus_ ? liveStatus_(surface).value_or(LiveStatus{}) : LiveStatus{};
-        const auto dropped = static_cast<std::int32_t>(
-            std::min<std::uint64_t>(status.dropped, std::numeric_limits<std::int32_t>::max()));
+        const auto count = [](std::uint64_t n) {
+            return OscArgument::int32(static_cast<std::int32_t>(
+                std::min<std::uint64_t>(n, std::numeric_limits<std::int32_t>::max())));
+        };
         reply(*message.sender,
               recordAddress("surface", asSent ? std::string(target) : surface.id.text(),
                             "live/status"),
               {OscArgument::text(std::string(liveStateText(status.state))),
-               OscArgument::float32(static_cast<float>(status.fps)), OscArgument::int32(dropped)},
+               OscArgument::float32(static_cast<float>(status.fps)), count(status.lost),
+               count(status.notShown)},
               now);
         answered = true;
     }

@@ -78,11 +78,19 @@ struct LiveStatus {
         lost,      // there were pictures, and none come now
     };
     State state = State::waiting;
-    double fps = 0.0;          // pictures decoded a second, over the last second or so
-    std::uint64_t dropped = 0; // pictures decoded and never shown: a newer one came first
+    double fps = 0.0; // pictures decoded a second, over the last second or so
+    // Pictures that never arrived whole or could not be decoded: lost on the
+    // network or in the decoder.
+    std::uint64_t lost = 0;
+    // Pictures decoded and replaced by a newer one before a window could
+    // show them: the display (or its machine) was slower than the source.
+    std::uint64_t notShown = 0;
     // Seconds since the newest picture came; none before the first. Tells a
     // lost source whose last picture is still held from one past the hold.
     std::optional<double> pictureAge;
+    // The source listens on a port another program holds: it was refused the
+    // last time it was opened.
+    bool portTaken = false;
 };
 
 // "waiting", "connected", "lost".

@@ -133,7 +133,7 @@ Result<std::unique_ptr<DmxReceiver>> DmxReceiver::start(const DmxReceiverConfig&
         return Made::failure(config.address + " is not an address of this computer");
     }
 
-    std::string problems;
+    std::vector<std::string> problems;
     const auto open = [&](bool wantedProtocol, std::uint16_t port, const char* name, int& fd,
                           std::uint16_t& bound) {
         if (!wantedProtocol) {
@@ -142,13 +142,12 @@ Result<std::unique_ptr<DmxReceiver>> DmxReceiver::start(const DmxReceiverConfig&
         fd = openShared(port);
         if (fd < 0) {
             const int error = errno;
-            std::string line = std::string("DMX cannot listen for ") + name + " on UDP port " +
-                               std::to_string(port) + ": " + std::strerror(error);
+            std::string line = std::string(name) + " on UDP port " + std::to_string(port) + ": " +
+                               std::strerror(error);
             if (error == EADDRINUSE) {
                 line += " (another program holds it without sharing it)";
             }
-            logLine("Prismeta: " + line);
-            problems += problems.empty() ? line : "; " + line;
+            problems.push_back(std::move(line));
             return;
         }
         bound = boundPort(fd);
@@ -157,7 +156,15 @@ Result<std::unique_ptr<DmxReceiver>> DmxReceiver::start(const DmxReceiverConfig&
          receiver->artNetPort_);
     open(config.sacn, config.sacnPort, "sACN", receiver->sacnSocket_, receiver->sacnPort_);
     if (receiver->artNetSocket_ < 0 && receiver->sacnSocket_ < 0) {
-        return Made::failure(problems.empty() ? "no protocol is enabled" : problems);
+        // The caller says it, in one line.
+        std::string why;
+        for (const std::string& problem : problems) {
+            why += why.empty() ? problem : "; " + problem;
+        }
+        return Made::failure(why.empty() ? "no protocol is enabled" : why);
+    }
+    for (const std::string& problem : problems) {
+        logLine("Prismeta: DMX cannot listen for " + problem); // the other protocol runs
     }
     receiver->stopEvent_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (receiver->stopEvent_ < 0) {
@@ -305,6 +312,7 @@ void DmxReceiver::handleArtNet(std::span<const std::uint8_t> bytes, std::uint32_
             in.sequence = dmx->sequence;
         }
         in.levels = dmx->levels;
+        in.address = from;
         in.syncAddress = synced ? artNetSyncAddress : 0;
         const UniverseMerge::Outcome outcome = merge.receive(in, now);
         shownChanged = outcome == UniverseMerge::Outcome::shown;
@@ -371,6 +379,7 @@ void DmxReceiver::handleSacn(std::span<const std::uint8_t> bytes, std::uint32_t 
                 in.priority = data->priority;
                 in.sequence = data->sequence;
                 in.levels = data->levels;
+                in.address = from;
                 in.syncAddress = data->syncAddress != 0 && sync != sacnSyncSeen_.end() &&
                                          now - sync->second < sacnLossSeconds
                                      ? data->syncAddress

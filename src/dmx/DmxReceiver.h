@@ -68,7 +68,8 @@ public:
 
     // Listens as configured. A protocol whose port cannot be opened is one
     // log line and the other one runs; fails only when neither runs (or the
-    // address is not this computer's).
+    // address is not this computer's), with every reason in the error and
+    // nothing logged.
     static Result<std::unique_ptr<DmxReceiver>> start(const DmxReceiverConfig& config,
                                                       std::function<void()> wake);
     // No sockets and no thread: packets arrive through deliver() (the fuzz

@@ -102,7 +102,7 @@ void DmxShow::modelChanged() {
         }
     }
     if (show_ && !show) {
-        layer_.setMaster(1.0f);
+        setMaster(1.0f, show_->patch);
     }
 
     std::vector<int> numbers;
@@ -200,6 +200,21 @@ bool DmxShow::apply(const UniverseSource& source, double now) {
     }
     dirty_ = false;
     return layer_.version() != before;
+}
+
+void DmxShow::setMaster(float master, const DmxPatch& patch) {
+    layer_.setMaster(master);
+    const bool dark = master <= 0.0f;
+    if (dark == masterDark_) {
+        return;
+    }
+    masterDark_ = dark;
+    const std::string where = "(universe " + std::to_string(patch.universe) + ", address " +
+                              std::to_string(patch.address) + ")";
+    logLine(dark ? "Prismeta: DMX: the show fixture's master " + where +
+                       " is at 0: every output is black until the desk brings it up"
+                 : "Prismeta: DMX: the show fixture's master " + where +
+                       " is up again: the outputs show");
 }
 
 bool DmxShow::applySurface(SurfaceFixture& fixture, const UniverseState& universe, double now) {
@@ -303,14 +318,14 @@ bool DmxShow::applySurface(SurfaceFixture& fixture, const UniverseState& univers
 bool DmxShow::applyShow(ShowFixture& fixture, const UniverseState& universe, double now) {
     const double w = weight(universe, now);
     if (w <= 0.0) {
-        layer_.setMaster(1.0f);
+        setMaster(1.0f, fixture.patch);
         fixture.lastGo.reset();
         fixture.blackoutHigh = false;
         return true;
     }
     const ShowFixtureValues values =
         showFixtureValues(universe.levels.levels, fixture.patch.address);
-    layer_.setMaster(toward(values.master, 1.0f, w));
+    setMaster(toward(values.master, 1.0f, w), fixture.patch);
     if (universe.levels.state != UniverseLevels::State::live) {
         // Lost: nothing is triggered until the desk is back.
         fixture.lastGo.reset();

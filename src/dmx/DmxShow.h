@@ -60,6 +60,13 @@ public:
     bool apply(const UniverseSource& source, double now);
     // Whether a release fade is still running at now.
     bool fading(double now) const;
+    // The show fixture's master is at 0: every output is black. Logged once
+    // each time it goes so and once when it comes back.
+    bool masterDark() const { return masterDark_; }
+    // Where the show fixture is patched; none without one.
+    std::optional<DmxPatch> showPatch() const {
+        return show_ ? std::optional(show_->patch) : std::nullopt;
+    }
 
 private:
     struct UniverseState {
@@ -93,6 +100,9 @@ private:
     bool applySurface(SurfaceFixture& fixture, const UniverseState& universe, double now);
     bool applyShow(ShowFixture& fixture, const UniverseState& universe, double now);
     const Surface* modelSurface(const SurfaceFixture& fixture) const;
+    // Sets the layer's master, saying when it takes the show dark or brings
+    // it back.
+    void setMaster(float master, const DmxPatch& patch);
     std::size_t universeIndex(int universe) const;
 
     const ProjectModel& model_;
@@ -105,6 +115,7 @@ private:
     std::vector<SurfaceFixture> surfaces_;
     std::optional<ShowFixture> show_;
     bool dirty_ = true;
+    bool masterDark_ = false;
     // The patches last logged as not fitting, so a drag does not repeat them.
     std::vector<std::pair<Uuid, DmxPatch>> unfitLogged_;
 };

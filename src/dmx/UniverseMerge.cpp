@@ -1,8 +1,18 @@
 #include "dmx/UniverseMerge.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace prismeta {
+
+namespace {
+
+// The count of a whole second of the clock, negative ones included.
+std::size_t rateSlot(std::int64_t second) {
+    return static_cast<std::size_t>((second % dmxRateSeconds + dmxRateSeconds) % dmxRateSeconds);
+}
+
+} // namespace
 
 double lossSeconds(DmxProtocol protocol) {
     return protocol == DmxProtocol::sacn ? sacnLossSeconds : artNetLossSeconds;
@@ -26,7 +36,8 @@ UniverseMerge::Outcome UniverseMerge::receive(const Packet& packet, double now) 
         sources_.emplace_back();
         source = &sources_.back();
         source->id = packet.source;
-        source->windowStart = now;
+        source->firstSeen = now;
+        source->newestSecond = static_cast<std::int64_t>(std::floor(now));
     } else if (packet.sequence && source->sequence) {
         // E1.31's rule, which Art-Net's numbering follows too: a packet up to
         // 19 behind the last one is late and dropped; anything further off
@@ -42,14 +53,15 @@ UniverseMerge::Outcome UniverseMerge::receive(const Packet& packet, double now) 
     source->priority = packet.priority;
     source->sequence = packet.sequence;
     source->lastSeen = now;
-    if (now - source->windowStart >= 1.0) {
-        const double seconds = now - source->windowStart;
-        source->packetsPerSecond =
-            seconds < 2.0 ? source->windowPackets / seconds : 0.0; // a gap: start again
-        source->windowStart = now;
-        source->windowPackets = 0;
+    source->address = packet.address;
+    const auto second = static_cast<std::int64_t>(std::floor(now));
+    // Seconds passed since the newest count start from nothing.
+    for (std::int64_t s = source->newestSecond + 1;
+         s <= second && s <= source->newestSecond + dmxRateSeconds; ++s) {
+        source->perSecond[rateSlot(s)] = 0;
     }
-    ++source->windowPackets;
+    source->newestSecond = std::max(source->newestSecond, second);
+    ++source->perSecond[rateSlot(second)];
     const std::size_t count = std::min<std::size_t>(packet.levels.size(), dmxSlots);
     if (packet.syncAddress != 0) {
         std::copy_n(packet.levels.begin(), count, source->staged.begin());
@@ -145,6 +157,21 @@ void UniverseMerge::merge() {
     }
 }
 
+double UniverseMerge::packetsPerSecond(const Source& source, double now) {
+    // The seconds counted: the current one so far and the whole ones before
+    // it, back to when the source was first seen.
+    const auto second = static_cast<std::int64_t>(std::floor(now));
+    std::uint64_t packets = 0;
+    for (std::int64_t s = second - dmxRateSeconds + 1; s <= second; ++s) {
+        if (s <= source.newestSecond) {
+            packets += source.perSecond[rateSlot(s)];
+        }
+    }
+    const double window = now - static_cast<double>(second - dmxRateSeconds + 1);
+    const double seconds = std::max(1.0, std::min(window, now - source.firstSeen));
+    return static_cast<double>(packets) / seconds;
+}
+
 std::size_t UniverseMerge::sourceCount(DmxProtocol protocol) const {
     return static_cast<std::size_t>(
         std::count_if(sources_.begin(), sources_.end(),
@@ -159,9 +186,9 @@ void UniverseMerge::appendStatus(int universe, double now,
         status.protocol = source.id.protocol;
         status.name = source.name;
         status.priority = source.priority;
-        // A source that went quiet for a while reads as slowing down.
-        const double since = now - source.windowStart;
-        status.packetsPerSecond = since < 2.0 ? source.packetsPerSecond : 0.0;
+        status.packetsPerSecond = packetsPerSecond(source, now);
+        status.address = source.address;
+        status.sinceLastPacket = std::max(0.0, now - source.lastSeen);
         out.push_back(std::move(status));
     }
 }

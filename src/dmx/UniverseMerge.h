@@ -44,13 +44,20 @@ struct DmxSourceId {
     friend bool operator==(const DmxSourceId&, const DmxSourceId&) = default;
 };
 
+// Packets a second are counted over this many seconds: a desk that sends
+// only when a level changes still reads as sending.
+inline constexpr int dmxRateSeconds = 5;
+
 // What one source's status says (OSC, the preferences).
 struct DmxSourceStatus {
     int universe = 0;
     DmxProtocol protocol = DmxProtocol::sacn;
     std::string name;
     int priority = 0;
+    // Over the last dmxRateSeconds (or since the source was first seen).
     double packetsPerSecond = 0.0;
+    std::uint32_t address = 0;    // IPv4 of its last packet, host byte order; 0 unknown
+    double sinceLastPacket = 0.0; // seconds
 };
 
 // The universe as shown now.
@@ -82,6 +89,7 @@ public:
         int priority = 100;
         std::optional<std::uint8_t> sequence; // none: the sender does not number
         std::span<const std::uint8_t> levels;
+        std::uint32_t address = 0; // where it came from (IPv4, host byte order)
         // Staged under this sync address (0: shown at once).
         int syncAddress = 0;
     };
@@ -113,11 +121,14 @@ private:
         int stagedSync = 0; // nonzero: staged levels wait for this sync address
         std::size_t stagedCount = 0;
         std::array<std::uint8_t, dmxSlots> staged{};
-        // Packets counted over whole seconds, for the status.
-        double windowStart = 0.0;
-        std::uint32_t windowPackets = 0;
-        double packetsPerSecond = 0.0;
+        std::uint32_t address = 0;
+        // Packets counted per whole second of the clock over the last
+        // dmxRateSeconds, for the status.
+        double firstSeen = 0.0;
+        std::int64_t newestSecond = 0;
+        std::array<std::uint32_t, dmxRateSeconds> perSecond{};
     };
+    static double packetsPerSecond(const Source& source, double now);
 
     Source* find(const DmxSourceId& id);
     void remove(std::size_t index, double now);

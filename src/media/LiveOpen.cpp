@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/dict.h>
 }
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -218,6 +219,15 @@ void LiveInput::beforeRead() {
     }
 }
 
+std::string liveOpenError(int averror) {
+    if (averror == AVERROR(EADDRINUSE)) {
+        return std::string(livePortTaken);
+    }
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(averror, text, sizeof text);
+    return text;
+}
+
 std::unique_ptr<LiveInput> openLiveInput(const LiveOpenPlan& plan, LiveInterrupt& interrupt,
                                          std::string* error) {
     silenceFFmpegLogging();
@@ -300,9 +310,7 @@ std::unique_ptr<LiveInput> openLiveInput(const LiveOpenPlan& plan, LiveInterrupt
     const int opened = avformat_open_input(&context, plan.url.c_str(), format, &dictionary);
     av_dict_free(&dictionary);
     if (opened < 0) {
-        char text[AV_ERROR_MAX_STRING_SIZE] = {};
-        av_strerror(opened, text, sizeof text);
-        return failOpening(text);
+        return failOpening(liveOpenError(opened));
     }
     if (packets && wholeTransportStreamPictures(*context)) {
         packets->startPictures();

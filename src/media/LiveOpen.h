@@ -92,6 +92,13 @@ private:
     std::unique_ptr<TsPacketInput> packets_;
 };
 
+// Why opening failed, as the log says it: FFmpeg's words for the error, or,
+// for a source that listens on a port another program holds without
+// sharing it (the system refused to bind it), livePortTaken.
+inline constexpr std::string_view livePortTaken =
+    "its port is taken by another program (binding it failed: Address already in use)";
+std::string liveOpenError(int averror);
+
 // Opens the plan's input with the interrupt installed. Null on failure, with
 // the reason in FFmpeg's words in error (when given). Blocks until the
 // source answers, the interrupt fires or the protocol gives up.

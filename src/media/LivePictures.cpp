@@ -7,7 +7,7 @@ namespace prismeta {
 namespace {
 
 // A window polls every frame; one that has not asked for this long is not
-// watching, and the pictures it misses are not counted as dropped.
+// watching, and the pictures it misses are not counted.
 constexpr std::chrono::milliseconds watchWindow{500};
 
 } // namespace
@@ -45,7 +45,7 @@ void LivePictures::publish(int slot) {
         const Clock::time_point now = Clock::now();
         if (newest_ >= 0 && !slots_[static_cast<std::size_t>(newest_)].taken &&
             watchedLocked(now)) {
-            ++dropped_;
+            ++notShown_;
         }
         Slot& entry = slots_[static_cast<std::size_t>(slot)];
         entry.acquired = false;
@@ -82,10 +82,10 @@ void LivePictures::prepare(std::size_t bytes, int count) {
     }
 }
 
-void LivePictures::countDropped() {
+void LivePictures::countNotShown() {
     const std::lock_guard lock(mutex_);
     if (watchedLocked(Clock::now())) {
-        ++dropped_;
+        ++notShown_;
     }
 }
 
@@ -118,9 +118,9 @@ void LivePictures::giveBack(int slot) {
     --slots_[static_cast<std::size_t>(slot)].leases;
 }
 
-std::uint64_t LivePictures::dropped() const {
+std::uint64_t LivePictures::notShown() const {
     const std::lock_guard lock(mutex_);
-    return dropped_;
+    return notShown_;
 }
 
 std::optional<LivePictures::Clock::time_point> LivePictures::newestAt() const {

@@ -25,7 +25,7 @@ struct LivePicture {
 
 // The hand-over of a live source's pictures from its reader thread to every
 // window showing it: only the newest published picture can be taken; one
-// that is replaced before anyone took it is dropped (and counted, while
+// that is replaced before anyone took it is not shown (and counted, while
 // someone is watching), so nothing ever queues behind. A fixed set of
 // buffers, each leased to any number of windows at once: memory stays
 // bounded and nothing is allocated per picture once the buffers have their
@@ -40,7 +40,7 @@ public:
     explicit LivePictures(int slots);
 
     // A buffer neither newest nor leased, or -1 when every one is (the
-    // picture is dropped then). Never blocks.
+    // picture is not shown then). Never blocks.
     int acquire();
     // The slot's memory, grown to at least bytes; null if it cannot be had.
     std::uint8_t* storage(int slot, std::size_t bytes);
@@ -49,8 +49,9 @@ public:
     void publish(int slot);
     // Gives an acquired slot back unpublished.
     void discard(int slot);
-    // A picture decoded and never converted (no buffer was free).
-    void countDropped();
+    // A picture decoded and never converted (no buffer was free: the
+    // windows still hold the ones before it).
+    void countNotShown();
     // Grows up to count free buffers to at least bytes and writes all of
     // their memory once, before the source's first picture: a page's first
     // touch is slow on some machines (a virtual machine's memory given back
@@ -66,8 +67,9 @@ public:
     int waitNewer(std::uint64_t after, Clock::time_point deadline);
     void giveBack(int slot);
 
-    // Pictures dropped while a window was taking them.
-    std::uint64_t dropped() const;
+    // Pictures replaced before a window took them, while one was taking
+    // them: the windows were slower than the source.
+    std::uint64_t notShown() const;
     // When the newest picture was published; none before the first.
     std::optional<Clock::time_point> newestAt() const;
     // Pictures published, ever.
@@ -88,7 +90,7 @@ private:
     std::vector<Slot> slots_;
     int newest_ = -1;
     std::uint64_t serial_ = 0;
-    std::uint64_t dropped_ = 0;
+    std::uint64_t notShown_ = 0;
     Clock::time_point newestAt_{};
     Clock::time_point lastTake_{};
     mutable std::mutex mutex_;

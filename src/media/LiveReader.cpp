@@ -75,6 +75,10 @@ struct LiveReader::State {
     std::atomic<LiveStatus::State> state{LiveStatus::State::waiting};
     std::atomic<double> fps{0.0};
     std::atomic<std::uint64_t> connections{0};
+    // Pictures lost in the connections before the current one, and in it.
+    std::atomic<std::uint64_t> lostBefore{0};
+    std::atomic<std::uint64_t> lostNow{0};
+    std::atomic<bool> portTaken{false};
 
     std::mutex mutex; // the log queue and the wake-up
     std::condition_variable wake;
@@ -155,7 +159,7 @@ void LiveReader::State::deliver(AVFrame& frame, PixelConverter& converter) {
 
     const int slot = pictures.acquire();
     if (slot < 0) {
-        pictures.countDropped();
+        pictures.countNotShown();
         return;
     }
     const PictureSize size = fitWithin(frame.width, frame.height, options.maxDimension);
@@ -211,6 +215,7 @@ bool LiveReader::State::session(LiveConnection& connection) {
         const int before = sink.delivered;
         const bool ours = decoder.feed(format, *packet, sink);
         av_packet_unref(packet.get());
+        lostNow.store(decoder.lost(), std::memory_order_relaxed);
         const Clock::time_point now = Clock::now();
         if (ours || decoder.stream() < 0) {
             interrupt.setDeadline(now + options.stallTimeout);
@@ -225,6 +230,8 @@ bool LiveReader::State::session(LiveConnection& connection) {
         }
     }
     interrupt.clearDeadline();
+    lostBefore.fetch_add(decoder.lost());
+    lostNow.store(0);
     return sink.delivered > 0;
 }
 
@@ -250,14 +257,17 @@ void LiveReader::State::run(const LiveOpener& opener) {
             break;
         }
         bool delivered = false;
+        portTaken = !connection && error == livePortTaken;
         if (connection) {
             connections.fetch_add(1);
             delivered = session(*connection);
             connection.reset();
         } else if (!toldNotThere && state.load() == LiveStatus::State::waiting) {
             toldNotThere = true;
-            queueLine("Prismeta: live source " + name + " is not there yet (" + error +
-                      "); trying again");
+            queueLine(portTaken ? "Prismeta: live source " + name + " cannot listen: " + error +
+                                      "; trying again"
+                                : "Prismeta: live source " + name + " is not there yet (" + error +
+                                      "); trying again");
         }
         lost();
         if (stopped()) {
@@ -329,7 +339,9 @@ LivePictures& LiveReader::pictures() {
 LiveStatus LiveReader::status() const {
     LiveStatus status;
     status.state = state_->state.load();
-    status.dropped = state_->pictures.dropped();
+    status.lost = state_->lostBefore.load() + state_->lostNow.load();
+    status.notShown = state_->pictures.notShown();
+    status.portTaken = state_->portTaken.load();
     const auto newest = state_->pictures.newestAt();
     const auto age = newest ? Clock::now() - *newest : Clock::duration::max();
     if (newest) {

@@ -13,6 +13,21 @@ constexpr int switchAfter = 15;
 // Failed pictures one packet may report before the rest wait for the next.
 constexpr int maxFailures = 16;
 
+// A jump in the timestamps longer than this is a sender that started again
+// or a discontinuity, not pictures lost.
+constexpr double longestGapSeconds = 2.0;
+
+bool validRate(AVRational rate) {
+    return rate.num > 0 && rate.den > 0;
+}
+
+// A capture device sets its own pace (a camera slows down in the dark):
+// only its stream's refused pictures count as lost, not its gaps.
+bool isDevice(const AVFormatContext& format) {
+    const AVClass* type = format.iformat != nullptr ? format.iformat->priv_class : nullptr;
+    return type != nullptr && type->category == AV_CLASS_CATEGORY_DEVICE_VIDEO_INPUT;
+}
+
 bool isVideo(const AVStream& stream) {
     return stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
            (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0;
@@ -27,7 +42,37 @@ bool LiveStreamDecoder::refused(int index) const {
     return std::find(refused_.begin(), refused_.end(), index) != refused_.end();
 }
 
+void LiveStreamDecoder::counted(const AVFormatContext& format, const AVStream& stream,
+                                const AVFrame& frame) {
+    std::uint64_t missing = 0;
+    const std::int64_t timestamp = frame.best_effort_timestamp;
+    AVRational rate = codec_->framerate;
+    if (!validRate(rate)) {
+        rate = validRate(stream.avg_frame_rate) ? stream.avg_frame_rate : stream.r_frame_rate;
+    }
+    if (decodedOne_ && timestamp != AV_NOPTS_VALUE && lastTimestamp_ != AV_NOPTS_VALUE &&
+        validRate(rate) && validRate(stream.time_base) && !isDevice(format)) {
+        const double seconds =
+            (static_cast<double>(timestamp) - static_cast<double>(lastTimestamp_)) *
+            av_q2d(stream.time_base);
+        const double frames = seconds * av_q2d(rate);
+        if (frames >= 1.5 && seconds <= longestGapSeconds) {
+            missing = static_cast<std::uint64_t>(frames + 0.5) - 1;
+        }
+    }
+    if (decodedOne_) {
+        lost_ += std::max(missing, refusedSincePicture_);
+    }
+    refusedSincePicture_ = 0;
+    decodedOne_ = true;
+    lastTimestamp_ = timestamp;
+}
+
 bool LiveStreamDecoder::open(const AVStream& stream, bool partialPictures) {
+    lost_ += refusedSincePicture_;
+    refusedSincePicture_ = 0;
+    decodedOne_ = false;
+    lastTimestamp_ = AV_NOPTS_VALUE;
     codec_.reset();
     codecId_ = stream.codecpar->codec_id;
     const AVCodecParameters* parameters = stream.codecpar;
@@ -96,7 +141,10 @@ bool LiveStreamDecoder::feed(AVFormatContext& format, AVPacket& packet, Sink& si
     }
     // A damaged packet is refused; the decoder conceals what it can of the
     // pictures after it.
-    avcodec_send_packet(codec_.get(), &packet);
+    const int sent = avcodec_send_packet(codec_.get(), &packet);
+    if (sent < 0 && sent != AVERROR(EAGAIN) && decodedOne_) {
+        ++refusedSincePicture_;
+    }
     for (int failures = 0; failures < maxFailures;) {
         const int received = avcodec_receive_frame(codec_.get(), frame_.get());
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
@@ -104,8 +152,12 @@ bool LiveStreamDecoder::feed(AVFormatContext& format, AVPacket& packet, Sink& si
         }
         if (received < 0) {
             ++failures; // one picture failed; later ones may still come
+            if (decodedOne_) {
+                ++refusedSincePicture_;
+            }
             continue;
         }
+        counted(format, stream, *frame_);
         if (frame_->width > 0 && frame_->height > 0 &&
             static_cast<std::int64_t>(frame_->width) * frame_->height <= maxPixels_) {
             sink.picture(*frame_);

@@ -37,10 +37,17 @@ public:
 
     // The stream decoded, -1 before one was found.
     int stream() const { return stream_; }
+    // Pictures lost since the first one decoded: missing from the sequence
+    // (their time skipped, at the stream's frame rate; not for a capture
+    // device, which sets its own pace) or refused by the decoder, whichever
+    // says more between two pictures. Joining a stream (packets before its
+    // first picture) counts nothing.
+    std::uint64_t lost() const { return lost_ + refusedSincePicture_; }
 
 private:
     bool open(const AVStream& stream, bool partialPictures);
     bool refused(int index) const;
+    void counted(const AVFormatContext& format, const AVStream& stream, const AVFrame& frame);
 
     std::int64_t maxPixels_;
     int threads_;
@@ -51,6 +58,10 @@ private:
     // Packets of other video streams since the last one of ours.
     int othersSinceOwn_ = 0;
     std::vector<int> refused_;
+    std::uint64_t lost_ = 0;
+    std::uint64_t refusedSincePicture_ = 0;
+    bool decodedOne_ = false;
+    std::int64_t lastTimestamp_ = AV_NOPTS_VALUE;
 };
 
 } // namespace prismeta

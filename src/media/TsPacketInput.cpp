@@ -36,9 +36,7 @@ std::unique_ptr<TsPacketInput> TsPacketInput::open(const std::string& url, AVDic
         avio_open2(&protocol, url.c_str(), AVIO_FLAG_READ | AVIO_FLAG_NONBLOCK, &callback, options);
     if (opened < 0) {
         if (error != nullptr) {
-            char text[AV_ERROR_MAX_STRING_SIZE] = {};
-            av_strerror(opened, text, sizeof text);
-            *error = text;
+            *error = liveOpenError(opened);
         }
         return nullptr;
     }

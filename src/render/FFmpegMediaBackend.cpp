@@ -387,6 +387,7 @@ MediaBackend mediaBackendAt(double seconds, std::function<void(const NoPicture& 
         } else if (*report) {
             NoPicture missing{source, false, std::nullopt};
             missing.live = true;
+            missing.portTaken = reader->status().portTaken;
             (*report)(missing);
         }
         return std::make_unique<FirstLivePicture>(std::move(copy), reader->status());

@@ -37,6 +37,8 @@ struct NoPicture {
     std::optional<MediaProblem> problem;
     // A live source that gave no picture in the time waited for one.
     bool live = false;
+    // ... because another program holds the port it listens on.
+    bool portTaken = false;
 };
 
 // The media backend of single deterministic frames (prismeta-cli render

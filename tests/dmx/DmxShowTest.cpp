@@ -208,6 +208,37 @@ TEST(DmxShow, TheShowFixtureDrivesMasterGoAndBlackout) {
     EXPECT_FALSE(rig.runner.state().blackout.on);
 }
 
+// A desk that leaves the master at 0 takes the show dark: one line when it
+// does, one when it brings it back (a fade up or the desk going silent), and
+// nothing while it stays.
+TEST(DmxShow, AMasterAtZeroSaysTheShowIsDarkAndWhenItComesBack) {
+    Rig rig(withShowFixture());
+    std::vector<std::string> lines;
+    const ScopedLogSink sink([&lines](std::string_view line) { lines.emplace_back(line); });
+    const auto master = [&rig](std::uint16_t level, double now) {
+        rig.desk.set(2, 1,
+                     {static_cast<std::uint8_t>(level >> 8), static_cast<std::uint8_t>(level)});
+        rig.apply(now);
+    };
+    master(0, 0.0);
+    master(0, 0.1);
+    EXPECT_TRUE(rig.show->masterDark());
+    master(1, 0.2);
+    master(0xffff, 0.3);
+    EXPECT_FALSE(rig.show->masterDark());
+    master(0, 0.4);
+    rig.desk.universes.erase(2); // silent: the project's look, master full
+    rig.apply(0.5);
+    EXPECT_FALSE(rig.show->masterDark());
+    EXPECT_EQ(rig.layer.master(), 1.0f);
+    const std::string dark = "Prismeta: DMX: the show fixture's master (universe 2, address 1) is "
+                             "at 0: every output is black until the desk brings it up";
+    const std::string back =
+        "Prismeta: DMX: the show fixture's master (universe 2, address 1) is up again: the "
+        "outputs show";
+    EXPECT_EQ(lines, (std::vector<std::string>{dark, back, dark, back}));
+}
+
 TEST(DmxShow, LostSourcesHoldOrReleaseOverTheLossFade) {
     for (const DmxLoss loss : {DmxLoss::hold, DmxLoss::release}) {
         DmxSettings settings = withShowFixture();

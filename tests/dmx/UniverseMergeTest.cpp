@@ -126,5 +126,48 @@ TEST(UniverseMerge, AUniverseTakesABoundedNumberOfSources) {
     EXPECT_EQ(status.front().universe, 5);
 }
 
+// The status's rate counts the last few seconds, so a desk that sends only
+// when a level changes does not read 0; each source says where its last
+// packet came from and how long ago.
+TEST(UniverseMerge, TheStatusCountsPacketsOverTheLastSecondsAndNamesTheSender) {
+    struct Case {
+        const char* what;
+        std::vector<double> sent;
+        double now;
+        double rate;
+    };
+    const std::vector<Case> cases = {
+        {"44 a second for 10 s", {}, 10.0, 44.0},
+        {"one packet on change, 3 s ago", {100.0}, 103.0, 1.0 / 3.0},
+        {"two changes in the last seconds", {100.0, 102.5}, 104.5, 2.0 / 4.5},
+        {"just seen", {100.0}, 100.2, 1.0},
+        {"silent past the window", {100.0}, 106.0, 0.0},
+    };
+    for (const Case& c : cases) {
+        UniverseMerge merge;
+        Sender desk{merge, source(1)};
+        std::vector<double> sent = c.sent;
+        if (sent.empty()) {
+            for (int i = 0; i < 440; ++i) {
+                sent.push_back(i / 44.0);
+            }
+        }
+        for (double at : sent) {
+            UniverseMerge::Packet packet;
+            packet.source = desk.id;
+            packet.levels = std::vector<std::uint8_t>{1};
+            packet.address = 0x0a000005; // 10.0.0.5
+            merge.receive(packet, at);
+        }
+        std::vector<DmxSourceStatus> status;
+        merge.appendStatus(1, c.now, status);
+        ASSERT_EQ(status.size(), 1u) << c.what;
+        EXPECT_NEAR(status[0].packetsPerSecond, c.rate, 0.5) << c.what;
+        EXPECT_EQ(status[0].packetsPerSecond > 0.0, c.rate > 0.0) << c.what;
+        EXPECT_EQ(status[0].address, 0x0a000005u) << c.what;
+        EXPECT_NEAR(status[0].sinceLastPacket, c.now - sent.back(), 1e-9) << c.what;
+    }
+}
+
 } // namespace
 } // namespace prismeta

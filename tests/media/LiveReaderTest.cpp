@@ -12,6 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -89,6 +96,80 @@ TEST(LiveReader, UdpTransportStreamShowsItsNewestPictureAndCountsItsRate) {
     EXPECT_TRUE(eventually([&] { return reader.status().fps > 5.0; }));
     EXPECT_EQ(reader.status().state, LiveStatus::State::connected);
     EXPECT_EQ(reader.connections(), 1u);
+}
+
+// Datagrams from one loopback port to another, every `loseEvery`-th one lost
+// on the way (0: none), as a busy network loses them.
+class LossyRelay {
+public:
+    LossyRelay(int from, int to, int loseEvery) {
+        in_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        out_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(from));
+        bound_ = ::bind(in_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        address.sin_port = htons(static_cast<std::uint16_t>(to));
+        thread_ = std::thread([this, address, loseEvery] {
+            std::vector<char> datagram(65536);
+            for (int count = 1; !stop_; ++count) {
+                pollfd ready{in_, POLLIN, 0};
+                if (::poll(&ready, 1, 50) <= 0) {
+                    --count;
+                    continue;
+                }
+                const ssize_t size = ::recv(in_, datagram.data(), datagram.size(), 0);
+                if (size > 0 && (loseEvery == 0 || count % loseEvery != 0)) {
+                    ::sendto(out_, datagram.data(), static_cast<std::size_t>(size), 0,
+                             reinterpret_cast<const sockaddr*>(&address), sizeof address);
+                }
+            }
+        });
+    }
+    ~LossyRelay() {
+        stop_ = true;
+        thread_.join();
+        ::close(in_);
+        ::close(out_);
+    }
+    bool bound() const { return bound_; }
+
+private:
+    int in_ = -1;
+    int out_ = -1;
+    bool bound_ = false;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// A window slower than the source misses pictures that a newer one replaced:
+// "not shown", never "lost", which counts only pictures that did not arrive
+// (datagrams lost on the way).
+TEST(LiveReader, PicturesNotShownAndPicturesLostAreCountedApart) {
+    for (const int loseEvery : {0, 4}) {
+        const int relayed = testing::freeUdpPort();
+        const int port = testing::freeUdpPort();
+        LossyRelay relay(relayed, port, loseEvery);
+        ASSERT_TRUE(relay.bound());
+        LiveReader reader(udpUrl(port), {});
+        StreamSender sender(SenderPicture{}, {"-f", "mpegts", udpUrl(relayed) + "?pkt_size=1316"});
+        std::optional<Seen> seen = nextPicture(reader);
+        ASSERT_TRUE(seen);
+        // A window that shows one picture in five.
+        for (int shown = 0; shown < 15 && seen; ++shown) {
+            std::this_thread::sleep_for(200ms);
+            seen = nextPicture(reader, seen->serial);
+        }
+        ASSERT_TRUE(seen);
+        const LiveStatus status = reader.status();
+        EXPECT_GT(status.notShown, 0u) << "losing 1 in " << loseEvery;
+        if (loseEvery == 0) {
+            EXPECT_EQ(status.lost, 0u);
+        } else {
+            EXPECT_TRUE(eventually([&] { return reader.status().lost > 0; }));
+        }
+    }
 }
 
 TEST(LiveReader, SrtAsListenerAndAsCaller) {
@@ -270,7 +351,7 @@ TEST(LivePictures, NewestOnlyWithDropsCountedAndLeasesKept) {
     const auto publish = [&](std::uint8_t value) {
         const int slot = pictures.acquire();
         if (slot < 0) {
-            pictures.countDropped();
+            pictures.countNotShown();
             return -1;
         }
         std::uint8_t* memory = pictures.storage(slot, 4);
@@ -283,7 +364,7 @@ TEST(LivePictures, NewestOnlyWithDropsCountedAndLeasesKept) {
     EXPECT_FALSE(pictures.newestAt());
     publish(1);
     publish(2); // nobody watching yet: not a drop
-    EXPECT_EQ(pictures.dropped(), 0u);
+    EXPECT_EQ(pictures.notShown(), 0u);
     LivePictureLease held(&pictures, pictures.takeNewer(0));
     ASSERT_TRUE(held);
     EXPECT_EQ(held->pixels[0], 2);
@@ -291,7 +372,7 @@ TEST(LivePictures, NewestOnlyWithDropsCountedAndLeasesKept) {
     EXPECT_EQ(pictures.takeNewer(held->serial), -1);
     publish(3);
     publish(4); // 3 was never taken while a window watched
-    EXPECT_EQ(pictures.dropped(), 1u);
+    EXPECT_EQ(pictures.notShown(), 1u);
     // Three buffers: the held one and the newest are out of reach.
     publish(5);
     EXPECT_EQ(held->pixels[0], 2);
@@ -300,9 +381,9 @@ TEST(LivePictures, NewestOnlyWithDropsCountedAndLeasesKept) {
     EXPECT_EQ(five->pixels[0], 5);
     ASSERT_GE(publish(6), 0);
     LivePictureLease six(&pictures, pictures.takeNewer(five->serial));
-    EXPECT_EQ(pictures.dropped(), 2u);
+    EXPECT_EQ(pictures.notShown(), 2u);
     EXPECT_EQ(publish(7), -1); // every buffer leased: dropped, not queued
-    EXPECT_EQ(pictures.dropped(), 3u);
+    EXPECT_EQ(pictures.notShown(), 3u);
     EXPECT_EQ(held->pixels[0], 2);
     EXPECT_EQ(six->pixels[0], 6);
 }

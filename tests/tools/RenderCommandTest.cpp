@@ -25,6 +25,10 @@ extern "C" {
 #include <string>
 #include <tuple>
 #include <unistd.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <utility>
 #include <vector>
 
@@ -475,6 +479,30 @@ TEST_F(RenderCommand, LiveSourcesShowTheirFirstPictureOrThePlaceholderWithALine)
 
     EXPECT_EQ(run({project, "-o", out_, "--live-wait", "soon"}).exitCode, 2);
     EXPECT_EQ(run({project, "-o", out_, "--live-wait", "1", "--live-wait", "2"}).exitCode, 2);
+}
+
+// A source that listens on a port another program holds (a running show,
+// here a socket bound without sharing) cannot get a picture however long it
+// waits: that is said, with how it was found, and the render fails.
+TEST_F(RenderCommand, ALiveSourceWhosePortIsTakenFailsSayingSo) {
+    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    for (const std::string& url : {"udp://@:" + std::to_string(ntohs(address.sin_port)),
+                                   "udp://127.0.0.1:" + std::to_string(ntohs(address.sin_port))}) {
+        const std::string project = writeMediaProject(dir_, {{MediaKind::live, url}});
+        const testing::ToolRun r = run({project, "-o", out_, "--live-wait", "1"});
+        EXPECT_EQ(r.exitCode, 1) << url;
+        EXPECT_EQ(r.err, "prismeta-cli: the live source " + url +
+                             " cannot listen: its port is taken by another program (binding it "
+                             "failed: Address already in use)\n");
+        EXPECT_FALSE(fs::exists(out_));
+    }
+    ::close(holder);
 }
 
 TEST_F(RenderCommand, WrongArgumentsExitTwo) {

@@ -13,6 +13,7 @@
 #include "cues/Schedule.h"
 #include "geometry/UnwarpedPlacement.h"
 #include "media/FFmpegLog.h"
+#include "media/LiveOpen.h"
 #include "render/FFmpegMediaBackend.h"
 #include "render/HeadlessContext.h"
 #include "render/OffscreenFramebuffer.h"
@@ -303,7 +304,8 @@ std::optional<std::string> encodePng(const std::vector<std::uint8_t>& rgba, int 
 // and for each live source that gave no picture in the time waited (drawn as
 // the placeholder, as a still that gives none). Returns the failure when a
 // video has no picture: the line for the sound videos that have none at the
-// time, or else the first faulty video's line.
+// time, or else the first faulty video's line; or when a live source cannot
+// listen because another program holds its port (no wait would help).
 std::optional<std::string> reportMissingPictures(const std::vector<NoPicture>& files, double time,
                                                  double liveWait) {
     std::vector<std::string> reported;
@@ -314,6 +316,16 @@ std::optional<std::string> reportMissingPictures(const std::vector<NoPicture>& f
             continue;
         }
         reported.push_back(file.path);
+        if (file.live && file.portTaken) {
+            std::string line = "the live source " + displayedLiveSource(file.path) +
+                               " cannot listen: " + std::string(livePortTaken);
+            if (videoFailure) {
+                std::fprintf(stderr, "prismeta-cli: %s\n", line.c_str());
+            } else {
+                videoFailure = std::move(line);
+            }
+            continue;
+        }
         if (file.live) {
             std::fprintf(stderr,
                          "prismeta-cli: no picture from the live source %s in %s; its surface "

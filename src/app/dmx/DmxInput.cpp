@@ -51,7 +51,8 @@ Status DmxInput::start(const DmxReceiverConfig& config, Origin origin) {
             this, [this] { apply(); }, Qt::QueuedConnection);
     });
     if (!receiver) {
-        logLine("Prismeta: DMX could not listen: " + receiver.error());
+        logLine("Prismeta: DMX could not listen: " + receiver.error() +
+                "; the show runs without DMX input");
         return Status::failure(receiver.error());
     }
     receiver_ = std::move(receiver.value());

@@ -43,13 +43,15 @@ public:
     DmxInput(ModelAdapter& adapter, ShowCues& show, QObject* parent = nullptr);
     ~DmxInput() override;
 
-    // Starts listening (stopping first if running). A failure is logged
-    // ("Prismeta: DMX could not listen: ...") and returned.
+    // Starts listening (stopping first if running). A failure is one log
+    // line ("Prismeta: DMX could not listen: ...") and returned.
     Status start(const DmxReceiverConfig& config, Origin origin = Origin::preferences);
     void stop();
     bool isRunning() const { return receiver_ != nullptr; }
     Origin origin() const { return origin_; }
     const DmxReceiver* receiver() const { return receiver_.get(); }
+    // What the desk makes of the show (its master taking it dark, say).
+    const DmxShow& show() const { return dmxShow_; }
 
     // Chases timecode from Art-Net (the running receiver's) or LTC from an
     // audio input; a failure is logged and returned.

@@ -2,6 +2,7 @@
 
 #include <QSettings>
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -85,6 +86,11 @@ std::optional<TimecodeSource> parseTimecodeSource(const QString& text) {
         return TimecodeSource::ltc;
     }
     return std::nullopt;
+}
+
+bool isIpv4Address(const std::string& text) {
+    in_addr address{};
+    return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
 }
 
 std::optional<std::uint16_t> parseUdpPort(const QString& text) {

@@ -48,6 +48,8 @@ void writeTimecodePreferences(QSettings& settings, const TimecodePreferences& pr
 
 // "artnet" or "ltc" (the command line's --timecode).
 std::optional<TimecodeSource> parseTimecodeSource(const QString& text);
+// Dotted IPv4 (--dmx); whether it is this computer's is seen when listening.
+bool isIpv4Address(const std::string& text);
 // A UDP port number for --artnet-port and --sacn-port, 0 (any) to 65535.
 std::optional<std::uint16_t> parseUdpPort(const QString& text);
 

@@ -13,7 +13,35 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 namespace prismeta {
+
+namespace {
+
+// "universe 1, sACN "Desk" from 10.0.0.5, priority 100, 44.0 packets/s, last
+// 0.1 s ago".
+QString sourceText(const DmxSourceStatus& source) {
+    in_addr address{};
+    address.s_addr = htonl(source.address);
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    const bool sacn = source.protocol == DmxProtocol::sacn;
+    const QString who = sacn ? QObject::tr("sACN \"%1\" from %2")
+                                   .arg(QString::fromStdString(source.name),
+                                        source.address != 0 ? QString::fromLatin1(text)
+                                                            : QObject::tr("an unknown address"))
+                             : QObject::tr("Art-Net from %1").arg(QString::fromLatin1(text));
+    return QObject::tr("Universe %1, %2, priority %3, %4 packets/s, last %5 s ago")
+        .arg(source.universe)
+        .arg(who)
+        .arg(source.priority)
+        .arg(source.packetsPerSecond, 0, 'f', 1)
+        .arg(source.sinceLastPacket, 0, 'f', 1);
+}
+
+} // namespace
 
 DmxPreferencesPane::DmxPreferencesPane(DmxInput& input, QSettings& settings, QWidget* parent)
     : QWidget(parent), input_(input), settings_(settings) {
@@ -49,6 +77,11 @@ DmxPreferencesPane::DmxPreferencesPane(DmxInput& input, QSettings& settings, QWi
     status_->setWordWrap(true);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     form->addRow(tr("Now:"), status_);
+    sources_ = new QLabel(dmx);
+    sources_->setObjectName(QStringLiteral("dmxSourcesLabel"));
+    sources_->setWordWrap(true);
+    sources_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(tr("Sources:"), sources_);
     column->addWidget(dmx);
 
     auto* timecode = new QGroupBox(tr("Timecode"), this);
@@ -90,6 +123,13 @@ DmxPreferencesPane::DmxPreferencesPane(DmxInput& input, QSettings& settings, QWi
     }
     enableControls();
     showStatus();
+    refresher_.setInterval(1000);
+    connect(&refresher_, &QTimer::timeout, this, &DmxPreferencesPane::refresh);
+    refresher_.start();
+}
+
+void DmxPreferencesPane::refresh() {
+    showStatus(problem_);
 }
 
 DmxPreferences DmxPreferencesPane::chosenDmx() const {
@@ -125,14 +165,32 @@ void DmxPreferencesPane::enableControls() {
 }
 
 void DmxPreferencesPane::showStatus(const QString& problem) {
+    problem_ = problem;
+    const DmxReceiver* receiver = input_.receiver();
+    QStringList lines;
+    for (const DmxSourceStatus& source : input_.sources()) {
+        lines << sourceText(source);
+    }
+    sources_->setText(!lines.isEmpty()      ? lines.join(QLatin1Char('\n'))
+                      : receiver != nullptr ? tr("None heard yet in the universes the project "
+                                                 "patches")
+                                            : tr("None"));
     if (!problem.isEmpty()) {
         status_->setText(tr("Not listening: %1").arg(problem));
         return;
     }
-    const DmxReceiver* receiver = input_.receiver();
     if (receiver == nullptr) {
         status_->setText(tr("Off"));
         return;
+    }
+    QString dark;
+    if (const std::optional<DmxPatch> patch = input_.show().showPatch();
+        patch && input_.show().masterDark()) {
+        dark = QLatin1Char('\n') +
+               tr("The show fixture's master (universe %1, address %2) is at 0: every output "
+                  "is black until the desk brings it up")
+                   .arg(patch->universe)
+                   .arg(patch->address);
     }
     QStringList ports;
     if (receiver->artNetPort() != 0) {
@@ -145,7 +203,8 @@ void DmxPreferencesPane::showStatus(const QString& problem) {
     status_->setText((input_.origin() == DmxInput::Origin::commandLine
                           ? tr("Listening on %1 (%2), for this run (--dmx)")
                           : tr("Listening on %1 (%2)"))
-                         .arg(where, ports.join(QStringLiteral(", "))));
+                         .arg(where, ports.join(QStringLiteral(", "))) +
+                     dark);
 }
 
 bool DmxPreferencesPane::apply() {

@@ -2,6 +2,7 @@
 
 #include "app/dmx/DmxPreferences.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class QCheckBox;
@@ -17,7 +18,9 @@ class DmxInput;
 
 // The DMX and timecode section of Preferences: "Enable DMX input", where to
 // listen (this computer only, or every network interface), Art-Net and
-// sACN, with a line saying what the receiver does now; timecode chase, its
+// sACN, with a line saying what the receiver does now (and whether the
+// desk's show master holds every output black) and one line per source
+// heard, kept up to date while the section shows; timecode chase, its
 // source (Art-Net, or LTC from an audio input) and the freewheel. apply()
 // saves the choice and carries it out when it differs from what the section
 // opened with, so a receiver started for this run by --dmx keeps running
@@ -34,6 +37,10 @@ public:
     QRadioButton* allInterfacesButton() const { return allInterfaces_; }
     QCheckBox* chaseBox() const { return chase_; }
     QLabel* statusLabel() const { return status_; }
+    QLabel* sourcesLabel() const { return sources_; }
+    // Reads the receiver's state and its sources again (a timer does it
+    // every second while the section is visible).
+    void refresh();
 
     DmxPreferences chosenDmx() const;
     TimecodePreferences chosenTimecode() const;
@@ -52,6 +59,9 @@ private:
     QCheckBox* artNet_;
     QCheckBox* sacn_;
     QLabel* status_;
+    QLabel* sources_;
+    QTimer refresher_;
+    QString problem_;
     QCheckBox* chase_;
     QRadioButton* fromArtNet_;
     QRadioButton* fromLtc_;

@@ -24,8 +24,9 @@ bool holdsLastPicture(const LiveStatus& status) {
 
 bool sameReading(const LiveStatus& a, const LiveStatus& b) {
     // Rates as the indicator shows them, in whole pictures a second.
-    return a.state == b.state && std::lround(a.fps) == std::lround(b.fps) &&
-           a.dropped == b.dropped && holdsLastPicture(a) == holdsLastPicture(b);
+    return a.state == b.state && std::lround(a.fps) == std::lround(b.fps) && a.lost == b.lost &&
+           a.notShown == b.notShown && a.portTaken == b.portTaken &&
+           holdsLastPicture(a) == holdsLastPicture(b);
 }
 
 } // namespace
@@ -82,7 +83,8 @@ std::optional<LiveStatus> LiveStatusWatch::status(const Uuid& surface) const {
 QString liveStatusText(const LiveStatus& status) {
     switch (status.state) {
     case LiveStatus::State::waiting:
-        return QObject::tr("Waiting for the source");
+        return status.portTaken ? QObject::tr("Waiting: its port is taken by another program")
+                                : QObject::tr("Waiting for the source");
     case LiveStatus::State::lost:
         return holdsLastPicture(status) ? QObject::tr("Lost: holding its last picture")
                                         : QObject::tr("Lost: showing the placeholder");
@@ -90,8 +92,11 @@ QString liveStatusText(const LiveStatus& status) {
         break;
     }
     QString text = QObject::tr("Connected, %1 fps").arg(std::lround(status.fps));
-    if (status.dropped > 0) {
-        text += QObject::tr(", %1 dropped").arg(status.dropped);
+    if (status.lost > 0) {
+        text += QObject::tr(", %1 lost").arg(status.lost);
+    }
+    if (status.notShown > 0) {
+        text += QObject::tr(", %1 not shown").arg(status.notShown);
     }
     return text;
 }

@@ -48,7 +48,7 @@ public:
     std::optional<LiveStatus> status(const Uuid& surface) const;
 
 signals:
-    // A live surface's state, rate or dropped count differs from the last
+    // A live surface's state, rate, lost or not-shown count differs from the last
     // reading, or live surfaces came or went.
     void changed();
 

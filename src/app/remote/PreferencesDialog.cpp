@@ -5,25 +5,41 @@
 #include "cues/Blackout.h"
 #include "media/LiveSources.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace prismeta {
 
 PreferencesDialog::PreferencesDialog(RemoteControl& remote, QSettings& settings, QWidget* parent)
     : QDialog(parent), remote_(remote), settings_(settings) {
     setWindowTitle(tr("Preferences"));
-    auto* column = new QVBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    scroll_ = new QScrollArea(this);
+    scroll_->setWidgetResizable(true);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    body_ = new QWidget(scroll_);
+    auto* column = new QVBoxLayout(body_);
+    column->setContentsMargins(0, 0, 0, 0);
+    scroll_->setWidget(body_);
+    outer->addWidget(scroll_, 1);
 
-    auto* group = new QGroupBox(tr("Remote Control (OSC)"), this);
+    auto* group = new QGroupBox(tr("Remote Control (OSC)"), body_);
     auto* form = new QFormLayout(group);
     enable_ = new QCheckBox(tr("Enable OSC"), group);
     enable_->setObjectName(QStringLiteral("enableOscBox"));
@@ -63,7 +79,7 @@ PreferencesDialog::PreferencesDialog(RemoteControl& remote, QSettings& settings,
     form->addRow(tr("Now:"), status_);
     column->addWidget(group);
 
-    auto* showGroup = new QGroupBox(tr("Show"), this);
+    auto* showGroup = new QGroupBox(tr("Show"), body_);
     auto* showForm = new QFormLayout(showGroup);
     blackoutFade_ = new QDoubleSpinBox(showGroup);
     blackoutFade_->setObjectName(QStringLiteral("blackoutFadeBox"));
@@ -86,9 +102,10 @@ PreferencesDialog::PreferencesDialog(RemoteControl& remote, QSettings& settings,
     liveHold_->setValue(readLiveHoldSeconds(settings_));
     showForm->addRow(tr("Live source hold:"), liveHold_);
     column->addWidget(showGroup);
+    column->addStretch(1);
 
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    column->addWidget(buttons_);
+    outer->addWidget(buttons_);
     connect(buttons_, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &PreferencesDialog::reject);
 
@@ -131,9 +148,54 @@ void PreferencesDialog::showStatus(const QString& problem) {
 }
 
 void PreferencesDialog::addSection(QWidget* section, std::function<bool()> apply) {
-    auto* column = static_cast<QVBoxLayout*>(layout());
-    column->insertWidget(column->indexOf(buttons_), section);
+    auto* column = static_cast<QVBoxLayout*>(body_->layout());
+    column->insertWidget(column->count() - 1, section); // above the stretch
     sections_.push_back(std::move(apply));
+    fitted_ = false;
+}
+
+void PreferencesDialog::setVisible(bool visible) {
+    if (visible && !fitted_) {
+        for (QAbstractSpinBox* box : body_->findChildren<QAbstractSpinBox*>()) {
+            box->setFocusPolicy(Qt::StrongFocus);
+            box->installEventFilter(this);
+        }
+        fitToScreen();
+    }
+    QDialog::setVisible(visible);
+}
+
+bool PreferencesDialog::eventFilter(QObject* watched, QEvent* event) {
+    auto* box = qobject_cast<QAbstractSpinBox*>(watched);
+    if (event->type() == QEvent::Wheel && box != nullptr && !box->hasFocus()) {
+        QCoreApplication::sendEvent(scroll_->verticalScrollBar(), event);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void PreferencesDialog::fitToScreen() {
+    fitted_ = true;
+    QScreen* on = parentWidget() != nullptr ? parentWidget()->screen() : screen();
+    const QRect area = on->availableGeometry();
+    // Room for the window's frame, which the geometry does not include.
+    constexpr int frameAllowance = 48;
+    const QMargins margins = layout()->contentsMargins();
+    const int scrollBar = scroll_->verticalScrollBar()->sizeHint().width();
+    // Wide enough that no line is cut and wrapped help text stays short.
+    constexpr int readableWidth = 560;
+    const int bodyWidth =
+        std::max(body_->minimumSizeHint().width(), std::min(readableWidth, area.width()));
+    const int bodyHeight = body_->layout()->hasHeightForWidth()
+                               ? body_->layout()->totalHeightForWidth(bodyWidth)
+                               : body_->sizeHint().height();
+    const int chrome =
+        margins.top() + margins.bottom() + layout()->spacing() + buttons_->sizeHint().height();
+    const int maxHeight = area.height() - frameAllowance;
+    const bool scrolls = bodyHeight + chrome > maxHeight;
+    const int width = std::min(
+        bodyWidth + margins.left() + margins.right() + (scrolls ? scrollBar : 0), area.width());
+    resize(width, std::min(bodyHeight + chrome, maxHeight));
 }
 
 void PreferencesDialog::accept() {

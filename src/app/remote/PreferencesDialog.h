@@ -12,6 +12,7 @@ class QDoubleSpinBox;
 class QDialogButtonBox;
 class QLabel;
 class QRadioButton;
+class QScrollArea;
 class QSettings;
 class QSpinBox;
 
@@ -25,7 +26,9 @@ class RemoteControl;
 // server is doing now. OK saves the choice in the settings and applies it at once (starting,
 // restarting or stopping the server) when it differs from what the dialog opened with, so a server
 // started for this run by --osc-port keeps running unless the user changes something; Cancel
-// changes nothing.
+// changes nothing. The sections scroll together above the buttons: the
+// dialog opens large enough to show every one whole, within the screen, and
+// scrolls when the screen is smaller.
 //
 // Interface thread only. Borrows the remote control and the settings, which
 // must outlive it.
@@ -52,8 +55,17 @@ public:
     void addSection(QWidget* section, std::function<bool()> apply);
 
     void accept() override;
+    void setVisible(bool visible) override;
+    // A wheel over a number box that is not being edited scrolls the
+    // sections instead of changing the number.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    QScrollArea* scrollArea() const { return scroll_; }
 
 private:
+    // Every section whole at a readable width, within the screen's free area.
+    void fitToScreen();
+
     void showStatus(const QString& problem = QString());
     void enableControls();
 
@@ -67,6 +79,9 @@ private:
     QDoubleSpinBox* blackoutFade_;
     QDoubleSpinBox* liveHold_;
     QDialogButtonBox* buttons_;
+    QScrollArea* scroll_;
+    QWidget* body_;
+    bool fitted_ = false;
     RemoteControlPreferences opened_;
     std::vector<std::function<bool()>> sections_;
 };

@@ -149,6 +149,42 @@ private slots:
         QVERIFY(rig.input.isRunning());
         QCOMPARE(readTimecodePreferences(settings).chase, true);
     }
+
+    // A desk that leaves the show fixture's master at 0 (as the README's
+    // example once did): the section says every output is black, and lists
+    // the desk with its address and a rate that is not 0 though it sent once.
+    void thePreferencesSectionShowsEachSourceAndADarkMaster() {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat);
+        Rig rig;
+        QVERIFY(rig.start());
+        DmxPreferencesPane pane(rig.input, settings);
+        QCOMPARE(pane.sourcesLabel()->text(),
+                 QStringLiteral("None heard yet in the universes the project patches"));
+        test::TestDesk desk;
+        std::vector<std::uint8_t> levels(25, 255);
+        levels[19] = 0; // master 0
+        levels[20] = 0;
+        levels[22] = levels[23] = levels[24] = 0; // cue, GO, blackout
+        rig.send(desk, levels);
+        QVERIFY(QTest::qWaitFor([&] { return rig.input.show().masterDark(); }));
+        pane.refresh();
+        QVERIFY2(pane.statusLabel()->text().contains(
+                     QStringLiteral("The show fixture's master (universe 5, address 20) is at 0: "
+                                    "every output is black")),
+                 qPrintable(pane.statusLabel()->text()));
+        const QString sources = pane.sourcesLabel()->text();
+        QVERIFY2(sources.startsWith(
+                     QStringLiteral("Universe 5, Art-Net from 127.0.0.1, priority 100, ")),
+                 qPrintable(sources));
+        QVERIFY2(!sources.contains(QStringLiteral(" 0.0 packets/s")), qPrintable(sources));
+
+        levels[19] = levels[20] = 255;
+        rig.send(desk, levels);
+        QVERIFY(QTest::qWaitFor([&] { return !rig.input.show().masterDark(); }));
+        pane.refresh();
+        QVERIFY(!pane.statusLabel()->text().contains(QStringLiteral("is at 0")));
+    }
 };
 
 QTEST_MAIN(DmxInputTest)

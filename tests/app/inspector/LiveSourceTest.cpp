@@ -133,8 +133,12 @@ private slots:
                 image(liveKindIcon(LiveStatus::State::connected)));
         QCOMPARE(label->accessibleName(), QStringLiteral("Waiting for the source"));
         QVERIFY(list->item(0)->toolTip().contains(QStringLiteral("udp://@:5000")));
+        reading.portTaken = true; // another program listens there
+        watch->poll();
+        QCOMPARE(label->accessibleName(),
+                 QStringLiteral("Waiting: its port is taken by another program"));
 
-        reading = {LiveStatus::State::connected, 29.97, 0, 0.0};
+        reading = {LiveStatus::State::connected, 29.97, 0, 0, 0.0};
         QSignalSpy changed(watch, &LiveStatusWatch::changed);
         watch->poll();
         QCOMPARE(changed.count(), 1);
@@ -142,8 +146,14 @@ private slots:
         QCOMPARE(label->accessibleName(), QStringLiteral("Connected, 30 fps"));
         watch->poll(); // the same reading is no news
         QCOMPARE(changed.count(), 1);
+        // Pictures lost on the way and pictures the screen had no time for
+        // are told apart.
+        reading.lost = 2;
+        reading.notShown = 7;
+        watch->poll();
+        QCOMPARE(label->accessibleName(), QStringLiteral("Connected, 30 fps, 2 lost, 7 not shown"));
 
-        reading = {LiveStatus::State::lost, 0.0, 4, 1.5};
+        reading = {LiveStatus::State::lost, 0.0, 4, 0, 1.5};
         QTRY_VERIFY(rowShows(LiveStatus::State::lost)); // the timer's reading
         QCOMPARE(label->accessibleName(), QStringLiteral("Lost: holding its last picture"));
         reading.pictureAge = 2.5; // past the hold time
