@@ -538,8 +538,8 @@ void OscController::handleLiveStatus(const OscMessage& message, std::string_view
               recordAddress("surface", asSent ? std::string(target) : surface.id.text(),
                             "live/status"),
               {OscArgument::text(std::string(liveStateText(status.state))),
-               OscArgument::float32(static_cast<float>(status.fps)), count(status.lost),
-               count(status.notShown)},
+               OscArgument::float32(static_cast<float>(status.fps)), count(status.notShown),
+               count(status.lost)},
               now);
         answered = true;
     }

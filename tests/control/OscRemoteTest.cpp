@@ -357,6 +357,7 @@ TEST_F(OscRemote, StreamUrlsBecomeMediaPathsAndALiveSourceAnswersItsStatus) {
             return std::nullopt;
         }
         return LiveStatus{LiveStatus::State::connected, 29.97, 3, 5, 0.0}; // 3 lost, 5 not shown
+        // (answered not shown first: the third argument was the only count)
     });
     rig.sendAndPump("/prismeta/surface/0/mediaKind", {s("live")});
     rig.sendAndPump("/prismeta/surface/0/mediaPath", {s("srt://127.0.0.1:9000?mode=listener")});
@@ -373,7 +374,7 @@ TEST_F(OscRemote, StreamUrlsBecomeMediaPathsAndALiveSourceAnswersItsStatus) {
     const auto answers = rig.client.receive([](const auto& got) { return got.size() >= 2; });
     ASSERT_EQ(answers.size(), 2u);
     EXPECT_EQ(answers[0].address, "/prismeta/surface/0/live/status");
-    EXPECT_EQ(answers[0].arguments, (OscArguments{s("connected"), f(29.97f), i(3), i(5)}));
+    EXPECT_EQ(answers[0].arguments, (OscArguments{s("connected"), f(29.97f), i(5), i(3)}));
     EXPECT_EQ(answers[1].arguments, (OscArguments{s("waiting"), f(0), i(0), i(0)}))
         << "not open here";
     rig.sendAndPump("/prismeta/surface/floor/live/status");
