@@ -189,7 +189,10 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     stillLayout->setContentsMargins(0, 0, 0, 0);
     command_ = new QLineEdit(QString::fromStdString(settings.command));
     command_->setAccessibleName(tr("Capture command"));
-    auto* stillHint = new QLabel(tr("Run once per pattern; %f is the picture file it must write."));
+    auto* stillHint =
+        new QLabel(tr("Run once per pattern; %f is the picture file it must write (a .png name; "
+                      "%f.jpg gives it .jpg). For example: import -window root %f, or ffmpeg "
+                      "-loglevel error -f v4l2 -i /dev/video0 -frames:v 1 -y %f"));
     stillHint->setWordWrap(true);
     stillLayout->addWidget(command_);
     stillLayout->addWidget(stillHint);
