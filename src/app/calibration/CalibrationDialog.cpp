@@ -246,10 +246,9 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     stillLayout->setContentsMargins(0, 0, 0, 0);
     command_ = new QLineEdit(QString::fromStdString(settings.command));
     command_->setAccessibleName(tr("Capture command"));
-    auto* stillHint =
-        new QLabel(tr("Run once per pattern; %f is the picture file it must write (a .png name; "
-                      "%f.jpg gives it .jpg). For example: import -window root %f, or ffmpeg "
-                      "-loglevel error -f v4l2 -i /dev/video0 -frames:v 1 -y %f"));
+    auto* stillHint = new QLabel(
+        tr("Run once per pattern; %f is the picture file it must write, a .png name (%f.jpg "
+           "gives it .jpg). For example: import -window root %f"));
     stillHint->setWordWrap(true);
     stillLayout->addWidget(command_);
     stillLayout->addWidget(stillHint);
@@ -278,6 +277,7 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     auto* pictureRow = new QHBoxLayout;
     pictureRow->addWidget(picture_);
     pictureRow->addWidget(pictureNote_, 1);
+    pictureRow->addStretch();
     auto* cameraLayout = new QVBoxLayout(cameraGroup);
     cameraLayout->addWidget(camera_);
     cameraLayout->addWidget(cameraPages_);
@@ -565,8 +565,9 @@ void CalibrationDialog::cameraSettingsChanged() {
         view_->setPicture({});
         view_->setCorners(std::nullopt);
     }
-    // What went wrong with the last camera is not this one's problem.
-    if (problemShown_) {
+    // What went wrong with the last camera, or what its picture was, is not
+    // this one's.
+    if (problemShown_ || stage_ == Stage::choosing) {
         say(tr("Choose the camera and the outputs, then press Start."));
     }
     refreshControls();
