@@ -21,19 +21,13 @@ std::vector<OutputConfig> calibratedOutputs(std::vector<OutputConfig> outputs,
         for (std::size_t c = 0; c < 4; ++c) {
             warp.corners[c] = pt(fit.corners[c]);
         }
-        if (fit.meshCols > 0) {
-            WarpMesh mesh;
-            mesh.cols = fit.meshCols;
-            mesh.rows = fit.meshRows;
-            for (const Vec2& p : fit.meshPoints) {
-                mesh.points.push_back(pt(p));
-            }
+        if (std::optional<WarpMesh> mesh = storedMesh(fit)) {
             // The outer corners are the mesh's, as stored.
-            const std::size_t last = mesh.points.size() - 1;
-            const std::size_t cols = static_cast<std::size_t>(mesh.cols);
-            warp.corners = {mesh.points[0], mesh.points[cols], mesh.points[last],
-                            mesh.points[last - cols]};
-            warp.mesh = std::move(mesh);
+            const std::size_t last = mesh->points.size() - 1;
+            const std::size_t cols = static_cast<std::size_t>(mesh->cols);
+            warp.corners = {mesh->points[0], mesh->points[cols], mesh->points[last],
+                            mesh->points[last - cols]};
+            warp.mesh = std::move(*mesh);
         }
         out.warp = std::move(warp);
         if (k < blendMaps.size()) {

@@ -30,10 +30,15 @@ std::unique_ptr<CameraSource> makeFolderCamera(std::string folder);
 
 // A still camera driven by a command the operator configures, run through
 // the shell once per pattern with every %f replaced by the (quoted) path of
-// the file it must write, %% by %. For example
-//   gphoto2 --capture-image-and-download --force-overwrite --filename %f
+// the file it must write, %% by %. The path ends in .png, unless the command
+// writes an extension straight after %f ("%f.jpg"), which is kept; the file is
+// read by its content whatever its name. For example
+//   gphoto2 --capture-image-and-download --force-overwrite --filename %f.jpg
+//   import -window root %f
+//   ffmpeg -loglevel error -f v4l2 -i /dev/video0 -frames:v 1 -y %f
 // The command must finish within `timeout`; its exit status and the last
-// line it printed say why it failed.
+// line it printed say why it failed, and a file it wrote that cannot be read
+// is named by what it holds ("MIFF image data: not a picture format ...").
 std::unique_ptr<CameraSource>
 makeCommandCamera(std::string command,
                   std::chrono::milliseconds timeout = std::chrono::seconds(60));

@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -44,6 +46,42 @@ std::string lastLine(const fs::path& log) {
     return last;
 }
 
+// The extension written straight after the first %f ("%f.jpg": ".jpg"), or
+// nothing.
+std::string extensionAfterPercentF(const std::string& command) {
+    for (std::size_t i = 0; i + 1 < command.size(); ++i) {
+        if (command[i] == '%' && command[i + 1] == '%') {
+            ++i;
+        } else if (command[i] == '%' && command[i + 1] == 'f') {
+            std::size_t end = i + 2;
+            if (end >= command.size() || command[end] != '.') {
+                return {};
+            }
+            ++end;
+            while (end < command.size() && end - i < 12 &&
+                   std::isalnum(static_cast<unsigned char>(command[end])) != 0) {
+                ++end;
+            }
+            return end > i + 3 ? command.substr(i + 2, end - i - 2) : std::string();
+        }
+    }
+    return {};
+}
+
+// " (it wrote NAME instead)": the files other than the log that the command
+// left next to the one it was asked for.
+std::string strayFiles(const fs::path& expected) {
+    std::string names;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(expected.parent_path(), ignored)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "command.log") {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+    }
+    return names.empty() ? std::string() : " (it wrote " + names + " instead)";
+}
+
 class CommandCamera final : public CameraSource {
 public:
     CommandCamera(std::string command, std::chrono::milliseconds timeout)
@@ -65,17 +103,33 @@ public:
         if (folder_.empty()) {
             return Result<GreyImage>::failure("no temporary folder for the pictures");
         }
-        // The picture keeps the pattern's extension-less stem; the command
-        // chooses the format, the media layer reads any still.
-        const fs::path file = folder_ / fs::path(patternName).stem();
+        // The picture keeps the pattern's stem; its extension is the one the
+        // command writes after %f ("%f.jpg"), else .png, so that tools that
+        // choose the format by the name (ImageMagick, ffmpeg) write one
+        // Prismeta reads. The file is read by its content, whatever its name.
+        const std::string extension = extensionAfterPercentF(command_);
+        const fs::path file = folder_ / (fs::path(patternName).stem().string() +
+                                         (extension.empty() ? std::string(".png") : extension));
         const fs::path log = folder_ / "command.log";
+        // Nothing left from an earlier picture, so that what is there now
+        // is what this command wrote.
         std::error_code ignored;
-        fs::remove(file, ignored);
+        std::vector<fs::path> earlier;
+        for (const auto& entry : fs::directory_iterator(folder_, ignored)) {
+            earlier.push_back(entry.path());
+        }
+        for (const fs::path& path : earlier) {
+            fs::remove_all(path, ignored);
+        }
         std::string line;
         for (std::size_t i = 0; i < command_.size(); ++i) {
             if (command_[i] == '%' && i + 1 < command_.size() && command_[i + 1] == 'f') {
                 line += shellQuoted(file.string());
                 ++i;
+                if (!extension.empty() &&
+                    command_.compare(i + 1, extension.size(), extension) == 0) {
+                    i += extension.size();
+                }
             } else if (command_[i] == '%' && i + 1 < command_.size() && command_[i + 1] == '%') {
                 line += '%';
                 ++i;
@@ -126,10 +180,14 @@ public:
                 (why.empty() ? std::string() : ": " + why));
         }
         auto picture = readGreyImage(file.string());
-        fs::remove(file, ignored);
         if (!picture) {
-            return Result<GreyImage>::failure("the capture command wrote no picture it could read");
+            const std::string why = whyPictureUnreadable(file.string());
+            return Result<GreyImage>::failure(why == "no file"
+                                                  ? "the capture command wrote no file at " +
+                                                        file.string() + strayFiles(file)
+                                                  : "the capture command wrote " + why);
         }
+        fs::remove(file, ignored);
         return picture;
     }
     std::string description() const override { return "command: " + command_; }

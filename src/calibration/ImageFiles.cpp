@@ -8,6 +8,12 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace prismeta::calibration {
@@ -66,10 +72,105 @@ Status writeBytes(const std::string& path, const Result<std::string>& png) {
 
 } // namespace
 
+PictureContent describePictureContent(std::string_view head) {
+    const auto starts = [&](std::string_view magic, std::size_t at = 0) {
+        return head.size() >= at + magic.size() && head.substr(at, magic.size()) == magic;
+    };
+    using namespace std::string_view_literals;
+    struct Known {
+        std::string_view magic;
+        std::size_t at;
+        const char* description;
+        bool readable;
+    };
+    // Raw camera files before TIFF: several are TIFF underneath.
+    static constexpr Known known[] = {
+        {"\x89PNG\r\n\x1a\n"sv, 0, "PNG image data", true},
+        {"\xff\xd8\xff"sv, 0, "JPEG image data", true},
+        {"II*\0"sv, 0, "", true}, // told apart below
+        {"MM\0*"sv, 0, "", true},
+        {"IIRO"sv, 0, "Olympus raw image data", false},
+        {"IIU\0"sv, 0, "Panasonic raw image data", false},
+        {"FUJIFILMCCD-RAW"sv, 0, "Fujifilm raw image data", false},
+        {"ftypcrx "sv, 4, "Canon CR3 raw image data", false},
+        {"ftypheic"sv, 4, "HEIF image data", false},
+        {"ftypheix"sv, 4, "HEIF image data", false},
+        {"ftypmif1"sv, 4, "HEIF image data", false},
+        {"ftypavif"sv, 4, "AVIF image data", false},
+        {"id=ImageMagick"sv, 0, "MIFF image data", false},
+        {"GIF87a"sv, 0, "GIF image data", true},
+        {"GIF89a"sv, 0, "GIF image data", true},
+        {"BM"sv, 0, "BMP image data", true},
+        {"WEBP"sv, 8, "WebP image data", true},
+        {"qoif"sv, 0, "QOI image data", true},
+        {"8BPS"sv, 0, "Photoshop image data", false},
+        {"%PDF"sv, 0, "a PDF document", false},
+        {"\xff\x0a"sv, 0, "JPEG XL image data", false},
+        {"\0\0\0\x0cJXL "sv, 0, "JPEG XL image data", false},
+        {"\0\0\0\x0cjP  "sv, 0, "JPEG 2000 image data", true},
+    };
+    if (head.empty()) {
+        return {"an empty file", false};
+    }
+    for (const Known& k : known) {
+        if (!starts(k.magic, k.at)) {
+            continue;
+        }
+        if (*k.description != '\0') {
+            return {k.description, k.readable};
+        }
+        // TIFF, or a camera's raw file built on it.
+        if (starts("CR", 8)) {
+            return {"Canon CR2 raw image data", false};
+        }
+        return {"TIFF image data (or a raw camera file built on TIFF: NEF, ARW, DNG)", true};
+    }
+    if (head.size() >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7') {
+        return {"Netpbm image data", true};
+    }
+    const bool text = std::all_of(head.begin(), head.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 0x20 || c == '\n' || c == '\r' || c == '\t';
+    });
+    if (text) {
+        std::string first(head.substr(0, std::min(head.find_first_of("\r\n"), head.size())));
+        if (first.size() > 40) {
+            first = first.substr(0, 40) + "...";
+        }
+        return {"text (\"" + first + "\")", false};
+    }
+    return {"data of no format Prismeta knows", false};
+}
+
+std::string whyPictureUnreadable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return "no file";
+    }
+    struct stat info {};
+    std::array<char, 64> head{};
+    ssize_t got = -1;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        got = ::read(fd, head.data(), head.size());
+    }
+    ::close(fd);
+    if (got < 0) {
+        return "something that is not a regular file";
+    }
+    const PictureContent content =
+        describePictureContent(std::string_view(head.data(), static_cast<std::size_t>(got)));
+    if (content.readable) {
+        return content.description +
+               " that does not decode (damaged, cut short or beyond the size limit)";
+    }
+    return content.description +
+           ": not a picture format Prismeta reads (PNG, JPEG, TIFF, BMP, WebP, ...)";
+}
+
 Result<GreyImage> readGreyImage(const std::string& path) {
     const std::optional<PixelImage> decoded = decodeImageFile(path);
     if (!decoded) {
-        return Result<GreyImage>::failure("cannot read the picture " + path);
+        return Result<GreyImage>::failure(path + ": " + whyPictureUnreadable(path));
     }
     GreyImage out(decoded->width, decoded->height);
     const std::size_t count = out.pixels.size();

@@ -1,5 +1,7 @@
 #include "calibration/WarpFit.h"
 
+#include "calibration/DepartureFit.h"
+
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
 
@@ -231,101 +233,175 @@ Residuals residuals(const WarpFit& fit, const std::vector<Sample>& samples, doub
     return r;
 }
 
-// The mesh over fit.crop, cols x rows cells: each point where the base
-// homography puts it, moved by the residual field there, fitted as a
-// weighted quadratic to the samples around it.
-void buildMesh(WarpFit& fit, const Homography& base, const std::vector<Sample>& samples, int cols,
-               int rows) {
+// The smooth mesh over fit.crop, cols x rows cells: the picture lands at
+// H((u, v) + Q(u, v)) (SmoothMeshMap), the departures Q fitted by least
+// squares to the samples. H starts as the base homography over the crop; the
+// first fit's corners then give the H the mesh's outer corners will rebuild,
+// under which the departures are fitted again with the corners pinned, so
+// that the stored mesh draws exactly the map fitted. Once more without the
+// samples that fit leaves farther than `outlier` pixels.
+bool fitSmoothMesh(WarpFit& fit, const Homography& base, const std::vector<Sample>& samples,
+                   int cols, int rows, double outlier) {
+    const double width = fit.projectorWidth;
+    const double height = fit.projectorHeight;
+    const CanvasRect& crop = fit.crop;
+    constexpr std::array<std::array<double, 2>, 4> unit{{{0, 0}, {1, 0}, {1, 1}, {0, 1}}};
+    std::array<std::array<double, 2>, 4> quad{};
+    for (std::size_t k = 0; k < 4; ++k) {
+        const Vec2 p =
+            base.apply({crop.x + unit[k][0] * crop.width, crop.y + unit[k][1] * crop.height});
+        quad[k] = {p.x / width, p.y / height};
+    }
+    std::optional<ProjectiveMap> h = ProjectiveMap::fromUnitSquare(quad);
+    if (!h) {
+        return false;
+    }
+    // Where each sample lies in the mesh and where it must land (normalized).
+    struct Target {
+        double u, v, x, y;
+    };
+    std::vector<Target> targets;
+    targets.reserve(samples.size());
+    for (const Sample& s : samples) {
+        const double u = (s.canvas.x - crop.x) / crop.width;
+        const double v = (s.canvas.y - crop.y) / crop.height;
+        const Vec2 p = base.apply(s.canvas);
+        // Gross decoding errors stay out of the fit.
+        if (u >= 0.0 && u <= 1.0 && v >= 0.0 && v <= 1.0 &&
+            std::hypot(s.projector.x - p.x, s.projector.y - p.y) < 50.0) {
+            targets.push_back({u, v, s.projector.x / width, s.projector.y / height});
+        }
+    }
+    const auto departures = [&](const ProjectiveMap& under) {
+        std::vector<DepartureSample> out;
+        const std::optional<ProjectiveMap> back = under.inverse();
+        if (!back) {
+            return out;
+        }
+        out.reserve(targets.size());
+        for (const Target& t : targets) {
+            if (const auto b = back->apply(t.x, t.y)) {
+                out.push_back({t.u, t.v, (*b)[0] - t.u, (*b)[1] - t.v});
+            }
+        }
+        return out;
+    };
+    const std::array<std::int64_t, 4> cornerNodes{0, cols, std::int64_t{rows + 1} * (cols + 1) - 1,
+                                                  std::int64_t{rows} * (cols + 1)};
+    {
+        const auto q = fitDepartures(cols, rows, departures(*h));
+        if (!q) {
+            return false;
+        }
+        std::array<std::array<double, 2>, 4> corners{};
+        for (std::size_t k = 0; k < 4; ++k) {
+            const auto& d = (*q)[static_cast<std::size_t>(cornerNodes[k])];
+            const auto p = h->apply(unit[k][0] + d[0], unit[k][1] + d[1]);
+            if (!p) {
+                return false;
+            }
+            corners[k] = *p;
+        }
+        if (const auto through = ProjectiveMap::fromUnitSquare(corners)) {
+            h = through;
+        }
+    }
+    DepartureFitOptions pinned;
+    pinned.pinCorners = true;
     fit.meshCols = cols;
     fit.meshRows = rows;
-    fit.meshPoints.assign(static_cast<std::size_t>(cols + 1) * (rows + 1), Vec2{});
-    const double cellW = fit.crop.width / cols;
-    const double cellH = fit.crop.height / rows;
-    // Samples in buckets of one cell, over the mesh and a border around it.
-    constexpr int border = 6;
-    const int bw = cols + 2 * border;
-    const int bh = rows + 2 * border;
-    std::vector<std::vector<std::size_t>> buckets(static_cast<std::size_t>(bw) * bh);
-    std::vector<Vec2> residual(samples.size());
-    std::vector<Vec2> cellPos(samples.size());
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const Sample& s = samples[i];
-        const Vec2 p = base.apply(s.canvas);
-        residual[i] = {s.projector.x - p.x, s.projector.y - p.y};
-        cellPos[i] = {(s.canvas.x - fit.crop.x) / cellW, (s.canvas.y - fit.crop.y) / cellH};
-        const int bx = static_cast<int>(std::floor(cellPos[i].x)) + border;
-        const int by = static_cast<int>(std::floor(cellPos[i].y)) + border;
-        // Gross decoding errors stay out of the field.
-        if (bx < 0 || by < 0 || bx >= bw || by >= bh ||
-            !(std::hypot(residual[i].x, residual[i].y) < 50.0)) {
-            continue;
+    fit.interpolation = WarpMesh::Interpolation::smooth;
+    for (int pass = 0; pass < 2; ++pass) {
+        const auto q = fitDepartures(cols, rows, departures(*h), pinned);
+        if (!q) {
+            return false;
         }
-        buckets[static_cast<std::size_t>(by) * bw + bx].push_back(i);
-    }
-    for (int r = 0; r <= rows; ++r) {
-        for (int c = 0; c <= cols; ++c) {
-            Vec2 field{0.0, 0.0};
-            for (const double radius : {1.5, 3.0, 5.0}) {
-                const double sigma = radius * 0.5;
-                cv::Matx<double, 6, 6> normal = cv::Matx<double, 6, 6>::zeros();
-                cv::Vec<double, 6> rx = cv::Vec<double, 6>::all(0.0);
-                cv::Vec<double, 6> ry = cv::Vec<double, 6>::all(0.0);
-                int count = 0;
-                const int reach = static_cast<int>(std::ceil(radius));
-                for (int by = r - reach; by < r + reach; ++by) {
-                    for (int bx = c - reach; bx < c + reach; ++bx) {
-                        const int ix = bx + border;
-                        const int iy = by + border;
-                        if (ix < 0 || iy < 0 || ix >= bw || iy >= bh) {
-                            continue;
-                        }
-                        for (const std::size_t i :
-                             buckets[static_cast<std::size_t>(iy) * bw + ix]) {
-                            const double dx = cellPos[i].x - c;
-                            const double dy = cellPos[i].y - r;
-                            const double d2 = dx * dx + dy * dy;
-                            if (d2 > radius * radius) {
-                                continue;
-                            }
-                            const double weight = std::exp(-d2 / (2.0 * sigma * sigma));
-                            const cv::Vec<double, 6> f(1.0, dx, dy, dx * dx, dx * dy, dy * dy);
-                            normal += weight * (f * f.t());
-                            rx += weight * residual[i].x * f;
-                            ry += weight * residual[i].y * f;
-                            ++count;
-                        }
-                    }
+        fit.meshPoints.assign(q->size(), Vec2{});
+        for (int r = 0; r <= rows; ++r) {
+            for (int c = 0; c <= cols; ++c) {
+                const std::size_t i = static_cast<std::size_t>(r) * (cols + 1) + c;
+                const auto p = h->apply(static_cast<double>(c) / cols + (*q)[i][0],
+                                        static_cast<double>(r) / rows + (*q)[i][1]);
+                if (!p || !std::isfinite((*p)[0]) || !std::isfinite((*p)[1])) {
+                    return false;
                 }
-                if (count < 24) {
-                    continue;
-                }
-                cv::Vec<double, 6> ax;
-                cv::Vec<double, 6> ay;
-                if (cv::solve(normal, rx, ax, cv::DECOMP_CHOLESKY) &&
-                    cv::solve(normal, ry, ay, cv::DECOMP_CHOLESKY) && std::isfinite(ax[0]) &&
-                    std::isfinite(ay[0])) {
-                    field = {ax[0], ay[0]};
-                    break;
-                }
+                fit.meshPoints[i] = {(*p)[0], (*p)[1]};
             }
-            const Vec2 q{fit.crop.x + c * cellW, fit.crop.y + r * cellH};
-            const Vec2 p = base.apply(q);
-            fit.meshPoints[static_cast<std::size_t>(r) * (cols + 1) + c] =
-                normalized({p.x + field.x, p.y + field.y}, fit.projectorWidth, fit.projectorHeight);
+        }
+        if (!prepareMeshMap(fit)) {
+            return false;
+        }
+        if (pass == 0) {
+            std::erase_if(targets, [&](const Target& t) {
+                const auto p = fit.smoothMap->map(t.u, t.v);
+                return !p || !(std::hypot((p->x - t.x) * width, (p->y - t.y) * height) <= outlier);
+            });
+            if (targets.empty()) {
+                return false;
+            }
         }
     }
     fit.corners = {fit.meshPoints[0], fit.meshPoints[static_cast<std::size_t>(cols)],
                    fit.meshPoints.back(),
                    fit.meshPoints[static_cast<std::size_t>(rows) * (cols + 1)]};
+    return true;
 }
 
 } // namespace
+
+std::optional<WarpMesh> storedMesh(const WarpFit& fit) {
+    if (fit.meshCols <= 0 || fit.meshRows <= 0 ||
+        fit.meshPoints.size() != static_cast<std::size_t>(fit.meshCols + 1) * (fit.meshRows + 1)) {
+        return std::nullopt;
+    }
+    WarpMesh mesh;
+    mesh.cols = fit.meshCols;
+    mesh.rows = fit.meshRows;
+    mesh.interpolation = fit.interpolation;
+    mesh.points.reserve(fit.meshPoints.size());
+    for (const Vec2& p : fit.meshPoints) {
+        mesh.points.push_back(Pt{static_cast<float>(p.x), static_cast<float>(p.y)});
+    }
+    return mesh;
+}
+
+bool prepareMeshMap(WarpFit& fit) {
+    fit.smoothMap.reset();
+    if (fit.interpolation != WarpMesh::Interpolation::smooth) {
+        return true;
+    }
+    const std::optional<WarpMesh> mesh = storedMesh(fit);
+    std::optional<SmoothMeshMap> map = mesh ? SmoothMeshMap::from(*mesh) : std::nullopt;
+    if (!map) {
+        return false;
+    }
+    fit.smoothMap = std::make_shared<const SmoothMeshMap>(std::move(*map));
+    return true;
+}
 
 std::optional<Vec2> warpCanvasToProjector(const WarpFit& fit, Vec2 q) {
     const double u = (q.x - fit.crop.x) / fit.crop.width;
     const double v = (q.y - fit.crop.y) / fit.crop.height;
     if (!(u >= 0.0 && u <= 1.0 && v >= 0.0 && v <= 1.0)) {
         return std::nullopt;
+    }
+    if (fit.interpolation == WarpMesh::Interpolation::smooth && fit.meshCols > 0) {
+        // Drawn as one map through the stored points.
+        std::optional<SmoothMeshMap> made;
+        const SmoothMeshMap* map = fit.smoothMap.get();
+        if (map == nullptr) {
+            const std::optional<WarpMesh> mesh = storedMesh(fit);
+            made = mesh ? SmoothMeshMap::from(*mesh) : std::nullopt;
+            if (!made) {
+                return std::nullopt;
+            }
+            map = &*made;
+        }
+        const std::optional<Pt> p = map->map(u, v);
+        if (!p) {
+            return std::nullopt;
+        }
+        return Vec2{p->x * fit.projectorWidth, p->y * fit.projectorHeight};
     }
     Homography cell;
     double a = u;
@@ -466,7 +542,9 @@ WarpFitOutcome fitWarp(const DecodedOutput& decoded, const Homography& canvasToC
     std::optional<WarpFit> mesh;
     for (const auto& [cols, rows] : sizes) {
         WarpFit f = withCorners(*base, *crop);
-        buildMesh(f, *base, samples, cols, rows);
+        if (!fitSmoothMesh(f, *base, samples, cols, rows, options.outlierDistance)) {
+            continue;
+        }
         score(f);
         const bool good = f.rms <= 0.25 && f.maxResidual <= 1.0;
         if (!mesh || f.rms < mesh->rms) {
@@ -476,9 +554,13 @@ WarpFitOutcome fitWarp(const DecodedOutput& decoded, const Homography& canvasToC
             break;
         }
     }
+    if (!mesh && !best) {
+        outcome.problem = "too few decoded points to fit a mesh";
+        return outcome;
+    }
     // Where the homography's residual is the decoding's noise, a mesh does
     // little better: keep the four corners.
-    if (!best || mesh->rms < 0.8 * best->rms) {
+    if (!best || (mesh && mesh->rms < 0.8 * best->rms)) {
         best = std::move(mesh);
     }
     outcome.fit = std::move(best);

@@ -2,8 +2,11 @@
 
 #include "calibration/CalibrationTypes.h"
 #include "calibration/PatternDecoder.h"
+#include "core/WarpMesh.h"
+#include "geometry/SmoothMesh.h"
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,7 +24,7 @@ struct CanvasRect {
 enum class WarpModel {
     automatic,  // the homography where it fits the wall, else a mesh
     homography, // a flat wall: four corners
-    mesh,       // a curved wall: a mesh of corner-pinned cells
+    mesh,       // a curved wall: a smooth mesh
 };
 
 struct WarpFitOptions {
@@ -47,10 +50,15 @@ struct WarpFit {
     // the raster, normalized 0..1.
     std::array<Vec2, 4> corners;
     // A mesh over the crop (cols x rows cells, (cols + 1) x (rows + 1) points
-    // row by row, normalized), or none (0 cells).
+    // row by row, normalized), or none (0 cells). A fitted mesh is smooth:
+    // drawn as one map through its points (SmoothMeshMap), not cell by cell.
     int meshCols = 0;
     int meshRows = 0;
     std::vector<Vec2> meshPoints;
+    WarpMesh::Interpolation interpolation = WarpMesh::Interpolation::cells;
+    // The smooth map of the mesh as stored (single precision), made by
+    // prepareMeshMap; warpCanvasToProjector makes one each call without it.
+    std::shared_ptr<const SmoothMeshMap> smoothMap;
     // Distance between the warp and the decoded positions, projector pixels.
     double rms = 0.0;
     double maxResidual = 0.0;
@@ -62,8 +70,17 @@ struct WarpFit {
 };
 
 // The projector position (pixels) at which the warp shows canvas point q,
-// through the corners or the mesh cell q lies in; none outside the crop.
+// through the corners, the mesh cell q lies in, or the smooth mesh's map;
+// none outside the crop.
 std::optional<Vec2> warpCanvasToProjector(const WarpFit& fit, Vec2 q);
+
+// The mesh as the project stores it: single-precision points and the
+// interpolation. None without a mesh.
+std::optional<WarpMesh> storedMesh(const WarpFit& fit);
+
+// Makes fit.smoothMap for a smooth mesh (after its points were set); false
+// when the mesh has no smooth map (a degenerate outline).
+bool prepareMeshMap(WarpFit& fit);
 
 // The edge of the projector's raster as the camera sees it, `perEdge`
 // points along each side, clockwise from the top-left corner: the raster

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <unistd.h>
@@ -42,6 +43,53 @@ TEST(CommandCamera, RunsTheCommandPerPictureAndSaysWhyItFailed) {
     ASSERT_FALSE(slow);
     EXPECT_NE(slow.error().find("took longer"), std::string::npos);
     fs::remove_all(folder);
+}
+
+// The tools an operator names: ImageMagick and ffmpeg choose the format by
+// the file's name, so %f must have an extension; what arrives is read by its
+// content and, when unreadable, named.
+TEST(CommandCamera, GivesPercentFAnExtensionAndNamesWhatItCannotRead) {
+    if (::access("/usr/bin/convert", X_OK) != 0 || std::system("ffmpeg -version >/dev/null") != 0) {
+        GTEST_SKIP() << "ImageMagick's convert or ffmpeg is missing";
+    }
+    const std::atomic<bool> go{false};
+    struct Case {
+        const char* command;
+        const char* problem; // empty: a 16 x 8 mid-grey picture
+    };
+    const Case cases[] = {
+        {"/usr/bin/convert -size 16x8 xc:gray50 %f", ""},
+        {"/usr/bin/convert -size 16x8 xc:gray50 %f.jpg", ""},
+        {"/usr/bin/convert -size 16x8 xc:gray50 jpg:%f", ""}, // JPEG bytes under .png
+        {"ffmpeg -loglevel error -f lavfi -i color=gray:s=16x8 -frames:v 1 -y %f", ""},
+        {"ffmpeg -loglevel error -f lavfi -i color=gray:s=16x8 -frames:v 1 -y %f.tif", ""},
+        {"/usr/bin/convert -size 16x8 xc:gray50 miff:%f",
+         "wrote MIFF image data: not a picture format Prismeta reads (PNG, JPEG, TIFF"},
+        {"echo 'no camera found' > %f", "wrote text (\"no camera found\")"},
+        {": > %f.jpg", "wrote an empty file"},
+        {"true", "wrote no file at"},
+        {"printf '\\377\\330\\377\\340' > %f", "wrote JPEG image data that does not decode"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        const auto taken = makeCommandCamera(c.command)->capture("out1-00-white.png", go);
+        if (*c.problem == '\0') {
+            ASSERT_TRUE(taken) << taken.error();
+            EXPECT_EQ(taken->width, 16);
+            EXPECT_EQ(taken->height, 8);
+            EXPECT_NEAR(taken->pixels[40], 128, 3);
+        } else {
+            ASSERT_FALSE(taken);
+            EXPECT_NE(taken.error().find(c.problem), std::string::npos) << taken.error();
+        }
+    }
+    // A name that is not the one asked for is named.
+    const auto elsewhere =
+        makeCommandCamera("touch \"$(dirname %f)/IMG_0001.CR2\"")->capture("out1-00-white.png", go);
+    ASSERT_FALSE(elsewhere);
+    EXPECT_NE(elsewhere.error().find("out1-00-white.png (it wrote IMG_0001.CR2 instead)"),
+              std::string::npos)
+        << elsewhere.error();
 }
 
 TEST(V4l2Camera, RefusesBadOptionsAndMissingDevices) {

@@ -4,6 +4,8 @@
 // full-size rig.
 #include "RigCalibration.h"
 
+#include "calibration/ApplyCalibration.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -51,12 +53,36 @@ TEST(RigCalibration, FlatWallFourProjectors) {
     }
 }
 
-TEST(RigCalibration, CylinderTakesAMesh) {
+// Measured through the smooth map of the mesh as the project stores it, which
+// is how the renderer draws it.
+TEST(RigCalibration, CylinderTakesASmoothMesh) {
     SyntheticRig rig = makeGridRig(smallRig(WallShape::cylinder));
     const RigRun run = calibrateOnRig(rig, {});
     expectAccurate(run, rig, 0.5, 1.5);
-    for (const cal::OutputCalibration& o : run.result.outputs) {
-        EXPECT_GT(o.fit->meshCols, 0);
+    std::vector<std::size_t> indexes;
+    for (std::size_t p = 0; p < run.result.outputs.size(); ++p) {
+        indexes.push_back(p);
+    }
+    const std::vector<OutputConfig> written =
+        cal::calibratedOutputs(std::vector<OutputConfig>(indexes.size()), indexes, run.result, {});
+    for (std::size_t p = 0; p < written.size(); ++p) {
+        const cal::WarpFit& fit = *run.result.outputs[p].fit;
+        EXPECT_GT(fit.meshCols, 0);
+        ASSERT_TRUE(written[p].warp && written[p].warp->mesh);
+        const WarpMesh& mesh = *written[p].warp->mesh;
+        EXPECT_EQ(mesh.interpolation, WarpMesh::Interpolation::smooth);
+        const std::optional<SmoothMeshMap> smooth = SmoothMeshMap::from(mesh);
+        ASSERT_TRUE(smooth);
+        for (const double u : {0.0, 0.37, 0.81, 1.0}) {
+            for (const double v : {0.0, 0.52, 1.0}) {
+                const auto drawn = smooth->map(u, v);
+                const auto fitted = cal::warpCanvasToProjector(
+                    fit, {fit.crop.x + u * fit.crop.width, fit.crop.y + v * fit.crop.height});
+                ASSERT_TRUE(drawn && fitted);
+                EXPECT_NEAR(drawn->x * fit.projectorWidth, fitted->x, 1e-3);
+                EXPECT_NEAR(drawn->y * fit.projectorHeight, fitted->y, 1e-3);
+            }
+        }
     }
 }
 

@@ -99,6 +99,14 @@ TEST_F(CalibrateCommand, PatternsCapturedOfflineCalibrateTheProject) {
     const ToolRun patterns = cli({"calibration-patterns", project.string(), "-o",
                                   (dir / "p").string(), "--size", "480x270"});
     ASSERT_EQ(patterns.exitCode, 0) << patterns.err;
+    // One line an output: what, how large, where.
+    EXPECT_EQ(std::count(patterns.out.begin(), patterns.out.end(), '\n'), 4) << patterns.out;
+    const std::size_t count = cal::makePatternSet(480, 270, {}).patterns.size();
+    EXPECT_NE(patterns.out.find("Output 'BR': " + std::to_string(count) +
+                                " patterns, 480x270, in " + (dir / "p").string() +
+                                " as out4-*.png\n"),
+              std::string::npos)
+        << patterns.out;
     capture(rig, dir / "p", dir / "c");
 
     const fs::path out = dir / "calibrated.prismeta.json";

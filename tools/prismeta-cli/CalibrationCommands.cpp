@@ -148,6 +148,13 @@ int runCalibrationPatterns(std::span<const std::string_view> args) {
         !written) {
         return failure("cannot write patterns.json: " + written.error);
     }
+    // What was written where, one line an output.
+    for (std::size_t k = 0; k < manifest.size(); ++k) {
+        const cal::ManifestOutput& entry = manifest[k];
+        std::printf("%s: %zu patterns, %dx%d, in %s as out%zu-*.png\n",
+                    quotedName(entry.name).c_str(), entry.images.size(), entry.width, entry.height,
+                    fs::path(*folder).string().c_str(), k + 1);
+    }
     return exitOk;
 }
 

@@ -18,6 +18,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -81,6 +82,52 @@ private:
     std::unique_ptr<cal::CameraSource> folder_;
     std::map<std::string, std::string> names_;
 };
+
+// A folder's outputs lit together: the brightest of each output's white
+// picture at every pixel, so the operator sees whether the whole canvas lies
+// inside what the projectors light. Whatever name it is asked for.
+class LitTogetherCamera final : public cal::CameraSource {
+public:
+    LitTogetherCamera(std::unique_ptr<cal::CameraSource> folder, std::vector<std::string> whites)
+        : folder_(std::move(folder)), whites_(std::move(whites)) {}
+    Result<cal::GreyImage> capture(const std::string&, const std::atomic<bool>& cancel) override {
+        std::optional<cal::GreyImage> together;
+        for (const std::string& name : whites_) {
+            Result<cal::GreyImage> picture = folder_->capture(name, cancel);
+            if (!picture) {
+                return picture;
+            }
+            if (!together) {
+                together = std::move(picture.value());
+                continue;
+            }
+            if (picture->width != together->width || picture->height != together->height) {
+                return Result<cal::GreyImage>::failure(
+                    name + " is " + std::to_string(picture->width) + " x " +
+                    std::to_string(picture->height) + ", " + whites_.front() + " " +
+                    std::to_string(together->width) + " x " + std::to_string(together->height) +
+                    ": the pictures must be taken with one camera, unmoved");
+            }
+            for (std::size_t i = 0; i < together->pixels.size(); ++i) {
+                together->pixels[i] = std::max(together->pixels[i], picture->pixels[i]);
+            }
+        }
+        if (!together) {
+            return Result<cal::GreyImage>::failure("patterns.json lists no pictures");
+        }
+        return std::move(*together);
+    }
+    std::string description() const override { return folder_->description(); }
+
+private:
+    std::unique_ptr<cal::CameraSource> folder_;
+    std::vector<std::string> whites_;
+};
+
+// Whether the V4L2 device exists: a camera is attached.
+bool deviceExists(const QString& device) {
+    return !device.isEmpty() && QFileInfo::exists(device);
+}
 
 // The corners of the canvas's aspect centred on a picture, 80 % of it.
 std::array<QPointF, 4> centredCorners(QSize picture, double aspect) {
@@ -167,6 +214,15 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
         device_->addItem(QStringLiteral("/dev/") + name);
     }
     device_->setCurrentText(QString::fromStdString(settings.device));
+    if (!deviceExists(device_->currentText()) && !found.isEmpty()) {
+        device_->setCurrentIndex(0);
+    }
+    if (settings.kind == CameraKind::v4l2 && found.isEmpty()) {
+        // No camera attached: the folder of pictures works without one.
+        camera_->setCurrentIndex(camera_->findData(static_cast<int>(CameraKind::folder)));
+    }
+    deviceNote_ = new QLabel;
+    deviceNote_->setWordWrap(true);
     size_ = new QComboBox;
     size_->setEditable(true);
     size_->addItems({tr("Automatic"), QStringLiteral("3840x2160"), QStringLiteral("1920x1080"),
@@ -182,6 +238,7 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     v4l2Form->addRow(tr("Device:"), device_);
     v4l2Form->addRow(tr("Size:"), size_);
     v4l2Form->addRow(tr("Frame rate:"), rate_);
+    v4l2Form->addRow(deviceNote_);
     cameraPages_->addWidget(v4l2);
 
     auto* still = new QWidget;
@@ -189,7 +246,9 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     stillLayout->setContentsMargins(0, 0, 0, 0);
     command_ = new QLineEdit(QString::fromStdString(settings.command));
     command_->setAccessibleName(tr("Capture command"));
-    auto* stillHint = new QLabel(tr("Run once per pattern; %f is the picture file it must write."));
+    auto* stillHint = new QLabel(
+        tr("Run once per pattern; %f is the picture file it must write, a .png name (%f.jpg "
+           "gives it .jpg). For example: import -window root %f"));
     stillHint->setWordWrap(true);
     stillLayout->addWidget(command_);
     stillLayout->addWidget(stillHint);
@@ -213,10 +272,16 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     cameraPages_->addWidget(pictures);
 
     picture_ = new QPushButton;
+    pictureNote_ = new QLabel;
+    pictureNote_->setWordWrap(true);
+    auto* pictureRow = new QHBoxLayout;
+    pictureRow->addWidget(picture_);
+    pictureRow->addWidget(pictureNote_, 1);
+    pictureRow->addStretch();
     auto* cameraLayout = new QVBoxLayout(cameraGroup);
     cameraLayout->addWidget(camera_);
     cameraLayout->addWidget(cameraPages_);
-    cameraLayout->addWidget(picture_, 0, Qt::AlignLeft);
+    cameraLayout->addLayout(pictureRow);
 
     auto* outputsGroup = new QGroupBox(tr("Outputs"));
     outputs_ = new QListWidget;
@@ -250,7 +315,10 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     fitForm->addRow(tr("Warp:"), warp_);
     fitForm->addRow(tr("Pattern delay:"), delay_);
     fitForm->addRow(brightness_);
+    markCornersNote_ = new QLabel;
+    markCornersNote_->setWordWrap(true);
     fitForm->addRow(markCorners_);
+    fitForm->addRow(markCornersNote_);
 
     auto* left = new QVBoxLayout;
     cameraGroup->setMinimumWidth(380);
@@ -294,9 +362,14 @@ void CalibrationDialog::buildControls(const CalibrationSettings& settings) {
     cancel_ = buttons->addButton(QDialogButtonBox::Cancel);
     start_->setDefault(true);
 
+    startNote_ = new QLabel;
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(startNote_, 1, Qt::AlignRight);
+    buttonRow->addWidget(buttons);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(columns, 1);
-    layout->addWidget(buttons);
+    layout->addLayout(buttonRow);
     resize(1040, 640);
 
     cameraPages_->setCurrentIndex(camera_->currentIndex());
@@ -404,13 +477,35 @@ void CalibrationDialog::refreshControls() {
         control->setEnabled(choosing);
     }
     // Over a result, the camera's picture would only hide it: Start Again.
-    picture_->setEnabled(stage_ == Stage::choosing);
+    const bool noDevice = kind == CameraKind::v4l2 && !livePicture_ &&
+                          !deviceExists(device_->currentText().trimmed());
+    picture_->setEnabled(stage_ == Stage::choosing && !noDevice);
+    deviceNote_->setText(
+        noDevice ? tr("%1 does not exist: no camera is attached, or its driver is not loaded. "
+                      "Attach one, or choose a still camera or a folder of pictures.")
+                       .arg(device_->currentText().trimmed().isEmpty()
+                                ? tr("The device")
+                                : device_->currentText().trimmed())
+                 : QString());
+    deviceNote_->setVisible(noDevice);
+    // Each disabled control says why beside it.
+    showNote(pictureNote_, stage_ == Stage::result ? tr("Start Again to take new pictures.")
+                           : noDevice              ? tr("No camera at this device.")
+                                                   : QString());
     picture_->setText(kind == CameraKind::v4l2
                           ? (livePicture_ ? tr("Stop Live Picture") : tr("Show Live Picture"))
                       : kind == CameraKind::command ? tr("Take Picture")
                                                     : tr("Show First Picture"));
     markCorners_->setEnabled(stage_ == Stage::choosing && !cameraSize_.isEmpty());
+    showNote(
+        markCornersNote_,
+        stage_ == Stage::choosing && cameraSize_.isEmpty()
+            ? tr("The corners are marked on the camera's picture: %1 first.").arg(picture_->text())
+            : QString());
     start_->setEnabled(choosing && !chosenOutputs().empty());
+    showNote(startNote_, choosing && chosenOutputs().empty()
+                             ? tr("Choose at least one output to start.")
+                             : QString());
     start_->setText(result_ ? tr("Start Again") : tr("Start"));
     apply_->setEnabled(stage_ == Stage::result && result_ && result_->applicable());
 
@@ -432,6 +527,11 @@ void CalibrationDialog::refreshControls() {
     outputNote_->setVisible(!linear.isEmpty());
 }
 
+void CalibrationDialog::showNote(QLabel* note, const QString& text) {
+    note->setText(text);
+    note->setVisible(!text.isEmpty());
+}
+
 void CalibrationDialog::setStage(Stage stage) {
     stage_ = stage;
     const bool busy = stage != Stage::choosing && stage != Stage::result;
@@ -446,6 +546,7 @@ void CalibrationDialog::setStage(Stage stage) {
 void CalibrationDialog::say(const QString& text, bool problem) {
     status_->setText(text);
     status_->setStyleSheet(problem ? QStringLiteral("color: #d04040;") : QString());
+    problemShown_ = problem;
     if (problem) {
         logLine("Calibrate Outputs: " + text.toStdString());
     }
@@ -463,6 +564,11 @@ void CalibrationDialog::cameraSettingsChanged() {
     if (!result_) {
         view_->setPicture({});
         view_->setCorners(std::nullopt);
+    }
+    // What went wrong with the last camera, or what its picture was, is not
+    // this one's.
+    if (problemShown_ || stage_ == Stage::choosing) {
+        say(tr("Choose the camera and the outputs, then press Start."));
     }
     refreshControls();
 }
@@ -492,7 +598,31 @@ void CalibrationDialog::takePicture() {
                 true);
             return;
         }
-        name = manifest->front().images.front();
+        // Every output's white picture together: the whole canvas should lie
+        // inside what they light.
+        std::vector<std::string> whites;
+        for (const cal::ManifestOutput& output : manifest.value()) {
+            if (!output.images.empty()) {
+                whites.push_back(output.images.front());
+            }
+        }
+        pictureKind_ = whites.size() > 1 ? tr("The %1 outputs' white pictures together, %2 × %3: "
+                                              "the whole canvas should lie inside their light.")
+                                               .arg(whites.size())
+                                         : tr("The output's white picture, %2 × %3.");
+        // Another folder's camera (or the run's) is of no use here.
+        feed_.forget();
+        opener = [chosen, whites]() -> Result<std::unique_ptr<cal::CameraSource>> {
+            Result<std::unique_ptr<cal::CameraSource>> folder = openCamera(chosen);
+            if (!folder) {
+                return folder;
+            }
+            return std::unique_ptr<cal::CameraSource>(
+                std::make_unique<LitTogetherCamera>(std::move(folder.value()), whites));
+        };
+    } else {
+        pictureKind_ = chosen.kind == CameraKind::v4l2 ? tr("The live picture, %2 × %3.")
+                                                       : tr("The camera's picture, %2 × %3.");
     }
     livePicture_ = chosen.kind == CameraKind::v4l2;
     feed_.start(opener, livePicture_ ? CameraFeed::Pictures::continuous : CameraFeed::Pictures::one,
@@ -687,13 +817,10 @@ void CalibrationDialog::tick() {
         if (stage_ == Stage::choosing) {
             cameraSize_ = picture.size();
             view_->setPicture(picture);
-            if (!livePicture_) {
-                say(tr("The camera's picture, %1 × %2.")
-                        .arg(picture.width())
-                        .arg(picture.height()));
-            } else {
-                say(tr("The live picture, %1 × %2.").arg(picture.width()).arg(picture.height()));
-            }
+            // The lowest marker left in the text is the width's.
+            const QString kind =
+                pictureKind_.isEmpty() ? tr("The camera's picture, %1 × %2.") : pictureKind_;
+            say(kind.arg(picture.width()).arg(picture.height()));
             refreshControls();
         }
     }

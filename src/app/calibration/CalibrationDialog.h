@@ -109,6 +109,8 @@ public:
     QPushButton* cancelButton() const { return cancel_; }
     QProgressBar* progressBar() const { return progress_; }
     QLabel* statusLabel() const { return status_; }
+    QLabel* markCornersNote() const { return markCornersNote_; }
+    QLabel* deviceNote() const { return deviceNote_; }
     QLabel* resultLabel() const { return resultText_; }
     CameraPictureView* pictureView() const { return view_; }
 
@@ -142,6 +144,8 @@ private:
     void closeOpenedWindows();
     void setStage(Stage stage);
     void say(const QString& text, bool problem = false);
+    // A disabled control's reason beside it; hidden when empty.
+    static void showNote(QLabel* note, const QString& text);
 
     ModelAdapter& adapter_;
     OutputWindowRegistry& windows_;
@@ -155,13 +159,17 @@ private:
     QSpinBox* rate_ = nullptr;
     QLineEdit* command_ = nullptr;
     QLineEdit* folder_ = nullptr;
+    QLabel* deviceNote_ = nullptr;
     QPushButton* picture_ = nullptr;
+    QLabel* pictureNote_ = nullptr;
     QListWidget* outputs_ = nullptr;
     QLabel* outputNote_ = nullptr;
     QComboBox* warp_ = nullptr;
     QCheckBox* brightness_ = nullptr;
     QSpinBox* delay_ = nullptr;
     QCheckBox* markCorners_ = nullptr;
+    QLabel* markCornersNote_ = nullptr;
+    QLabel* startNote_ = nullptr;
     CameraPictureView* view_ = nullptr;
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
@@ -175,6 +183,10 @@ private:
     QTimer ticker_;
     CameraFeed feed_;
     bool livePicture_ = false;
+    bool problemShown_ = false;
+    // What the camera's picture is, said when it comes ("every output's white
+    // picture together").
+    QString pictureKind_;
     // The camera's size, once a picture came.
     QSize cameraSize_;
 

@@ -25,7 +25,8 @@ struct CalibrationSettings {
     int width = 0; // 0: the camera's own choice
     int height = 0;
     int framesPerSecond = 0;
-    std::string command = "gphoto2 --capture-image-and-download --force-overwrite --filename %f";
+    std::string command =
+        "gphoto2 --capture-image-and-download --force-overwrite --filename %f.jpg";
     std::string folder;
     // How long a pattern is up before its picture is taken: the projector's
     // own delay (a still camera's command adds its own).

@@ -1,5 +1,6 @@
 #include "app/calibration/CameraPictureView.h"
 
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -165,13 +166,23 @@ void CameraPictureView::paintEvent(QPaintEvent*) {
             } else {
                 painter.drawEllipse(p, 3.0, 3.0);
             }
-            painter.setPen(Qt::white);
             const QPointF outward = p - quad.boundingRect().center();
             const double length = std::hypot(outward.x(), outward.y());
             const QPointF at =
                 length > 0 ? p + outward * ((handleRadius + 10.0) / length) : p + QPointF(10, 10);
-            painter.drawText(QRectF(at - QPointF(12, 8), QSizeF(24, 16)), Qt::AlignCenter,
-                             QLatin1String(names[k]));
+            // White outlined in black: legible over a white picture and a dark one.
+            const QString name = QLatin1String(names[k]);
+            const QFontMetricsF metrics(font());
+            QPainterPath text;
+            text.addText(at + QPointF(-metrics.horizontalAdvance(name) / 2,
+                                      (metrics.ascent() - metrics.descent()) / 2),
+                         font(), name);
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(QPen(Qt::black, 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawPath(text);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(Qt::white);
+            painter.drawPath(text);
         }
     }
 }

@@ -18,7 +18,10 @@
 #include "core/FileIO.h"
 #include "core/ProjectModel.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -148,9 +151,33 @@ private slots:
         dialog_->folderEdit()->setText(QString::fromStdString(folder.string()));
         QCOMPARE(dialog_->outputList()->count(), 2);
 
+        // The corners are marked on a picture: there is none yet, and it says so.
+        QVERIFY(!dialog_->markCornersBox()->isEnabled());
+        QVERIFY(dialog_->markCornersNote()->text().contains(QStringLiteral("Show First Picture")));
         dialog_->pictureButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->pictureView()->picture().isNull(), 10000);
         QCOMPARE(dialog_->pictureView()->picture().size(), QSize(480, 270));
+        QVERIFY(dialog_->markCornersBox()->isEnabled());
+        QVERIFY(dialog_->markCornersNote()->isHidden());
+        // Both outputs lit together: the brighter of their white pictures.
+        QVERIFY2(dialog_->statusLabel()->text().contains(QStringLiteral("white pictures together")),
+                 qPrintable(dialog_->statusLabel()->text()));
+        const cal::GreyImage left =
+            cal::readGreyImage((folder / "out1-00-white.png").string()).value();
+        const cal::GreyImage right =
+            cal::readGreyImage((folder / "out2-00-white.png").string()).value();
+        const QImage shown = dialog_->pictureView()->picture();
+        int litLeft = 0;
+        int litRight = 0;
+        for (int y = 0; y < 270; y += 3) {
+            for (int x = 0; x < 480; x += 3) {
+                const std::size_t i = static_cast<std::size_t>(y) * 480 + x;
+                QCOMPARE(qGray(shown.pixel(x, y)), int(std::max(left.pixels[i], right.pixels[i])));
+                litLeft += left.pixels[i] > 128 && right.pixels[i] < 64;
+                litRight += right.pixels[i] > 128 && left.pixels[i] < 64;
+            }
+        }
+        QVERIFY(litLeft > 1000 && litRight > 1000);
 
         dialog_->startButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(dialog_->stage() == CalibrationDialog::Stage::result, 60000);
@@ -200,6 +227,41 @@ private slots:
         }
         model_->undo();
         QVERIFY(model_->outputs() == before);
+    }
+
+    // With no camera attached the dialog starts where it can work, says why
+    // a control is disabled, and forgets one source's problem on another.
+    void noCameraStartsOnASourceThatExists() {
+        const bool cameras = !QDir(QStringLiteral("/dev"))
+                                  .entryList({QStringLiteral("video*")}, QDir::System)
+                                  .isEmpty();
+        makeDialog(CameraKind::v4l2);
+        const auto kind = static_cast<CameraKind>(dialog_->cameraBox()->currentData().toInt());
+        if (cameras) {
+            QCOMPARE(kind, CameraKind::v4l2);
+            QVERIFY(QFileInfo::exists(dialog_->deviceBox()->currentText()));
+        } else {
+            QCOMPARE(kind, CameraKind::folder);
+        }
+        dialog_->cameraBox()->setCurrentIndex(
+            dialog_->cameraBox()->findData(static_cast<int>(CameraKind::v4l2)));
+        dialog_->deviceBox()->setCurrentText(QStringLiteral("/dev/no-such-video9"));
+        QVERIFY(!dialog_->pictureButton()->isEnabled());
+        QVERIFY(dialog_->deviceNote()->text().contains(QStringLiteral("does not exist")));
+        QVERIFY(!dialog_->markCornersBox()->isEnabled());
+        QVERIFY(dialog_->markCornersNote()->text().contains(QStringLiteral("Show Live Picture")));
+
+        dialog_->cameraBox()->setCurrentIndex(
+            dialog_->cameraBox()->findData(static_cast<int>(CameraKind::folder)));
+        dialog_->folderEdit()->setText(QString::fromStdString(path("nothing here").string()));
+        QVERIFY(dialog_->pictureButton()->isEnabled());
+        dialog_->pictureButton()->click();
+        QVERIFY(dialog_->statusLabel()->text().contains(QStringLiteral("No patterns.json")));
+        QVERIFY(!dialog_->statusLabel()->styleSheet().isEmpty());
+        dialog_->cameraBox()->setCurrentIndex(
+            dialog_->cameraBox()->findData(static_cast<int>(CameraKind::command)));
+        QVERIFY(!dialog_->statusLabel()->text().contains(QStringLiteral("patterns.json")));
+        QVERIFY(dialog_->statusLabel()->styleSheet().isEmpty());
     }
 
     void aCameraThatSeesNothingAppliesNothing() {

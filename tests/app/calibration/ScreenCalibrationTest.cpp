@@ -81,6 +81,8 @@ cal::WarpFit fitOf(const OutputConfig& output) {
         for (const Pt& p : output.warp->mesh->points) {
             fit.meshPoints.push_back({p.x, p.y});
         }
+        fit.interpolation = output.warp->mesh->interpolation;
+        cal::prepareMeshMap(fit);
     }
     return fit;
 }

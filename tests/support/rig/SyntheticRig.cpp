@@ -424,39 +424,56 @@ std::vector<GreyImage> renderOutputs(const SyntheticRig& rig,
             return (at(x0, y0) * (1 - a) + at(x1, y0) * a) * (1 - b) +
                    (at(x0, y1) * (1 - a) + at(x1, y1) * a) * b;
         };
-        for (int r = 0; r < rows; ++r) {
-            for (int c = 0; c < cols; ++c) {
-                const std::array<Vec2, 4> quad{point(c, r), point(c + 1, r), point(c + 1, r + 1),
-                                               point(c, r + 1)};
-                Homography cell;
-                if (!Homography::fromUnitSquare(quad, cell)) {
-                    continue;
+        const auto shade = [&](int px, int py, double u, double v) {
+            const Vec2 q{f.crop.x + u * f.crop.width, f.crop.y + v * f.crop.height};
+            const double l = std::clamp(light(q) * blend(u, v), 0.0, 1.0);
+            image.pixels[static_cast<std::size_t>(py) * image.width + px] =
+                static_cast<std::uint8_t>(std::lround(255.0 * std::pow(l, 1.0 / rp.gamma)));
+        };
+        if (f.meshCols > 0 && f.interpolation == WarpMesh::Interpolation::smooth) {
+            // The smooth map, as the renderer draws it: each pixel's picture point.
+            const std::optional<WarpMesh> mesh = calibration::storedMesh(f);
+            const std::optional<SmoothMeshMap> smooth =
+                mesh ? SmoothMeshMap::from(*mesh) : std::nullopt;
+            for (int py = 0; smooth && py < image.height; ++py) {
+                for (int px = 0; px < image.width; ++px) {
+                    const auto uv =
+                        smooth->inverse(Pt{static_cast<float>((px + 0.5) / f.projectorWidth),
+                                           static_cast<float>((py + 0.5) / f.projectorHeight)});
+                    if (uv && uv->x >= 0.0f && uv->x < 1.0f && uv->y >= 0.0f && uv->y < 1.0f) {
+                        shade(px, py, uv->x, uv->y);
+                    }
                 }
-                const Homography inverse = cell.inverse();
-                double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
-                for (const Vec2& q : quad) {
-                    x0 = std::min(x0, q.x);
-                    y0 = std::min(y0, q.y);
-                    x1 = std::max(x1, q.x);
-                    y1 = std::max(y1, q.y);
-                }
-                const int px0 = std::max(0, static_cast<int>(std::floor(x0)));
-                const int py0 = std::max(0, static_cast<int>(std::floor(y0)));
-                const int px1 = std::min(image.width - 1, static_cast<int>(std::ceil(x1)));
-                const int py1 = std::min(image.height - 1, static_cast<int>(std::ceil(y1)));
-                for (int py = py0; py <= py1; ++py) {
-                    for (int px = px0; px <= px1; ++px) {
-                        const Vec2 ab = inverse.apply({px + 0.5, py + 0.5});
-                        if (!(ab.x >= 0.0 && ab.x < 1.0 && ab.y >= 0.0 && ab.y < 1.0)) {
-                            continue;
+            }
+        } else {
+            for (int r = 0; r < rows; ++r) {
+                for (int c = 0; c < cols; ++c) {
+                    const std::array<Vec2, 4> quad{point(c, r), point(c + 1, r),
+                                                   point(c + 1, r + 1), point(c, r + 1)};
+                    Homography cell;
+                    if (!Homography::fromUnitSquare(quad, cell)) {
+                        continue;
+                    }
+                    const Homography inverse = cell.inverse();
+                    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+                    for (const Vec2& q : quad) {
+                        x0 = std::min(x0, q.x);
+                        y0 = std::min(y0, q.y);
+                        x1 = std::max(x1, q.x);
+                        y1 = std::max(y1, q.y);
+                    }
+                    const int px0 = std::max(0, static_cast<int>(std::floor(x0)));
+                    const int py0 = std::max(0, static_cast<int>(std::floor(y0)));
+                    const int px1 = std::min(image.width - 1, static_cast<int>(std::ceil(x1)));
+                    const int py1 = std::min(image.height - 1, static_cast<int>(std::ceil(y1)));
+                    for (int py = py0; py <= py1; ++py) {
+                        for (int px = px0; px <= px1; ++px) {
+                            const Vec2 ab = inverse.apply({px + 0.5, py + 0.5});
+                            if (!(ab.x >= 0.0 && ab.x < 1.0 && ab.y >= 0.0 && ab.y < 1.0)) {
+                                continue;
+                            }
+                            shade(px, py, (c + ab.x) / cols, (r + ab.y) / rows);
                         }
-                        const double u = (c + ab.x) / cols;
-                        const double v = (r + ab.y) / rows;
-                        const Vec2 q{f.crop.x + u * f.crop.width, f.crop.y + v * f.crop.height};
-                        const double l = std::clamp(light(q) * blend(u, v), 0.0, 1.0);
-                        image.pixels[static_cast<std::size_t>(py) * image.width + px] =
-                            static_cast<std::uint8_t>(
-                                std::lround(255.0 * std::pow(l, 1.0 / rp.gamma)));
                     }
                 }
             }
