@@ -15,9 +15,16 @@ namespace prismeta {
 // hold any number of points; code that walks the grid checks the count first
 // (see hasValidGrid).
 struct WarpMesh {
+    // How the picture runs between the points. cells: each cell is its own
+    // corner-pinned quad (what every mesh was before the choice existed; the
+    // file leaves the key out). smooth: one map through every point with a
+    // continuous slope across cell borders (see SmoothMeshMap).
+    enum class Interpolation : std::uint8_t { cells, smooth };
+
     std::int64_t cols = 0;
     std::int64_t rows = 0;
     std::vector<Pt> points;
+    Interpolation interpolation = Interpolation::cells;
 
     // The largest point count a mesh may be built with. Far beyond any real
     // mapping grid; it keeps a hostile file from asking for terabytes.
