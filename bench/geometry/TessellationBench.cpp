@@ -24,7 +24,7 @@ void BM_TessellateQuad(benchmark::State& state) {
     out.reserve(6);
     for (auto _ : state) {
         out.clear();
-        benchmark::DoNotOptimize(tessellateSurface(surface, out));
+        benchmark::DoNotOptimize(tessellateSurface(surface, PixelScale{}, out));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations()); // quads
@@ -38,10 +38,10 @@ void BM_TessellateMesh(benchmark::State& state) {
     surface.corners = {{0.1f, 0.1f}, {0.9f, 0.2f}, {0.8f, 0.9f}, {0.2f, 0.8f}};
     surface.mesh = WarpMesh::from(surface.corners, n, n);
     std::vector<SurfaceVertex> out;
-    out.reserve(tessellatedVertexCount(surface));
+    out.reserve(tessellatedVertexCount(surface, PixelScale{}));
     for (auto _ : state) {
         out.clear();
-        benchmark::DoNotOptimize(tessellateSurface(surface, out));
+        benchmark::DoNotOptimize(tessellateSurface(surface, PixelScale{}, out));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * n * n);

@@ -11,7 +11,7 @@ namespace prismeta {
 namespace {
 
 // A keystone: the unit square onto a trapezoid with a perspective tilt.
-ProjectiveMap keystone() {
+ProjectiveMap keystoneMap() {
     return *ProjectiveMap::fromUnitSquare({{{0.1, 0.2}, {0.9, 0.1}, {0.8, 0.95}, {0.15, 0.8}}});
 }
 
@@ -27,7 +27,7 @@ WarpMesh meshOn(const ProjectiveMap& h, std::int64_t cols, std::int64_t rows) {
 }
 
 TEST(SmoothMesh, AMeshOnAHomographysGridIsThatHomographyEverywhere) {
-    const ProjectiveMap h = keystone();
+    const ProjectiveMap h = keystoneMap();
     for (const auto& [cols, rows] : {std::pair{1, 1}, {2, 1}, {4, 3}, {7, 5}}) {
         const auto map = SmoothMeshMap::from(meshOn(h, cols, rows));
         ASSERT_TRUE(map);
@@ -46,7 +46,7 @@ TEST(SmoothMesh, AMeshOnAHomographysGridIsThatHomographyEverywhere) {
 }
 
 TEST(SmoothMesh, ABentMeshPassesThroughEveryPointWithContinuousSlopeAndInverts) {
-    WarpMesh mesh = meshOn(keystone(), 4, 3);
+    WarpMesh mesh = meshOn(keystoneMap(), 4, 3);
     mesh.points[6].x += 0.03f; // an interior point pulled aside
     mesh.points[6].y += 0.04f;
     mesh.points[3].y -= 0.02f; // a border point too
@@ -89,7 +89,7 @@ TEST(SmoothMesh, TermsAreAPartitionOfUnityThatKeepsLinearDeparturesExact) {
             for (double v = -0.3; v <= 1.3; v += 0.13) {
                 const SmoothMeshTerms t = smoothMeshTerms(cols, rows, u, v);
                 double sum = 0.0;
-                double linear = 0.0;
+                double linearPart = 0.0;
                 for (int k = 0; k < t.count; ++k) {
                     const auto& term = t.terms[std::size_t(k)];
                     ASSERT_GE(term.index, 0);
@@ -97,10 +97,10 @@ TEST(SmoothMesh, TermsAreAPartitionOfUnityThatKeepsLinearDeparturesExact) {
                     const double c = double(term.index % (cols + 1)) / cols;
                     const double r = double(term.index / (cols + 1)) / rows;
                     sum += term.weight;
-                    linear += term.weight * (3.0 * c - 2.0 * r + 0.5);
+                    linearPart += term.weight * (3.0 * c - 2.0 * r + 0.5);
                 }
                 EXPECT_NEAR(sum, 1.0, 1e-12);
-                EXPECT_NEAR(linear, 3.0 * u - 2.0 * v + 0.5, 1e-12);
+                EXPECT_NEAR(linearPart, 3.0 * u - 2.0 * v + 0.5, 1e-12);
             }
         }
     }
@@ -108,7 +108,7 @@ TEST(SmoothMesh, TermsAreAPartitionOfUnityThatKeepsLinearDeparturesExact) {
 
 TEST(SmoothMesh, MeshesThatCannotBeDrawnAreRefused) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    WarpMesh withNan = meshOn(keystone(), 2, 2);
+    WarpMesh withNan = meshOn(keystoneMap(), 2, 2);
     withNan.points[4] = {nan, 0.5f};
     WarpMesh collinearCorners{1, 1, {{0, 0}, {0.5f, 0}, {1, 0}, {0, 0}}};
     WarpMesh tooFewPoints{2, 2, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}};
