@@ -22,9 +22,10 @@ class WarpPreview;
 // the warp's handles on the projector; the window opens through
 // openWindow), Grid (the alignment grid there), a small preview of the
 // raster with the warped picture's outline, Reset Warp, Add Mesh (columns x
-// rows laid over the current shape), Remove Mesh, and the blend map (a
+// rows laid over the current shape, smooth), Remove Mesh, Smooth (the
+// mesh's interpolation: smooth or cells), and the blend map (a
 // still's file, chosen through the inspector's dialogs, or none). Reset, the
-// mesh buttons and the blend map are undo steps of the output
+// mesh buttons, Smooth and the blend map are undo steps of the output
 // (ProjectModel::setOutputWarp, setOutputBlendMap); the two switches are
 // views, not in the file.
 //
@@ -44,6 +45,7 @@ public:
     QPushButton* resetButton() const { return reset_; }
     QPushButton* addMeshButton() const { return addMesh_; }
     QPushButton* removeMeshButton() const { return removeMesh_; }
+    QCheckBox* smoothBox() const { return smooth_; }
     QSpinBox* columnsBox() const { return columns_; }
     QSpinBox* rowsBox() const { return rows_; }
     QPushButton* blendMapButton() const { return chooseMap_; }
@@ -67,6 +69,7 @@ private:
     QPushButton* reset_;
     QPushButton* addMesh_;
     QPushButton* removeMesh_;
+    QCheckBox* smooth_;
     QSpinBox* columns_;
     QSpinBox* rows_;
     ElidedLabel* mapName_;
