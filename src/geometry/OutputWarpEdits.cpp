@@ -77,8 +77,8 @@ OutputWarp warpWithMeshPoint(const OutputWarp& warp, std::size_t index, Pt p) {
     return edited;
 }
 
-std::optional<OutputWarp> warpWithMesh(const OutputWarp& warp, std::int64_t cols,
-                                       std::int64_t rows, WarpMesh::Interpolation interpolation) {
+std::optional<OutputWarp> warpWithMesh(const OutputWarp& warp, std::int64_t cols, std::int64_t rows,
+                                       WarpMesh::Interpolation interpolation) {
     const std::optional<std::int64_t> count = WarpMesh::gridPointCount(cols, rows);
     if (!count) {
         return std::nullopt;

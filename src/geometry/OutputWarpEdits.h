@@ -31,9 +31,8 @@ OutputWarp warpWithMeshPoint(const OutputWarp& warp, std::size_t index, Pt p);
 // shape (exactly for a smooth mesh over the corners' perspective, whose
 // points lie on its grid). None when the counts are refused
 // (WarpMesh::gridPointCount) or the map degenerates.
-std::optional<OutputWarp> warpWithMesh(const OutputWarp& warp, std::int64_t cols,
-                                       std::int64_t rows,
-                                       WarpMesh::Interpolation interpolation =
-                                           WarpMesh::Interpolation::smooth);
+std::optional<OutputWarp>
+warpWithMesh(const OutputWarp& warp, std::int64_t cols, std::int64_t rows,
+             WarpMesh::Interpolation interpolation = WarpMesh::Interpolation::smooth);
 
 } // namespace prismeta

@@ -2,6 +2,7 @@
 
 #include "core/Surface.h"
 #include "geometry/SmoothMesh.h"
+#include "geometry/SmoothTessellation.h"
 
 #include <algorithm>
 #include <array>
@@ -120,7 +121,7 @@ std::array<Pt, 4> cellQuad(const Shape& shape, const Grid& grid, std::int64_t co
 // The map of a smooth mesh, or nothing for the corners, a mesh of cells and
 // a smooth mesh whose map cannot be made (drawn as cells, see Tessellation).
 std::optional<SmoothMeshMap> smoothMapOf(const WarpMesh* mesh) {
-    if (!mesh || mesh->interpolation != WarpMesh::Interpolation::smooth) {
+    if (!mesh || !drawnSmooth(*mesh)) {
         return std::nullopt;
     }
     return SmoothMeshMap::from(*mesh);

@@ -85,6 +85,13 @@ void nodesOf(const std::vector<int>& cuts, std::vector<float>& nodes) {
 
 } // namespace
 
+bool drawnSmooth(const WarpMesh& mesh) {
+    // hasValidGrid bounds cols * rows by WarpMesh::maxPoints: no overflow.
+    return mesh.interpolation == WarpMesh::Interpolation::smooth && mesh.hasValidGrid() &&
+           6 * static_cast<std::size_t>(mesh.cols) * static_cast<std::size_t>(mesh.rows) <=
+               maxSmoothVertices;
+}
+
 std::size_t SmoothCuts::vertexCount() const {
     return 6 * sum(across) * sum(down);
 }

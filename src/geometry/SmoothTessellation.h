@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/WarpMesh.h"
 #include "geometry/SurfaceVertex.h"
 
 #include <cstddef>
@@ -31,6 +32,12 @@ inline constexpr double smoothCutPixels = 8.0;
 // vertices (a huge surface on a small crop); beyond it the cells are cut
 // less finely.
 inline constexpr std::size_t maxSmoothVertices = std::size_t{1} << 21;
+
+// Whether a mesh is drawn (and mapped) by its smooth map: smooth, with a
+// valid grid of at most maxSmoothVertices / 6 cells. A larger one (only a
+// hostile file has one) is drawn as cells, within the renderer's own
+// budget, so that no map of millions of points is made.
+bool drawnSmooth(const WarpMesh& mesh);
 
 struct SmoothCuts {
     std::vector<int> across; // sub-columns of each column of cells

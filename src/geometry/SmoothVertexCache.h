@@ -21,8 +21,8 @@ struct Surface;
 class SmoothVertexCache {
 public:
     // The surface's vertices at scale, as tessellateSurface makes them (empty
-    // when it draws nothing). Only for a surface whose mesh is smooth. Valid
-    // until the next call for another surface or prune.
+    // when it draws nothing). Only for a surface whose mesh is drawnSmooth.
+    // Valid until the next call for another surface or prune.
     std::span<const SurfaceVertex> vertices(const Surface& surface, PixelScale scale,
                                             std::uint64_t frame);
 

@@ -66,7 +66,7 @@ struct SmoothPlan {
 };
 
 std::optional<SmoothPlan> smoothPlan(const WarpMesh* mesh, PixelScale scale) {
-    if (!mesh || mesh->interpolation != WarpMesh::Interpolation::smooth) {
+    if (!mesh || !drawnSmooth(*mesh)) {
         return std::nullopt;
     }
     std::optional<SmoothMeshMap> map = SmoothMeshMap::from(*mesh);

@@ -745,7 +745,7 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
 }
 
 bool Renderer::drawnSmooth(const Surface& surface) {
-    return surface.mesh && surface.mesh->interpolation == WarpMesh::Interpolation::smooth;
+    return surface.mesh && prismeta::drawnSmooth(*surface.mesh);
 }
 
 std::span<const SurfaceVertex> Renderer::smoothSurfaceVertices(const Surface& surface) {

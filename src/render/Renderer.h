@@ -179,8 +179,8 @@ private:
     // blackout.
     void drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame, bool blendTest,
                           double hostTime, unsigned maskTexture);
-    // Whether the surface has a smooth mesh, whose vertices are kept in
-    // smoothVertices_ (cut at this frame's pixels per canvas unit).
+    // Whether the surface has a mesh drawn smooth, whose vertices are kept
+    // in smoothVertices_ (cut at this frame's pixels per canvas unit).
     static bool drawnSmooth(const Surface& surface);
     std::span<const SurfaceVertex> smoothSurfaceVertices(const Surface& surface);
     // The coverage of the surface's masks (the white fallback when none draw).

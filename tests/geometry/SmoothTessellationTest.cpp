@@ -131,6 +131,13 @@ TEST(SmoothTessellation, CutsStayWithinTheBudgetAndABrokenMapDrawsCells) {
         p.y = 0.5f;
     }
     EXPECT_EQ(tessellatedVertexCount({}, &flat, PixelScale{1920, 1080}), 6u * 4 * 3);
+
+    // A grid of more cells than the budget's vertices allow (a hostile file):
+    // cells, without a map of its million points.
+    WarpMesh hostile = smoothGrid({Pt{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 1000, 1000);
+    EXPECT_FALSE(drawnSmooth(hostile));
+    EXPECT_TRUE(drawnSmooth(mesh));
+    EXPECT_EQ(tessellatedVertexCount({}, &hostile, PixelScale{1920, 1080}), 6u * 1000 * 1000);
 }
 
 TEST(SmoothTessellation, PictureMappingFollowsTheMapBothWays) {
