@@ -300,14 +300,19 @@ std::optional<FrameTarget> OutputWarpPass::cropTarget(int width, int height) {
     return FrameTarget{framebuffer_, 0, 0, width_, height_};
 }
 
+static_assert(maxSmoothVertices <= OutputWarpPass::maxVertices);
+
 void OutputWarpPass::upload(const OutputWarp& warp) {
     vertices_.clear();
     const WarpMesh* mesh = warp.mesh ? &*warp.mesh : nullptr;
-    // A smooth mesh is cut to the raster's pixels.
+    // A smooth mesh is cut to the raster's pixels, within its own budget
+    // (below this pass's): cut once, not counted first.
     const PixelScale scale{static_cast<double>(width_), static_cast<double>(height_)};
-    const std::size_t count = mesh ? tessellatedVertexCount(warp.corners, mesh, scale) : 0;
-    if (count == 0 || count > maxVertices) {
-        mesh = nullptr;
+    if (mesh && !drawnSmooth(*mesh)) {
+        const std::size_t count = tessellatedVertexCount(warp.corners, mesh, scale);
+        if (count == 0 || count > maxVertices) {
+            mesh = nullptr;
+        }
     }
     vertexCount_ = tessellateQuads(warp.corners, mesh, scale, vertices_);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
