@@ -1,14 +1,15 @@
 // One frame of a 1080p output, headless, submission and glFinish timed
 // together (on llvmpipe the GPU work is the processor's): the output as it
-// was against the same output with a 16 x 9 mesh warp, with a 16-bit blend
-// map, and with both. The time is the processor time of the whole process (every
-// llvmpipe thread included) from the frame's start to glFinish: on a shared
-// machine the wall time mostly measures the other processes. The canvas holds 10 test-pattern
-// surfaces and the output a right ramp, as a projector of a two-projector wall would. Prints the
-// GL_RENDERER the numbers belong to.
+// was against the same output with a 16 x 9 mesh warp (of cells, or
+// smooth), with a 16-bit blend map, and with both. The time is the processor time of the whole
+// process (every llvmpipe thread included) from the frame's start to glFinish: on a shared machine
+// the wall time mostly measures the other processes. The canvas holds 10 test-pattern surfaces and
+// the output a right ramp, as a projector of a two-projector wall would. Prints the GL_RENDERER the
+// numbers belong to.
 #include "MediaFixtures.h"
 
 #include "core/ProjectModel.h"
+#include "geometry/Tessellation.h"
 #include "render/HeadlessContext.h"
 #include "render/OffscreenFramebuffer.h"
 #include "render/Renderer.h"
@@ -54,7 +55,7 @@ const std::string& blendMapFile() {
     return path;
 }
 
-OutputConfig outputWith(bool warped, bool mapped) {
+OutputConfig outputWith(bool warped, bool mapped, bool smooth = false) {
     OutputConfig output;
     output.blendRight = 0.3f;
     output.blendGamma = 2.2f;
@@ -64,6 +65,9 @@ OutputConfig outputWith(bool warped, bool mapped) {
         warp.mesh =
             WarpMesh::from(std::vector<Pt>(warp.corners.begin(), warp.corners.end()), 16, 9);
         warp.mesh->points[50].x += 0.004f; // a lens's small bend
+        if (smooth) {
+            warp.mesh->interpolation = WarpMesh::Interpolation::smooth;
+        }
         output.warp = warp;
     }
     if (mapped) {
@@ -94,8 +98,9 @@ void BM_OutputFrame(benchmark::State& state) {
     }
     model.setSurfaces(std::move(surfaces));
     auto plain = Renderer::create(model, outputWith(false, false));
-    auto with =
-        Renderer::create(model, outputWith((state.range(0) & 1) != 0, (state.range(0) & 2) != 0));
+    const OutputConfig second =
+        outputWith((state.range(0) & 1) != 0, (state.range(0) & 2) != 0, (state.range(0) & 4) != 0);
+    auto with = Renderer::create(model, second);
     auto target = OffscreenFramebuffer::create(1920, 1080);
     if (!plain || !with || !target) {
         state.SkipWithError("no renderer");
@@ -126,12 +131,21 @@ void BM_OutputFrame(benchmark::State& state) {
     state.counters["plain_ms"] = plainSeconds / frames * 1e3;
     state.counters["with_ms"] = withSeconds / frames * 1e3;
     state.counters["ratio"] = withSeconds / plainSeconds;
+    if (second.warp) {
+        // What the warp pass draws at this raster (a smooth mesh is cut to it).
+        state.counters["warp_vertices"] = static_cast<double>(tessellatedVertexCount(
+            second.warp->corners, second.warp->mesh ? &*second.warp->mesh : nullptr,
+            PixelScale{1920, 1080}));
+    }
 }
 
-// Arg: what the second output has: 1 the warp, 2 the blend map, 3 both.
+// Arg: what the second output has: 1 the warp, 2 the blend map, 3 both; 5
+// and 7 with the warp's mesh smooth.
 BENCHMARK(BM_OutputFrame)
-    ->ArgName("warp1_map2")
+    ->ArgName("warp1_map2_smooth4")
     ->DenseRange(1, 3)
+    ->Arg(5)
+    ->Arg(7)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
 

@@ -90,6 +90,35 @@ OscArguments oneFloat(double value) {
     return {OscArgument::float32(static_cast<float>(value))};
 }
 
+// ---------------------------------------------------------------- meshes
+
+// A warp mesh's interpolation by name, as the project file writes it.
+Parsed interpolationName(const OscMessage& m) {
+    Parsed parsed = text(m);
+    if (parsed && parsed->text != "cells" && parsed->text != "smooth") {
+        return Parsed::failure("\"" + parsed->text + "\" is not an interpolation (cells, smooth)");
+    }
+    return parsed;
+}
+
+Status setInterpolation(std::optional<WarpMesh>& mesh, const FieldValue& v, const char* owner) {
+    if (!mesh) {
+        return Status::failure(std::string(owner) + " has no warp mesh");
+    }
+    mesh->interpolation =
+        v.text == "smooth" ? WarpMesh::Interpolation::smooth : WarpMesh::Interpolation::cells;
+    return Status::success();
+}
+
+// Empty (no value) without a mesh.
+OscArguments interpolationOf(const std::optional<WarpMesh>& mesh) {
+    if (!mesh) {
+        return {};
+    }
+    return {OscArgument::text(mesh->interpolation == WarpMesh::Interpolation::smooth ? "smooth"
+                                                                                     : "cells")};
+}
+
 // ---------------------------------------------------------------- surfaces
 
 // The point the picture's corner `index` follows on a meshed surface: the
@@ -183,6 +212,9 @@ const auto surfaceTable = std::to_array<OscField<Surface>>({
     cornerField<1>("corner/1"),
     cornerField<2>("corner/2"),
     cornerField<3>("corner/3"),
+    {"mesh/interpolation", "s", &interpolationName,
+     [](Surface& s, const FieldValue& v) { return setInterpolation(s.mesh, v, "the surface"); },
+     [](const Surface& s) { return interpolationOf(s.mesh); }},
     {"mediaKind", "s",
      [](const OscMessage& m) {
          Parsed parsed = text(m);
@@ -317,6 +349,14 @@ const auto outputTable = std::to_array<OscField<OutputConfig>>({
     warpCornerField<1>("warp/corner/1"),
     warpCornerField<2>("warp/corner/2"),
     warpCornerField<3>("warp/corner/3"),
+    {"warp/mesh/interpolation", "s", &interpolationName,
+     [](OutputConfig& o, const FieldValue& v) {
+         if (!o.warp) {
+             return Status::failure("the output has no warp mesh");
+         }
+         return setInterpolation(o.warp->mesh, v, "the output");
+     },
+     [](const OutputConfig& o) { return o.warp ? interpolationOf(o.warp->mesh) : OscArguments{}; }},
     // A still's path, or empty for none; a path must name an existing
     // regular file when it arrives, as a surface's media path must.
     {"blendMap", "s",

@@ -255,6 +255,21 @@ private:
         json_.endObject();
     }
 
+    // A surface's or an output warp's "mesh"; "interpolation" only when
+    // smooth, so a mesh of cells is written as it always was.
+    void mesh(const WarpMesh& m, const KeyPath& pointsPath) {
+        json_.key("mesh");
+        json_.beginObject();
+        wholeMember("cols", m.cols);
+        if (m.interpolation == WarpMesh::Interpolation::smooth) {
+            json_.key("interpolation");
+            text("smooth");
+        }
+        points("points", m.points, pointsPath);
+        wholeMember("rows", m.rows);
+        json_.endObject();
+    }
+
     void surface(const Surface& s, const KeyPath& path) {
         json_.beginObject();
         color(s.color, path);
@@ -277,12 +292,7 @@ private:
             text(*s.mediaPath);
         }
         if (s.mesh) {
-            json_.key("mesh");
-            json_.beginObject();
-            wholeMember("cols", s.mesh->cols);
-            points("points", s.mesh->points, KeyPath(path, "mesh.points"));
-            wholeMember("rows", s.mesh->rows);
-            json_.endObject();
+            mesh(*s.mesh, KeyPath(path, "mesh.points"));
         }
         json_.key("name");
         text(s.name);
@@ -464,12 +474,7 @@ private:
             json_.beginObject();
             points("corners", o.warp->corners, KeyPath(warpPath, "corners"));
             if (o.warp->mesh) {
-                json_.key("mesh");
-                json_.beginObject();
-                wholeMember("cols", o.warp->mesh->cols);
-                points("points", o.warp->mesh->points, KeyPath(warpPath, "mesh.points"));
-                wholeMember("rows", o.warp->mesh->rows);
-                json_.endObject();
+                mesh(*o.warp->mesh, KeyPath(warpPath, "mesh.points"));
             }
             json_.endObject();
         }

@@ -1,8 +1,8 @@
 // Reading a project file: the keys of every record in the file, in the order
 // their problems are reported. See RecordFields.h for how a key is added.
 #include "core/CueFields.h"
-#include "core/Log.h"
 #include "core/DmxFields.h"
+#include "core/Log.h"
 #include "core/MaskLimits.h"
 #include "core/ProjectFile.h"
 #include "core/RecordFields.h"
@@ -236,12 +236,6 @@ template <> struct Schema<RGBA> {
                                        number<&RGBA::g>("g"), number<&RGBA::r>("r")};
 };
 
-template <> struct Schema<WarpMesh> {
-    static constexpr std::array fields{wholeNumber<&WarpMesh::cols>("cols"),
-                                       list<&WarpMesh::points>("points"),
-                                       wholeNumber<&WarpMesh::rows>("rows")};
-};
-
 namespace {
 
 // ------------------------------------------------------------ notes
@@ -258,6 +252,33 @@ void note(std::string line) {
         logLine("Prismeta: " + line);
     }
 }
+
+// A mesh's "interpolation": "smooth", or "cells" (the default, also what an
+// absent key means). Any other value keeps the cells with a note, so a value
+// a newer version writes never fails the load.
+void readMeshInterpolation(WarpMesh& mesh, const json& value) {
+    mesh.interpolation = WarpMesh::Interpolation::cells;
+    if (value.is_null()) {
+        return;
+    }
+    if (value.is_string() && value.get<std::string>() == "smooth") {
+        mesh.interpolation = WarpMesh::Interpolation::smooth;
+    } else if (!value.is_string() || value.get<std::string>() != "cells") {
+        note("mesh interpolation " + value.dump() +
+             " is neither \"cells\" nor \"smooth\"; the mesh keeps its cells");
+    }
+}
+
+} // namespace
+
+template <> struct Schema<WarpMesh> {
+    static constexpr std::array fields{wholeNumber<&WarpMesh::cols>("cols"),
+                                       list<&WarpMesh::points>("points"),
+                                       wholeNumber<&WarpMesh::rows>("rows"),
+                                       lenient<WarpMesh, readMeshInterpolation>("interpolation")};
+};
+
+namespace {
 
 // An optional key whose object or array is of no use: skipped, with a note.
 class DroppedValue final : public Frame {

@@ -524,6 +524,7 @@ void ProjectModel::resetCorners() {
         // A mesh whose counts cannot be rebuilt (a hostile file) stays as it is.
         if (auto rebuilt =
                 WarpMesh::from(surface.corners, surface.mesh->cols, surface.mesh->rows)) {
+            rebuilt->interpolation = surface.mesh->interpolation;
             surface.mesh = std::move(*rebuilt);
         }
     }

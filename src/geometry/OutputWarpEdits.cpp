@@ -67,9 +67,8 @@ OutputWarp warpWithMeshPoint(const OutputWarp& warp, std::size_t index, Pt p) {
     }
     OutputWarp edited;
     edited.corners = warp.corners;
-    std::vector<Pt> points = warp.mesh->points;
-    points[index] = p;
-    edited.mesh = WarpMesh{warp.mesh->cols, warp.mesh->rows, std::move(points)};
+    edited.mesh = warp.mesh;
+    edited.mesh->points[index] = p;
     for (std::size_t k = 0; k < 4; ++k) {
         if (meshCornerIndex(*edited.mesh, k) == index) {
             edited.corners[k] = p;
@@ -78,8 +77,8 @@ OutputWarp warpWithMeshPoint(const OutputWarp& warp, std::size_t index, Pt p) {
     return edited;
 }
 
-std::optional<OutputWarp> warpWithMesh(const OutputWarp& warp, std::int64_t cols,
-                                       std::int64_t rows) {
+std::optional<OutputWarp> warpWithMesh(const OutputWarp& warp, std::int64_t cols, std::int64_t rows,
+                                       WarpMesh::Interpolation interpolation) {
     const std::optional<std::int64_t> count = WarpMesh::gridPointCount(cols, rows);
     if (!count) {
         return std::nullopt;
@@ -88,6 +87,7 @@ std::optional<OutputWarp> warpWithMesh(const OutputWarp& warp, std::int64_t cols
     WarpMesh mesh;
     mesh.cols = cols;
     mesh.rows = rows;
+    mesh.interpolation = interpolation;
     mesh.points.reserve(static_cast<std::size_t>(*count));
     for (std::int64_t r = 0; r <= rows; ++r) {
         for (std::int64_t c = 0; c <= cols; ++c) {

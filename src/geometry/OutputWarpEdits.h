@@ -28,9 +28,11 @@ OutputWarp warpWithMeshPoint(const OutputWarp& warp, std::size_t index, Pt p);
 
 // A mesh of cols x rows cells laid over the warp as it is drawn now (its
 // corners' perspective, or its current mesh), so the picture keeps its
-// shape. None when the counts are refused (WarpMesh::gridPointCount) or the
-// map degenerates.
-std::optional<OutputWarp> warpWithMesh(const OutputWarp& warp, std::int64_t cols,
-                                       std::int64_t rows);
+// shape (exactly for a smooth mesh over the corners' perspective, whose
+// points lie on its grid). None when the counts are refused
+// (WarpMesh::gridPointCount) or the map degenerates.
+std::optional<OutputWarp>
+warpWithMesh(const OutputWarp& warp, std::int64_t cols, std::int64_t rows,
+             WarpMesh::Interpolation interpolation = WarpMesh::Interpolation::smooth);
 
 } // namespace prismeta

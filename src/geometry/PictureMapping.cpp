@@ -1,6 +1,8 @@
 #include "geometry/PictureMapping.h"
 
 #include "core/Surface.h"
+#include "geometry/SmoothMesh.h"
+#include "geometry/SmoothTessellation.h"
 
 #include <algorithm>
 #include <array>
@@ -116,6 +118,15 @@ std::array<Pt, 4> cellQuad(const Shape& shape, const Grid& grid, std::int64_t co
     return {p[tl], p[tl + 1], p[tl + stride + 1], p[tl + stride]};
 }
 
+// The map of a smooth mesh, or nothing for the corners, a mesh of cells and
+// a smooth mesh whose map cannot be made (drawn as cells, see Tessellation).
+std::optional<SmoothMeshMap> smoothMapOf(const WarpMesh* mesh) {
+    if (!mesh || !drawnSmooth(*mesh)) {
+        return std::nullopt;
+    }
+    return SmoothMeshMap::from(*mesh);
+}
+
 } // namespace
 
 std::optional<Pt> pictureToCanvas(const Surface& surface, Pt picture) {
@@ -138,6 +149,13 @@ std::optional<Pt> pictureToCanvas(std::span<const Pt> corners, const WarpMesh* m
         std::clamp(std::floor(u), 0.0, static_cast<double>(grid->cols - 1)));
     const auto row = static_cast<std::int64_t>(
         std::clamp(std::floor(v), 0.0, static_cast<double>(grid->rows - 1)));
+    if (const std::optional<SmoothMeshMap> smooth = smoothMapOf(mesh)) {
+        const std::optional<Pt> p = smooth->map(picture.x, picture.y);
+        if (!p || !std::isfinite(p->x) || !std::isfinite(p->y)) {
+            return std::nullopt;
+        }
+        return p;
+    }
     const std::optional<Homography> h = Homography::squareTo(cellQuad(shape, *grid, col, row));
     if (!h) {
         return std::nullopt;
@@ -150,6 +168,13 @@ std::optional<Pt> canvasToPicture(std::span<const Pt> corners, const WarpMesh* m
     const std::optional<Grid> grid = gridOf(shape);
     if (!grid || !std::isfinite(canvas.x) || !std::isfinite(canvas.y)) {
         return std::nullopt;
+    }
+    if (const std::optional<SmoothMeshMap> smooth = smoothMapOf(mesh)) {
+        // Newton's method converges for any point on the picture and near
+        // it; far outside a bent mesh the nearest cell's answer stands in.
+        if (const std::optional<Pt> picture = smooth->inverse(canvas)) {
+            return picture;
+        }
     }
     // The cell holding the point, else the one it lies nearest to.
     std::optional<std::array<double, 2>> best;
@@ -205,6 +230,25 @@ std::optional<Pt> canvasToPicture(std::span<const Pt> corners, const WarpMesh* m
         }
     }
     return narrowed(best);
+}
+
+PictureMap::PictureMap(std::span<const Pt> corners, const WarpMesh* mesh)
+    : corners_(corners), mesh_(mesh) {
+    if (std::optional<SmoothMeshMap> smooth = smoothMapOf(mesh)) {
+        smooth_ = std::make_unique<SmoothMeshMap>(std::move(*smooth));
+    }
+}
+
+PictureMap::~PictureMap() = default;
+
+std::optional<Pt> PictureMap::operator()(Pt picture) const {
+    if (smooth_) {
+        if (!std::isfinite(picture.x) || !std::isfinite(picture.y)) {
+            return std::nullopt;
+        }
+        return smooth_->map(picture.x, picture.y);
+    }
+    return pictureToCanvas(corners_, mesh_, picture);
 }
 
 } // namespace prismeta

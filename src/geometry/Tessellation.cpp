@@ -2,6 +2,7 @@
 
 #include "core/Surface.h"
 #include "geometry/ProjectiveWeights.h"
+#include "geometry/SmoothMesh.h"
 
 #include <array>
 #include <cstdint>
@@ -45,17 +46,8 @@ void reserveFor(std::vector<SurfaceVertex>& out, std::size_t more) {
     }
 }
 
-} // namespace
-
-std::size_t tessellatedVertexCount(const Surface& surface) {
-    return tessellatedVertexCount(surface.corners, surface.mesh ? &*surface.mesh : nullptr);
-}
-
-std::size_t tessellateSurface(const Surface& surface, std::vector<SurfaceVertex>& out) {
-    return tessellateQuads(surface.corners, surface.mesh ? &*surface.mesh : nullptr, out);
-}
-
-std::size_t tessellatedVertexCount(std::span<const Pt> corners, const WarpMesh* mesh) {
+// Vertices of the corners' quad, or of the mesh drawn as cells.
+std::size_t cellsVertexCount(std::span<const Pt> corners, const WarpMesh* mesh) {
     if (mesh) {
         // hasValidGrid bounds the grid by WarpMesh::maxPoints (2^22), so
         // 6 * cols * rows stays far below any overflow.
@@ -67,9 +59,55 @@ std::size_t tessellatedVertexCount(std::span<const Pt> corners, const WarpMesh* 
     return corners.size() >= 4 ? 6 : 0;
 }
 
-std::size_t tessellateQuads(std::span<const Pt> corners, const WarpMesh* warpMesh,
+// A smooth mesh's map and cuts, or nothing when it is drawn as cells.
+struct SmoothPlan {
+    SmoothMeshMap map;
+    SmoothCuts cuts;
+};
+
+std::optional<SmoothPlan> smoothPlan(const WarpMesh* mesh, PixelScale scale) {
+    if (!mesh || !drawnSmooth(*mesh)) {
+        return std::nullopt;
+    }
+    std::optional<SmoothMeshMap> map = SmoothMeshMap::from(*mesh);
+    if (!map) {
+        return std::nullopt;
+    }
+    std::optional<SmoothCuts> cuts = smoothCuts(*map, scale);
+    if (!cuts) {
+        return std::nullopt;
+    }
+    return SmoothPlan{std::move(*map), std::move(*cuts)};
+}
+
+} // namespace
+
+std::size_t tessellatedVertexCount(const Surface& surface, PixelScale scale) {
+    return tessellatedVertexCount(surface.corners, surface.mesh ? &*surface.mesh : nullptr, scale);
+}
+
+std::size_t tessellateSurface(const Surface& surface, PixelScale scale,
+                              std::vector<SurfaceVertex>& out) {
+    return tessellateQuads(surface.corners, surface.mesh ? &*surface.mesh : nullptr, scale, out);
+}
+
+std::size_t tessellatedVertexCount(std::span<const Pt> corners, const WarpMesh* mesh,
+                                   PixelScale scale) {
+    if (const std::optional<SmoothPlan> plan = smoothPlan(mesh, scale)) {
+        return plan->cuts.vertexCount();
+    }
+    return cellsVertexCount(corners, mesh);
+}
+
+std::size_t tessellateQuads(std::span<const Pt> corners, const WarpMesh* warpMesh, PixelScale scale,
                             std::vector<SurfaceVertex>& out) {
-    const std::size_t count = tessellatedVertexCount(corners, warpMesh);
+    if (const std::optional<SmoothPlan> plan = smoothPlan(warpMesh, scale)) {
+        reserveFor(out, plan->cuts.vertexCount());
+        if (const std::size_t count = tessellateSmoothMesh(plan->map, plan->cuts, scale, out)) {
+            return count;
+        }
+    }
+    const std::size_t count = cellsVertexCount(corners, warpMesh);
     if (count == 0) {
         return 0;
     }

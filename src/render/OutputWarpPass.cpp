@@ -132,6 +132,7 @@ double largestFootprint(const OutputWarp& warp, const WarpMesh* mesh, double asp
     }
     const double eps = 1e-4;
     double largest = 1.0;
+    const PictureMap map(warp.corners, mesh);
     for (std::int64_t r = 0; r < rows; ++r) {
         for (std::int64_t c = 0; c < cols; ++c) {
             for (int k = 0; k < 4; ++k) {
@@ -140,9 +141,7 @@ double largestFootprint(const OutputWarp& warp, const WarpMesh* mesh, double asp
                     (static_cast<double>(c) + ((k == 1 || k == 2) ? 1 - inset : inset)) / cols;
                 const double v = (static_cast<double>(r) + (k >= 2 ? 1 - inset : inset)) / rows;
                 const auto at = [&](double du, double dv) {
-                    return pictureToCanvas(
-                        warp.corners, mesh,
-                        Pt{static_cast<float>(u + du), static_cast<float>(v + dv)});
+                    return map(Pt{static_cast<float>(u + du), static_cast<float>(v + dv)});
                 };
                 const std::optional<Pt> p = at(0, 0);
                 const std::optional<Pt> pu = at(eps, 0);
@@ -301,14 +300,21 @@ std::optional<FrameTarget> OutputWarpPass::cropTarget(int width, int height) {
     return FrameTarget{framebuffer_, 0, 0, width_, height_};
 }
 
+static_assert(maxSmoothVertices <= OutputWarpPass::maxVertices);
+
 void OutputWarpPass::upload(const OutputWarp& warp) {
     vertices_.clear();
     const WarpMesh* mesh = warp.mesh ? &*warp.mesh : nullptr;
-    const std::size_t count = mesh ? tessellatedVertexCount(warp.corners, mesh) : 0;
-    if (count == 0 || count > maxVertices) {
-        mesh = nullptr;
+    // A smooth mesh is cut to the raster's pixels, within its own budget
+    // (below this pass's): cut once, not counted first.
+    const PixelScale scale{static_cast<double>(width_), static_cast<double>(height_)};
+    if (mesh && !drawnSmooth(*mesh)) {
+        const std::size_t count = tessellatedVertexCount(warp.corners, mesh, scale);
+        if (count == 0 || count > maxVertices) {
+            mesh = nullptr;
+        }
     }
-    vertexCount_ = tessellateQuads(warp.corners, mesh, vertices_);
+    vertexCount_ = tessellateQuads(warp.corners, mesh, scale, vertices_);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices_.size() * sizeof(SurfaceVertex)),
                  vertices_.data(), GL_STATIC_DRAW);

@@ -417,13 +417,20 @@ void Renderer::drawCrop(const FrameTarget& target, double hostTimeSeconds) {
     targetWidth_ = target.width;
     targetHeight_ = target.height;
     maskTextures_->collect();
+    // Shader pictures are rendered at the size their surface covers here,
+    // and smooth meshes cut to it.
+    pixelsPerUnit_[0] = target.width / static_cast<double>(frame.cropSize[0]);
+    pixelsPerUnit_[1] = target.height / static_cast<double>(frame.cropSize[1]);
     std::size_t vertexCount = 0;
     for (const Surface& surface : surfaces) {
-        const std::size_t count = tessellatedVertexCount(surface);
+        const std::size_t count = drawnSmooth(surface)
+                                      ? smoothSurfaceVertices(surface).size()
+                                      : tessellatedVertexCount(surface, PixelScale{});
         if (vertexCount + count <= maxFrameVertices) {
             vertexCount += count;
         }
     }
+    smoothVertices_.prune(frameStamp_);
     vertices_.clear();
     vertices_.reserve(vertexCount);
     drawItems_.clear();
@@ -432,9 +439,6 @@ void Renderer::drawCrop(const FrameTarget& target, double hostTimeSeconds) {
     uniformBytes_.resize(surfaceBase + surfaces.size() * uniformStride_);
     std::memcpy(uniformBytes_.data(), &frame, sizeof frame);
 
-    // Shader pictures are rendered at the size their surface covers here.
-    pixelsPerUnit_[0] = target.width / static_cast<double>(frame.cropSize[0]);
-    pixelsPerUnit_[1] = target.height / static_cast<double>(frame.cropSize[1]);
     glActiveTexture(GL_TEXTURE0);
     const Crossfade* crossfade = crossfade_.get();
     for (const Surface& surface : surfaces) {
@@ -726,10 +730,27 @@ void Renderer::drawSurface(const Surface& surface, const FadingLook* fading, dou
     // Surfaces that do not fit the frame's budget were left out of the count
     // reserved above, in the same order.
     item.first = static_cast<std::uint32_t>(vertices_.size());
-    if (vertices_.size() + tessellatedVertexCount(surface) <= maxFrameVertices) {
-        item.count = static_cast<std::uint32_t>(tessellateSurface(surface, vertices_));
+    if (drawnSmooth(surface)) {
+        const std::span<const SurfaceVertex> cut = smoothSurfaceVertices(surface);
+        if (vertices_.size() + cut.size() <= maxFrameVertices) {
+            vertices_.insert(vertices_.end(), cut.begin(), cut.end());
+            item.count = static_cast<std::uint32_t>(cut.size());
+        }
+    } else if (vertices_.size() + tessellatedVertexCount(surface, PixelScale{}) <=
+               maxFrameVertices) {
+        item.count =
+            static_cast<std::uint32_t>(tessellateSurface(surface, PixelScale{}, vertices_));
     }
     drawItems_.push_back(item);
+}
+
+bool Renderer::drawnSmooth(const Surface& surface) {
+    return surface.mesh && prismeta::drawnSmooth(*surface.mesh);
+}
+
+std::span<const SurfaceVertex> Renderer::smoothSurfaceVertices(const Surface& surface) {
+    return smoothVertices_.vertices(surface, PixelScale{pixelsPerUnit_[0], pixelsPerUnit_[1]},
+                                    frameStamp_);
 }
 
 unsigned Renderer::surfaceMaskTexture(const Surface& surface) {

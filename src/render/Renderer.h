@@ -2,6 +2,7 @@
 
 #include "core/OutputConfig.h"
 #include "cues/Blackout.h"
+#include "geometry/SmoothVertexCache.h"
 #include "geometry/SurfaceVertex.h"
 #include "render/MediaBackend.h"
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -177,6 +179,10 @@ private:
     // blackout.
     void drawBlendOverlay(const OutputConfig& output, const FrameUniforms& frame, bool blendTest,
                           double hostTime, unsigned maskTexture);
+    // Whether the surface has a mesh drawn smooth, whose vertices are kept
+    // in smoothVertices_ (cut at this frame's pixels per canvas unit).
+    static bool drawnSmooth(const Surface& surface);
+    std::span<const SurfaceVertex> smoothSurfaceVertices(const Surface& surface);
     // The coverage of the surface's masks (the white fallback when none draw).
     unsigned surfaceMaskTexture(const Surface& surface);
     void uploadFrame();
@@ -236,6 +242,7 @@ private:
     std::vector<SurfaceVertex> vertices_;
     std::vector<std::byte> uniformBytes_;
     std::vector<DrawItem> drawItems_;
+    SmoothVertexCache smoothVertices_;
 };
 
 } // namespace prismeta

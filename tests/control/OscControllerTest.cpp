@@ -6,6 +6,7 @@
 #include "control/OscPattern.h"
 #include "core/Log.h"
 #include "core/ProjectModel.h"
+#include "geometry/OutputWarpEdits.h"
 
 #include <gtest/gtest.h>
 
@@ -161,12 +162,17 @@ TEST_F(Controller, EveryFieldReadsBackWhatItWasGiven) {
         from.corners = {{0.1f, 0.2f}, {0.3f, 0.4f}, {0.5f, 0.6f}, {0.7f, 0.8f}};
         from.mediaKind = MediaKind::video;
         from.mediaPath = "/tmp/clip.mp4";
+        Surface to;
+        if (field.path == "mesh/interpolation") { // only a mesh has one
+            from.mesh = WarpMesh::from(from.corners, 1, 1);
+            from.mesh->interpolation = WarpMesh::Interpolation::smooth;
+            to.mesh = WarpMesh::from(to.corners, 1, 1);
+        }
         OscMessage m;
         m.arguments = field.read(from);
         m.textNamesRegularFile = true;
         const Result<FieldValue> value = field.parse(m);
         ASSERT_TRUE(value) << field.path << ": " << value.error();
-        Surface to;
         ASSERT_TRUE(field.write(to, value.value())) << field.path;
         EXPECT_EQ(field.read(to), m.arguments) << field.path;
     }
@@ -183,11 +189,15 @@ TEST_F(Controller, EveryFieldReadsBackWhatItWasGiven) {
         from.blendCurve = 1.5f;
         from.blendGamma = 2.2f;
         from.blackLevel = {0.01f, 0.02f, 0.03f};
+        OutputConfig to;
+        if (field.path == "warp/mesh/interpolation") { // only a mesh has one
+            from.warp = *warpWithMesh(OutputWarp{}, 1, 1);
+            to.warp = *warpWithMesh(OutputWarp{}, 1, 1, WarpMesh::Interpolation::cells);
+        }
         OscMessage m;
         m.arguments = field.read(from);
         const Result<FieldValue> value = field.parse(m);
         ASSERT_TRUE(value) << field.path << ": " << value.error();
-        OutputConfig to;
         ASSERT_TRUE(field.write(to, value.value())) << field.path;
         EXPECT_EQ(field.read(to), m.arguments) << field.path;
     }
@@ -300,6 +310,18 @@ TEST_F(Controller, WarpCornersPointsResetAndBlendMapsWithQueriesAndFeedback) {
     controller.update(Clock::now());
     EXPECT_TRUE(has("/prismeta/output/" + id + "/warp/point/2", {f(0.95f), f(-0.05f)}));
 
+    // The mesh's interpolation by name.
+    const auto text = [](const char* t) { return OscArguments{OscArgument::text(t)}; };
+    handle("/prismeta/output/0/warp/mesh/interpolation", text("smooth"));
+    EXPECT_EQ(model.outputs()[0].warp->mesh->interpolation, WarpMesh::Interpolation::smooth);
+    handle("/prismeta/output/0/warp/mesh/interpolation", text("bent"));
+    EXPECT_TRUE(logMentions("is not an interpolation (cells, smooth)"));
+    EXPECT_EQ(model.outputs()[0].warp->mesh->interpolation, WarpMesh::Interpolation::smooth);
+    handle("/prismeta/output/0/warp/mesh/interpolation", text("?"));
+    EXPECT_TRUE(has("/prismeta/output/0/warp/mesh/interpolation", text("smooth")));
+    controller.update(Clock::now() + 1s); // past the throttle of the mesh's first feedback
+    EXPECT_TRUE(has("/prismeta/output/" + id + "/warp/mesh/interpolation", text("smooth")));
+
     // The blend map: an existing file or nothing.
     handle("/prismeta/output/0/blendMap", {OscArgument::text("/no/such/map.png")});
     EXPECT_FALSE(model.outputs()[0].blendMap);
@@ -318,6 +340,20 @@ TEST_F(Controller, WarpCornersPointsResetAndBlendMapsWithQueriesAndFeedback) {
     EXPECT_FALSE(model.outputs()[0].warp);
     // Over OSC, as the other output fields: no undo steps (one from the setter above).
     EXPECT_EQ(model.undoStack().size(), history + 1);
+}
+
+TEST_F(Controller, ASurfacesMeshInterpolationIsSetByNameOnlyWhereItHasAMesh) {
+    const auto text = [](const char* t) { return OscArguments{OscArgument::text(t)}; };
+    handle("/prismeta/surface/0/mesh/interpolation", text("smooth"));
+    EXPECT_TRUE(logMentions("the surface has no warp mesh"));
+    Surface bent = surface(0);
+    bent.mesh = WarpMesh::from(bent.corners, 2, 2);
+    model.replaceSurface(0, bent);
+    handle("/prismeta/surface/0/mesh/interpolation", text("smooth"));
+    EXPECT_EQ(surface(0).mesh->interpolation, WarpMesh::Interpolation::smooth);
+    handle("/prismeta/surface/0/mesh/interpolation", text("cells"));
+    EXPECT_EQ(surface(0).mesh->interpolation, WarpMesh::Interpolation::cells);
+    EXPECT_EQ(surface(0).mesh->points, bent.mesh->points);
 }
 
 TEST_F(Controller, SelectionTakesTheFirstMatchAndIsNotAnUndoStep) {

@@ -105,6 +105,7 @@ ProjectFile everyKey() {
     surface.mediaKind = MediaKind::shader;
     surface.mediaPath = "/shader.fs";
     surface.mesh = WarpMesh::from(surface.corners, 1, 1);
+    surface.mesh->interpolation = WarpMesh::Interpolation::smooth;
     surface.playback = VideoPlayback::once;
     surface.shaderInputs["speed"] = ShaderInputValue::ofNumber(2.0);
     Mask mask;

@@ -143,6 +143,70 @@ struct TwoOutputs {
     }
 };
 
+// A mesh's "interpolation", on an output warp and on a surface alike: written
+// only when smooth, so a file of cells meshes keeps its bytes; a value it does
+// not know keeps the cells with a line.
+TEST(OutputWarpFile, MeshInterpolationIsWrittenOnlyWhenSmoothAndReadBack) {
+    ProjectFile file;
+    OutputConfig warped = makeOutput(OutputPreset::leftHalf);
+    warped.warp = keystone();
+    warped.warp->mesh = WarpMesh::from(
+        std::vector<Pt>(warped.warp->corners.begin(), warped.warp->corners.end()), 2, 1);
+    file.outputs = {warped};
+    Surface surface;
+    surface.mesh = WarpMesh::from(surface.corners, 1, 1);
+    file.surfaces = {surface};
+
+    const std::string cells = writeProjectFile(file).value();
+    EXPECT_EQ(cells.find("interpolation"), std::string::npos);
+    EXPECT_EQ(writeProjectFile(readProjectFile(cells).value()).value(), cells);
+
+    file.outputs[0].warp->mesh->interpolation = WarpMesh::Interpolation::smooth;
+    file.surfaces[0].mesh->interpolation = WarpMesh::Interpolation::smooth;
+    const std::string smooth = writeProjectFile(file).value();
+    EXPECT_NE(smooth.find("\"cols\": 2,\n          \"interpolation\": \"smooth\",\n"
+                          "          \"points\""),
+              std::string::npos)
+        << smooth;
+    const Read back = readCapturing(smooth);
+    ASSERT_TRUE(back.file) << back.file.error();
+    EXPECT_EQ(back.file.value(), file);
+    EXPECT_TRUE(back.lines.empty());
+
+    struct Case {
+        const char* value; // the key's value as written, or nothing
+        WarpMesh::Interpolation read;
+        bool line;
+    };
+    const Case cases[] = {
+        {nullptr, WarpMesh::Interpolation::cells, false},
+        {R"("cells")", WarpMesh::Interpolation::cells, false},
+        {"null", WarpMesh::Interpolation::cells, false},
+        {R"("smooth")", WarpMesh::Interpolation::smooth, false},
+        {R"("Smooth")", WarpMesh::Interpolation::cells, true},
+        {"1", WarpMesh::Interpolation::cells, true},
+        {R"({"kind": "smooth"})", WarpMesh::Interpolation::cells, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value ? c.value : "absent");
+        const std::string key =
+            c.value ? std::string(R"("interpolation": )") + c.value + ", " : std::string();
+        const Read read = readCapturing(fileWithWarpedOutput(
+            R"("warp": {"corners": [{"x": 0, "y": 0}, {"x": 1, "y": 0}, {"x": 1, "y": 1},
+                                    {"x": 0, "y": 1}], "mesh": {"cols": 1, )" +
+            key + R"("rows": 1, "points": [{"x": 0, "y": 0}, {"x": 1, "y": 0},
+                                           {"x": 0, "y": 1}, {"x": 1, "y": 1}]}},)"));
+        ASSERT_TRUE(read.file) << read.file.error();
+        const OutputConfig& output = read.file->outputs.at(0);
+        ASSERT_TRUE(output.warp && output.warp->mesh);
+        EXPECT_EQ(output.warp->mesh->interpolation, c.read);
+        ASSERT_EQ(read.lines.size(), c.line ? 1u : 0u);
+        if (c.line) {
+            EXPECT_NE(read.lines[0].find("keeps its cells"), std::string::npos) << read.lines[0];
+        }
+    }
+}
+
 TEST(OutputUndo, AStepPutsBackOnlyItsPartsOfItsOutputs) {
     TwoOutputs t;
     ProjectModel& model = t.model;

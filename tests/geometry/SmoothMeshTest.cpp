@@ -89,7 +89,7 @@ TEST(SmoothMesh, TermsAreAPartitionOfUnityThatKeepsLinearDeparturesExact) {
             for (double v = -0.3; v <= 1.3; v += 0.13) {
                 const SmoothMeshTerms t = smoothMeshTerms(cols, rows, u, v);
                 double sum = 0.0;
-                double linear = 0.0;
+                double linearPart = 0.0;
                 for (int k = 0; k < t.count; ++k) {
                     const auto& term = t.terms[std::size_t(k)];
                     ASSERT_GE(term.index, 0);
@@ -97,10 +97,10 @@ TEST(SmoothMesh, TermsAreAPartitionOfUnityThatKeepsLinearDeparturesExact) {
                     const double c = double(term.index % (cols + 1)) / cols;
                     const double r = double(term.index / (cols + 1)) / rows;
                     sum += term.weight;
-                    linear += term.weight * (3.0 * c - 2.0 * r + 0.5);
+                    linearPart += term.weight * (3.0 * c - 2.0 * r + 0.5);
                 }
                 EXPECT_NEAR(sum, 1.0, 1e-12);
-                EXPECT_NEAR(linear, 3.0 * u - 2.0 * v + 0.5, 1e-12);
+                EXPECT_NEAR(linearPart, 3.0 * u - 2.0 * v + 0.5, 1e-12);
             }
         }
     }

@@ -40,7 +40,7 @@ TEST(Tessellation, SquareIsTwoTrianglesSharingTheDiagonalZeroTwo) {
     ASSERT_EQ(
         tessellateSurface(
             surfaceWithCorners({{0.25f, 0.25f}, {0.75f, 0.25f}, {0.75f, 0.75f}, {0.25f, 0.75f}}),
-            out),
+            PixelScale{}, out),
         6u);
     ASSERT_EQ(out.size(), 6u);
     const Expected c0{{0.25f, 0.25f}, {0, 0, 2}};
@@ -55,7 +55,7 @@ TEST(Tessellation, SquareIsTwoTrianglesSharingTheDiagonalZeroTwo) {
 
 TEST(Tessellation, TrapezoidCarriesItsProjectiveWeights) {
     std::vector<SurfaceVertex> out;
-    tessellateSurface(surfaceWithCorners({{0, 0}, {4, 0}, {3, 2}, {1, 2}}), out);
+    tessellateSurface(surfaceWithCorners({{0, 0}, {4, 0}, {3, 2}, {1, 2}}), PixelScale{}, out);
     ASSERT_EQ(out.size(), 6u);
     expectVertex(out[0], {{0, 0}, {0, 0, 3}}, 1e-5f);
     expectVertex(out[1], {{4, 0}, {3, 0, 3}}, 1e-5f);
@@ -65,7 +65,8 @@ TEST(Tessellation, TrapezoidCarriesItsProjectiveWeights) {
 
 TEST(Tessellation, ExtraCornersAreIgnoredAndMappedLinearly) {
     std::vector<SurfaceVertex> out;
-    tessellateSurface(surfaceWithCorners({{0, 0}, {4, 0}, {3, 2}, {1, 2}, {9, 9}}), out);
+    tessellateSurface(surfaceWithCorners({{0, 0}, {4, 0}, {3, 2}, {1, 2}, {9, 9}}), PixelScale{},
+                      out);
     ASSERT_EQ(out.size(), 6u);
     // Weights fall back to ones for a count other than four: plain texture points.
     expectVertex(out[1], {{4, 0}, {1, 0, 1}});
@@ -80,7 +81,7 @@ TEST(Tessellation, MeshCellsInRowMajorOrderWithTheirOwnTexturePoints) {
     s.corners.clear(); // a meshed surface's shape comes from its points alone
 
     std::vector<SurfaceVertex> out;
-    ASSERT_EQ(tessellateSurface(s, out), 72u);
+    ASSERT_EQ(tessellateSurface(s, PixelScale{}, out), 72u);
     ASSERT_EQ(out.size(), 72u);
 
     const auto& pts = s.mesh->points;
@@ -121,8 +122,8 @@ TEST(Tessellation, BrokenSurfacesAreSkippedWithoutReadingOutOfBounds) {
 
     std::vector<SurfaceVertex> out(3);
     for (const Surface& s : broken) {
-        EXPECT_EQ(tessellatedVertexCount(s), 0u);
-        EXPECT_EQ(tessellateSurface(s, out), 0u);
+        EXPECT_EQ(tessellatedVertexCount(s, PixelScale{}), 0u);
+        EXPECT_EQ(tessellateSurface(s, PixelScale{}, out), 0u);
         EXPECT_EQ(out.size(), 3u);
     }
 }
@@ -132,10 +133,11 @@ TEST(Tessellation, AppendsIntoReusedStorageWithoutReallocating) {
     Surface meshed;
     meshed.mesh = WarpMesh::from(meshed.corners, 6, 6);
     std::vector<SurfaceVertex> out;
-    out.reserve(tessellatedVertexCount(plain) + tessellatedVertexCount(meshed));
+    out.reserve(tessellatedVertexCount(plain, PixelScale{}) +
+                tessellatedVertexCount(meshed, PixelScale{}));
     const SurfaceVertex* storage = out.data();
-    EXPECT_EQ(tessellateSurface(plain, out), 6u);
-    EXPECT_EQ(tessellateSurface(meshed, out), 216u);
+    EXPECT_EQ(tessellateSurface(plain, PixelScale{}, out), 6u);
+    EXPECT_EQ(tessellateSurface(meshed, PixelScale{}, out), 216u);
     EXPECT_EQ(out.size(), 222u);
     EXPECT_EQ(out.data(), storage);
     // The second surface's vertices follow the first's.

@@ -496,7 +496,7 @@ std::vector<std::uint8_t> drawWith(const char* fragment, const std::vector<Surfa
     for (std::size_t i = 0; i < surfaces.size(); ++i) {
         const Surface& s = surfaces[i];
         std::vector<SurfaceVertex> vertices;
-        tessellateSurface(s, vertices);
+        tessellateSurface(s, PixelScale{}, vertices);
         glBindBuffer(GL_ARRAY_BUFFER, buffers[0]);
         glBufferData(GL_ARRAY_BUFFER,
                      static_cast<GLsizeiptr>(vertices.size() * sizeof(SurfaceVertex)),

@@ -117,6 +117,10 @@ std::vector<Surface> mixedSurfaces(int count) {
         case 1:
             s.mediaKind = MediaKind::testPattern;
             s.mesh = WarpMesh::from(s.corners, 6, 6);
+            if (i % 8 == 1) { // every other mesh smooth, cut on the first frame
+                s.mesh->interpolation = WarpMesh::Interpolation::smooth;
+                s.mesh->points[24].x += 0.01f;
+            }
             break;
         case 2:
             s.mediaKind = MediaKind::image;

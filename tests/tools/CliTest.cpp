@@ -126,7 +126,7 @@ TEST_F(CliTest, HelpVersionAndUsageOnWrongArguments) {
 TEST_F(CliTest, TheBundledDemoValidates) {
     const ToolRun run = cli({"validate", PRISMETA_SOURCE_DIR "/examples/demo.prismeta.json"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "4 surfaces, 2 outputs, canvas 1920x1080\n");
+    EXPECT_EQ(run.out, "4 surfaces, 2 outputs, canvas 1920x1080, 1 smooth mesh\n");
 }
 
 } // namespace

@@ -250,12 +250,13 @@ TEST_F(RenderCommand, AWarpedOutputIsItsRasterAndValidateAndNormalizeKnowWarpsAn
         left.warp = OutputWarp{};
         left.warp->corners = {Pt{0.25f, 0.25f}, Pt{0.75f, 0.25f}, Pt{0.75f, 0.75f},
                               Pt{0.25f, 0.75f}};
-        // A 2 x 1 mesh over the same square: the same picture, and the mesh
-        // for normalize to carry.
+        // A smooth 2 x 1 mesh over the same square: the same picture, and
+        // the mesh for normalize to carry.
         left.warp->mesh = WarpMesh{2,
                                    1,
                                    {Pt{0.25f, 0.25f}, Pt{0.5f, 0.25f}, Pt{0.75f, 0.25f},
-                                    Pt{0.25f, 0.75f}, Pt{0.5f, 0.75f}, Pt{0.75f, 0.75f}}};
+                                    Pt{0.25f, 0.75f}, Pt{0.5f, 0.75f}, Pt{0.75f, 0.75f}},
+                                   WarpMesh::Interpolation::smooth};
         left.blendMap = missingMap;
     });
     testing::ToolRun r = run({project, "--output", "Left", "--size", "64x32", "-o", out_});
@@ -275,8 +276,8 @@ TEST_F(RenderCommand, AWarpedOutputIsItsRasterAndValidateAndNormalizeKnowWarpsAn
 
     r = testing::runTool(PRISMETA_CLI, {"validate", project});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "2 surfaces, 2 outputs, canvas 64x32, 1 warped output, 1 blend map "
-                     "(1 missing)\n");
+    EXPECT_EQ(r.out, "2 surfaces, 2 outputs, canvas 64x32, 1 warped output, 1 smooth mesh, "
+                     "1 blend map (1 missing)\n");
     EXPECT_EQ(r.err, "prismeta-cli: media not found: " + missingMap + " (the blend map of Left)\n");
 
     const std::string normalized = (dir_ / "normalized.json").string();
@@ -287,6 +288,7 @@ TEST_F(RenderCommand, AWarpedOutputIsItsRasterAndValidateAndNormalizeKnowWarpsAn
     after << std::ifstream(normalized, std::ios::binary).rdbuf();
     EXPECT_EQ(before.str(), after.str());
     EXPECT_NE(after.str().find("\"mesh\""), std::string::npos);
+    EXPECT_NE(after.str().find("\"interpolation\": \"smooth\""), std::string::npos);
     EXPECT_NE(after.str().find("\"blendMap\""), std::string::npos);
 }
 

@@ -145,11 +145,16 @@ int runValidate(std::span<const std::string_view> args) {
     // path (and not found beside the project) is said as render says a
     // missing file, and counted.
     std::size_t warped = 0;
+    std::size_t smooth = 0; // smooth meshes, of surfaces and output warps
     std::size_t maps = 0;
     std::size_t missingMaps = 0;
     const auto folder = projectFolder(model.documentURL());
     for (const OutputConfig& output : model.outputs()) {
         warped += output.warp ? 1 : 0;
+        smooth += output.warp && output.warp->mesh &&
+                          output.warp->mesh->interpolation == WarpMesh::Interpolation::smooth
+                      ? 1
+                      : 0;
         if (output.blendMap && !output.blendMap->empty()) {
             ++maps;
             if (checkMedia(*output.blendMap, folder).state == MediaCheck::State::missing) {
@@ -159,9 +164,16 @@ int runValidate(std::span<const std::string_view> args) {
             }
         }
     }
+    for (const Surface& surface : model.surfaces()) {
+        smooth += surface.mesh && surface.mesh->interpolation == WarpMesh::Interpolation::smooth;
+    }
     std::string outputParts;
     if (warped > 0) {
         outputParts += ", " + plural(warped, "warped output");
+    }
+    if (smooth > 0) {
+        outputParts +=
+            ", " + std::to_string(smooth) + (smooth == 1 ? " smooth mesh" : " smooth meshes");
     }
     if (maps > 0) {
         outputParts += ", " + plural(maps, "blend map");

@@ -156,6 +156,7 @@ void EditorInteraction::changeBody(ViewPoint p) {
         WarpMesh mesh;
         mesh.cols = moveStartMesh_->cols;
         mesh.rows = moveStartMesh_->rows;
+        mesh.interpolation = moveStartMesh_->interpolation;
         if (!moveAll(moveStartMesh_->points, d, mesh.points)) {
             return;
         }

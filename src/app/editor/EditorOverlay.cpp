@@ -5,6 +5,7 @@
 #include "app/editor/EditorView.h"
 #include "app/editor/MaskHandles.h"
 #include "core/ProjectModel.h"
+#include "geometry/PictureMapping.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -69,6 +70,37 @@ void paintOutline(QPainter& painter, const Surface& surface, const ViewRect& fit
 void paintMeshGrid(QPainter& painter, const WarpMesh& mesh, const ViewRect& fit,
                    const QColor& accent) {
     QPainterPath path;
+    // A smooth mesh's lines are curves: each drawn through its map, eight
+    // steps a cell (not for grids no one draws by hand).
+    if (mesh.interpolation == WarpMesh::Interpolation::smooth && mesh.hasValidGrid() &&
+        mesh.cols * mesh.rows <= 4096) {
+        const PictureMap map({}, &mesh);
+        const auto curve = [&](bool alongU, double fixed, std::int64_t cells) {
+            const std::int64_t steps = 8 * cells;
+            bool started = false;
+            for (std::int64_t k = 0; k <= steps; ++k) {
+                const double t = static_cast<double>(k) / static_cast<double>(steps);
+                const std::optional<Pt> p =
+                    map(alongU ? Pt{static_cast<float>(t), static_cast<float>(fixed)}
+                               : Pt{static_cast<float>(fixed), static_cast<float>(t)});
+                if (!p) {
+                    started = false;
+                    continue;
+                }
+                const QPointF at = toQt(canvasToView(fit, *p));
+                started ? path.lineTo(at) : path.moveTo(at);
+                started = true;
+            }
+        };
+        for (std::int64_t c = 0; c <= mesh.cols; ++c) {
+            curve(false, static_cast<double>(c) / static_cast<double>(mesh.cols), mesh.rows);
+        }
+        for (std::int64_t r = 0; r <= mesh.rows; ++r) {
+            curve(true, static_cast<double>(r) / static_cast<double>(mesh.rows), mesh.cols);
+        }
+        painter.strokePath(path, QPen(withAlpha(accent, 0.4), 1.0));
+        return;
+    }
     forEachMeshLine(mesh.cols, mesh.rows, mesh.points.size(), [&](const MeshLine& line) {
         path.moveTo(toQt(canvasToView(fit, mesh.points[line.first])));
         for (std::size_t k = 1; k < line.count; ++k) {

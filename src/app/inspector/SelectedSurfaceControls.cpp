@@ -366,6 +366,20 @@ QWidget* SelectedSurfaceControls::buildMeshControls() {
     resetMesh_->setAccessibleName(tr("Reset Mesh"));
     resetRow->addWidget(resetMesh_);
     resetRow->addStretch(1);
+    smoothMesh_ = new QCheckBox(tr("Smooth"), meshDetail_);
+    smoothMesh_->setObjectName(QStringLiteral("smoothMeshCheckBox"));
+    smoothMesh_->setAccessibleName(tr("Smooth Mesh"));
+    smoothMesh_->setToolTip(tr("One smooth curve through every point; off, each cell is "
+                               "pinned by its own four corners"));
+    resetRow->addWidget(smoothMesh_);
+    connect(smoothMesh_, &QCheckBox::toggled, this, [this](bool smooth) {
+        edit([smooth](Surface& s) {
+            if (s.mesh) {
+                s.mesh->interpolation =
+                    smooth ? WarpMesh::Interpolation::smooth : WarpMesh::Interpolation::cells;
+            }
+        });
+    });
     detailColumn->addLayout(resetRow);
     connect(resetMesh_, &QPushButton::clicked, this,
             [this] { rebuildMesh(std::nullopt, std::nullopt); });
@@ -567,6 +581,7 @@ void SelectedSurfaceControls::setMeshOn(bool on) {
             meshOn_->setChecked(false);
             return;
         }
+        mesh->interpolation = WarpMesh::Interpolation::smooth;
         surface.mesh = std::move(mesh);
     } else {
         surface.mesh.reset();
@@ -594,6 +609,7 @@ void SelectedSurfaceControls::rebuildMesh(std::optional<std::int64_t> cols,
         rows_->showValue(surface.mesh->rows);
         return;
     }
+    mesh->interpolation = surface.mesh->interpolation;
     surface.mesh = std::move(mesh);
     binding->set(surface);
 }
@@ -700,6 +716,8 @@ void SelectedSurfaceControls::showSurface(const Surface& surface, bool otherSurf
         rowsCaption_->setText(meshCaption(tr("Rows: "), surface.mesh->rows));
         columns_->showValue(surface.mesh->cols);
         rows_->showValue(surface.mesh->rows);
+        const QSignalBlocker blocker(smoothMesh_);
+        smoothMesh_->setChecked(surface.mesh->interpolation == WarpMesh::Interpolation::smooth);
     }
 
     cornerFields_->setVisible(!surface.mesh.has_value());

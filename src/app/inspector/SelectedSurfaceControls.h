@@ -101,6 +101,8 @@ public:
     QLabel* rowsCaption() const { return rowsCaption_; }
     Stepper* rowsStepper() const { return rows_; }
     QPushButton* resetMeshButton() const { return resetMesh_; }
+    // How the mesh runs between its points: smooth (ticked) or cells.
+    QCheckBox* smoothMeshCheckBox() const { return smoothMesh_; }
     QWidget* cornerFields() const { return cornerFields_; }
     // Corner i (0 TL, 1 TR, 2 BR, 3 BL), x or y.
     QLineEdit* cornerField(int corner, bool y) const;
@@ -177,6 +179,7 @@ private:
     QLabel* rowsCaption_ = nullptr;
     Stepper* rows_ = nullptr;
     QPushButton* resetMesh_ = nullptr;
+    QCheckBox* smoothMesh_ = nullptr;
     QWidget* cornerFields_ = nullptr;
     std::array<QWidget*, 4> cornerRows_{};
     std::array<std::array<QLineEdit*, 2>, 4> corners_{};

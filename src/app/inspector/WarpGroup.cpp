@@ -84,12 +84,12 @@ void PreviewOutline::paintEvent(QPaintEvent*) {
     const int cols = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->cols, 64)) : 1;
     const int rows = mesh ? static_cast<int>(std::min<std::int64_t>(mesh->rows, 64)) : 1;
     QPainterPath lines;
+    const PictureMap map(warp.corners, mesh);
     const auto line = [&](double u0, double v0, double u1, double v1) {
         constexpr int steps = 16;
         for (int i = 0; i <= steps; ++i) {
             const double t = static_cast<double>(i) / steps;
-            const std::optional<Pt> p = pictureToCanvas(
-                warp.corners, mesh,
+            const std::optional<Pt> p = map(
                 Pt{static_cast<float>(u0 + (u1 - u0) * t), static_cast<float>(v0 + (v1 - v0) * t)});
             if (!p) {
                 return;
@@ -162,6 +162,12 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
     removeMesh_->setObjectName(QStringLiteral("removeWarpMeshButton"));
     removeMesh_->setAccessibleName(tr("Remove Mesh"));
     buttons->addWidget(removeMesh_);
+    smooth_ = new QCheckBox(tr("Smooth"), this);
+    smooth_->setObjectName(QStringLiteral("smoothWarpMeshBox"));
+    smooth_->setAccessibleName(tr("Smooth Mesh"));
+    smooth_->setToolTip(tr("One smooth curve through every mesh point; off, each cell is "
+                           "pinned by its own four corners"));
+    buttons->addWidget(smooth_);
     buttons->addStretch(1);
     body->addLayout(buttons, 1);
     column->addLayout(body);
@@ -245,6 +251,15 @@ WarpGroup::WarpGroup(ProjectModel& model, InspectorDialogs* dialogs, const Outpu
             model_.setOutputWarp(id_, std::move(*meshed), "Add Mesh");
         }
     });
+    connect(smooth_, &QCheckBox::clicked, this, [this](bool on) {
+        const OutputConfig* o = currentOutput();
+        if (o != nullptr && o->warp && o->warp->mesh) {
+            OutputWarp switched = *o->warp;
+            switched.mesh->interpolation =
+                on ? WarpMesh::Interpolation::smooth : WarpMesh::Interpolation::cells;
+            model_.setOutputWarp(id_, std::move(switched), on ? "Smooth Mesh" : "Mesh Cells");
+        }
+    });
     connect(removeMesh_, &QPushButton::clicked, this, [this] {
         const OutputConfig* o = currentOutput();
         if (o != nullptr && o->warp && o->warp->mesh) {
@@ -287,6 +302,12 @@ void WarpGroup::showOutput(const OutputConfig& output, bool editing, bool grid) 
     preview_->showOutput(output, drawnWarp(output, model_.canvasSize()), rasterWidth, rasterHeight);
     reset_->setEnabled(output.warp.has_value());
     removeMesh_->setEnabled(output.warp && output.warp->mesh);
+    smooth_->setEnabled(output.warp && output.warp->mesh);
+    {
+        const QSignalBlocker blocker(smooth_);
+        smooth_->setChecked(output.warp && output.warp->mesh &&
+                            output.warp->mesh->interpolation == WarpMesh::Interpolation::smooth);
+    }
     if (output.warp && output.warp->mesh) {
         const QSignalBlocker c(columns_);
         const QSignalBlocker r(rows_);

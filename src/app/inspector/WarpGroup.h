@@ -22,10 +22,11 @@ class WarpPreview;
 // The "Warp" group of an output card: Edit Warp (the output's window shows
 // the warp's handles on the projector; the window opens through
 // openWindow), Grid (the alignment grid there), a preview of the output's
-// picture through its warp on the raster (WarpPreview), Reset Warp, Add Mesh (columns x
-// rows laid over the current shape), Remove Mesh, and the blend map (a
+// picture through its warp on the raster (WarpPreview), Reset Warp, Add Mesh
+// (columns x rows laid over the current shape, smooth), Remove Mesh, Smooth
+// (the mesh's interpolation: smooth or cells), and the blend map (a
 // still's file, chosen through the inspector's dialogs, or none). Reset, the
-// mesh buttons and the blend map are undo steps of the output
+// mesh buttons, Smooth and the blend map are undo steps of the output
 // (ProjectModel::setOutputWarp, setOutputBlendMap); the two switches are
 // views, not in the file.
 //
@@ -45,6 +46,7 @@ public:
     QPushButton* resetButton() const { return reset_; }
     QPushButton* addMeshButton() const { return addMesh_; }
     QPushButton* removeMeshButton() const { return removeMesh_; }
+    QCheckBox* smoothBox() const { return smooth_; }
     QSpinBox* columnsBox() const { return columns_; }
     QSpinBox* rowsBox() const { return rows_; }
     QPushButton* blendMapButton() const { return chooseMap_; }
@@ -70,6 +72,7 @@ private:
     QPushButton* reset_;
     QPushButton* addMesh_;
     QPushButton* removeMesh_;
+    QCheckBox* smooth_;
     QSpinBox* columns_;
     QSpinBox* rows_;
     ElidedLabel* mapName_;

@@ -127,9 +127,9 @@ void WarpOverlay::paintEvent(QPaintEvent*) {
     const OutputWarp warp = editing_ ? editing_->warp().value_or(OutputWarp{}) : OutputWarp{};
     const WarpMesh* mesh = warp.mesh && warp.mesh->hasValidGrid() ? &*warp.mesh : nullptr;
     // A crop point (0..1) as the warp puts it in the view.
+    const PictureMap map(warp.corners, mesh);
     const auto place = [&](double u, double v) -> std::optional<QPointF> {
-        const std::optional<Pt> p =
-            pictureToCanvas(warp.corners, mesh, Pt{static_cast<float>(u), static_cast<float>(v)});
+        const std::optional<Pt> p = map(Pt{static_cast<float>(u), static_cast<float>(v)});
         return p ? std::optional<QPointF>(toView(*p)) : std::nullopt;
     };
     // A line of the crop, from (u0, v0) to (u1, v1), bent as the warp bends it.

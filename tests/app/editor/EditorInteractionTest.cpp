@@ -148,6 +148,7 @@ private slots:
         model.setSnapEnabled(true); // not for body moves
         Surface s = quad(0.2f, 0.2f, 0.6f, 0.6f);
         s.mesh = WarpMesh::from(s.corners, 2, 2);
+        s.mesh->interpolation = WarpMesh::Interpolation::smooth;
         model.setSurfaces(std::vector<Surface>{s});
         EditorInteraction editor(model);
 
@@ -169,6 +170,7 @@ private slots:
         for (std::size_t i = 0; i < s.mesh->points.size(); ++i) {
             QCOMPARE(after.mesh->points[i], (Pt{s.mesh->points[i].x + d, s.mesh->points[i].y}));
         }
+        QCOMPARE(after.mesh->interpolation, WarpMesh::Interpolation::smooth); // stays smooth
         QCOMPARE(model.undoStack().size(), std::size_t{1});
         model.undo();
         QCOMPARE(model.surfaces()[0], s);

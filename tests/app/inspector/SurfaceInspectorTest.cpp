@@ -282,6 +282,16 @@ private slots:
         expectOnly(
             "mesh on", [&] { c->meshCheckBox()->click(); },
             [](Surface& e, const Surface& a) { e.mesh = a.mesh; });
+        // A new mesh is smooth; the box says so and switches it.
+        QCOMPARE(h_->selected().mesh->interpolation, WarpMesh::Interpolation::smooth);
+        QVERIFY(c->smoothMeshCheckBox()->isChecked());
+        expectOnly(
+            "cells", [&] { c->smoothMeshCheckBox()->click(); },
+            [](Surface& e, const Surface& a) {
+                e.mesh->interpolation = WarpMesh::Interpolation::cells;
+                QCOMPARE(a.mesh->points, e.mesh->points);
+            });
+        QVERIFY(!c->smoothMeshCheckBox()->isChecked());
         expectOnly(
             "columns", [&] { c->columnsStepper()->increaseButton()->click(); },
             [](Surface& e, const Surface& a) { e.mesh = a.mesh; });
@@ -290,6 +300,12 @@ private slots:
             [](Surface& e, const Surface& a) { e.mesh = a.mesh; });
         QCOMPARE(h_->selected().mesh->cols, 4);
         QCOMPARE(h_->selected().mesh->rows, 2);
+        QCOMPARE(h_->selected().mesh->interpolation, WarpMesh::Interpolation::cells);
+        expectOnly(
+            "smooth", [&] { c->smoothMeshCheckBox()->click(); },
+            [](Surface& e, const Surface&) {
+                e.mesh->interpolation = WarpMesh::Interpolation::smooth;
+            });
         Surface dragged = h_->selected();
         dragged.mesh->points[6] = {0.5f, 0.5f};
         h_->model.replaceSurface(*h_->model.selectedIndex(), dragged);
@@ -562,7 +578,10 @@ private slots:
         c->meshCheckBox()->click();
         h_->settle();
         const std::vector<Pt> corners = h_->selected().corners;
-        QCOMPARE(h_->selected().mesh, WarpMesh::from(corners, 3, 3));
+        // A smooth grid over the corners.
+        std::optional<WarpMesh> fresh = WarpMesh::from(corners, 3, 3);
+        fresh->interpolation = WarpMesh::Interpolation::smooth;
+        QCOMPARE(h_->selected().mesh, fresh);
         QVERIFY(!c->cornerFields()->isVisible());
         QVERIFY(c->resetCornersButton()->isVisible());
         QVERIFY(c->meshDetail()->isVisible());
@@ -579,7 +598,7 @@ private slots:
         QVERIFY(c->cornerFields()->isVisible());
         c->meshCheckBox()->click();
         h_->settle();
-        QCOMPARE(h_->selected().mesh, WarpMesh::from(corners, 3, 3));
+        QCOMPARE(h_->selected().mesh, fresh);
     }
 
     void changingTheCountsRebuildsEveryPointFromTheCorners() {

@@ -211,11 +211,23 @@ private slots:
         const std::optional<Pt> middle =
             pictureToCanvas(keystone.corners, nullptr, Pt{1.0f / 3, 0.5f});
         QVERIFY(middle && near(mesh.points[5], *middle, 1e-5f));
+        // Added smooth; the box shows it and switches it, a step each way.
+        QCOMPARE(mesh.interpolation, WarpMesh::Interpolation::smooth);
+        card.showOutput(output(), 0, false);
+        QVERIFY(group->smoothBox()->isEnabled() && group->smoothBox()->isChecked());
+        QTest::mouseClick(group->smoothBox(), Qt::LeftButton);
+        QCOMPARE(output().warp->mesh->interpolation, WarpMesh::Interpolation::cells);
+        card.showOutput(output(), 0, false);
+        QVERIFY(!group->smoothBox()->isChecked());
+        model_->undo();
+        QCOMPARE(output().warp->mesh->interpolation, WarpMesh::Interpolation::smooth);
 
         card.showOutput(output(), 0, false);
         QTest::mouseClick(group->removeMeshButton(), Qt::LeftButton);
         QVERIFY(!output().warp->mesh);
         QCOMPARE(output().warp->corners, keystone.corners);
+        card.showOutput(output(), 0, false);
+        QVERIFY(!group->smoothBox()->isEnabled());
 
         dialogs.answer = "/show/maps/left.png";
         QTest::mouseClick(group->blendMapButton(), Qt::LeftButton);
