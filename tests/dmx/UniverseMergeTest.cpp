@@ -152,10 +152,11 @@ TEST(UniverseMerge, TheStatusCountsPacketsOverTheLastSecondsAndNamesTheSender) {
                 sent.push_back(i / 44.0);
             }
         }
+        const std::vector<std::uint8_t> levels{1}; // outlives the packets' view of it
         for (double at : sent) {
             UniverseMerge::Packet packet;
             packet.source = desk.id;
-            packet.levels = std::vector<std::uint8_t>{1};
+            packet.levels = levels;
             packet.address = 0x0a000005; // 10.0.0.5
             merge.receive(packet, at);
         }
