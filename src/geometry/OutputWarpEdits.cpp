@@ -89,12 +89,13 @@ std::optional<OutputWarp> warpWithMesh(const OutputWarp& warp, std::int64_t cols
     mesh.rows = rows;
     mesh.interpolation = interpolation;
     mesh.points.reserve(static_cast<std::size_t>(*count));
+    const PictureMap map(warp.corners, current); // a smooth mesh's map made once
     for (std::int64_t r = 0; r <= rows; ++r) {
         for (std::int64_t c = 0; c <= cols; ++c) {
             const Pt picture{
                 static_cast<float>(static_cast<double>(c) / static_cast<double>(cols)),
                 static_cast<float>(static_cast<double>(r) / static_cast<double>(rows))};
-            const std::optional<Pt> placed = pictureToCanvas(warp.corners, current, picture);
+            const std::optional<Pt> placed = map(picture);
             if (!placed) {
                 return std::nullopt;
             }

@@ -1,5 +1,6 @@
 #include "geometry/UnwarpedPlacement.h"
 
+#include "core/OutputConfig.h"
 #include "geometry/AspectFit.h"
 
 #include <cmath>
@@ -39,6 +40,16 @@ OutputWarp unwarpedPlacement(double cropWidth, double cropHeight, int rasterWidt
     OutputWarp warp;
     warp.corners = {Pt{x0, y0}, Pt{x1, y0}, Pt{x1, y1}, Pt{x0, y1}};
     return warp;
+}
+
+OutputWarp drawnWarp(const OutputConfig& output, double canvasWidth, double canvasHeight,
+                     int rasterWidth, int rasterHeight) {
+    if (output.warp) {
+        return *output.warp;
+    }
+    return unwarpedPlacement(canvasWidth * static_cast<double>(output.cropWidth),
+                             canvasHeight * static_cast<double>(output.cropHeight), rasterWidth,
+                             rasterHeight);
 }
 
 } // namespace prismeta

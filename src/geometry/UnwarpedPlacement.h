@@ -4,6 +4,8 @@
 
 namespace prismeta {
 
+struct OutputConfig;
+
 // Where an output without a warp lies on its projector's raster: its crop
 // (cropWidth x cropHeight, any unit) fitted into the raster (rasterWidth x
 // rasterHeight pixels) with its aspect kept and centred, each edge rounded
@@ -29,5 +31,11 @@ RasterRect unwarpedRect(double cropWidth, double cropHeight, int rasterWidth, in
 // empty.
 OutputWarp unwarpedPlacement(double cropWidth, double cropHeight, int rasterWidth,
                              int rasterHeight);
+
+// The warp an output is drawn through on a raster of rasterWidth x
+// rasterHeight: its own, else the placement above of its crop of a canvas of
+// canvasWidth x canvasHeight.
+OutputWarp drawnWarp(const OutputConfig& output, double canvasWidth, double canvasHeight,
+                     int rasterWidth, int rasterHeight);
 
 } // namespace prismeta

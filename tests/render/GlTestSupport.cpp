@@ -54,4 +54,17 @@ Surface colourSurface(std::vector<Pt> corners, RGBA colour, double opacity) {
     return s;
 }
 
+std::vector<Surface> checkerSurfaces(int n) {
+    std::vector<Surface> squares;
+    for (int j = 0; j < n; ++j) {
+        for (int i = (j % 2); i < n; i += 2) {
+            const float x0 = static_cast<float>(i) / n, y0 = static_cast<float>(j) / n;
+            squares.push_back(colourSurface(
+                rect(x0, y0, x0 + 1.0f / static_cast<float>(n), y0 + 1.0f / static_cast<float>(n)),
+                {1, 1, 1, 1}));
+        }
+    }
+    return squares;
+}
+
 } // namespace prismeta::test

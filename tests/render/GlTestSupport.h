@@ -49,6 +49,8 @@ inline std::vector<Pt> fullCanvas() {
 inline std::vector<Pt> rect(float x0, float y0, float x1, float y1) {
     return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
 }
+// The white squares of a white and black checker of n x n over the canvas.
+std::vector<Surface> checkerSurfaces(int n);
 
 } // namespace test
 } // namespace prismeta

@@ -131,20 +131,6 @@ Picture drawOutput(const ProjectModel& model, const OutputConfig& output, int wi
     return Picture{width, height, target->readPixels()};
 }
 
-// A white and black checker of n x n squares over the whole canvas.
-void checker(ProjectModel& model, int n) {
-    std::vector<Surface> squares;
-    for (int j = 0; j < n; ++j) {
-        for (int i = (j % 2); i < n; i += 2) {
-            const float x0 = static_cast<float>(i) / n, y0 = static_cast<float>(j) / n;
-            squares.push_back(colourSurface(
-                rect(x0, y0, x0 + 1.0f / static_cast<float>(n), y0 + 1.0f / static_cast<float>(n)),
-                {1, 1, 1, 1}));
-        }
-    }
-    model.setSurfaces(std::move(squares));
-}
-
 std::array<P, 4> inPixels(const std::array<Pt, 4>& corners, int width, int height) {
     std::array<P, 4> q;
     for (std::size_t k = 0; k < 4; ++k) {
@@ -190,7 +176,7 @@ void expectCheckerEdgesAt(const Picture& p, const Homography& map, int n, double
 TEST(OutputWarpRender, TheCropLandsWhereTheCornersHomographyPutsItAt4KAndNothingElseIsLit) {
     constexpr int width = 3840, height = 2160, n = 8;
     ProjectModel model;
-    checker(model, n);
+    model.setSurfaces(checkerSurfaces(n));
     OutputConfig output;
     output.warp = OutputWarp{};
     output.warp->corners = {Pt{0.061f, 0.032f}, Pt{0.953f, 0.004f}, Pt{0.991f, 0.968f},
@@ -222,7 +208,7 @@ TEST(OutputWarpRender, TheCropLandsWhereTheCornersHomographyPutsItAt4KAndNothing
 TEST(OutputWarpRender, EachMeshCellPutsItsPartOfTheCropWhereItsOwnHomographySays) {
     constexpr int width = 1280, height = 720, n = 8;
     ProjectModel model;
-    checker(model, n);
+    model.setSurfaces(checkerSurfaces(n));
     OutputConfig output;
     output.warp = OutputWarp{};
     WarpMesh mesh = *WarpMesh::from(

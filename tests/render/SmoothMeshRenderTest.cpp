@@ -7,10 +7,7 @@
 
 #include "core/ProjectModel.h"
 #include "geometry/SmoothMesh.h"
-#include "render/OffscreenFramebuffer.h"
-#include "render/Renderer.h"
 
-#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,35 +22,6 @@ namespace prismeta::test {
 namespace {
 
 using RasterMap = std::function<std::optional<std::array<double, 2>>(double u, double v)>;
-
-Picture drawWarped(const ProjectModel& model, const OutputConfig& output, int width, int height) {
-    if (!useGlContext()) {
-        return {};
-    }
-    auto renderer = Renderer::create(model, output);
-    auto target = OffscreenFramebuffer::create(width, height);
-    if (!renderer || !target) {
-        ADD_FAILURE() << "no renderer or framebuffer";
-        return {};
-    }
-    renderer->draw(target->target(), 0.0);
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    return Picture{width, height, target->readPixels()};
-}
-
-// A white and black checker of n x n squares over the whole canvas.
-std::vector<Surface> checkerOf(int n) {
-    std::vector<Surface> squares;
-    for (int j = 0; j < n; ++j) {
-        for (int i = (j % 2); i < n; i += 2) {
-            const float x0 = static_cast<float>(i) / n, y0 = static_cast<float>(j) / n;
-            squares.push_back(colourSurface(
-                rect(x0, y0, x0 + 1.0f / static_cast<float>(n), y0 + 1.0f / static_cast<float>(n)),
-                {1, 1, 1, 1}));
-        }
-    }
-    return squares;
-}
 
 // Where the red channel crosses halfway between the pixel centres of a row
 // (or column) near `around`.
@@ -172,10 +140,10 @@ OutputConfig warpedBy(const WarpMesh& mesh) {
 TEST(SmoothMeshRender, AMeshOnAKeystonesGridDrawsExactlyThatKeystone) {
     constexpr int width = 1280, height = 720, n = 8;
     ProjectModel model;
-    model.setSurfaces(checkerOf(n));
+    model.setSurfaces(checkerSurfaces(n));
     const ProjectiveMap keystone = *ProjectiveMap::fromUnitSquare(
         {{{0.061, 0.032}, {0.953, 0.004}, {0.991, 0.968}, {0.017, 0.905}}});
-    const Picture p = drawWarped(model, warpedBy(smoothOn(keystone, 4, 3)), width, height);
+    const Picture p = renderFrame(model, warpedBy(smoothOn(keystone, 4, 3)), width, height);
     ASSERT_EQ(p.width, width);
     const RasterMap map = [&](double u, double v) { return keystone.apply(u, v); };
     const EdgeFit fit = fitEdges(p, map, n);
@@ -191,7 +159,7 @@ TEST(SmoothMeshRender, AMeshOnAKeystonesGridDrawsExactlyThatKeystone) {
 TEST(SmoothMeshRender, ABentMeshDrawsStraightLinesWithoutStepsAtCellBorders) {
     constexpr int width = 1280, height = 720, n = 8;
     ProjectModel model;
-    model.setSurfaces(checkerOf(n));
+    model.setSurfaces(checkerSurfaces(n));
     WarpMesh mesh = *WarpMesh::from(
         std::vector<Pt>(identityWarpCorners.begin(), identityWarpCorners.end()), 4, 3);
     mesh.interpolation = WarpMesh::Interpolation::smooth;
@@ -203,7 +171,7 @@ TEST(SmoothMeshRender, ABentMeshDrawsStraightLinesWithoutStepsAtCellBorders) {
         return p ? std::optional<std::array<double, 2>>({p->x, p->y}) : std::nullopt;
     };
 
-    const Picture drawn = drawWarped(model, warpedBy(mesh), width, height);
+    const Picture drawn = renderFrame(model, warpedBy(mesh), width, height);
     ASSERT_EQ(drawn.width, width);
     const EdgeFit smoothFit = fitEdges(drawn, map, n);
     EXPECT_GT(smoothFit.compared, 200);
@@ -211,7 +179,7 @@ TEST(SmoothMeshRender, ABentMeshDrawsStraightLinesWithoutStepsAtCellBorders) {
     EXPECT_LT(smoothFit.worst, 0.5);
 
     mesh.interpolation = WarpMesh::Interpolation::cells;
-    const Picture cells = drawWarped(model, warpedBy(mesh), width, height);
+    const Picture cells = renderFrame(model, warpedBy(mesh), width, height);
     const EdgeFit cellsFit = fitEdges(cells, map, n);
     EXPECT_GT(cellsFit.worst, 2.0);
     std::printf("[ figures  ] checker edges off the smooth map: %.3f px drawn smooth, %.3f px "

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace prismeta {
 
@@ -30,13 +31,25 @@ void walkPath(const EditedMask& edited, const ViewRect& fit, Visit&& visit) {
     if (count < Mask::minPoints) {
         return;
     }
+    // A surface's map made once for every sample (a smooth mesh's is built
+    // from all its points).
+    std::optional<PictureMap> map;
+    if (edited.surface != nullptr) {
+        const Surface& surface = *edited.surface;
+        map.emplace(surface.corners, surface.mesh ? &*surface.mesh : nullptr);
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const MaskSegment c = maskSegment(mask, i, count);
         const int steps = stepsFor(edited, c);
         for (int j = 0; j < steps; ++j) {
             const float t = static_cast<float>(j) / static_cast<float>(steps);
-            if (const auto v = maskToView(edited, fit, c.point(t))) {
-                visit(i, t, *v);
+            const Pt p = c.point(t);
+            if (!map) {
+                if (const auto v = maskToView(edited, fit, p)) {
+                    visit(i, t, *v);
+                }
+            } else if (const std::optional<Pt> canvas = (*map)(p)) {
+                visit(i, t, canvasToView(fit, *canvas));
             }
         }
     }

@@ -47,12 +47,8 @@ std::pair<int, int> rasterOf(const OutputConfig& output) {
 // The warp an output is drawn through on its raster: its own, else its
 // letterboxed placement, which the warp editor starts from.
 OutputWarp drawnWarp(const OutputConfig& output, CanvasSize canvas) {
-    if (output.warp) {
-        return *output.warp;
-    }
     const auto [width, height] = rasterOf(output);
-    return unwarpedPlacement(canvas.width * static_cast<double>(output.cropWidth),
-                             canvas.height * static_cast<double>(output.cropHeight), width, height);
+    return prismeta::drawnWarp(output, canvas.width, canvas.height, width, height);
 }
 
 // Draws the preview's outlines over its picture.

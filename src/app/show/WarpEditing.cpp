@@ -35,13 +35,8 @@ void WarpEditing::setRasterSize(int width, int height) {
 }
 
 OutputWarp WarpEditing::drawnWarp(const OutputConfig& output) const {
-    if (output.warp) {
-        return *output.warp;
-    }
     const CanvasSize canvas = model_.canvasSize();
-    return unwarpedPlacement(canvas.width * static_cast<double>(output.cropWidth),
-                             canvas.height * static_cast<double>(output.cropHeight), rasterWidth_,
-                             rasterHeight_);
+    return prismeta::drawnWarp(output, canvas.width, canvas.height, rasterWidth_, rasterHeight_);
 }
 
 std::optional<OutputWarp> WarpEditing::warp() const {
