@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace prismeta::calibration {
 
@@ -27,6 +28,13 @@ public:
 
 // Pictures captured by any means, in a folder under the patterns' file names.
 std::unique_ptr<CameraSource> makeFolderCamera(std::string folder);
+
+// The pictures `names` of another source as one, whatever name is asked for:
+// the brightest of them at every pixel (a folder's outputs' white pictures
+// lit together, so the operator sees whether the whole canvas lies inside
+// what the projectors light). Fails when one fails or their sizes differ.
+std::unique_ptr<CameraSource> makeLitTogetherCamera(std::unique_ptr<CameraSource> source,
+                                                    std::vector<std::string> names);
 
 // A still camera driven by a command the operator configures, run through
 // the shell once per pattern with every %f replaced by the (quoted) path of

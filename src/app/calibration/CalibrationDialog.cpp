@@ -83,47 +83,6 @@ private:
     std::map<std::string, std::string> names_;
 };
 
-// A folder's outputs lit together: the brightest of each output's white
-// picture at every pixel, so the operator sees whether the whole canvas lies
-// inside what the projectors light. Whatever name it is asked for.
-class LitTogetherCamera final : public cal::CameraSource {
-public:
-    LitTogetherCamera(std::unique_ptr<cal::CameraSource> folder, std::vector<std::string> whites)
-        : folder_(std::move(folder)), whites_(std::move(whites)) {}
-    Result<cal::GreyImage> capture(const std::string&, const std::atomic<bool>& cancel) override {
-        std::optional<cal::GreyImage> together;
-        for (const std::string& name : whites_) {
-            Result<cal::GreyImage> picture = folder_->capture(name, cancel);
-            if (!picture) {
-                return picture;
-            }
-            if (!together) {
-                together = std::move(picture.value());
-                continue;
-            }
-            if (picture->width != together->width || picture->height != together->height) {
-                return Result<cal::GreyImage>::failure(
-                    name + " is " + std::to_string(picture->width) + " x " +
-                    std::to_string(picture->height) + ", " + whites_.front() + " " +
-                    std::to_string(together->width) + " x " + std::to_string(together->height) +
-                    ": the pictures must be taken with one camera, unmoved");
-            }
-            for (std::size_t i = 0; i < together->pixels.size(); ++i) {
-                together->pixels[i] = std::max(together->pixels[i], picture->pixels[i]);
-            }
-        }
-        if (!together) {
-            return Result<cal::GreyImage>::failure("patterns.json lists no pictures");
-        }
-        return std::move(*together);
-    }
-    std::string description() const override { return folder_->description(); }
-
-private:
-    std::unique_ptr<cal::CameraSource> folder_;
-    std::vector<std::string> whites_;
-};
-
 // Whether the V4L2 device exists: a camera is attached.
 bool deviceExists(const QString& device) {
     return !device.isEmpty() && QFileInfo::exists(device);
@@ -617,8 +576,7 @@ void CalibrationDialog::takePicture() {
             if (!folder) {
                 return folder;
             }
-            return std::unique_ptr<cal::CameraSource>(
-                std::make_unique<LitTogetherCamera>(std::move(folder.value()), whites));
+            return cal::makeLitTogetherCamera(std::move(folder.value()), whites);
         };
     } else {
         pictureKind_ = chosen.kind == CameraKind::v4l2 ? tr("The live picture, %2 × %3.")
