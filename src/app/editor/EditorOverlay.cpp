@@ -1,5 +1,6 @@
 #include "app/editor/EditorOverlay.h"
 
+#include "app/MappedLines.h"
 #include "app/ModelAdapter.h"
 #include "app/editor/EditorHandles.h"
 #include "app/editor/EditorView.h"
@@ -76,21 +77,10 @@ void paintMeshGrid(QPainter& painter, const WarpMesh& mesh, const ViewRect& fit,
         mesh.cols * mesh.rows <= 4096) {
         const PictureMap map({}, &mesh);
         const auto curve = [&](bool alongU, double fixed, std::int64_t cells) {
-            const std::int64_t steps = 8 * cells;
-            bool started = false;
-            for (std::int64_t k = 0; k <= steps; ++k) {
-                const double t = static_cast<double>(k) / static_cast<double>(steps);
-                const std::optional<Pt> p =
-                    map(alongU ? Pt{static_cast<float>(t), static_cast<float>(fixed)}
-                               : Pt{static_cast<float>(fixed), static_cast<float>(t)});
-                if (!p) {
-                    started = false;
-                    continue;
-                }
-                const QPointF at = toQt(canvasToView(fit, *p));
-                started ? path.lineTo(at) : path.moveTo(at);
-                started = true;
-            }
+            const auto f = static_cast<float>(fixed);
+            addMappedLine(path, map, alongU ? Pt{0, f} : Pt{f, 0}, alongU ? Pt{1, f} : Pt{f, 1},
+                          static_cast<int>(8 * cells),
+                          [&](Pt p) { return toQt(canvasToView(fit, p)); });
         };
         for (std::int64_t c = 0; c <= mesh.cols; ++c) {
             curve(false, static_cast<double>(c) / static_cast<double>(mesh.cols), mesh.rows);

@@ -1,6 +1,7 @@
 #include "app/inspector/WarpGroup.h"
 
 #include "app/CanvasView.h"
+#include "app/MappedLines.h"
 #include "app/inspector/ElidedLabel.h"
 #include "app/inspector/FocusedWheel.h"
 #include "app/inspector/InspectorDialogs.h"
@@ -82,22 +83,11 @@ void PreviewOutline::paintEvent(QPaintEvent*) {
     QPainterPath lines;
     const PictureMap map(warp.corners, mesh);
     const auto line = [&](double u0, double v0, double u1, double v1) {
-        constexpr int steps = 16;
-        for (int i = 0; i <= steps; ++i) {
-            const double t = static_cast<double>(i) / steps;
-            const std::optional<Pt> p = map(
-                Pt{static_cast<float>(u0 + (u1 - u0) * t), static_cast<float>(v0 + (v1 - v0) * t)});
-            if (!p) {
-                return;
-            }
-            const QPointF at(raster.x() + p->x * raster.width(),
-                             raster.y() + p->y * raster.height());
-            if (i == 0) {
-                lines.moveTo(at);
-            } else {
-                lines.lineTo(at);
-            }
-        }
+        addMappedLine(lines, map, Pt{static_cast<float>(u0), static_cast<float>(v0)},
+                      Pt{static_cast<float>(u1), static_cast<float>(v1)}, 16, [&](Pt p) {
+                          return QPointF(raster.x() + p.x * raster.width(),
+                                         raster.y() + p.y * raster.height());
+                      });
     };
     for (int c = 0; c <= cols; ++c) {
         line(static_cast<double>(c) / cols, 0, static_cast<double>(c) / cols, 1);

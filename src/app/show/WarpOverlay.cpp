@@ -1,5 +1,6 @@
 #include "app/show/WarpOverlay.h"
 
+#include "app/MappedLines.h"
 #include "app/ModelAdapter.h"
 #include "core/ProjectModel.h"
 #include "geometry/PictureMapping.h"
@@ -128,27 +129,11 @@ void WarpOverlay::paintEvent(QPaintEvent*) {
     const WarpMesh* mesh = warp.mesh && warp.mesh->hasValidGrid() ? &*warp.mesh : nullptr;
     // A crop point (0..1) as the warp puts it in the view.
     const PictureMap map(warp.corners, mesh);
-    const auto place = [&](double u, double v) -> std::optional<QPointF> {
-        const std::optional<Pt> p = map(Pt{static_cast<float>(u), static_cast<float>(v)});
-        return p ? std::optional<QPointF>(toView(*p)) : std::nullopt;
-    };
     // A line of the crop, from (u0, v0) to (u1, v1), bent as the warp bends it.
     const auto cropLine = [&](QPainterPath& path, double u0, double v0, double u1, double v1) {
-        bool started = false;
-        for (int i = 0; i <= lineSteps; ++i) {
-            const double t = static_cast<double>(i) / lineSteps;
-            const std::optional<QPointF> p = place(u0 + (u1 - u0) * t, v0 + (v1 - v0) * t);
-            if (!p) {
-                started = false;
-                continue;
-            }
-            if (started) {
-                path.lineTo(*p);
-            } else {
-                path.moveTo(*p);
-                started = true;
-            }
-        }
+        addMappedLine(path, map, Pt{static_cast<float>(u0), static_cast<float>(v0)},
+                      Pt{static_cast<float>(u1), static_cast<float>(v1)}, lineSteps,
+                      [&](Pt p) { return toView(p); });
     };
 
     QPainter painter(this);
